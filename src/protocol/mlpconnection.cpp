@@ -1,0 +1,252 @@
+#include "mlpconnection.h"
+
+#include "mlpcommand.h"
+#include "mlpdeviceinforecord.h"
+#include "mlpframelayout.h"
+#include "mlpframespec.h"
+#include "mlpframetype.h"
+#include "mlpphy.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <limits>
+
+namespace {
+
+using Layout = MLPFrameLayout;
+
+constexpr uint32_t kDeviceInfoFrameLength = Layout::kOverhead + MLPDeviceInfoRecord::kPayloadLength;
+constexpr uint32_t kAckFrameLength = Layout::kOverhead + 1;
+// A link that answers "no byte" without blocking (nothing open) would otherwise keep a
+// core busy for the whole answer time.
+constexpr uint32_t kIdleBackoffMs = 1;
+
+uint8_t typeByte(MLPFrameType type)
+{
+    return static_cast<uint8_t>(type);
+}
+
+} // namespace
+
+MLPConnection::MLPConnection(marlune::MLP::MLPPhy* link, uint32_t receiveCapacity)
+    : m_link(link), m_receiveBuffer(new uint8_t[receiveCapacity]), m_receiveCapacity(receiveCapacity)
+{
+}
+
+MLPConnection::~MLPConnection() = default;
+
+void MLPConnection::setClock(const MLPClock& clock)
+{
+    m_clock = clock;
+}
+
+void MLPConnection::prepare()
+{
+    // The receiver counts in 16 bits. Taking the low 16 bits of a larger buffer would leave
+    // it a tiny or zero capacity; the largest count it can hold serves such a buffer fully.
+    const auto capacity =
+        static_cast<uint16_t>(std::min<uint32_t>(m_receiveCapacity, std::numeric_limits<uint16_t>::max()));
+    m_receiver.init(m_receiveBuffer.get(), capacity, nullptr);
+    m_transport.init(&m_receiver, &MLPConnection::writeAndWait, this, &MLPConnection::markDone, this);
+}
+
+void MLPConnection::writeAndWait(void* context, const uint8_t* bytes, uint16_t length, MLPSentCallback onSent,
+                                 void* onSentContext)
+{
+    auto* connection = static_cast<MLPConnection*>(context);
+    const MLPClock& clock = connection->m_clock;
+    connection->m_link->write(bytes, length);
+    onSent(onSentContext);
+    uint32_t previousNowMs = clock.nowMs(clock.context);
+    while (!connection->m_done) {
+        const marlune::MLP::MLPPhyReadResult read = connection->m_link->readByte();
+        if (!read.empty) {
+            connection->m_receiver.feed(read.value);
+        }
+        const uint32_t nowMs = clock.nowMs(clock.context);
+        connection->m_receiver.tick(nowMs);
+        connection->m_receiver.poll();
+        if (read.empty && nowMs == previousNowMs && !connection->m_done) {
+            clock.sleepMs(clock.context, kIdleBackoffMs);
+        }
+        previousNowMs = nowMs;
+    }
+}
+
+void MLPConnection::markDone(void* context)
+{
+    static_cast<MLPConnection*>(context)->m_done = true;
+}
+
+void MLPConnection::exchange(const uint8_t* frame, uint16_t length)
+{
+    m_done = false;
+    m_transport.send(frame, length);
+}
+
+uint8_t MLPConnection::takeSequence()
+{
+    return m_sequence++;
+}
+
+bool MLPConnection::answerMatches(uint8_t command, uint16_t value) const
+{
+    // A receive buffer too small for the head cannot show what the answer is.
+    if (m_transport.frame == nullptr || m_transport.frameLength < Layout::kHeadLength) {
+        return false;
+    }
+    const auto answerValue = static_cast<uint16_t>(answerByte(Layout::kValueOffset) |
+                                                   (answerByte(Layout::kValueOffset + 1) << 8));
+    return answerByte(Layout::kCommandOffset) == command && answerValue == value;
+}
+
+// The length the frame has on the wire, which exceeds the stored length when the receive
+// buffer was too small for it. Only valid once answerMatches() holds.
+uint32_t MLPConnection::answerWireLength() const
+{
+    const uint32_t payloadLength =
+        answerByte(Layout::kLengthOffset) | (answerByte(Layout::kLengthOffset + 1) << 8);
+    return Layout::kOverhead + payloadLength;
+}
+
+bool MLPConnection::answerComplete() const
+{
+    return m_transport.frameLength == answerWireLength();
+}
+
+MLPStatus MLPConnection::evaluateRequestAnswer(uint8_t command, uint16_t value, uint8_t& errorCode) const
+{
+    if (!answerMatches(command, value)) {
+        return MLPStatus::NoValidReply;
+    }
+    const uint8_t type = answerByte(Layout::kTypeOffset);
+    if (type == typeByte(MLPFrameType::Response)) {
+        return MLPStatus::Ok;
+    }
+    if (type != typeByte(MLPFrameType::Ack)) {
+        return MLPStatus::NoValidReply;
+    }
+    // Without a status byte, offset 12 would be the checksum, not a verdict.
+    if (answerWireLength() <= Layout::kOverhead || m_transport.frameLength <= Layout::kPayloadOffset) {
+        return MLPStatus::NoValidReply;
+    }
+    const uint8_t status = answerByte(Layout::kPayloadOffset);
+    if (status == 0) {
+        return MLPStatus::Acknowledged;
+    }
+    errorCode = status;
+    return MLPStatus::DeviceError;
+}
+
+MLPStatus MLPConnection::evaluateDataAck(uint8_t command, uint16_t value, uint8_t& errorCode) const
+{
+    if (!answerMatches(command, value) || answerWireLength() != kAckFrameLength || !answerComplete() ||
+        answerByte(Layout::kTypeOffset) != typeByte(MLPFrameType::Ack)) {
+        return MLPStatus::NoValidReply;
+    }
+    const uint8_t status = answerByte(Layout::kPayloadOffset);
+    if (status == 0) {
+        return MLPStatus::Ok;
+    }
+    errorCode = status;
+    return MLPStatus::DeviceError;
+}
+
+MLPReadResult MLPConnection::requestDeviceInfo()
+{
+    MLPReadResult result;
+
+    std::array<uint8_t, Layout::kOverhead> frame;
+    MLPFrameSpec spec;
+    spec.output = frame.data();
+    spec.command = DeviceInfo;
+    spec.headerByte1 = Layout::kHostHeaderByte1;
+    spec.headerByte2 = Layout::kHostHeaderByte2;
+    spec.sequence = takeSequence();
+    spec.frameType = typeByte(MLPFrameType::Request);
+    spec.firstSegment = true;
+    spec.lastSegment = true;
+
+    prepare();
+    buildFrame(spec);
+    exchange(frame.data(), Layout::kOverhead);
+
+    const uint16_t deviceInfoValue = 0;
+    result.status = evaluateRequestAnswer(DeviceInfo, deviceInfoValue, result.errorCode);
+    if (result.status == MLPStatus::Ok && answerWireLength() == kDeviceInfoFrameLength && answerComplete()) {
+        const uint8_t* payload = m_transport.frame + Layout::kPayloadOffset;
+        const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(payload);
+        // A smaller frame leaves no room for payload: writing with it would never end.
+        if (record.maxFrameLength >= kMinimumMaxFrameLength) {
+            m_maxFrameLength = record.maxFrameLength;
+        }
+        result.data.reset(new uint8_t[MLPDeviceInfoRecord::kPayloadLength]);
+        std::memcpy(result.data.get(), payload, MLPDeviceInfoRecord::kPayloadLength);
+        result.length = MLPDeviceInfoRecord::kPayloadLength;
+    }
+    return result;
+}
+
+MLPWriteResult MLPConnection::writeSegmented(const uint8_t* data, uint32_t length, uint8_t command,
+                                             uint16_t value)
+{
+    MLPWriteResult result;
+    const uint16_t frameLength = m_maxFrameLength;
+    const uint32_t maxChunk = frameLength - Layout::kOverhead;
+    std::unique_ptr<uint8_t[]> frame(new uint8_t[frameLength]);
+
+    const uint8_t* nextBytes = data;
+    uint32_t sentBytes = 0;
+    uint32_t remainingBytes = length;
+    bool firstSegment = true;
+    while (true) {
+        const auto chunk = static_cast<uint16_t>(std::min(remainingBytes, maxChunk));
+        sentBytes += chunk;
+        remainingBytes -= chunk;
+
+        MLPFrameSpec spec;
+        spec.output = frame.get();
+        spec.payload = nextBytes;
+        spec.length = chunk;
+        spec.command = command;
+        spec.value = value;
+        spec.headerByte1 = Layout::kHostHeaderByte1;
+        spec.headerByte2 = Layout::kHostHeaderByte2;
+        spec.sequence = takeSequence();
+        spec.frameType = typeByte(MLPFrameType::Data);
+        spec.firstSegment = firstSegment;
+        spec.lastSegment = remainingBytes == 0;
+
+        prepare();
+        buildFrame(spec);
+        exchange(frame.get(), static_cast<uint16_t>(chunk + Layout::kOverhead));
+
+        result.errorCode = 0;
+        result.status = evaluateDataAck(command, value, result.errorCode);
+
+        nextBytes += chunk;
+        for (marlune::MLP::MLPProgressObserverI* observer : m_observers) {
+            observer->bytesSent(static_cast<int>(sentBytes));
+        }
+        if (remainingBytes == 0 || result.status != MLPStatus::Ok) {
+            break;
+        }
+        firstSegment = false;
+    }
+    result.sentBytes = sentBytes;
+    return result;
+}
+
+void MLPConnection::addObserver(marlune::MLP::MLPProgressObserverI* observer)
+{
+    m_observers.push_back(observer);
+}
+
+void MLPConnection::removeObserver(marlune::MLP::MLPProgressObserverI* observer)
+{
+    const auto found = std::find(m_observers.begin(), m_observers.end(), observer);
+    if (found != m_observers.end()) {
+        m_observers.erase(found);
+    }
+}

@@ -1,0 +1,7 @@
+#include "mlpprogressobserveri.h"
+
+namespace marlune::MLP {
+
+MLPProgressObserverI::~MLPProgressObserverI() = default;
+
+} // namespace marlune::MLP
