@@ -31,8 +31,7 @@ uint8_t typeByte(MLPFrameType type)
 
 MLPConnection::MLPConnection(marlune::MLP::MLPPhy* link, uint32_t receiveCapacity)
     : m_link(link), m_receiveBuffer(new uint8_t[receiveCapacity]), m_receiveCapacity(receiveCapacity)
-{
-}
+{}
 
 MLPConnection::~MLPConnection() = default;
 
@@ -96,8 +95,8 @@ bool MLPConnection::answerMatches(uint8_t command, uint16_t value) const
     if (m_transport.frame == nullptr || m_transport.frameLength < Layout::kHeadLength) {
         return false;
     }
-    const auto answerValue = static_cast<uint16_t>(answerByte(Layout::kValueOffset) |
-                                                   (answerByte(Layout::kValueOffset + 1) << 8));
+    const auto answerValue =
+        static_cast<uint16_t>(answerByte(Layout::kValueOffset) | (answerByte(Layout::kValueOffset + 1) << 8));
     return answerByte(Layout::kCommandOffset) == command && answerValue == value;
 }
 

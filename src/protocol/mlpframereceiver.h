@@ -10,7 +10,16 @@
 // buffer but still checksummed.
 struct MLPFrameReceiver
 {
-    enum class State : uint8_t { Idle, WaitStart, Header, HeaderChecksum, Payload, PayloadChecksum, End };
+    enum class State : uint8_t
+    {
+        Idle,
+        WaitStart,
+        Header,
+        HeaderChecksum,
+        Payload,
+        PayloadChecksum,
+        End
+    };
 
     static constexpr uint32_t kNoTimeout = 0xFFFFFFFF;
 

@@ -1,0 +1,133 @@
+#include "mlpframespec.h"
+
+#include <QtTest>
+
+#include <vector>
+
+namespace {
+
+QByteArray build(MLPFrameSpec spec, const QByteArray& payload = {})
+{
+    QByteArray frame(payload.size() + 14, '\x55');
+    spec.output = reinterpret_cast<uint8_t*>(frame.data());
+    spec.payload = reinterpret_cast<const uint8_t*>(payload.constData());
+    spec.length = static_cast<uint16_t>(payload.size());
+    buildFrame(spec);
+    return frame;
+}
+
+MLPFrameSpec hostSpec()
+{
+    MLPFrameSpec spec;
+    spec.headerByte1 = 0x00;
+    spec.headerByte2 = 0xFF;
+    return spec;
+}
+
+} // namespace
+
+class TestMLPFrameSpec : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void buildsDeviceInfoRequest()
+    {
+        MLPFrameSpec spec = hostSpec();
+        spec.command = 1;
+        spec.frameType = 2;
+        spec.firstSegment = true;
+        spec.lastSegment = true;
+        QCOMPARE(build(spec).toHex(' '), QByteArray("aa 00 ff 0c 02 01 00 00 00 00 00 b8 b8 cc"));
+    }
+
+    void buildsAckFrame()
+    {
+        MLPFrameSpec spec = hostSpec();
+        spec.frameType = 1;
+        spec.command = 4;
+        spec.value = 2;
+        spec.sequence = 5;
+        QCOMPARE(build(spec, QByteArray(1, '\0')).toHex(' '),
+                 QByteArray("aa 00 ff 00 01 04 02 00 01 00 05 b6 00 b6 cc"));
+    }
+
+    void flagsByteCombinesSegmentFlags_data()
+    {
+        QTest::addColumn<bool>("first");
+        QTest::addColumn<bool>("last");
+        QTest::addColumn<int>("extra");
+        QTest::addColumn<int>("flags");
+        QTest::newRow("middle") << false << false << 0x00 << 0x00;
+        QTest::newRow("first") << true << false << 0x00 << 0x08;
+        QTest::newRow("last") << false << true << 0x00 << 0x04;
+        QTest::newRow("only") << true << true << 0x00 << 0x0C;
+        QTest::newRow("extra kept") << true << false << 0x81 << 0x89;
+    }
+
+    void flagsByteCombinesSegmentFlags()
+    {
+        QFETCH(bool, first);
+        QFETCH(bool, last);
+        QFETCH(int, extra);
+        QFETCH(int, flags);
+        MLPFrameSpec spec = hostSpec();
+        spec.firstSegment = first;
+        spec.lastSegment = last;
+        spec.extraFlags = static_cast<uint8_t>(extra);
+        QCOMPARE(static_cast<uint8_t>(build(spec).at(3)), static_cast<uint8_t>(flags));
+    }
+
+    void writesNumbersLittleEndianAndPayloadUnescaped()
+    {
+        QByteArray payload(300, '\0');
+        for (int index = 0; index < payload.size(); ++index) {
+            payload[index] = static_cast<char>(index % 2 == 0 ? 0xAA : 0xCC);
+        }
+        MLPFrameSpec spec = hostSpec();
+        spec.frameType = 0;
+        spec.command = 4;
+        spec.value = 0x1234;
+        spec.sequence = 0xFE;
+        const QByteArray frame = build(spec, payload);
+
+        QCOMPARE(frame.size(), 314);
+        QCOMPARE(frame.mid(4, 7).toHex(' '), QByteArray("00 04 34 12 2c 01 fe"));
+        QCOMPARE(frame.mid(12, payload.size()), payload);
+        QCOMPARE(static_cast<uint8_t>(frame.back()), uint8_t{0xCC});
+    }
+
+    // The payload checksum starts from the header checksum, not from zero.
+    void checksumsCoverTheirSections()
+    {
+        MLPFrameSpec spec = hostSpec();
+        spec.command = 3;
+        spec.sequence = 77;
+        const QByteArray payload("\x01\x02\xff\x10", 4);
+        const QByteArray frame = build(spec, payload);
+
+        uint8_t headerSum = 0;
+        for (int index = 0; index <= 10; ++index) {
+            headerSum = static_cast<uint8_t>(headerSum + static_cast<uint8_t>(frame[index]));
+        }
+        QCOMPARE(static_cast<uint8_t>(frame[11]), headerSum);
+        const uint8_t payloadSum = static_cast<uint8_t>(headerSum + 0x01 + 0x02 + 0xFF + 0x10);
+        QCOMPARE(static_cast<uint8_t>(frame[16]), payloadSum);
+    }
+
+    void writesExactlyLengthPlusFourteenBytes()
+    {
+        std::vector<uint8_t> buffer(20, 0x55);
+        const uint8_t payload[] = {9, 8, 7};
+        MLPFrameSpec spec = hostSpec();
+        spec.output = buffer.data();
+        spec.payload = payload;
+        spec.length = sizeof payload;
+        buildFrame(spec);
+        QCOMPARE(buffer[16], uint8_t{0xCC});
+        QCOMPARE(buffer[17], uint8_t{0x55});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMLPFrameSpec)
+#include "tst_mlpframespec.moc"
