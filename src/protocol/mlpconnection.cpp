@@ -68,8 +68,10 @@ void MLPConnection::writeAndWait(void* context, const uint8_t* bytes, uint16_t l
         connection->m_receiver.poll();
         if (read.empty && nowMs == previousNowMs && !connection->m_done) {
             clock.sleepMs(clock.context, kIdleBackoffMs);
+            previousNowMs = clock.nowMs(clock.context);
+        } else {
+            previousNowMs = nowMs;
         }
-        previousNowMs = nowMs;
     }
 }
 
