@@ -1,0 +1,3 @@
+#include "mlu2readerlistener.h"
+
+MLU2ReaderListener::~MLU2ReaderListener() = default;
