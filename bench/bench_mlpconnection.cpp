@@ -82,8 +82,10 @@ void writeSegmented(benchmark::State& state)
     const double segments = static_cast<double>(segmentsPerWrite * state.iterations());
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * kBlockLength);
     state.counters["segments/s"] = benchmark::Counter(segments, benchmark::Counter::kIsRate);
-    state.counters["allocs/segment"] = static_cast<double>(g_allocationCount.load() - allocationsBefore) / segments;
-    state.counters["allocBytes/segment"] = static_cast<double>(g_allocatedBytes.load() - bytesBefore) / segments;
+    state.counters["allocs/segment"] =
+        static_cast<double>(g_allocationCount.load() - allocationsBefore) / segments;
+    state.counters["allocBytes/segment"] =
+        static_cast<double>(g_allocatedBytes.load() - bytesBefore) / segments;
 }
 
 } // namespace
