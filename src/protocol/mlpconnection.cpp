@@ -159,18 +159,18 @@ MLPReadResult MLPConnection::requestDeviceInfo()
     MLPReadResult result;
 
     std::array<uint8_t, Layout::kOverhead> frame;
-    MLPFrameSpec spec;
-    spec.output = frame.data();
-    spec.command = DeviceInfo;
-    spec.headerByte1 = Layout::kHostHeaderByte1;
-    spec.headerByte2 = Layout::kHostHeaderByte2;
-    spec.sequence = takeSequence();
-    spec.frameType = typeByte(MLPFrameType::Request);
-    spec.firstSegment = true;
-    spec.lastSegment = true;
+    MLPFrameSpec description;
+    description.output = frame.data();
+    description.command = DeviceInfo;
+    description.headerByte1 = Layout::kHostHeaderByte1;
+    description.headerByte2 = Layout::kHostHeaderByte2;
+    description.sequence = takeSequence();
+    description.frameType = typeByte(MLPFrameType::Request);
+    description.firstSegment = true;
+    description.lastSegment = true;
 
     prepare();
-    buildFrame(spec);
+    buildFrame(description);
     exchange(frame.data(), Layout::kOverhead);
 
     const uint16_t deviceInfoValue = 0;
@@ -206,21 +206,21 @@ MLPWriteResult MLPConnection::writeSegmented(const uint8_t* data, uint32_t lengt
         sentBytes += chunk;
         remainingBytes -= chunk;
 
-        MLPFrameSpec spec;
-        spec.output = frame.get();
-        spec.payload = nextBytes;
-        spec.length = chunk;
-        spec.command = command;
-        spec.value = value;
-        spec.headerByte1 = Layout::kHostHeaderByte1;
-        spec.headerByte2 = Layout::kHostHeaderByte2;
-        spec.sequence = takeSequence();
-        spec.frameType = typeByte(MLPFrameType::Data);
-        spec.firstSegment = firstSegment;
-        spec.lastSegment = remainingBytes == 0;
+        MLPFrameSpec description;
+        description.output = frame.get();
+        description.payload = nextBytes;
+        description.length = chunk;
+        description.command = command;
+        description.value = value;
+        description.headerByte1 = Layout::kHostHeaderByte1;
+        description.headerByte2 = Layout::kHostHeaderByte2;
+        description.sequence = takeSequence();
+        description.frameType = typeByte(MLPFrameType::Data);
+        description.firstSegment = firstSegment;
+        description.lastSegment = remainingBytes == 0;
 
         prepare();
-        buildFrame(spec);
+        buildFrame(description);
         exchange(frame.get(), static_cast<uint16_t>(chunk + Layout::kOverhead));
 
         result.errorCode = 0;

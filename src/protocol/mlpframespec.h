@@ -19,5 +19,5 @@ struct MLPFrameSpec
     bool lastSegment = false;
 };
 
-// Writes the complete frame described by `spec` into spec.output.
-void buildFrame(const MLPFrameSpec& spec);
+// Writes the complete frame described by `description` into description.output.
+void buildFrame(const MLPFrameSpec& description);

@@ -123,14 +123,14 @@ private:
 QByteArray frame(uint8_t type, uint8_t command, uint16_t value, const QByteArray& payload)
 {
     QByteArray bytes(payload.size() + 14, '\0');
-    MLPFrameSpec spec;
-    spec.output = reinterpret_cast<uint8_t*>(bytes.data());
-    spec.payload = reinterpret_cast<const uint8_t*>(payload.constData());
-    spec.length = static_cast<uint16_t>(payload.size());
-    spec.frameType = type;
-    spec.command = command;
-    spec.value = value;
-    buildFrame(spec);
+    MLPFrameSpec description;
+    description.output = reinterpret_cast<uint8_t*>(bytes.data());
+    description.payload = reinterpret_cast<const uint8_t*>(payload.constData());
+    description.length = static_cast<uint16_t>(payload.size());
+    description.frameType = type;
+    description.command = command;
+    description.value = value;
+    buildFrame(description);
     return bytes;
 }
 

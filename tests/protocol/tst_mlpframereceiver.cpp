@@ -11,14 +11,14 @@ namespace {
 QByteArray frameWith(const QByteArray& payload, uint8_t command = 4, uint16_t value = 2)
 {
     QByteArray frame(payload.size() + 14, '\0');
-    MLPFrameSpec spec;
-    spec.output = reinterpret_cast<uint8_t*>(frame.data());
-    spec.payload = reinterpret_cast<const uint8_t*>(payload.constData());
-    spec.length = static_cast<uint16_t>(payload.size());
-    spec.command = command;
-    spec.value = value;
-    spec.frameType = 1;
-    buildFrame(spec);
+    MLPFrameSpec description;
+    description.output = reinterpret_cast<uint8_t*>(frame.data());
+    description.payload = reinterpret_cast<const uint8_t*>(payload.constData());
+    description.length = static_cast<uint16_t>(payload.size());
+    description.command = command;
+    description.value = value;
+    description.frameType = 1;
+    buildFrame(description);
     return frame;
 }
 

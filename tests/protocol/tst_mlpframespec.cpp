@@ -6,22 +6,22 @@
 
 namespace {
 
-QByteArray build(MLPFrameSpec spec, const QByteArray& payload = {})
+QByteArray build(MLPFrameSpec description, const QByteArray& payload = {})
 {
     QByteArray frame(payload.size() + 14, '\x55');
-    spec.output = reinterpret_cast<uint8_t*>(frame.data());
-    spec.payload = reinterpret_cast<const uint8_t*>(payload.constData());
-    spec.length = static_cast<uint16_t>(payload.size());
-    buildFrame(spec);
+    description.output = reinterpret_cast<uint8_t*>(frame.data());
+    description.payload = reinterpret_cast<const uint8_t*>(payload.constData());
+    description.length = static_cast<uint16_t>(payload.size());
+    buildFrame(description);
     return frame;
 }
 
-MLPFrameSpec hostSpec()
+MLPFrameSpec hostFrame()
 {
-    MLPFrameSpec spec;
-    spec.headerByte1 = 0x00;
-    spec.headerByte2 = 0xFF;
-    return spec;
+    MLPFrameSpec description;
+    description.headerByte1 = 0x00;
+    description.headerByte2 = 0xFF;
+    return description;
 }
 
 } // namespace
@@ -33,22 +33,22 @@ class TestMLPFrameSpec : public QObject
 private slots:
     void buildsDeviceInfoRequest()
     {
-        MLPFrameSpec spec = hostSpec();
-        spec.command = 1;
-        spec.frameType = 2;
-        spec.firstSegment = true;
-        spec.lastSegment = true;
-        QCOMPARE(build(spec).toHex(' '), QByteArray("aa 00 ff 0c 02 01 00 00 00 00 00 b8 b8 cc"));
+        MLPFrameSpec description = hostFrame();
+        description.command = 1;
+        description.frameType = 2;
+        description.firstSegment = true;
+        description.lastSegment = true;
+        QCOMPARE(build(description).toHex(' '), QByteArray("aa 00 ff 0c 02 01 00 00 00 00 00 b8 b8 cc"));
     }
 
     void buildsAckFrame()
     {
-        MLPFrameSpec spec = hostSpec();
-        spec.frameType = 1;
-        spec.command = 4;
-        spec.value = 2;
-        spec.sequence = 5;
-        QCOMPARE(build(spec, QByteArray(1, '\0')).toHex(' '),
+        MLPFrameSpec description = hostFrame();
+        description.frameType = 1;
+        description.command = 4;
+        description.value = 2;
+        description.sequence = 5;
+        QCOMPARE(build(description, QByteArray(1, '\0')).toHex(' '),
                  QByteArray("aa 00 ff 00 01 04 02 00 01 00 05 b6 00 b6 cc"));
     }
 
@@ -71,11 +71,11 @@ private slots:
         QFETCH(bool, last);
         QFETCH(int, extra);
         QFETCH(int, flags);
-        MLPFrameSpec spec = hostSpec();
-        spec.firstSegment = first;
-        spec.lastSegment = last;
-        spec.extraFlags = static_cast<uint8_t>(extra);
-        QCOMPARE(static_cast<uint8_t>(build(spec).at(3)), static_cast<uint8_t>(flags));
+        MLPFrameSpec description = hostFrame();
+        description.firstSegment = first;
+        description.lastSegment = last;
+        description.extraFlags = static_cast<uint8_t>(extra);
+        QCOMPARE(static_cast<uint8_t>(build(description).at(3)), static_cast<uint8_t>(flags));
     }
 
     void writesNumbersLittleEndianAndPayloadUnescaped()
@@ -84,12 +84,12 @@ private slots:
         for (int index = 0; index < payload.size(); ++index) {
             payload[index] = static_cast<char>(index % 2 == 0 ? 0xAA : 0xCC);
         }
-        MLPFrameSpec spec = hostSpec();
-        spec.frameType = 0;
-        spec.command = 4;
-        spec.value = 0x1234;
-        spec.sequence = 0xFE;
-        const QByteArray frame = build(spec, payload);
+        MLPFrameSpec description = hostFrame();
+        description.frameType = 0;
+        description.command = 4;
+        description.value = 0x1234;
+        description.sequence = 0xFE;
+        const QByteArray frame = build(description, payload);
 
         QCOMPARE(frame.size(), 314);
         QCOMPARE(frame.mid(4, 7).toHex(' '), QByteArray("00 04 34 12 2c 01 fe"));
@@ -100,11 +100,11 @@ private slots:
     // The payload checksum starts from the header checksum, not from zero.
     void checksumsCoverTheirSections()
     {
-        MLPFrameSpec spec = hostSpec();
-        spec.command = 3;
-        spec.sequence = 77;
+        MLPFrameSpec description = hostFrame();
+        description.command = 3;
+        description.sequence = 77;
         const QByteArray payload("\x01\x02\xff\x10", 4);
-        const QByteArray frame = build(spec, payload);
+        const QByteArray frame = build(description, payload);
 
         uint8_t headerSum = 0;
         for (int index = 0; index <= 10; ++index) {
@@ -119,11 +119,11 @@ private slots:
     {
         std::vector<uint8_t> buffer(20, 0x55);
         const uint8_t payload[] = {9, 8, 7};
-        MLPFrameSpec spec = hostSpec();
-        spec.output = buffer.data();
-        spec.payload = payload;
-        spec.length = sizeof payload;
-        buildFrame(spec);
+        MLPFrameSpec description = hostFrame();
+        description.output = buffer.data();
+        description.payload = payload;
+        description.length = sizeof payload;
+        buildFrame(description);
         QCOMPARE(buffer[16], uint8_t{0xCC});
         QCOMPARE(buffer[17], uint8_t{0x55});
     }
