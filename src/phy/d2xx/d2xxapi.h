@@ -1,0 +1,103 @@
+#pragma once
+
+// The part of the D2XX driver interface the FTDI link uses, with D2XX's own names, types
+// and signatures. Whatever provides these functions is chosen when the program is linked:
+// our libftdi1 provider, the vendor's library, or a test's recording provider. The link
+// code includes only this header and cannot tell them apart.
+
+#include <cstdint>
+
+#ifdef _WIN32
+// The vendor's Windows library uses the system's calling convention and 32-bit "long"s;
+// spelling the types as windows.h does keeps both headers usable in one translation unit.
+#define FT_API __stdcall
+typedef unsigned long DWORD;
+typedef unsigned long ULONG;
+#else
+#define FT_API
+typedef uint32_t DWORD;
+typedef uint32_t ULONG;
+#endif
+
+typedef unsigned char UCHAR;
+typedef DWORD* LPDWORD;
+typedef void* LPVOID;
+typedef void* FT_HANDLE;
+typedef ULONG FT_STATUS;
+
+enum : FT_STATUS
+{
+    FT_OK = 0,
+    FT_INVALID_HANDLE = 1,
+    FT_DEVICE_NOT_FOUND = 2,
+    FT_DEVICE_NOT_OPENED = 3,
+    FT_IO_ERROR = 4,
+    FT_INSUFFICIENT_RESOURCES = 5,
+    FT_INVALID_PARAMETER = 6,
+    FT_INVALID_BAUD_RATE = 7,
+};
+
+enum : UCHAR
+{
+    FT_BITS_8 = 8,
+    FT_BITS_7 = 7,
+};
+
+enum : UCHAR
+{
+    FT_STOP_BITS_1 = 0,
+    FT_STOP_BITS_2 = 2,
+};
+
+enum : UCHAR
+{
+    FT_PARITY_NONE = 0,
+    FT_PARITY_ODD = 1,
+    FT_PARITY_EVEN = 2,
+    FT_PARITY_MARK = 3,
+    FT_PARITY_SPACE = 4,
+};
+
+// One entry of the device-information list; Description and SerialNumber are
+// zero-terminated within their arrays.
+struct FT_DEVICE_LIST_INFO_NODE
+{
+    ULONG Flags;
+    ULONG Type;
+    ULONG ID;
+    DWORD LocId;
+    char SerialNumber[16];
+    char Description[64];
+    FT_HANDLE ftHandle;
+};
+
+extern "C" {
+
+// Builds the list of attached bridges and reports its length. Later calls of
+// FT_GetDeviceInfoList and FT_Open refer to this list.
+FT_STATUS FT_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs);
+
+// Copies the list built by FT_CreateDeviceInfoList into pDest, which must have room for as
+// many nodes as that call reported, and sets *lpdwNumDevs to the number copied.
+FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs);
+
+// Opens the bridge at a position of the device-information list.
+FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle);
+
+FT_STATUS FT_API FT_ResetDevice(FT_HANDLE ftHandle);
+FT_STATUS FT_API FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR uWordLength, UCHAR uStopBits,
+                                           UCHAR uParity);
+FT_STATUS FT_API FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout);
+FT_STATUS FT_API FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate);
+
+// Sends bytes; *lpdwBytesWritten tells how many went out before the write time-out.
+FT_STATUS FT_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite,
+                          LPDWORD lpdwBytesWritten);
+
+// Waits until dwBytesToRead bytes have arrived or the read time-out has passed and hands out
+// what came; a read that ends by time-out still answers FT_OK.
+FT_STATUS FT_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpdwBytesReturned);
+
+FT_STATUS FT_API FT_Close(FT_HANDLE ftHandle);
+
+} // extern "C"

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "d2xxapi.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ftdi_context;
+
+namespace marlune::d2xx {
+
+// One FTDI bridge opened through libftdi1, with the D2XX meaning of each operation: a D2XX
+// handle of the libftdi provider points to one. Owns its libftdi context, and with it a
+// libusb context of its own.
+class LibftdiBridge
+{
+public:
+    // A bridge as the device-information list shows it.
+    struct ListEntry
+    {
+        uint8_t busNumber = 0;
+        uint8_t deviceAddress = 0;
+        ULONG id = 0; // vendor id in the high half, product id in the low half
+        std::string serialNumber;
+        std::string description; // the USB product string
+    };
+
+    static constexpr uint16_t kVendorId = 0x0403;
+    // Single-channel chips only (FT232R/FT245R, FT232H, FT-X): D2XX lists every channel of
+    // a multi-channel chip as a device of its own, which this provider does not imitate.
+    static constexpr uint16_t kProductIds[] = {0x6001, 0x6014, 0x6015};
+
+    // D2XX leaves a new handle without time-outs; bounding it by libftdi's own transfer
+    // time-out keeps a caller that never sets any from waiting for ever.
+    static constexpr ULONG kDefaultTimeoutMs = 5000;
+
+    // The attached bridges in libusb's order; a bridge whose strings cannot be read (no
+    // access, or a string it does not have) is listed with that text empty.
+    static FT_STATUS listAttached(std::vector<ListEntry>& entries);
+
+    LibftdiBridge();
+    ~LibftdiBridge();
+
+    LibftdiBridge(const LibftdiBridge&) = delete;
+    LibftdiBridge& operator=(const LibftdiBridge&) = delete;
+
+    FT_STATUS open(const ListEntry& entry);
+    FT_STATUS reset();
+    FT_STATUS setDataCharacteristics(UCHAR wordLength, UCHAR stopBits, UCHAR parity);
+    FT_STATUS setTimeouts(ULONG readTimeoutMs, ULONG writeTimeoutMs);
+    FT_STATUS setBaudRate(ULONG baudRate);
+    FT_STATUS write(const uint8_t* data, DWORD length, DWORD& bytesWritten);
+    FT_STATUS read(uint8_t* buffer, DWORD length, DWORD& bytesReturned);
+
+private:
+    ftdi_context* m_context = nullptr;
+    bool m_open = false;
+    ULONG m_readTimeoutMs = kDefaultTimeoutMs;
+};
+
+} // namespace marlune::d2xx

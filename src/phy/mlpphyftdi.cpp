@@ -1,0 +1,44 @@
+#include "mlpphyftdi.h"
+
+#include <cstring>
+#include <utility>
+#include <vector>
+
+namespace marlune::MLP {
+
+namespace {
+
+// The text and its terminating zero: a description that only begins with an accepted
+// text names another product and is refused.
+constexpr std::size_t kDescriptionCompareBytes = 16;
+static_assert(sizeof MLPPhyFtdi::kDeviceDescription == kDescriptionCompareBytes);
+static_assert(sizeof MLPPhyFtdi::kDongleDescription == kDescriptionCompareBytes);
+
+bool isAcceptedDescription(const char* description)
+{
+    return std::memcmp(description, MLPPhyFtdi::kDeviceDescription, kDescriptionCompareBytes) == 0 ||
+           std::memcmp(description, MLPPhyFtdi::kDongleDescription, kDescriptionCompareBytes) == 0;
+}
+
+} // namespace
+
+int32_t MLPPhyFtdi::enumerate()
+{
+    std::vector<int32_t> listIndices;
+    DWORD deviceCount = 0;
+    FT_CreateDeviceInfoList(&deviceCount);
+    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(deviceCount);
+    if (deviceCount > 0) {
+        FT_GetDeviceInfoList(nodes.data(), &deviceCount);
+    }
+    for (DWORD position = 0; position < deviceCount && position < nodes.size(); ++position) {
+        if (isAcceptedDescription(nodes[position].Description)) {
+            listIndices.push_back(static_cast<int32_t>(position));
+        }
+    }
+    const auto acceptedCount = static_cast<int32_t>(listIndices.size());
+    setListIndices(std::move(listIndices));
+    return acceptedCount;
+}
+
+} // namespace marlune::MLP

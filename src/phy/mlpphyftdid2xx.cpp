@@ -1,0 +1,151 @@
+#include "mlpphyftdid2xx.h"
+
+#include "mlpphyaddress.h"
+
+#include <algorithm>
+#include <iterator>
+#include <utility>
+
+namespace marlune::MLP {
+
+namespace {
+
+// A zero byte at the break rate holds the line low for nine bit times of 38 400 baud,
+// about 234 µs: long enough to count as a DMX512 break at the working rate.
+constexpr uint8_t kBreakByte = 0x00;
+// DMX512-A alternate start code for manufacturer packets, then the manufacturer id.
+constexpr uint8_t kStartSequence[] = {0x91, 0x4D, 0x6C, 0x01};
+
+} // namespace
+
+MLPPhyFtdiD2xx::MLPPhyFtdiD2xx() = default;
+
+MLPPhyFtdiD2xx::~MLPPhyFtdiD2xx()
+{
+    if (m_handle != nullptr) {
+        FT_Close(m_handle);
+        m_handle = nullptr;
+    }
+}
+
+void MLPPhyFtdiD2xx::open(const std::string& address)
+{
+    const auto index = MLPPhyAddress::ftdi().parseIndex(address);
+    if (!index) {
+        close();
+        return;
+    }
+    openIndex(*index);
+}
+
+void MLPPhyFtdiD2xx::openIndex(int32_t index)
+{
+    if (!m_enumerated) {
+        enumerate();
+    }
+    close();
+    if (index < 0 || static_cast<std::size_t>(index) >= m_listIndices.size()) {
+        return;
+    }
+    FT_Open(m_listIndices[static_cast<std::size_t>(index)], &m_handle);
+    FT_ResetDevice(m_handle);
+    // A failed step does not stop the next: each open starts the line afresh, and a device
+    // that did not get it simply stays silent.
+    setDataCharacteristics();
+    setTimeouts();
+    sendBreak();
+    sendStartSequence();
+}
+
+void MLPPhyFtdiD2xx::close()
+{
+    if (m_handle != nullptr) {
+        FT_Close(m_handle);
+        m_handle = nullptr;
+    }
+    // Bytes read from this bridge must not be handed out as if the next one had sent them.
+    m_rxCount = 0;
+    m_rxPos = 0;
+}
+
+MLPPhyReadResult MLPPhyFtdiD2xx::readByte()
+{
+    if (m_rxCount == 0) {
+        m_rxPos = 0;
+        DWORD bytesReturned = 0;
+        // Without an open bridge the call fails and returns nothing, which reads as empty.
+        FT_Read(m_handle, m_rxBuffer.data(), kReadChunkBytes, &bytesReturned);
+        m_rxCount = bytesReturned;
+        if (m_rxCount == 0) {
+            return MLPPhyReadResult{0, 1};
+        }
+    }
+    const uint8_t value = m_rxBuffer[m_rxPos];
+    ++m_rxPos;
+    --m_rxCount;
+    return MLPPhyReadResult{value, 0};
+}
+
+void MLPPhyFtdiD2xx::write(const uint8_t* data, uint32_t length)
+{
+    if (length == 0) {
+        return;
+    }
+    const uint8_t* position = data;
+    uint32_t remainingBytes = length;
+    // Each attempt is bounded by the write time-out, and a bridge that takes nothing gets
+    // no more attempts than the block has bytes.
+    uint32_t attemptsLeft = length;
+    while (true) {
+        DWORD bytesWritten = 0;
+        FT_Write(m_handle, const_cast<uint8_t*>(position), remainingBytes, &bytesWritten);
+        if (bytesWritten >= remainingBytes) {
+            return;
+        }
+        position += bytesWritten;
+        remainingBytes -= bytesWritten;
+        --attemptsLeft;
+        if (remainingBytes == 0 || attemptsLeft == 0) {
+            return;
+        }
+    }
+}
+
+bool MLPPhyFtdiD2xx::setDataCharacteristics()
+{
+    return FT_SetDataCharacteristics(m_handle, kDataBits, kStopBits, kParity) == FT_OK;
+}
+
+bool MLPPhyFtdiD2xx::setTimeouts()
+{
+    return FT_SetTimeouts(m_handle, kReadTimeoutMs, kWriteTimeoutMs) == FT_OK;
+}
+
+bool MLPPhyFtdiD2xx::sendBreak()
+{
+    if (FT_SetBaudRate(m_handle, kBreakBaudRate) != FT_OK) {
+        return false;
+    }
+    uint8_t breakByte = kBreakByte;
+    DWORD bytesWritten = 0;
+    if (FT_Write(m_handle, &breakByte, sizeof breakByte, &bytesWritten) != FT_OK) {
+        return false;
+    }
+    return FT_SetBaudRate(m_handle, kWorkingBaudRate) == FT_OK;
+}
+
+bool MLPPhyFtdiD2xx::sendStartSequence()
+{
+    uint8_t startSequence[sizeof kStartSequence];
+    std::copy(std::begin(kStartSequence), std::end(kStartSequence), startSequence);
+    DWORD bytesWritten = 0;
+    return FT_Write(m_handle, startSequence, sizeof startSequence, &bytesWritten) == FT_OK;
+}
+
+void MLPPhyFtdiD2xx::setListIndices(std::vector<int32_t> listIndices)
+{
+    m_listIndices = std::move(listIndices);
+    m_enumerated = true;
+}
+
+} // namespace marlune::MLP

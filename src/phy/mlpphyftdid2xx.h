@@ -1,0 +1,60 @@
+#pragma once
+
+#include "d2xxapi.h"
+#include "mlpphyftdii.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace marlune::MLP {
+
+// An FTDI link over the D2XX calls: opens a bridge of the accepted list, sets up a DMX512
+// line (250 000 baud 8N2, break, manufacturer start code) and carries MLP bytes over it.
+// Which bridges are accepted is left to the concrete link's `enumerate`.
+class MLPPhyFtdiD2xx : public MLPPhyFtdiI
+{
+public:
+    static constexpr UCHAR kDataBits = FT_BITS_8;
+    static constexpr UCHAR kStopBits = FT_STOP_BITS_2;
+    static constexpr UCHAR kParity = FT_PARITY_NONE;
+    static constexpr ULONG kReadTimeoutMs = 100;
+    static constexpr ULONG kWriteTimeoutMs = 2000;
+    static constexpr ULONG kBreakBaudRate = 38400;
+    static constexpr ULONG kWorkingBaudRate = 250000;
+    static constexpr uint32_t kReadChunkBytes = 10;
+
+    MLPPhyFtdiD2xx();
+    ~MLPPhyFtdiD2xx() override;
+
+    MLPPhyFtdiD2xx(const MLPPhyFtdiD2xx&) = delete;
+    MLPPhyFtdiD2xx& operator=(const MLPPhyFtdiD2xx&) = delete;
+
+    void open(const std::string& address) override;
+    void close() override;
+    MLPPhyReadResult readByte() override;
+    void write(const uint8_t* data, uint32_t length) override;
+
+    void openIndex(int32_t index) override;
+
+protected:
+    // Each answers true when every library call in it answered FT_OK.
+    virtual bool setDataCharacteristics();
+    virtual bool sendStartSequence();
+    virtual bool sendBreak();
+    virtual bool setTimeouts();
+
+    // Records the accepted bridges as positions in the D2XX device-information list.
+    void setListIndices(std::vector<int32_t> listIndices);
+
+private:
+    bool m_enumerated = false;
+    std::vector<int32_t> m_listIndices;
+    FT_HANDLE m_handle = nullptr;
+    uint32_t m_rxCount = 0;
+    uint32_t m_rxPos = 0;
+    std::array<uint8_t, kReadChunkBytes> m_rxBuffer{};
+};
+
+} // namespace marlune::MLP

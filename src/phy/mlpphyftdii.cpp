@@ -1,0 +1,7 @@
+#include "mlpphyftdii.h"
+
+namespace marlune::MLP {
+
+MLPPhyFtdiI::~MLPPhyFtdiI() = default;
+
+} // namespace marlune::MLP

@@ -1,0 +1,193 @@
+#include "mlpphyml.h"
+
+#include "mlpphyaddress.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include <libusb.h>
+
+namespace marlune::MLP {
+
+MLPPhyMl::MLPPhyMl()
+{
+    if (libusb_init(&m_context) == 0) {
+        m_initialised = true;
+    } else {
+        // A null context means libusb's default one to every later call; none may be made.
+        m_context = nullptr;
+    }
+}
+
+MLPPhyMl::~MLPPhyMl()
+{
+    if (!m_initialised) {
+        return;
+    }
+    close();
+    releaseDevices();
+    libusb_exit(m_context);
+}
+
+void MLPPhyMl::open(const std::string& address)
+{
+    const auto index = MLPPhyAddress::mlUsb().parseIndex(address);
+    if (!index) {
+        close();
+        return;
+    }
+    openIndex(*index);
+}
+
+bool MLPPhyMl::isSupportedDevice(libusb_device* device) const
+{
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(device, &descriptor) != 0) {
+        return false;
+    }
+    return descriptor.idVendor == kVendorId &&
+           std::find(kProductIds.begin(), kProductIds.end(), descriptor.idProduct) != kProductIds.end();
+}
+
+bool MLPPhyMl::readSerial(libusb_device* device, SerialBuffer& serial) const
+{
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(device, &descriptor) != 0) {
+        return false;
+    }
+    libusb_device_handle* handle = nullptr;
+    bool serialRead = false;
+    if (libusb_open(device, &handle) == 0) {
+        const int length = libusb_get_string_descriptor_ascii(handle, descriptor.iSerialNumber,
+                                                              reinterpret_cast<unsigned char*>(serial.data()),
+                                                              kSerialBufferBytes);
+        serialRead = length >= 0;
+    }
+    libusb_close(handle);
+    return serialRead;
+}
+
+bool MLPPhyMl::isNewSerial(const SerialBuffer& serial) const
+{
+    for (libusb_device* listed : m_devices) {
+        SerialBuffer listedSerial{};
+        // A listed device whose serial cannot be read right now never counts as a match.
+        if (readSerial(listed, listedSerial) && std::strcmp(listedSerial.data(), serial.data()) == 0) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void MLPPhyMl::releaseDevices()
+{
+    for (libusb_device* device : m_devices) {
+        libusb_unref_device(device);
+    }
+    m_devices.clear();
+}
+
+int32_t MLPPhyMl::enumerate()
+{
+    releaseDevices();
+    if (!m_initialised) {
+        return 0;
+    }
+    libusb_device** attached = nullptr;
+    const ssize_t attachedCount = libusb_get_device_list(m_context, &attached);
+    if (attachedCount < 0) {
+        return 0;
+    }
+    for (ssize_t i = 0; i < attachedCount; ++i) {
+        libusb_device* device = attached[i];
+        if (!isSupportedDevice(device)) {
+            continue;
+        }
+        SerialBuffer serial{};
+        if (!readSerial(device, serial) || !isNewSerial(serial)) {
+            continue;
+        }
+        m_devices.push_back(libusb_ref_device(device));
+    }
+    libusb_free_device_list(attached, 1);
+    return static_cast<int32_t>(m_devices.size());
+}
+
+void MLPPhyMl::openIndex(int32_t index)
+{
+    if (m_devices.empty()) {
+        enumerate();
+    }
+    close();
+    if (index < 0 || static_cast<std::size_t>(index) >= m_devices.size()) {
+        m_handle = nullptr;
+        return;
+    }
+    if (libusb_open(m_devices[static_cast<std::size_t>(index)], &m_handle) != 0) {
+        m_handle = nullptr;
+        return;
+    }
+    if (libusb_kernel_driver_active(m_handle, kInterfaceNumber) == 1) {
+        libusb_detach_kernel_driver(m_handle, kInterfaceNumber);
+    }
+    if (libusb_claim_interface(m_handle, kInterfaceNumber) != 0) {
+        close();
+        return;
+    }
+    m_claimed = true;
+}
+
+void MLPPhyMl::close()
+{
+    if (m_claimed && m_handle != nullptr) {
+        libusb_release_interface(m_handle, kInterfaceNumber);
+    }
+    if (m_handle != nullptr) {
+        libusb_close(m_handle);
+    }
+    m_handle = nullptr;
+    m_claimed = false;
+    // Bytes read from this device must not be handed out as if the next one had sent them.
+    m_rxCount = 0;
+    m_rxPos = 0;
+}
+
+MLPPhyReadResult MLPPhyMl::readByte()
+{
+    if (m_handle == nullptr) {
+        return MLPPhyReadResult{0, 1};
+    }
+    if (m_rxCount == 0) {
+        m_rxPos = 0;
+        int transferred = 0;
+        const int result = libusb_bulk_transfer(m_handle, kBulkInEndpoint, m_rxBuffer.data(),
+                                                kBulkInTransferBytes, &transferred, kBulkInTimeoutMs);
+        // A transfer that ends by time-out may still have brought bytes; they are kept.
+        if (result != 0 && result != LIBUSB_ERROR_TIMEOUT) {
+            m_rxCount = 0;
+            return MLPPhyReadResult{0, 1};
+        }
+        m_rxCount = transferred;
+        if (m_rxCount <= 0) {
+            m_rxCount = 0;
+            return MLPPhyReadResult{0, 1};
+        }
+    }
+    const uint8_t value = m_rxBuffer[static_cast<std::size_t>(m_rxPos)];
+    ++m_rxPos;
+    --m_rxCount;
+    return MLPPhyReadResult{value, 0};
+}
+
+void MLPPhyMl::write(const uint8_t* data, uint32_t length)
+{
+    if (m_handle == nullptr) {
+        return;
+    }
+    int transferred = 0;
+    // libusb takes a non-const buffer for both directions; an OUT transfer only reads it.
+    libusb_bulk_transfer(m_handle, kBulkOutEndpoint, const_cast<uint8_t*>(data), static_cast<int>(length),
+                         &transferred, kBulkOutTimeoutMs);
+}
+
+} // namespace marlune::MLP

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "mlpphy.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct libusb_context;
+struct libusb_device;
+struct libusb_device_handle;
+
+namespace marlune::MLP {
+
+// The link to devices on the maker's own USB interface: finds them by vendor and product
+// id, tells physical devices apart by serial number and carries MLP bytes over the bulk
+// endpoint pair of interface 0. Holds its own libusb context for its whole life.
+class MLPPhyMl : public MLPPhy
+{
+public:
+    static constexpr uint16_t kVendorId = 0x16D0;
+    static constexpr std::array<uint16_t, 3> kProductIds = {0x0B23, 0x0DBF, 0x0FA0};
+    static constexpr int kInterfaceNumber = 0;
+    static constexpr unsigned char kBulkInEndpoint = 0x81;
+    static constexpr unsigned char kBulkOutEndpoint = 0x01;
+    static constexpr int kBulkInTransferBytes = 64;
+    static constexpr unsigned int kBulkInTimeoutMs = 800;
+    // Bounded by the exchange's answer time: a device that stops taking data must not hold
+    // the worker thread, and with it the window, for ever.
+    static constexpr unsigned int kBulkOutTimeoutMs = 2000;
+    static constexpr int kSerialBufferBytes = 24;
+
+    MLPPhyMl();
+    ~MLPPhyMl() override;
+
+    MLPPhyMl(const MLPPhyMl&) = delete;
+    MLPPhyMl& operator=(const MLPPhyMl&) = delete;
+
+    void open(const std::string& address) override;
+    void close() override;
+    MLPPhyReadResult readByte() override;
+    void write(const uint8_t* data, uint32_t length) override;
+
+    // Lists the attached maker devices, one per serial number; returns how many.
+    virtual int32_t enumerate();
+    // Closes the open device, then opens the one at `index` of the list and claims its
+    // interface; enumerates first while the list is empty.
+    virtual void openIndex(int32_t index);
+
+private:
+    using SerialBuffer = std::array<char, kSerialBufferBytes>;
+
+    bool isSupportedDevice(libusb_device* device) const;
+    bool readSerial(libusb_device* device, SerialBuffer& serial) const;
+    bool isNewSerial(const SerialBuffer& serial) const;
+    void releaseDevices();
+
+    libusb_context* m_context = nullptr;
+    std::vector<libusb_device*> m_devices;
+    libusb_device_handle* m_handle = nullptr;
+    bool m_claimed = false;
+    int32_t m_rxCount = 0;
+    int32_t m_rxPos = 0;
+    std::array<uint8_t, kBulkInTransferBytes> m_rxBuffer{};
+    bool m_initialised = false;
+};
+
+} // namespace marlune::MLP
