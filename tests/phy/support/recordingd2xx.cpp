@@ -1,0 +1,212 @@
+#include "recordingd2xx.h"
+
+#include "d2xxapi.h"
+#include "deviceendpoint.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace marlune::testing {
+
+RecordingD2xx& RecordingD2xx::instance()
+{
+    static RecordingD2xx provider;
+    return provider;
+}
+
+void RecordingD2xx::reset()
+{
+    for (Handle* handle : m_openHandles) {
+        delete handle;
+    }
+    m_openHandles.clear();
+    m_bridges.clear();
+    m_listedCount = 0;
+    m_calls.clear();
+}
+
+int RecordingD2xx::addBridge(const QByteArray& description, DeviceEndpoint* endpoint)
+{
+    Bridge bridge;
+    bridge.description = description;
+    bridge.endpoint = endpoint;
+    m_bridges.push_back(bridge);
+    return static_cast<int>(m_bridges.size()) - 1;
+}
+
+void RecordingD2xx::refuseOpen(int position)
+{
+    m_bridges[static_cast<std::size_t>(position)].opens = false;
+}
+
+void RecordingD2xx::limitWrites(int position, const QVector<uint32_t>& bytesPerCall)
+{
+    m_bridges[static_cast<std::size_t>(position)].writeLimits.assign(bytesPerCall.begin(),
+                                                                     bytesPerCall.end());
+}
+
+int RecordingD2xx::callCount(const QString& callPrefix) const
+{
+    return static_cast<int>(std::count_if(m_calls.begin(), m_calls.end(),
+                                          [&](const QString& call) { return call.startsWith(callPrefix); }));
+}
+
+RecordingD2xx::Handle* RecordingD2xx::findHandle(void* handle) const
+{
+    auto* candidate = static_cast<Handle*>(handle);
+    return m_openHandles.count(candidate) != 0 ? candidate : nullptr;
+}
+
+int RecordingD2xx::createList()
+{
+    m_listedCount = static_cast<int>(m_bridges.size());
+    return m_listedCount;
+}
+
+RecordingD2xx::Handle* RecordingD2xx::openListed(int position)
+{
+    if (position < 0 || position >= m_listedCount || !bridgeAt(position).opens) {
+        return nullptr;
+    }
+    auto* handle = new Handle{position};
+    m_openHandles.insert(handle);
+    return handle;
+}
+
+bool RecordingD2xx::closeHandle(void* handle)
+{
+    Handle* open = findHandle(handle);
+    if (open == nullptr) {
+        return false;
+    }
+    m_openHandles.erase(open);
+    delete open;
+    return true;
+}
+
+} // namespace marlune::testing
+
+using marlune::testing::RecordingD2xx;
+
+namespace {
+
+QString hexBytes(const void* data, DWORD length)
+{
+    return QString::fromLatin1(
+        QByteArray(static_cast<const char*>(data), static_cast<int>(length)).toHex(' '));
+}
+
+// Logs the call and finds its handle; a call without an open handle is logged as such.
+RecordingD2xx::Handle* recordHandleCall(FT_HANDLE ftHandle, const QString& call)
+{
+    RecordingD2xx& provider = RecordingD2xx::instance();
+    RecordingD2xx::Handle* handle = provider.findHandle(ftHandle);
+    provider.record(handle != nullptr ? call : call + QStringLiteral(" without device"));
+    return handle;
+}
+
+} // namespace
+
+extern "C" {
+
+FT_STATUS FT_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs)
+{
+    RecordingD2xx& provider = RecordingD2xx::instance();
+    provider.record(QStringLiteral("FT_CreateDeviceInfoList"));
+    *lpdwNumDevs = static_cast<DWORD>(provider.createList());
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs)
+{
+    RecordingD2xx& provider = RecordingD2xx::instance();
+    provider.record(QStringLiteral("FT_GetDeviceInfoList"));
+    for (int position = 0; position < provider.listedCount(); ++position) {
+        FT_DEVICE_LIST_INFO_NODE& node = pDest[position];
+        node = FT_DEVICE_LIST_INFO_NODE{};
+        const QByteArray& description = provider.bridgeAt(position).description;
+        std::memcpy(node.Description, description.constData(),
+                    std::min(sizeof node.Description, static_cast<std::size_t>(description.size())));
+    }
+    *lpdwNumDevs = static_cast<DWORD>(provider.listedCount());
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
+{
+    RecordingD2xx& provider = RecordingD2xx::instance();
+    provider.record(QStringLiteral("FT_Open(%1)").arg(deviceNumber));
+    *pHandle = provider.openListed(deviceNumber);
+    return *pHandle != nullptr ? FT_OK : FT_DEVICE_NOT_OPENED;
+}
+
+FT_STATUS FT_API FT_Close(FT_HANDLE ftHandle)
+{
+    recordHandleCall(ftHandle, QStringLiteral("FT_Close"));
+    return RecordingD2xx::instance().closeHandle(ftHandle) ? FT_OK : FT_INVALID_HANDLE;
+}
+
+FT_STATUS FT_API FT_ResetDevice(FT_HANDLE ftHandle)
+{
+    return recordHandleCall(ftHandle, QStringLiteral("FT_ResetDevice")) != nullptr ? FT_OK
+                                                                                   : FT_INVALID_HANDLE;
+}
+
+FT_STATUS FT_API FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR uWordLength, UCHAR uStopBits,
+                                           UCHAR uParity)
+{
+    const QString call =
+        QStringLiteral("FT_SetDataCharacteristics(%1, %2, %3)").arg(uWordLength).arg(uStopBits).arg(uParity);
+    return recordHandleCall(ftHandle, call) != nullptr ? FT_OK : FT_INVALID_HANDLE;
+}
+
+FT_STATUS FT_API FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG WriteTimeout)
+{
+    const QString call = QStringLiteral("FT_SetTimeouts(%1, %2)").arg(ReadTimeout).arg(WriteTimeout);
+    return recordHandleCall(ftHandle, call) != nullptr ? FT_OK : FT_INVALID_HANDLE;
+}
+
+FT_STATUS FT_API FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate)
+{
+    const QString call = QStringLiteral("FT_SetBaudRate(%1)").arg(BaudRate);
+    return recordHandleCall(ftHandle, call) != nullptr ? FT_OK : FT_INVALID_HANDLE;
+}
+
+FT_STATUS FT_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpdwBytesWritten)
+{
+    *lpdwBytesWritten = 0;
+    RecordingD2xx::Handle* handle =
+        recordHandleCall(ftHandle, QStringLiteral("FT_Write(%1)").arg(hexBytes(lpBuffer, dwBytesToWrite)));
+    if (handle == nullptr) {
+        return FT_INVALID_HANDLE;
+    }
+    RecordingD2xx::Bridge& bridge = RecordingD2xx::instance().bridgeOf(*handle);
+    DWORD accepted = dwBytesToWrite;
+    if (!bridge.writeLimits.empty()) {
+        accepted = std::min<DWORD>(accepted, bridge.writeLimits.front());
+        bridge.writeLimits.pop_front();
+    }
+    if (bridge.endpoint != nullptr && accepted > 0) {
+        bridge.endpoint->hostWrote(static_cast<const uint8_t*>(lpBuffer), accepted);
+    }
+    *lpdwBytesWritten = accepted;
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpdwBytesReturned)
+{
+    *lpdwBytesReturned = 0;
+    RecordingD2xx::Handle* handle =
+        recordHandleCall(ftHandle, QStringLiteral("FT_Read(%1)").arg(dwBytesToRead));
+    if (handle == nullptr) {
+        return FT_INVALID_HANDLE;
+    }
+    RecordingD2xx::Bridge& bridge = RecordingD2xx::instance().bridgeOf(*handle);
+    if (bridge.endpoint != nullptr) {
+        *lpdwBytesReturned =
+            static_cast<DWORD>(bridge.endpoint->readForHost(static_cast<uint8_t*>(lpBuffer), dwBytesToRead));
+    }
+    return FT_OK;
+}
+
+} // extern "C"

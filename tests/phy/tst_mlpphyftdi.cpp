@@ -1,0 +1,362 @@
+#include "mlpphyftdi.h"
+#include "recordingd2xx.h"
+#include "scriptedendpoint.h"
+
+#include <QtTest>
+
+#include <climits>
+
+using marlune::MLP::MLPPhyFtdi;
+using marlune::testing::RecordingD2xx;
+using marlune::testing::ScriptedEndpoint;
+
+namespace {
+
+const QByteArray kDevice = QByteArrayLiteral("MARLUNE MLP-DEV");
+const QByteArray kDongle = QByteArrayLiteral("MARLUNE MLP-DGL");
+const QByteArray kOtherBridge = QByteArrayLiteral("FT232R USB UART");
+
+const QStringList kLineSetup = {
+    QStringLiteral("FT_ResetDevice"),
+    QStringLiteral("FT_SetDataCharacteristics(8, 2, 0)"),
+    QStringLiteral("FT_SetTimeouts(100, 2000)"),
+    QStringLiteral("FT_SetBaudRate(38400)"),
+    QStringLiteral("FT_Write(00)"),
+    QStringLiteral("FT_SetBaudRate(250000)"),
+    QStringLiteral("FT_Write(91 4d 6c 01)"),
+};
+
+QByteArray readAll(MLPPhyFtdi& link, int count)
+{
+    QByteArray bytes;
+    for (int i = 0; i < count; ++i) {
+        const auto result = link.readByte();
+        if (result.empty != 0) {
+            break;
+        }
+        bytes.append(static_cast<char>(result.value));
+    }
+    return bytes;
+}
+
+} // namespace
+
+class TestMLPPhyFtdi : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordingD2xx& d2xx = RecordingD2xx::instance();
+
+private slots:
+    void init() { d2xx.reset(); }
+    void cleanup() { QCOMPARE(d2xx.openHandleCount(), 0); }
+
+    // Opening
+
+    void openingIssuesTheLineSetupInOrder()
+    {
+        d2xx.addBridge(kDevice);
+        MLPPhyFtdi link;
+        QCOMPARE(link.enumerate(), 1);
+        d2xx.clearCalls();
+
+        link.openIndex(0);
+
+        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Open(0)")} + kLineSetup);
+    }
+
+    void everyOpenStartsTheLineAnew()
+    {
+        d2xx.addBridge(kDevice);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        d2xx.clearCalls();
+
+        link.openIndex(0);
+
+        QCOMPARE(d2xx.calls(),
+                 QStringList({QStringLiteral("FT_Close"), QStringLiteral("FT_Open(0)")}) + kLineSetup);
+    }
+
+    void bridgeThatFailsToOpenLeavesTheLinkClosed()
+    {
+        const int position = d2xx.addBridge(kDevice);
+        d2xx.refuseOpen(position);
+        MLPPhyFtdi link;
+
+        link.openIndex(0);
+        const auto result = link.readByte();
+
+        QCOMPARE(result.empty, 1u);
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open")), 1);
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Read(10) without device")), 1);
+        QCOMPARE(d2xx.openHandleCount(), 0);
+    }
+
+    void destructorClosesTheOpenBridge()
+    {
+        d2xx.addBridge(kDevice);
+        {
+            MLPPhyFtdi link;
+            link.openIndex(0);
+            QCOMPARE(d2xx.openHandleCount(), 1);
+            d2xx.clearCalls();
+        }
+        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
+    }
+
+    // The accepted list
+
+    void descriptionDecidesAcceptance_data()
+    {
+        QTest::addColumn<QByteArray>("description");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("device") << kDevice << true;
+        QTest::newRow("dongle") << kDongle << true;
+        QTest::newRow("bytes after the terminating zero") << QByteArray("MARLUNE MLP-DEV\0XYZ", 19) << true;
+        QTest::newRow("device text continued") << QByteArrayLiteral("MARLUNE MLP-DEV2") << false;
+        QTest::newRow("dongle text continued") << QByteArrayLiteral("MARLUNE MLP-DGL A") << false;
+        QTest::newRow("shorter") << QByteArrayLiteral("MARLUNE MLP-DE") << false;
+        QTest::newRow("lower case") << QByteArrayLiteral("marlune mlp-dev") << false;
+        QTest::newRow("other product") << kOtherBridge << false;
+        QTest::newRow("empty") << QByteArray() << false;
+    }
+
+    void descriptionDecidesAcceptance()
+    {
+        QFETCH(QByteArray, description);
+        QFETCH(bool, accepted);
+        d2xx.addBridge(description);
+        MLPPhyFtdi link;
+
+        QCOMPARE(link.enumerate(), accepted ? 1 : 0);
+    }
+
+    void indicesCountAcceptedBridgesOnly()
+    {
+        d2xx.addBridge(kOtherBridge);
+        d2xx.addBridge(kDevice);
+        d2xx.addBridge(kOtherBridge);
+        d2xx.addBridge(kDongle);
+        MLPPhyFtdi link;
+        QCOMPARE(link.enumerate(), 2);
+
+        d2xx.clearCalls();
+        link.openIndex(0);
+        QCOMPARE(d2xx.calls().value(0), QStringLiteral("FT_Open(1)"));
+
+        d2xx.clearCalls();
+        link.openIndex(1);
+        QCOMPARE(d2xx.calls().value(1), QStringLiteral("FT_Open(3)"));
+    }
+
+    void openTakesTheIndexFromItsOwnScheme()
+    {
+        d2xx.addBridge(kDevice);
+        d2xx.addBridge(kDongle);
+        MLPPhyFtdi link;
+
+        link.open("usb:ftdi/1");
+
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open")), 1);
+    }
+
+    void firstOpenEnumeratesLaterOnesDoNot()
+    {
+        d2xx.addBridge(kDevice);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        d2xx.addBridge(kDongle);
+
+        link.openIndex(0);
+        link.openIndex(1);
+
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_CreateDeviceInfoList")), 1);
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 0);
+
+        QCOMPARE(link.enumerate(), 2);
+        link.openIndex(1);
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
+    }
+
+    void indexOutsideTheListOpensNothing_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::newRow("negative") << -1;
+        QTest::newRow("one past the end") << 1;
+        QTest::newRow("largest") << INT_MAX;
+    }
+
+    void indexOutsideTheListOpensNothing()
+    {
+        QFETCH(int, index);
+        d2xx.addBridge(kDevice);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        d2xx.clearCalls();
+
+        link.openIndex(index);
+
+        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
+        QCOMPARE(link.readByte().empty, 1u);
+    }
+
+    void addressShorterThanThePrefixClosesTheLink()
+    {
+        ScriptedEndpoint device;
+        d2xx.addBridge(kDevice, &device);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        device.queueForHost(QByteArrayLiteral("\x01\x02"));
+        d2xx.clearCalls();
+
+        link.open("usb:ftdi");
+
+        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
+        QCOMPARE(link.readByte().empty, 1u);
+    }
+
+    // Reading
+
+    void readsFetchChunksOfTenBytes()
+    {
+        ScriptedEndpoint device;
+        d2xx.addBridge(kDevice, &device);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        const QByteArray sent = QByteArrayLiteral("0123456789abcdefghijklmno");
+        device.queueForHost(sent);
+        d2xx.clearCalls();
+
+        QCOMPARE(readAll(link, 10), sent.left(10));
+        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Read(10)")});
+
+        QCOMPARE(readAll(link, 15), sent.mid(10));
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Read(10)")), 3);
+
+        QCOMPARE(link.readByte().empty, 1u);
+    }
+
+    void readWithoutOpenBridgeIsEmpty()
+    {
+        MLPPhyFtdi link;
+
+        const auto result = link.readByte();
+
+        QCOMPARE(result.empty, 1u);
+    }
+
+    void bytesLeftFromOneBridgeAreNotHandedOutLater_data()
+    {
+        QTest::addColumn<bool>("openOther");
+        QTest::newRow("close") << false;
+        QTest::newRow("open another bridge") << true;
+    }
+
+    void bytesLeftFromOneBridgeAreNotHandedOutLater()
+    {
+        QFETCH(bool, openOther);
+        ScriptedEndpoint first;
+        ScriptedEndpoint second;
+        d2xx.addBridge(kDevice, &first);
+        d2xx.addBridge(kDongle, &second);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        first.queueForHost(QByteArrayLiteral("ABCDEFGHIJ"));
+        QCOMPARE(link.readByte().value, uint8_t('A'));
+
+        if (openOther) {
+            link.openIndex(1);
+        } else {
+            link.close();
+        }
+
+        QCOMPARE(link.readByte().empty, 1u);
+    }
+
+    // Writing
+
+    void writeHandsTheBlockToTheBridge()
+    {
+        ScriptedEndpoint device;
+        d2xx.addBridge(kDevice, &device);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        d2xx.clearCalls();
+        const uint8_t frame[] = {0xAA, 0x01, 0x02, 0xCC};
+
+        link.write(frame, sizeof frame);
+
+        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Write(aa 01 02 cc)")});
+        QCOMPARE(device.received().right(4), QByteArray::fromHex("aa0102cc"));
+    }
+
+    void emptyWriteCallsNothing()
+    {
+        d2xx.addBridge(kDevice);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        d2xx.clearCalls();
+        const uint8_t frame[] = {0xAA};
+
+        link.write(frame, 0);
+
+        QVERIFY(d2xx.calls().isEmpty());
+    }
+
+    void partialWritesContinueWhereTheyStopped()
+    {
+        ScriptedEndpoint device;
+        const int position = d2xx.addBridge(kDevice, &device);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        d2xx.limitWrites(position, {2, 3});
+        d2xx.clearCalls();
+        const uint8_t frame[] = {0x01, 0x02, 0x03, 0x04, 0x05};
+
+        link.write(frame, sizeof frame);
+
+        QCOMPARE(d2xx.calls(), QStringList({QStringLiteral("FT_Write(01 02 03 04 05)"),
+                                            QStringLiteral("FT_Write(03 04 05)")}));
+        QCOMPARE(device.received().right(5), QByteArray::fromHex("0102030405"));
+    }
+
+    void writeAttemptsAreBoundedByTheLength_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QVector<uint32_t>>("acceptedPerCall");
+        QTest::addColumn<int>("expectedCalls");
+        QTest::addColumn<int>("expectedDelivered");
+        QTest::newRow("one byte, nothing taken") << 1 << QVector<uint32_t>{0} << 1 << 0;
+        QTest::newRow("five bytes, nothing taken") << 5 << QVector<uint32_t>(5, 0) << 5 << 0;
+        QTest::newRow("300 bytes, nothing taken") << 300 << QVector<uint32_t>(300, 0) << 300 << 0;
+        QTest::newRow("one byte per call") << 5 << QVector<uint32_t>(5, 1) << 5 << 5;
+        QTest::newRow("stalls after one byte") << 3 << QVector<uint32_t>{0, 1, 0} << 3 << 1;
+    }
+
+    void writeAttemptsAreBoundedByTheLength()
+    {
+        QFETCH(int, length);
+        QFETCH(QVector<uint32_t>, acceptedPerCall);
+        QFETCH(int, expectedCalls);
+        QFETCH(int, expectedDelivered);
+        ScriptedEndpoint device;
+        const int position = d2xx.addBridge(kDevice, &device);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        const int setupBytes = device.received().size();
+        d2xx.limitWrites(position, acceptedPerCall);
+        d2xx.clearCalls();
+        const QByteArray block(length, '\x55');
+
+        link.write(reinterpret_cast<const uint8_t*>(block.constData()), static_cast<uint32_t>(block.size()));
+
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Write")), expectedCalls);
+        QCOMPARE(device.received().size() - setupBytes, expectedDelivered);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMLPPhyFtdi)
+#include "tst_mlpphyftdi.moc"

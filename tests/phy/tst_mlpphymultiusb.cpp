@@ -1,0 +1,165 @@
+#include "mlpphymultiusb.h"
+#include "recordingd2xx.h"
+#include "scriptedendpoint.h"
+
+#include <QtTest>
+
+using marlune::MLP::MLPPhyMultiUsb;
+using marlune::testing::RecordingD2xx;
+using marlune::testing::ScriptedEndpoint;
+
+// The FTDI member runs over the recording D2XX provider; the maker-USB member sees an empty
+// USB bus. Numbering across both kinds of device is covered by the USB emulation tests.
+class TestMLPPhyMultiUsb : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordingD2xx& d2xx = RecordingD2xx::instance();
+
+private slots:
+    void init() { d2xx.reset(); }
+    void cleanup() { QCOMPARE(d2xx.openHandleCount(), 0); }
+
+    void answersWhileNoMemberIsChosen()
+    {
+        MLPPhyMultiUsb link;
+        const uint8_t frame[] = {0xAA, 0xCC};
+
+        link.write(frame, sizeof frame);
+        link.close();
+        const auto result = link.readByte();
+
+        QCOMPARE(result.empty, 1u);
+        QCOMPARE(result.value, uint8_t(0));
+        QCOMPARE(link.lastError(), 1);
+        QCOMPARE(QString::fromStdString(link.errorString(0)), QString());
+        QCOMPARE(QString::fromStdString(link.errorString(7)), QString());
+        QVERIFY(d2xx.calls().isEmpty());
+    }
+
+    void withoutDevicesNothingOpens()
+    {
+        MLPPhyMultiUsb link;
+
+        QCOMPARE(link.enumerate(), 0);
+        link.openIndex(0);
+
+        QCOMPARE(link.readByte().empty, 1u);
+        QCOMPARE(link.lastError(), 1);
+        QCOMPARE(QString::fromStdString(link.errorString(0)), QString());
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open")), 0);
+    }
+
+    void joinedPositionsOpenTheFtdiMembersPositions_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("expectedOpen");
+        QTest::newRow("first") << "usb:m/0"
+                               << "FT_Open(0)";
+        QTest::newRow("second") << "usb:m/1"
+                                << "FT_Open(2)";
+    }
+
+    void joinedPositionsOpenTheFtdiMembersPositions()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, expectedOpen);
+        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
+        d2xx.addBridge(QByteArrayLiteral("FT232R USB UART"));
+        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DGL"));
+        MLPPhyMultiUsb link;
+
+        link.open(address.toStdString());
+
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open")), 1);
+        QCOMPARE(d2xx.callCount(expectedOpen), 1);
+    }
+
+    void byteOperationsReachTheChosenMember()
+    {
+        ScriptedEndpoint device;
+        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
+        MLPPhyMultiUsb link;
+        QCOMPARE(link.enumerate(), 1);
+        link.openIndex(0);
+        const QByteArray setup = device.received();
+        device.queueForHost(QByteArrayLiteral("\x5A"));
+        const uint8_t frame[] = {0xAA, 0x01, 0xCC};
+
+        link.write(frame, sizeof frame);
+        const auto result = link.readByte();
+
+        QCOMPARE(device.received().mid(setup.size()), QByteArray::fromHex("aa01cc"));
+        QCOMPARE(result.empty, 0u);
+        QCOMPARE(result.value, uint8_t(0x5A));
+        QCOMPARE(link.lastError(), 0);
+        QCOMPARE(QString::fromStdString(link.errorString(0)), QStringLiteral("OK"));
+        QCOMPARE(QString::fromStdString(link.errorString(7)), QStringLiteral("Unknown"));
+    }
+
+    void closeKeepsTheMemberChosen()
+    {
+        ScriptedEndpoint device;
+        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
+        MLPPhyMultiUsb link;
+        link.openIndex(0);
+        device.queueForHost(QByteArrayLiteral("\x5A"));
+
+        link.close();
+        link.close();
+
+        QCOMPARE(link.readByte().empty, 1u);
+        QCOMPARE(link.lastError(), 0);
+        QCOMPARE(d2xx.openHandleCount(), 0);
+    }
+
+    void positionBeyondTheListClosesTheChosenMember()
+    {
+        ScriptedEndpoint device;
+        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
+        MLPPhyMultiUsb link;
+        link.openIndex(0);
+        device.queueForHost(QByteArrayLiteral("\x5A"));
+        d2xx.clearCalls();
+
+        link.openIndex(1);
+
+        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
+        QCOMPARE(link.readByte().empty, 1u);
+        QCOMPARE(link.lastError(), 0);
+    }
+
+    void addressShorterThanThePrefixClosesTheChosenMember()
+    {
+        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
+        MLPPhyMultiUsb link;
+        link.open("usb:m/0");
+        d2xx.clearCalls();
+
+        link.open("usb:");
+
+        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
+        QCOMPARE(link.readByte().empty, 1u);
+    }
+
+    void enumeratesOnlyOnceUnlessAsked()
+    {
+        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
+        MLPPhyMultiUsb link;
+        link.openIndex(0);
+        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DGL"));
+
+        link.openIndex(0);
+        link.openIndex(1);
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_CreateDeviceInfoList")), 1);
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 0);
+
+        QCOMPARE(link.enumerate(), 2);
+        link.openIndex(1);
+        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMLPPhyMultiUsb)
+#include "tst_mlpphymultiusb.moc"
