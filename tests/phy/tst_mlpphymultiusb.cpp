@@ -1,15 +1,18 @@
 #include "mlpphymultiusb.h"
 #include "recordingd2xx.h"
+#include "recordinglibusb.h"
 #include "scriptedendpoint.h"
 
 #include <QtTest>
 
 using marlune::MLP::MLPPhyMultiUsb;
 using marlune::testing::RecordingD2xx;
+using marlune::testing::RecordingLibusb;
 using marlune::testing::ScriptedEndpoint;
 
 // The FTDI member runs over the recording D2XX provider; the maker-USB member sees an empty
-// USB bus. Numbering across both kinds of device is covered by the USB emulation tests.
+// bus of the recording libusb. Numbering across both kinds of device is covered by the USB
+// emulation tests.
 class TestMLPPhyMultiUsb : public QObject
 {
     Q_OBJECT
@@ -18,7 +21,11 @@ private:
     RecordingD2xx& d2xx = RecordingD2xx::instance();
 
 private slots:
-    void init() { d2xx.reset(); }
+    void init()
+    {
+        d2xx.reset();
+        RecordingLibusb::instance().reset();
+    }
     void cleanup() { QCOMPARE(d2xx.openHandleCount(), 0); }
 
     void answersWhileNoMemberIsChosen()

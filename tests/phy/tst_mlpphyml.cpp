@@ -1,0 +1,232 @@
+#include "mlpphyml.h"
+#include "mlpphymultiusb.h"
+#include "recordingd2xx.h"
+#include "recordinglibusb.h"
+
+#include <QtTest>
+
+#include <libusb.h>
+
+using marlune::MLP::MLPPhyMl;
+using marlune::MLP::MLPPhyMultiUsb;
+using marlune::testing::RecordingD2xx;
+using marlune::testing::RecordingLibusb;
+
+// The maker-USB link over a recording libusb: the exact library calls, and the cases real
+// devices cannot be made to show on demand. Enumeration against devices on an emulated
+// bus is tested in tst_mlpphyml_emulated.
+class TestMLPPhyMl : public QObject
+{
+    Q_OBJECT
+
+private:
+    RecordingLibusb& usb = RecordingLibusb::instance();
+
+    void plugInDevice(const std::string& serial)
+    {
+        RecordingLibusb::Device device;
+        device.serial = serial;
+        usb.devices.push_back(device);
+    }
+
+    static QByteArray readUntilEmpty(MLPPhyMl& link)
+    {
+        QByteArray received;
+        for (auto result = link.readByte(); result.empty == 0; result = link.readByte()) {
+            received.append(static_cast<char>(result.value));
+        }
+        return received;
+    }
+
+private slots:
+    void init()
+    {
+        usb.reset();
+        RecordingD2xx::instance().reset();
+    }
+
+    void cleanup()
+    {
+        QCOMPARE(usb.heldReferences, 0);
+        QCOMPARE(usb.openHandles, 0);
+    }
+
+    // Opening
+
+    void openingClaimsInterfaceZero_data()
+    {
+        QTest::addColumn<int>("kernelDriverActive");
+        QTest::addColumn<QStringList>("expectedCalls");
+        QTest::newRow("no kernel driver")
+            << 0
+            << QStringList{"libusb_open(0)", "libusb_kernel_driver_active(0)", "libusb_claim_interface(0)"};
+        QTest::newRow("kernel driver bound")
+            << 1
+            << QStringList{"libusb_open(0)", "libusb_kernel_driver_active(0)",
+                           "libusb_detach_kernel_driver(0)", "libusb_claim_interface(0)"};
+    }
+
+    void openingClaimsInterfaceZero()
+    {
+        QFETCH(int, kernelDriverActive);
+        QFETCH(QStringList, expectedCalls);
+        plugInDevice("ML1");
+        usb.devices[0].kernelDriverActive = kernelDriverActive;
+        MLPPhyMl link;
+        QCOMPARE(link.enumerate(), 1);
+        usb.calls.clear();
+
+        link.openIndex(0);
+
+        QCOMPARE(usb.calls, expectedCalls);
+    }
+
+    void failedClaimLeavesTheLinkClosed()
+    {
+        plugInDevice("ML1");
+        usb.devices[0].claimResult = LIBUSB_ERROR_BUSY;
+        MLPPhyMl link;
+        link.openIndex(0);
+        usb.calls.clear();
+
+        QCOMPARE(link.readByte().empty, 1u);
+        const uint8_t frame[] = {0xAA, 0xCC};
+        link.write(frame, sizeof frame);
+
+        QVERIFY(usb.calls.isEmpty());
+        QCOMPARE(usb.openHandles, 0);
+    }
+
+    void closeReleasesTheInterfaceOnce()
+    {
+        plugInDevice("ML1");
+        MLPPhyMl link;
+        link.openIndex(0);
+        usb.calls.clear();
+
+        link.close();
+        link.close();
+
+        QCOMPARE(usb.calls, (QStringList{"libusb_release_interface(0)", "libusb_close(0)"}));
+    }
+
+    void emptyListIsEnumeratedAgainOnEveryOpen()
+    {
+        MLPPhyMl link;
+
+        link.openIndex(0);
+        link.openIndex(0);
+
+        QCOMPARE(usb.callCount("libusb_get_device_list"), 2);
+        QCOMPARE(usb.callCount("libusb_open"), 0);
+    }
+
+    void addressShorterThanThePrefixClosesTheLink()
+    {
+        plugInDevice("ML1");
+        MLPPhyMl link;
+        link.open("usb:mlusb/0");
+        usb.calls.clear();
+
+        link.open("usb:mlusb");
+
+        QCOMPARE(usb.calls, (QStringList{"libusb_release_interface(0)", "libusb_close(0)"}));
+    }
+
+    // Transfers
+
+    void transfersUseTheBulkPairAndBoundedTimeOuts()
+    {
+        plugInDevice("ML1");
+        MLPPhyMl link;
+        link.openIndex(0);
+        usb.calls.clear();
+        const uint8_t frame[] = {0xAA, 0x01, 0xCC};
+
+        link.write(frame, sizeof frame);
+        link.readByte();
+
+        // Writing waits at most as long as an exchange does, so a device that stops taking
+        // data cannot hold the caller for ever.
+        QCOMPARE(usb.calls,
+                 (QStringList{"libusb_bulk_transfer(01, 3, 2000)", "libusb_bulk_transfer(81, 64, 800)"}));
+        QCOMPARE(usb.bulkOutWrites, (std::vector<QByteArray>{QByteArray::fromHex("aa01cc")}));
+    }
+
+    void bytesOfATransferThatTimedOutAreKept()
+    {
+        plugInDevice("ML1");
+        MLPPhyMl link;
+        link.openIndex(0);
+        usb.bulkInAnswers.push_back({LIBUSB_ERROR_TIMEOUT, QByteArrayLiteral("hello")});
+        usb.bulkInAnswers.push_back({0, QByteArrayLiteral("!")});
+        usb.calls.clear();
+
+        QCOMPARE(readUntilEmpty(link), QByteArrayLiteral("hello!"));
+        QCOMPARE(usb.callCount("libusb_bulk_transfer"), 3);
+    }
+
+    void failedTransferReadsEmptyAndTheNextReadTriesAgain()
+    {
+        plugInDevice("ML1");
+        MLPPhyMl link;
+        link.openIndex(0);
+        usb.bulkInAnswers.push_back({LIBUSB_ERROR_IO, QByteArrayLiteral("junk")});
+        usb.bulkInAnswers.push_back({0, QByteArrayLiteral("ok")});
+
+        QCOMPARE(link.readByte().empty, 1u);
+        QCOMPARE(readUntilEmpty(link), QByteArrayLiteral("ok"));
+    }
+
+    void bufferedBytesAreDroppedWhenAnotherDeviceOpens()
+    {
+        plugInDevice("ML1");
+        plugInDevice("ML2");
+        MLPPhyMl link;
+        QCOMPARE(link.enumerate(), 2);
+        link.openIndex(0);
+        usb.bulkInAnswers.push_back({0, QByteArrayLiteral("first")});
+        QCOMPARE(link.readByte().value, uint8_t('f'));
+
+        link.openIndex(1);
+        usb.bulkInAnswers.push_back({0, QByteArrayLiteral("second")});
+
+        QCOMPARE(readUntilEmpty(link), QByteArrayLiteral("second"));
+    }
+
+    // Without libusb
+
+    void failedLibraryStartReportsNoDevicesAndCallsNothing()
+    {
+        usb.initResult = LIBUSB_ERROR_OTHER;
+        plugInDevice("ML1");
+        {
+            MLPPhyMl link;
+            QCOMPARE(link.enumerate(), 0);
+            link.openIndex(0);
+            link.open("usb:mlusb/0");
+            const uint8_t frame[] = {0xAA, 0xCC};
+            link.write(frame, sizeof frame);
+            QCOMPARE(link.readByte().empty, 1u);
+            link.close();
+        }
+        QCOMPARE(usb.calls, QStringList{"libusb_init"});
+    }
+
+    void multiLinkStillListsBridgesWithoutLibusb()
+    {
+        usb.initResult = LIBUSB_ERROR_OTHER;
+        plugInDevice("ML1");
+        RecordingD2xx::instance().addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
+        MLPPhyMultiUsb link;
+
+        QCOMPARE(link.enumerate(), 1);
+        link.openIndex(1);
+
+        QCOMPARE(link.readByte().empty, 1u);
+        QCOMPARE(usb.calls, QStringList{"libusb_init"});
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMLPPhyMl)
+#include "tst_mlpphyml.moc"
