@@ -1,0 +1,158 @@
+#pragma once
+
+#include "usbdescriptorset.h"
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+
+typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
+typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
+typedef struct _UMockdevIoctlData UMockdevIoctlData;
+
+namespace marlune::testing {
+
+class DeviceEndpoint;
+
+// The kernel side of one emulated USB device: answers the usbdevfs ioctls that the real
+// libusb sends to the device node, the way the Linux kernel does. Control transfers with
+// standard requests are answered from the descriptors; vendor requests and the bulk
+// endpoint pair are left to the concrete device.
+//
+// Every file descriptor opened on the node is one umockdev client with its own URBs, as
+// in the kernel. umockdev calls the handler on its own thread; time-driven work (bulk IN
+// transfers waiting for device data, wire timing, held reaps) is done by service(),
+// which the owner calls about once a millisecond while it returns true.
+class EmulatedUsbDevice
+{
+public:
+    using Clock = std::chrono::steady_clock;
+
+    EmulatedUsbDevice(UsbDescriptorSet descriptors, std::shared_ptr<DeviceEndpoint> endpoint,
+                      bool interfaceBusy);
+    virtual ~EmulatedUsbDevice();
+
+    EmulatedUsbDevice(const EmulatedUsbDevice&) = delete;
+    EmulatedUsbDevice& operator=(const EmulatedUsbDevice&) = delete;
+
+    const UsbDescriptorSet& descriptors() const { return m_descriptors; }
+    UMockdevIoctlBase* ioctlHandler() const { return m_ioctlHandler; }
+
+    // Called, from any thread, when the device gains work that needs service().
+    void setWorkNotifier(std::function<void()> notifier);
+
+    // Does the time-driven work that is due; true while more is pending.
+    bool service(Clock::time_point now);
+
+    // The device leaves the bus: URBs in flight end with ESHUTDOWN and can still be
+    // reaped, every other request fails with ENODEV. Also happens by itself once the
+    // endpoint reports that it was unplugged.
+    void disconnect();
+    bool isDisconnected() const;
+
+protected:
+    struct SetupPacket
+    {
+        uint8_t requestType;
+        uint8_t request;
+        uint16_t value;
+        uint16_t index;
+        uint16_t length;
+    };
+
+    struct BulkInTransfer
+    {
+        uint8_t* buffer;
+        std::size_t length;
+        std::size_t transferred;
+    };
+
+    // The hooks run with m_mutex held.
+
+    // A control request of the vendor or class type. For an IN request, writes up to
+    // setup.length bytes to data and returns their count; nullopt stalls the request.
+    virtual std::optional<std::size_t> handleVendorRequest(const SetupPacket& setup, uint8_t* data,
+                                                           Clock::time_point now) = 0;
+    // Takes the data of a bulk OUT URB; returns when that URB completes.
+    virtual Clock::time_point acceptBulkOut(const uint8_t* data, std::size_t length,
+                                            Clock::time_point now) = 0;
+    // Moves device data into a waiting bulk IN URB; true once the URB is complete.
+    virtual bool fillBulkIn(BulkInTransfer& transfer, Clock::time_point now) = 0;
+    // Work not bound to a URB, such as bytes still on the wire; true while some remains.
+    virtual bool serviceDevice(Clock::time_point now);
+
+    DeviceEndpoint& endpoint() const { return *m_endpoint; }
+
+    mutable std::mutex m_mutex;
+
+private:
+    struct GObjectUnref
+    {
+        void operator()(void* object) const;
+    };
+    using IoctlDataRef = std::unique_ptr<UMockdevIoctlData, GObjectUnref>;
+    using IoctlClientRef = std::unique_ptr<UMockdevIoctlClient, GObjectUnref>;
+
+    struct Urb
+    {
+        UMockdevIoctlClient* client = nullptr;
+        IoctlDataRef urbData;
+        IoctlDataRef bufferData;
+        uint8_t type = 0;
+        uint8_t endpointAddress = 0;
+        std::size_t transferred = 0;
+        std::optional<Clock::time_point> completeAt;
+    };
+
+    struct HeldReap
+    {
+        IoctlClientRef client;
+        std::optional<Clock::time_point> deadline; // none for the blocking reap
+    };
+
+    struct ClientState
+    {
+        std::deque<Urb> completed;
+        std::optional<HeldReap> heldReap;
+        bool lastReapDelivered = false;
+    };
+
+    static int onHandleIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* device);
+    static void onClientVanished(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* device);
+
+    void handleIoctl(UMockdevIoctlClient* client);
+    void forgetClient(UMockdevIoctlClient* client);
+
+    void submitUrb(UMockdevIoctlClient* client, Clock::time_point now);
+    int runControlUrb(Urb& urb);
+    std::optional<std::size_t> handleStandardRequest(const SetupPacket& setup, uint8_t* data) const;
+    void discardUrb(UMockdevIoctlClient* client);
+    void reapUrb(UMockdevIoctlClient* client, bool blocking, Clock::time_point now);
+    int claimInterface(UMockdevIoctlClient* client, unsigned int interfaceNumber);
+
+    void fillWaitingInUrbs(Clock::time_point now);
+    void completeDueOutUrbs(Clock::time_point now);
+    void finishUrb(Urb urb, int status);
+    void answerHeldReaps(Clock::time_point now);
+    void deliverReap(UMockdevIoctlClient* client, ClientState& state);
+    void disconnectLocked();
+    void notifyWork() const;
+
+    UsbDescriptorSet m_descriptors;
+    std::shared_ptr<DeviceEndpoint> m_endpoint;
+    bool m_interfaceBusy;
+    UMockdevIoctlBase* m_ioctlHandler;
+    std::function<void()> m_workNotifier;
+    std::deque<Urb> m_urbsInFlight;
+    std::map<UMockdevIoctlClient*, ClientState> m_clients;
+    UMockdevIoctlClient* m_interfaceOwner = nullptr;
+    bool m_disconnected = false;
+};
+
+} // namespace marlune::testing

@@ -1,0 +1,126 @@
+#include "usbdescriptorset.h"
+
+#include <QString>
+
+#include <utility>
+
+namespace marlune::testing {
+
+namespace {
+
+constexpr uint8_t kDeviceDescriptorType = 1;
+constexpr uint8_t kConfigurationDescriptorType = 2;
+constexpr uint8_t kStringDescriptorType = 3;
+constexpr uint8_t kInterfaceDescriptorType = 4;
+constexpr uint8_t kEndpointDescriptorType = 5;
+
+constexpr uint8_t kDeviceDescriptorLength = 18;
+constexpr uint8_t kConfigurationDescriptorLength = 9;
+constexpr uint8_t kInterfaceDescriptorLength = 9;
+constexpr uint8_t kEndpointDescriptorLength = 7;
+
+constexpr uint16_t kUsb20 = 0x0200;
+constexpr uint8_t kVendorSpecificClass = 0xFF;
+constexpr uint8_t kBulkTransferType = 0x02;
+constexpr uint16_t kLanguageEnglishUs = 0x0409;
+// bLength is one byte: 2 header bytes plus at most 126 UTF-16 code units.
+constexpr int kMaxStringCodeUnits = (255 - 2) / 2;
+
+void appendWord(std::vector<uint8_t>& bytes, uint16_t value)
+{
+    bytes.push_back(static_cast<uint8_t>(value & 0xFF));
+    bytes.push_back(static_cast<uint8_t>(value >> 8));
+}
+
+} // namespace
+
+UsbDescriptorSet::UsbDescriptorSet(UsbDeviceIdentity identity) : m_identity(std::move(identity)) {}
+
+std::vector<uint8_t> UsbDescriptorSet::deviceDescriptor() const
+{
+    std::vector<uint8_t> bytes{kDeviceDescriptorLength, kDeviceDescriptorType};
+    appendWord(bytes, kUsb20);
+    bytes.push_back(0); // class, subclass and protocol are given per interface
+    bytes.push_back(0);
+    bytes.push_back(0);
+    bytes.push_back(m_identity.controlPacketSize);
+    appendWord(bytes, m_identity.vendorId);
+    appendWord(bytes, m_identity.productId);
+    appendWord(bytes, m_identity.deviceRelease);
+    bytes.push_back(kManufacturerStringIndex);
+    bytes.push_back(kProductStringIndex);
+    bytes.push_back(m_identity.serial ? kSerialStringIndex : 0);
+    bytes.push_back(1); // bNumConfigurations
+    return bytes;
+}
+
+std::vector<uint8_t> UsbDescriptorSet::configurationDescriptor() const
+{
+    constexpr uint16_t totalLength =
+        kConfigurationDescriptorLength + kInterfaceDescriptorLength + 2 * kEndpointDescriptorLength;
+    std::vector<uint8_t> bytes{kConfigurationDescriptorLength, kConfigurationDescriptorType};
+    appendWord(bytes, totalLength);
+    bytes.push_back(1); // bNumInterfaces
+    bytes.push_back(kConfigurationValue);
+    bytes.push_back(0); // iConfiguration
+    bytes.push_back(m_identity.configurationAttributes);
+    bytes.push_back(m_identity.maxPowerUnits);
+
+    bytes.push_back(kInterfaceDescriptorLength);
+    bytes.push_back(kInterfaceDescriptorType);
+    bytes.push_back(kInterfaceNumber);
+    bytes.push_back(0); // bAlternateSetting
+    bytes.push_back(2); // bNumEndpoints
+    bytes.push_back(kVendorSpecificClass);
+    bytes.push_back(kVendorSpecificClass);
+    bytes.push_back(kVendorSpecificClass);
+    bytes.push_back(m_identity.productNamesInterface ? kProductStringIndex : 0);
+
+    for (const uint8_t address : {m_identity.bulkInEndpoint, m_identity.bulkOutEndpoint}) {
+        bytes.push_back(kEndpointDescriptorLength);
+        bytes.push_back(kEndpointDescriptorType);
+        bytes.push_back(address);
+        bytes.push_back(kBulkTransferType);
+        appendWord(bytes, m_identity.bulkPacketSize);
+        bytes.push_back(0); // bInterval, unused for full-speed bulk
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> UsbDescriptorSet::stringDescriptor(uint8_t index) const
+{
+    if (index == 0) {
+        std::vector<uint8_t> bytes{4, kStringDescriptorType};
+        appendWord(bytes, kLanguageEnglishUs);
+        return bytes;
+    }
+
+    const std::string* text = nullptr;
+    if (index == kManufacturerStringIndex) {
+        text = &m_identity.manufacturer;
+    } else if (index == kProductStringIndex) {
+        text = &m_identity.product;
+    } else if (index == kSerialStringIndex && m_identity.serial) {
+        text = &*m_identity.serial;
+    }
+    if (text == nullptr) {
+        return {};
+    }
+
+    const QString utf16 = QString::fromStdString(*text).left(kMaxStringCodeUnits);
+    std::vector<uint8_t> bytes{static_cast<uint8_t>(2 + 2 * utf16.size()), kStringDescriptorType};
+    for (const QChar codeUnit : utf16) {
+        appendWord(bytes, codeUnit.unicode());
+    }
+    return bytes;
+}
+
+std::vector<uint8_t> UsbDescriptorSet::sysfsDescriptors() const
+{
+    std::vector<uint8_t> bytes = deviceDescriptor();
+    const std::vector<uint8_t> configuration = configurationDescriptor();
+    bytes.insert(bytes.end(), configuration.begin(), configuration.end());
+    return bytes;
+}
+
+} // namespace marlune::testing
