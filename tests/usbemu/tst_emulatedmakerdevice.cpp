@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include <libusb.h>
+#include <sys/resource.h>
 
 #include <memory>
 #include <numeric>
@@ -34,6 +35,14 @@ libusb_device* findDevice(libusb_context* context, uint16_t vendorId, uint16_t p
     }
     libusb_free_device_list(list, 1);
     return found;
+}
+
+double processCpuMs()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto toMs = [](const timeval& time) { return time.tv_sec * 1000.0 + time.tv_usec / 1000.0; };
+    return toMs(usage.ru_utime) + toMs(usage.ru_stime);
 }
 
 std::string stringDescriptor(libusb_device_handle* handle, uint8_t index)
@@ -320,6 +329,24 @@ private slots:
         QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, buffer.data(), 64, &transferred, kShortTimeoutMs),
                  int(LIBUSB_ERROR_TIMEOUT));
         QCOMPARE(transferred, 0);
+        libusb_close(handle);
+    }
+
+    void idleBulkInWaitReportsCpuCost()
+    {
+        // libusb polls for finished URBs; the emulation holds idle polls to keep this cheap.
+        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
+        QCOMPARE(libusb_init(&m_context), 0);
+        libusb_device_handle* handle = openClaimed(0x0B23);
+        QVERIFY(handle != nullptr);
+        constexpr unsigned int kIdleWaitMs = 800;
+        const double cpuBefore = processCpuMs();
+        std::vector<uint8_t> buffer(64);
+        int transferred = 0;
+        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, buffer.data(), 64, &transferred, kIdleWaitMs),
+                 int(LIBUSB_ERROR_TIMEOUT));
+        qInfo("an idle %u ms bulk IN wait cost %.0f ms of CPU (host, umockdev and emulation threads)",
+              kIdleWaitMs, processCpuMs() - cpuBefore);
         libusb_close(handle);
     }
 

@@ -26,7 +26,7 @@ constexpr uint32_t kUsbfsCapabilities = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_
 // libusb polls the device node, which is always ready under umockdev, and reaps until
 // EAGAIN. Answering an idle reap at once would spin a core; holding it this long bounds
 // the poll rate while a URB that completes meanwhile is still handed back at once.
-constexpr std::chrono::milliseconds kIdleReapHold{2};
+constexpr std::chrono::milliseconds kIdleReapHold{5};
 
 constexpr std::size_t kSetupPacketLength = 8;
 constexpr uint8_t kRequestTypeMask = 0x60;

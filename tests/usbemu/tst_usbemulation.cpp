@@ -1,0 +1,219 @@
+#include "scriptedendpoint.h"
+#include "usbemulation.h"
+
+#include <QtTest>
+
+#include <ftdi.h>
+#include <libusb.h>
+
+#include <memory>
+#include <thread>
+
+using marlune::testing::MakerDeviceOptions;
+using marlune::testing::UsbEmulation;
+
+namespace {
+
+constexpr uint16_t kMakerVendorId = 0x16D0;
+constexpr unsigned char kBulkIn = 0x81;
+constexpr unsigned char kBulkOut = 0x01;
+constexpr unsigned int kLongTimeoutMs = 10000;
+constexpr int kChildTimeoutMs = 20000;
+
+int countDevices(libusb_context* context, uint16_t vendorId)
+{
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context, &list);
+    int matching = 0;
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(list[i], &descriptor) == 0 && descriptor.idVendor == vendorId) {
+            ++matching;
+        }
+    }
+    libusb_free_device_list(list, 1);
+    return matching;
+}
+
+libusb_device_handle* openClaimedMakerDevice(libusb_context* context, const std::string& serial)
+{
+    libusb_device** list = nullptr;
+    const ssize_t count = libusb_get_device_list(context, &list);
+    libusb_device_handle* result = nullptr;
+    for (ssize_t i = 0; i < count && result == nullptr; ++i) {
+        libusb_device_descriptor descriptor{};
+        libusb_device_handle* handle = nullptr;
+        if (libusb_get_device_descriptor(list[i], &descriptor) != 0 ||
+            descriptor.idVendor != kMakerVendorId || libusb_open(list[i], &handle) != 0) {
+            continue;
+        }
+        unsigned char text[64] = {};
+        if (libusb_get_string_descriptor_ascii(handle, descriptor.iSerialNumber, text, sizeof text) > 0 &&
+            serial == reinterpret_cast<char*>(text) && libusb_claim_interface(handle, 0) == 0) {
+            result = handle;
+        } else {
+            libusb_close(handle);
+        }
+    }
+    libusb_free_device_list(list, 1);
+    return result;
+}
+
+} // namespace
+
+class TestUsbEmulation : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<UsbEmulation> m_emulation;
+    libusb_context* m_context = nullptr;
+
+private slots:
+    void init()
+    {
+        m_emulation = std::make_unique<UsbEmulation>();
+        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
+    }
+
+    void cleanup()
+    {
+        if (m_context != nullptr) {
+            libusb_exit(m_context);
+            m_context = nullptr;
+        }
+        m_emulation.reset();
+    }
+
+    void unplugEndsPendingTransferWithNoDevice()
+    {
+        const int id = m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
+        QCOMPARE(libusb_init(&m_context), 0);
+        libusb_device_handle* handle = openClaimedMakerDevice(m_context, "ML0001");
+        QVERIFY(handle != nullptr);
+
+        int readResult = 1;
+        std::thread reader([&] {
+            unsigned char buffer[64];
+            int transferred = 0;
+            readResult =
+                libusb_bulk_transfer(handle, kBulkIn, buffer, sizeof buffer, &transferred, kLongTimeoutMs);
+        });
+        QTest::qWait(50);
+        m_emulation->unplug(id);
+        reader.join();
+        QCOMPARE(readResult, int(LIBUSB_ERROR_NO_DEVICE));
+        QVERIFY(!m_emulation->isPlugged(id));
+
+        unsigned char request[] = {1, 2, 3};
+        int transferred = 0;
+        QCOMPARE(libusb_bulk_transfer(handle, kBulkOut, request, sizeof request, &transferred, 0),
+                 int(LIBUSB_ERROR_NO_DEVICE));
+        unsigned char text[64];
+        QVERIFY(libusb_get_string_descriptor_ascii(handle, 3, text, sizeof text) < 0);
+        libusb_close(handle);
+    }
+
+    void unpluggedDeviceIsNoLongerListed()
+    {
+        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
+        MakerDeviceOptions second;
+        second.serial = "ML0002";
+        const int secondId = m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), second);
+        QCOMPARE(libusb_init(&m_context), 0);
+        QCOMPARE(countDevices(m_context, kMakerVendorId), 2);
+
+        m_emulation->unplug(secondId);
+        // A context made before the unplug learns of it through its hotplug monitor.
+        QTRY_COMPARE(countDevices(m_context, kMakerVendorId), 1);
+        libusb_context* fresh = nullptr;
+        QCOMPARE(libusb_init(&fresh), 0);
+        QCOMPARE(countDevices(fresh, kMakerVendorId), 1);
+        libusb_exit(fresh);
+    }
+
+    void deviceEndpointUnplugEndsTransfers()
+    {
+        auto endpoint = std::make_shared<ScriptedEndpoint>();
+        const int id = m_emulation->addMakerDevice(endpoint);
+        QCOMPARE(libusb_init(&m_context), 0);
+        libusb_device_handle* handle = openClaimedMakerDevice(m_context, "ML0001");
+        QVERIFY(handle != nullptr);
+
+        int readResult = 1;
+        std::thread reader([&] {
+            unsigned char buffer[64];
+            int transferred = 0;
+            readResult =
+                libusb_bulk_transfer(handle, kBulkIn, buffer, sizeof buffer, &transferred, kLongTimeoutMs);
+        });
+        QTest::qWait(50);
+        endpoint->pullPlug();
+        reader.join();
+        QCOMPARE(readResult, int(LIBUSB_ERROR_NO_DEVICE));
+        QTRY_VERIFY(!m_emulation->isPlugged(id));
+        QTRY_COMPARE(countDevices(m_context, kMakerVendorId), 0);
+        libusb_close(handle);
+    }
+
+    void deviceAddedLaterIsFound()
+    {
+        QCOMPARE(libusb_init(&m_context), 0);
+        QCOMPARE(countDevices(m_context, kMakerVendorId), 0);
+        auto endpoint = std::make_shared<ScriptedEndpoint>(true);
+        m_emulation->addMakerDevice(endpoint);
+        QTRY_COMPARE(countDevices(m_context, kMakerVendorId), 1);
+
+        libusb_device_handle* handle = openClaimedMakerDevice(m_context, "ML0001");
+        QVERIFY(handle != nullptr);
+        unsigned char request[] = {0x55};
+        unsigned char answer[64];
+        int transferred = 0;
+        QCOMPARE(libusb_bulk_transfer(handle, kBulkOut, request, sizeof request, &transferred, 0), 0);
+        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, answer, sizeof answer, &transferred, kLongTimeoutMs),
+                 0);
+        QCOMPARE(transferred, 1);
+        QCOMPARE(int(answer[0]), 0x55);
+        libusb_close(handle);
+    }
+
+    void unpluggedFtdiBridgeFailsLibftdiCalls()
+    {
+        const int id = m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>());
+        ftdi_context* ftdi = ftdi_new();
+        ftdi_device_list* list = nullptr;
+        QCOMPARE(ftdi_usb_find_all(ftdi, &list, 0x0403, 0x6001), 1);
+        QCOMPARE(ftdi_usb_open_dev(ftdi, list->dev), 0);
+        ftdi_list_free(&list);
+
+        m_emulation->unplug(id);
+        const unsigned char bytes[] = {1, 2};
+        QVERIFY(ftdi_write_data(ftdi, bytes, sizeof bytes) < 0);
+        unsigned char buffer[16];
+        QVERIFY(ftdi_read_data(ftdi, buffer, sizeof buffer) < 0);
+        QVERIFY(ftdi_set_baudrate(ftdi, 250000) < 0);
+        ftdi_free(ftdi);
+    }
+
+    void childProcessSeesAndDrivesDevices()
+    {
+        auto endpoint = std::make_shared<ScriptedEndpoint>(true);
+        m_emulation->addMakerDevice(endpoint);
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>());
+
+        // The child inherits LD_PRELOAD and UMOCKDEV_DIR; this process answers its ioctls.
+        QProcess probe;
+        probe.start(QStringLiteral(USBPROBE_PATH), {QStringLiteral("--echo"), QStringLiteral("hello")});
+        QVERIFY(probe.waitForFinished(kChildTimeoutMs));
+        QCOMPARE(probe.exitCode(), 0);
+        const QStringList lines = QString::fromLocal8Bit(probe.readAllStandardOutput()).split('\n');
+        QVERIFY2(lines.contains("usb 16d0:0b23 ML0001"), qPrintable(lines.join(" | ")));
+        QVERIFY2(lines.contains("usb 0403:6001 FT0001"), qPrintable(lines.join(" | ")));
+        QVERIFY2(lines.contains("ftdi MARLUNE MLP-DEV FT0001"), qPrintable(lines.join(" | ")));
+        QVERIFY2(lines.contains("echo hello"), qPrintable(lines.join(" | ")));
+        QCOMPARE(endpoint->received(), (std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUsbEmulation)
+#include "tst_usbemulation.moc"
