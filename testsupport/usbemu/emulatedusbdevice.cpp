@@ -24,8 +24,8 @@ constexpr uint32_t kUsbfsCapabilities = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_
                                         USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT;
 
 // libusb polls the device node, which is always ready under umockdev, and reaps until
-// EAGAIN. Answering an idle reap at once would spin a core; holding it this long bounds
-// the poll rate while a URB that completes meanwhile is still handed back at once.
+// EAGAIN, so a waiting transfer turns into a stream of reaps. Holding an idle reap this
+// long bounds their rate; a URB that completes meanwhile is still handed back at once.
 constexpr std::chrono::milliseconds kIdleReapHold{5};
 
 constexpr std::size_t kSetupPacketLength = 8;

@@ -17,7 +17,11 @@ namespace marlune::testing {
 
 namespace {
 
-constexpr int kBusNumber = 1;
+// Address 1 of each bus is its root hub's; the kernel hands out up to 127. Numbers are
+// never reused: an unplugged device keeps answering "no device" on its node. Once a bus
+// is full, devices go to the next one.
+constexpr int kFirstDeviceAddress = 2;
+constexpr int kAddressesPerBus = 127 - kFirstDeviceAddress + 1;
 constexpr auto kServiceTick = std::chrono::milliseconds(1);
 // Even without transfers the devices are looked at now and then, to notice an endpoint
 // that reports itself unplugged.
@@ -62,10 +66,11 @@ std::string escapeAttribute(const std::string& value)
 }
 
 // The device as the kernel and udev describe it in sysfs, in umockdev's record format.
-std::string deviceRecord(const UsbDescriptorSet& descriptors, const std::string& sysfsPath, int deviceNumber)
+std::string deviceRecord(const UsbDescriptorSet& descriptors, const std::string& sysfsPath, int busNumber,
+                         int deviceNumber)
 {
     const UsbDeviceIdentity& identity = descriptors.identity();
-    const std::string bus = formatNumber("%03u", kBusNumber);
+    const std::string bus = formatNumber("%03u", static_cast<unsigned>(busNumber));
     const std::string device = formatNumber("%03u", static_cast<unsigned>(deviceNumber));
     const std::string node = "bus/usb/" + bus + "/" + device;
     std::string record = "P: " + sysfsPath + "\n";
@@ -79,7 +84,7 @@ std::string deviceRecord(const UsbDescriptorSet& descriptors, const std::string&
     record += "E: PRODUCT=" + formatNumber("%x", identity.vendorId) + "/" +
               formatNumber("%x", identity.productId) + "/" + formatNumber("%x", identity.deviceRelease) +
               "\n";
-    record += "A: busnum=" + std::to_string(kBusNumber) + "\n";
+    record += "A: busnum=" + std::to_string(busNumber) + "\n";
     record += "A: devnum=" + std::to_string(deviceNumber) + "\n";
     record += "A: idVendor=" + formatNumber("%04x", identity.vendorId) + "\n";
     record += "A: idProduct=" + formatNumber("%04x", identity.productId) + "\n";
@@ -148,17 +153,20 @@ int UsbEmulation::addFtdiBridge(std::shared_ptr<DeviceEndpoint> device, const Ft
 int UsbEmulation::plugIn(std::shared_ptr<EmulatedUsbDevice> device, EmulatedFtdiBridge* bridge, bool openable)
 {
     std::lock_guard lock(m_mutex);
-    const int deviceNumber = m_nextDeviceNumber++;
+    const int busNumber = 1 + m_devicesPlugged / kAddressesPerBus;
+    const int deviceNumber = kFirstDeviceAddress + m_devicesPlugged % kAddressesPerBus;
+    ++m_devicesPlugged;
     PluggedDevice entry;
     entry.device = std::move(device);
     entry.bridge = bridge;
-    entry.sysfsPath = "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(kBusNumber) + "/" +
-                      std::to_string(kBusNumber) + "-" + std::to_string(deviceNumber);
-    entry.deviceNode = "/dev/bus/usb/" + formatNumber("%03u", kBusNumber) + "/" +
+    entry.sysfsPath = "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(busNumber) + "/" +
+                      std::to_string(busNumber) + "-" + std::to_string(deviceNumber);
+    entry.deviceNode = "/dev/bus/usb/" + formatNumber("%03u", static_cast<unsigned>(busNumber)) + "/" +
                        formatNumber("%03u", static_cast<unsigned>(deviceNumber));
 
-    const std::string record = deviceRecord(entry.device->descriptors(),
-                                            entry.sysfsPath.substr(std::string("/sys").size()), deviceNumber);
+    const std::string record =
+        deviceRecord(entry.device->descriptors(), entry.sysfsPath.substr(std::string("/sys").size()),
+                     busNumber, deviceNumber);
     GError* error = nullptr;
     if (!umockdev_testbed_add_from_string(m_testbed, record.c_str(), &error)) {
         const std::string message = error->message;

@@ -23,10 +23,10 @@ class EmulatedUsbDevice;
 // and plugs emulated devices into it, so that the real libusb-1.0 and libftdi1 find and
 // drive them. Each device carries bytes between the USB level and a DeviceEndpoint.
 //
-// The process must run under umockdev-wrapper (its preload library diverts /sys, /dev
-// and the device ioctls into the testbed). A child process started while the testbed
-// exists inherits LD_PRELOAD and UMOCKDEV_DIR and so sees the same devices; its ioctls
-// are answered by this process, which must keep running meanwhile.
+// The process must run under umockdev-wrapper (its preload library diverts /sys, /dev,
+// uevents and the device ioctls into the testbed). A child process started while the
+// testbed exists inherits LD_PRELOAD and UMOCKDEV_DIR and so sees the same devices; its
+// ioctls are answered by this process, which must keep running meanwhile.
 //
 // Devices may be plugged in and unplugged at any time. All functions are thread-safe.
 class UsbEmulation
@@ -41,7 +41,8 @@ public:
     // True when libusb in this process sees the testbed (the preload library is active).
     bool isActive() const;
 
-    // Plug a device in; the result identifies it for the calls below.
+    // Plug a device in; the result identifies it for the calls below. Throws
+    // std::runtime_error when umockdev refuses the device (a broken test environment).
     int addMakerDevice(std::shared_ptr<DeviceEndpoint> device, const MakerDeviceOptions& options = {});
     int addFtdiBridge(std::shared_ptr<DeviceEndpoint> device, const FtdiBridgeOptions& options = {});
 
@@ -77,7 +78,7 @@ private:
     mutable std::mutex m_mutex; // guards the device table and the testbed
     std::map<int, PluggedDevice> m_devices;
     int m_nextId = 1;
-    int m_nextDeviceNumber = 2; // 1 is the root hub's
+    int m_devicesPlugged = 0;
 
     std::mutex m_wakeMutex; // never held while calling into a device
     std::condition_variable m_wake;
