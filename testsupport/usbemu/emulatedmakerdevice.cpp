@@ -77,7 +77,7 @@ bool EmulatedMakerDevice::fillBulkIn(BulkInTransfer& transfer, Clock::time_point
             endpoint().readForHost(transfer.buffer + transfer.transferred, packetCapacity);
         if (packetLength == 0) {
             if (m_modelWireTime) {
-                ++m_inPacketsLeft; // a NAK costs no data slot worth modelling
+                ++m_inPacketsLeft; // a NAK carries no data: the slot stays free
             }
             return false;
         }
