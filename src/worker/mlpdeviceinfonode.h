@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+
+#include <cstdint>
+
+// One discovered device as its information record described it, and the "usb:m/" address
+// it was found under.
+struct MLPDeviceInfoNode
+{
+    QString model;
+    QString address;
+    uint16_t infoWord0 = 0;
+    uint16_t hwVersion = 0;
+    uint16_t fwVersion = 0;
+    uint16_t maxFrameLength = 0;
+};
+
+Q_DECLARE_METATYPE(MLPDeviceInfoNode)

@@ -1,0 +1,84 @@
+#include "mlpdiscoverrequest.h"
+
+#include "mlpconnection.h"
+#include "mlpdeviceinforecord.h"
+#include "mlpphyaddress.h"
+#include "mlpphymultiusb.h"
+#include "mlpworkercontext.h"
+
+#include <QMutexLocker>
+
+#include <memory>
+
+namespace {
+
+constexpr uint32_t kDiscoveryReceiveCapacity = 10000;
+constexpr uint32_t kDeviceInfoRecordLength = 50;
+
+MLPDeviceInfoNode nodeFromRecord(const MLPDeviceInfoRecord& record, const QString& address)
+{
+    MLPDeviceInfoNode node;
+    node.model = QString::fromUtf8(record.model.data(), static_cast<int>(record.model.size()));
+    node.address = address;
+    node.infoWord0 = record.infoWord0;
+    node.hwVersion = record.hwVersion;
+    node.fwVersion = record.fwVersion;
+    node.maxFrameLength = record.maxFrameLength;
+    return node;
+}
+
+} // namespace
+
+MLPDiscoverRequest::MLPDiscoverRequest(QObject* parent) : MLPWorkerRequestI(parent) {}
+
+QList<MLPDeviceInfoNode> MLPDiscoverRequest::devices() const
+{
+    QMutexLocker locker(&devicesMutex);
+    return deviceList;
+}
+
+void MLPDiscoverRequest::run(MLPWorkerContext* context)
+{
+    delete *context->connection;
+    *context->connection = nullptr;
+    delete *context->link;
+    *context->link = nullptr;
+
+    {
+        QMutexLocker locker(&devicesMutex);
+        deviceList.clear();
+    }
+
+    bool allAnswered = true;
+    {
+        // The connection must go before its link, hence the declaration order.
+        auto link = std::make_unique<marlune::MLP::MLPPhyMultiUsb>();
+        auto connection = std::make_unique<MLPConnection>(link.get(), kDiscoveryReceiveCapacity);
+
+        const int32_t deviceCount = link->enumerate();
+        for (int32_t index = 0; index < deviceCount; ++index) {
+            const QString address =
+                QString::fromStdString(marlune::MLP::MLPPhyAddress::multi().makeAddress(index));
+            link->close();
+            link->openIndex(index);
+
+            const MLPReadResult answer = connection->requestDeviceInfo();
+            if (answer.status != MLPStatus::Ok) {
+                allAnswered = false;
+                continue;
+            }
+            if (answer.data && answer.length == kDeviceInfoRecordLength) {
+                const MLPDeviceInfoNode node =
+                    nodeFromRecord(MLPDeviceInfoRecord::fromPayload(answer.data.get()), address);
+                QMutexLocker locker(&devicesMutex);
+                deviceList.append(node);
+            }
+        }
+    }
+
+    if (allAnswered) {
+        emit workDone();
+    } else {
+        emit failed(OperationFailed);
+    }
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "mlpdeviceinfonode.h"
+#include "mlpworkerrequesti.h"
+
+#include <QList>
+#include <QMutex>
+
+// Finds every attached device that answers with its information record. Ends any
+// selection: the thread's connection and link are deleted, and the pass runs on a private
+// link and connection.
+class MLPDiscoverRequest : public MLPWorkerRequestI
+{
+    Q_OBJECT
+
+public:
+    explicit MLPDiscoverRequest(QObject* parent = nullptr);
+
+    void run(MLPWorkerContext* context) override;
+
+    // A copy of the last discovery's result, in enumeration order. Safe to call from the
+    // GUI thread while a discovery runs.
+    QList<MLPDeviceInfoNode> devices() const;
+
+private:
+    mutable QMutex devicesMutex;
+    QList<MLPDeviceInfoNode> deviceList;
+};

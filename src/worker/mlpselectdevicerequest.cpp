@@ -1,0 +1,41 @@
+#include "mlpselectdevicerequest.h"
+
+#include "mlpconnection.h"
+#include "mlpdeviceinforecord.h"
+#include "mlpphymultiusb.h"
+#include "mlpworkercontext.h"
+
+namespace {
+
+constexpr uint32_t kSelectionReceiveCapacity = 50000;
+constexpr uint32_t kDeviceInfoRecordLength = 50;
+
+} // namespace
+
+MLPSelectDeviceRequest::MLPSelectDeviceRequest(QObject* parent) : MLPWorkerRequestI(parent) {}
+
+void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
+{
+    delete *context->connection;
+    *context->connection = nullptr;
+    delete *context->link;
+    *context->link = nullptr;
+
+    auto* link = new marlune::MLP::MLPPhyMultiUsb();
+    *context->link = link;
+    link->open(context->address.toUtf8().toStdString());
+
+    auto* connection = new MLPConnection(link, kSelectionReceiveCapacity);
+    *context->connection = connection;
+
+    const MLPReadResult answer = connection->requestDeviceInfo();
+    if (answer.status == MLPStatus::Ok && answer.data && answer.length == kDeviceInfoRecordLength) {
+        const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
+        fwVersion = record.fwVersion;
+        hwVersion = record.hwVersion;
+    } else {
+        fwVersion = kUnknownVersion;
+        hwVersion = kUnknownVersion;
+    }
+    emit workDone();
+}

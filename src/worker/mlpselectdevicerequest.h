@@ -1,0 +1,24 @@
+#pragma once
+
+#include "mlpworkerrequesti.h"
+
+#include <cstdint>
+
+// Makes the device at the context's address the thread's current device: a fresh link
+// and connection replace the thread's, and the device's versions are read. Never fails;
+// a silent device reports 0xFFFF for both versions and the pings that follow report it lost.
+class MLPSelectDeviceRequest : public MLPWorkerRequestI
+{
+    Q_OBJECT
+
+public:
+    static constexpr uint16_t kUnknownVersion = 0xFFFF;
+
+    explicit MLPSelectDeviceRequest(QObject* parent = nullptr);
+
+    void run(MLPWorkerContext* context) override;
+
+    // Only read on the worker thread, after run() has returned.
+    uint16_t fwVersion = 0;
+    uint16_t hwVersion = 0;
+};

@@ -1,0 +1,101 @@
+#include "mlpupdatefirmwarerequest.h"
+
+#include "mlpconnection.h"
+#include "mlpworkercontext.h"
+#include "mlu2file.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr uint32_t kHeaderLength = 256;
+
+// A truncated or damaged file passes open() but cannot deliver all its blocks; starting
+// such an update would leave the device half-written, so it is refused before any byte
+// goes out.
+bool allBlocksAvailable(MLU2File& file)
+{
+    for (int index = 0; index < file.blockCount(); ++index) {
+        const MLU2Block block = file.block(index);
+        if (!block.data || block.length == 0) {
+            return false;
+        }
+    }
+    return file.header() != nullptr;
+}
+
+} // namespace
+
+MLPUpdateFirmwareRequest::MLPUpdateFirmwareRequest(const QString& filePath, QObject* parent)
+    : MLPWorkerRequestI(parent), filePath(filePath)
+{}
+
+void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
+{
+    MLPConnection* connection = context->connection ? *context->connection : nullptr;
+    if (!connection) {
+        // A discovery that found nothing leaves the thread without a connection while the
+        // window may still offer the update.
+        emit failed(OperationFailed);
+        return;
+    }
+
+    bool succeeded = false;
+    {
+        MLU2File file(filePath);
+        connection->addObserver(this);
+        if (file.open() && allBlocksAvailable(file)) {
+            // Learns the device's current maximum frame length; the outcome does not matter.
+            connection->requestDeviceInfo();
+            succeeded = transfer(connection, file);
+        }
+        // Unregistered before the final signal: no segment can report progress any more.
+        connection->removeObserver(this);
+        file.close();
+    }
+
+    if (succeeded) {
+        emit workDone();
+    } else {
+        emit failed(OperationFailed);
+    }
+}
+
+bool MLPUpdateFirmwareRequest::transfer(MLPConnection* connection, MLU2File& file)
+{
+    doneBytes = 0;
+    totalBytes = file.totalSize();
+
+    currentTransferLength = kHeaderLength;
+    const MLPWriteResult header = connection->writeSegmented(file.header(), kHeaderLength, UpdateHeader, 0);
+    if (header.status != MLPStatus::Ok) {
+        return false;
+    }
+
+    for (int index = 0; index < file.blockCount(); ++index) {
+        const MLU2Block block = file.block(index);
+        currentTransferLength = block.length;
+        const MLPWriteResult written =
+            connection->writeSegmented(block.data, block.length, UpdateBlock, static_cast<uint16_t>(index));
+        // Every byte went out and only the last segment's acknowledgement is missing or
+        // malformed: the device has the whole image, which is taken as success.
+        const bool lastAckMissing = written.status == MLPStatus::NoValidReply && doneBytes >= totalBytes;
+        if (written.status != MLPStatus::Ok && !lastAckMissing) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void MLPUpdateFirmwareRequest::bytesReceived(int) {}
+
+void MLPUpdateFirmwareRequest::bytesSent(int total)
+{
+    const double fraction = static_cast<double>(total + doneBytes) / static_cast<double>(totalBytes);
+    const double percent = std::trunc(fraction * 100.0);
+    emit progress(percent < 0.0 ? 0 : percent > 100.0 ? 100 : static_cast<int>(percent));
+
+    if (total == currentTransferLength) {
+        doneBytes += currentTransferLength;
+    }
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "mlpprogressobserveri.h"
+#include "mlpworkerrequesti.h"
+
+#include <QString>
+
+class MLU2File;
+class MLPConnection;
+
+// Writes one update file to the selected device: its header with command UpdateHeader,
+// then each block with command UpdateBlock and the block index, all as acknowledged
+// segments. Reports progress in percent of header plus blocks after every segment.
+//
+// The main window deletes the request as soon as its final signal arrives, so emitting
+// workDone() or failed() is the very last thing run() does with this object.
+class MLPUpdateFirmwareRequest : public MLPWorkerRequestI, public marlune::MLP::MLPProgressObserverI
+{
+    Q_OBJECT
+
+public:
+    MLPUpdateFirmwareRequest(const QString& filePath, QObject* parent = nullptr);
+
+    void run(MLPWorkerContext* context) override;
+
+    void bytesReceived(int total) override;
+    void bytesSent(int total) override;
+
+signals:
+    void progress(int percent);
+
+private:
+    bool transfer(MLPConnection* connection, MLU2File& file);
+
+    qint64 doneBytes = 0;
+    qint64 currentTransferLength = 0;
+    qint64 totalBytes = 0;
+    QString filePath;
+};

@@ -1,0 +1,5 @@
+#include "mlpworkerrequesti.h"
+
+MLPWorkerRequestI::MLPWorkerRequestI(QObject* parent) : QObject(parent) {}
+
+MLPWorkerRequestI::~MLPWorkerRequestI() = default;

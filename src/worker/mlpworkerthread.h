@@ -1,0 +1,91 @@
+#pragma once
+
+#include "mlpdeviceinfonode.h"
+#include "mlpworkercontext.h"
+#include "mlpworkerrequesti.h"
+
+#include <QList>
+#include <QMutex>
+#include <QThread>
+
+#include <atomic>
+#include <cstdint>
+
+class MLPConnection;
+class MLPPingRequest;
+class MLPDiscoverRequest;
+class MLPSelectDeviceRequest;
+
+namespace marlune::MLP {
+class MLPPhy;
+}
+
+// The one thread on which all device traffic runs. Its loop runs one request at a time:
+// a posted one when there is one, otherwise a ping of the selected device. It runs no
+// event loop: the owned requests are connected to its slots directly, so the slots and
+// the thread's own signals run on the worker thread and reach the window queued.
+//
+// The thread's own requests (discover, select) share one pending slot in which a newer
+// post replaces an older one. Update requests are never dropped that way: a request that
+// never ran would never signal, and the window would wait for it for ever. They queue on
+// their own and run before a pending discover or select, so an update always goes to the
+// device that was selected when it was posted.
+class MLPWorkerThread : public QThread
+{
+    Q_OBJECT
+
+public:
+    explicit MLPWorkerThread(QObject* parent = nullptr);
+    ~MLPWorkerThread() override;
+
+    void postDiscover();
+    void postSelect(const QString& address);
+    void selectDevice(int index);
+    void postUpdate(MLPWorkerRequestI* request);
+    QList<MLPDeviceInfoNode> discoveredDevices() const;
+
+    // Ends the loop after the request that is running; wait() then joins the thread.
+    void stop();
+
+signals:
+    void lostConnection();
+    void deviceDiscoverFinsihed();
+    void deviceSelectionFinished(uint16_t fwVersion, uint16_t hwVersion);
+
+private slots:
+    void pingFinished();
+    void discoverFinished();
+    void selectDeviceFinished();
+    void pingFailed(MLPWorkerRequestI::failReason reason);
+    void discoverFailed(MLPWorkerRequestI::failReason reason);
+    void selectDeviceFailed(MLPWorkerRequestI::failReason reason);
+
+protected:
+    void run() override;
+
+private:
+    void pickNextRequest();
+    void releaseDevice();
+
+    QMutex mutex;
+    MLPConnection* connection = nullptr;
+    marlune::MLP::MLPPhy* link = nullptr;
+    MLPWorkerRequestI* currentRequest = nullptr;
+    MLPWorkerRequestI* pendingRequest = nullptr;
+    // The running request works on a copy taken at hand-over, so a post made meanwhile
+    // (which rewrites the shared contexts under the mutex) cannot change it mid-run.
+    MLPWorkerContext currentContext;
+    MLPWorkerContext* pendingContext = nullptr;
+    QList<MLPWorkerRequestI*> pendingUpdates;
+
+    MLPPingRequest* pingRequest = nullptr;
+    MLPDiscoverRequest* discoverRequest = nullptr;
+    MLPSelectDeviceRequest* selectRequest = nullptr;
+
+    MLPWorkerContext pingContext;
+    MLPWorkerContext selectContext;
+    MLPWorkerContext discoverContext;
+    MLPWorkerContext updateContext;
+
+    std::atomic<bool> stopRequested{false};
+};
