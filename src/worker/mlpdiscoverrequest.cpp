@@ -13,7 +13,6 @@
 namespace {
 
 constexpr uint32_t kDiscoveryReceiveCapacity = 10000;
-constexpr uint32_t kDeviceInfoRecordLength = 50;
 
 MLPDeviceInfoNode nodeFromRecord(const MLPDeviceInfoRecord& record, const QString& address)
 {
@@ -67,7 +66,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 allAnswered = false;
                 continue;
             }
-            if (answer.data && answer.length == kDeviceInfoRecordLength) {
+            if (answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength) {
                 const MLPDeviceInfoNode node =
                     nodeFromRecord(MLPDeviceInfoRecord::fromPayload(answer.data.get()), address);
                 QMutexLocker locker(&devicesMutex);

@@ -8,7 +8,6 @@
 namespace {
 
 constexpr uint32_t kSelectionReceiveCapacity = 50000;
-constexpr uint32_t kDeviceInfoRecordLength = 50;
 
 } // namespace
 
@@ -29,7 +28,7 @@ void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
     *context->connection = connection;
 
     const MLPReadResult answer = connection->requestDeviceInfo();
-    if (answer.status == MLPStatus::Ok && answer.data && answer.length == kDeviceInfoRecordLength) {
+    if (answer.status == MLPStatus::Ok && answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength) {
         const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
         fwVersion = record.fwVersion;
         hwVersion = record.hwVersion;

@@ -1,5 +1,6 @@
 #include "mlpupdatefirmwarerequest.h"
 
+#include "mlpcommand.h"
 #include "mlpconnection.h"
 #include "mlpworkercontext.h"
 #include "mlu2file.h"
