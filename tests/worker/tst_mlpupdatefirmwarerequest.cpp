@@ -1,0 +1,271 @@
+#include "fakeclock.h"
+#include "mlpcommand.h"
+#include "mlpconnection.h"
+#include "mlpupdatefirmwarerequest.h"
+#include "mlpworkercontext.h"
+#include "mlu2filewriter.h"
+#include "virtualdevice.h"
+#include "virtualdevicephy.h"
+
+#include <QtTest>
+
+#include <memory>
+#include <utility>
+#include <vector>
+
+using marlune::testing::FakeClock;
+using marlune::testing::MLU2FileWriter;
+using marlune::testing::VirtualDevice;
+using marlune::testing::VirtualDeviceIdentity;
+using marlune::testing::VirtualDevicePhy;
+
+using Transfers = std::vector<std::pair<uint8_t, uint16_t>>;
+Q_DECLARE_METATYPE(Transfers)
+
+namespace {
+
+constexpr uint32_t kReceiveCapacity = 50000;
+
+// An update request run on the test thread against a virtual device that answers at
+// once, with a shared fake clock so missing acknowledgements time out without waiting.
+struct UpdateRig
+{
+    explicit UpdateRig(uint16_t maxFrameLength)
+        : link(device, &clock), connection(std::make_unique<MLPConnection>(&link, kReceiveCapacity))
+    {
+        VirtualDeviceIdentity identity;
+        identity.maxFrameLength = maxFrameLength;
+        device.setIdentity(identity);
+        device.setClock(clock.nowFunction());
+        connection->setClock({&FakeClock::nowCallback, &FakeClock::sleepCallback, &clock});
+    }
+
+    // Runs the request and returns its progress values; exactly one final signal is checked.
+    QList<int> run(const QString& path, bool expectSuccess)
+    {
+        MLPUpdateFirmwareRequest request(path);
+        QSignalSpy progress(&request, &MLPUpdateFirmwareRequest::progress);
+        QSignalSpy done(&request, &MLPWorkerRequestI::workDone);
+        QSignalSpy failed(&request, &MLPWorkerRequestI::failed);
+
+        MLPConnection* connectionSlot = connection.get();
+        MLPWorkerContext context;
+        context.connection = &connectionSlot;
+        request.run(&context);
+
+        [&] {
+            QCOMPARE(done.count(), expectSuccess ? 1 : 0);
+            QCOMPARE(failed.count(), expectSuccess ? 0 : 1);
+            if (!expectSuccess) {
+                QCOMPARE(failed.first().first().value<MLPWorkerRequestI::failReason>(),
+                         MLPWorkerRequestI::OperationFailed);
+            }
+        }();
+
+        QList<int> percents;
+        for (const QList<QVariant>& arguments : progress) {
+            percents.append(arguments.first().toInt());
+        }
+        return percents;
+    }
+
+    FakeClock clock{1000};
+    VirtualDevice device;
+    VirtualDevicePhy link;
+    std::unique_ptr<MLPConnection> connection;
+};
+
+QByteArray patterned(int length, char seed)
+{
+    QByteArray bytes(length, '\0');
+    for (int index = 0; index < length; ++index) {
+        bytes[index] = static_cast<char>(seed + index * 7);
+    }
+    return bytes;
+}
+
+QByteArray toBytes(const std::vector<uint8_t>& bytes)
+{
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
+}
+
+} // namespace
+
+class TestMLPUpdateFirmwareRequest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString writeFile(const MLU2FileWriter& writer, const QString& name = "update.ml2")
+    {
+        const QString path = directory.filePath(name);
+        if (!writer.writeTo(path)) {
+            qFatal("cannot write %s", qPrintable(path));
+        }
+        return path;
+    }
+
+    static MLU2FileWriter twoBlockFile()
+    {
+        MLU2FileWriter writer;
+        writer.setModel("DEMO-5");
+        writer.addHardwareVersion(0x0100);
+        writer.setFirmwareVersion(0x0107);
+        writer.setDeviceData(0x12345678);
+        writer.setAuxSection1(QByteArray(512, '\xA1'));
+        writer.setAuxSection2(QByteArray(512, '\xA2'));
+        writer.addBlock(patterned(100, 1));
+        writer.addBlock(patterned(30, 2));
+        return writer;
+    }
+
+    QTemporaryDir directory;
+
+private slots:
+    void sendsHeaderAndBlocksByteForByte()
+    {
+        const MLU2FileWriter writer = twoBlockFile();
+        UpdateRig rig(64);
+        rig.run(writeFile(writer), true);
+
+        const Transfers expected{{UpdateHeader, 0}, {UpdateBlock, 0}, {UpdateBlock, 1}};
+        QCOMPARE(rig.device.transfers(), expected);
+        QCOMPARE(toBytes(rig.device.transferPayload(UpdateHeader, 0)), writer.header());
+        QCOMPARE(toBytes(rig.device.transferPayload(UpdateBlock, 0)), patterned(100, 1));
+        QCOMPARE(toBytes(rig.device.transferPayload(UpdateBlock, 1)), patterned(30, 2));
+        // The auxiliary sections stay in the file: only header and blocks go out.
+        QCOMPARE(rig.device.dataSegmentCount(), std::size_t{6 + 2 + 1});
+    }
+
+    void progressFollowsEverySegment()
+    {
+        UpdateRig rig(64);
+        const QList<int> percents = rig.run(writeFile(twoBlockFile()), true);
+        // 50-byte segments of 386 bytes in all: six for the header, two for block 0, one for block 1.
+        const QList<int> expected{12, 25, 38, 51, 64, 66, 79, 92, 100};
+        QCOMPARE(percents, expected);
+    }
+
+    void largeBlockReportsHeaderShareAndEndsAtHundred()
+    {
+        MLU2FileWriter writer;
+        writer.setModel("DEMO-5");
+        writer.addHardwareVersion(0x0100);
+        writer.addBlock(patterned(10000, 3));
+        UpdateRig rig(1024);
+        const QList<int> percents = rig.run(writeFile(writer), true);
+        QCOMPARE(percents.first(), 2); // 256 * 100 / 10256, truncated
+        QCOMPARE(percents.last(), 100);
+        QVERIFY(std::is_sorted(percents.begin(), percents.end()));
+    }
+
+    void acknowledgementFaults_data()
+    {
+        QTest::addColumn<QString>("fault");
+        QTest::addColumn<int>("segment");
+        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<Transfers>("transfers");
+
+        const Transfers all{{UpdateHeader, 0}, {UpdateBlock, 0}, {UpdateBlock, 1}};
+        const Transfers headerOnly{{UpdateHeader, 0}};
+        const Transfers firstBlock{{UpdateHeader, 0}, {UpdateBlock, 0}};
+        // Segments: 0-5 header, 6-7 block 0, 8 block 1.
+        QTest::newRow("very last ack missing") << "drop" << 8 << true << all;
+        QTest::newRow("very last ack malformed") << "malform" << 8 << true << all;
+        QTest::newRow("very last ack with device error") << "error" << 8 << false << all;
+        QTest::newRow("last header ack missing") << "drop" << 5 << false << headerOnly;
+        QTest::newRow("header device error") << "error" << 2 << false << headerOnly;
+        QTest::newRow("earlier block's last ack missing") << "drop" << 7 << false << firstBlock;
+        QTest::newRow("earlier block's last ack malformed") << "malform" << 7 << false << firstBlock;
+        QTest::newRow("block device error") << "error" << 6 << false << firstBlock;
+    }
+
+    void acknowledgementFaults()
+    {
+        QFETCH(QString, fault);
+        QFETCH(int, segment);
+        QFETCH(bool, succeeds);
+        QFETCH(Transfers, transfers);
+
+        UpdateRig rig(64);
+        if (fault == "drop") {
+            rig.device.dropAck(segment);
+        } else if (fault == "malform") {
+            rig.device.malformAck(segment, VirtualDevice::AckFault::WrongValue);
+        } else {
+            rig.device.failSegment(segment, 0x05);
+        }
+        rig.run(writeFile(twoBlockFile()), succeeds);
+        QCOMPARE(rig.device.transfers(), transfers);
+    }
+
+    void silentDeviceFailsAfterFirstSegment()
+    {
+        UpdateRig rig(64);
+        rig.device.setSilent(true);
+        rig.run(writeFile(twoBlockFile()), false);
+        QCOMPARE(rig.device.dataSegmentCount(), std::size_t{1});
+    }
+
+    void unusableFilesSendNothing_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        MLU2FileWriter truncated = twoBlockFile();
+        truncated.truncateTo(MLU2FileWriter::kFirstBlockOffset + 120);
+        MLU2FileWriter zeroLength = twoBlockFile();
+        zeroLength.setBlockLength(1, 0);
+        MLU2FileWriter badSignature = twoBlockFile();
+        badSignature.setSignature(QByteArray("MLU3", 5));
+
+        QTest::newRow("not an update file") << QByteArray("hello");
+        QTest::newRow("bad signature") << badSignature.bytes();
+        QTest::newRow("last block cut short") << truncated.bytes();
+        QTest::newRow("counted block of length 0") << zeroLength.bytes();
+        QTest::newRow("header only") << twoBlockFile().header();
+    }
+
+    void unusableFilesSendNothing()
+    {
+        QFETCH(QByteArray, contents);
+        QFile file(directory.filePath("broken.ml2"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+        file.close();
+
+        UpdateRig rig(64);
+        rig.run(file.fileName(), false);
+        QCOMPARE(rig.device.dataSegmentCount(), std::size_t{0});
+    }
+
+    void missingFileFails()
+    {
+        UpdateRig rig(64);
+        rig.run(directory.filePath("absent.ml2"), false);
+        QCOMPARE(rig.device.dataSegmentCount(), std::size_t{0});
+    }
+
+    void noConnectionFailsWithoutTouchingIt()
+    {
+        MLPUpdateFirmwareRequest request(writeFile(twoBlockFile()));
+        QSignalSpy failed(&request, &MLPWorkerRequestI::failed);
+        MLPConnection* emptySlot = nullptr;
+        MLPWorkerContext context;
+        context.connection = &emptySlot;
+        request.run(&context);
+        QCOMPARE(failed.count(), 1);
+    }
+
+    void observerIsRemovedWhenDone()
+    {
+        UpdateRig rig(64);
+        const QString path = writeFile(twoBlockFile());
+        rig.run(path, true);
+        // A later write on the same connection must not reach the finished request.
+        const uint8_t payload[] = {1, 2, 3};
+        QCOMPARE(rig.connection->writeSegmented(payload, sizeof payload, UpdateBlock, 9).status,
+                 MLPStatus::Ok);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMLPUpdateFirmwareRequest)
+#include "tst_mlpupdatefirmwarerequest.moc"
