@@ -28,7 +28,8 @@ void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
     *context->connection = connection;
 
     const MLPReadResult answer = connection->requestDeviceInfo();
-    if (answer.status == MLPStatus::Ok && answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength) {
+    if (answer.status == MLPStatus::Ok && answer.data &&
+        answer.length == MLPDeviceInfoRecord::kPayloadLength) {
         const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
         fwVersion = record.fwVersion;
         hwVersion = record.hwVersion;

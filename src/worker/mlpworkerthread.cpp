@@ -46,8 +46,7 @@ void MLPWorkerThread::postDiscover()
     QMutexLocker locker(&mutex);
     discoverContext.connection = &connection;
     discoverContext.link = &link;
-    pendingRequest = discoverRequest;
-    pendingContext = &discoverContext;
+    postOwnRequest(discoverRequest, &discoverContext);
 }
 
 void MLPWorkerThread::postSelect(const QString& address)
@@ -56,8 +55,19 @@ void MLPWorkerThread::postSelect(const QString& address)
     selectContext.connection = &connection;
     selectContext.link = &link;
     selectContext.address = address;
-    pendingRequest = selectRequest;
-    pendingContext = &selectContext;
+    postOwnRequest(selectRequest, &selectContext);
+}
+
+void MLPWorkerThread::postOwnRequest(MLPWorkerRequestI* request, MLPWorkerContext* context)
+{
+    for (int index = 0; index < pendingRequests.size(); ++index) {
+        if (pendingRequests[index].request == discoverRequest ||
+            pendingRequests[index].request == selectRequest) {
+            pendingRequests.removeAt(index);
+            break;
+        }
+    }
+    pendingRequests.append(PendingRequest{request, context});
 }
 
 void MLPWorkerThread::selectDevice(int index)
@@ -70,7 +80,7 @@ void MLPWorkerThread::postUpdate(MLPWorkerRequestI* request)
 {
     QMutexLocker locker(&mutex);
     updateContext.connection = &connection;
-    pendingUpdates.append(request);
+    pendingRequests.append(PendingRequest{request, &updateContext});
 }
 
 QList<MLPDeviceInfoNode> MLPWorkerThread::discoveredDevices() const
@@ -101,14 +111,10 @@ void MLPWorkerThread::run()
 void MLPWorkerThread::pickNextRequest()
 {
     QMutexLocker locker(&mutex);
-    if (!pendingUpdates.isEmpty()) {
-        currentRequest = pendingUpdates.takeFirst();
-        currentContext = updateContext;
-    } else if (pendingRequest) {
-        currentRequest = pendingRequest;
-        currentContext = *pendingContext;
-        pendingRequest = nullptr;
-        pendingContext = nullptr;
+    if (!pendingRequests.isEmpty()) {
+        const PendingRequest next = pendingRequests.takeFirst();
+        currentRequest = next.request;
+        currentContext = *next.context;
     } else {
         if (!connection) {
             msleep(kIdleSleepMs);

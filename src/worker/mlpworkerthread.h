@@ -25,11 +25,10 @@ class MLPPhy;
 // event loop: the owned requests are connected to its slots directly, so the slots and
 // the thread's own signals run on the worker thread and reach the window queued.
 //
-// The thread's own requests (discover, select) share one pending slot in which a newer
-// post replaces an older one. Update requests are never dropped that way: a request that
-// never ran would never signal, and the window would wait for it for ever. They queue on
-// their own and run before a pending discover or select, so an update always goes to the
-// device that was selected when it was posted.
+// Posted requests run in the order they were posted. The thread's own requests (discover,
+// select) share one pending place: a newer post replaces an older one that has not
+// started. Update requests are never replaced that way: a request that never ran would
+// never signal, and the window would wait for it for ever.
 class MLPWorkerThread : public QThread
 {
     Q_OBJECT
@@ -65,18 +64,22 @@ protected:
 
 private:
     void pickNextRequest();
+    void postOwnRequest(MLPWorkerRequestI* request, MLPWorkerContext* context);
     void releaseDevice();
 
     QMutex mutex;
     MLPConnection* connection = nullptr;
     marlune::MLP::MLPPhy* link = nullptr;
     MLPWorkerRequestI* currentRequest = nullptr;
-    MLPWorkerRequestI* pendingRequest = nullptr;
     // The running request works on a copy taken at hand-over, so a post made meanwhile
     // (which rewrites the shared contexts under the mutex) cannot change it mid-run.
     MLPWorkerContext currentContext;
-    MLPWorkerContext* pendingContext = nullptr;
-    QList<MLPWorkerRequestI*> pendingUpdates;
+    struct PendingRequest
+    {
+        MLPWorkerRequestI* request;
+        MLPWorkerContext* context;
+    };
+    QList<PendingRequest> pendingRequests;
 
     MLPPingRequest* pingRequest = nullptr;
     MLPDiscoverRequest* discoverRequest = nullptr;

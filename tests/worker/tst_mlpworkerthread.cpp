@@ -1,0 +1,321 @@
+#include "mlpcommand.h"
+#include "mlpdiscoverrequest.h"
+#include "mlpupdatefirmwarerequest.h"
+#include "mlpworkercontext.h"
+#include "mlpworkerthread.h"
+#include "mlu2filewriter.h"
+#include "usbemulation.h"
+#include "virtualdevice.h"
+
+#include <QtTest>
+
+#include <memory>
+
+using marlune::testing::FtdiBridgeOptions;
+using marlune::testing::MLU2FileWriter;
+using marlune::testing::UsbEmulation;
+using marlune::testing::VirtualDevice;
+using marlune::testing::VirtualDeviceIdentity;
+
+namespace {
+
+constexpr int kSignalTimeoutMs = 15000;
+
+std::shared_ptr<VirtualDevice> makeDevice(const std::string& model, uint16_t hwVersion = 0x0100,
+                                          uint16_t fwVersion = 0x0203)
+{
+    VirtualDeviceIdentity identity;
+    identity.model = model;
+    identity.hwVersion = hwVersion;
+    identity.fwVersion = fwVersion;
+    identity.maxFrameLength = 128;
+    return std::make_shared<VirtualDevice>(identity);
+}
+
+// Collects the worker thread's signals on the test thread. They are emitted on the worker
+// thread; connecting with a receiver here makes them arrive queued, as the window gets them.
+struct ThreadSignals
+{
+    explicit ThreadSignals(MLPWorkerThread& thread)
+    {
+        QObject::connect(&thread, &MLPWorkerThread::deviceDiscoverFinsihed, &receiver,
+                         [this] { ++discoveries; });
+        QObject::connect(&thread, &MLPWorkerThread::deviceSelectionFinished, &receiver,
+                         [this](uint16_t fwVersion, uint16_t hwVersion) {
+                             selections.append(qMakePair(fwVersion, hwVersion));
+                         });
+        QObject::connect(&thread, &MLPWorkerThread::lostConnection, &receiver, [this] { ++lostConnections; });
+    }
+
+    QObject receiver;
+    int discoveries = 0;
+    QList<QPair<uint16_t, uint16_t>> selections;
+    int lostConnections = 0;
+};
+
+struct UpdateOutcome
+{
+    explicit UpdateOutcome(MLPUpdateFirmwareRequest& request)
+    {
+        QObject::connect(&request, &MLPUpdateFirmwareRequest::progress, &receiver,
+                         [this](int percent) { percents.append(percent); });
+        QObject::connect(&request, &MLPWorkerRequestI::workDone, &receiver, [this] { ++done; });
+        QObject::connect(&request, &MLPWorkerRequestI::failed, &receiver,
+                         [this](MLPWorkerRequestI::failReason) { ++failed; });
+    }
+
+    QObject receiver;
+    QList<int> percents;
+    int done = 0;
+    int failed = 0;
+};
+
+QByteArray patterned(int length)
+{
+    QByteArray bytes(length, '\0');
+    for (int index = 0; index < length; ++index) {
+        bytes[index] = static_cast<char>(index * 13 + 5);
+    }
+    return bytes;
+}
+
+QByteArray toBytes(const std::vector<uint8_t>& bytes)
+{
+    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
+}
+
+} // namespace
+
+class TestMLPWorkerThread : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<UsbEmulation> emulation;
+    std::unique_ptr<MLPWorkerThread> thread;
+    QTemporaryDir directory;
+
+    // Runs one discovery on a running thread and returns the discovered devices.
+    QList<MLPDeviceInfoNode> discover(ThreadSignals& seen)
+    {
+        const int before = seen.discoveries;
+        thread->postDiscover();
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(seen.discoveries, before + 1, kSignalTimeoutMs); }();
+        return thread->discoveredDevices();
+    }
+
+    // Discovers and selects the only attached device.
+    void selectOnlyDevice(ThreadSignals& seen)
+    {
+        QCOMPARE(discover(seen).size(), 1);
+        thread->selectDevice(0);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 1, kSignalTimeoutMs);
+    }
+
+    QString writeUpdateFile(const QByteArray& block)
+    {
+        MLU2FileWriter writer;
+        writer.setModel("DEMO-5");
+        writer.addHardwareVersion(0x0100);
+        writer.addBlock(block);
+        const QString path = directory.filePath("update.ml2");
+        writer.writeTo(path);
+        return path;
+    }
+
+private slots:
+    void init()
+    {
+        emulation = std::make_unique<UsbEmulation>();
+        QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
+        thread = std::make_unique<MLPWorkerThread>();
+    }
+
+    void cleanup()
+    {
+        thread->stop();
+        QVERIFY(thread->wait(kSignalTimeoutMs));
+        thread.reset();
+        emulation.reset();
+    }
+
+    void discoveryWithoutDevicesFindsNothing()
+    {
+        ThreadSignals seen(*thread);
+        thread->start();
+        QVERIFY(discover(seen).isEmpty());
+        QCOMPARE(seen.selections.size(), 0);
+        QCOMPARE(seen.lostConnections, 0);
+    }
+
+    void discoveryListsBridgesBeforeMakerDevices()
+    {
+        emulation->addMakerDevice(makeDevice("MAKER-1", 0x0100, 0x0107));
+        FtdiBridgeOptions dgl;
+        dgl.description = "MARLUNE MLP-DGL";
+        dgl.serial = "FT0002";
+        emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
+        emulation->addFtdiBridge(makeDevice("BRIDGE-2"), dgl);
+
+        ThreadSignals seen(*thread);
+        thread->start();
+        const QList<MLPDeviceInfoNode> devices = discover(seen);
+
+        QCOMPARE(devices.size(), 3);
+        QCOMPARE(devices[0].address, "usb:m/0");
+        QCOMPARE(devices[1].address, "usb:m/1");
+        QCOMPARE(devices[2].address, "usb:m/2");
+        QCOMPARE(devices[2].model, "MAKER-1");
+        QCOMPARE(devices[2].hwVersion, uint16_t{0x0100});
+        QCOMPARE(devices[2].fwVersion, uint16_t{0x0107});
+        QCOMPARE(devices[2].maxFrameLength, uint16_t{128});
+        const QSet<QString> bridges{devices[0].model, devices[1].model};
+        QCOMPARE(bridges, (QSet<QString>{"BRIDGE-1", "BRIDGE-2"}));
+    }
+
+    void silentDeviceFailsDiscoveryButKeepsTheOthers()
+    {
+        emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
+        auto silent = makeDevice("SILENT");
+        silent->setSilent(true);
+        emulation->addMakerDevice(silent);
+
+        MLPDiscoverRequest request;
+        QSignalSpy done(&request, &MLPWorkerRequestI::workDone);
+        QSignalSpy failed(&request, &MLPWorkerRequestI::failed);
+        MLPConnection* connection = nullptr;
+        marlune::MLP::MLPPhy* link = nullptr;
+        MLPWorkerContext context;
+        context.connection = &connection;
+        context.link = &link;
+        request.run(&context);
+
+        QCOMPARE(done.count(), 0);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().first().value<MLPWorkerRequestI::failReason>(),
+                 MLPWorkerRequestI::OperationFailed);
+        QCOMPARE(request.devices().size(), 1);
+        QCOMPARE(request.devices().first().model, "BRIDGE-1");
+        QCOMPARE(request.devices().first().address, "usb:m/0");
+        QVERIFY(!connection);
+        QVERIFY(!link);
+    }
+
+    void selectionReportsVersionsOrUnknown()
+    {
+        emulation->addMakerDevice(makeDevice("MAKER-1", 0x0102, 0x0315));
+        ThreadSignals seen(*thread);
+        thread->start();
+        selectOnlyDevice(seen);
+        QCOMPARE(seen.selections[0], qMakePair(uint16_t{0x0315}, uint16_t{0x0102}));
+
+        // Beyond the list: posted with an empty address, which opens nothing.
+        thread->selectDevice(5);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 2, kSignalTimeoutMs);
+        QCOMPARE(seen.selections[1], qMakePair(uint16_t{0xFFFF}, uint16_t{0xFFFF}));
+    }
+
+    void silentSelectedDeviceIsReportedLostRepeatedly()
+    {
+        auto device = makeDevice("MAKER-1");
+        emulation->addMakerDevice(device);
+        ThreadSignals seen(*thread);
+        thread->start();
+        selectOnlyDevice(seen);
+        QCOMPARE(seen.lostConnections, 0);
+
+        device->setSilent(true);
+        QTRY_VERIFY_WITH_TIMEOUT(seen.lostConnections >= 2, 3 * kSignalTimeoutMs);
+    }
+
+    void laterPostReplacesPendingDiscovery()
+    {
+        emulation->addMakerDevice(makeDevice("MAKER-1"));
+        ThreadSignals seen(*thread);
+        // Both posted before the loop runs: only the selection is taken up.
+        thread->postDiscover();
+        thread->postSelect("usb:m/0");
+        thread->start();
+        QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 1, kSignalTimeoutMs);
+        QCOMPARE(seen.selections[0], qMakePair(uint16_t{0x0203}, uint16_t{0x0100}));
+        QTest::qWait(300);
+        QCOMPARE(seen.discoveries, 0);
+    }
+
+    void updateGoesThroughEachLinkKind_data()
+    {
+        QTest::addColumn<bool>("bridge");
+        QTest::newRow("FTDI bridge") << true;
+        QTest::newRow("maker USB") << false;
+    }
+
+    void updateGoesThroughEachLinkKind()
+    {
+        QFETCH(bool, bridge);
+        auto device = makeDevice("DEMO-5");
+        if (bridge) {
+            emulation->addFtdiBridge(device);
+        } else {
+            emulation->addMakerDevice(device);
+        }
+        ThreadSignals seen(*thread);
+        thread->start();
+        selectOnlyDevice(seen);
+        device->clearRecords();
+
+        const QByteArray block = patterned(3000);
+        MLPUpdateFirmwareRequest request(writeUpdateFile(block));
+        UpdateOutcome outcome(request);
+        thread->postUpdate(&request);
+        QTRY_COMPARE_WITH_TIMEOUT(outcome.done + outcome.failed, 1, 4 * kSignalTimeoutMs);
+
+        QCOMPARE(outcome.done, 1);
+        QCOMPARE(outcome.percents.last(), 100);
+        QCOMPARE(toBytes(device->transferPayload(UpdateBlock, 0)), block);
+        QCOMPARE(device->transferPayload(UpdateHeader, 0).size(), std::size_t{256});
+    }
+
+    void updateAfterEmptyDiscoveryFails()
+    {
+        ThreadSignals seen(*thread);
+        thread->start();
+        discover(seen);
+        MLPUpdateFirmwareRequest request(writeUpdateFile(patterned(100)));
+        UpdateOutcome outcome(request);
+        thread->postUpdate(&request);
+        QTRY_COMPARE_WITH_TIMEOUT(outcome.failed, 1, kSignalTimeoutMs);
+        QCOMPARE(outcome.done, 0);
+    }
+
+    void pendingUpdateIsNotDroppedByALaterSelection()
+    {
+        emulation->addMakerDevice(makeDevice("DEMO-5"));
+        ThreadSignals seen(*thread);
+        thread->start();
+        selectOnlyDevice(seen);
+
+        // The list stays usable during an update: a selection posted while the update is
+        // still pending (pings run meanwhile) runs after it instead of replacing it.
+        MLPUpdateFirmwareRequest request(writeUpdateFile(patterned(500)));
+        UpdateOutcome outcome(request);
+        thread->postUpdate(&request);
+        thread->postSelect("usb:m/0");
+        QTRY_COMPARE_WITH_TIMEOUT(outcome.done + outcome.failed, 1, 4 * kSignalTimeoutMs);
+        QCOMPARE(outcome.done, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 2, kSignalTimeoutMs);
+    }
+
+    void stopEndsLoopAfterRunningRequest()
+    {
+        emulation->addMakerDevice(makeDevice("MAKER-1"));
+        ThreadSignals seen(*thread);
+        thread->start();
+        selectOnlyDevice(seen);
+        thread->stop();
+        QVERIFY(thread->wait(kSignalTimeoutMs));
+        QVERIFY(thread->isFinished());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMLPWorkerThread)
+#include "tst_mlpworkerthread.moc"
