@@ -1,0 +1,147 @@
+#include "mlpconnection.h"
+#include "mlpdeviceinforecord.h"
+#include "mlpphyftdi.h"
+#include "scriptedendpoint.h"
+#include "usbemulation.h"
+#include "virtualdevice.h"
+
+#include <QtTest>
+
+#include <memory>
+#include <string>
+
+using marlune::MLP::MLPPhyFtdi;
+using marlune::testing::FtdiBridgeOptions;
+using marlune::testing::FtdiLineEvent;
+using marlune::testing::ScriptedEndpoint;
+using marlune::testing::UsbEmulation;
+using marlune::testing::VirtualDevice;
+using marlune::testing::VirtualDeviceIdentity;
+
+// The FTDI link over its libftdi1 provider, against emulated FT232R bridges.
+class TestMLPPhyFtdiEmulated : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<UsbEmulation> m_emulation;
+
+    static FtdiBridgeOptions bridgeNamed(const std::string& description, const std::string& serial)
+    {
+        FtdiBridgeOptions options;
+        options.description = description;
+        options.serial = serial;
+        return options;
+    }
+
+private slots:
+    void init()
+    {
+        m_emulation = std::make_unique<UsbEmulation>();
+        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
+    }
+
+    void cleanup() { m_emulation.reset(); }
+
+    void listsOnlyBridgesWithAnAcceptedDescription()
+    {
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                   bridgeNamed("MARLUNE MLP-DEV", "FT1"));
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                   bridgeNamed("MARLUNE MLP-DEVX", "FT2"));
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                   bridgeNamed("FT232R USB UART", "FT3"));
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                   bridgeNamed("MARLUNE MLP-DGL", "FT4"));
+        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
+        MLPPhyFtdi link;
+
+        QCOMPARE(link.enumerate(), 2);
+    }
+
+    void lineSetupReachesTheBridge()
+    {
+        auto device = std::make_shared<ScriptedEndpoint>();
+        const int bridge = m_emulation->addFtdiBridge(device);
+        MLPPhyFtdi link;
+
+        link.openIndex(0);
+
+        // libftdi's own open resets the chip and sets 9600 baud before the link's set-up.
+        QCOMPARE(FtdiLineEvent::describe(m_emulation->ftdiLineLog(bridge)),
+                 std::string("reset; baud 9600; reset; 8N2; baud 38400; data 00 @38400; baud 250000; "
+                             "data 91 4D 6C 01 @250000"));
+        // At 250 000 baud the slow zero byte is a break, not data.
+        QCOMPARE(device->received(), QByteArray::fromHex("914d6c01"));
+    }
+
+    void deviceInformationComesThroughTheLink()
+    {
+        VirtualDeviceIdentity identity;
+        identity.model = "MLP-DGL-7";
+        identity.hwVersion = 0x0203;
+        m_emulation->addFtdiBridge(std::make_shared<VirtualDevice>(identity),
+                                   bridgeNamed("MARLUNE MLP-DGL", "FT1"));
+        MLPPhyFtdi link;
+        link.open("usb:ftdi/0");
+        MLPConnection connection(&link, 10000);
+
+        const MLPReadResult result = connection.requestDeviceInfo();
+
+        QCOMPARE(result.status, MLPStatus::Ok);
+        QCOMPARE(result.length, uint32_t(MLPDeviceInfoRecord::kPayloadLength));
+        const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(result.data.get());
+        QCOMPARE(record.model, std::string("MLP-DGL-7"));
+        QCOMPARE(record.hwVersion, uint16_t(0x0203));
+    }
+
+    void readsHandOutWhatTheDeviceSent()
+    {
+        auto device = std::make_shared<ScriptedEndpoint>();
+        m_emulation->addFtdiBridge(device);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        const QByteArray sent = QByteArrayLiteral("0123456789abcdefghijklmnopqrstuvwxyz");
+        device->queueForHost(sent);
+
+        QByteArray received;
+        for (auto result = link.readByte(); result.empty == 0; result = link.readByte()) {
+            received.append(static_cast<char>(result.value));
+        }
+
+        QCOMPARE(received, sent);
+    }
+
+    void closedLinkReadsNothing()
+    {
+        auto device = std::make_shared<ScriptedEndpoint>();
+        m_emulation->addFtdiBridge(device);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        device->queueForHost(QByteArrayLiteral("abc"));
+
+        link.close();
+        link.close();
+
+        QCOMPARE(link.readByte().empty, 1u);
+    }
+
+    void unpluggedBridgeGivesEmptyReadsAndTakesWrites()
+    {
+        auto device = std::make_shared<ScriptedEndpoint>();
+        const int bridge = m_emulation->addFtdiBridge(device);
+        MLPPhyFtdi link;
+        link.openIndex(0);
+        const int setupBytes = device->received().size();
+
+        m_emulation->unplug(bridge);
+        const uint8_t frame[] = {0xAA, 0x01, 0xCC};
+        link.write(frame, sizeof frame);
+
+        QCOMPARE(link.readByte().empty, 1u);
+        QCOMPARE(device->received().size(), setupBytes);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMLPPhyFtdiEmulated)
+#include "tst_mlpphyftdi_emulated.moc"
