@@ -29,6 +29,8 @@ class EmulatedUsbDevice;
 // ioctls are answered by this process, which must keep running meanwhile.
 //
 // Devices may be plugged in and unplugged at any time. All functions are thread-safe.
+// Endpoints are called from the emulation's threads with the device locked, so they must
+// not call back into UsbEmulation; an endpoint unplugs itself through isAttached().
 class UsbEmulation
 {
 public:
