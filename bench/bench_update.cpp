@@ -1,0 +1,336 @@
+// Whole-update figures that a microbenchmark cannot give: how long an update takes over
+// each emulated link against what its wire and the device's turnaround allow, how much
+// memory an update of a large file costs (blocks are mapped, never copied), and how much
+// CPU the worker thread burns while the selected device is silent.
+//
+// Run under umockdev-wrapper, which the emulated USB devices need; prints its figures.
+
+#include "fakeclock.h"
+#include "mlpconnection.h"
+#include "mlpupdatefirmwarerequest.h"
+#include "mlpworkercontext.h"
+#include "mlpworkerthread.h"
+#include "mlu2filewriter.h"
+#include "usbemulation.h"
+#include "virtualdevice.h"
+#include "virtualdevicephy.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <thread>
+
+using marlune::testing::FtdiBridgeOptions;
+using marlune::testing::MakerDeviceOptions;
+using marlune::testing::MLU2FileWriter;
+using marlune::testing::UsbEmulation;
+using marlune::testing::VirtualDevice;
+using marlune::testing::VirtualDeviceIdentity;
+using marlune::testing::VirtualDevicePhy;
+
+namespace {
+
+constexpr uint32_t kFrameOverhead = 14;
+constexpr uint32_t kAckLength = 15;
+constexpr uint32_t kHeaderLength = 256;
+constexpr uint16_t kBenchFrameLength = 512;
+constexpr uint32_t kTurnaroundMs = 1;
+constexpr int kSelectTimeoutMs = 20000;
+constexpr int kUpdateTimeoutMs = 30 * 60 * 1000;
+
+// 250 000 baud, 8 data bits, 2 stop bits and a start bit: 11 bit times per byte.
+constexpr double kFtdiSecondsPerByte = 11.0 / 250000.0;
+// Full-speed USB as the emulation models it: 19 bulk packets of 64 bytes per 1 ms frame.
+constexpr double kUsbSecondsPerPacket = 0.001 / 19.0;
+constexpr uint32_t kUsbPacketBytes = 64;
+
+QTextStream out(stdout);
+
+bool waitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+QString writeUpdateFile(const QString& path, uint32_t blockLength)
+{
+    MLU2FileWriter writer;
+    writer.setModel("BENCH-1");
+    writer.addHardwareVersion(0x0100);
+    writer.addBlock(MLU2FileWriter::pseudoRandomBytes(7, static_cast<int>(blockLength)));
+    writer.writeTo(path);
+    return path;
+}
+
+std::shared_ptr<VirtualDevice> benchDevice(uint16_t maxFrameLength)
+{
+    VirtualDeviceIdentity identity;
+    identity.model = "BENCH-1";
+    identity.hwVersion = 0x0100;
+    identity.maxFrameLength = maxFrameLength;
+    auto device = std::make_shared<VirtualDevice>(identity);
+    device->setRecording(false);
+    return device;
+}
+
+// Segments an update of `blockLength` bytes takes at this frame length, and the bytes they
+// and their acknowledgements put on the wire.
+struct UpdateTraffic
+{
+    UpdateTraffic(uint32_t blockLength, uint16_t maxFrameLength)
+    {
+        const uint32_t payload = maxFrameLength - kFrameOverhead;
+        for (uint32_t length : {kHeaderLength, blockLength}) {
+            const uint32_t count = (length + payload - 1) / payload;
+            segments += count;
+            hostBytes += length + count * kFrameOverhead;
+            for (uint32_t sent = 0; sent < length; sent += payload) {
+                hostPackets += (std::min(payload, length - sent) + kFrameOverhead + kUsbPacketBytes - 1) /
+                               kUsbPacketBytes;
+            }
+        }
+        deviceBytes = segments * kAckLength;
+    }
+
+    uint32_t segments = 0;
+    uint64_t hostBytes = 0;
+    uint64_t hostPackets = 0;
+    uint64_t deviceBytes = 0;
+};
+
+// One update through the real worker thread over an emulated device with its wire modelled.
+double timedUpdate(MLPWorkerThread& thread, const QString& path)
+{
+    bool finished = false;
+    bool succeeded = false;
+    MLPUpdateFirmwareRequest request(path);
+    QObject::connect(&request, &MLPWorkerRequestI::workDone, [&] { finished = succeeded = true; });
+    QObject::connect(&request, &MLPWorkerRequestI::failed, [&] { finished = true; });
+    QElapsedTimer timer;
+    timer.start();
+    thread.postUpdate(&request);
+    if (!waitFor([&] { return finished; }, kUpdateTimeoutMs) || !succeeded) {
+        out << "  update FAILED\n";
+        return -1;
+    }
+    return timer.nsecsElapsed() / 1e9;
+}
+
+void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, const QString& directory)
+{
+    UsbEmulation emulation;
+    auto device = benchDevice(kBenchFrameLength);
+    device->setAnswerDelay(kTurnaroundMs);
+    if (bridge) {
+        FtdiBridgeOptions options;
+        options.modelWireTime = true;
+        emulation.addFtdiBridge(device, options);
+    } else {
+        MakerDeviceOptions options;
+        options.modelWireTime = true;
+        emulation.addMakerDevice(device, options);
+    }
+
+    MLPWorkerThread thread;
+    int selections = 0;
+    QObject::connect(&thread, &MLPWorkerThread::deviceSelectionFinished, [&] { ++selections; });
+    thread.start();
+    thread.postSelect("usb:m/0");
+    if (!waitFor([&] { return selections > 0; }, kSelectTimeoutMs)) {
+        out << linkName << ": selection did not finish\n";
+        return;
+    }
+
+    const double seconds = timedUpdate(thread, writeUpdateFile(directory + "/duration.ml2", blockLength));
+    thread.stop();
+    thread.wait();
+    if (seconds < 0) {
+        return;
+    }
+
+    const UpdateTraffic traffic(blockLength, kBenchFrameLength);
+    const double wireSeconds = bridge ? (traffic.hostBytes + traffic.deviceBytes) * kFtdiSecondsPerByte
+                                      : (traffic.hostPackets + traffic.segments) * kUsbSecondsPerPacket;
+    const double boundSeconds = wireSeconds + traffic.segments * kTurnaroundMs / 1000.0;
+    out << QString("%1: %2 KiB block, frame length %3, %4 segments\n")
+               .arg(linkName)
+               .arg(blockLength / 1024)
+               .arg(kBenchFrameLength)
+               .arg(traffic.segments);
+    out << QString("  update %1 s, wire + turnaround bound %2 s (wire %3 s), ratio %4, %5 ms per segment\n")
+               .arg(seconds, 0, 'f', 2)
+               .arg(boundSeconds, 0, 'f', 2)
+               .arg(wireSeconds, 0, 'f', 2)
+               .arg(seconds / boundSeconds, 0, 'f', 1)
+               .arg(seconds * 1000.0 / traffic.segments, 0, 'f', 1);
+    out.flush();
+}
+
+// Anonymous (not file-backed) resident memory, in KiB: copies of the file would show here,
+// while the mapped blocks count as file-backed pages.
+long residentKiB(const char* field)
+{
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(static_cast<int>(qstrlen(field))).trimmed().split(' ').first().toLong();
+        }
+    }
+    return -1;
+}
+
+void memoryOfLargeUpdate(const QString& directory)
+{
+    constexpr uint32_t kLargeBlock = 64u * 1024 * 1024;
+    constexpr uint16_t kLargeFrameLength = 65535;
+    const QString path = writeUpdateFile(directory + "/large.ml2", kLargeBlock);
+
+    VirtualDeviceIdentity identity;
+    identity.maxFrameLength = kLargeFrameLength;
+    VirtualDevice device(identity);
+    device.setRecording(false);
+    VirtualDevicePhy link(device);
+    MLPConnection connection(&link, 50000);
+    MLPConnection* connectionSlot = &connection;
+    MLPWorkerContext context;
+    context.connection = &connectionSlot;
+
+    const long idleAnon = residentKiB("RssAnon:");
+    std::atomic<bool> running{true};
+    std::atomic<long> peakAnon{idleAnon};
+    std::atomic<long> peakFile{0};
+    std::thread sampler([&] {
+        while (running) {
+            peakAnon = std::max(peakAnon.load(), residentKiB("RssAnon:"));
+            peakFile = std::max(peakFile.load(), residentKiB("RssFile:"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    });
+
+    MLPUpdateFirmwareRequest request(path);
+    bool succeeded = false;
+    QObject::connect(&request, &MLPWorkerRequestI::workDone, [&] { succeeded = true; });
+    QElapsedTimer timer;
+    timer.start();
+    request.run(&context);
+    const double seconds = timer.nsecsElapsed() / 1e9;
+    running = false;
+    sampler.join();
+
+    out << QString("64 MiB update over a direct link (no wire): %1 in %2 s\n")
+               .arg(succeeded ? "done" : "FAILED")
+               .arg(seconds, 0, 'f', 2);
+    out << QString(
+               "  anonymous resident memory: idle %1 KiB, peak %2 KiB (+%3 KiB); file-backed peak %4 KiB\n")
+               .arg(idleAnon)
+               .arg(peakAnon.load())
+               .arg(peakAnon.load() - idleAnon)
+               .arg(peakFile.load());
+    out.flush();
+    QFile::remove(path);
+}
+
+// CPU time (user + system) of this process's thread named `name`, in seconds.
+double threadCpuSeconds(const QByteArray& name)
+{
+    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
+    for (const QString& task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm("/proc/self/task/" + task + "/comm");
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name) {
+            continue;
+        }
+        QFile stat("/proc/self/task/" + task + "/stat");
+        if (!stat.open(QIODevice::ReadOnly)) {
+            return -1;
+        }
+        // Fields after the parenthesised name: state is field 3, utime 14, stime 15.
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        return (fields.at(11).toDouble() + fields.at(12).toDouble()) / ticksPerSecond;
+    }
+    return -1;
+}
+
+void idleCpu(const QString& situation, bool devicePresent)
+{
+    constexpr int kMeasureMs = 10000;
+    UsbEmulation emulation;
+    auto device = benchDevice(100);
+    if (devicePresent) {
+        emulation.addMakerDevice(device);
+    }
+    MLPWorkerThread thread;
+    thread.setObjectName("bench-worker");
+    int selections = 0;
+    int losses = 0;
+    QObject::connect(&thread, &MLPWorkerThread::deviceSelectionFinished, [&] { ++selections; });
+    QObject::connect(&thread, &MLPWorkerThread::lostConnection, [&] { ++losses; });
+    thread.start();
+    thread.postSelect("usb:m/0");
+    waitFor([&] { return selections > 0; }, kSelectTimeoutMs);
+    device->setSilent(true);
+
+    const double before = threadCpuSeconds("bench-worker");
+    QElapsedTimer timer;
+    timer.start();
+    const int lossesBefore = losses;
+    waitFor([] { return false; }, kMeasureMs);
+    const double cpu = threadCpuSeconds("bench-worker") - before;
+    const double wall = timer.nsecsElapsed() / 1e9;
+    thread.stop();
+    thread.wait();
+
+    out << QString("%1: worker thread CPU %2 s in %3 s (%4 % of a core), %5 lost-connection reports\n")
+               .arg(situation)
+               .arg(cpu, 0, 'f', 2)
+               .arg(wall, 0, 'f', 1)
+               .arg(100.0 * cpu / wall, 0, 'f', 1)
+               .arg(losses - lossesBefore);
+    out.flush();
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication application(argc, argv);
+    QTemporaryDir directory;
+    {
+        UsbEmulation probe;
+        if (!probe.isActive()) {
+            std::fprintf(stderr, "run under umockdev-wrapper\n");
+            return 2;
+        }
+    }
+
+    updateDuration("maker USB", false, 256 * 1024, directory.path());
+    updateDuration("FTDI bridge", true, 16 * 1024, directory.path());
+    memoryOfLargeUpdate(directory.path());
+    idleCpu("selected maker device silent", true);
+    idleCpu("selected address without a device", false);
+    return 0;
+}
