@@ -154,15 +154,6 @@ bool MLU2FileWriter::writeTo(const QString& path) const
     return file.write(content) == content.size() && file.flush();
 }
 
-int MLU2FileWriter::blockOffset(int index) const
-{
-    int offset = kFirstBlockOffset;
-    for (int i = 0; i < index; ++i) {
-        offset += m_blocks[i].size();
-    }
-    return offset;
-}
-
 QByteArray MLU2FileWriter::pseudoRandomBytes(uint32_t seed, int length)
 {
     // xorshift32 from a state that is never 0.

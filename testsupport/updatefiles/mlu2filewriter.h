@@ -14,8 +14,8 @@ namespace marlune::testing {
 // fuzz corpora and the sample set built into the program. Knows the layout on its own so
 // that it checks the reader rather than mirroring it.
 //
-// By default the counts and block lengths in the header follow the hardware versions and
-// blocks added; the set... calls override them with any value.
+// The counts and block lengths in the header follow the hardware versions and blocks added,
+// unless setHardwareVersionCount, setBlockCount or setBlockLength give other values.
 class MLU2FileWriter
 {
 public:
@@ -57,9 +57,6 @@ public:
     QByteArray header() const;
     QByteArray bytes() const;
     bool writeTo(const QString& path) const;
-
-    // Offset of a block in the file, from the lengths of the blocks added before it.
-    int blockOffset(int index) const;
 
     // Deterministic filler for sample content: the same seed always gives the same bytes.
     static QByteArray pseudoRandomBytes(uint32_t seed, int length);
