@@ -43,6 +43,20 @@ void MLPPhyMultiUsb::openIndex(int32_t index)
     }
 }
 
+MLPLinkKind MLPPhyMultiUsb::linkKindAt(int32_t index) const
+{
+    if (!m_enumerated || index < 0) {
+        return MLPLinkKind::Unknown;
+    }
+    if (index < m_ftdiCount) {
+        return MLPLinkKind::FtdiBridge;
+    }
+    if (index - m_ftdiCount < m_mlCount) {
+        return MLPLinkKind::MakerUsb;
+    }
+    return MLPLinkKind::Unknown;
+}
+
 void MLPPhyMultiUsb::close()
 {
     if (m_current != nullptr) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mlplinkkind.h"
 #include "mlpphy.h"
 #include "mlpphyftdi.h"
 #include "mlpphyml.h"
@@ -33,6 +34,10 @@ public:
 
     virtual int32_t enumerate();
     virtual void openIndex(int32_t index);
+
+    // The kind of device at a position of the last enumeration; Unknown beyond it or
+    // before the first enumeration.
+    MLPLinkKind linkKindAt(int32_t index) const;
 
 private:
     // Declared in this order so the maker-USB member, and with it its libusb context, ends first.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mlplinkkind.h"
+
 #include <QMetaType>
 #include <QString>
 
@@ -15,6 +17,8 @@ struct MLPDeviceInfoNode
     uint16_t hwVersion = 0;
     uint16_t fwVersion = 0;
     uint16_t maxFrameLength = 0;
+    // Derived from the position at discovery: the joined list numbers the bridges first.
+    marlune::MLP::MLPLinkKind linkKind = marlune::MLP::MLPLinkKind::Unknown;
 };
 
 Q_DECLARE_METATYPE(MLPDeviceInfoNode)

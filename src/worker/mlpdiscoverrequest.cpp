@@ -67,8 +67,9 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 continue;
             }
             if (answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength) {
-                const MLPDeviceInfoNode node =
+                MLPDeviceInfoNode node =
                     nodeFromRecord(MLPDeviceInfoRecord::fromPayload(answer.data.get()), address);
+                node.linkKind = link->linkKindAt(index);
                 QMutexLocker locker(&devicesMutex);
                 deviceList.append(node);
             }

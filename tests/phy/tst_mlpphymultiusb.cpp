@@ -5,6 +5,7 @@
 
 #include <QtTest>
 
+using marlune::MLP::MLPLinkKind;
 using marlune::MLP::MLPPhyMultiUsb;
 using marlune::testing::RecordingD2xx;
 using marlune::testing::RecordingLibusb;
@@ -165,6 +166,21 @@ private slots:
         QCOMPARE(link.enumerate(), 2);
         link.openIndex(1);
         QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
+    }
+
+    void linkKindFollowsTheLastEnumeration()
+    {
+        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
+        d2xx.addBridge(QByteArrayLiteral("FT232R USB UART"));
+        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DGL"));
+        MLPPhyMultiUsb link;
+        QCOMPARE(link.linkKindAt(0), MLPLinkKind::Unknown);
+
+        QCOMPARE(link.enumerate(), 2);
+        QCOMPARE(link.linkKindAt(-1), MLPLinkKind::Unknown);
+        QCOMPARE(link.linkKindAt(0), MLPLinkKind::FtdiBridge);
+        QCOMPARE(link.linkKindAt(1), MLPLinkKind::FtdiBridge);
+        QCOMPARE(link.linkKindAt(2), MLPLinkKind::Unknown);
     }
 };
 

@@ -11,6 +11,7 @@
 
 #include <memory>
 
+using marlune::MLP::MLPLinkKind;
 using marlune::testing::FtdiBridgeOptions;
 using marlune::testing::MLU2FileWriter;
 using marlune::testing::UsbEmulation;
@@ -171,6 +172,9 @@ private slots:
         QCOMPARE(devices[2].maxFrameLength, uint16_t{128});
         const QSet<QString> bridges{devices[0].model, devices[1].model};
         QCOMPARE(bridges, (QSet<QString>{"BRIDGE-1", "BRIDGE-2"}));
+        QCOMPARE(devices[0].linkKind, MLPLinkKind::FtdiBridge);
+        QCOMPARE(devices[1].linkKind, MLPLinkKind::FtdiBridge);
+        QCOMPARE(devices[2].linkKind, MLPLinkKind::MakerUsb);
     }
 
     void silentDeviceFailsDiscoveryButKeepsTheOthers()
