@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The command line of marlune-fwupdate-cli, read with QCommandLineParser: one command
+// (list, inspect, builtin, update) and the options that command accepts. An option that
+// belongs to another command is a usage error rather than silently ignored, so that a
+// mistyped script fails before it touches a device.
+class CliArguments
+{
+public:
+    enum class Command
+    {
+        None,
+        List,
+        Inspect,
+        Builtin,
+        Update,
+    };
+
+    enum class Outcome
+    {
+        Run,
+        ShowHelp,
+        ShowVersion,
+        UsageError,
+    };
+
+    // arguments include the program name first, as QCoreApplication::arguments() gives them.
+    Outcome parse(const QStringList& arguments);
+
+    Command command() const { return m_command; }
+    bool json() const { return m_json; }
+    bool dryRun() const { return m_dryRun; }
+    // Empty when not given.
+    QString deviceAddress() const { return m_deviceAddress; }
+    QString updateFilePath() const { return m_updateFilePath; }
+    QString inspectPath() const { return m_inspectPath; }
+
+    // Why parse() answered UsageError.
+    QString errorText() const { return m_errorText; }
+    // Options, commands and exit codes.
+    QString helpText() const { return m_helpText; }
+
+private:
+    Outcome usageError(const QString& text);
+
+    Command m_command = Command::None;
+    bool m_json = false;
+    bool m_dryRun = false;
+    QString m_deviceAddress;
+    QString m_updateFilePath;
+    QString m_inspectPath;
+    QString m_errorText;
+    QString m_helpText;
+};

@@ -1,0 +1,72 @@
+#include "clidevicesession.h"
+
+#include "mlpselectdevicerequest.h"
+#include "mlpupdatefirmwarerequest.h"
+
+#include <QEventLoop>
+
+CliDeviceSession::CliDeviceSession(QObject* parent) : QObject(parent) {}
+
+CliDeviceSession::~CliDeviceSession()
+{
+    stop();
+}
+
+void CliDeviceSession::ensureStarted()
+{
+    if (!m_thread.isRunning()) {
+        m_thread.start();
+    }
+}
+
+void CliDeviceSession::stop()
+{
+    m_thread.stop();
+    m_thread.wait();
+    m_updateRequest.reset();
+}
+
+QList<MLPDeviceInfoNode> CliDeviceSession::discover()
+{
+    ensureStarted();
+    QEventLoop loop;
+    connect(&m_thread, &MLPWorkerThread::deviceDiscoverFinsihed, &loop, &QEventLoop::quit);
+    m_thread.postDiscover();
+    loop.exec();
+    return m_thread.discoveredDevices();
+}
+
+CliDeviceSession::Selection CliDeviceSession::select(int index)
+{
+    ensureStarted();
+    Selection selection;
+    QEventLoop loop;
+    connect(&m_thread, &MLPWorkerThread::deviceSelectionFinished, &loop,
+            [&](uint16_t fwVersion, uint16_t hwVersion) {
+                selection.fwVersion = fwVersion;
+                selection.hwVersion = hwVersion;
+                loop.quit();
+            });
+    m_thread.selectDevice(index);
+    loop.exec();
+    selection.answered = !(selection.fwVersion == MLPSelectDeviceRequest::kUnknownVersion &&
+                           selection.hwVersion == MLPSelectDeviceRequest::kUnknownVersion);
+    return selection;
+}
+
+bool CliDeviceSession::update(const QString& path, const std::function<void(int)>& progress)
+{
+    ensureStarted();
+    m_updateRequest = std::make_unique<MLPUpdateFirmwareRequest>(path);
+    bool succeeded = false;
+    QEventLoop loop;
+    connect(m_updateRequest.get(), &MLPUpdateFirmwareRequest::progress, &loop, progress);
+    connect(m_updateRequest.get(), &MLPWorkerRequestI::workDone, &loop, [&] {
+        succeeded = true;
+        loop.quit();
+    });
+    connect(m_updateRequest.get(), &MLPWorkerRequestI::failed, &loop, [&] { loop.quit(); });
+    m_thread.postUpdate(m_updateRequest.get());
+    loop.exec();
+    return succeeded;
+}

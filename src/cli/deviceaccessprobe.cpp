@@ -1,0 +1,90 @@
+#include "deviceaccessprobe.h"
+
+#include "mlpphyml.h"
+
+#include <algorithm>
+#include <iterator>
+
+#include <libusb.h>
+
+using marlune::MLP::MLPPhyMl;
+
+namespace {
+
+bool isMakerDevice(const libusb_device_descriptor& descriptor)
+{
+    return descriptor.idVendor == MLPPhyMl::kVendorId &&
+           std::find(MLPPhyMl::kProductIds.begin(), MLPPhyMl::kProductIds.end(), descriptor.idProduct) !=
+               MLPPhyMl::kProductIds.end();
+}
+
+bool isFtdiBridge(const libusb_device_descriptor& descriptor)
+{
+    return descriptor.idVendor == DeviceAccessProbe::kFtdiVendorId &&
+           std::find(std::begin(DeviceAccessProbe::kFtdiProductIds),
+                     std::end(DeviceAccessProbe::kFtdiProductIds),
+                     descriptor.idProduct) != std::end(DeviceAccessProbe::kFtdiProductIds);
+}
+
+QString libusbProblem(int error)
+{
+    if (error == LIBUSB_ERROR_ACCESS) {
+        return QStringLiteral("access denied");
+    }
+    return QString::fromUtf8(libusb_strerror(error));
+}
+
+} // namespace
+
+QList<InaccessibleUsbDevice> DeviceAccessProbe::findInaccessibleDevices()
+{
+    QList<InaccessibleUsbDevice> inaccessible;
+    libusb_context* context = nullptr;
+    if (libusb_init(&context) != 0) {
+        return inaccessible;
+    }
+    libusb_device** attached = nullptr;
+    const ssize_t attachedCount = libusb_get_device_list(context, &attached);
+    for (ssize_t position = 0; position < attachedCount; ++position) {
+        libusb_device* device = attached[position];
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(device, &descriptor) != 0) {
+            continue;
+        }
+        const bool maker = isMakerDevice(descriptor);
+        if (!maker && !isFtdiBridge(descriptor)) {
+            continue;
+        }
+        InaccessibleUsbDevice entry;
+        entry.vendorId = descriptor.idVendor;
+        entry.productId = descriptor.idProduct;
+        entry.busNumber = libusb_get_bus_number(device);
+        entry.deviceNumber = libusb_get_device_address(device);
+
+        libusb_device_handle* handle = nullptr;
+        const int openResult = libusb_open(device, &handle);
+        if (openResult != 0) {
+            entry.accessDenied = openResult == LIBUSB_ERROR_ACCESS;
+            entry.problem = libusbProblem(openResult);
+            inaccessible.append(entry);
+            continue;
+        }
+        // A bridge normally has the kernel's serial driver bound, which the FTDI link detaches
+        // when it opens the bridge; only the maker's interface is tried here.
+        if (maker) {
+            const int claimResult = libusb_claim_interface(handle, MLPPhyMl::kInterfaceNumber);
+            if (claimResult == 0) {
+                libusb_release_interface(handle, MLPPhyMl::kInterfaceNumber);
+            } else if (claimResult == LIBUSB_ERROR_BUSY) {
+                entry.problem = QStringLiteral("in use by another program");
+                inaccessible.append(entry);
+            }
+        }
+        libusb_close(handle);
+    }
+    if (attachedCount >= 0) {
+        libusb_free_device_list(attached, 1);
+    }
+    libusb_exit(context);
+    return inaccessible;
+}

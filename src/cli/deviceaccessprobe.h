@@ -1,0 +1,20 @@
+#pragma once
+
+#include "inaccessibleusbdevice.h"
+
+#include <QList>
+
+// Finds attached USB devices of the kinds the links drive (the maker's devices, FTDI
+// bridges) that cannot be opened, or whose interface another program holds. The links skip
+// such devices without a word, so a user without access rights would otherwise see an
+// empty list and no reason. Uses libusb directly and only opens and closes: no byte goes
+// to any device. Run it while no request holds a device.
+class DeviceAccessProbe
+{
+public:
+    // FTDI's vendor id and the bridge products the udev rules grant access to.
+    static constexpr uint16_t kFtdiVendorId = 0x0403;
+    static constexpr uint16_t kFtdiProductIds[] = {0x6001, 0x6014, 0x6015};
+
+    static QList<InaccessibleUsbDevice> findInaccessibleDevices();
+};

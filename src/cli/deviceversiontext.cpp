@@ -1,0 +1,13 @@
+#include "deviceversiontext.h"
+
+namespace {
+
+constexpr int kHexadecimal = 16;
+
+} // namespace
+
+QString deviceVersionText(uint16_t version)
+{
+    return QStringLiteral("%1.").arg(version >> 8, 0, kHexadecimal) +
+           QStringLiteral("%1").arg(version & 0xFF, 2, kHexadecimal, QLatin1Char('0'));
+}

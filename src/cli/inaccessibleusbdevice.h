@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// A USB device of a kind the tool drives that this process cannot use.
+struct InaccessibleUsbDevice
+{
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    uint8_t busNumber = 0;
+    uint8_t deviceNumber = 0;
+    bool accessDenied = false; // the usual cause: no udev rule grants this user the device
+    QString problem;
+};

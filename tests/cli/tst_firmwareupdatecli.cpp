@@ -1,0 +1,399 @@
+#include "builtinupdatefiles.h"
+#include "cliexitcode.h"
+#include "clitestsupport.h"
+#include "firmwareupdatecli.h"
+#include "mlpcommand.h"
+#include "mlu2file.h"
+#include "mlu2filewriter.h"
+#include "registerbuiltinupdatefiles.h"
+#include "usbemulation.h"
+
+#include <QtTest>
+
+#include <memory>
+
+using clitest::makeDevice;
+using clitest::toBytes;
+using marlune::testing::MakerDeviceOptions;
+using marlune::testing::MLU2FileWriter;
+using marlune::testing::UsbEmulation;
+
+namespace {
+
+struct CliResult
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+CliResult runCli(const QStringList& arguments)
+{
+    CliResult result;
+    QTextStream out(&result.out);
+    QTextStream err(&result.err);
+    FirmwareUpdateCli cli(out, err, false);
+    result.exitCode = cli.run(QStringList{QStringLiteral("marlune-fwupdate-cli")} + arguments);
+    out.flush();
+    err.flush();
+    return result;
+}
+
+QJsonObject jsonOf(const CliResult& result)
+{
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(result.out.toUtf8(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+        qWarning("not a JSON object: %s", qPrintable(result.out));
+    }
+    return document.object();
+}
+
+} // namespace
+
+// The commands in-process over emulated USB: the real worker thread, links, libusb and
+// libftdi1 against virtual devices behind an emulated bridge or maker interface.
+class TestFirmwareUpdateCli : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<UsbEmulation> emulation;
+    QTemporaryDir directory;
+
+    QString writeFile(const QByteArray& model, uint16_t hwVersion, const QByteArray& block,
+                      const QString& name = QStringLiteral("update.ml2"))
+    {
+        MLU2FileWriter writer;
+        writer.setModel(model);
+        writer.setFirmwareVersion(0x0204);
+        writer.addHardwareVersion(hwVersion);
+        writer.addBlock(block);
+        const QString path = directory.filePath(name);
+        writer.writeTo(path);
+        return path;
+    }
+
+    static QByteArray patterned(int length)
+    {
+        QByteArray bytes(length, '\0');
+        for (int index = 0; index < length; ++index) {
+            bytes[index] = static_cast<char>(index * 7 + 3);
+        }
+        return bytes;
+    }
+
+private slots:
+    void initTestCase() { registerBuiltInUpdateFiles(); }
+
+    void init()
+    {
+        emulation = std::make_unique<UsbEmulation>();
+        QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
+    }
+
+    void cleanup() { emulation.reset(); }
+
+    void listShowsEveryDeviceWithItsLinkKind()
+    {
+        emulation->addMakerDevice(makeDevice("MAKER-1", 0x0112, 0x0315));
+        emulation->addFtdiBridge(makeDevice("BRIDGE-1", 0x0100, 0x0a0b));
+
+        const CliResult result = runCli({"list"});
+        QCOMPARE(result.exitCode, int(kExitSuccess));
+        const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].startsWith("ADDRESS"));
+        QCOMPARE(lines[1].simplified(), "usb:m/0 FTDI bridge BRIDGE-1 1.00 a.0b 128");
+        QCOMPARE(lines[2].simplified(), "usb:m/1 maker USB MAKER-1 1.12 3.15 128");
+        QVERIFY(result.err.isEmpty());
+    }
+
+    void listJsonShape()
+    {
+        emulation->addMakerDevice(makeDevice("MAKER-1", 0x0112, 0x0315));
+        emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
+
+        const CliResult result = runCli({"list", "--json"});
+        QCOMPARE(result.exitCode, int(kExitSuccess));
+        const QJsonObject json = jsonOf(result);
+        QCOMPARE(json.value("inaccessibleDevices").toArray().size(), 0);
+        const QJsonArray devices = json.value("devices").toArray();
+        QCOMPARE(devices.size(), 2);
+        QCOMPARE(devices[0].toObject().value("link").toString(), "ftdi-bridge");
+        const QJsonObject maker = devices[1].toObject();
+        QCOMPARE(maker.keys(), (QStringList{"address", "firmwareVersion", "hardwareVersion", "link",
+                                            "maxFrameLength", "model"}));
+        QCOMPARE(maker.value("address").toString(), "usb:m/1");
+        QCOMPARE(maker.value("link").toString(), "maker-usb");
+        QCOMPARE(maker.value("model").toString(), "MAKER-1");
+        QCOMPARE(maker.value("hardwareVersion").toString(), "1.12");
+        QCOMPARE(maker.value("firmwareVersion").toString(), "3.15");
+        QCOMPARE(maker.value("maxFrameLength").toInt(), 128);
+    }
+
+    void listWithoutDevicesExitsNoDevice()
+    {
+        const CliResult text = runCli({"list"});
+        QCOMPARE(text.exitCode, int(kExitNoDevice));
+        QVERIFY(text.out.isEmpty());
+        QVERIFY(text.err.contains("No Marlune device found."));
+
+        const CliResult json = runCli({"list", "--json"});
+        QCOMPARE(json.exitCode, int(kExitNoDevice));
+        QCOMPARE(jsonOf(json).value("devices").toArray().size(), 0);
+    }
+
+    void deviceWithoutAccessRightsPointsToTheUdevRules()
+    {
+        MakerDeviceOptions locked;
+        locked.openable = false;
+        emulation->addMakerDevice(makeDevice("MAKER-1"), locked);
+
+        const CliResult text = runCli({"list"});
+        QCOMPARE(text.exitCode, int(kExitNoDevice));
+        QVERIFY2(text.err.contains("16d0:0b23"), qPrintable(text.err));
+        QVERIFY(text.err.contains("access denied"));
+        QVERIFY(text.err.contains("60-marlune-fwupdate.rules"));
+        QVERIFY(text.err.contains("Using real devices"));
+
+        const QJsonArray inaccessible =
+            jsonOf(runCli({"list", "--json"})).value("inaccessibleDevices").toArray();
+        QCOMPARE(inaccessible.size(), 1);
+        const QJsonObject entry = inaccessible[0].toObject();
+        QCOMPARE(entry.value("usbId").toString(), "16d0:0b23");
+        QCOMPARE(entry.value("accessDenied").toBool(), true);
+        QVERIFY(entry.value("bus").toInt() > 0);
+        QVERIFY(entry.value("device").toInt() > 0);
+
+        const CliResult update = runCli({"update"});
+        QCOMPARE(update.exitCode, int(kExitNoDevice));
+        QVERIFY(update.err.contains("60-marlune-fwupdate.rules"));
+    }
+
+    void interfaceHeldByAnotherProgramIsNamed()
+    {
+        MakerDeviceOptions busy;
+        busy.interfaceBusy = true;
+        emulation->addMakerDevice(makeDevice("MAKER-1"), busy);
+        emulation->addMakerDevice(makeDevice("MAKER-2"), MakerDeviceOptions{0x0DBF, "ML0002"});
+
+        const CliResult result = runCli({"list"});
+        QCOMPARE(result.exitCode, int(kExitSuccess));
+        QVERIFY(result.out.contains("MAKER-2"));
+        QVERIFY2(result.err.contains("in use by another program"), qPrintable(result.err));
+        QVERIFY(!result.err.contains("udev"));
+    }
+
+    void updateWritesTheBuiltInFileForTheDevicesModel()
+    {
+        const QHash<QString, QString> builtIn = builtInUpdateFilesByModel();
+        if (builtIn.isEmpty()) {
+            QSKIP("no built-in update files in this build");
+        }
+        const QString model = builtIn.keys().first();
+        MLU2File file(builtIn.value(model));
+        QVERIFY(file.open());
+        const uint16_t hwVersion = clitest::toBcd(file.compatibleHardwareVersions().first());
+        QByteArray expectedBlocks;
+        for (int index = 0; index < file.blockCount(); ++index) {
+            const MLU2Block block = file.block(index);
+            expectedBlocks.append(reinterpret_cast<const char*>(block.data), static_cast<int>(block.length));
+        }
+        const QByteArray header(reinterpret_cast<const char*>(file.header()), 256);
+        const int blockCount = file.blockCount();
+        file.close();
+
+        auto device = makeDevice(model.toStdString(), hwVersion);
+        emulation->addMakerDevice(device);
+        const CliResult result = runCli({"update"});
+
+        QCOMPARE(result.exitCode, int(kExitSuccess));
+        QVERIFY2(result.out.contains("Update complete."), qPrintable(result.out + result.err));
+        QVERIFY(result.out.contains("100%\n"));
+        QCOMPARE(toBytes(device->transferPayload(UpdateHeader, 0)), header);
+        QByteArray receivedBlocks;
+        for (int index = 0; index < blockCount; ++index) {
+            receivedBlocks += toBytes(device->transferPayload(UpdateBlock, static_cast<uint16_t>(index)));
+        }
+        QCOMPARE(receivedBlocks, expectedBlocks);
+    }
+
+    void updateWritesAGivenFileToTheChosenDevice()
+    {
+        // Bridges are numbered first, so the maker device is usb:m/1.
+        auto first = makeDevice("DEMO-5");
+        auto second = makeDevice("DEMO-5");
+        emulation->addFtdiBridge(first);
+        emulation->addMakerDevice(second);
+        const QByteArray block = patterned(700);
+        const QString path = writeFile("DEMO-5", 0x0100, block);
+
+        const CliResult result = runCli({"update", "--device", "usb:m/1", "--file", path});
+        QCOMPARE(result.exitCode, int(kExitSuccess));
+        QCOMPARE(first->dataSegmentCount(), std::size_t{0});
+        QCOMPARE(toBytes(second->transferPayload(UpdateBlock, 0)), block);
+    }
+
+    void severalDevicesWithoutChoiceIsAUsageError()
+    {
+        auto first = makeDevice("DEMO-5");
+        auto second = makeDevice("DEMO-6");
+        emulation->addMakerDevice(first);
+        emulation->addMakerDevice(second, MakerDeviceOptions{0x0B23, "ML0002"});
+
+        const CliResult result = runCli({"update", "--file", writeFile("DEMO-5", 0x0100, patterned(10))});
+        QCOMPARE(result.exitCode, int(kExitUsageError));
+        QVERIFY(result.err.contains("--device"));
+        QVERIFY(result.err.contains("DEMO-5 at usb:m/"));
+        QVERIFY(result.err.contains("DEMO-6 at usb:m/"));
+        QCOMPARE(first->dataSegmentCount() + second->dataSegmentCount(), std::size_t{0});
+    }
+
+    void absentDeviceAddressExitsNoDevice()
+    {
+        emulation->addMakerDevice(makeDevice("DEMO-5"));
+        const CliResult result = runCli({"update", "--device", "usb:m/3", "--dry-run"});
+        QCOMPARE(result.exitCode, int(kExitNoDevice));
+        QVERIFY(result.err.contains("usb:m/3"));
+    }
+
+    void noDeviceExitsNoDevice()
+    {
+        const CliResult result = runCli({"update", "--file", writeFile("DEMO-5", 0x0100, patterned(10))});
+        QCOMPARE(result.exitCode, int(kExitNoDevice));
+        QVERIFY(result.err.contains("No Marlune device found."));
+    }
+
+    void failedUpdateExitsUpdateFailed()
+    {
+        auto device = makeDevice("DEMO-5");
+        device->failSegment(4, 0x07);
+        emulation->addMakerDevice(device);
+
+        const CliResult result = runCli({"update", "--file", writeFile("DEMO-5", 0x0100, patterned(2000))});
+        QCOMPARE(result.exitCode, int(kExitUpdateFailed));
+        QVERIFY(result.err.contains("could not be completed"));
+        QVERIFY(!result.out.contains("Update complete."));
+        QCOMPARE(device->dataSegmentCount(), std::size_t{5});
+    }
+
+    void incompatibleFileIsRefusedAndNothingSent_data()
+    {
+        QTest::addColumn<QByteArray>("model");
+        QTest::addColumn<int>("fileHwVersion");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("other model") << QByteArray("DEMO-6") << 0x0100
+                                     << "for model DEMO-6, the device is a DEMO-5";
+        QTest::newRow("model in other case") << QByteArray("demo-5") << 0x0100 << "for model demo-5";
+        QTest::newRow("hardware not listed")
+            << QByteArray("DEMO-5") << 0x0200 << "fits hardware 2.00, the device has hardware 1.00";
+    }
+
+    void incompatibleFileIsRefusedAndNothingSent()
+    {
+        QFETCH(QByteArray, model);
+        QFETCH(int, fileHwVersion);
+        QFETCH(QString, reason);
+        auto device = makeDevice("DEMO-5", 0x0100);
+        emulation->addMakerDevice(device);
+
+        const QString path = writeFile(model, static_cast<uint16_t>(fileHwVersion), patterned(100));
+        const CliResult result = runCli({"update", "--file", path});
+        QCOMPARE(result.exitCode, int(kExitFileRejected));
+        QVERIFY2(result.err.contains(reason), qPrintable(result.err));
+        QCOMPARE(device->dataSegmentCount(), std::size_t{0});
+    }
+
+    void brokenOrMissingFileIsRefusedBeforeAnyDeviceIsTouched_data()
+    {
+        QTest::addColumn<bool>("truncated");
+        QTest::newRow("missing") << false;
+        QTest::newRow("truncated") << true;
+    }
+
+    void brokenOrMissingFileIsRefusedBeforeAnyDeviceIsTouched()
+    {
+        QFETCH(bool, truncated);
+        auto device = makeDevice("DEMO-5");
+        emulation->addMakerDevice(device);
+        QString path = directory.filePath("absent.ml2");
+        if (truncated) {
+            MLU2FileWriter writer;
+            writer.setModel("DEMO-5");
+            writer.addHardwareVersion(0x0100);
+            writer.addBlock(patterned(500));
+            writer.truncateTo(1400);
+            path = directory.filePath("truncated.ml2");
+            writer.writeTo(path);
+        }
+
+        const CliResult result = runCli({"update", "--file", path});
+        QCOMPARE(result.exitCode, int(kExitFileRejected));
+        QVERIFY(result.err.contains(truncated ? "truncated" : "does not exist"));
+        QCOMPARE(device->frameCount(), std::size_t{0});
+    }
+
+    void modelWithoutBuiltInFileIsRefused()
+    {
+        auto device = makeDevice("NO-SUCH-MODEL");
+        emulation->addMakerDevice(device);
+        const CliResult result = runCli({"update"});
+        QCOMPARE(result.exitCode, int(kExitFileRejected));
+        QVERIFY(result.err.contains("No built-in update file for model NO-SUCH-MODEL"));
+        QCOMPARE(device->dataSegmentCount(), std::size_t{0});
+    }
+
+    void dryRunChecksEverythingAndSendsNothing()
+    {
+        auto device = makeDevice("DEMO-5");
+        emulation->addMakerDevice(device);
+        const CliResult result =
+            runCli({"update", "--dry-run", "--file", writeFile("DEMO-5", 0x0100, patterned(900))});
+        QCOMPARE(result.exitCode, int(kExitSuccess));
+        QVERIFY(result.out.contains("Dry run"));
+        QVERIFY(result.out.contains("1156 bytes to send"));
+        QCOMPARE(device->dataSegmentCount(), std::size_t{0});
+    }
+
+    void silentDeviceIsNotListed()
+    {
+        auto silent = makeDevice("SILENT");
+        silent->setSilent(true);
+        emulation->addMakerDevice(silent);
+        QCOMPARE(runCli({"update", "--dry-run"}).exitCode, int(kExitNoDevice));
+    }
+
+    void inspectAndBuiltinNeedNoDevice()
+    {
+        const QString path = writeFile("DEMO-5", 0x0100, patterned(64));
+        const CliResult good = runCli({"inspect", path});
+        QCOMPARE(good.exitCode, int(kExitSuccess));
+        QVERIFY(good.out.contains("Model:             DEMO-5"));
+        QVERIFY(good.out.contains("Every block is available."));
+
+        const CliResult broken = runCli({"inspect", "--json", directory.filePath("absent.ml2")});
+        QCOMPARE(broken.exitCode, int(kExitFileRejected));
+        QCOMPARE(jsonOf(broken).value("usable").toBool(), false);
+
+        const CliResult builtin = runCli({"builtin", "--json"});
+        QCOMPARE(builtin.exitCode, int(kExitSuccess));
+        const QJsonArray files = jsonOf(builtin).value("files").toArray();
+        QCOMPARE(files.size(), builtInUpdateFiles().size());
+        for (const QJsonValue& entry : files) {
+            QVERIFY(entry.toObject().value("path").toString().startsWith(":/firmwares/"));
+            QVERIFY(entry.toObject().contains("usable"));
+        }
+    }
+
+    void usageErrorExitsUsageError()
+    {
+        const CliResult result = runCli({"flash"});
+        QCOMPARE(result.exitCode, int(kExitUsageError));
+        QVERIFY(result.err.contains("Unknown command"));
+        QVERIFY(result.out.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFirmwareUpdateCli)
+#include "tst_firmwareupdatecli.moc"

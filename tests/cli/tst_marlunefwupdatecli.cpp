@@ -1,0 +1,137 @@
+#include "cliexitcode.h"
+#include "clitestsupport.h"
+#include "mlpcommand.h"
+#include "mlu2filewriter.h"
+#include "usbemulation.h"
+
+#include <QtTest>
+
+#include <memory>
+
+using clitest::makeDevice;
+using clitest::toBytes;
+using marlune::testing::MLU2FileWriter;
+using marlune::testing::UsbEmulation;
+
+namespace {
+
+constexpr int kProcessTimeoutMs = 60000;
+
+} // namespace
+
+// The executable as a script runs it, unchanged, in a child process that inherits the USB
+// emulation of this one.
+class TestMarluneFwupdateCli : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<UsbEmulation> emulation;
+    QTemporaryDir directory;
+
+    struct Run
+    {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+
+    Run run(const QStringList& arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral(MARLUNE_CLI_PATH), arguments);
+        Run result;
+        if (!process.waitForFinished(kProcessTimeoutMs) || process.exitStatus() != QProcess::NormalExit) {
+            process.kill();
+            process.waitForFinished();
+            return result;
+        }
+        result.exitCode = process.exitCode();
+        result.out = process.readAllStandardOutput();
+        result.err = process.readAllStandardError();
+        return result;
+    }
+
+    QString writeFile(const QByteArray& block)
+    {
+        MLU2FileWriter writer;
+        writer.setModel("DEMO-5");
+        writer.addHardwareVersion(0x0100);
+        writer.addBlock(block);
+        const QString path = directory.filePath("update.ml2");
+        writer.writeTo(path);
+        return path;
+    }
+
+private slots:
+    void init()
+    {
+        emulation = std::make_unique<UsbEmulation>();
+        QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
+    }
+
+    void cleanup() { emulation.reset(); }
+
+    void versionAndHelp()
+    {
+        const Run version = run({"--version"});
+        QCOMPARE(version.exitCode, int(kExitSuccess));
+        QCOMPARE(version.out, QByteArray("marlune-fwupdate-cli 0.28\n"));
+
+        const Run help = run({"--help"});
+        QCOMPARE(help.exitCode, int(kExitSuccess));
+        QVERIFY(help.out.contains("Exit codes:"));
+    }
+
+    void listJsonFromTheExecutable()
+    {
+        emulation->addMakerDevice(makeDevice("DEMO-5", 0x0100, 0x0203));
+        const Run result = run({"list", "--json"});
+        QCOMPARE(result.exitCode, int(kExitSuccess));
+        const QJsonArray devices = QJsonDocument::fromJson(result.out).object().value("devices").toArray();
+        QCOMPARE(devices.size(), 1);
+        QCOMPARE(devices[0].toObject().value("model").toString(), "DEMO-5");
+        QCOMPARE(devices[0].toObject().value("firmwareVersion").toString(), "2.03");
+    }
+
+    void updateSendsTheFileAndPrintsPlainPercentLines()
+    {
+        auto device = makeDevice("DEMO-5");
+        emulation->addMakerDevice(device);
+        QByteArray block(5000, '\0');
+        for (int index = 0; index < block.size(); ++index) {
+            block[index] = static_cast<char>(index % 251);
+        }
+
+        const Run result = run({"update", "--file", writeFile(block)});
+        QCOMPARE(result.exitCode, int(kExitSuccess));
+        QCOMPARE(toBytes(device->transferPayload(UpdateBlock, 0)), block);
+        // Not a terminal: no bar, no carriage returns, one line per new percentage.
+        QVERIFY(!result.out.contains('\r'));
+        const QList<QByteArray> lines = result.out.split('\n');
+        QVERIFY(lines.contains("0%"));
+        QVERIFY(lines.contains("100%"));
+        QVERIFY(lines.contains("Update complete."));
+    }
+
+    void failedUpdateExitCode()
+    {
+        auto device = makeDevice("DEMO-5");
+        device->failSegment(1, 0x09);
+        emulation->addMakerDevice(device);
+        const Run result = run({"update", "--file", writeFile(QByteArray(1000, 'x'))});
+        QCOMPARE(result.exitCode, int(kExitUpdateFailed));
+        QVERIFY(result.err.contains("could not be completed"));
+    }
+
+    void noDeviceAndUsageErrorExitCodes()
+    {
+        QCOMPARE(run({"list"}).exitCode, int(kExitNoDevice));
+        QCOMPARE(run({"update", "--dry-run"}).exitCode, int(kExitNoDevice));
+        QCOMPARE(run({}).exitCode, int(kExitUsageError));
+        QCOMPARE(run({"list", "--file", "x.ml2"}).exitCode, int(kExitUsageError));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMarluneFwupdateCli)
+#include "tst_marlunefwupdatecli.moc"

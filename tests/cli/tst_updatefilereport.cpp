@@ -1,0 +1,168 @@
+#include "mlu2filewriter.h"
+#include "updatefilereport.h"
+
+#include <QtTest>
+
+using marlune::testing::MLU2FileWriter;
+
+namespace {
+
+MLU2FileWriter goodWriter()
+{
+    MLU2FileWriter writer;
+    writer.setModel("DEMO-5");
+    writer.setFirmwareVersion(0x0107);
+    writer.addHardwareVersion(0x0100);
+    writer.addHardwareVersion(0x0201);
+    writer.addBlock(QByteArray(300, 'a'));
+    writer.addBlock(QByteArray(40, 'b'));
+    return writer;
+}
+
+} // namespace
+
+class TestUpdateFileReport : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir directory;
+
+    QString write(const MLU2FileWriter& writer, const QString& name = QStringLiteral("file.ml2"))
+    {
+        const QString path = directory.filePath(name);
+        if (!writer.writeTo(path)) {
+            qFatal("cannot write %s", qPrintable(path));
+        }
+        return path;
+    }
+
+private slots:
+    void goodFileShowsItsHeaderAndBlocks()
+    {
+        const QString path = write(goodWriter());
+        const UpdateFileReport report = UpdateFileReport::inspect(path);
+
+        QVERIFY(report.isUsable());
+        QVERIFY(report.problem().isEmpty());
+        QCOMPARE(report.model(), "DEMO-5");
+        QCOMPARE(report.firmwareVersion(), "1.07");
+        QCOMPARE(report.hardwareVersions(), (QStringList{"1.00", "2.01"}));
+        QCOMPARE(report.blocks().size(), 2);
+        QCOMPARE(report.blocks()[0].offset, qint64{1280});
+        QCOMPARE(report.blocks()[0].length, 300u);
+        QCOMPARE(report.blocks()[1].offset, qint64{1580});
+        QCOMPARE(report.blocks()[1].length, 40u);
+        QCOMPARE(report.updateBytes(), qint64{256 + 300 + 40});
+        QCOMPARE(report.fileBytes(), qint64{1280 + 300 + 40});
+    }
+
+    void jsonOfAGoodFile()
+    {
+        const QString path = write(goodWriter());
+        const QJsonObject json = UpdateFileReport::inspect(path).toJson();
+
+        QCOMPARE(json.value("path").toString(), path);
+        QCOMPARE(json.value("usable").toBool(), true);
+        QVERIFY(!json.contains("problem"));
+        QCOMPARE(json.value("model").toString(), "DEMO-5");
+        QCOMPARE(json.value("firmwareVersion").toString(), "1.07");
+        QCOMPARE(json.value("hardwareVersions").toArray(), (QJsonArray{"1.00", "2.01"}));
+        QCOMPARE(json.value("updateBytes").toInt(), 596);
+        QCOMPARE(json.value("fileBytes").toInt(), 1620);
+        QCOMPARE(json.value("allBlocksAvailable").toBool(), true);
+        const QJsonArray blocks = json.value("blocks").toArray();
+        QCOMPARE(blocks.size(), 2);
+        const QJsonObject second = blocks[1].toObject();
+        QCOMPARE(second.value("index").toInt(), 1);
+        QCOMPARE(second.value("offset").toInt(), 1580);
+        QCOMPARE(second.value("length").toInt(), 40);
+        QCOMPARE(second.value("available").toBool(), true);
+    }
+
+    void brokenHeaderGetsAReason_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+
+        QTest::newRow("empty") << QByteArray() << "too short: 0 bytes, but the header alone takes 256";
+        QTest::newRow("short") << goodWriter().bytes().left(100) << "too short: 100 bytes";
+        QByteArray signature = goodWriter().bytes();
+        signature[2] = 'X';
+        QTest::newRow("signature") << signature << "does not start with the signature MLU2";
+        MLU2FileWriter noHardware = goodWriter();
+        noHardware.setHardwareVersionCount(0);
+        QTest::newRow("no hardware version") << noHardware.bytes() << "lists 0 hardware versions; 1 to 8";
+        MLU2FileWriter nineHardware = goodWriter();
+        nineHardware.setHardwareVersionCount(9);
+        QTest::newRow("nine hardware versions") << nineHardware.bytes() << "lists 9 hardware versions";
+        MLU2FileWriter nineBlocks = goodWriter();
+        nineBlocks.setBlockCount(9);
+        QTest::newRow("nine blocks") << nineBlocks.bytes() << "counts 9 blocks; 1 to 8";
+    }
+
+    void brokenHeaderGetsAReason()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        const QString path = directory.filePath("broken.ml2");
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+
+        const UpdateFileReport report = UpdateFileReport::inspect(path);
+        QVERIFY(!report.isReadable());
+        QVERIFY(!report.isUsable());
+        QVERIFY2(report.problem().contains(reason), qPrintable(report.problem()));
+
+        const QJsonObject json = report.toJson();
+        QCOMPARE(json.value("usable").toBool(), false);
+        QCOMPARE(json.value("problem").toString(), report.problem());
+        QVERIFY(!json.contains("model"));
+        QVERIFY(!json.contains("blocks"));
+        QVERIFY(report.toText().join('\n').contains(report.problem()));
+    }
+
+    void missingPathAndFolderAreNamed()
+    {
+        QVERIFY(
+            UpdateFileReport::inspect(directory.filePath("absent.ml2")).problem().contains("does not exist"));
+        QVERIFY(UpdateFileReport::inspect(QString()).problem().contains("does not exist"));
+        QVERIFY(UpdateFileReport::inspect(directory.path()).problem().contains("folder"));
+    }
+
+    void truncatedFileNamesTheMissingBlock()
+    {
+        MLU2FileWriter writer = goodWriter();
+        writer.truncateTo(1280 + 300 + 10);
+        const UpdateFileReport report = UpdateFileReport::inspect(write(writer));
+
+        QVERIFY(report.isReadable());
+        QVERIFY(!report.isUsable());
+        QCOMPARE(report.blocks()[0].available, true);
+        QCOMPARE(report.blocks()[1].available, false);
+        QVERIFY2(
+            report.problem().contains("block 1 (40 bytes from offset 1580) reaches beyond the end of the "
+                                      "file (1590 bytes)"),
+            qPrintable(report.problem()));
+
+        const QJsonObject json = report.toJson();
+        QCOMPARE(json.value("usable").toBool(), false);
+        QCOMPARE(json.value("allBlocksAvailable").toBool(), false);
+        QCOMPARE(json.value("blocks").toArray()[1].toObject().value("available").toBool(), false);
+        QCOMPARE(json.value("model").toString(), "DEMO-5");
+    }
+
+    void emptyBlockIsNamed()
+    {
+        MLU2FileWriter writer = goodWriter();
+        writer.setBlockLength(1, 0);
+        const UpdateFileReport report = UpdateFileReport::inspect(write(writer));
+        QVERIFY(!report.isUsable());
+        QVERIFY2(report.problem().contains("block 1 is empty"), qPrintable(report.problem()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUpdateFileReport)
+#include "tst_updatefilereport.moc"
