@@ -8,6 +8,7 @@
 #include "mlu2file.h"
 #include "progressdisplay.h"
 #include "updatefilereport.h"
+#include "updateinterruptguard.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -21,6 +22,8 @@ using marlune::MLP::MLPLinkKind;
 namespace {
 
 const QString kUdevRulesFile = QStringLiteral("60-marlune-fwupdate.rules");
+// udev reads rules from here and from /etc/udev/rules.d, never from below /usr/local.
+const QString kUdevRulesDirectory = QStringLiteral("/usr/lib/udev/rules.d");
 constexpr int kHexadecimal = 16;
 
 QString linkKindText(MLPLinkKind kind)
@@ -190,7 +193,7 @@ void FirmwareUpdateCli::printInaccessible(const QList<InaccessibleUsbDevice>& in
                      "This user has no access to it. Install the udev rules %1 into %2 (the package does "
                      "this), run \"udevadm control --reload && udevadm trigger\" as root and plug the "
                      "device in again; see \"Using real devices\" in the README.")
-                     .arg(kUdevRulesFile, QStringLiteral(MARLUNE_UDEV_RULES_DIR))
+                     .arg(kUdevRulesFile, kUdevRulesDirectory)
               << '\n';
     }
 }
@@ -376,10 +379,14 @@ int FirmwareUpdateCli::update(const CliArguments& arguments)
         return kExitSuccess;
     }
 
-    ProgressDisplay display(m_out, m_terminal, report.updateBytes());
-    display.start();
-    const bool succeeded = session.update(path, [&display](int percent) { display.show(percent); });
-    display.finish();
+    bool succeeded = false;
+    {
+        const UpdateInterruptGuard guard;
+        ProgressDisplay display(m_out, m_terminal, report.updateBytes());
+        display.start();
+        succeeded = session.update(path, [&display](int percent) { display.show(percent); });
+        display.finish();
+    }
     session.stop();
     if (!succeeded) {
         m_err << QStringLiteral("The firmware update could not be completed. The device may hold a partial "

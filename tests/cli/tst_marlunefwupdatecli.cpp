@@ -6,6 +6,7 @@
 
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 using clitest::makeDevice;
@@ -16,6 +17,7 @@ using marlune::testing::UsbEmulation;
 namespace {
 
 constexpr int kProcessTimeoutMs = 60000;
+constexpr uint32_t kSlowAnswerMs = 20;
 
 } // namespace
 
@@ -122,6 +124,32 @@ private slots:
         const Run result = run({"update", "--file", writeFile(QByteArray(1000, 'x'))});
         QCOMPARE(result.exitCode, int(kExitUpdateFailed));
         QVERIFY(result.err.contains("could not be completed"));
+    }
+
+    void interruptDuringUpdateIsRefused()
+    {
+        auto device = makeDevice("DEMO-5");
+        // Slow answers keep the update running while the signals arrive.
+        device->setAnswerDelay(kSlowAnswerMs);
+        emulation->addMakerDevice(device);
+        const QByteArray block(3000, 'u');
+
+        QProcess process;
+        process.start(QStringLiteral(MARLUNE_CLI_PATH), {"update", "--file", writeFile(block)});
+        QVERIFY(process.waitForStarted());
+        QByteArray out;
+        while (!out.contains("0%\n") && process.waitForReadyRead(kProcessTimeoutMs)) {
+            out += process.readAllStandardOutput();
+        }
+        QVERIFY2(out.contains("0%\n"), out.constData());
+        ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+        ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
+
+        QVERIFY(process.waitForFinished(kProcessTimeoutMs));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), int(kExitSuccess));
+        QVERIFY(process.readAllStandardError().contains("stopping now would leave the device half-written"));
+        QCOMPARE(toBytes(device->transferPayload(UpdateBlock, 0)), block);
     }
 
     void noDeviceAndUsageErrorExitCodes()
