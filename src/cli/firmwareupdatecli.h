@@ -9,6 +9,7 @@
 #include <QTextStream>
 
 class CliDeviceSession;
+class QJsonObject;
 
 // marlune-fwupdate-cli: the commands list, inspect, builtin and update over the same worker
 // thread, requests, update-file reader and built-in catalogue as the window, and with the
