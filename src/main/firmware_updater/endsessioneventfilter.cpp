@@ -1,0 +1,53 @@
+#include "endsessioneventfilter.h"
+
+#include <QCoreApplication>
+
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
+
+namespace {
+
+constexpr long kAgreedResult = 1;
+
+} // namespace
+
+EndSessionEventFilter::EndSessionEventFilter(QCoreApplication* application) : application(application) {}
+
+EndSessionEventFilter::Action EndSessionEventFilter::actionFor(quint32 message, qintptr lParam)
+{
+    if (message == kQueryEndSession) {
+        return Action::Agree;
+    }
+    if (message == kEndSession) {
+        return lParam != 0 ? Action::AgreeAndQuit : Action::Agree;
+    }
+    return Action::PassOn;
+}
+
+bool EndSessionEventFilter::handleMessage(quint32 message, qintptr lParam, long* result)
+{
+    const Action action = actionFor(message, lParam);
+    if (action == Action::PassOn) {
+        return false;
+    }
+    if (result) {
+        *result = kAgreedResult;
+    }
+    if (action == Action::AgreeAndQuit) {
+        application->quit();
+    }
+    return true;
+}
+
+bool EndSessionEventFilter::nativeEventFilter(const QByteArray&, void* message, long* result)
+{
+#ifdef Q_OS_WIN
+    const MSG* nativeMessage = static_cast<const MSG*>(message);
+    return handleMessage(nativeMessage->message, static_cast<qintptr>(nativeMessage->lParam), result);
+#else
+    Q_UNUSED(message)
+    Q_UNUSED(result)
+    return false;
+#endif
+}

@@ -1,0 +1,63 @@
+#include "applicationversion.h"
+#include "endsessioneventfilter.h"
+#include "firmwareupdatedlg.h"
+#include "mlpworkerthread.h"
+#include "registerbuiltinupdatefiles.h"
+
+#include <QApplication>
+#include <QDebug>
+
+#ifdef Q_OS_UNIX
+#include "terminationsignalnotifier.h"
+#endif
+
+// The program's one entry. Qt's Windows GUI entry point calls main, and so does every other
+// platform: main only forwards here.
+int qMain(int argc, char** argv)
+{
+    // The pictures come at two pixel densities; these make a high-density screen use them.
+    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
+    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    QApplication application(argc, argv);
+    // Both bundles live in static libraries; naming them here keeps the linker from dropping
+    // them. Their own static initialisers register them before this runs and unregister
+    // them at exit.
+    Q_INIT_RESOURCE(pictures);
+    registerBuiltInUpdateFiles();
+
+    EndSessionEventFilter endSessionFilter(&application);
+    qDebug("Installing event filter...");
+    application.installNativeEventFilter(&endSessionFilter);
+
+#ifdef Q_OS_UNIX
+    // Log-off and shut-down arrive here as signals; they end the event loop like a close.
+    TerminationSignalNotifier terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignalNotifier::terminationRequested, &application,
+                     &QCoreApplication::quit);
+#endif
+
+    // Declared before the window so that it outlives it: the thread object owns the device
+    // links, which it releases only after the window is gone.
+    MLPWorkerThread workerThread;
+    workerThread.start();
+
+    FirmwareUpdateDlg window;
+    window.setWindowTitle(mainWindowTitle());
+    window.setWorkerThread(&workerThread);
+    window.show();
+
+    const int exitCode = application.exec();
+
+    // However the loop ended (window closed, session end, signal), the request that is
+    // running finishes and the thread is joined before the window, the links and their USB
+    // libraries are torn down. A running update is completed rather than cut off: an
+    // interrupted transfer leaves a device half-written.
+    workerThread.stop();
+    workerThread.wait();
+    return exitCode;
+}
+
+int main(int argc, char** argv)
+{
+    return qMain(argc, argv);
+}

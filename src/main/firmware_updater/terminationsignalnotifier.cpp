@@ -1,0 +1,81 @@
+#include "terminationsignalnotifier.h"
+
+#include <QSocketNotifier>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+// The handler can reach only what is global; written before the handlers are installed
+// and cleared after they are removed.
+volatile sig_atomic_t signalPipeWriteEnd = -1;
+
+} // namespace
+
+TerminationSignalNotifier::TerminationSignalNotifier(QObject* parent) : QObject(parent)
+{
+    int pipeEnds[2];
+    if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+        return;
+    }
+    pipeReadEnd = pipeEnds[0];
+    pipeWriteEnd = pipeEnds[1];
+    signalPipeWriteEnd = pipeWriteEnd;
+
+    readNotifier = new QSocketNotifier(pipeReadEnd, QSocketNotifier::Read, this);
+    connect(readNotifier, &QSocketNotifier::activated, this, &TerminationSignalNotifier::readPendingSignals);
+
+    struct sigaction action = {};
+    action.sa_handler = &TerminationSignalNotifier::handleSignal;
+    sigemptyset(&action.sa_mask);
+    // Interrupted system calls elsewhere in the program (USB transfers, the event loop)
+    // resume instead of failing with EINTR.
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGTERM, &action, &previousTermAction);
+    sigaction(SIGHUP, &action, &previousHangUpAction);
+    sigaction(SIGINT, &action, &previousInterruptAction);
+}
+
+TerminationSignalNotifier::~TerminationSignalNotifier()
+{
+    if (!isActive()) {
+        return;
+    }
+    sigaction(SIGTERM, &previousTermAction, nullptr);
+    sigaction(SIGHUP, &previousHangUpAction, nullptr);
+    sigaction(SIGINT, &previousInterruptAction, nullptr);
+    signalPipeWriteEnd = -1;
+    delete readNotifier;
+    close(pipeReadEnd);
+    close(pipeWriteEnd);
+}
+
+bool TerminationSignalNotifier::isActive() const
+{
+    return pipeReadEnd >= 0;
+}
+
+void TerminationSignalNotifier::handleSignal(int signalNumber)
+{
+    const int savedErrno = errno;
+    const int writeEnd = signalPipeWriteEnd;
+    if (writeEnd >= 0) {
+        const unsigned char signalByte = static_cast<unsigned char>(signalNumber);
+        // A full pipe already holds a wake-up; losing this byte loses nothing.
+        [[maybe_unused]] const ssize_t written = write(writeEnd, &signalByte, 1);
+    }
+    errno = savedErrno;
+}
+
+void TerminationSignalNotifier::readPendingSignals()
+{
+    unsigned char signalBytes[16];
+    ssize_t received = 0;
+    while ((received = read(pipeReadEnd, signalBytes, sizeof signalBytes)) > 0) {
+        for (ssize_t index = 0; index < received; ++index) {
+            emit terminationRequested(signalBytes[index]);
+        }
+    }
+}

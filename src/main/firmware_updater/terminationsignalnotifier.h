@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QObject>
+
+#include <csignal>
+
+class QSocketNotifier;
+
+// Turns SIGTERM, SIGHUP and SIGINT (what a desktop session sends at log-off or shut-down,
+// and Ctrl+C in a terminal) into the Qt signal terminationRequested() on the event loop.
+// The signal handler only writes one byte into a pipe; everything else happens when the
+// event loop reads it, where any code may run. One instance at a time; the destructor puts
+// the previous handlers back.
+class TerminationSignalNotifier : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit TerminationSignalNotifier(QObject* parent = nullptr);
+    ~TerminationSignalNotifier() override;
+
+    // False when the pipe could not be made; the program then ends by the default
+    // signal actions.
+    bool isActive() const;
+
+signals:
+    void terminationRequested(int signalNumber);
+
+private slots:
+    void readPendingSignals();
+
+private:
+    static void handleSignal(int signalNumber);
+
+    int pipeReadEnd = -1;
+    int pipeWriteEnd = -1;
+    QSocketNotifier* readNotifier = nullptr;
+    struct sigaction previousTermAction = {};
+    struct sigaction previousHangUpAction = {};
+    struct sigaction previousInterruptAction = {};
+};

@@ -1,0 +1,35 @@
+#include "builtinfirmwaresdlg.h"
+
+#include "builtinupdatefiles.h"
+#include "mlu2file.h"
+#include "ui_builtinfirmwaresdlg.h"
+
+#include <QTableWidgetItem>
+
+BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), ui(new Ui::BuiltInFirmwaresDlg)
+{
+    ui->setupUi(this);
+    for (const QString& path : builtInUpdateFiles()) {
+        MLU2File updateFile(path);
+        if (updateFile.open()) {
+            addRow(updateFile.modelName(), updateFile.firmwareVersionText(),
+                   updateFile.compatibleHardwareVersionsText());
+        }
+        updateFile.close();
+    }
+}
+
+BuiltInFirmwaresDlg::~BuiltInFirmwaresDlg()
+{
+    delete ui;
+}
+
+void BuiltInFirmwaresDlg::addRow(const QString& model, const QString& firmwareVersion,
+                                 const QString& hardwareVersions)
+{
+    const int row = ui->builtInFirmwaresList->rowCount();
+    ui->builtInFirmwaresList->insertRow(row);
+    ui->builtInFirmwaresList->setItem(row, 0, new QTableWidgetItem(model));
+    ui->builtInFirmwaresList->setItem(row, 1, new QTableWidgetItem(firmwareVersion));
+    ui->builtInFirmwaresList->setItem(row, 2, new QTableWidgetItem(hardwareVersions));
+}

@@ -1,0 +1,84 @@
+#pragma once
+
+#include "mlpdeviceinfonode.h"
+#include "mlpworkerrequesti.h"
+#include "updatefilecompatibility.h"
+
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+class QCloseEvent;
+class QShowEvent;
+class MLPUpdateFirmwareRequest;
+class MLPWorkerThread;
+
+namespace Ui {
+class FirmwareUpdateDlg;
+}
+
+// The program's main window. Shows the discovered devices, which update file source is in
+// use (the built-in files or one the user loaded) and starts the firmware update. It never
+// talks to a device itself: it posts requests to the worker thread and follows its signals.
+class FirmwareUpdateDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit FirmwareUpdateDlg(QWidget* parent = nullptr);
+    ~FirmwareUpdateDlg() override;
+
+    // Must be called before the window is shown; the window never owns the thread.
+    void setWorkerThread(MLPWorkerThread* thread);
+
+public slots:
+    // Escape rejects a dialog without a close event; while busy that is refused too.
+    void reject() override;
+
+private slots:
+    void on_devicesCombo_currentIndexChanged(int index);
+    void on_bttnDiscover_clicked();
+    void on_bttn_load_clicked();
+    void on_bttn_quit_clicked();
+    void on_bttn_update_clicked();
+    void on_lbl_fileOpenMode_linkActivated(const QString& link);
+    void progress(int percents);
+    void devicesDiscovered();
+    void deviceSelected(uint16_t fwVersion, uint16_t hwVersion);
+    void onConnectionLost();
+    void enableUpdateButtonIfRequirementsAreMet();
+    bool isSelectedFirmwareValidForDevice();
+    QString getSelectedFirmwareFileName(MLPDeviceInfoNode deviceInfoNode);
+    void updateFailed(MLPWorkerRequestI::failReason reason);
+    void updateSuccessFul();
+    void initCurrentDevice();
+    void closeEvent(QCloseEvent* e) override;
+    void showEvent(QShowEvent* event) override;
+    void recycleFirmwareUpdateRequest();
+    void on_infoButtonDevice_clicked();
+    void on_infoButtonBuiltInFirmware_clicked();
+    void on_infoButtonLoadedFirmware_clicked();
+
+private:
+    void setBusy(bool b);
+    void setAlternativeFileMode(bool on);
+    void connectWorkerThreadSignals();
+    void disconnectWorkerThreadSignals();
+    UpdateFileCompatibility::Verdict selectedFirmwareVerdict();
+    QString updateBlockedReason(UpdateFileCompatibility::Verdict verdict) const;
+    QString buildModeText(const QString& firstPhrase, const QString& linkTarget, const QString& linkPhrase,
+                          const QString& lastPhrase) const;
+
+    Ui::FirmwareUpdateDlg* ui;
+    MLPWorkerThread* workerThread = nullptr;
+    MLPUpdateFirmwareRequest* updateRequest = nullptr;
+    MLPDeviceInfoNode currentDevice;
+    bool busy = false;
+    bool alternativeFileMode = false;
+    bool haveDevice = false;
+    std::optional<QString> loadedFilePath;
+    QString builtInModeText;
+    QString alternativeModeText;
+};
