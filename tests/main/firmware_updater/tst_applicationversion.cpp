@@ -1,0 +1,25 @@
+#include "applicationversion.h"
+
+#include <QTest>
+
+class TestApplicationVersion : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void versionTextHasTwoDigitMinorAndTrailingBlank();
+    void titleIsNameBlankAndVersion();
+};
+
+void TestApplicationVersion::versionTextHasTwoDigitMinorAndTrailingBlank()
+{
+    QCOMPARE(applicationVersionText(), QStringLiteral("V0.28 "));
+}
+
+void TestApplicationVersion::titleIsNameBlankAndVersion()
+{
+    QCOMPARE(mainWindowTitle(), QStringLiteral("Marlune Firmware Update Tool V0.28 "));
+}
+
+QTEST_GUILESS_MAIN(TestApplicationVersion)
+#include "tst_applicationversion.moc"

@@ -1,0 +1,885 @@
+#include "builtinfirmwaresdlg.h"
+#include "deviceinfodlg.h"
+#include "firmwareupdatedlg.h"
+#include "loadedfirmwaredlg.h"
+#include "mlpupdatefirmwarerequest.h"
+#include "mlpworkerthread.h"
+#include "mlu2filewriter.h"
+#include "modaldialogwatcher.h"
+#include "registerbuiltinupdatefiles.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextDocument>
+
+#include <thread>
+
+using marlune::testing::MLU2FileWriter;
+
+namespace {
+
+// The window's state without a device: model "N/A" and hardware version 0. An update
+// file for that model which lists hardware version 0.00 fits it, which lets these tests
+// reach every state of the update button without any device.
+const QByteArray kNoDeviceModel = "N/A";
+
+// Exposes how many connections the window holds to the thread's signals. The thread is
+// never started here: the tests emit its signals themselves.
+class ObservedWorkerThread : public MLPWorkerThread
+{
+public:
+    int receiverCount(const char* signal) const { return receivers(signal); }
+};
+
+// The worker thread delivers everything queued from another thread; so do the tests.
+void emitFromAnotherThread(const std::function<void()>& emission)
+{
+    std::thread emitter(emission);
+    emitter.join();
+}
+
+QString plainText(const QString& richText)
+{
+    QTextDocument document;
+    document.setHtml(richText);
+    return document.toPlainText();
+}
+
+QStringList tableRows(QTableWidget* table)
+{
+    QStringList rows;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        QStringList cells;
+        for (int column = 0; column < table->columnCount(); ++column) {
+            cells << (table->item(row, column) ? table->item(row, column)->text() : QString());
+        }
+        rows << cells.join(QLatin1Char('|'));
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestFirmwareUpdateDlg : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    // Right after construction.
+    void startsIdleInBuiltInModeWithUpdateDisabled();
+    void formHoldsTheWidgetsInTheirCells_data();
+    void formHoldsTheWidgetsInTheirCells();
+    void formTextsAndHelp_data();
+    void formTextsAndHelp();
+    void tabOrderFollowsTheForm();
+    void modeTextsAreTheSpecifiedRichText();
+    void picturesComeFromTheBundle();
+
+    // Show handling.
+    void showingStartsADiscoveryAndMakesTheWindowBusy();
+    void showingWithoutWorkerThreadClosesWithMinusOne();
+    void restoringAMinimisedWindowNeitherReconnectsNorRediscovers();
+    void showingAgainWhileUpdatingKeepsTheRequest();
+
+    // Control states.
+    void busyDisablesEverythingButTheDeviceList();
+    void idleWithoutDeviceOffersOnlyDiscoveryLoadAndQuit();
+    void idleWithDeviceEnablesDeviceInfo();
+    void emptyDiscoveryForgetsTheSelectedDevice();
+    void lostConnectionEmptiesTheListAndForgetsTheDevice();
+    void failedSelectionStillCountsAsSelected();
+
+    // File modes.
+    void linkSwitchesBetweenModes();
+    void linkIsIgnoredWhileBusy();
+    void unknownLinkTargetsAreIgnored_data();
+    void unknownLinkTargetsAreIgnored();
+    void switchingModesKeepsTheLoadedFile();
+    void fileDialogAsksForUpdateFilesFromHome();
+    void fileDialogStartsAtTheLoadedFile();
+    void cancelledFileDialogKeepsThePreviousFile();
+    void cancelledFileDialogWithoutFileLeavesNoneLoaded();
+
+    // Compatibility test and the reason shown on the disabled button.
+    void updateButtonFollowsTheLoadedFile_data();
+    void updateButtonFollowsTheLoadedFile();
+    void deletedLoadedFileDisablesUpdate();
+    void noBuiltInFileForTheModelSaysSo();
+    void busyButtonSaysToWait();
+
+    // Update flow.
+    void updateShowsProgressAndEndsQuietlyOnSuccess();
+    void failedUpdateShowsOneWarningAndKeepsTheDevice();
+
+    // Closing.
+    void closeIsRefusedWhileBusy();
+    void escapeIsRefusedWhileBusy();
+    void quitButtonClosesWhenIdle();
+    void escapeHidesWhenIdle();
+
+    // Information buttons.
+    void deviceInfoButtonShowsTheCurrentDevice();
+    void builtInInfoButtonShowsTheCatalogue();
+    void loadedInfoButtonShowsTheLoadedFile();
+
+private:
+    QPushButton* button(const char* name) const { return window->findChild<QPushButton*>(name); }
+    QLabel* label(const char* name) const { return window->findChild<QLabel*>(name); }
+    QComboBox* devicesCombo() const { return window->findChild<QComboBox*>("devicesCombo"); }
+    QProgressBar* progressBar() const { return window->findChild<QProgressBar*>("progressBar"); }
+
+    void invoke(const char* slot);
+    void invokeLink(const QString& link);
+    QString writeUpdateFile(const QString& name, const QByteArray& model, QVector<uint16_t> hardwareVersions);
+    void loadFile(const QString& path);
+    void showAndFinishDiscovery();
+    void selectDevice();
+    void reachUpdatableState();
+    bool isBuiltInMode() const;
+    void addListEntryQuietly(const QString& model);
+
+    QTemporaryDir fileDirectory;
+    ObservedWorkerThread* workerThread = nullptr;
+    FirmwareUpdateDlg* window = nullptr;
+};
+
+void TestFirmwareUpdateDlg::initTestCase()
+{
+    Q_INIT_RESOURCE(pictures);
+    registerBuiltInUpdateFiles();
+    QVERIFY(fileDirectory.isValid());
+}
+
+void TestFirmwareUpdateDlg::init()
+{
+    workerThread = new ObservedWorkerThread;
+    window = new FirmwareUpdateDlg;
+    window->setWorkerThread(workerThread);
+}
+
+void TestFirmwareUpdateDlg::cleanup()
+{
+    delete window;
+    window = nullptr;
+    delete workerThread;
+    workerThread = nullptr;
+}
+
+void TestFirmwareUpdateDlg::invoke(const char* slot)
+{
+    QVERIFY(QMetaObject::invokeMethod(window, slot));
+}
+
+void TestFirmwareUpdateDlg::invokeLink(const QString& link)
+{
+    QVERIFY(QMetaObject::invokeMethod(window, "on_lbl_fileOpenMode_linkActivated", Q_ARG(QString, link)));
+}
+
+QString TestFirmwareUpdateDlg::writeUpdateFile(const QString& name, const QByteArray& model,
+                                               QVector<uint16_t> hardwareVersions)
+{
+    MLU2FileWriter writer;
+    writer.setModel(model);
+    writer.setFirmwareVersion(0x0107);
+    for (const uint16_t version : hardwareVersions) {
+        writer.addHardwareVersion(version);
+    }
+    writer.setDeviceData(0x4D4C0001);
+    writer.addBlock(MLU2FileWriter::pseudoRandomBytes(7, 300));
+    const QString path = fileDirectory.filePath(name);
+    if (!writer.writeTo(path)) {
+        qFatal("cannot write %s", qPrintable(path));
+    }
+    return path;
+}
+
+// Picks the file in the real open-file dialog, as a user would.
+void TestFirmwareUpdateDlg::loadFile(const QString& path)
+{
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        auto* fileDialog = qobject_cast<QFileDialog*>(dialog);
+        QVERIFY(fileDialog);
+        fileDialog->selectFile(path);
+        QMetaObject::invokeMethod(fileDialog, "accept");
+    });
+    invoke("on_bttn_load_clicked");
+    QCOMPARE(watcher.seenCount(), 1);
+}
+
+void TestFirmwareUpdateDlg::showAndFinishDiscovery()
+{
+    window->show();
+    emit workerThread->deviceDiscoverFinsihed();
+}
+
+void TestFirmwareUpdateDlg::selectDevice()
+{
+    emit workerThread->deviceSelectionFinished(0x0100, 0x0000);
+}
+
+// A selected device and a loaded file that fits it.
+void TestFirmwareUpdateDlg::reachUpdatableState()
+{
+    showAndFinishDiscovery();
+    selectDevice();
+    invokeLink(QStringLiteral("alternative-update-file"));
+    loadFile(writeUpdateFile(QStringLiteral("fits.ml2"), kNoDeviceModel, {0x0000}));
+    QVERIFY(button("bttn_update")->isEnabled());
+}
+
+// An entry as a discovery would leave it, without the selection that adding it would start.
+void TestFirmwareUpdateDlg::addListEntryQuietly(const QString& model)
+{
+    const QSignalBlocker blocker(devicesCombo());
+    devicesCombo()->addItem(model);
+}
+
+bool TestFirmwareUpdateDlg::isBuiltInMode() const
+{
+    return button("bttn_load")->isHidden() && label("lbl_fileStatus")->isHidden() &&
+           !button("infoButtonBuiltInFirmware")->isHidden() && button("infoButtonLoadedFirmware")->isHidden();
+}
+
+void TestFirmwareUpdateDlg::startsIdleInBuiltInModeWithUpdateDisabled()
+{
+    QVERIFY(!button("bttn_update")->isEnabled());
+    QVERIFY(!button("infoButtonLoadedFirmware")->isEnabled());
+    QVERIFY(progressBar()->isHidden());
+    QVERIFY(isBuiltInMode());
+    QCOMPARE(plainText(label("lbl_fileOpenMode")->text()),
+             QStringLiteral("Built-in firmware update files loaded. Load alternative update file."));
+    QVERIFY(button("bttnDiscover")->isEnabled());
+    QVERIFY(button("bttn_quit")->isEnabled());
+    QCOMPARE(button("bttn_update")->toolTip(), QString());
+}
+
+void TestFirmwareUpdateDlg::formHoldsTheWidgetsInTheirCells_data()
+{
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<int>("columnSpan");
+
+    QTest::newRow("frame") << "frame" << 3 << 1 << 1;
+    QTest::newRow("infoButtonBuiltInFirmware") << "infoButtonBuiltInFirmware" << 1 << 2 << 1;
+    QTest::newRow("bttnDiscover") << "bttnDiscover" << 0 << 0 << 1;
+    QTest::newRow("infoButtonDevice") << "infoButtonDevice" << 0 << 2 << 1;
+    QTest::newRow("lbl_fileOpenMode") << "lbl_fileOpenMode" << 1 << 0 << 2;
+    QTest::newRow("lbl_fileStatus") << "lbl_fileStatus" << 2 << 1 << 1;
+    QTest::newRow("infoButtonLoadedFirmware") << "infoButtonLoadedFirmware" << 2 << 2 << 1;
+    QTest::newRow("bttn_update") << "bttn_update" << 3 << 0 << 1;
+    QTest::newRow("devicesCombo") << "devicesCombo" << 0 << 1 << 1;
+    QTest::newRow("bttn_load") << "bttn_load" << 2 << 0 << 1;
+    QTest::newRow("bttn_quit") << "bttn_quit" << 4 << 0 << 2;
+}
+
+void TestFirmwareUpdateDlg::formHoldsTheWidgetsInTheirCells()
+{
+    QFETCH(QString, objectName);
+    QFETCH(int, row);
+    QFETCH(int, column);
+    QFETCH(int, columnSpan);
+
+    auto* grid = window->findChild<QGridLayout*>("gridLayout");
+    QVERIFY(grid);
+    QCOMPARE(window->layout(), grid);
+    auto* widget = window->findChild<QWidget*>(objectName);
+    QVERIFY(widget);
+    const int index = grid->indexOf(widget);
+    QVERIFY(index >= 0);
+    int foundRow = -1, foundColumn = -1, rowSpan = 0, foundColumnSpan = 0;
+    grid->getItemPosition(index, &foundRow, &foundColumn, &rowSpan, &foundColumnSpan);
+    QCOMPARE(foundRow, row);
+    QCOMPARE(foundColumn, column);
+    QCOMPARE(rowSpan, 1);
+    QCOMPARE(foundColumnSpan, columnSpan);
+}
+
+void TestFirmwareUpdateDlg::formTextsAndHelp_data()
+{
+    QTest::addColumn<QString>("objectName");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("whatsThis");
+
+    QTest::newRow("bttnDiscover") << "bttnDiscover"
+                                  << "Discover Devices"
+                                  << "Click to discover connected MARLUNE devices.";
+    QTest::newRow("bttn_update") << "bttn_update"
+                                 << "Update Firmware"
+                                 << "Click to update the firmware";
+    QTest::newRow("bttn_load") << "bttn_load"
+                               << "Load Update File"
+                               << "Click to load an alternative update image";
+    QTest::newRow("bttn_quit") << "bttn_quit"
+                               << "Quit"
+                               << "Close this window";
+    QTest::newRow("infoButtonDevice") << "infoButtonDevice"
+                                      << ""
+                                      << "";
+    QTest::newRow("infoButtonBuiltInFirmware") << "infoButtonBuiltInFirmware"
+                                               << ""
+                                               << "";
+    QTest::newRow("infoButtonLoadedFirmware") << "infoButtonLoadedFirmware"
+                                              << ""
+                                              << "";
+}
+
+void TestFirmwareUpdateDlg::formTextsAndHelp()
+{
+    QFETCH(QString, objectName);
+    QFETCH(QString, text);
+    QFETCH(QString, whatsThis);
+
+    QPushButton* pushButton = button(objectName.toLatin1().constData());
+    QVERIFY(pushButton);
+    QCOMPARE(pushButton->text(), text);
+    QCOMPARE(plainText(pushButton->whatsThis()), whatsThis);
+}
+
+void TestFirmwareUpdateDlg::tabOrderFollowsTheForm()
+{
+    const QStringList order = {"bttnDiscover",     "devicesCombo",
+                               "infoButtonDevice", "infoButtonBuiltInFirmware",
+                               "bttn_load",        "infoButtonLoadedFirmware",
+                               "bttn_update",      "bttn_quit"};
+    QWidget* widget = window->findChild<QWidget*>(order.first());
+    for (int index = 1; index < order.size(); ++index) {
+        widget = widget->nextInFocusChain();
+        while (!(widget->focusPolicy() & Qt::TabFocus)) {
+            widget = widget->nextInFocusChain();
+        }
+        QCOMPARE(widget->objectName(), order.at(index));
+    }
+}
+
+void TestFirmwareUpdateDlg::modeTextsAreTheSpecifiedRichText()
+{
+    const QString frame =
+        "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">p, li { "
+        "white-space: pre-wrap; } </style><body style=\" font-family:'MS Shell Dlg 2'; "
+        "font-size:8.25pt; font-weight:400; font-style:normal;\"><p style=\" margin-top:0px; "
+        "margin-bottom:0px; margin-left:0px; margin-right:0px; -qt-block-indent:0; "
+        "text-indent:0px;\">";
+    const QString builtIn =
+        frame +
+        "<span style=\" font-size:8pt; font-weight:600;\">Built-in firmware update files loaded. Load </span>"
+        "<a href=\"alternative-update-file\"><span style=\" font-weight:600; text-decoration: underline; "
+        "color:#ff0000;\">alternative</span></a>"
+        "<span style=\" font-size:8pt; font-weight:600;\"> update file.</span></p></body></html>";
+    const QString alternative =
+        frame +
+        "<span style=\" font-size:8pt; font-weight:600;\">Load the </span>"
+        "<a href=\"default-update-file\"><span style=\" font-weight:600; text-decoration: underline; "
+        "color:#ff0000;\">built-in</span></a>"
+        "<span style=\" font-size:8pt; font-weight:600;\"> firmware updates.</span></p></body></html>";
+
+    QCOMPARE(label("lbl_fileOpenMode")->text(), builtIn);
+    invokeLink(QStringLiteral("alternative-update-file"));
+    QCOMPARE(label("lbl_fileOpenMode")->text(), alternative);
+    QCOMPARE(plainText(alternative), QStringLiteral("Load the built-in firmware updates."));
+    QCOMPARE(label("lbl_fileOpenMode")->textFormat(), Qt::RichText);
+}
+
+void TestFirmwareUpdateDlg::picturesComeFromTheBundle()
+{
+    QCOMPARE(window->windowTitle(), QStringLiteral("Marlune Firmware Update Tool"));
+    QVERIFY(!window->windowIcon().isNull());
+    QVERIFY(window->windowIcon().availableSizes().contains(QSize(16, 16)));
+    QVERIFY(window->windowIcon().availableSizes().contains(QSize(256, 256)));
+    for (const char* name : {"infoButtonDevice", "infoButtonBuiltInFirmware", "infoButtonLoadedFirmware"}) {
+        QVERIFY2(!button(name)->icon().isNull(), name);
+    }
+}
+
+void TestFirmwareUpdateDlg::showingStartsADiscoveryAndMakesTheWindowBusy()
+{
+    addListEntryQuietly(QStringLiteral("stale"));
+    window->show();
+    QCOMPARE(devicesCombo()->count(), 0);
+    QVERIFY(!button("bttnDiscover")->isEnabled());
+    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 1);
+    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceSelectionFinished(uint16_t, uint16_t))), 1);
+    QCOMPARE(workerThread->receiverCount(SIGNAL(lostConnection())), 1);
+
+    emit workerThread->deviceDiscoverFinsihed();
+    QVERIFY(button("bttnDiscover")->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::showingWithoutWorkerThreadClosesWithMinusOne()
+{
+    FirmwareUpdateDlg lonelyWindow;
+    QTest::ignoreMessage(QtDebugMsg, "Critical Error: No worker thread.");
+    lonelyWindow.show();
+    QVERIFY(!lonelyWindow.isVisible());
+    QCOMPARE(lonelyWindow.result(), -1);
+}
+
+void TestFirmwareUpdateDlg::restoringAMinimisedWindowNeitherReconnectsNorRediscovers()
+{
+    showAndFinishDiscovery();
+    selectDevice();
+    QVERIFY(button("infoButtonDevice")->isEnabled());
+
+    window->showMinimized();
+    window->showNormal();
+    QTest::qWait(0);
+
+    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 1);
+    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceSelectionFinished(uint16_t, uint16_t))), 1);
+    QCOMPARE(workerThread->receiverCount(SIGNAL(lostConnection())), 1);
+    QVERIFY2(button("bttnDiscover")->isEnabled(), "a restored window must not start a discovery");
+    QVERIFY(button("infoButtonDevice")->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::showingAgainWhileUpdatingKeepsTheRequest()
+{
+    reachUpdatableState();
+    invoke("on_bttn_update_clicked");
+    QPointer<MLPUpdateFirmwareRequest> request = window->findChild<MLPUpdateFirmwareRequest*>();
+    QVERIFY(request);
+
+    window->hide();
+    window->show();
+
+    QVERIFY2(request, "the running update request was deleted");
+    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 1);
+    QVERIFY(progressBar()->isVisible());
+
+    emitFromAnotherThread([&] { emit request->workDone(); });
+    QTRY_VERIFY(!request);
+    QVERIFY(button("bttnDiscover")->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::busyDisablesEverythingButTheDeviceList()
+{
+    showAndFinishDiscovery();
+    selectDevice();
+    invoke("on_bttnDiscover_clicked");
+
+    for (const char* name : {"bttnDiscover", "bttn_load", "bttn_quit", "infoButtonDevice", "bttn_update"}) {
+        QVERIFY2(!button(name)->isEnabled(), name);
+    }
+    QVERIFY(devicesCombo()->isEnabled());
+    QVERIFY(button("infoButtonBuiltInFirmware")->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::idleWithoutDeviceOffersOnlyDiscoveryLoadAndQuit()
+{
+    showAndFinishDiscovery();
+
+    for (const char* name : {"bttnDiscover", "bttn_load", "bttn_quit"}) {
+        QVERIFY2(button(name)->isEnabled(), name);
+    }
+    QVERIFY(!button("infoButtonDevice")->isEnabled());
+    QVERIFY(!button("bttn_update")->isEnabled());
+    QCOMPARE(button("bttn_update")->toolTip(), QString());
+    QVERIFY(devicesCombo()->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::idleWithDeviceEnablesDeviceInfo()
+{
+    showAndFinishDiscovery();
+    selectDevice();
+
+    for (const char* name : {"bttnDiscover", "bttn_load", "bttn_quit", "infoButtonDevice"}) {
+        QVERIFY2(button(name)->isEnabled(), name);
+    }
+    QVERIFY(devicesCombo()->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::emptyDiscoveryForgetsTheSelectedDevice()
+{
+    reachUpdatableState();
+    QVERIFY(button("infoButtonDevice")->isEnabled());
+
+    invoke("on_bttnDiscover_clicked");
+    emit workerThread->deviceDiscoverFinsihed();
+
+    QVERIFY(!button("infoButtonDevice")->isEnabled());
+    QVERIFY2(!button("bttn_update")->isEnabled(), "an update was offered for a device the thread let go");
+    QVERIFY(button("bttnDiscover")->isEnabled());
+    QCOMPARE(devicesCombo()->count(), 0);
+}
+
+void TestFirmwareUpdateDlg::lostConnectionEmptiesTheListAndForgetsTheDevice()
+{
+    reachUpdatableState();
+    addListEntryQuietly(QStringLiteral("DEMO-A"));
+
+    emitFromAnotherThread([&] { emit workerThread->lostConnection(); });
+
+    QTRY_COMPARE(devicesCombo()->count(), 0);
+    QVERIFY(!button("infoButtonDevice")->isEnabled());
+    QVERIFY(!button("bttn_update")->isEnabled());
+    QVERIFY(button("bttnDiscover")->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::failedSelectionStillCountsAsSelected()
+{
+    showAndFinishDiscovery();
+    emitFromAnotherThread([&] { emit workerThread->deviceSelectionFinished(0xFFFF, 0xFFFF); });
+    QTRY_VERIFY(button("infoButtonDevice")->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::linkSwitchesBetweenModes()
+{
+    invokeLink(QStringLiteral("alternative-update-file"));
+    QVERIFY(!button("bttn_load")->isHidden());
+    QVERIFY(!label("lbl_fileStatus")->isHidden());
+    QVERIFY(button("infoButtonBuiltInFirmware")->isHidden());
+    QVERIFY(!button("infoButtonLoadedFirmware")->isHidden());
+
+    invokeLink(QStringLiteral("default-update-file"));
+    QVERIFY(isBuiltInMode());
+}
+
+void TestFirmwareUpdateDlg::linkIsIgnoredWhileBusy()
+{
+    window->show();
+    invokeLink(QStringLiteral("alternative-update-file"));
+    QVERIFY(isBuiltInMode());
+
+    emit workerThread->deviceDiscoverFinsihed();
+    invokeLink(QStringLiteral("alternative-update-file"));
+    QVERIFY(!isBuiltInMode());
+}
+
+void TestFirmwareUpdateDlg::unknownLinkTargetsAreIgnored_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::newRow("empty") << "";
+    QTest::newRow("other letter case") << "Alternative-Update-File";
+    QTest::newRow("web address") << "https://alternative-update-file";
+    QTest::newRow("trailing blank") << "alternative-update-file ";
+}
+
+void TestFirmwareUpdateDlg::unknownLinkTargetsAreIgnored()
+{
+    QFETCH(QString, link);
+    invokeLink(link);
+    QVERIFY(isBuiltInMode());
+
+    invokeLink(QStringLiteral("alternative-update-file"));
+    invokeLink(link.replace(QLatin1String("alternative"), QLatin1String("default")));
+    QVERIFY(!isBuiltInMode());
+}
+
+void TestFirmwareUpdateDlg::switchingModesKeepsTheLoadedFile()
+{
+    invokeLink(QStringLiteral("alternative-update-file"));
+    loadFile(writeUpdateFile(QStringLiteral("kept.ml2"), "DEMO-K", {0x0100}));
+    QCOMPARE(label("lbl_fileStatus")->text(), QStringLiteral("kept.ml2"));
+    QVERIFY(button("infoButtonLoadedFirmware")->isEnabled());
+
+    invokeLink(QStringLiteral("default-update-file"));
+    invokeLink(QStringLiteral("alternative-update-file"));
+
+    QCOMPARE(label("lbl_fileStatus")->text(), QStringLiteral("kept.ml2"));
+    QVERIFY(button("infoButtonLoadedFirmware")->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::fileDialogAsksForUpdateFilesFromHome()
+{
+    invokeLink(QStringLiteral("alternative-update-file"));
+    QString caption, directory;
+    QStringList filters;
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        auto* fileDialog = qobject_cast<QFileDialog*>(dialog);
+        QVERIFY(fileDialog);
+        caption = fileDialog->windowTitle();
+        directory = fileDialog->directory().absolutePath();
+        filters = fileDialog->nameFilters();
+        fileDialog->reject();
+    });
+    invoke("on_bttn_load_clicked");
+
+    QCOMPARE(watcher.seenCount(), 1);
+    QCOMPARE(caption, QStringLiteral("Open a Marlune Update File"));
+    QCOMPARE(filters, QStringList{QStringLiteral("ML2 fles (*.ml2)")});
+    QCOMPARE(directory, QDir(QDir::homePath()).absolutePath());
+}
+
+void TestFirmwareUpdateDlg::fileDialogStartsAtTheLoadedFile()
+{
+    invokeLink(QStringLiteral("alternative-update-file"));
+    const QString path = writeUpdateFile(QStringLiteral("start.ml2"), "DEMO-S", {0x0100});
+    loadFile(path);
+
+    QString directory;
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        auto* fileDialog = qobject_cast<QFileDialog*>(dialog);
+        QVERIFY(fileDialog);
+        directory = fileDialog->directory().absolutePath();
+        fileDialog->reject();
+    });
+    invoke("on_bttn_load_clicked");
+    QCOMPARE(directory, QDir(fileDirectory.path()).absolutePath());
+}
+
+void TestFirmwareUpdateDlg::cancelledFileDialogKeepsThePreviousFile()
+{
+    invokeLink(QStringLiteral("alternative-update-file"));
+    loadFile(writeUpdateFile(QStringLiteral("previous.ml2"), "DEMO-P", {0x0100}));
+
+    ModalDialogWatcher watcher([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
+    invoke("on_bttn_load_clicked");
+
+    QCOMPARE(watcher.seenCount(), 1);
+    QCOMPARE(label("lbl_fileStatus")->text(), QStringLiteral("previous.ml2"));
+    QVERIFY(button("infoButtonLoadedFirmware")->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::cancelledFileDialogWithoutFileLeavesNoneLoaded()
+{
+    invokeLink(QStringLiteral("alternative-update-file"));
+    ModalDialogWatcher watcher([](QWidget* dialog) { qobject_cast<QDialog*>(dialog)->reject(); });
+    invoke("on_bttn_load_clicked");
+
+    QCOMPARE(watcher.seenCount(), 1);
+    QCOMPARE(label("lbl_fileStatus")->text(), QString());
+    QVERIFY(!button("infoButtonLoadedFirmware")->isEnabled());
+}
+
+void TestFirmwareUpdateDlg::updateButtonFollowsTheLoadedFile_data()
+{
+    QTest::addColumn<QByteArray>("model");
+    QTest::addColumn<QVector<uint16_t>>("hardwareVersions");
+    QTest::addColumn<bool>("enabled");
+    QTest::addColumn<QString>("toolTip");
+
+    QTest::newRow("fits") << kNoDeviceModel << QVector<uint16_t>{0x0000} << true << QString();
+    QTest::newRow("fits among several")
+        << kNoDeviceModel << QVector<uint16_t>{0x0100, 0x0000, 0x0200} << true << QString();
+    QTest::newRow("other model") << QByteArray("DEMO-A") << QVector<uint16_t>{0x0000} << false
+                                 << "The update file is for another device model.";
+    QTest::newRow("model differs only in case") << QByteArray("n/a") << QVector<uint16_t>{0x0000} << false
+                                                << "The update file is for another device model.";
+    QTest::newRow("hardware version not listed")
+        << kNoDeviceModel << QVector<uint16_t>{0x0100, 0x0102} << false
+        << "The update file does not list this device's hardware version.";
+}
+
+void TestFirmwareUpdateDlg::updateButtonFollowsTheLoadedFile()
+{
+    QFETCH(QByteArray, model);
+    QFETCH(QVector<uint16_t>, hardwareVersions);
+    QFETCH(bool, enabled);
+    QFETCH(QString, toolTip);
+
+    showAndFinishDiscovery();
+    selectDevice();
+    invokeLink(QStringLiteral("alternative-update-file"));
+    QCOMPARE(button("bttn_update")->toolTip(), QStringLiteral("No update file has been loaded."));
+
+    loadFile(writeUpdateFile(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_') + ".ml2", model,
+                             hardwareVersions));
+
+    QCOMPARE(button("bttn_update")->isEnabled(), enabled);
+    QCOMPARE(button("bttn_update")->toolTip(), toolTip);
+    QCOMPARE(button("bttn_update")->whatsThis(), QStringLiteral("Click to update the firmware"));
+}
+
+void TestFirmwareUpdateDlg::deletedLoadedFileDisablesUpdate()
+{
+    showAndFinishDiscovery();
+    selectDevice();
+    invokeLink(QStringLiteral("alternative-update-file"));
+    const QString path = writeUpdateFile(QStringLiteral("vanishing.ml2"), kNoDeviceModel, {0x0000});
+    loadFile(path);
+    QVERIFY(button("bttn_update")->isEnabled());
+
+    QVERIFY(QFile::remove(path));
+    invokeLink(QStringLiteral("default-update-file"));
+    invokeLink(QStringLiteral("alternative-update-file"));
+
+    QVERIFY(!button("bttn_update")->isEnabled());
+    QCOMPARE(button("bttn_update")->toolTip(), QStringLiteral("The update file cannot be read."));
+}
+
+void TestFirmwareUpdateDlg::noBuiltInFileForTheModelSaysSo()
+{
+    showAndFinishDiscovery();
+    selectDevice();
+    QVERIFY(!button("bttn_update")->isEnabled());
+    QCOMPARE(button("bttn_update")->toolTip(),
+             QStringLiteral("There is no built-in update file for this device model."));
+}
+
+void TestFirmwareUpdateDlg::busyButtonSaysToWait()
+{
+    reachUpdatableState();
+    invoke("on_bttnDiscover_clicked");
+    QVERIFY(!button("bttn_update")->isEnabled());
+    QCOMPARE(button("bttn_update")->toolTip(), QStringLiteral("Wait until the running task has finished."));
+}
+
+void TestFirmwareUpdateDlg::updateShowsProgressAndEndsQuietlyOnSuccess()
+{
+    reachUpdatableState();
+    ModalDialogWatcher watcher([](QWidget* dialog) { dialog->close(); });
+
+    invoke("on_bttn_update_clicked");
+    QPointer<MLPUpdateFirmwareRequest> request = window->findChild<MLPUpdateFirmwareRequest*>();
+    QVERIFY(request);
+    QVERIFY(progressBar()->isVisible());
+    QCOMPARE(progressBar()->value(), 0);
+    QVERIFY(!button("bttn_quit")->isEnabled());
+    QVERIFY(!button("bttn_update")->isEnabled());
+
+    emitFromAnotherThread([&] { emit request->progress(37); });
+    QTRY_COMPARE(progressBar()->value(), 37);
+
+    emitFromAnotherThread([&] {
+        emit request->progress(100);
+        emit request->workDone();
+    });
+    QTRY_VERIFY(!request);
+    QVERIFY(progressBar()->isHidden());
+    QVERIFY(button("bttn_quit")->isEnabled());
+    QVERIFY(button("bttn_update")->isEnabled());
+    QTest::qWait(3 * ModalDialogWatcher::kPollIntervalMs);
+    QCOMPARE(watcher.seenCount(), 0);
+}
+
+void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
+{
+    reachUpdatableState();
+    QStringList boxes;
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QVERIFY(box);
+        boxes << box->windowTitle() + '|' + box->text();
+        QCOMPARE(box->icon(), QMessageBox::Warning);
+        QCOMPARE(box->buttons().size(), 1);
+        QCOMPARE(box->standardButton(box->buttons().first()), QMessageBox::Ok);
+        box->close();
+    });
+
+    invoke("on_bttn_update_clicked");
+    QPointer<MLPUpdateFirmwareRequest> request = window->findChild<MLPUpdateFirmwareRequest*>();
+    QVERIFY(request);
+    emitFromAnotherThread([&] { emit request->failed(MLPWorkerRequestI::OperationFailed); });
+
+    QTRY_COMPARE(boxes.size(), 1);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    QCOMPARE(boxes.first(),
+             QStringLiteral("Firmware update failed|The firmware update could not be completed"));
+    QVERIFY(!request);
+    QVERIFY(progressBar()->isHidden());
+    QVERIFY(button("infoButtonDevice")->isEnabled());
+    QVERIFY2(button("bttn_update")->isEnabled(), "the update can be started again");
+    QTest::qWait(3 * ModalDialogWatcher::kPollIntervalMs);
+    QCOMPARE(watcher.seenCount(), 1);
+}
+
+void TestFirmwareUpdateDlg::closeIsRefusedWhileBusy()
+{
+    window->show();
+    QVERIFY(!button("bttn_quit")->isEnabled());
+    QVERIFY(!window->close());
+    QVERIFY(window->isVisible());
+
+    emit workerThread->deviceDiscoverFinsihed();
+    QVERIFY(window->close());
+    QVERIFY(!window->isVisible());
+    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 0);
+    QCOMPARE(workerThread->receiverCount(SIGNAL(lostConnection())), 0);
+}
+
+void TestFirmwareUpdateDlg::escapeIsRefusedWhileBusy()
+{
+    reachUpdatableState();
+    invoke("on_bttn_update_clicked");
+
+    QTest::keyClick(window, Qt::Key_Escape);
+    QVERIFY(window->isVisible());
+    QVERIFY(window->findChild<MLPUpdateFirmwareRequest*>());
+}
+
+void TestFirmwareUpdateDlg::quitButtonClosesWhenIdle()
+{
+    showAndFinishDiscovery();
+    QTest::mouseClick(button("bttn_quit"), Qt::LeftButton);
+    QVERIFY(!window->isVisible());
+}
+
+void TestFirmwareUpdateDlg::escapeHidesWhenIdle()
+{
+    showAndFinishDiscovery();
+    QTest::keyClick(window, Qt::Key_Escape);
+    QVERIFY(!window->isVisible());
+}
+
+void TestFirmwareUpdateDlg::deviceInfoButtonShowsTheCurrentDevice()
+{
+    showAndFinishDiscovery();
+    selectDevice();
+    QPointer<QDialog> shown;
+    QStringList rows;
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        shown = qobject_cast<DeviceInfoDlg*>(dialog);
+        QVERIFY(shown);
+        QCOMPARE(shown->parentWidget(), window);
+        rows = tableRows(shown->findChild<QTableWidget*>("deviceInfoTable"));
+        shown->accept();
+    });
+    QTest::mouseClick(button("infoButtonDevice"), Qt::LeftButton);
+
+    QCOMPARE(watcher.seenCount(), 1);
+    QCOMPARE(rows, (QStringList{"Model|N/A", "Firmware Version|0.00", "Hardware Version|0.00"}));
+    QTRY_VERIFY(!shown);
+}
+
+void TestFirmwareUpdateDlg::builtInInfoButtonShowsTheCatalogue()
+{
+    QPointer<QDialog> shown;
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        shown = qobject_cast<BuiltInFirmwaresDlg*>(dialog);
+        QVERIFY(shown);
+        QCOMPARE(shown->parentWidget(), window);
+        shown->accept();
+    });
+    QTest::mouseClick(button("infoButtonBuiltInFirmware"), Qt::LeftButton);
+    QCOMPARE(watcher.seenCount(), 1);
+    QTRY_VERIFY(!shown);
+}
+
+void TestFirmwareUpdateDlg::loadedInfoButtonShowsTheLoadedFile()
+{
+    invokeLink(QStringLiteral("alternative-update-file"));
+    const QString path = writeUpdateFile(QStringLiteral("shown.ml2"), "DEMO-I", {0x0100});
+    loadFile(path);
+
+    QPointer<QDialog> shown;
+    QStringList rows;
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        shown = qobject_cast<LoadedFirmwareDlg*>(dialog);
+        QVERIFY(shown);
+        rows = tableRows(shown->findChild<QTableWidget*>("firmwareInfoTable"));
+        shown->accept();
+    });
+    QTest::mouseClick(button("infoButtonLoadedFirmware"), Qt::LeftButton);
+
+    QCOMPARE(watcher.seenCount(), 1);
+    QCOMPARE(rows.size(), 4);
+    QCOMPARE(rows.last(), "Path|" + path);
+    QTRY_VERIFY(!shown);
+}
+
+QTEST_MAIN(TestFirmwareUpdateDlg)
+#include "tst_firmwareupdatedlg.moc"

@@ -1,0 +1,100 @@
+#include "loadedfirmwaredlg.h"
+#include "mlu2filewriter.h"
+
+#include <QHeaderView>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using marlune::testing::MLU2FileWriter;
+
+class TestLoadedFirmwareDlg : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void readableFileShowsItsHeaderAndPath();
+    void unreadableFileShowsErrorAndPath_data();
+    void unreadableFileShowsErrorAndPath();
+    void formHidesBothHeaders();
+
+private:
+    QStringList rows(const LoadedFirmwareDlg& dialog) const;
+    QTemporaryDir directory;
+};
+
+void TestLoadedFirmwareDlg::initTestCase()
+{
+    QVERIFY(directory.isValid());
+}
+
+QStringList TestLoadedFirmwareDlg::rows(const LoadedFirmwareDlg& dialog) const
+{
+    auto* table = dialog.findChild<QTableWidget*>("firmwareInfoTable");
+    QStringList result;
+    for (int row = 0; table && row < table->rowCount(); ++row) {
+        result << table->item(row, 0)->text() + '|' + table->item(row, 1)->text();
+    }
+    return result;
+}
+
+void TestLoadedFirmwareDlg::readableFileShowsItsHeaderAndPath()
+{
+    MLU2FileWriter writer;
+    writer.setModel("DEMO-5");
+    writer.setFirmwareVersion(0x0107);
+    writer.addHardwareVersion(0x0100);
+    writer.addHardwareVersion(0x0102);
+    writer.addBlock(QByteArray(1000, '\x11'));
+    const QString path = directory.filePath(QStringLiteral("demo5.ml2"));
+    QVERIFY(writer.writeTo(path));
+
+    const LoadedFirmwareDlg dialog(path);
+    QCOMPARE(rows(dialog), (QStringList{"Device Model|DEMO-5", "Compatible Hardware Versions|1.00,1.02",
+                                        "Firmware Version|1.07", "Path|" + path}));
+}
+
+void TestLoadedFirmwareDlg::unreadableFileShowsErrorAndPath_data()
+{
+    QTest::addColumn<QString>("path");
+
+    QTest::newRow("missing") << directory.filePath(QStringLiteral("missing.ml2"));
+    QTest::newRow("relative path as held") << QStringLiteral("not/here.ml2");
+
+    MLU2FileWriter broken;
+    broken.setModel("DEMO-5");
+    broken.addHardwareVersion(0x0100);
+    broken.addBlock(QByteArray(10, '\x01'));
+    broken.setBlockCount(9);
+    const QString brokenPath = directory.filePath(QStringLiteral("nine-blocks.ml2"));
+    if (!broken.writeTo(brokenPath)) {
+        qFatal("cannot write %s", qPrintable(brokenPath));
+    }
+    QTest::newRow("nine blocks") << brokenPath;
+}
+
+void TestLoadedFirmwareDlg::unreadableFileShowsErrorAndPath()
+{
+    QFETCH(QString, path);
+    const LoadedFirmwareDlg dialog(path);
+    QCOMPARE(rows(dialog), (QStringList{"Error|Unable to read firmware update file", "Path|" + path}));
+}
+
+void TestLoadedFirmwareDlg::formHidesBothHeaders()
+{
+    const LoadedFirmwareDlg dialog(QString{});
+    QCOMPARE(dialog.objectName(), QStringLiteral("LoadedFirmwareDlg"));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Update File Information"));
+    QVERIFY(!dialog.isModal());
+    auto* table = dialog.findChild<QTableWidget*>("firmwareInfoTable");
+    QCOMPARE(table->columnCount(), 2);
+    QVERIFY(table->horizontalHeader()->isHidden());
+    QVERIFY(table->verticalHeader()->isHidden());
+    QCOMPARE(table->horizontalHeader()->defaultSectionSize(), 150);
+    QCOMPARE(table->horizontalHeader()->minimumSectionSize(), 100);
+    QVERIFY(table->horizontalHeader()->stretchLastSection());
+}
+
+QTEST_MAIN(TestLoadedFirmwareDlg)
+#include "tst_loadedfirmwaredlg.moc"
