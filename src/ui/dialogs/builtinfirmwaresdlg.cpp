@@ -4,6 +4,9 @@
 #include "mlu2file.h"
 #include "ui_builtinfirmwaresdlg.h"
 
+#include <QHeaderView>
+#include <QLayout>
+#include <QScrollBar>
 #include <QTableWidgetItem>
 
 BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), ui(new Ui::BuiltInFirmwaresDlg)
@@ -17,6 +20,15 @@ BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), ui(
         }
         updateFile.close();
     }
+    // The form's width suits a small dialog font. With a larger one the columns are fitted
+    // to their headers and values and the dialog widens until the last header fits.
+    QTableWidget* table = ui->builtInFirmwaresList;
+    table->resizeColumnsToContents();
+    table->resizeRowsToContents();
+    const int neededTableWidth = table->horizontalHeader()->length() + 2 * table->frameWidth() +
+                                 table->verticalScrollBar()->sizeHint().width();
+    const QMargins margins = layout()->contentsMargins();
+    resize(qMax(width(), neededTableWidth + margins.left() + margins.right()), height());
 }
 
 BuiltInFirmwaresDlg::~BuiltInFirmwaresDlg()

@@ -2,6 +2,8 @@
 
 #include "ui_deviceinfodlg.h"
 
+#include <QHeaderView>
+#include <QLayout>
 #include <QTableWidgetItem>
 
 DeviceInfoDlg::DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* parent)
@@ -11,6 +13,19 @@ DeviceInfoDlg::DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* p
     addRow(QStringLiteral("Model"), deviceInfoNode.model);
     addRow(QStringLiteral("Firmware Version"), deviceVersionText(deviceInfoNode.fwVersion));
     addRow(QStringLiteral("Hardware Version"), deviceVersionText(deviceInfoNode.hwVersion));
+    // The form's sizes suit a small dialog font. With a larger one the columns are fitted to
+    // their texts and the dialog widens until they show whole. A stretched last column never
+    // gets narrower than it was when the stretch was switched on (its default width here),
+    // so the stretch is switched on again after the columns are fitted.
+    QTableWidget* table = ui->deviceInfoTable;
+    QHeaderView* columns = table->horizontalHeader();
+    columns->setStretchLastSection(false);
+    table->resizeColumnsToContents();
+    table->resizeRowsToContents();
+    const int neededTableWidth = columns->length() + 2 * table->frameWidth();
+    columns->setStretchLastSection(true);
+    const QMargins margins = layout()->contentsMargins();
+    resize(qMax(width(), neededTableWidth + margins.left() + margins.right()), height());
 }
 
 DeviceInfoDlg::~DeviceInfoDlg()

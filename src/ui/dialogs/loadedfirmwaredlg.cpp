@@ -22,6 +22,9 @@ LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
         updateFile.close();
     }
     addRow(QStringLiteral("Path"), filePath);
+    // "Compatible Hardware Versions" is wider than the form's 150-pixel column.
+    ui->firmwareInfoTable->resizeColumnToContents(0);
+    ui->firmwareInfoTable->resizeRowsToContents();
 }
 
 LoadedFirmwareDlg::~LoadedFirmwareDlg()

@@ -2,6 +2,7 @@
 #include "registerbuiltinupdatefiles.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 
@@ -14,6 +15,7 @@ private slots:
     void initTestCase();
     void oneRowPerSampleInFileNameOrder();
     void formShowsTheColumnHeaders();
+    void headersShowWholeWithoutSideways();
 };
 
 void TestBuiltInFirmwaresDlg::initTestCase()
@@ -50,6 +52,22 @@ void TestBuiltInFirmwaresDlg::formShowsTheColumnHeaders()
     QCOMPARE(table->horizontalHeaderItem(0)->text(), QStringLiteral("Device Model"));
     QCOMPARE(table->horizontalHeaderItem(1)->text(), QStringLiteral("Firmware Version"));
     QCOMPARE(table->horizontalHeaderItem(2)->text(), QStringLiteral("Compatible Hardware Versions"));
+}
+
+void TestBuiltInFirmwaresDlg::headersShowWholeWithoutSideways()
+{
+    BuiltInFirmwaresDlg dialog;
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+    auto* table = dialog.findChild<QTableWidget*>("builtInFirmwaresList");
+    QHeaderView* header = table->horizontalHeader();
+    const QFontMetrics metrics(header->font());
+    for (int column = 0; column < table->columnCount(); ++column) {
+        const QString text = table->horizontalHeaderItem(column)->text();
+        QVERIFY2(header->sectionSize(column) >= metrics.horizontalAdvance(text), qPrintable(text));
+    }
+    QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
 }
 
 QTEST_MAIN(TestBuiltInFirmwaresDlg)

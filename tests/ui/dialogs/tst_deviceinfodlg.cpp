@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
 
@@ -16,6 +17,7 @@ private slots:
     void rowsShowModelAndVersions();
     void formIsAReadOnlyTableWithOk();
     void okClosesTheDialog();
+    void everyRowShowsWholeWithoutScrolling();
 };
 
 void TestDeviceInfoDlg::rowsShowModelAndVersions_data()
@@ -98,6 +100,23 @@ void TestDeviceInfoDlg::okClosesTheDialog()
                       Qt::LeftButton);
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
+}
+
+void TestDeviceInfoDlg::everyRowShowsWholeWithoutScrolling()
+{
+    MLPDeviceInfoNode node;
+    node.model = QStringLiteral("DEMO-G");
+    node.fwVersion = 0x0105;
+    node.hwVersion = 0x0100;
+    DeviceInfoDlg dialog(node);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+
+    auto* table = dialog.findChild<QTableWidget*>("deviceInfoTable");
+    const QFontMetrics metrics(table->font());
+    QVERIFY(table->columnWidth(0) >= metrics.horizontalAdvance(QStringLiteral("Hardware Version")));
+    QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+    QCOMPARE(table->verticalScrollBar()->maximum(), 0);
 }
 
 QTEST_MAIN(TestDeviceInfoDlg)

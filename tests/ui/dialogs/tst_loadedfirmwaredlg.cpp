@@ -18,6 +18,7 @@ private slots:
     void unreadableFileShowsErrorAndPath_data();
     void unreadableFileShowsErrorAndPath();
     void formHidesBothHeaders();
+    void propertyNamesShowWhole();
 
 private:
     QStringList rows(const LoadedFirmwareDlg& dialog) const;
@@ -94,6 +95,22 @@ void TestLoadedFirmwareDlg::formHidesBothHeaders()
     QCOMPARE(table->horizontalHeader()->defaultSectionSize(), 150);
     QCOMPARE(table->horizontalHeader()->minimumSectionSize(), 100);
     QVERIFY(table->horizontalHeader()->stretchLastSection());
+}
+
+void TestLoadedFirmwareDlg::propertyNamesShowWhole()
+{
+    MLU2FileWriter writer;
+    writer.setModel("DEMO-5");
+    writer.addHardwareVersion(0x0100);
+    writer.addBlock(QByteArray(10, '\x01'));
+    const QString path = directory.filePath(QStringLiteral("names.ml2"));
+    QVERIFY(writer.writeTo(path));
+
+    const LoadedFirmwareDlg dialog(path);
+    auto* table = dialog.findChild<QTableWidget*>("firmwareInfoTable");
+    const QFontMetrics metrics(table->font());
+    QVERIFY(table->columnWidth(0) >=
+            metrics.horizontalAdvance(QStringLiteral("Compatible Hardware Versions")));
 }
 
 QTEST_MAIN(TestLoadedFirmwareDlg)
