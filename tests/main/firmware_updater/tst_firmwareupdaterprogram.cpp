@@ -1,0 +1,83 @@
+#include "usbemulation.h"
+#include "virtualdevice.h"
+
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+
+using marlune::testing::UsbEmulation;
+using marlune::testing::VirtualDevice;
+using marlune::testing::VirtualDeviceIdentity;
+
+namespace {
+
+constexpr int kStartTimeoutMs = 20000;
+constexpr int kExitTimeoutMs = 20000;
+// Discovery, selection and a few pings: the worker thread is talking to the device.
+constexpr std::size_t kFramesOfABusyThread = 6;
+
+} // namespace
+
+// The real program as a child process on emulated USB: it starts, finds the device and
+// ends cleanly when the desktop session sends it a signal.
+class TestFirmwareUpdaterProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void endsCleanlyOnSessionSignals_data();
+    void endsCleanlyOnSessionSignals();
+
+private:
+    std::unique_ptr<UsbEmulation> emulation;
+};
+
+void TestFirmwareUpdaterProgram::init()
+{
+    emulation = std::make_unique<UsbEmulation>();
+    QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
+}
+
+void TestFirmwareUpdaterProgram::cleanup()
+{
+    emulation.reset();
+}
+
+void TestFirmwareUpdaterProgram::endsCleanlyOnSessionSignals_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::newRow("SIGTERM") << int(SIGTERM);
+    QTest::newRow("SIGHUP") << int(SIGHUP);
+    QTest::newRow("SIGINT") << int(SIGINT);
+}
+
+void TestFirmwareUpdaterProgram::endsCleanlyOnSessionSignals()
+{
+    QFETCH(int, signalNumber);
+    VirtualDeviceIdentity identity;
+    identity.model = "DEMO-B";
+    identity.hwVersion = 0x0100;
+    const auto device = std::make_shared<VirtualDevice>(identity);
+    emulation->addFtdiBridge(device);
+
+    QProcess program;
+    program.setProcessChannelMode(QProcess::SeparateChannels);
+    program.start(QStringLiteral(MARLUNE_FWUPDATE_PATH), QStringList());
+    QVERIFY(program.waitForStarted(kStartTimeoutMs));
+    QTRY_VERIFY_WITH_TIMEOUT(device->frameCount() >= kFramesOfABusyThread, kStartTimeoutMs);
+
+    QCOMPARE(::kill(static_cast<pid_t>(program.processId()), signalNumber), 0);
+    QVERIFY(program.waitForFinished(kExitTimeoutMs));
+
+    const QByteArray diagnostics = program.readAllStandardError();
+    QCOMPARE(program.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(program.exitCode() == 0, diagnostics.constData());
+    QVERIFY(diagnostics.contains("Installing event filter..."));
+}
+
+QTEST_GUILESS_MAIN(TestFirmwareUpdaterProgram)
+#include "tst_firmwareupdaterprogram.moc"

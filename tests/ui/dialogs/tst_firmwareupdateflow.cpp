@@ -1,0 +1,297 @@
+#include "firmwareupdatedlg.h"
+#include "mlpworkerthread.h"
+#include "mlu2file.h"
+#include "modaldialogwatcher.h"
+#include "registerbuiltinupdatefiles.h"
+#include "usbemulation.h"
+#include "virtualdevice.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+
+#include <memory>
+
+using marlune::testing::UsbEmulation;
+using marlune::testing::VirtualDevice;
+using marlune::testing::VirtualDeviceIdentity;
+
+namespace {
+
+// Generous bounds for what the emulated USB does at its own pace; the tests never
+// measure time, they only wait for a state.
+constexpr int kStateTimeoutMs = 20000;
+constexpr int kUpdateTimeoutMs = 90000;
+// A silent device is noticed by a ping that gets no answer within 2 s.
+constexpr int kLossTimeoutMs = 15000;
+
+constexpr uint8_t kCommandUpdateHeader = 3;
+constexpr uint8_t kCommandUpdateBlock = 4;
+constexpr int kHeaderLength = 256;
+
+// The sample the build makes for model DEMO-B lists hardware 1.00 and has one block of
+// 2048 bytes: a quick update. DEMO-C lists only 1.00 as well.
+const char* const kFittingModel = "DEMO-B";
+const char* const kOtherModel = "DEMO-C";
+
+std::shared_ptr<VirtualDevice> makeDevice(const std::string& model, uint16_t hwVersion)
+{
+    VirtualDeviceIdentity identity;
+    identity.model = model;
+    identity.hwVersion = hwVersion;
+    identity.fwVersion = 0x0101;
+    identity.maxFrameLength = 100;
+    return std::make_shared<VirtualDevice>(identity);
+}
+
+QByteArray bytes(const std::vector<uint8_t>& data)
+{
+    return QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()));
+}
+
+} // namespace
+
+// The window with the real worker thread, links and protocol, against emulated USB devices
+// that speak the device side of the protocol.
+class TestFirmwareUpdateFlow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startSelectsTheFirstDeviceAndOffersItsBuiltInFile();
+    void choosingADeviceWithUnlistedHardwareDisablesUpdate();
+    void updateWritesTheFileWithRisingProgressAndNoMessage_data();
+    void updateWritesTheFileWithRisingProgressAndNoMessage();
+    void failingUpdateShowsOneWarning_data();
+    void failingUpdateShowsOneWarning();
+    void deviceFallingSilentEmptiesTheList();
+    void rediscoveryWithoutDevicesLeavesNothingToUpdate();
+
+private:
+    QPushButton* button(const char* name) const { return window->findChild<QPushButton*>(name); }
+    QComboBox* devicesCombo() const { return window->findChild<QComboBox*>("devicesCombo"); }
+    QProgressBar* progressBar() const { return window->findChild<QProgressBar*>("progressBar"); }
+    bool idleWithDevice() const
+    {
+        return button("bttnDiscover")->isEnabled() && button("infoButtonDevice")->isEnabled();
+    }
+    void startWindow();
+
+    std::unique_ptr<UsbEmulation> emulation;
+    std::unique_ptr<MLPWorkerThread> workerThread;
+    std::unique_ptr<FirmwareUpdateDlg> window;
+};
+
+void TestFirmwareUpdateFlow::initTestCase()
+{
+    Q_INIT_RESOURCE(pictures);
+    registerBuiltInUpdateFiles();
+}
+
+void TestFirmwareUpdateFlow::init()
+{
+    emulation = std::make_unique<UsbEmulation>();
+    QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
+}
+
+void TestFirmwareUpdateFlow::cleanup()
+{
+    // As the program does: join the thread before the window and the links go, and keep
+    // the emulated devices until no USB call can reach them any more.
+    if (workerThread) {
+        workerThread->stop();
+        workerThread->wait();
+    }
+    window.reset();
+    workerThread.reset();
+    emulation.reset();
+}
+
+void TestFirmwareUpdateFlow::startWindow()
+{
+    workerThread = std::make_unique<MLPWorkerThread>();
+    workerThread->start();
+    window = std::make_unique<FirmwareUpdateDlg>();
+    window->setWorkerThread(workerThread.get());
+    window->show();
+}
+
+void TestFirmwareUpdateFlow::startSelectsTheFirstDeviceAndOffersItsBuiltInFile()
+{
+    emulation->addFtdiBridge(makeDevice(kFittingModel, 0x0100));
+    emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200));
+    startWindow();
+
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    QCOMPARE(devicesCombo()->count(), 2);
+    QCOMPARE(devicesCombo()->itemText(0), QString::fromLatin1(kFittingModel));
+    QCOMPARE(devicesCombo()->itemText(1), QString::fromLatin1(kOtherModel));
+    QCOMPARE(devicesCombo()->currentIndex(), 0);
+    QVERIFY(button("bttn_update")->isEnabled());
+    QCOMPARE(button("bttn_update")->toolTip(), QString());
+}
+
+void TestFirmwareUpdateFlow::choosingADeviceWithUnlistedHardwareDisablesUpdate()
+{
+    emulation->addFtdiBridge(makeDevice(kFittingModel, 0x0100));
+    emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200));
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+
+    devicesCombo()->setCurrentIndex(1);
+    QVERIFY(!button("bttnDiscover")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+
+    QVERIFY(!button("bttn_update")->isEnabled());
+    QCOMPARE(button("bttn_update")->toolTip(),
+             QStringLiteral("The update file does not list this device's hardware version."));
+}
+
+void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage_data()
+{
+    QTest::addColumn<bool>("behindFtdiBridge");
+    QTest::newRow("FTDI bridge") << true;
+    QTest::newRow("maker USB") << false;
+}
+
+void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
+{
+    QFETCH(bool, behindFtdiBridge);
+    const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100);
+    if (behindFtdiBridge) {
+        emulation->addFtdiBridge(device);
+    } else {
+        emulation->addMakerDevice(device);
+    }
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    QVERIFY(button("bttn_update")->isEnabled());
+
+    QList<int> shownValues;
+    connect(progressBar(), &QProgressBar::valueChanged, this, [&](int value) { shownValues.append(value); });
+    ModalDialogWatcher watcher([](QWidget* dialog) { dialog->close(); });
+    QElapsedTimer clock;
+    clock.start();
+
+    QTest::mouseClick(button("bttn_update"), Qt::LeftButton);
+    QVERIFY(progressBar()->isVisible());
+    QVERIFY(!button("bttn_quit")->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(progressBar()->isHidden(), kUpdateTimeoutMs);
+    qInfo("update of %s took %lld ms", kFittingModel, static_cast<long long>(clock.elapsed()));
+
+    QCOMPARE(watcher.seenCount(), 0);
+    QVERIFY(button("bttn_update")->isEnabled());
+    QVERIFY(shownValues.size() > 2);
+    QCOMPARE(shownValues.last(), 100);
+    for (int index = 1; index < shownValues.size(); ++index) {
+        QVERIFY2(shownValues[index] >= shownValues[index - 1], "the progress bar went backwards");
+    }
+
+    MLU2File builtIn(QStringLiteral(":/firmwares/%1.ml2").arg(kFittingModel));
+    QVERIFY(builtIn.open());
+    QCOMPARE(bytes(device->transferPayload(kCommandUpdateHeader, 0)),
+             QByteArray(reinterpret_cast<const char*>(builtIn.header()), kHeaderLength));
+    for (int index = 0; index < builtIn.blockCount(); ++index) {
+        const MLU2Block block = builtIn.block(index);
+        QCOMPARE(bytes(device->transferPayload(kCommandUpdateBlock, static_cast<uint16_t>(index))),
+                 QByteArray(reinterpret_cast<const char*>(block.data), static_cast<int>(block.length)));
+    }
+    QCOMPARE(static_cast<int>(device->transfers().size()), 1 + builtIn.blockCount());
+    builtIn.close();
+}
+
+void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning_data()
+{
+    QTest::addColumn<bool>("unplug");
+    QTest::newRow("device error at a segment") << false;
+    QTest::newRow("device unplugged during the update") << true;
+}
+
+void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
+{
+    QFETCH(bool, unplug);
+    constexpr std::size_t kFailingSegment = 6;
+    constexpr uint8_t kDeviceErrorStatus = 0x07;
+
+    const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100);
+    const int emulationId = emulation->addMakerDevice(device);
+    if (!unplug) {
+        device->failSegment(kFailingSegment, kDeviceErrorStatus);
+    }
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+
+    QStringList boxes;
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QVERIFY(box);
+        boxes << box->windowTitle() + '|' + box->text();
+        box->close();
+    });
+    QTimer unplugWatch;
+    connect(&unplugWatch, &QTimer::timeout, this, [&] {
+        if (device->dataSegmentCount() >= kFailingSegment && emulation->isPlugged(emulationId)) {
+            emulation->unplug(emulationId);
+        }
+    });
+    if (unplug) {
+        unplugWatch.start(1);
+    }
+
+    QTest::mouseClick(button("bttn_update"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.size(), 1, kUpdateTimeoutMs);
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+
+    QCOMPARE(boxes.first(),
+             QStringLiteral("Firmware update failed|The firmware update could not be completed"));
+    QVERIFY(progressBar()->isHidden());
+    QVERIFY(button("bttnDiscover")->isEnabled());
+    if (!unplug) {
+        QVERIFY2(button("bttn_update")->isEnabled(), "the update can be started again");
+        QVERIFY(device->dataSegmentCount() <= kFailingSegment + 1);
+    }
+    QTest::qWait(10 * ModalDialogWatcher::kPollIntervalMs);
+    QCOMPARE(watcher.seenCount(), 1);
+}
+
+void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()
+{
+    const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100);
+    emulation->addFtdiBridge(device);
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    QCOMPARE(devicesCombo()->count(), 1);
+
+    device->setSilent(true);
+
+    QTRY_COMPARE_WITH_TIMEOUT(devicesCombo()->count(), 0, kLossTimeoutMs);
+    QVERIFY(!button("infoButtonDevice")->isEnabled());
+    QVERIFY(!button("bttn_update")->isEnabled());
+    QVERIFY(button("bttnDiscover")->isEnabled());
+}
+
+void TestFirmwareUpdateFlow::rediscoveryWithoutDevicesLeavesNothingToUpdate()
+{
+    const int emulationId = emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100));
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    QVERIFY(button("bttn_update")->isEnabled());
+
+    emulation->unplug(emulationId);
+    QTest::mouseClick(button("bttnDiscover"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(button("bttnDiscover")->isEnabled(), kStateTimeoutMs);
+
+    QCOMPARE(devicesCombo()->count(), 0);
+    QVERIFY(!button("infoButtonDevice")->isEnabled());
+    QVERIFY2(!button("bttn_update")->isEnabled(), "an update offered here could only fail");
+}
+
+QTEST_MAIN(TestFirmwareUpdateFlow)
+#include "tst_firmwareupdateflow.moc"
