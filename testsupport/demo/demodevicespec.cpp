@@ -1,0 +1,182 @@
+#include "demodevicespec.h"
+
+#include <QStringList>
+
+namespace marlune::testing {
+
+namespace {
+
+constexpr int kMaxModelLength = 39;
+constexpr uint16_t kSmallestFrame = 16;
+constexpr uint32_t kSlowFlashAnswerDelayMs = 8;
+
+// "1.00" -> 0x0100: each side is one byte of BCD, so its digits read as hexadecimal.
+std::optional<uint16_t> parseDeviceVersion(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    if (parts.size() != 2 || parts[0].isEmpty() || parts[1].size() != 2 || parts[0].size() > 2) {
+        return std::nullopt;
+    }
+    bool majorOk = false;
+    bool minorOk = false;
+    const uint major = parts[0].toUInt(&majorOk, 16);
+    const uint minor = parts[1].toUInt(&minorOk, 16);
+    if (!majorOk || !minorOk) {
+        return std::nullopt;
+    }
+    return static_cast<uint16_t>((major << 8) | minor);
+}
+
+std::optional<uint32_t> parseNumber(const QString& text)
+{
+    bool ok = false;
+    const uint value = text.toUInt(&ok, 0);
+    return ok ? std::optional<uint32_t>(value) : std::nullopt;
+}
+
+QString versionText(uint16_t version)
+{
+    return QString::asprintf("%x.%02x", version >> 8, version & 0xFFu);
+}
+
+std::optional<DemoDeviceSpec> parseDevice(const QString& text, QString* error)
+{
+    const QStringList fields = text.split(QLatin1Char(','));
+    const QString head = fields.first().trimmed();
+    const int colon = head.indexOf(QLatin1Char(':'));
+    if (colon < 0) {
+        *error = QStringLiteral("\"%1\": expected ftdi:MODEL or usb:MODEL").arg(head);
+        return std::nullopt;
+    }
+    DemoDeviceSpec device;
+    const QString kind = head.left(colon);
+    if (kind == QLatin1String("ftdi")) {
+        device.kind = DemoDeviceSpec::Kind::FtdiBridge;
+    } else if (kind == QLatin1String("usb")) {
+        device.kind = DemoDeviceSpec::Kind::MakerUsb;
+    } else {
+        *error = QStringLiteral("\"%1\": the kind is ftdi or usb").arg(kind);
+        return std::nullopt;
+    }
+    device.model = head.mid(colon + 1);
+    if (device.model.isEmpty() || device.model.toUtf8().size() > kMaxModelLength) {
+        *error = QStringLiteral("\"%1\": a model name has 1 to %2 bytes").arg(head).arg(kMaxModelLength);
+        return std::nullopt;
+    }
+
+    for (int index = 1; index < fields.size(); ++index) {
+        const QString option = fields[index].trimmed();
+        const int equals = option.indexOf(QLatin1Char('='));
+        const QString key = equals < 0 ? option : option.left(equals);
+        const QString value = equals < 0 ? QString() : option.mid(equals + 1);
+        bool valid = true;
+        if (key == QLatin1String("silent") && equals < 0) {
+            device.silent = true;
+        } else if (key == QLatin1String("hw") || key == QLatin1String("fw")) {
+            const std::optional<uint16_t> version = parseDeviceVersion(value);
+            valid = version.has_value();
+            (key == QLatin1String("hw") ? device.hwVersion : device.fwVersion) = version.value_or(0);
+        } else if (key == QLatin1String("frame")) {
+            const std::optional<uint32_t> length = parseNumber(value);
+            valid = length && *length >= kSmallestFrame && *length <= 0xFFFF;
+            device.maxFrameLength = static_cast<uint16_t>(length.value_or(0));
+        } else if (key == QLatin1String("delay")) {
+            const std::optional<uint32_t> delay = parseNumber(value);
+            valid = delay.has_value();
+            device.answerDelayMs = delay.value_or(0);
+        } else if (key == QLatin1String("error-at")) {
+            const QStringList parts = value.split(QLatin1Char('/'));
+            const std::optional<uint32_t> segment = parseNumber(parts[0]);
+            const std::optional<uint32_t> status =
+                parts.size() > 1 ? parseNumber(parts[1])
+                                 : std::optional<uint32_t>(DemoDeviceSpec::kDefaultErrorStatus);
+            valid = parts.size() <= 2 && segment && status && *status >= 1 && *status <= 0xFF;
+            device.errorSegment = segment;
+            device.errorStatus = static_cast<uint8_t>(status.value_or(0));
+        } else if (key == QLatin1String("unplug-at")) {
+            device.unplugSegment = parseNumber(value);
+            valid = device.unplugSegment.has_value();
+        } else {
+            *error = QStringLiteral("\"%1\": unknown option").arg(option);
+            return std::nullopt;
+        }
+        if (!valid) {
+            *error = QStringLiteral("\"%1\": bad value").arg(option);
+            return std::nullopt;
+        }
+    }
+    return device;
+}
+
+} // namespace
+
+std::optional<QVector<DemoDeviceSpec>> DemoDeviceSpec::parseList(const QString& text, QString* error)
+{
+    QVector<DemoDeviceSpec> devices;
+    for (const QString& item : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        if (item.trimmed().isEmpty()) {
+            continue;
+        }
+        const std::optional<DemoDeviceSpec> device = parseDevice(item, error);
+        if (!device) {
+            return std::nullopt;
+        }
+        devices.append(*device);
+    }
+    if (devices.isEmpty()) {
+        *error = QStringLiteral("no device named");
+        return std::nullopt;
+    }
+    return devices;
+}
+
+QVector<DemoDeviceSpec> DemoDeviceSpec::defaultDevices()
+{
+    // The sample for DEMO-G fits hardware 1.00 and holds 4 KiB: over the modelled 250 kBd
+    // line its update takes some seconds.
+    DemoDeviceSpec bridge;
+    bridge.kind = Kind::FtdiBridge;
+    bridge.model = QStringLiteral("DEMO-G");
+    bridge.hwVersion = 0x0100;
+    bridge.fwVersion = 0x0105;
+
+    DemoDeviceSpec otherHardware;
+    otherHardware.kind = Kind::MakerUsb;
+    otherHardware.model = QStringLiteral("DEMO-C");
+    otherHardware.hwVersion = 0x0200;
+    otherHardware.fwVersion = 0x0205;
+
+    // The large DEMO-A sample on the fast maker interface, slowed by a device that takes
+    // its time over each segment, as one writing flash does.
+    DemoDeviceSpec maker;
+    maker.kind = Kind::MakerUsb;
+    maker.model = QStringLiteral("DEMO-A");
+    maker.hwVersion = 0x0100;
+    maker.fwVersion = 0x0098;
+    maker.answerDelayMs = kSlowFlashAnswerDelayMs;
+    return {bridge, otherHardware, maker};
+}
+
+QString DemoDeviceSpec::describe() const
+{
+    QString line =
+        QStringLiteral("%1 %2, hardware %3, firmware %4, frames of %5 bytes, answers after %6 ms")
+            .arg(kind == Kind::FtdiBridge ? QStringLiteral("FTDI bridge") : QStringLiteral("maker USB"),
+                 model, versionText(hwVersion), versionText(fwVersion))
+            .arg(maxFrameLength)
+            .arg(answerDelayMs);
+    if (silent) {
+        line += QStringLiteral(", silent");
+    }
+    if (errorSegment) {
+        line += QStringLiteral(", error 0x%1 at segment %2")
+                    .arg(errorStatus, 2, 16, QLatin1Char('0'))
+                    .arg(*errorSegment);
+    }
+    if (unplugSegment) {
+        line += QStringLiteral(", unplugged at segment %1").arg(*unplugSegment);
+    }
+    return line;
+}
+
+} // namespace marlune::testing

@@ -1,0 +1,160 @@
+// marlune-fwupdate-demo: plugs emulated Marlune devices into a umockdev testbed and runs the
+// real, unchanged program as a child process, which inherits the emulation. What a tester
+// sees is exactly what ships; only the hardware is pretend. MARLUNE_DEMO_DEVICES chooses
+// the devices and their faults (see demodevicespec.h and the README).
+
+#include "demodevicespec.h"
+#include "emulateddeviceoptions.h"
+#include "terminationsignalnotifier.h"
+#include "usbemulation.h"
+#include "virtualdevice.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+#include <QTextStream>
+#include <QTimer>
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+using marlune::testing::DemoDeviceSpec;
+using marlune::testing::UsbEmulation;
+using marlune::testing::VirtualDevice;
+
+namespace {
+
+const char* const kDevicesVariable = "MARLUNE_DEMO_DEVICES";
+const char* const kPreloadLibrary = "libumockdev-preload";
+const char* const kWrapper = "umockdev-wrapper";
+constexpr int kUnplugPollMs = 5;
+constexpr int kSetupFailure = 2;
+
+// The preload library diverts the program's view of /sys and /dev into the testbed. The
+// launcher needs it too, so it restarts itself under the wrapper when it runs without.
+void runUnderUmockdevWrapper(char** argv)
+{
+    const char* preload = std::getenv("LD_PRELOAD");
+    if (preload && std::strstr(preload, kPreloadLibrary)) {
+        return;
+    }
+    std::vector<char*> wrappedArguments{const_cast<char*>(kWrapper)};
+    for (char** argument = argv; *argument; ++argument) {
+        wrappedArguments.push_back(*argument);
+    }
+    wrappedArguments.push_back(nullptr);
+    execvp(kWrapper, wrappedArguments.data());
+    std::perror("marlune-fwupdate-demo: cannot start umockdev-wrapper (install the umockdev package)");
+    std::exit(kSetupFailure);
+}
+
+struct AttachedDevice
+{
+    DemoDeviceSpec spec;
+    std::shared_ptr<VirtualDevice> device;
+    int emulationId = 0;
+};
+
+std::shared_ptr<VirtualDevice> makeDevice(const DemoDeviceSpec& spec)
+{
+    marlune::testing::VirtualDeviceIdentity identity;
+    identity.model = spec.model.toStdString();
+    identity.hwVersion = spec.hwVersion;
+    identity.fwVersion = spec.fwVersion;
+    identity.maxFrameLength = spec.maxFrameLength;
+    auto device = std::make_shared<VirtualDevice>(identity);
+    // A demo runs for a while; nobody reads the records.
+    device->setRecording(false);
+    device->setAnswerDelay(spec.answerDelayMs);
+    device->setSilent(spec.silent);
+    if (spec.errorSegment) {
+        device->failSegment(*spec.errorSegment, spec.errorStatus);
+    }
+    return device;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    runUnderUmockdevWrapper(argv);
+    QCoreApplication application(argc, argv);
+    QTextStream console(stdout);
+
+    QVector<DemoDeviceSpec> specs = DemoDeviceSpec::defaultDevices();
+    const QString devicesText = qEnvironmentVariable(kDevicesVariable);
+    if (!devicesText.trimmed().isEmpty()) {
+        QString error;
+        const std::optional<QVector<DemoDeviceSpec>> parsed = DemoDeviceSpec::parseList(devicesText, &error);
+        if (!parsed) {
+            QTextStream(stderr) << kDevicesVariable << ": " << error << Qt::endl;
+            return kSetupFailure;
+        }
+        specs = *parsed;
+    }
+
+    UsbEmulation emulation;
+    std::vector<AttachedDevice> attached;
+    int serialNumber = 1;
+    for (const DemoDeviceSpec& spec : specs) {
+        AttachedDevice entry{spec, makeDevice(spec), 0};
+        if (spec.kind == DemoDeviceSpec::Kind::FtdiBridge) {
+            marlune::testing::FtdiBridgeOptions options;
+            options.serial = QStringLiteral("FTDEMO%1").arg(serialNumber++).toStdString();
+            options.modelWireTime = true;
+            entry.emulationId = emulation.addFtdiBridge(entry.device, options);
+        } else {
+            marlune::testing::MakerDeviceOptions options;
+            options.serial = QStringLiteral("MLDEMO%1").arg(serialNumber++).toStdString();
+            options.modelWireTime = true;
+            entry.emulationId = emulation.addMakerDevice(entry.device, options);
+        }
+        console << "attached: " << spec.describe() << Qt::endl;
+        attached.push_back(std::move(entry));
+    }
+
+    // An unplug at a given segment has to happen while the update runs, so the launcher
+    // watches the segment counts.
+    QTimer unplugWatch;
+    QObject::connect(&unplugWatch, &QTimer::timeout, [&] {
+        for (AttachedDevice& entry : attached) {
+            if (entry.spec.unplugSegment && emulation.isPlugged(entry.emulationId) &&
+                entry.device->dataSegmentCount() >= *entry.spec.unplugSegment) {
+                emulation.unplug(entry.emulationId);
+                console << "unplugged: " << entry.spec.model << Qt::endl;
+            }
+        }
+    });
+    unplugWatch.start(kUnplugPollMs);
+
+    QProcess program;
+    program.setProcessChannelMode(QProcess::ForwardedChannels);
+    program.setInputChannelMode(QProcess::ForwardedInputChannel);
+    QObject::connect(&program, qOverload<int, QProcess::ExitStatus>(&QProcess::finished), &application,
+                     [&](int exitCode, QProcess::ExitStatus status) {
+                         application.exit(status == QProcess::NormalExit ? exitCode : EXIT_FAILURE);
+                     });
+    QObject::connect(&program, &QProcess::errorOccurred, &application, [&](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart) {
+            QTextStream(stderr) << "cannot start " << MARLUNE_FWUPDATE_PATH << Qt::endl;
+            application.exit(kSetupFailure);
+        }
+    });
+
+    // Ending the demo ends the program first: the emulation must outlive every USB call of
+    // the child, which waits for its answers from this process.
+    TerminationSignalNotifier terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignalNotifier::terminationRequested, &program,
+                     [&] { program.terminate(); });
+
+    program.start(QStringLiteral(MARLUNE_FWUPDATE_PATH), application.arguments().mid(1));
+    const int exitCode = application.exec();
+    if (program.state() != QProcess::NotRunning) {
+        program.terminate();
+        program.waitForFinished(-1);
+    }
+    return exitCode;
+}
