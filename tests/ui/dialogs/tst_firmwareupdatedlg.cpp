@@ -12,7 +12,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPointer>
@@ -82,11 +81,8 @@ private slots:
 
     // Right after construction.
     void startsIdleInBuiltInModeWithUpdateDisabled();
-    void formHoldsTheWidgetsInTheirCells_data();
-    void formHoldsTheWidgetsInTheirCells();
     void formTextsAndHelp_data();
     void formTextsAndHelp();
-    void tabOrderFollowsTheForm();
     void modeTextsAreTheSpecifiedRichText();
     void picturesComeFromTheBundle();
 
@@ -268,48 +264,6 @@ void TestFirmwareUpdateDlg::startsIdleInBuiltInModeWithUpdateDisabled()
     QCOMPARE(button("bttn_update")->toolTip(), QString());
 }
 
-void TestFirmwareUpdateDlg::formHoldsTheWidgetsInTheirCells_data()
-{
-    QTest::addColumn<QString>("objectName");
-    QTest::addColumn<int>("row");
-    QTest::addColumn<int>("column");
-    QTest::addColumn<int>("columnSpan");
-
-    QTest::newRow("frame") << "frame" << 3 << 1 << 1;
-    QTest::newRow("infoButtonBuiltInFirmware") << "infoButtonBuiltInFirmware" << 1 << 2 << 1;
-    QTest::newRow("bttnDiscover") << "bttnDiscover" << 0 << 0 << 1;
-    QTest::newRow("infoButtonDevice") << "infoButtonDevice" << 0 << 2 << 1;
-    QTest::newRow("lbl_fileOpenMode") << "lbl_fileOpenMode" << 1 << 0 << 2;
-    QTest::newRow("lbl_fileStatus") << "lbl_fileStatus" << 2 << 1 << 1;
-    QTest::newRow("infoButtonLoadedFirmware") << "infoButtonLoadedFirmware" << 2 << 2 << 1;
-    QTest::newRow("bttn_update") << "bttn_update" << 3 << 0 << 1;
-    QTest::newRow("devicesCombo") << "devicesCombo" << 0 << 1 << 1;
-    QTest::newRow("bttn_load") << "bttn_load" << 2 << 0 << 1;
-    QTest::newRow("bttn_quit") << "bttn_quit" << 4 << 0 << 2;
-}
-
-void TestFirmwareUpdateDlg::formHoldsTheWidgetsInTheirCells()
-{
-    QFETCH(QString, objectName);
-    QFETCH(int, row);
-    QFETCH(int, column);
-    QFETCH(int, columnSpan);
-
-    auto* grid = window->findChild<QGridLayout*>("gridLayout");
-    QVERIFY(grid);
-    QCOMPARE(window->layout(), grid);
-    auto* widget = window->findChild<QWidget*>(objectName);
-    QVERIFY(widget);
-    const int index = grid->indexOf(widget);
-    QVERIFY(index >= 0);
-    int foundRow = -1, foundColumn = -1, rowSpan = 0, foundColumnSpan = 0;
-    grid->getItemPosition(index, &foundRow, &foundColumn, &rowSpan, &foundColumnSpan);
-    QCOMPARE(foundRow, row);
-    QCOMPARE(foundColumn, column);
-    QCOMPARE(rowSpan, 1);
-    QCOMPARE(foundColumnSpan, columnSpan);
-}
-
 void TestFirmwareUpdateDlg::formTextsAndHelp_data()
 {
     QTest::addColumn<QString>("objectName");
@@ -349,22 +303,6 @@ void TestFirmwareUpdateDlg::formTextsAndHelp()
     QVERIFY(pushButton);
     QCOMPARE(pushButton->text(), text);
     QCOMPARE(plainText(pushButton->whatsThis()), whatsThis);
-}
-
-void TestFirmwareUpdateDlg::tabOrderFollowsTheForm()
-{
-    const QStringList order = {"bttnDiscover",     "devicesCombo",
-                               "infoButtonDevice", "infoButtonBuiltInFirmware",
-                               "bttn_load",        "infoButtonLoadedFirmware",
-                               "bttn_update",      "bttn_quit"};
-    QWidget* widget = window->findChild<QWidget*>(order.first());
-    for (int index = 1; index < order.size(); ++index) {
-        widget = widget->nextInFocusChain();
-        while (!(widget->focusPolicy() & Qt::TabFocus)) {
-            widget = widget->nextInFocusChain();
-        }
-        QCOMPARE(widget->objectName(), order.at(index));
-    }
 }
 
 void TestFirmwareUpdateDlg::modeTextsAreTheSpecifiedRichText()
