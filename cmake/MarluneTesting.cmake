@@ -20,7 +20,12 @@ function(marlune_add_qtest name)
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()
-    set_tests_properties(${name} PROPERTIES
-        TIMEOUT ${ARG_TIMEOUT}
-        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QT_LOGGING_RULES=qt.qpa.*=false")
+    set(environment "QT_QPA_PLATFORM=offscreen" "QT_LOGGING_RULES=qt.qpa.*=false")
+    if(TARGET marlune_qtthreadannotations)
+        add_dependencies(${name} marlune_qtthreadannotations)
+        list(APPEND environment
+            "LD_PRELOAD=$<TARGET_FILE:marlune_qtthreadannotations>"
+            "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${MARLUNE_TSAN_SUPPRESSIONS}")
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
 endfunction()
