@@ -37,7 +37,7 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
     if (!connection) {
         // A discovery that found nothing leaves the thread without a connection while the
         // window may still offer the update.
-        emit failed(OperationFailed);
+        finish(false);
         return;
     }
 
@@ -55,6 +55,22 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
         file.close();
     }
 
+    finish(succeeded);
+}
+
+void MLPUpdateFirmwareRequest::finish(bool succeeded)
+{
+    // The window deletes the request in the slot that receives its final signal. Emitted
+    // on the worker thread, the signal would leave Qt tidying the request's connections on
+    // that thread while the window deletes the request on its own, freeing the very slot
+    // object being run. So the final signal is emitted on the request's own thread, where
+    // the deletion happens: at once when run() runs there, otherwise from that thread's
+    // event loop. Nothing touches the request after handing the emission over.
+    QMetaObject::invokeMethod(this, "emitOutcome", Qt::AutoConnection, Q_ARG(bool, succeeded));
+}
+
+void MLPUpdateFirmwareRequest::emitOutcome(bool succeeded)
+{
     if (succeeded) {
         emit workDone();
     } else {

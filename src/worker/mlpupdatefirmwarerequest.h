@@ -12,8 +12,10 @@ class MLPConnection;
 // then each block with command UpdateBlock and the block index, all as acknowledged
 // segments. Reports progress in percent of header plus blocks after every segment.
 //
-// The main window deletes the request as soon as its final signal arrives, so emitting
-// workDone() or failed() is the very last thing run() does with this object.
+// The main window deletes the request as soon as its final signal arrives. workDone() and
+// failed() are therefore emitted on the request's own thread (the window's), not on the
+// thread that runs it: the emission is handed over as the very last thing run() does with
+// this object. progress() is emitted on the running thread.
 class MLPUpdateFirmwareRequest : public MLPWorkerRequestI, public marlune::MLP::MLPProgressObserverI
 {
     Q_OBJECT
@@ -31,6 +33,8 @@ signals:
 
 private:
     bool transfer(MLPConnection* connection, MLU2File& file);
+    void finish(bool succeeded);
+    Q_INVOKABLE void emitOutcome(bool succeeded);
 
     qint64 doneBytes = 0;
     qint64 currentTransferLength = 0;

@@ -9,7 +9,12 @@
 
 #include <QtTest>
 
+#include <condition_variable>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -25,6 +30,7 @@ Q_DECLARE_METATYPE(Transfers)
 namespace {
 
 constexpr uint32_t kReceiveCapacity = 50000;
+constexpr int kStressTimeoutMs = 60000;
 
 // An update request run on the test thread against a virtual device that answers at
 // once, with a shared fake clock so missing acknowledgements time out without waiting.
@@ -88,6 +94,70 @@ QByteArray toBytes(const std::vector<uint8_t>& bytes)
 {
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
 }
+
+// Runs posted update requests one after another on a thread of its own, against an instant
+// virtual device, the way the worker thread runs them; knows nothing of a request once its
+// run() has returned.
+class RequestRunner
+{
+public:
+    RequestRunner() : link(device), connection(&link, kReceiveCapacity)
+    {
+        device.setRecording(false);
+        thread = std::thread([this] { runPosted(); });
+    }
+
+    ~RequestRunner()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stopping = true;
+        }
+        wake.notify_all();
+        thread.join();
+    }
+
+    void post(MLPWorkerRequestI* request)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            pending.push_back(request);
+        }
+        wake.notify_all();
+    }
+
+private:
+    void runPosted()
+    {
+        while (MLPWorkerRequestI* request = next()) {
+            MLPConnection* connectionSlot = &connection;
+            MLPWorkerContext context;
+            context.connection = &connectionSlot;
+            request->run(&context);
+        }
+    }
+
+    MLPWorkerRequestI* next()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        wake.wait(lock, [this] { return stopping || !pending.empty(); });
+        if (stopping) {
+            return nullptr;
+        }
+        MLPWorkerRequestI* request = pending.front();
+        pending.pop_front();
+        return request;
+    }
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<MLPWorkerRequestI*> pending;
+    bool stopping = false;
+    VirtualDevice device;
+    VirtualDevicePhy link;
+    MLPConnection connection;
+    std::thread thread;
+};
 
 } // namespace
 
@@ -253,6 +323,47 @@ private slots:
         context.connection = &emptySlot;
         request.run(&context);
         QCOMPARE(failed.count(), 1);
+    }
+
+    void requestMayBeDeletedWhenItsFinalSignalArrives()
+    {
+        // The window deletes each request in the slot that receives its final signal, while
+        // the thread that emitted it is still returning from run(). Many short updates in a
+        // row give the sanitizer builds a chance to catch the request being touched after
+        // that signal.
+        constexpr int kUpdates = 1500;
+        MLU2FileWriter writer;
+        writer.setModel("DEMO-5");
+        writer.addHardwareVersion(0x0100);
+        writer.addBlock(patterned(20, 4));
+        const QString path = writeFile(writer);
+
+        RequestRunner runner;
+        QObject window;
+        QEventLoop loop;
+        int succeeded = 0;
+        int finished = 0;
+        std::function<void()> postNext = [&] {
+            auto* request = new MLPUpdateFirmwareRequest(path);
+            const auto dispose = [&, request](bool success) {
+                delete request;
+                succeeded += success ? 1 : 0;
+                if (++finished == kUpdates) {
+                    loop.quit();
+                } else {
+                    postNext();
+                }
+            };
+            connect(request, &MLPWorkerRequestI::workDone, &window, [dispose] { dispose(true); });
+            connect(request, &MLPWorkerRequestI::failed, &window, [dispose] { dispose(false); });
+            runner.post(request);
+        };
+        postNext();
+        QTimer::singleShot(kStressTimeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+
+        QCOMPARE(finished, kUpdates);
+        QCOMPARE(succeeded, kUpdates);
     }
 
     void observerIsRemovedWhenDone()
