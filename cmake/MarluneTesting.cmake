@@ -1,21 +1,34 @@
-# marlune_add_qtest(NAME SOURCES ... [LIBRARIES ...] [USB_EMULATION] [TIMEOUT seconds])
+# marlune_add_qtest(NAME SOURCES ... [LIBRARIES ...] [USB_EMULATION] [TIMEOUT seconds]
+#                   [FUNCTIONS function ...])
 #
 # One Qt Test executable registered with CTest. Widgets run on the offscreen platform so
 # the suite needs no display. USB_EMULATION runs the test inside umockdev's preload
-# wrapper, so the real libusb and libftdi1 talk to emulated devices.
+# wrapper, so the real libusb and libftdi1 talk to emulated devices. FUNCTIONS registers
+# one CTest test per listed test function instead (NAME_function), so that long functions
+# can run side by side. In the thread-sanitizer build every test runs with Qt's thread
+# hand-overs announced to the sanitizer (testsupport/tsan).
 find_program(UMOCKDEV_WRAPPER umockdev-wrapper)
 
 function(marlune_add_qtest name)
-    cmake_parse_arguments(ARG "USB_EMULATION" "TIMEOUT" "SOURCES;LIBRARIES" ${ARGN})
+    cmake_parse_arguments(ARG "USB_EMULATION" "TIMEOUT" "SOURCES;LIBRARIES;FUNCTIONS" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE Qt5::Test ${ARG_LIBRARIES})
+    set(launcher)
     if(ARG_USB_EMULATION)
         if(NOT UMOCKDEV_WRAPPER)
             message(FATAL_ERROR "umockdev-wrapper not found; install the umockdev package")
         endif()
-        add_test(NAME ${name} COMMAND ${UMOCKDEV_WRAPPER} $<TARGET_FILE:${name}>)
+        set(launcher ${UMOCKDEV_WRAPPER})
+    endif()
+    set(tests)
+    if(ARG_FUNCTIONS)
+        foreach(function IN LISTS ARG_FUNCTIONS)
+            add_test(NAME ${name}_${function} COMMAND ${launcher} $<TARGET_FILE:${name}> ${function})
+            list(APPEND tests ${name}_${function})
+        endforeach()
     else()
-        add_test(NAME ${name} COMMAND ${name})
+        add_test(NAME ${name} COMMAND ${launcher} $<TARGET_FILE:${name}>)
+        list(APPEND tests ${name})
     endif()
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
@@ -27,5 +40,5 @@ function(marlune_add_qtest name)
             "LD_PRELOAD=$<TARGET_FILE:marlune_qtthreadannotations>"
             "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=${MARLUNE_TSAN_SUPPRESSIONS}")
     endif()
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
+    set_tests_properties(${tests} PROPERTIES TIMEOUT ${ARG_TIMEOUT} ENVIRONMENT "${environment}")
 endfunction()
