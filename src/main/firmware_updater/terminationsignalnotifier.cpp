@@ -2,6 +2,7 @@
 
 #include <QSocketNotifier>
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
@@ -9,8 +10,11 @@
 namespace {
 
 // The handler can reach only what is global; written before the handlers are installed
-// and cleared after they are removed.
-volatile sig_atomic_t signalPipeWriteEnd = -1;
+// and cleared before the pipe closes. The handler may run on any of the program's threads
+// (the worker thread, Qt's and the USB libraries' own), so a volatile flag is not enough:
+// a lock-free atomic is both safe in a signal handler and ordered across threads.
+std::atomic<int> signalPipeWriteEnd{-1};
+static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free atomic");
 
 } // namespace
 
