@@ -1,9 +1,9 @@
 // marlune-fwupdate-demo: plugs emulated Marlune devices into a umockdev testbed and runs the
 // real, unchanged program as a child process, which inherits the emulation. What a tester
 // sees is exactly what ships; only the hardware is pretend. MARLUNE_DEMO_DEVICES chooses
-// the devices and their faults (see demodevicespec.h and the README).
+// the devices and their faults (see demodevicedescription.h and the README).
 
-#include "demodevicespec.h"
+#include "demodevicedescription.h"
 #include "emulateddeviceoptions.h"
 #include "terminationsignalnotifier.h"
 #include "usbemulation.h"
@@ -21,7 +21,7 @@
 #include <unistd.h>
 #include <vector>
 
-using marlune::testing::DemoDeviceSpec;
+using marlune::testing::DemoDeviceDescription;
 using marlune::testing::UsbEmulation;
 using marlune::testing::VirtualDevice;
 
@@ -53,12 +53,12 @@ void runUnderUmockdevWrapper(char** argv)
 
 struct AttachedDevice
 {
-    DemoDeviceSpec spec;
+    DemoDeviceDescription spec;
     std::shared_ptr<VirtualDevice> device;
     int emulationId = 0;
 };
 
-std::shared_ptr<VirtualDevice> makeDevice(const DemoDeviceSpec& spec)
+std::shared_ptr<VirtualDevice> makeDevice(const DemoDeviceDescription& spec)
 {
     marlune::testing::VirtualDeviceIdentity identity;
     identity.model = spec.model.toStdString();
@@ -84,11 +84,12 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     QTextStream console(stdout);
 
-    QVector<DemoDeviceSpec> specs = DemoDeviceSpec::defaultDevices();
+    QVector<DemoDeviceDescription> specs = DemoDeviceDescription::defaultDevices();
     const QString devicesText = qEnvironmentVariable(kDevicesVariable);
     if (!devicesText.trimmed().isEmpty()) {
         QString error;
-        const std::optional<QVector<DemoDeviceSpec>> parsed = DemoDeviceSpec::parseList(devicesText, &error);
+        const std::optional<QVector<DemoDeviceDescription>> parsed =
+            DemoDeviceDescription::parseList(devicesText, &error);
         if (!parsed) {
             QTextStream(stderr) << kDevicesVariable << ": " << error << Qt::endl;
             return kSetupFailure;
@@ -99,9 +100,9 @@ int main(int argc, char** argv)
     UsbEmulation emulation;
     std::vector<AttachedDevice> attached;
     int serialNumber = 1;
-    for (const DemoDeviceSpec& spec : specs) {
+    for (const DemoDeviceDescription& spec : specs) {
         AttachedDevice entry{spec, makeDevice(spec), 0};
-        if (spec.kind == DemoDeviceSpec::Kind::FtdiBridge) {
+        if (spec.kind == DemoDeviceDescription::Kind::FtdiBridge) {
             marlune::testing::FtdiBridgeOptions options;
             options.serial = QStringLiteral("FTDEMO%1").arg(serialNumber++).toStdString();
             options.modelWireTime = true;

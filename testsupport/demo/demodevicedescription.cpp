@@ -1,4 +1,4 @@
-#include "demodevicespec.h"
+#include "demodevicedescription.h"
 
 #include <QStringList>
 
@@ -39,7 +39,7 @@ QString versionText(uint16_t version)
     return QString::asprintf("%x.%02x", version >> 8, version & 0xFFu);
 }
 
-std::optional<DemoDeviceSpec> parseDevice(const QString& text, QString* error)
+std::optional<DemoDeviceDescription> parseDevice(const QString& text, QString* error)
 {
     const QStringList fields = text.split(QLatin1Char(','));
     const QString head = fields.first().trimmed();
@@ -48,12 +48,12 @@ std::optional<DemoDeviceSpec> parseDevice(const QString& text, QString* error)
         *error = QStringLiteral("\"%1\": expected ftdi:MODEL or usb:MODEL").arg(head);
         return std::nullopt;
     }
-    DemoDeviceSpec device;
+    DemoDeviceDescription device;
     const QString kind = head.left(colon);
     if (kind == QLatin1String("ftdi")) {
-        device.kind = DemoDeviceSpec::Kind::FtdiBridge;
+        device.kind = DemoDeviceDescription::Kind::FtdiBridge;
     } else if (kind == QLatin1String("usb")) {
-        device.kind = DemoDeviceSpec::Kind::MakerUsb;
+        device.kind = DemoDeviceDescription::Kind::MakerUsb;
     } else {
         *error = QStringLiteral("\"%1\": the kind is ftdi or usb").arg(kind);
         return std::nullopt;
@@ -89,7 +89,7 @@ std::optional<DemoDeviceSpec> parseDevice(const QString& text, QString* error)
             const std::optional<uint32_t> segment = parseNumber(parts[0]);
             const std::optional<uint32_t> status =
                 parts.size() > 1 ? parseNumber(parts[1])
-                                 : std::optional<uint32_t>(DemoDeviceSpec::kDefaultErrorStatus);
+                                 : std::optional<uint32_t>(DemoDeviceDescription::kDefaultErrorStatus);
             valid = parts.size() <= 2 && segment && status && *status >= 1 && *status <= 0xFF;
             device.errorSegment = segment;
             device.errorStatus = static_cast<uint8_t>(status.value_or(0));
@@ -110,14 +110,15 @@ std::optional<DemoDeviceSpec> parseDevice(const QString& text, QString* error)
 
 } // namespace
 
-std::optional<QVector<DemoDeviceSpec>> DemoDeviceSpec::parseList(const QString& text, QString* error)
+std::optional<QVector<DemoDeviceDescription>> DemoDeviceDescription::parseList(const QString& text,
+                                                                               QString* error)
 {
-    QVector<DemoDeviceSpec> devices;
+    QVector<DemoDeviceDescription> devices;
     for (const QString& item : text.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         if (item.trimmed().isEmpty()) {
             continue;
         }
-        const std::optional<DemoDeviceSpec> device = parseDevice(item, error);
+        const std::optional<DemoDeviceDescription> device = parseDevice(item, error);
         if (!device) {
             return std::nullopt;
         }
@@ -130,17 +131,17 @@ std::optional<QVector<DemoDeviceSpec>> DemoDeviceSpec::parseList(const QString& 
     return devices;
 }
 
-QVector<DemoDeviceSpec> DemoDeviceSpec::defaultDevices()
+QVector<DemoDeviceDescription> DemoDeviceDescription::defaultDevices()
 {
     // The sample for DEMO-G fits hardware 1.00 and holds 4 KiB: over the modelled 250 kBd
     // line its update takes some seconds.
-    DemoDeviceSpec bridge;
+    DemoDeviceDescription bridge;
     bridge.kind = Kind::FtdiBridge;
     bridge.model = QStringLiteral("DEMO-G");
     bridge.hwVersion = 0x0100;
     bridge.fwVersion = 0x0105;
 
-    DemoDeviceSpec otherHardware;
+    DemoDeviceDescription otherHardware;
     otherHardware.kind = Kind::MakerUsb;
     otherHardware.model = QStringLiteral("DEMO-C");
     otherHardware.hwVersion = 0x0200;
@@ -148,7 +149,7 @@ QVector<DemoDeviceSpec> DemoDeviceSpec::defaultDevices()
 
     // The large DEMO-A sample on the fast maker interface, slowed by a device that takes
     // its time over each segment, as one writing flash does.
-    DemoDeviceSpec maker;
+    DemoDeviceDescription maker;
     maker.kind = Kind::MakerUsb;
     maker.model = QStringLiteral("DEMO-A");
     maker.hwVersion = 0x0100;
@@ -157,7 +158,7 @@ QVector<DemoDeviceSpec> DemoDeviceSpec::defaultDevices()
     return {bridge, otherHardware, maker};
 }
 
-QString DemoDeviceSpec::describe() const
+QString DemoDeviceDescription::describe() const
 {
     QString line =
         QStringLiteral("%1 %2, hardware %3, firmware %4, frames of %5 bytes, answers after %6 ms")

@@ -19,7 +19,7 @@ namespace marlune::testing {
 // 2.10). Segments count the Data segments of updates from 0. Example:
 //
 //   ftdi:DEMO-A,hw=1.00;usb:DEMO-C,hw=2.00;usb:DEMO-B,error-at=12/0x07
-struct DemoDeviceSpec
+struct DemoDeviceDescription
 {
     enum class Kind
     {
@@ -42,12 +42,12 @@ struct DemoDeviceSpec
     std::optional<uint32_t> unplugSegment;
 
     // The devices described by text; on a mistake, nothing and the reason in *error.
-    static std::optional<QVector<DemoDeviceSpec>> parseList(const QString& text, QString* error);
+    static std::optional<QVector<DemoDeviceDescription>> parseList(const QString& text, QString* error);
 
     // What the demo attaches when the tester names nothing: a bridge whose model and
     // hardware fit a built-in sample, a maker device whose hardware version the sample for
     // its model does not list, and a maker device that fits the largest sample.
-    static QVector<DemoDeviceSpec> defaultDevices();
+    static QVector<DemoDeviceDescription> defaultDevices();
 
     // One line for the console: kind, model, versions and faults.
     QString describe() const;

@@ -1,10 +1,10 @@
-#include "demodevicespec.h"
+#include "demodevicedescription.h"
 
 #include <QTest>
 
-using marlune::testing::DemoDeviceSpec;
+using marlune::testing::DemoDeviceDescription;
 
-class TestDemoDeviceSpec : public QObject
+class TestDemoDeviceDescription : public QObject
 {
     Q_OBJECT
 
@@ -16,45 +16,45 @@ private slots:
     void defaultsOfferAFittingAndAnUnfittingDevice();
 };
 
-void TestDemoDeviceSpec::readsKindsModelsAndOptions()
+void TestDemoDeviceDescription::readsKindsModelsAndOptions()
 {
     QString error;
-    const auto devices = DemoDeviceSpec::parseList(
+    const auto devices = DemoDeviceDescription::parseList(
         QStringLiteral(" ftdi:DEMO-A,hw=1.00 ; usb:DEMO-C,hw=2.10,fw=a.0b,frame=64,delay=0;"), &error);
     QVERIFY2(devices, qPrintable(error));
     QCOMPARE(devices->size(), 2);
 
-    const DemoDeviceSpec& bridge = devices->at(0);
-    QCOMPARE(bridge.kind, DemoDeviceSpec::Kind::FtdiBridge);
+    const DemoDeviceDescription& bridge = devices->at(0);
+    QCOMPARE(bridge.kind, DemoDeviceDescription::Kind::FtdiBridge);
     QCOMPARE(bridge.model, QStringLiteral("DEMO-A"));
     QCOMPARE(bridge.hwVersion, uint16_t(0x0100));
     QVERIFY(!bridge.silent);
     QVERIFY(!bridge.errorSegment);
     QVERIFY(!bridge.unplugSegment);
 
-    const DemoDeviceSpec& maker = devices->at(1);
-    QCOMPARE(maker.kind, DemoDeviceSpec::Kind::MakerUsb);
+    const DemoDeviceDescription& maker = devices->at(1);
+    QCOMPARE(maker.kind, DemoDeviceDescription::Kind::MakerUsb);
     QCOMPARE(maker.hwVersion, uint16_t(0x0210));
     QCOMPARE(maker.fwVersion, uint16_t(0x0A0B));
     QCOMPARE(maker.maxFrameLength, uint16_t(64));
     QCOMPARE(maker.answerDelayMs, 0u);
 }
 
-void TestDemoDeviceSpec::faultsAreRead()
+void TestDemoDeviceDescription::faultsAreRead()
 {
     QString error;
-    const auto devices = DemoDeviceSpec::parseList(
+    const auto devices = DemoDeviceDescription::parseList(
         QStringLiteral("usb:S,silent;usb:E,error-at=12/0x05;usb:F,error-at=3;ftdi:U,unplug-at=40"), &error);
     QVERIFY2(devices, qPrintable(error));
     QVERIFY(devices->at(0).silent);
     QCOMPARE(devices->at(1).errorSegment, std::optional<uint32_t>(12));
     QCOMPARE(devices->at(1).errorStatus, uint8_t(0x05));
     QCOMPARE(devices->at(2).errorSegment, std::optional<uint32_t>(3));
-    QCOMPARE(devices->at(2).errorStatus, DemoDeviceSpec::kDefaultErrorStatus);
+    QCOMPARE(devices->at(2).errorStatus, DemoDeviceDescription::kDefaultErrorStatus);
     QCOMPARE(devices->at(3).unplugSegment, std::optional<uint32_t>(40));
 }
 
-void TestDemoDeviceSpec::mistakesAreReported_data()
+void TestDemoDeviceDescription::mistakesAreReported_data()
 {
     QTest::addColumn<QString>("text");
     QTest::newRow("nothing") << "";
@@ -73,27 +73,27 @@ void TestDemoDeviceSpec::mistakesAreReported_data()
     QTest::newRow("silent with a value") << "usb:DEMO-A,silent=1";
 }
 
-void TestDemoDeviceSpec::mistakesAreReported()
+void TestDemoDeviceDescription::mistakesAreReported()
 {
     QFETCH(QString, text);
     QString error;
-    QVERIFY(!DemoDeviceSpec::parseList(text, &error));
+    QVERIFY(!DemoDeviceDescription::parseList(text, &error));
     QVERIFY(!error.isEmpty());
 }
 
-void TestDemoDeviceSpec::defaultsOfferAFittingAndAnUnfittingDevice()
+void TestDemoDeviceDescription::defaultsOfferAFittingAndAnUnfittingDevice()
 {
-    const QVector<DemoDeviceSpec> devices = DemoDeviceSpec::defaultDevices();
+    const QVector<DemoDeviceDescription> devices = DemoDeviceDescription::defaultDevices();
     QCOMPARE(devices.size(), 3);
-    QCOMPARE(devices[0].kind, DemoDeviceSpec::Kind::FtdiBridge);
+    QCOMPARE(devices[0].kind, DemoDeviceDescription::Kind::FtdiBridge);
     QCOMPARE(devices[0].model, QStringLiteral("DEMO-G"));
     QCOMPARE(devices[0].hwVersion, uint16_t(0x0100));
-    QCOMPARE(devices[1].kind, DemoDeviceSpec::Kind::MakerUsb);
+    QCOMPARE(devices[1].kind, DemoDeviceDescription::Kind::MakerUsb);
     QCOMPARE(devices[1].model, QStringLiteral("DEMO-C"));
     QVERIFY(devices[1].hwVersion != 0x0100);
-    QCOMPARE(devices[2].kind, DemoDeviceSpec::Kind::MakerUsb);
+    QCOMPARE(devices[2].kind, DemoDeviceDescription::Kind::MakerUsb);
     QCOMPARE(devices[2].hwVersion, uint16_t(0x0100));
 }
 
-QTEST_GUILESS_MAIN(TestDemoDeviceSpec)
-#include "tst_demodevicespec.moc"
+QTEST_GUILESS_MAIN(TestDemoDeviceDescription)
+#include "tst_demodevicedescription.moc"
