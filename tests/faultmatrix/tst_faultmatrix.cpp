@@ -6,6 +6,7 @@
 #include "timedfaultendpoint.h"
 #include "usbemulation.h"
 #include "virtualdevice.h"
+#include "workerthreadsignals.h"
 
 #include <QtTest>
 
@@ -98,25 +99,7 @@ QByteArray toBytes(const std::vector<uint8_t>& bytes)
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
 }
 
-// The worker thread's signals, received on the test thread as the window receives them.
-struct ThreadSignals
-{
-    explicit ThreadSignals(MLPWorkerThread& thread)
-    {
-        QObject::connect(&thread, &MLPWorkerThread::deviceDiscoverFinsihed, &receiver,
-                         [this] { ++discoveries; });
-        QObject::connect(&thread, &MLPWorkerThread::deviceSelectionFinished, &receiver,
-                         [this](uint16_t fwVersion, uint16_t hwVersion) {
-                             selections.append(qMakePair(fwVersion, hwVersion));
-                         });
-        QObject::connect(&thread, &MLPWorkerThread::lostConnection, &receiver, [this] { ++lostConnections; });
-    }
-
-    QObject receiver;
-    int discoveries = 0;
-    QList<QPair<uint16_t, uint16_t>> selections;
-    int lostConnections = 0;
-};
+using ThreadSignals = marlune::testing::WorkerThreadSignals;
 
 struct UpdateOutcome
 {

@@ -6,6 +6,7 @@
 #include "mlu2filewriter.h"
 #include "usbemulation.h"
 #include "virtualdevice.h"
+#include "workerthreadsignals.h"
 
 #include <QtTest>
 
@@ -33,26 +34,7 @@ std::shared_ptr<VirtualDevice> makeDevice(const std::string& model, uint16_t hwV
     return std::make_shared<VirtualDevice>(identity);
 }
 
-// Collects the worker thread's signals on the test thread. They are emitted on the worker
-// thread; connecting with a receiver here makes them arrive queued, as the window gets them.
-struct ThreadSignals
-{
-    explicit ThreadSignals(MLPWorkerThread& thread)
-    {
-        QObject::connect(&thread, &MLPWorkerThread::deviceDiscoverFinsihed, &receiver,
-                         [this] { ++discoveries; });
-        QObject::connect(&thread, &MLPWorkerThread::deviceSelectionFinished, &receiver,
-                         [this](uint16_t fwVersion, uint16_t hwVersion) {
-                             selections.append(qMakePair(fwVersion, hwVersion));
-                         });
-        QObject::connect(&thread, &MLPWorkerThread::lostConnection, &receiver, [this] { ++lostConnections; });
-    }
-
-    QObject receiver;
-    int discoveries = 0;
-    QList<QPair<uint16_t, uint16_t>> selections;
-    int lostConnections = 0;
-};
+using ThreadSignals = marlune::testing::WorkerThreadSignals;
 
 struct UpdateOutcome
 {

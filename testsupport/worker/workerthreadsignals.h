@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPair>
+
+#include <cstdint>
+
+class MLPWorkerThread;
+
+namespace marlune::testing {
+
+// Collects a worker thread's signals on the test thread. They are emitted on the worker
+// thread; the receiver living here makes them arrive queued, as the window gets them.
+struct WorkerThreadSignals
+{
+    explicit WorkerThreadSignals(MLPWorkerThread& thread);
+
+    QObject receiver;
+    int discoveries = 0;
+    QList<QPair<uint16_t, uint16_t>> selections;
+    int lostConnections = 0;
+};
+
+} // namespace marlune::testing
