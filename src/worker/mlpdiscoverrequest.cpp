@@ -32,8 +32,8 @@ MLPDiscoverRequest::MLPDiscoverRequest(QObject* parent) : MLPWorkerRequestI(pare
 
 QList<MLPDeviceInfoNode> MLPDiscoverRequest::devices() const
 {
-    QMutexLocker locker(&devicesMutex);
-    return deviceList;
+    QMutexLocker locker(&m_devicesMutex);
+    return m_deviceList;
 }
 
 void MLPDiscoverRequest::run(MLPWorkerContext* context)
@@ -44,8 +44,8 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
     *context->link = nullptr;
 
     {
-        QMutexLocker locker(&devicesMutex);
-        deviceList.clear();
+        QMutexLocker locker(&m_devicesMutex);
+        m_deviceList.clear();
     }
 
     bool allAnswered = true;
@@ -70,8 +70,8 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 MLPDeviceInfoNode node =
                     nodeFromRecord(MLPDeviceInfoRecord::fromPayload(answer.data.get()), address);
                 node.linkKind = link->linkKindAt(index);
-                QMutexLocker locker(&devicesMutex);
-                deviceList.append(node);
+                QMutexLocker locker(&m_devicesMutex);
+                m_deviceList.append(node);
             }
         }
     }

@@ -23,6 +23,6 @@ public:
     QList<MLPDeviceInfoNode> devices() const;
 
 private:
-    mutable QMutex devicesMutex;
-    QList<MLPDeviceInfoNode> deviceList;
+    mutable QMutex m_devicesMutex;
+    QList<MLPDeviceInfoNode> m_deviceList;
 };

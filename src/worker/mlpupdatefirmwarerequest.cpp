@@ -28,7 +28,7 @@ bool allBlocksAvailable(MLU2File& file)
 } // namespace
 
 MLPUpdateFirmwareRequest::MLPUpdateFirmwareRequest(const QString& filePath, QObject* parent)
-    : MLPWorkerRequestI(parent), filePath(filePath)
+    : MLPWorkerRequestI(parent), m_filePath(filePath)
 {}
 
 void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
@@ -43,7 +43,7 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
 
     bool succeeded = false;
     {
-        MLU2File file(filePath);
+        MLU2File file(m_filePath);
         connection->addObserver(this);
         if (file.open() && allBlocksAvailable(file)) {
             // Learns the device's current maximum frame length; the outcome does not matter.
@@ -80,10 +80,10 @@ void MLPUpdateFirmwareRequest::emitOutcome(bool succeeded)
 
 bool MLPUpdateFirmwareRequest::transfer(MLPConnection* connection, MLU2File& file)
 {
-    doneBytes = 0;
-    totalBytes = file.totalSize();
+    m_doneBytes = 0;
+    m_totalBytes = file.totalSize();
 
-    currentTransferLength = kHeaderLength;
+    m_currentTransferLength = kHeaderLength;
     const MLPWriteResult header = connection->writeSegmented(file.header(), kHeaderLength, UpdateHeader, 0);
     if (header.status != MLPStatus::Ok) {
         return false;
@@ -91,12 +91,12 @@ bool MLPUpdateFirmwareRequest::transfer(MLPConnection* connection, MLU2File& fil
 
     for (int index = 0; index < file.blockCount(); ++index) {
         const MLU2Block block = file.block(index);
-        currentTransferLength = block.length;
+        m_currentTransferLength = block.length;
         const MLPWriteResult written =
             connection->writeSegmented(block.data, block.length, UpdateBlock, static_cast<uint16_t>(index));
         // Every byte went out and only the last segment's acknowledgement is missing or
         // malformed: the device has the whole image, which is taken as success.
-        const bool lastAckMissing = written.status == MLPStatus::NoValidReply && doneBytes >= totalBytes;
+        const bool lastAckMissing = written.status == MLPStatus::NoValidReply && m_doneBytes >= m_totalBytes;
         if (written.status != MLPStatus::Ok && !lastAckMissing) {
             return false;
         }
@@ -108,11 +108,11 @@ void MLPUpdateFirmwareRequest::bytesReceived(int) {}
 
 void MLPUpdateFirmwareRequest::bytesSent(int total)
 {
-    const double fraction = static_cast<double>(total + doneBytes) / static_cast<double>(totalBytes);
+    const double fraction = static_cast<double>(total + m_doneBytes) / static_cast<double>(m_totalBytes);
     const double percent = std::trunc(fraction * 100.0);
     emit progress(percent < 0.0 ? 0 : percent > 100.0 ? 100 : static_cast<int>(percent));
 
-    if (total == currentTransferLength) {
-        doneBytes += currentTransferLength;
+    if (total == m_currentTransferLength) {
+        m_doneBytes += m_currentTransferLength;
     }
 }

@@ -36,8 +36,8 @@ private:
     void finish(bool succeeded);
     Q_INVOKABLE void emitOutcome(bool succeeded);
 
-    qint64 doneBytes = 0;
-    qint64 currentTransferLength = 0;
-    qint64 totalBytes = 0;
-    QString filePath;
+    qint64 m_doneBytes = 0;
+    qint64 m_currentTransferLength = 0;
+    qint64 m_totalBytes = 0;
+    QString m_filePath;
 };

@@ -15,20 +15,20 @@ constexpr unsigned long kIdleSleepMs = 10;
 } // namespace
 
 MLPWorkerThread::MLPWorkerThread(QObject* parent)
-    : QThread(parent), pingRequest(new MLPPingRequest(this)), discoverRequest(new MLPDiscoverRequest(this)),
-      selectRequest(new MLPSelectDeviceRequest(this))
+    : QThread(parent), m_pingRequest(new MLPPingRequest(this)),
+      m_discoverRequest(new MLPDiscoverRequest(this)), m_selectRequest(new MLPSelectDeviceRequest(this))
 {
     qRegisterMetaType<MLPWorkerRequestI::failReason>("MLPWorkerRequestI::failReason");
     qRegisterMetaType<uint16_t>("uint16_t");
 
-    connect(pingRequest, SIGNAL(workDone()), this, SLOT(pingFinished()), Qt::DirectConnection);
-    connect(pingRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
+    connect(m_pingRequest, SIGNAL(workDone()), this, SLOT(pingFinished()), Qt::DirectConnection);
+    connect(m_pingRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
             SLOT(pingFailed(MLPWorkerRequestI::failReason)), Qt::DirectConnection);
-    connect(discoverRequest, SIGNAL(workDone()), this, SLOT(discoverFinished()), Qt::DirectConnection);
-    connect(discoverRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
+    connect(m_discoverRequest, SIGNAL(workDone()), this, SLOT(discoverFinished()), Qt::DirectConnection);
+    connect(m_discoverRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
             SLOT(discoverFailed(MLPWorkerRequestI::failReason)), Qt::DirectConnection);
-    connect(selectRequest, SIGNAL(workDone()), this, SLOT(selectDeviceFinished()), Qt::DirectConnection);
-    connect(selectRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
+    connect(m_selectRequest, SIGNAL(workDone()), this, SLOT(selectDeviceFinished()), Qt::DirectConnection);
+    connect(m_selectRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
             SLOT(selectDeviceFailed(MLPWorkerRequestI::failReason)), Qt::DirectConnection);
 }
 
@@ -43,31 +43,31 @@ MLPWorkerThread::~MLPWorkerThread()
 
 void MLPWorkerThread::postDiscover()
 {
-    QMutexLocker locker(&mutex);
-    discoverContext.connection = &connection;
-    discoverContext.link = &link;
-    postOwnRequest(discoverRequest, &discoverContext);
+    QMutexLocker locker(&m_mutex);
+    m_discoverContext.connection = &m_connection;
+    m_discoverContext.link = &m_link;
+    postOwnRequest(m_discoverRequest, &m_discoverContext);
 }
 
 void MLPWorkerThread::postSelect(const QString& address)
 {
-    QMutexLocker locker(&mutex);
-    selectContext.connection = &connection;
-    selectContext.link = &link;
-    selectContext.address = address;
-    postOwnRequest(selectRequest, &selectContext);
+    QMutexLocker locker(&m_mutex);
+    m_selectContext.connection = &m_connection;
+    m_selectContext.link = &m_link;
+    m_selectContext.address = address;
+    postOwnRequest(m_selectRequest, &m_selectContext);
 }
 
 void MLPWorkerThread::postOwnRequest(MLPWorkerRequestI* request, MLPWorkerContext* context)
 {
-    for (int index = 0; index < pendingRequests.size(); ++index) {
-        if (pendingRequests[index].request == discoverRequest ||
-            pendingRequests[index].request == selectRequest) {
-            pendingRequests.removeAt(index);
+    for (int index = 0; index < m_pendingRequests.size(); ++index) {
+        if (m_pendingRequests[index].request == m_discoverRequest ||
+            m_pendingRequests[index].request == m_selectRequest) {
+            m_pendingRequests.removeAt(index);
             break;
         }
     }
-    pendingRequests.append(PendingRequest{request, context});
+    m_pendingRequests.append(PendingRequest{request, context});
 }
 
 void MLPWorkerThread::selectDevice(int index)
@@ -78,27 +78,27 @@ void MLPWorkerThread::selectDevice(int index)
 
 void MLPWorkerThread::postUpdate(MLPWorkerRequestI* request)
 {
-    QMutexLocker locker(&mutex);
-    updateContext.connection = &connection;
-    pendingRequests.append(PendingRequest{request, &updateContext});
+    QMutexLocker locker(&m_mutex);
+    m_updateContext.connection = &m_connection;
+    m_pendingRequests.append(PendingRequest{request, &m_updateContext});
 }
 
 QList<MLPDeviceInfoNode> MLPWorkerThread::discoveredDevices() const
 {
-    return discoverRequest->devices();
+    return m_discoverRequest->devices();
 }
 
 void MLPWorkerThread::stop()
 {
-    stopRequested = true;
+    m_stopRequested = true;
 }
 
 void MLPWorkerThread::run()
 {
-    stopRequested = false;
-    while (!stopRequested) {
-        if (currentRequest) {
-            currentRequest->run(&currentContext);
+    m_stopRequested = false;
+    while (!m_stopRequested) {
+        if (m_currentRequest) {
+            m_currentRequest->run(&m_currentContext);
         } else {
             msleep(kIdleSleepMs);
         }
@@ -110,27 +110,27 @@ void MLPWorkerThread::run()
 
 void MLPWorkerThread::pickNextRequest()
 {
-    QMutexLocker locker(&mutex);
-    if (!pendingRequests.isEmpty()) {
-        const PendingRequest next = pendingRequests.takeFirst();
-        currentRequest = next.request;
-        currentContext = *next.context;
+    QMutexLocker locker(&m_mutex);
+    if (!m_pendingRequests.isEmpty()) {
+        const PendingRequest next = m_pendingRequests.takeFirst();
+        m_currentRequest = next.request;
+        m_currentContext = *next.context;
     } else {
-        if (!connection) {
+        if (!m_connection) {
             msleep(kIdleSleepMs);
         }
-        pingContext.connection = &connection;
-        currentRequest = pingRequest;
-        currentContext = pingContext;
+        m_pingContext.connection = &m_connection;
+        m_currentRequest = m_pingRequest;
+        m_currentContext = m_pingContext;
     }
 }
 
 void MLPWorkerThread::releaseDevice()
 {
-    delete connection;
-    connection = nullptr;
-    delete link;
-    link = nullptr;
+    delete m_connection;
+    m_connection = nullptr;
+    delete m_link;
+    m_link = nullptr;
 }
 
 void MLPWorkerThread::pingFinished() {}
@@ -152,10 +152,10 @@ void MLPWorkerThread::discoverFailed(MLPWorkerRequestI::failReason)
 
 void MLPWorkerThread::selectDeviceFinished()
 {
-    emit deviceSelectionFinished(selectRequest->fwVersion, selectRequest->hwVersion);
+    emit deviceSelectionFinished(m_selectRequest->fwVersion, m_selectRequest->hwVersion);
 }
 
 void MLPWorkerThread::selectDeviceFailed(MLPWorkerRequestI::failReason)
 {
-    emit deviceSelectionFinished(selectRequest->fwVersion, selectRequest->hwVersion);
+    emit deviceSelectionFinished(m_selectRequest->fwVersion, m_selectRequest->hwVersion);
 }

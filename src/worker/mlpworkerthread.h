@@ -67,28 +67,28 @@ private:
     void postOwnRequest(MLPWorkerRequestI* request, MLPWorkerContext* context);
     void releaseDevice();
 
-    QMutex mutex;
-    MLPConnection* connection = nullptr;
-    marlune::MLP::MLPPhy* link = nullptr;
-    MLPWorkerRequestI* currentRequest = nullptr;
+    QMutex m_mutex;
+    MLPConnection* m_connection = nullptr;
+    marlune::MLP::MLPPhy* m_link = nullptr;
+    MLPWorkerRequestI* m_currentRequest = nullptr;
     // The running request works on a copy taken at hand-over, so a post made meanwhile
     // (which rewrites the shared contexts under the mutex) cannot change it mid-run.
-    MLPWorkerContext currentContext;
+    MLPWorkerContext m_currentContext;
     struct PendingRequest
     {
         MLPWorkerRequestI* request;
         MLPWorkerContext* context;
     };
-    QList<PendingRequest> pendingRequests;
+    QList<PendingRequest> m_pendingRequests;
 
-    MLPPingRequest* pingRequest = nullptr;
-    MLPDiscoverRequest* discoverRequest = nullptr;
-    MLPSelectDeviceRequest* selectRequest = nullptr;
+    MLPPingRequest* m_pingRequest = nullptr;
+    MLPDiscoverRequest* m_discoverRequest = nullptr;
+    MLPSelectDeviceRequest* m_selectRequest = nullptr;
 
-    MLPWorkerContext pingContext;
-    MLPWorkerContext selectContext;
-    MLPWorkerContext discoverContext;
-    MLPWorkerContext updateContext;
+    MLPWorkerContext m_pingContext;
+    MLPWorkerContext m_selectContext;
+    MLPWorkerContext m_discoverContext;
+    MLPWorkerContext m_updateContext;
 
-    std::atomic<bool> stopRequested{false};
+    std::atomic<bool> m_stopRequested{false};
 };

@@ -58,8 +58,8 @@ class TestFirmwareUpdateCli : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> emulation;
-    QTemporaryDir directory;
+    std::unique_ptr<UsbEmulation> m_emulation;
+    QTemporaryDir m_directory;
 
     QString writeFile(const QByteArray& model, uint16_t hwVersion, const QByteArray& block,
                       const QString& name = QStringLiteral("update.ml2"))
@@ -69,7 +69,7 @@ private:
         writer.setFirmwareVersion(0x0204);
         writer.addHardwareVersion(hwVersion);
         writer.addBlock(block);
-        const QString path = directory.filePath(name);
+        const QString path = m_directory.filePath(name);
         writer.writeTo(path);
         return path;
     }
@@ -88,16 +88,16 @@ private slots:
 
     void init()
     {
-        emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
+        m_emulation = std::make_unique<UsbEmulation>();
+        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
     }
 
-    void cleanup() { emulation.reset(); }
+    void cleanup() { m_emulation.reset(); }
 
     void listShowsEveryDeviceWithItsLinkKind()
     {
-        emulation->addMakerDevice(makeDevice("MAKER-1", 0x0112, 0x0315));
-        emulation->addFtdiBridge(makeDevice("BRIDGE-1", 0x0100, 0x0a0b));
+        m_emulation->addMakerDevice(makeDevice("MAKER-1", 0x0112, 0x0315));
+        m_emulation->addFtdiBridge(makeDevice("BRIDGE-1", 0x0100, 0x0a0b));
 
         const CliResult result = runCli({"list"});
         QCOMPARE(result.exitCode, int(kExitSuccess));
@@ -111,8 +111,8 @@ private slots:
 
     void listJsonShape()
     {
-        emulation->addMakerDevice(makeDevice("MAKER-1", 0x0112, 0x0315));
-        emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
+        m_emulation->addMakerDevice(makeDevice("MAKER-1", 0x0112, 0x0315));
+        m_emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
 
         const CliResult result = runCli({"list", "--json"});
         QCOMPARE(result.exitCode, int(kExitSuccess));
@@ -148,7 +148,7 @@ private slots:
     {
         MakerDeviceOptions locked;
         locked.openable = false;
-        emulation->addMakerDevice(makeDevice("MAKER-1"), locked);
+        m_emulation->addMakerDevice(makeDevice("MAKER-1"), locked);
 
         const CliResult text = runCli({"list"});
         QCOMPARE(text.exitCode, int(kExitNoDevice));
@@ -175,8 +175,8 @@ private slots:
     {
         MakerDeviceOptions busy;
         busy.interfaceBusy = true;
-        emulation->addMakerDevice(makeDevice("MAKER-1"), busy);
-        emulation->addMakerDevice(makeDevice("MAKER-2"), MakerDeviceOptions{0x0DBF, "ML0002"});
+        m_emulation->addMakerDevice(makeDevice("MAKER-1"), busy);
+        m_emulation->addMakerDevice(makeDevice("MAKER-2"), MakerDeviceOptions{0x0DBF, "ML0002"});
 
         const CliResult result = runCli({"list"});
         QCOMPARE(result.exitCode, int(kExitSuccess));
@@ -205,7 +205,7 @@ private slots:
         file.close();
 
         auto device = makeDevice(model.toStdString(), hwVersion);
-        emulation->addMakerDevice(device);
+        m_emulation->addMakerDevice(device);
         const CliResult result = runCli({"update"});
 
         QCOMPARE(result.exitCode, int(kExitSuccess));
@@ -224,8 +224,8 @@ private slots:
         // Bridges are numbered first, so the maker device is usb:m/1.
         auto first = makeDevice("DEMO-5");
         auto second = makeDevice("DEMO-5");
-        emulation->addFtdiBridge(first);
-        emulation->addMakerDevice(second);
+        m_emulation->addFtdiBridge(first);
+        m_emulation->addMakerDevice(second);
         const QByteArray block = patterned(700);
         const QString path = writeFile("DEMO-5", 0x0100, block);
 
@@ -239,8 +239,8 @@ private slots:
     {
         auto first = makeDevice("DEMO-5");
         auto second = makeDevice("DEMO-6");
-        emulation->addMakerDevice(first);
-        emulation->addMakerDevice(second, MakerDeviceOptions{0x0B23, "ML0002"});
+        m_emulation->addMakerDevice(first);
+        m_emulation->addMakerDevice(second, MakerDeviceOptions{0x0B23, "ML0002"});
 
         const CliResult result = runCli({"update", "--file", writeFile("DEMO-5", 0x0100, patterned(10))});
         QCOMPARE(result.exitCode, int(kExitUsageError));
@@ -252,7 +252,7 @@ private slots:
 
     void absentDeviceAddressExitsNoDevice()
     {
-        emulation->addMakerDevice(makeDevice("DEMO-5"));
+        m_emulation->addMakerDevice(makeDevice("DEMO-5"));
         const CliResult result = runCli({"update", "--device", "usb:m/3", "--dry-run"});
         QCOMPARE(result.exitCode, int(kExitNoDevice));
         QVERIFY(result.err.contains("usb:m/3"));
@@ -269,7 +269,7 @@ private slots:
     {
         auto device = makeDevice("DEMO-5");
         device->failSegment(4, 0x07);
-        emulation->addMakerDevice(device);
+        m_emulation->addMakerDevice(device);
 
         const CliResult result = runCli({"update", "--file", writeFile("DEMO-5", 0x0100, patterned(2000))});
         QCOMPARE(result.exitCode, int(kExitUpdateFailed));
@@ -296,7 +296,7 @@ private slots:
         QFETCH(int, fileHwVersion);
         QFETCH(QString, reason);
         auto device = makeDevice("DEMO-5", 0x0100);
-        emulation->addMakerDevice(device);
+        m_emulation->addMakerDevice(device);
 
         const QString path = writeFile(model, static_cast<uint16_t>(fileHwVersion), patterned(100));
         const CliResult result = runCli({"update", "--file", path});
@@ -316,15 +316,15 @@ private slots:
     {
         QFETCH(bool, truncated);
         auto device = makeDevice("DEMO-5");
-        emulation->addMakerDevice(device);
-        QString path = directory.filePath("absent.ml2");
+        m_emulation->addMakerDevice(device);
+        QString path = m_directory.filePath("absent.ml2");
         if (truncated) {
             MLU2FileWriter writer;
             writer.setModel("DEMO-5");
             writer.addHardwareVersion(0x0100);
             writer.addBlock(patterned(500));
             writer.truncateTo(1400);
-            path = directory.filePath("truncated.ml2");
+            path = m_directory.filePath("truncated.ml2");
             writer.writeTo(path);
         }
 
@@ -337,7 +337,7 @@ private slots:
     void modelWithoutBuiltInFileIsRefused()
     {
         auto device = makeDevice("NO-SUCH-MODEL");
-        emulation->addMakerDevice(device);
+        m_emulation->addMakerDevice(device);
         const CliResult result = runCli({"update"});
         QCOMPARE(result.exitCode, int(kExitFileRejected));
         QVERIFY(result.err.contains("No built-in update file for model NO-SUCH-MODEL"));
@@ -347,7 +347,7 @@ private slots:
     void dryRunChecksEverythingAndSendsNothing()
     {
         auto device = makeDevice("DEMO-5");
-        emulation->addMakerDevice(device);
+        m_emulation->addMakerDevice(device);
         const CliResult result =
             runCli({"update", "--dry-run", "--file", writeFile("DEMO-5", 0x0100, patterned(900))});
         QCOMPARE(result.exitCode, int(kExitSuccess));
@@ -360,7 +360,7 @@ private slots:
     {
         auto silent = makeDevice("SILENT");
         silent->setSilent(true);
-        emulation->addMakerDevice(silent);
+        m_emulation->addMakerDevice(silent);
         QCOMPARE(runCli({"update", "--dry-run"}).exitCode, int(kExitNoDevice));
     }
 
@@ -372,7 +372,7 @@ private slots:
         QVERIFY(good.out.contains("Model:             DEMO-5"));
         QVERIFY(good.out.contains("Every block is available."));
 
-        const CliResult broken = runCli({"inspect", "--json", directory.filePath("absent.ml2")});
+        const CliResult broken = runCli({"inspect", "--json", m_directory.filePath("absent.ml2")});
         QCOMPARE(broken.exitCode, int(kExitFileRejected));
         QCOMPARE(jsonOf(broken).value("usable").toBool(), false);
 

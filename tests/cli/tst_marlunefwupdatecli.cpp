@@ -28,8 +28,8 @@ class TestMarluneFwupdateCli : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> emulation;
-    QTemporaryDir directory;
+    std::unique_ptr<UsbEmulation> m_emulation;
+    QTemporaryDir m_directory;
 
     struct Run
     {
@@ -60,7 +60,7 @@ private:
         writer.setModel("DEMO-5");
         writer.addHardwareVersion(0x0100);
         writer.addBlock(block);
-        const QString path = directory.filePath("update.ml2");
+        const QString path = m_directory.filePath("update.ml2");
         writer.writeTo(path);
         return path;
     }
@@ -68,11 +68,11 @@ private:
 private slots:
     void init()
     {
-        emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
+        m_emulation = std::make_unique<UsbEmulation>();
+        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
     }
 
-    void cleanup() { emulation.reset(); }
+    void cleanup() { m_emulation.reset(); }
 
     void versionAndHelp()
     {
@@ -87,7 +87,7 @@ private slots:
 
     void listJsonFromTheExecutable()
     {
-        emulation->addMakerDevice(makeDevice("DEMO-5", 0x0100, 0x0203));
+        m_emulation->addMakerDevice(makeDevice("DEMO-5", 0x0100, 0x0203));
         const Run result = run({"list", "--json"});
         QCOMPARE(result.exitCode, int(kExitSuccess));
         const QJsonArray devices = QJsonDocument::fromJson(result.out).object().value("devices").toArray();
@@ -99,7 +99,7 @@ private slots:
     void updateSendsTheFileAndPrintsPlainPercentLines()
     {
         auto device = makeDevice("DEMO-5");
-        emulation->addMakerDevice(device);
+        m_emulation->addMakerDevice(device);
         QByteArray block(5000, '\0');
         for (int index = 0; index < block.size(); ++index) {
             block[index] = static_cast<char>(index % 251);
@@ -120,7 +120,7 @@ private slots:
     {
         auto device = makeDevice("DEMO-5");
         device->failSegment(1, 0x09);
-        emulation->addMakerDevice(device);
+        m_emulation->addMakerDevice(device);
         const Run result = run({"update", "--file", writeFile(QByteArray(1000, 'x'))});
         QCOMPARE(result.exitCode, int(kExitUpdateFailed));
         QVERIFY(result.err.contains("could not be completed"));
@@ -131,7 +131,7 @@ private slots:
         auto device = makeDevice("DEMO-5");
         // Slow answers keep the update running while the signals arrive.
         device->setAnswerDelay(kSlowAnswerMs);
-        emulation->addMakerDevice(device);
+        m_emulation->addMakerDevice(device);
         const QByteArray block(3000, 'u');
 
         QProcess process;

@@ -26,11 +26,11 @@ class TestUpdateFileReport : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir directory;
+    QTemporaryDir m_directory;
 
     QString write(const MLU2FileWriter& writer, const QString& name = QStringLiteral("file.ml2"))
     {
-        const QString path = directory.filePath(name);
+        const QString path = m_directory.filePath(name);
         if (!writer.writeTo(path)) {
             qFatal("cannot write %s", qPrintable(path));
         }
@@ -105,7 +105,7 @@ private slots:
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, reason);
-        const QString path = directory.filePath("broken.ml2");
+        const QString path = m_directory.filePath("broken.ml2");
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
@@ -126,10 +126,11 @@ private slots:
 
     void missingPathAndFolderAreNamed()
     {
-        QVERIFY(
-            UpdateFileReport::inspect(directory.filePath("absent.ml2")).problem().contains("does not exist"));
+        QVERIFY(UpdateFileReport::inspect(m_directory.filePath("absent.ml2"))
+                    .problem()
+                    .contains("does not exist"));
         QVERIFY(UpdateFileReport::inspect(QString()).problem().contains("does not exist"));
-        QVERIFY(UpdateFileReport::inspect(directory.path()).problem().contains("folder"));
+        QVERIFY(UpdateFileReport::inspect(m_directory.path()).problem().contains("folder"));
     }
 
     void truncatedFileNamesTheMissingBlock()

@@ -163,12 +163,12 @@ private:
     void checkReceivedData(const VirtualDevice& device, int transfersBegun, bool complete,
                            int largestPayload);
 
-    QTemporaryDir directory;
-    QString updateFile;
-    QByteArray header;
-    QList<QByteArray> blocks;
-    std::unique_ptr<UsbEmulation> emulation;
-    std::unique_ptr<MLPWorkerThread> thread;
+    QTemporaryDir m_directory;
+    QString m_updateFile;
+    QByteArray m_header;
+    QList<QByteArray> m_blocks;
+    std::unique_ptr<UsbEmulation> m_emulation;
+    std::unique_ptr<MLPWorkerThread> m_thread;
 };
 
 void TestFaultMatrix::initTestCase()
@@ -177,28 +177,28 @@ void TestFaultMatrix::initTestCase()
     writer.setModel(kModel);
     writer.addHardwareVersion(kHardwareVersion);
     writer.setFirmwareVersion(0x0108);
-    blocks = {patterned(kFirstBlockLength, 1), patterned(kSecondBlockLength, 2)};
-    for (const QByteArray& block : blocks) {
+    m_blocks = {patterned(kFirstBlockLength, 1), patterned(kSecondBlockLength, 2)};
+    for (const QByteArray& block : m_blocks) {
         writer.addBlock(block);
     }
-    header = writer.header();
-    updateFile = directory.filePath("update.ml2");
-    QVERIFY(writer.writeTo(updateFile));
+    m_header = writer.header();
+    m_updateFile = m_directory.filePath("update.ml2");
+    QVERIFY(writer.writeTo(m_updateFile));
 }
 
 void TestFaultMatrix::init()
 {
-    emulation = std::make_unique<UsbEmulation>();
-    QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
-    thread = std::make_unique<MLPWorkerThread>();
+    m_emulation = std::make_unique<UsbEmulation>();
+    QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
+    m_thread = std::make_unique<MLPWorkerThread>();
 }
 
 void TestFaultMatrix::cleanup()
 {
-    thread->stop();
-    QVERIFY(thread->wait(kStopBoundMs));
-    thread.reset();
-    emulation.reset();
+    m_thread->stop();
+    QVERIFY(m_thread->wait(kStopBoundMs));
+    m_thread.reset();
+    m_emulation.reset();
 }
 
 void TestFaultMatrix::addRows()
@@ -379,17 +379,17 @@ void TestFaultMatrix::runRow(Link link)
         break;
     }
     if (link == Link::FtdiBridge) {
-        emulation->addFtdiBridge(endpoint);
+        m_emulation->addFtdiBridge(endpoint);
     } else {
-        emulation->addMakerDevice(endpoint);
+        m_emulation->addMakerDevice(endpoint);
     }
 
-    ThreadSignals seen(*thread);
-    thread->start();
+    ThreadSignals seen(*m_thread);
+    m_thread->start();
 
-    thread->postDiscover();
+    m_thread->postDiscover();
     QTRY_COMPARE_WITH_TIMEOUT(seen.discoveries, 1, kDiscoveryBoundMs);
-    const QList<MLPDeviceInfoNode> devices = thread->discoveredDevices();
+    const QList<MLPDeviceInfoNode> devices = m_thread->discoveredDevices();
     QCOMPARE(devices.size(), listedModel.isEmpty() ? 0 : 1);
     if (!listedModel.isEmpty()) {
         QCOMPARE(devices.first().model, listedModel);
@@ -398,13 +398,13 @@ void TestFaultMatrix::runRow(Link link)
     }
 
     if (stage != Stage::Discovery) {
-        thread->postSelect(kFirstAddress);
+        m_thread->postSelect(kFirstAddress);
         std::unique_ptr<MLPUpdateFirmwareRequest> request;
         std::unique_ptr<UpdateOutcome> outcome;
         if (stage == Stage::Update) {
-            request = std::make_unique<MLPUpdateFirmwareRequest>(updateFile);
+            request = std::make_unique<MLPUpdateFirmwareRequest>(m_updateFile);
             outcome = std::make_unique<UpdateOutcome>(*request);
-            thread->postUpdate(request.get());
+            m_thread->postUpdate(request.get());
         }
 
         QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 1, kSelectionBoundMs);
@@ -462,7 +462,7 @@ void TestFaultMatrix::checkReceivedData(const VirtualDevice& device, int transfe
     QCOMPARE(static_cast<int>(transfers.size()), transfersBegun);
     for (std::size_t index = 0; index < transfers.size(); ++index) {
         const ReceivedTransfer& transfer = transfers[index];
-        const QByteArray expected = index == 0 ? header : blocks.at(static_cast<int>(index) - 1);
+        const QByteArray expected = index == 0 ? m_header : m_blocks.at(static_cast<int>(index) - 1);
         QCOMPARE(int(transfer.command), int(index == 0 ? UpdateHeader : UpdateBlock));
         QCOMPARE(int(transfer.value), index == 0 ? 0 : static_cast<int>(index) - 1);
         QVERIFY2(expected.startsWith(transfer.payload), "the device received bytes that are not the file's");
@@ -472,7 +472,7 @@ void TestFaultMatrix::checkReceivedData(const VirtualDevice& device, int transfe
         }
     }
     if (complete) {
-        QCOMPARE(static_cast<int>(transfers.size()), 1 + blocks.size());
+        QCOMPARE(static_cast<int>(transfers.size()), 1 + m_blocks.size());
     }
     if (largestPayload != 0) {
         QCOMPARE(largestSeen, largestPayload);

@@ -46,64 +46,64 @@ class TestMLPPhyFtdi : public QObject
     Q_OBJECT
 
 private:
-    RecordingD2xx& d2xx = RecordingD2xx::instance();
+    RecordingD2xx& m_d2xx = RecordingD2xx::instance();
 
 private slots:
-    void init() { d2xx.reset(); }
-    void cleanup() { QCOMPARE(d2xx.openHandleCount(), 0); }
+    void init() { m_d2xx.reset(); }
+    void cleanup() { QCOMPARE(m_d2xx.openHandleCount(), 0); }
 
     // Opening
 
     void openingIssuesTheLineSetupInOrder()
     {
-        d2xx.addBridge(kDevice);
+        m_d2xx.addBridge(kDevice);
         MLPPhyFtdi link;
         QCOMPARE(link.enumerate(), 1);
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
 
         link.openIndex(0);
 
-        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Open(0)")} + kLineSetup);
+        QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Open(0)")} + kLineSetup);
     }
 
     void everyOpenStartsTheLineAnew()
     {
-        d2xx.addBridge(kDevice);
+        m_d2xx.addBridge(kDevice);
         MLPPhyFtdi link;
         link.openIndex(0);
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
 
         link.openIndex(0);
 
-        QCOMPARE(d2xx.calls(),
+        QCOMPARE(m_d2xx.calls(),
                  QStringList({QStringLiteral("FT_Close"), QStringLiteral("FT_Open(0)")}) + kLineSetup);
     }
 
     void bridgeThatFailsToOpenLeavesTheLinkClosed()
     {
-        const int position = d2xx.addBridge(kDevice);
-        d2xx.refuseOpen(position);
+        const int position = m_d2xx.addBridge(kDevice);
+        m_d2xx.refuseOpen(position);
         MLPPhyFtdi link;
 
         link.openIndex(0);
         const auto result = link.readByte();
 
         QCOMPARE(result.empty, 1u);
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open")), 1);
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Read(10) without device")), 1);
-        QCOMPARE(d2xx.openHandleCount(), 0);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open")), 1);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Read(10) without device")), 1);
+        QCOMPARE(m_d2xx.openHandleCount(), 0);
     }
 
     void destructorClosesTheOpenBridge()
     {
-        d2xx.addBridge(kDevice);
+        m_d2xx.addBridge(kDevice);
         {
             MLPPhyFtdi link;
             link.openIndex(0);
-            QCOMPARE(d2xx.openHandleCount(), 1);
-            d2xx.clearCalls();
+            QCOMPARE(m_d2xx.openHandleCount(), 1);
+            m_d2xx.clearCalls();
         }
-        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
+        QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
     }
 
     // The accepted list
@@ -127,7 +127,7 @@ private slots:
     {
         QFETCH(QByteArray, description);
         QFETCH(bool, accepted);
-        d2xx.addBridge(description);
+        m_d2xx.addBridge(description);
         MLPPhyFtdi link;
 
         QCOMPARE(link.enumerate(), accepted ? 1 : 0);
@@ -135,50 +135,50 @@ private slots:
 
     void indicesCountAcceptedBridgesOnly()
     {
-        d2xx.addBridge(kOtherBridge);
-        d2xx.addBridge(kDevice);
-        d2xx.addBridge(kOtherBridge);
-        d2xx.addBridge(kDongle);
+        m_d2xx.addBridge(kOtherBridge);
+        m_d2xx.addBridge(kDevice);
+        m_d2xx.addBridge(kOtherBridge);
+        m_d2xx.addBridge(kDongle);
         MLPPhyFtdi link;
         QCOMPARE(link.enumerate(), 2);
 
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
         link.openIndex(0);
-        QCOMPARE(d2xx.calls().value(0), QStringLiteral("FT_Open(1)"));
+        QCOMPARE(m_d2xx.calls().value(0), QStringLiteral("FT_Open(1)"));
 
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
         link.openIndex(1);
-        QCOMPARE(d2xx.calls().value(1), QStringLiteral("FT_Open(3)"));
+        QCOMPARE(m_d2xx.calls().value(1), QStringLiteral("FT_Open(3)"));
     }
 
     void openTakesTheIndexFromItsOwnScheme()
     {
-        d2xx.addBridge(kDevice);
-        d2xx.addBridge(kDongle);
+        m_d2xx.addBridge(kDevice);
+        m_d2xx.addBridge(kDongle);
         MLPPhyFtdi link;
 
         link.open("usb:ftdi/1");
 
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open")), 1);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open")), 1);
     }
 
     void firstOpenEnumeratesLaterOnesDoNot()
     {
-        d2xx.addBridge(kDevice);
+        m_d2xx.addBridge(kDevice);
         MLPPhyFtdi link;
         link.openIndex(0);
-        d2xx.addBridge(kDongle);
+        m_d2xx.addBridge(kDongle);
 
         link.openIndex(0);
         link.openIndex(1);
 
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_CreateDeviceInfoList")), 1);
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 0);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_CreateDeviceInfoList")), 1);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open(1)")), 0);
 
         QCOMPARE(link.enumerate(), 2);
         link.openIndex(1);
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
     }
 
     void indexOutsideTheListOpensNothing_data()
@@ -192,29 +192,29 @@ private slots:
     void indexOutsideTheListOpensNothing()
     {
         QFETCH(int, index);
-        d2xx.addBridge(kDevice);
+        m_d2xx.addBridge(kDevice);
         MLPPhyFtdi link;
         link.openIndex(0);
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
 
         link.openIndex(index);
 
-        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
+        QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
         QCOMPARE(link.readByte().empty, 1u);
     }
 
     void addressShorterThanThePrefixClosesTheLink()
     {
         ScriptedEndpoint device;
-        d2xx.addBridge(kDevice, &device);
+        m_d2xx.addBridge(kDevice, &device);
         MLPPhyFtdi link;
         link.openIndex(0);
         device.queueForHost(QByteArrayLiteral("\x01\x02"));
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
 
         link.open("usb:ftdi");
 
-        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
+        QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
         QCOMPARE(link.readByte().empty, 1u);
     }
 
@@ -223,18 +223,18 @@ private slots:
     void readsFetchChunksOfTenBytes()
     {
         ScriptedEndpoint device;
-        d2xx.addBridge(kDevice, &device);
+        m_d2xx.addBridge(kDevice, &device);
         MLPPhyFtdi link;
         link.openIndex(0);
         const QByteArray sent = QByteArrayLiteral("0123456789abcdefghijklmno");
         device.queueForHost(sent);
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
 
         QCOMPARE(readAll(link, 10), sent.left(10));
-        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Read(10)")});
+        QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Read(10)")});
 
         QCOMPARE(readAll(link, 15), sent.mid(10));
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Read(10)")), 3);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Read(10)")), 3);
 
         QCOMPARE(link.readByte().empty, 1u);
     }
@@ -260,8 +260,8 @@ private slots:
         QFETCH(bool, openOther);
         ScriptedEndpoint first;
         ScriptedEndpoint second;
-        d2xx.addBridge(kDevice, &first);
-        d2xx.addBridge(kDongle, &second);
+        m_d2xx.addBridge(kDevice, &first);
+        m_d2xx.addBridge(kDongle, &second);
         MLPPhyFtdi link;
         link.openIndex(0);
         first.queueForHost(QByteArrayLiteral("ABCDEFGHIJ"));
@@ -281,45 +281,45 @@ private slots:
     void writeHandsTheBlockToTheBridge()
     {
         ScriptedEndpoint device;
-        d2xx.addBridge(kDevice, &device);
+        m_d2xx.addBridge(kDevice, &device);
         MLPPhyFtdi link;
         link.openIndex(0);
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
         const uint8_t frame[] = {0xAA, 0x01, 0x02, 0xCC};
 
         link.write(frame, sizeof frame);
 
-        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Write(aa 01 02 cc)")});
+        QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Write(aa 01 02 cc)")});
         QCOMPARE(device.received().right(4), QByteArray::fromHex("aa0102cc"));
     }
 
     void emptyWriteCallsNothing()
     {
-        d2xx.addBridge(kDevice);
+        m_d2xx.addBridge(kDevice);
         MLPPhyFtdi link;
         link.openIndex(0);
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
         const uint8_t frame[] = {0xAA};
 
         link.write(frame, 0);
 
-        QVERIFY(d2xx.calls().isEmpty());
+        QVERIFY(m_d2xx.calls().isEmpty());
     }
 
     void partialWritesContinueWhereTheyStopped()
     {
         ScriptedEndpoint device;
-        const int position = d2xx.addBridge(kDevice, &device);
+        const int position = m_d2xx.addBridge(kDevice, &device);
         MLPPhyFtdi link;
         link.openIndex(0);
-        d2xx.limitWrites(position, {2, 3});
-        d2xx.clearCalls();
+        m_d2xx.limitWrites(position, {2, 3});
+        m_d2xx.clearCalls();
         const uint8_t frame[] = {0x01, 0x02, 0x03, 0x04, 0x05};
 
         link.write(frame, sizeof frame);
 
-        QCOMPARE(d2xx.calls(), QStringList({QStringLiteral("FT_Write(01 02 03 04 05)"),
-                                            QStringLiteral("FT_Write(03 04 05)")}));
+        QCOMPARE(m_d2xx.calls(), QStringList({QStringLiteral("FT_Write(01 02 03 04 05)"),
+                                              QStringLiteral("FT_Write(03 04 05)")}));
         QCOMPARE(device.received().right(5), QByteArray::fromHex("0102030405"));
     }
 
@@ -343,17 +343,17 @@ private slots:
         QFETCH(int, expectedCalls);
         QFETCH(int, expectedDelivered);
         ScriptedEndpoint device;
-        const int position = d2xx.addBridge(kDevice, &device);
+        const int position = m_d2xx.addBridge(kDevice, &device);
         MLPPhyFtdi link;
         link.openIndex(0);
         const int setupBytes = device.received().size();
-        d2xx.limitWrites(position, acceptedPerCall);
-        d2xx.clearCalls();
+        m_d2xx.limitWrites(position, acceptedPerCall);
+        m_d2xx.clearCalls();
         const QByteArray block(length, '\x55');
 
         link.write(reinterpret_cast<const uint8_t*>(block.constData()), static_cast<uint32_t>(block.size()));
 
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Write")), expectedCalls);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Write")), expectedCalls);
         QCOMPARE(device.received().size() - setupBytes, expectedDelivered);
     }
 };

@@ -20,13 +20,13 @@ class TestMLPPhyMl : public QObject
     Q_OBJECT
 
 private:
-    RecordingLibusb& usb = RecordingLibusb::instance();
+    RecordingLibusb& m_usb = RecordingLibusb::instance();
 
     void plugInDevice(const std::string& serial)
     {
         RecordingLibusb::Device device;
         device.serial = serial;
-        usb.devices.push_back(device);
+        m_usb.devices.push_back(device);
     }
 
     static QByteArray readUntilEmpty(MLPPhyMl& link)
@@ -41,14 +41,14 @@ private:
 private slots:
     void init()
     {
-        usb.reset();
+        m_usb.reset();
         RecordingD2xx::instance().reset();
     }
 
     void cleanup()
     {
-        QCOMPARE(usb.heldReferences, 0);
-        QCOMPARE(usb.openHandles, 0);
+        QCOMPARE(m_usb.heldReferences, 0);
+        QCOMPARE(m_usb.openHandles, 0);
     }
 
     // Opening
@@ -71,30 +71,30 @@ private slots:
         QFETCH(int, kernelDriverActive);
         QFETCH(QStringList, expectedCalls);
         plugInDevice("ML1");
-        usb.devices[0].kernelDriverActive = kernelDriverActive;
+        m_usb.devices[0].kernelDriverActive = kernelDriverActive;
         MLPPhyMl link;
         QCOMPARE(link.enumerate(), 1);
-        usb.calls.clear();
+        m_usb.calls.clear();
 
         link.openIndex(0);
 
-        QCOMPARE(usb.calls, expectedCalls);
+        QCOMPARE(m_usb.calls, expectedCalls);
     }
 
     void failedClaimLeavesTheLinkClosed()
     {
         plugInDevice("ML1");
-        usb.devices[0].claimResult = LIBUSB_ERROR_BUSY;
+        m_usb.devices[0].claimResult = LIBUSB_ERROR_BUSY;
         MLPPhyMl link;
         link.openIndex(0);
-        usb.calls.clear();
+        m_usb.calls.clear();
 
         QCOMPARE(link.readByte().empty, 1u);
         const uint8_t frame[] = {0xAA, 0xCC};
         link.write(frame, sizeof frame);
 
-        QVERIFY(usb.calls.isEmpty());
-        QCOMPARE(usb.openHandles, 0);
+        QVERIFY(m_usb.calls.isEmpty());
+        QCOMPARE(m_usb.openHandles, 0);
     }
 
     void closeReleasesTheInterfaceOnce()
@@ -102,12 +102,12 @@ private slots:
         plugInDevice("ML1");
         MLPPhyMl link;
         link.openIndex(0);
-        usb.calls.clear();
+        m_usb.calls.clear();
 
         link.close();
         link.close();
 
-        QCOMPARE(usb.calls, (QStringList{"libusb_release_interface(0)", "libusb_close(0)"}));
+        QCOMPARE(m_usb.calls, (QStringList{"libusb_release_interface(0)", "libusb_close(0)"}));
     }
 
     void emptyListIsEnumeratedAgainOnEveryOpen()
@@ -117,8 +117,8 @@ private slots:
         link.openIndex(0);
         link.openIndex(0);
 
-        QCOMPARE(usb.callCount("libusb_get_device_list"), 2);
-        QCOMPARE(usb.callCount("libusb_open"), 0);
+        QCOMPARE(m_usb.callCount("libusb_get_device_list"), 2);
+        QCOMPARE(m_usb.callCount("libusb_open"), 0);
     }
 
     void addressShorterThanThePrefixClosesTheLink()
@@ -126,11 +126,11 @@ private slots:
         plugInDevice("ML1");
         MLPPhyMl link;
         link.open("usb:mlusb/0");
-        usb.calls.clear();
+        m_usb.calls.clear();
 
         link.open("usb:mlusb");
 
-        QCOMPARE(usb.calls, (QStringList{"libusb_release_interface(0)", "libusb_close(0)"}));
+        QCOMPARE(m_usb.calls, (QStringList{"libusb_release_interface(0)", "libusb_close(0)"}));
     }
 
     // Transfers
@@ -140,7 +140,7 @@ private slots:
         plugInDevice("ML1");
         MLPPhyMl link;
         link.openIndex(0);
-        usb.calls.clear();
+        m_usb.calls.clear();
         const uint8_t frame[] = {0xAA, 0x01, 0xCC};
 
         link.write(frame, sizeof frame);
@@ -148,9 +148,9 @@ private slots:
 
         // Writing waits at most as long as an exchange does, so a device that stops taking
         // data cannot hold the caller for ever.
-        QCOMPARE(usb.calls,
+        QCOMPARE(m_usb.calls,
                  (QStringList{"libusb_bulk_transfer(01, 3, 2000)", "libusb_bulk_transfer(81, 64, 800)"}));
-        QCOMPARE(usb.bulkOutWrites, (std::vector<QByteArray>{QByteArray::fromHex("aa01cc")}));
+        QCOMPARE(m_usb.bulkOutWrites, (std::vector<QByteArray>{QByteArray::fromHex("aa01cc")}));
     }
 
     void bytesOfATransferThatTimedOutAreKept()
@@ -158,12 +158,12 @@ private slots:
         plugInDevice("ML1");
         MLPPhyMl link;
         link.openIndex(0);
-        usb.bulkInAnswers.push_back({LIBUSB_ERROR_TIMEOUT, QByteArrayLiteral("hello")});
-        usb.bulkInAnswers.push_back({0, QByteArrayLiteral("!")});
-        usb.calls.clear();
+        m_usb.bulkInAnswers.push_back({LIBUSB_ERROR_TIMEOUT, QByteArrayLiteral("hello")});
+        m_usb.bulkInAnswers.push_back({0, QByteArrayLiteral("!")});
+        m_usb.calls.clear();
 
         QCOMPARE(readUntilEmpty(link), QByteArrayLiteral("hello!"));
-        QCOMPARE(usb.callCount("libusb_bulk_transfer"), 3);
+        QCOMPARE(m_usb.callCount("libusb_bulk_transfer"), 3);
     }
 
     void failedTransferReadsEmptyAndTheNextReadTriesAgain()
@@ -171,8 +171,8 @@ private slots:
         plugInDevice("ML1");
         MLPPhyMl link;
         link.openIndex(0);
-        usb.bulkInAnswers.push_back({LIBUSB_ERROR_IO, QByteArrayLiteral("junk")});
-        usb.bulkInAnswers.push_back({0, QByteArrayLiteral("ok")});
+        m_usb.bulkInAnswers.push_back({LIBUSB_ERROR_IO, QByteArrayLiteral("junk")});
+        m_usb.bulkInAnswers.push_back({0, QByteArrayLiteral("ok")});
 
         QCOMPARE(link.readByte().empty, 1u);
         QCOMPARE(readUntilEmpty(link), QByteArrayLiteral("ok"));
@@ -185,11 +185,11 @@ private slots:
         MLPPhyMl link;
         QCOMPARE(link.enumerate(), 2);
         link.openIndex(0);
-        usb.bulkInAnswers.push_back({0, QByteArrayLiteral("first")});
+        m_usb.bulkInAnswers.push_back({0, QByteArrayLiteral("first")});
         QCOMPARE(link.readByte().value, uint8_t('f'));
 
         link.openIndex(1);
-        usb.bulkInAnswers.push_back({0, QByteArrayLiteral("second")});
+        m_usb.bulkInAnswers.push_back({0, QByteArrayLiteral("second")});
 
         QCOMPARE(readUntilEmpty(link), QByteArrayLiteral("second"));
     }
@@ -198,7 +198,7 @@ private slots:
 
     void failedLibraryStartReportsNoDevicesAndCallsNothing()
     {
-        usb.initResult = LIBUSB_ERROR_OTHER;
+        m_usb.initResult = LIBUSB_ERROR_OTHER;
         plugInDevice("ML1");
         {
             MLPPhyMl link;
@@ -210,12 +210,12 @@ private slots:
             QCOMPARE(link.readByte().empty, 1u);
             link.close();
         }
-        QCOMPARE(usb.calls, QStringList{"libusb_init"});
+        QCOMPARE(m_usb.calls, QStringList{"libusb_init"});
     }
 
     void multiLinkStillListsBridgesWithoutLibusb()
     {
-        usb.initResult = LIBUSB_ERROR_OTHER;
+        m_usb.initResult = LIBUSB_ERROR_OTHER;
         plugInDevice("ML1");
         RecordingD2xx::instance().addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
         MLPPhyMultiUsb link;
@@ -224,7 +224,7 @@ private slots:
         link.openIndex(1);
 
         QCOMPARE(link.readByte().empty, 1u);
-        QCOMPARE(usb.calls, QStringList{"libusb_init"});
+        QCOMPARE(m_usb.calls, QStringList{"libusb_init"});
     }
 };
 

@@ -19,15 +19,15 @@ class TestMLPPhyMultiUsb : public QObject
     Q_OBJECT
 
 private:
-    RecordingD2xx& d2xx = RecordingD2xx::instance();
+    RecordingD2xx& m_d2xx = RecordingD2xx::instance();
 
 private slots:
     void init()
     {
-        d2xx.reset();
+        m_d2xx.reset();
         RecordingLibusb::instance().reset();
     }
-    void cleanup() { QCOMPARE(d2xx.openHandleCount(), 0); }
+    void cleanup() { QCOMPARE(m_d2xx.openHandleCount(), 0); }
 
     void answersWhileNoMemberIsChosen()
     {
@@ -43,7 +43,7 @@ private slots:
         QCOMPARE(link.lastError(), 1);
         QCOMPARE(QString::fromStdString(link.errorString(0)), QString());
         QCOMPARE(QString::fromStdString(link.errorString(7)), QString());
-        QVERIFY(d2xx.calls().isEmpty());
+        QVERIFY(m_d2xx.calls().isEmpty());
     }
 
     void withoutDevicesNothingOpens()
@@ -56,7 +56,7 @@ private slots:
         QCOMPARE(link.readByte().empty, 1u);
         QCOMPARE(link.lastError(), 1);
         QCOMPARE(QString::fromStdString(link.errorString(0)), QString());
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open")), 0);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open")), 0);
     }
 
     void joinedPositionsOpenTheFtdiMembersPositions_data()
@@ -73,21 +73,21 @@ private slots:
     {
         QFETCH(QString, address);
         QFETCH(QString, expectedOpen);
-        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
-        d2xx.addBridge(QByteArrayLiteral("FT232R USB UART"));
-        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DGL"));
+        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
+        m_d2xx.addBridge(QByteArrayLiteral("FT232R USB UART"));
+        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DGL"));
         MLPPhyMultiUsb link;
 
         link.open(address.toStdString());
 
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open")), 1);
-        QCOMPARE(d2xx.callCount(expectedOpen), 1);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open")), 1);
+        QCOMPARE(m_d2xx.callCount(expectedOpen), 1);
     }
 
     void byteOperationsReachTheChosenMember()
     {
         ScriptedEndpoint device;
-        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
+        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
         MLPPhyMultiUsb link;
         QCOMPARE(link.enumerate(), 1);
         link.openIndex(0);
@@ -109,7 +109,7 @@ private slots:
     void closeKeepsTheMemberChosen()
     {
         ScriptedEndpoint device;
-        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
+        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
         MLPPhyMultiUsb link;
         link.openIndex(0);
         device.queueForHost(QByteArrayLiteral("\x5A"));
@@ -119,60 +119,60 @@ private slots:
 
         QCOMPARE(link.readByte().empty, 1u);
         QCOMPARE(link.lastError(), 0);
-        QCOMPARE(d2xx.openHandleCount(), 0);
+        QCOMPARE(m_d2xx.openHandleCount(), 0);
     }
 
     void positionBeyondTheListClosesTheChosenMember()
     {
         ScriptedEndpoint device;
-        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
+        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
         MLPPhyMultiUsb link;
         link.openIndex(0);
         device.queueForHost(QByteArrayLiteral("\x5A"));
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
 
         link.openIndex(1);
 
-        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
+        QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
         QCOMPARE(link.readByte().empty, 1u);
         QCOMPARE(link.lastError(), 0);
     }
 
     void addressShorterThanThePrefixClosesTheChosenMember()
     {
-        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
+        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
         MLPPhyMultiUsb link;
         link.open("usb:m/0");
-        d2xx.clearCalls();
+        m_d2xx.clearCalls();
 
         link.open("usb:");
 
-        QCOMPARE(d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
+        QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
         QCOMPARE(link.readByte().empty, 1u);
     }
 
     void enumeratesOnlyOnceUnlessAsked()
     {
-        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
+        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
         MLPPhyMultiUsb link;
         link.openIndex(0);
-        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DGL"));
+        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DGL"));
 
         link.openIndex(0);
         link.openIndex(1);
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_CreateDeviceInfoList")), 1);
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 0);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_CreateDeviceInfoList")), 1);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open(1)")), 0);
 
         QCOMPARE(link.enumerate(), 2);
         link.openIndex(1);
-        QCOMPARE(d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
+        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
     }
 
     void linkKindFollowsTheLastEnumeration()
     {
-        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
-        d2xx.addBridge(QByteArrayLiteral("FT232R USB UART"));
-        d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DGL"));
+        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
+        m_d2xx.addBridge(QByteArrayLiteral("FT232R USB UART"));
+        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DGL"));
         MLPPhyMultiUsb link;
         QCOMPARE(link.linkKindAt(0), MLPLinkKind::Unknown);
 

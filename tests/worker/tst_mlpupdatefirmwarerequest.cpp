@@ -101,36 +101,36 @@ QByteArray toBytes(const std::vector<uint8_t>& bytes)
 class RequestRunner
 {
 public:
-    RequestRunner() : link(device), connection(&link, kReceiveCapacity)
+    RequestRunner() : m_link(m_device), m_connection(&m_link, kReceiveCapacity)
     {
-        device.setRecording(false);
-        thread = std::thread([this] { runPosted(); });
+        m_device.setRecording(false);
+        m_thread = std::thread([this] { runPosted(); });
     }
 
     ~RequestRunner()
     {
         {
-            std::lock_guard<std::mutex> lock(mutex);
-            stopping = true;
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_stopping = true;
         }
-        wake.notify_all();
-        thread.join();
+        m_wake.notify_all();
+        m_thread.join();
     }
 
     void post(MLPWorkerRequestI* request)
     {
         {
-            std::lock_guard<std::mutex> lock(mutex);
-            pending.push_back(request);
+            std::lock_guard<std::mutex> lock(m_mutex);
+            m_pending.push_back(request);
         }
-        wake.notify_all();
+        m_wake.notify_all();
     }
 
 private:
     void runPosted()
     {
         while (MLPWorkerRequestI* request = next()) {
-            MLPConnection* connectionSlot = &connection;
+            MLPConnection* connectionSlot = &m_connection;
             MLPWorkerContext context;
             context.connection = &connectionSlot;
             request->run(&context);
@@ -139,24 +139,24 @@ private:
 
     MLPWorkerRequestI* next()
     {
-        std::unique_lock<std::mutex> lock(mutex);
-        wake.wait(lock, [this] { return stopping || !pending.empty(); });
-        if (stopping) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        m_wake.wait(lock, [this] { return m_stopping || !m_pending.empty(); });
+        if (m_stopping) {
             return nullptr;
         }
-        MLPWorkerRequestI* request = pending.front();
-        pending.pop_front();
+        MLPWorkerRequestI* request = m_pending.front();
+        m_pending.pop_front();
         return request;
     }
 
-    std::mutex mutex;
-    std::condition_variable wake;
-    std::deque<MLPWorkerRequestI*> pending;
-    bool stopping = false;
-    VirtualDevice device;
-    VirtualDevicePhy link;
-    MLPConnection connection;
-    std::thread thread;
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<MLPWorkerRequestI*> m_pending;
+    bool m_stopping = false;
+    VirtualDevice m_device;
+    VirtualDevicePhy m_link;
+    MLPConnection m_connection;
+    std::thread m_thread;
 };
 
 } // namespace
@@ -168,7 +168,7 @@ class TestMLPUpdateFirmwareRequest : public QObject
 private:
     QString writeFile(const MLU2FileWriter& writer, const QString& name = "update.ml2")
     {
-        const QString path = directory.filePath(name);
+        const QString path = m_directory.filePath(name);
         if (!writer.writeTo(path)) {
             qFatal("cannot write %s", qPrintable(path));
         }
@@ -189,7 +189,7 @@ private:
         return writer;
     }
 
-    QTemporaryDir directory;
+    QTemporaryDir m_directory;
 
 private slots:
     void sendsHeaderAndBlocksByteForByte()
@@ -297,7 +297,7 @@ private slots:
     void unusableFilesSendNothing()
     {
         QFETCH(QByteArray, contents);
-        QFile file(directory.filePath("broken.ml2"));
+        QFile file(m_directory.filePath("broken.ml2"));
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(contents);
         file.close();
@@ -310,7 +310,7 @@ private slots:
     void missingFileFails()
     {
         UpdateRig rig(64);
-        rig.run(directory.filePath("absent.ml2"), false);
+        rig.run(m_directory.filePath("absent.ml2"), false);
         QCOMPARE(rig.device.dataSegmentCount(), std::size_t{0});
     }
 

@@ -74,24 +74,24 @@ class TestMLPWorkerThread : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> emulation;
-    std::unique_ptr<MLPWorkerThread> thread;
-    QTemporaryDir directory;
+    std::unique_ptr<UsbEmulation> m_emulation;
+    std::unique_ptr<MLPWorkerThread> m_thread;
+    QTemporaryDir m_directory;
 
     // Runs one discovery on a running thread and returns the discovered devices.
     QList<MLPDeviceInfoNode> discover(ThreadSignals& seen)
     {
         const int before = seen.discoveries;
-        thread->postDiscover();
+        m_thread->postDiscover();
         [&] { QTRY_COMPARE_WITH_TIMEOUT(seen.discoveries, before + 1, kSignalTimeoutMs); }();
-        return thread->discoveredDevices();
+        return m_thread->discoveredDevices();
     }
 
     // Discovers and selects the only attached device.
     void selectOnlyDevice(ThreadSignals& seen)
     {
         QCOMPARE(discover(seen).size(), 1);
-        thread->selectDevice(0);
+        m_thread->selectDevice(0);
         QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 1, kSignalTimeoutMs);
     }
 
@@ -101,7 +101,7 @@ private:
         writer.setModel("DEMO-5");
         writer.addHardwareVersion(0x0100);
         writer.addBlock(block);
-        const QString path = directory.filePath("update.ml2");
+        const QString path = m_directory.filePath("update.ml2");
         writer.writeTo(path);
         return path;
     }
@@ -109,23 +109,23 @@ private:
 private slots:
     void init()
     {
-        emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
-        thread = std::make_unique<MLPWorkerThread>();
+        m_emulation = std::make_unique<UsbEmulation>();
+        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
+        m_thread = std::make_unique<MLPWorkerThread>();
     }
 
     void cleanup()
     {
-        thread->stop();
-        QVERIFY(thread->wait(kSignalTimeoutMs));
-        thread.reset();
-        emulation.reset();
+        m_thread->stop();
+        QVERIFY(m_thread->wait(kSignalTimeoutMs));
+        m_thread.reset();
+        m_emulation.reset();
     }
 
     void discoveryWithoutDevicesFindsNothing()
     {
-        ThreadSignals seen(*thread);
-        thread->start();
+        ThreadSignals seen(*m_thread);
+        m_thread->start();
         QVERIFY(discover(seen).isEmpty());
         QCOMPARE(seen.selections.size(), 0);
         QCOMPARE(seen.lostConnections, 0);
@@ -133,15 +133,15 @@ private slots:
 
     void discoveryListsBridgesBeforeMakerDevices()
     {
-        emulation->addMakerDevice(makeDevice("MAKER-1", 0x0100, 0x0107));
+        m_emulation->addMakerDevice(makeDevice("MAKER-1", 0x0100, 0x0107));
         FtdiBridgeOptions dgl;
         dgl.description = "MARLUNE MLP-DGL";
         dgl.serial = "FT0002";
-        emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
-        emulation->addFtdiBridge(makeDevice("BRIDGE-2"), dgl);
+        m_emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
+        m_emulation->addFtdiBridge(makeDevice("BRIDGE-2"), dgl);
 
-        ThreadSignals seen(*thread);
-        thread->start();
+        ThreadSignals seen(*m_thread);
+        m_thread->start();
         const QList<MLPDeviceInfoNode> devices = discover(seen);
 
         QCOMPARE(devices.size(), 3);
@@ -161,10 +161,10 @@ private slots:
 
     void silentDeviceFailsDiscoveryButKeepsTheOthers()
     {
-        emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
+        m_emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
         auto silent = makeDevice("SILENT");
         silent->setSilent(true);
-        emulation->addMakerDevice(silent);
+        m_emulation->addMakerDevice(silent);
 
         MLPDiscoverRequest request;
         QSignalSpy done(&request, &MLPWorkerRequestI::workDone);
@@ -189,14 +189,14 @@ private slots:
 
     void selectionReportsVersionsOrUnknown()
     {
-        emulation->addMakerDevice(makeDevice("MAKER-1", 0x0102, 0x0315));
-        ThreadSignals seen(*thread);
-        thread->start();
+        m_emulation->addMakerDevice(makeDevice("MAKER-1", 0x0102, 0x0315));
+        ThreadSignals seen(*m_thread);
+        m_thread->start();
         selectOnlyDevice(seen);
         QCOMPARE(seen.selections[0], qMakePair(uint16_t{0x0315}, uint16_t{0x0102}));
 
         // Beyond the list: posted with an empty address, which opens nothing.
-        thread->selectDevice(5);
+        m_thread->selectDevice(5);
         QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 2, kSignalTimeoutMs);
         QCOMPARE(seen.selections[1], qMakePair(uint16_t{0xFFFF}, uint16_t{0xFFFF}));
     }
@@ -204,9 +204,9 @@ private slots:
     void silentSelectedDeviceIsReportedLostRepeatedly()
     {
         auto device = makeDevice("MAKER-1");
-        emulation->addMakerDevice(device);
-        ThreadSignals seen(*thread);
-        thread->start();
+        m_emulation->addMakerDevice(device);
+        ThreadSignals seen(*m_thread);
+        m_thread->start();
         selectOnlyDevice(seen);
         QCOMPARE(seen.lostConnections, 0);
 
@@ -216,12 +216,12 @@ private slots:
 
     void laterPostReplacesPendingDiscovery()
     {
-        emulation->addMakerDevice(makeDevice("MAKER-1"));
-        ThreadSignals seen(*thread);
+        m_emulation->addMakerDevice(makeDevice("MAKER-1"));
+        ThreadSignals seen(*m_thread);
         // Both posted before the loop runs: only the selection is taken up.
-        thread->postDiscover();
-        thread->postSelect("usb:m/0");
-        thread->start();
+        m_thread->postDiscover();
+        m_thread->postSelect("usb:m/0");
+        m_thread->start();
         QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 1, kSignalTimeoutMs);
         QCOMPARE(seen.selections[0], qMakePair(uint16_t{0x0203}, uint16_t{0x0100}));
         QTest::qWait(300);
@@ -240,19 +240,19 @@ private slots:
         QFETCH(bool, bridge);
         auto device = makeDevice("DEMO-5");
         if (bridge) {
-            emulation->addFtdiBridge(device);
+            m_emulation->addFtdiBridge(device);
         } else {
-            emulation->addMakerDevice(device);
+            m_emulation->addMakerDevice(device);
         }
-        ThreadSignals seen(*thread);
-        thread->start();
+        ThreadSignals seen(*m_thread);
+        m_thread->start();
         selectOnlyDevice(seen);
         device->clearRecords();
 
         const QByteArray block = patterned(3000);
         MLPUpdateFirmwareRequest request(writeUpdateFile(block));
         UpdateOutcome outcome(request);
-        thread->postUpdate(&request);
+        m_thread->postUpdate(&request);
         QTRY_COMPARE_WITH_TIMEOUT(outcome.done + outcome.failed, 1, 4 * kSignalTimeoutMs);
 
         QCOMPARE(outcome.done, 1);
@@ -263,29 +263,29 @@ private slots:
 
     void updateAfterEmptyDiscoveryFails()
     {
-        ThreadSignals seen(*thread);
-        thread->start();
+        ThreadSignals seen(*m_thread);
+        m_thread->start();
         discover(seen);
         MLPUpdateFirmwareRequest request(writeUpdateFile(patterned(100)));
         UpdateOutcome outcome(request);
-        thread->postUpdate(&request);
+        m_thread->postUpdate(&request);
         QTRY_COMPARE_WITH_TIMEOUT(outcome.failed, 1, kSignalTimeoutMs);
         QCOMPARE(outcome.done, 0);
     }
 
     void pendingUpdateIsNotDroppedByALaterSelection()
     {
-        emulation->addMakerDevice(makeDevice("DEMO-5"));
-        ThreadSignals seen(*thread);
-        thread->start();
+        m_emulation->addMakerDevice(makeDevice("DEMO-5"));
+        ThreadSignals seen(*m_thread);
+        m_thread->start();
         selectOnlyDevice(seen);
 
         // The list stays usable during an update: a selection posted while the update is
         // still pending (pings run meanwhile) runs after it instead of replacing it.
         MLPUpdateFirmwareRequest request(writeUpdateFile(patterned(500)));
         UpdateOutcome outcome(request);
-        thread->postUpdate(&request);
-        thread->postSelect("usb:m/0");
+        m_thread->postUpdate(&request);
+        m_thread->postSelect("usb:m/0");
         QTRY_COMPARE_WITH_TIMEOUT(outcome.done + outcome.failed, 1, 4 * kSignalTimeoutMs);
         QCOMPARE(outcome.done, 1);
         QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 2, kSignalTimeoutMs);
@@ -293,13 +293,13 @@ private slots:
 
     void stopEndsLoopAfterRunningRequest()
     {
-        emulation->addMakerDevice(makeDevice("MAKER-1"));
-        ThreadSignals seen(*thread);
-        thread->start();
+        m_emulation->addMakerDevice(makeDevice("MAKER-1"));
+        ThreadSignals seen(*m_thread);
+        m_thread->start();
         selectOnlyDevice(seen);
-        thread->stop();
-        QVERIFY(thread->wait(kSignalTimeoutMs));
-        QVERIFY(thread->isFinished());
+        m_thread->stop();
+        QVERIFY(m_thread->wait(kSignalTimeoutMs));
+        QVERIFY(m_thread->isFinished());
     }
 };
 

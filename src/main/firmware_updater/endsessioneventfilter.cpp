@@ -12,7 +12,7 @@ constexpr long kAgreedResult = 1;
 
 } // namespace
 
-EndSessionEventFilter::EndSessionEventFilter(QCoreApplication* application) : application(application) {}
+EndSessionEventFilter::EndSessionEventFilter(QCoreApplication* application) : m_application(application) {}
 
 EndSessionEventFilter::Action EndSessionEventFilter::actionFor(quint32 message, qintptr lParam)
 {
@@ -35,7 +35,7 @@ bool EndSessionEventFilter::handleMessage(quint32 message, qintptr lParam, long*
         *result = kAgreedResult;
     }
     if (action == Action::AgreeAndQuit) {
-        application->quit();
+        m_application->quit();
     }
     return true;
 }

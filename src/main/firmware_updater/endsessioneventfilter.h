@@ -35,5 +35,5 @@ public:
     bool nativeEventFilter(const QByteArray& eventType, void* message, long* result) override;
 
 private:
-    QCoreApplication* application;
+    QCoreApplication* m_application;
 };

@@ -24,12 +24,13 @@ TerminationSignalNotifier::TerminationSignalNotifier(QObject* parent) : QObject(
     if (pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
         return;
     }
-    pipeReadEnd = pipeEnds[0];
-    pipeWriteEnd = pipeEnds[1];
-    signalPipeWriteEnd = pipeWriteEnd;
+    m_pipeReadEnd = pipeEnds[0];
+    m_pipeWriteEnd = pipeEnds[1];
+    signalPipeWriteEnd = m_pipeWriteEnd;
 
-    readNotifier = new QSocketNotifier(pipeReadEnd, QSocketNotifier::Read, this);
-    connect(readNotifier, &QSocketNotifier::activated, this, &TerminationSignalNotifier::readPendingSignals);
+    m_readNotifier = new QSocketNotifier(m_pipeReadEnd, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this,
+            &TerminationSignalNotifier::readPendingSignals);
 
     struct sigaction action = {};
     action.sa_handler = &TerminationSignalNotifier::handleSignal;
@@ -37,9 +38,9 @@ TerminationSignalNotifier::TerminationSignalNotifier(QObject* parent) : QObject(
     // Interrupted system calls elsewhere in the program (USB transfers, the event loop)
     // resume instead of failing with EINTR.
     action.sa_flags = SA_RESTART;
-    sigaction(SIGTERM, &action, &previousTermAction);
-    sigaction(SIGHUP, &action, &previousHangUpAction);
-    sigaction(SIGINT, &action, &previousInterruptAction);
+    sigaction(SIGTERM, &action, &m_previousTermAction);
+    sigaction(SIGHUP, &action, &m_previousHangUpAction);
+    sigaction(SIGINT, &action, &m_previousInterruptAction);
 }
 
 TerminationSignalNotifier::~TerminationSignalNotifier()
@@ -47,18 +48,18 @@ TerminationSignalNotifier::~TerminationSignalNotifier()
     if (!isActive()) {
         return;
     }
-    sigaction(SIGTERM, &previousTermAction, nullptr);
-    sigaction(SIGHUP, &previousHangUpAction, nullptr);
-    sigaction(SIGINT, &previousInterruptAction, nullptr);
+    sigaction(SIGTERM, &m_previousTermAction, nullptr);
+    sigaction(SIGHUP, &m_previousHangUpAction, nullptr);
+    sigaction(SIGINT, &m_previousInterruptAction, nullptr);
     signalPipeWriteEnd = -1;
-    delete readNotifier;
-    close(pipeReadEnd);
-    close(pipeWriteEnd);
+    delete m_readNotifier;
+    close(m_pipeReadEnd);
+    close(m_pipeWriteEnd);
 }
 
 bool TerminationSignalNotifier::isActive() const
 {
-    return pipeReadEnd >= 0;
+    return m_pipeReadEnd >= 0;
 }
 
 void TerminationSignalNotifier::handleSignal(int signalNumber)
@@ -77,7 +78,7 @@ void TerminationSignalNotifier::readPendingSignals()
 {
     unsigned char signalBytes[16];
     ssize_t received = 0;
-    while ((received = read(pipeReadEnd, signalBytes, sizeof signalBytes)) > 0) {
+    while ((received = read(m_pipeReadEnd, signalBytes, sizeof signalBytes)) > 0) {
         for (ssize_t index = 0; index < received; ++index) {
             emit terminationRequested(signalBytes[index]);
         }

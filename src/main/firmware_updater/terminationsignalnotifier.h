@@ -32,10 +32,10 @@ private slots:
 private:
     static void handleSignal(int signalNumber);
 
-    int pipeReadEnd = -1;
-    int pipeWriteEnd = -1;
-    QSocketNotifier* readNotifier = nullptr;
-    struct sigaction previousTermAction = {};
-    struct sigaction previousHangUpAction = {};
-    struct sigaction previousInterruptAction = {};
+    int m_pipeReadEnd = -1;
+    int m_pipeWriteEnd = -1;
+    QSocketNotifier* m_readNotifier = nullptr;
+    struct sigaction m_previousTermAction = {};
+    struct sigaction m_previousHangUpAction = {};
+    struct sigaction m_previousInterruptAction = {};
 };

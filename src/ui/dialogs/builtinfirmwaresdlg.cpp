@@ -9,9 +9,9 @@
 #include <QScrollBar>
 #include <QTableWidgetItem>
 
-BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), ui(new Ui::BuiltInFirmwaresDlg)
+BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::BuiltInFirmwaresDlg)
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     for (const QString& path : builtInUpdateFiles()) {
         MLU2File updateFile(path);
         if (updateFile.open()) {
@@ -22,7 +22,7 @@ BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), ui(
     }
     // The form's width suits a small dialog font. With a larger one the columns are fitted
     // to their headers and values and the dialog widens until the last header fits.
-    QTableWidget* table = ui->builtInFirmwaresList;
+    QTableWidget* table = m_ui->builtInFirmwaresList;
     table->resizeColumnsToContents();
     table->resizeRowsToContents();
     const int neededTableWidth = table->horizontalHeader()->length() + 2 * table->frameWidth() +
@@ -33,15 +33,15 @@ BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), ui(
 
 BuiltInFirmwaresDlg::~BuiltInFirmwaresDlg()
 {
-    delete ui;
+    delete m_ui;
 }
 
 void BuiltInFirmwaresDlg::addRow(const QString& model, const QString& firmwareVersion,
                                  const QString& hardwareVersions)
 {
-    const int row = ui->builtInFirmwaresList->rowCount();
-    ui->builtInFirmwaresList->insertRow(row);
-    ui->builtInFirmwaresList->setItem(row, 0, new QTableWidgetItem(model));
-    ui->builtInFirmwaresList->setItem(row, 1, new QTableWidgetItem(firmwareVersion));
-    ui->builtInFirmwaresList->setItem(row, 2, new QTableWidgetItem(hardwareVersions));
+    const int row = m_ui->builtInFirmwaresList->rowCount();
+    m_ui->builtInFirmwaresList->insertRow(row);
+    m_ui->builtInFirmwaresList->setItem(row, 0, new QTableWidgetItem(model));
+    m_ui->builtInFirmwaresList->setItem(row, 1, new QTableWidgetItem(firmwareVersion));
+    m_ui->builtInFirmwaresList->setItem(row, 2, new QTableWidgetItem(hardwareVersions));
 }

@@ -20,5 +20,5 @@ public:
 private:
     void addRow(const QString& model, const QString& firmwareVersion, const QString& hardwareVersions);
 
-    Ui::BuiltInFirmwaresDlg* ui;
+    Ui::BuiltInFirmwaresDlg* m_ui;
 };

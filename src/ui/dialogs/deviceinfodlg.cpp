@@ -7,9 +7,9 @@
 #include <QTableWidgetItem>
 
 DeviceInfoDlg::DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* parent)
-    : QDialog(parent), deviceInfoNode(deviceInfoNode), ui(new Ui::DeviceInfoDlg)
+    : QDialog(parent), m_deviceInfoNode(deviceInfoNode), m_ui(new Ui::DeviceInfoDlg)
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     addRow(QStringLiteral("Model"), deviceInfoNode.model);
     addRow(QStringLiteral("Firmware Version"), deviceVersionText(deviceInfoNode.fwVersion));
     addRow(QStringLiteral("Hardware Version"), deviceVersionText(deviceInfoNode.hwVersion));
@@ -17,7 +17,7 @@ DeviceInfoDlg::DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* p
     // their texts and the dialog widens until they show whole. A stretched last column never
     // gets narrower than it was when the stretch was switched on (its default width here),
     // so the stretch is switched on again after the columns are fitted.
-    QTableWidget* table = ui->deviceInfoTable;
+    QTableWidget* table = m_ui->deviceInfoTable;
     QHeaderView* columns = table->horizontalHeader();
     columns->setStretchLastSection(false);
     table->resizeColumnsToContents();
@@ -30,7 +30,7 @@ DeviceInfoDlg::DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* p
 
 DeviceInfoDlg::~DeviceInfoDlg()
 {
-    delete ui;
+    delete m_ui;
 }
 
 QString DeviceInfoDlg::deviceVersionText(uint16_t version)
@@ -42,8 +42,8 @@ QString DeviceInfoDlg::deviceVersionText(uint16_t version)
 
 void DeviceInfoDlg::addRow(const QString& property, const QString& value)
 {
-    const int row = ui->deviceInfoTable->rowCount();
-    ui->deviceInfoTable->insertRow(row);
-    ui->deviceInfoTable->setItem(row, 0, new QTableWidgetItem(property));
-    ui->deviceInfoTable->setItem(row, 1, new QTableWidgetItem(value));
+    const int row = m_ui->deviceInfoTable->rowCount();
+    m_ui->deviceInfoTable->insertRow(row);
+    m_ui->deviceInfoTable->setItem(row, 0, new QTableWidgetItem(property));
+    m_ui->deviceInfoTable->setItem(row, 1, new QTableWidgetItem(value));
 }

@@ -27,6 +27,6 @@ public:
 private:
     void addRow(const QString& property, const QString& value);
 
-    MLPDeviceInfoNode deviceInfoNode;
-    Ui::DeviceInfoDlg* ui;
+    MLPDeviceInfoNode m_deviceInfoNode;
+    Ui::DeviceInfoDlg* m_ui;
 };

@@ -25,35 +25,35 @@ const char* const kBuiltInFilesLink = "default-update-file";
 
 } // namespace
 
-FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), ui(new Ui::FirmwareUpdateDlg)
+FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::FirmwareUpdateDlg)
 {
     qRegisterMetaType<uint16_t>("uint16_t");
-    ui->setupUi(this);
-    busy = false;
-    haveDevice = false;
+    m_ui->setupUi(this);
+    m_busy = false;
+    m_haveDevice = false;
     initCurrentDevice();
 
-    builtInModeText =
+    m_builtInModeText =
         buildModeText(tr("Built-in firmware update files loaded. Load "),
                       QString::fromLatin1(kAlternativeFileLink), tr("alternative"), tr(" update file."));
-    alternativeModeText = buildModeText(tr("Load the "), QString::fromLatin1(kBuiltInFilesLink),
-                                        tr("built-in"), tr(" firmware updates."));
+    m_alternativeModeText = buildModeText(tr("Load the "), QString::fromLatin1(kBuiltInFilesLink),
+                                          tr("built-in"), tr(" firmware updates."));
 
-    ui->bttn_update->setEnabled(false);
-    ui->progressBar->hide();
-    ui->infoButtonLoadedFirmware->setEnabled(false);
+    m_ui->bttn_update->setEnabled(false);
+    m_ui->progressBar->hide();
+    m_ui->infoButtonLoadedFirmware->setEnabled(false);
     setAlternativeFileMode(false);
 }
 
 FirmwareUpdateDlg::~FirmwareUpdateDlg()
 {
     recycleFirmwareUpdateRequest();
-    delete ui;
+    delete m_ui;
 }
 
 void FirmwareUpdateDlg::setWorkerThread(MLPWorkerThread* thread)
 {
-    workerThread = thread;
+    m_workerThread = thread;
 }
 
 QString FirmwareUpdateDlg::buildModeText(const QString& firstPhrase, const QString& linkTarget,
@@ -80,7 +80,7 @@ QString FirmwareUpdateDlg::buildModeText(const QString& firstPhrase, const QStri
 
 void FirmwareUpdateDlg::reject()
 {
-    if (busy) {
+    if (m_busy) {
         return;
     }
     QDialog::reject();
@@ -88,45 +88,45 @@ void FirmwareUpdateDlg::reject()
 
 void FirmwareUpdateDlg::on_devicesCombo_currentIndexChanged(int index)
 {
-    if (index < 0 || !workerThread) {
+    if (index < 0 || !m_workerThread) {
         return;
     }
-    busy = true;
+    m_busy = true;
     setBusy(true);
-    workerThread->selectDevice(index);
-    const QList<MLPDeviceInfoNode> devices = workerThread->discoveredDevices();
+    m_workerThread->selectDevice(index);
+    const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
     // The list only changes under a running discovery, which empties the combo box first;
     // the check keeps a stray index from reading past the copy.
     if (index < devices.size()) {
-        currentDevice = devices.at(index);
+        m_currentDevice = devices.at(index);
     }
 }
 
 void FirmwareUpdateDlg::on_bttnDiscover_clicked()
 {
-    if (!workerThread) {
+    if (!m_workerThread) {
         return;
     }
-    busy = true;
+    m_busy = true;
     setBusy(true);
-    ui->devicesCombo->clear();
-    workerThread->postDiscover();
+    m_ui->devicesCombo->clear();
+    m_workerThread->postDiscover();
 }
 
 void FirmwareUpdateDlg::on_bttn_load_clicked()
 {
-    const QString startDirectory = loadedFilePath ? *loadedFilePath : QDir::homePath();
+    const QString startDirectory = m_loadedFilePath ? *m_loadedFilePath : QDir::homePath();
     const QString chosenPath = QFileDialog::getOpenFileName(this, tr("Open a Marlune Update File"),
                                                             startDirectory, tr("ML2 fles (*.ml2)"));
     if (QFileInfo::exists(chosenPath)) {
-        loadedFilePath = chosenPath;
+        m_loadedFilePath = chosenPath;
     }
-    if (loadedFilePath) {
-        ui->infoButtonLoadedFirmware->setEnabled(true);
-        ui->lbl_fileStatus->setText(QFileInfo(*loadedFilePath).fileName());
+    if (m_loadedFilePath) {
+        m_ui->infoButtonLoadedFirmware->setEnabled(true);
+        m_ui->lbl_fileStatus->setText(QFileInfo(*m_loadedFilePath).fileName());
     } else {
-        ui->lbl_fileStatus->clear();
-        ui->infoButtonLoadedFirmware->setEnabled(false);
+        m_ui->lbl_fileStatus->clear();
+        m_ui->infoButtonLoadedFirmware->setEnabled(false);
     }
     enableUpdateButtonIfRequirementsAreMet();
 }
@@ -138,25 +138,25 @@ void FirmwareUpdateDlg::on_bttn_quit_clicked()
 
 void FirmwareUpdateDlg::on_bttn_update_clicked()
 {
-    if (!workerThread || updateRequest) {
+    if (!m_workerThread || m_updateRequest) {
         return;
     }
-    busy = true;
+    m_busy = true;
     setBusy(true);
-    ui->progressBar->setValue(0);
-    ui->progressBar->show();
+    m_ui->progressBar->setValue(0);
+    m_ui->progressBar->show();
 
-    updateRequest = new MLPUpdateFirmwareRequest(getSelectedFirmwareFileName(currentDevice), this);
-    connect(updateRequest, SIGNAL(workDone()), this, SLOT(updateSuccessFul()));
-    connect(updateRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
+    m_updateRequest = new MLPUpdateFirmwareRequest(getSelectedFirmwareFileName(m_currentDevice), this);
+    connect(m_updateRequest, SIGNAL(workDone()), this, SLOT(updateSuccessFul()));
+    connect(m_updateRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
             SLOT(updateFailed(MLPWorkerRequestI::failReason)));
-    connect(updateRequest, SIGNAL(progress(int)), this, SLOT(progress(int)));
-    workerThread->postUpdate(updateRequest);
+    connect(m_updateRequest, SIGNAL(progress(int)), this, SLOT(progress(int)));
+    m_workerThread->postUpdate(m_updateRequest);
 }
 
 void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
 {
-    if (busy) {
+    if (m_busy) {
         return;
     }
     if (link == QLatin1String(kBuiltInFilesLink)) {
@@ -168,7 +168,7 @@ void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
 
 void FirmwareUpdateDlg::progress(int percents)
 {
-    ui->progressBar->setValue(percents);
+    m_ui->progressBar->setValue(percents);
 }
 
 void FirmwareUpdateDlg::devicesDiscovered()
@@ -177,52 +177,52 @@ void FirmwareUpdateDlg::devicesDiscovered()
     // gone there too. Forgetting it here keeps the window from offering an update to a
     // device the thread no longer talks to; when devices were found the first one is
     // selected again below.
-    haveDevice = false;
+    m_haveDevice = false;
     initCurrentDevice();
 
-    busy = false;
+    m_busy = false;
     setBusy(false);
 
-    const QList<MLPDeviceInfoNode> devices = workerThread->discoveredDevices();
-    ui->devicesCombo->clear();
+    const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
+    m_ui->devicesCombo->clear();
     for (const MLPDeviceInfoNode& device : devices) {
-        ui->devicesCombo->addItem(device.model);
+        m_ui->devicesCombo->addItem(device.model);
     }
 }
 
 void FirmwareUpdateDlg::deviceSelected(uint16_t, uint16_t)
 {
-    busy = false;
+    m_busy = false;
     setBusy(false);
-    ui->infoButtonDevice->setEnabled(true);
-    haveDevice = true;
+    m_ui->infoButtonDevice->setEnabled(true);
+    m_haveDevice = true;
     enableUpdateButtonIfRequirementsAreMet();
 }
 
 void FirmwareUpdateDlg::onConnectionLost()
 {
-    ui->devicesCombo->clear();
-    haveDevice = false;
-    ui->infoButtonDevice->setEnabled(false);
+    m_ui->devicesCombo->clear();
+    m_haveDevice = false;
+    m_ui->infoButtonDevice->setEnabled(false);
     initCurrentDevice();
     enableUpdateButtonIfRequirementsAreMet();
 }
 
 void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
 {
-    if (!haveDevice) {
-        ui->bttn_update->setEnabled(false);
-        ui->bttn_update->setToolTip(QString());
+    if (!m_haveDevice) {
+        m_ui->bttn_update->setEnabled(false);
+        m_ui->bttn_update->setToolTip(QString());
         return;
     }
-    if (busy) {
-        ui->bttn_update->setEnabled(false);
-        ui->bttn_update->setToolTip(tr("Wait until the running task has finished."));
+    if (m_busy) {
+        m_ui->bttn_update->setEnabled(false);
+        m_ui->bttn_update->setToolTip(tr("Wait until the running task has finished."));
         return;
     }
     const UpdateFileCompatibility::Verdict verdict = selectedFirmwareVerdict();
-    ui->bttn_update->setEnabled(verdict == UpdateFileCompatibility::Fits);
-    ui->bttn_update->setToolTip(updateBlockedReason(verdict));
+    m_ui->bttn_update->setEnabled(verdict == UpdateFileCompatibility::Fits);
+    m_ui->bttn_update->setToolTip(updateBlockedReason(verdict));
 }
 
 bool FirmwareUpdateDlg::isSelectedFirmwareValidForDevice()
@@ -232,8 +232,8 @@ bool FirmwareUpdateDlg::isSelectedFirmwareValidForDevice()
 
 UpdateFileCompatibility::Verdict FirmwareUpdateDlg::selectedFirmwareVerdict()
 {
-    return UpdateFileCompatibility::check(getSelectedFirmwareFileName(currentDevice), currentDevice.model,
-                                          currentDevice.hwVersion);
+    return UpdateFileCompatibility::check(getSelectedFirmwareFileName(m_currentDevice), m_currentDevice.model,
+                                          m_currentDevice.hwVersion);
 }
 
 QString FirmwareUpdateDlg::updateBlockedReason(UpdateFileCompatibility::Verdict verdict) const
@@ -242,8 +242,8 @@ QString FirmwareUpdateDlg::updateBlockedReason(UpdateFileCompatibility::Verdict 
     case UpdateFileCompatibility::Fits:
         return QString();
     case UpdateFileCompatibility::NoFile:
-        return alternativeFileMode ? tr("No update file has been loaded.")
-                                   : tr("There is no built-in update file for this device model.");
+        return m_alternativeFileMode ? tr("No update file has been loaded.")
+                                     : tr("There is no built-in update file for this device model.");
     case UpdateFileCompatibility::Unreadable:
         return tr("The update file cannot be read.");
     case UpdateFileCompatibility::OtherModel:
@@ -256,8 +256,8 @@ QString FirmwareUpdateDlg::updateBlockedReason(UpdateFileCompatibility::Verdict 
 
 QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceInfoNode)
 {
-    if (alternativeFileMode) {
-        return loadedFilePath ? *loadedFilePath : QString();
+    if (m_alternativeFileMode) {
+        return m_loadedFilePath ? *m_loadedFilePath : QString();
     }
     return builtInUpdateFilesByModel().value(deviceInfoNode.model);
 }
@@ -265,9 +265,9 @@ QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceI
 void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 {
     recycleFirmwareUpdateRequest();
-    busy = false;
+    m_busy = false;
     setBusy(false);
-    ui->progressBar->hide();
+    m_ui->progressBar->hide();
     QMessageBox::warning(this, tr("Firmware update failed"), tr("The firmware update could not be completed"),
                          QMessageBox::Ok, QMessageBox::NoButton);
 }
@@ -275,21 +275,21 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 void FirmwareUpdateDlg::updateSuccessFul()
 {
     recycleFirmwareUpdateRequest();
-    busy = false;
+    m_busy = false;
     setBusy(false);
-    ui->progressBar->hide();
+    m_ui->progressBar->hide();
 }
 
 void FirmwareUpdateDlg::initCurrentDevice()
 {
-    currentDevice.model = QStringLiteral("N/A");
-    currentDevice.hwVersion = 0;
-    currentDevice.fwVersion = 0;
+    m_currentDevice.model = QStringLiteral("N/A");
+    m_currentDevice.hwVersion = 0;
+    m_currentDevice.fwVersion = 0;
 }
 
 void FirmwareUpdateDlg::closeEvent(QCloseEvent* e)
 {
-    if (busy) {
+    if (m_busy) {
         e->ignore();
         return;
     }
@@ -299,12 +299,12 @@ void FirmwareUpdateDlg::closeEvent(QCloseEvent* e)
 
 void FirmwareUpdateDlg::showEvent(QShowEvent* event)
 {
-    if (workerThread) {
+    if (m_workerThread) {
         connectWorkerThreadSignals();
         // The window system sends spontaneous show events when a minimised window comes
         // back; those must not restart the discovery, which would end the selection.
         // A running request is never cut short: its request object stays alive.
-        if (!event->spontaneous() && !busy) {
+        if (!event->spontaneous() && !m_busy) {
             recycleFirmwareUpdateRequest();
             on_bttnDiscover_clicked();
         }
@@ -317,13 +317,13 @@ void FirmwareUpdateDlg::showEvent(QShowEvent* event)
 
 void FirmwareUpdateDlg::recycleFirmwareUpdateRequest()
 {
-    delete updateRequest;
-    updateRequest = nullptr;
+    delete m_updateRequest;
+    m_updateRequest = nullptr;
 }
 
 void FirmwareUpdateDlg::on_infoButtonDevice_clicked()
 {
-    auto* dialog = new DeviceInfoDlg(currentDevice, this);
+    auto* dialog = new DeviceInfoDlg(m_currentDevice, this);
     dialog->exec();
     dialog->deleteLater();
 }
@@ -337,56 +337,57 @@ void FirmwareUpdateDlg::on_infoButtonBuiltInFirmware_clicked()
 
 void FirmwareUpdateDlg::on_infoButtonLoadedFirmware_clicked()
 {
-    if (!loadedFilePath) {
+    if (!m_loadedFilePath) {
         return;
     }
-    auto* dialog = new LoadedFirmwareDlg(*loadedFilePath, this);
+    auto* dialog = new LoadedFirmwareDlg(*m_loadedFilePath, this);
     dialog->exec();
     dialog->deleteLater();
 }
 
 void FirmwareUpdateDlg::setBusy(bool b)
 {
-    ui->bttnDiscover->setEnabled(!b);
-    ui->bttn_quit->setEnabled(!b);
-    ui->bttn_load->setEnabled(!b);
+    m_ui->bttnDiscover->setEnabled(!b);
+    m_ui->bttn_quit->setEnabled(!b);
+    m_ui->bttn_load->setEnabled(!b);
     if (b) {
-        ui->infoButtonDevice->setEnabled(false);
-        ui->bttn_update->setEnabled(false);
-        ui->bttn_update->setToolTip(haveDevice ? tr("Wait until the running task has finished.") : QString());
+        m_ui->infoButtonDevice->setEnabled(false);
+        m_ui->bttn_update->setEnabled(false);
+        m_ui->bttn_update->setToolTip(m_haveDevice ? tr("Wait until the running task has finished.")
+                                                   : QString());
     } else {
-        ui->infoButtonDevice->setEnabled(haveDevice);
+        m_ui->infoButtonDevice->setEnabled(m_haveDevice);
         enableUpdateButtonIfRequirementsAreMet();
     }
 }
 
 void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
 {
-    alternativeFileMode = on;
-    ui->bttn_load->setVisible(on);
-    ui->lbl_fileStatus->setVisible(on);
-    ui->lbl_fileOpenMode->setText(on ? alternativeModeText : builtInModeText);
-    ui->infoButtonBuiltInFirmware->setVisible(!on);
-    ui->infoButtonLoadedFirmware->setVisible(on);
+    m_alternativeFileMode = on;
+    m_ui->bttn_load->setVisible(on);
+    m_ui->lbl_fileStatus->setVisible(on);
+    m_ui->lbl_fileOpenMode->setText(on ? m_alternativeModeText : m_builtInModeText);
+    m_ui->infoButtonBuiltInFirmware->setVisible(!on);
+    m_ui->infoButtonLoadedFirmware->setVisible(on);
     enableUpdateButtonIfRequirementsAreMet();
 }
 
 void FirmwareUpdateDlg::connectWorkerThreadSignals()
 {
-    connect(workerThread, SIGNAL(deviceDiscoverFinsihed()), this, SLOT(devicesDiscovered()),
+    connect(m_workerThread, SIGNAL(deviceDiscoverFinsihed()), this, SLOT(devicesDiscovered()),
             Qt::UniqueConnection);
-    connect(workerThread, SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), this,
+    connect(m_workerThread, SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), this,
             SLOT(deviceSelected(uint16_t, uint16_t)), Qt::UniqueConnection);
-    connect(workerThread, SIGNAL(lostConnection()), this, SLOT(onConnectionLost()), Qt::UniqueConnection);
+    connect(m_workerThread, SIGNAL(lostConnection()), this, SLOT(onConnectionLost()), Qt::UniqueConnection);
 }
 
 void FirmwareUpdateDlg::disconnectWorkerThreadSignals()
 {
-    if (!workerThread) {
+    if (!m_workerThread) {
         return;
     }
-    disconnect(workerThread, SIGNAL(deviceDiscoverFinsihed()), this, SLOT(devicesDiscovered()));
-    disconnect(workerThread, SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), this,
+    disconnect(m_workerThread, SIGNAL(deviceDiscoverFinsihed()), this, SLOT(devicesDiscovered()));
+    disconnect(m_workerThread, SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), this,
                SLOT(deviceSelected(uint16_t, uint16_t)));
-    disconnect(workerThread, SIGNAL(lostConnection()), this, SLOT(onConnectionLost()));
+    disconnect(m_workerThread, SIGNAL(lostConnection()), this, SLOT(onConnectionLost()));
 }

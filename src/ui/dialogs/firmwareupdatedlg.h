@@ -71,14 +71,14 @@ private:
     QString buildModeText(const QString& firstPhrase, const QString& linkTarget, const QString& linkPhrase,
                           const QString& lastPhrase) const;
 
-    Ui::FirmwareUpdateDlg* ui;
-    MLPWorkerThread* workerThread = nullptr;
-    MLPUpdateFirmwareRequest* updateRequest = nullptr;
-    MLPDeviceInfoNode currentDevice;
-    bool busy = false;
-    bool alternativeFileMode = false;
-    bool haveDevice = false;
-    std::optional<QString> loadedFilePath;
-    QString builtInModeText;
-    QString alternativeModeText;
+    Ui::FirmwareUpdateDlg* m_ui;
+    MLPWorkerThread* m_workerThread = nullptr;
+    MLPUpdateFirmwareRequest* m_updateRequest = nullptr;
+    MLPDeviceInfoNode m_currentDevice;
+    bool m_busy = false;
+    bool m_alternativeFileMode = false;
+    bool m_haveDevice = false;
+    std::optional<QString> m_loadedFilePath;
+    QString m_builtInModeText;
+    QString m_alternativeModeText;
 };

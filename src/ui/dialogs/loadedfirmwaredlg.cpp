@@ -6,9 +6,9 @@
 #include <QTableWidgetItem>
 
 LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
-    : QDialog(parent), ui(new Ui::LoadedFirmwareDlg)
+    : QDialog(parent), m_ui(new Ui::LoadedFirmwareDlg)
 {
-    ui->setupUi(this);
+    m_ui->setupUi(this);
     {
         MLU2File updateFile(filePath);
         if (updateFile.open()) {
@@ -23,19 +23,19 @@ LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
     }
     addRow(QStringLiteral("Path"), filePath);
     // "Compatible Hardware Versions" is wider than the form's 150-pixel column.
-    ui->firmwareInfoTable->resizeColumnToContents(0);
-    ui->firmwareInfoTable->resizeRowsToContents();
+    m_ui->firmwareInfoTable->resizeColumnToContents(0);
+    m_ui->firmwareInfoTable->resizeRowsToContents();
 }
 
 LoadedFirmwareDlg::~LoadedFirmwareDlg()
 {
-    delete ui;
+    delete m_ui;
 }
 
 void LoadedFirmwareDlg::addRow(const QString& property, const QString& value)
 {
-    const int row = ui->firmwareInfoTable->rowCount();
-    ui->firmwareInfoTable->insertRow(row);
-    ui->firmwareInfoTable->setItem(row, 0, new QTableWidgetItem(property));
-    ui->firmwareInfoTable->setItem(row, 1, new QTableWidgetItem(value));
+    const int row = m_ui->firmwareInfoTable->rowCount();
+    m_ui->firmwareInfoTable->insertRow(row);
+    m_ui->firmwareInfoTable->setItem(row, 0, new QTableWidgetItem(property));
+    m_ui->firmwareInfoTable->setItem(row, 1, new QTableWidgetItem(value));
 }

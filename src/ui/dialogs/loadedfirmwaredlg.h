@@ -20,5 +20,5 @@ public:
 private:
     void addRow(const QString& property, const QString& value);
 
-    Ui::LoadedFirmwareDlg* ui;
+    Ui::LoadedFirmwareDlg* m_ui;
 };

@@ -33,18 +33,18 @@ private slots:
     void endsCleanlyOnSessionSignals();
 
 private:
-    std::unique_ptr<UsbEmulation> emulation;
+    std::unique_ptr<UsbEmulation> m_emulation;
 };
 
 void TestFirmwareUpdaterProgram::init()
 {
-    emulation = std::make_unique<UsbEmulation>();
-    QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
+    m_emulation = std::make_unique<UsbEmulation>();
+    QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
 }
 
 void TestFirmwareUpdaterProgram::cleanup()
 {
-    emulation.reset();
+    m_emulation.reset();
 }
 
 void TestFirmwareUpdaterProgram::endsCleanlyOnSessionSignals_data()
@@ -62,7 +62,7 @@ void TestFirmwareUpdaterProgram::endsCleanlyOnSessionSignals()
     identity.model = "DEMO-B";
     identity.hwVersion = 0x0100;
     const auto device = std::make_shared<VirtualDevice>(identity);
-    emulation->addFtdiBridge(device);
+    m_emulation->addFtdiBridge(device);
 
     QProcess program;
     program.setProcessChannelMode(QProcess::SeparateChannels);

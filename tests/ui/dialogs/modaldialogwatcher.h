@@ -18,28 +18,28 @@ public:
 
     static constexpr int kPollIntervalMs = 5;
 
-    explicit ModalDialogWatcher(Handler handler) : handler(std::move(handler))
+    explicit ModalDialogWatcher(Handler handler) : m_handler(std::move(handler))
     {
-        connect(&pollTimer, &QTimer::timeout, this, &ModalDialogWatcher::poll);
-        pollTimer.start(kPollIntervalMs);
+        connect(&m_pollTimer, &QTimer::timeout, this, &ModalDialogWatcher::poll);
+        m_pollTimer.start(kPollIntervalMs);
     }
 
-    int seenCount() const { return seen; }
+    int seenCount() const { return m_seen; }
 
 private:
     void poll()
     {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal == lastHandled) {
+        if (!modal || modal == m_lastHandled) {
             return;
         }
-        lastHandled = modal;
-        ++seen;
-        handler(modal);
+        m_lastHandled = modal;
+        ++m_seen;
+        m_handler(modal);
     }
 
-    Handler handler;
-    QTimer pollTimer;
-    QPointer<QWidget> lastHandled;
-    int seen = 0;
+    Handler m_handler;
+    QTimer m_pollTimer;
+    QPointer<QWidget> m_lastHandled;
+    int m_seen = 0;
 };

@@ -134,10 +134,10 @@ private slots:
     void loadedInfoButtonShowsTheLoadedFile();
 
 private:
-    QPushButton* button(const char* name) const { return window->findChild<QPushButton*>(name); }
-    QLabel* label(const char* name) const { return window->findChild<QLabel*>(name); }
-    QComboBox* devicesCombo() const { return window->findChild<QComboBox*>("devicesCombo"); }
-    QProgressBar* progressBar() const { return window->findChild<QProgressBar*>("progressBar"); }
+    QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(name); }
+    QLabel* label(const char* name) const { return m_window->findChild<QLabel*>(name); }
+    QComboBox* devicesCombo() const { return m_window->findChild<QComboBox*>("devicesCombo"); }
+    QProgressBar* progressBar() const { return m_window->findChild<QProgressBar*>("progressBar"); }
 
     void invoke(const char* slot);
     void invokeLink(const QString& link);
@@ -149,41 +149,41 @@ private:
     bool isBuiltInMode() const;
     void addListEntryQuietly(const QString& model);
 
-    QTemporaryDir fileDirectory;
-    ObservedWorkerThread* workerThread = nullptr;
-    FirmwareUpdateDlg* window = nullptr;
+    QTemporaryDir m_fileDirectory;
+    ObservedWorkerThread* m_workerThread = nullptr;
+    FirmwareUpdateDlg* m_window = nullptr;
 };
 
 void TestFirmwareUpdateDlg::initTestCase()
 {
     Q_INIT_RESOURCE(pictures);
     registerBuiltInUpdateFiles();
-    QVERIFY(fileDirectory.isValid());
+    QVERIFY(m_fileDirectory.isValid());
 }
 
 void TestFirmwareUpdateDlg::init()
 {
-    workerThread = new ObservedWorkerThread;
-    window = new FirmwareUpdateDlg;
-    window->setWorkerThread(workerThread);
+    m_workerThread = new ObservedWorkerThread;
+    m_window = new FirmwareUpdateDlg;
+    m_window->setWorkerThread(m_workerThread);
 }
 
 void TestFirmwareUpdateDlg::cleanup()
 {
-    delete window;
-    window = nullptr;
-    delete workerThread;
-    workerThread = nullptr;
+    delete m_window;
+    m_window = nullptr;
+    delete m_workerThread;
+    m_workerThread = nullptr;
 }
 
 void TestFirmwareUpdateDlg::invoke(const char* slot)
 {
-    QVERIFY(QMetaObject::invokeMethod(window, slot));
+    QVERIFY(QMetaObject::invokeMethod(m_window, slot));
 }
 
 void TestFirmwareUpdateDlg::invokeLink(const QString& link)
 {
-    QVERIFY(QMetaObject::invokeMethod(window, "on_lbl_fileOpenMode_linkActivated", Q_ARG(QString, link)));
+    QVERIFY(QMetaObject::invokeMethod(m_window, "on_lbl_fileOpenMode_linkActivated", Q_ARG(QString, link)));
 }
 
 QString TestFirmwareUpdateDlg::writeUpdateFile(const QString& name, const QByteArray& model,
@@ -197,7 +197,7 @@ QString TestFirmwareUpdateDlg::writeUpdateFile(const QString& name, const QByteA
     }
     writer.setDeviceData(0x4D4C0001);
     writer.addBlock(MLU2FileWriter::pseudoRandomBytes(7, 300));
-    const QString path = fileDirectory.filePath(name);
+    const QString path = m_fileDirectory.filePath(name);
     if (!writer.writeTo(path)) {
         qFatal("cannot write %s", qPrintable(path));
     }
@@ -219,13 +219,13 @@ void TestFirmwareUpdateDlg::loadFile(const QString& path)
 
 void TestFirmwareUpdateDlg::showAndFinishDiscovery()
 {
-    window->show();
-    emit workerThread->deviceDiscoverFinsihed();
+    m_window->show();
+    emit m_workerThread->deviceDiscoverFinsihed();
 }
 
 void TestFirmwareUpdateDlg::selectDevice()
 {
-    emit workerThread->deviceSelectionFinished(0x0100, 0x0000);
+    emit m_workerThread->deviceSelectionFinished(0x0100, 0x0000);
 }
 
 // A selected device and a loaded file that fits it.
@@ -335,10 +335,10 @@ void TestFirmwareUpdateDlg::modeTextsAreTheSpecifiedRichText()
 
 void TestFirmwareUpdateDlg::picturesComeFromTheBundle()
 {
-    QCOMPARE(window->windowTitle(), QStringLiteral("Marlune Firmware Update Tool"));
-    QVERIFY(!window->windowIcon().isNull());
-    QVERIFY(window->windowIcon().availableSizes().contains(QSize(16, 16)));
-    QVERIFY(window->windowIcon().availableSizes().contains(QSize(256, 256)));
+    QCOMPARE(m_window->windowTitle(), QStringLiteral("Marlune Firmware Update Tool"));
+    QVERIFY(!m_window->windowIcon().isNull());
+    QVERIFY(m_window->windowIcon().availableSizes().contains(QSize(16, 16)));
+    QVERIFY(m_window->windowIcon().availableSizes().contains(QSize(256, 256)));
     for (const char* name : {"infoButtonDevice", "infoButtonBuiltInFirmware", "infoButtonLoadedFirmware"}) {
         QVERIFY2(!button(name)->icon().isNull(), name);
     }
@@ -347,14 +347,14 @@ void TestFirmwareUpdateDlg::picturesComeFromTheBundle()
 void TestFirmwareUpdateDlg::showingStartsADiscoveryAndMakesTheWindowBusy()
 {
     addListEntryQuietly(QStringLiteral("stale"));
-    window->show();
+    m_window->show();
     QCOMPARE(devicesCombo()->count(), 0);
     QVERIFY(!button("bttnDiscover")->isEnabled());
-    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 1);
-    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceSelectionFinished(uint16_t, uint16_t))), 1);
-    QCOMPARE(workerThread->receiverCount(SIGNAL(lostConnection())), 1);
+    QCOMPARE(m_workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 1);
+    QCOMPARE(m_workerThread->receiverCount(SIGNAL(deviceSelectionFinished(uint16_t, uint16_t))), 1);
+    QCOMPARE(m_workerThread->receiverCount(SIGNAL(lostConnection())), 1);
 
-    emit workerThread->deviceDiscoverFinsihed();
+    emit m_workerThread->deviceDiscoverFinsihed();
     QVERIFY(button("bttnDiscover")->isEnabled());
 }
 
@@ -373,13 +373,13 @@ void TestFirmwareUpdateDlg::restoringAMinimisedWindowNeitherReconnectsNorRedisco
     selectDevice();
     QVERIFY(button("infoButtonDevice")->isEnabled());
 
-    window->showMinimized();
-    window->showNormal();
+    m_window->showMinimized();
+    m_window->showNormal();
     QTest::qWait(0);
 
-    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 1);
-    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceSelectionFinished(uint16_t, uint16_t))), 1);
-    QCOMPARE(workerThread->receiverCount(SIGNAL(lostConnection())), 1);
+    QCOMPARE(m_workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 1);
+    QCOMPARE(m_workerThread->receiverCount(SIGNAL(deviceSelectionFinished(uint16_t, uint16_t))), 1);
+    QCOMPARE(m_workerThread->receiverCount(SIGNAL(lostConnection())), 1);
     QVERIFY2(button("bttnDiscover")->isEnabled(), "a restored window must not start a discovery");
     QVERIFY(button("infoButtonDevice")->isEnabled());
 }
@@ -388,14 +388,14 @@ void TestFirmwareUpdateDlg::showingAgainWhileUpdatingKeepsTheRequest()
 {
     reachUpdatableState();
     invoke("on_bttn_update_clicked");
-    QPointer<MLPUpdateFirmwareRequest> request = window->findChild<MLPUpdateFirmwareRequest*>();
+    QPointer<MLPUpdateFirmwareRequest> request = m_window->findChild<MLPUpdateFirmwareRequest*>();
     QVERIFY(request);
 
-    window->hide();
-    window->show();
+    m_window->hide();
+    m_window->show();
 
     QVERIFY2(request, "the running update request was deleted");
-    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 1);
+    QCOMPARE(m_workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 1);
     QVERIFY(progressBar()->isVisible());
 
     emitFromAnotherThread([&] { emit request->workDone(); });
@@ -446,7 +446,7 @@ void TestFirmwareUpdateDlg::emptyDiscoveryForgetsTheSelectedDevice()
     QVERIFY(button("infoButtonDevice")->isEnabled());
 
     invoke("on_bttnDiscover_clicked");
-    emit workerThread->deviceDiscoverFinsihed();
+    emit m_workerThread->deviceDiscoverFinsihed();
 
     QVERIFY(!button("infoButtonDevice")->isEnabled());
     QVERIFY2(!button("bttn_update")->isEnabled(), "an update was offered for a device the thread let go");
@@ -459,7 +459,7 @@ void TestFirmwareUpdateDlg::lostConnectionEmptiesTheListAndForgetsTheDevice()
     reachUpdatableState();
     addListEntryQuietly(QStringLiteral("DEMO-A"));
 
-    emitFromAnotherThread([&] { emit workerThread->lostConnection(); });
+    emitFromAnotherThread([&] { emit m_workerThread->lostConnection(); });
 
     QTRY_COMPARE(devicesCombo()->count(), 0);
     QVERIFY(!button("infoButtonDevice")->isEnabled());
@@ -470,7 +470,7 @@ void TestFirmwareUpdateDlg::lostConnectionEmptiesTheListAndForgetsTheDevice()
 void TestFirmwareUpdateDlg::failedSelectionStillCountsAsSelected()
 {
     showAndFinishDiscovery();
-    emitFromAnotherThread([&] { emit workerThread->deviceSelectionFinished(0xFFFF, 0xFFFF); });
+    emitFromAnotherThread([&] { emit m_workerThread->deviceSelectionFinished(0xFFFF, 0xFFFF); });
     QTRY_VERIFY(button("infoButtonDevice")->isEnabled());
 }
 
@@ -488,11 +488,11 @@ void TestFirmwareUpdateDlg::linkSwitchesBetweenModes()
 
 void TestFirmwareUpdateDlg::linkIsIgnoredWhileBusy()
 {
-    window->show();
+    m_window->show();
     invokeLink(QStringLiteral("alternative-update-file"));
     QVERIFY(isBuiltInMode());
 
-    emit workerThread->deviceDiscoverFinsihed();
+    emit m_workerThread->deviceDiscoverFinsihed();
     invokeLink(QStringLiteral("alternative-update-file"));
     QVERIFY(!isBuiltInMode());
 }
@@ -566,7 +566,7 @@ void TestFirmwareUpdateDlg::fileDialogStartsAtTheLoadedFile()
         fileDialog->reject();
     });
     invoke("on_bttn_load_clicked");
-    QCOMPARE(directory, QDir(fileDirectory.path()).absolutePath());
+    QCOMPARE(directory, QDir(m_fileDirectory.path()).absolutePath());
 }
 
 void TestFirmwareUpdateDlg::cancelledFileDialogKeepsThePreviousFile()
@@ -672,7 +672,7 @@ void TestFirmwareUpdateDlg::updateShowsProgressAndEndsQuietlyOnSuccess()
     ModalDialogWatcher watcher([](QWidget* dialog) { dialog->close(); });
 
     invoke("on_bttn_update_clicked");
-    QPointer<MLPUpdateFirmwareRequest> request = window->findChild<MLPUpdateFirmwareRequest*>();
+    QPointer<MLPUpdateFirmwareRequest> request = m_window->findChild<MLPUpdateFirmwareRequest*>();
     QVERIFY(request);
     QVERIFY(progressBar()->isVisible());
     QCOMPARE(progressBar()->value(), 0);
@@ -709,7 +709,7 @@ void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
     });
 
     invoke("on_bttn_update_clicked");
-    QPointer<MLPUpdateFirmwareRequest> request = window->findChild<MLPUpdateFirmwareRequest*>();
+    QPointer<MLPUpdateFirmwareRequest> request = m_window->findChild<MLPUpdateFirmwareRequest*>();
     QVERIFY(request);
     emitFromAnotherThread([&] { emit request->failed(MLPWorkerRequestI::OperationFailed); });
 
@@ -727,16 +727,16 @@ void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
 
 void TestFirmwareUpdateDlg::closeIsRefusedWhileBusy()
 {
-    window->show();
+    m_window->show();
     QVERIFY(!button("bttn_quit")->isEnabled());
-    QVERIFY(!window->close());
-    QVERIFY(window->isVisible());
+    QVERIFY(!m_window->close());
+    QVERIFY(m_window->isVisible());
 
-    emit workerThread->deviceDiscoverFinsihed();
-    QVERIFY(window->close());
-    QVERIFY(!window->isVisible());
-    QCOMPARE(workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 0);
-    QCOMPARE(workerThread->receiverCount(SIGNAL(lostConnection())), 0);
+    emit m_workerThread->deviceDiscoverFinsihed();
+    QVERIFY(m_window->close());
+    QVERIFY(!m_window->isVisible());
+    QCOMPARE(m_workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 0);
+    QCOMPARE(m_workerThread->receiverCount(SIGNAL(lostConnection())), 0);
 }
 
 void TestFirmwareUpdateDlg::escapeIsRefusedWhileBusy()
@@ -744,23 +744,23 @@ void TestFirmwareUpdateDlg::escapeIsRefusedWhileBusy()
     reachUpdatableState();
     invoke("on_bttn_update_clicked");
 
-    QTest::keyClick(window, Qt::Key_Escape);
-    QVERIFY(window->isVisible());
-    QVERIFY(window->findChild<MLPUpdateFirmwareRequest*>());
+    QTest::keyClick(m_window, Qt::Key_Escape);
+    QVERIFY(m_window->isVisible());
+    QVERIFY(m_window->findChild<MLPUpdateFirmwareRequest*>());
 }
 
 void TestFirmwareUpdateDlg::quitButtonClosesWhenIdle()
 {
     showAndFinishDiscovery();
     QTest::mouseClick(button("bttn_quit"), Qt::LeftButton);
-    QVERIFY(!window->isVisible());
+    QVERIFY(!m_window->isVisible());
 }
 
 void TestFirmwareUpdateDlg::escapeHidesWhenIdle()
 {
     showAndFinishDiscovery();
-    QTest::keyClick(window, Qt::Key_Escape);
-    QVERIFY(!window->isVisible());
+    QTest::keyClick(m_window, Qt::Key_Escape);
+    QVERIFY(!m_window->isVisible());
 }
 
 void TestFirmwareUpdateDlg::deviceInfoButtonShowsTheCurrentDevice()
@@ -772,7 +772,7 @@ void TestFirmwareUpdateDlg::deviceInfoButtonShowsTheCurrentDevice()
     ModalDialogWatcher watcher([&](QWidget* dialog) {
         shown = qobject_cast<DeviceInfoDlg*>(dialog);
         QVERIFY(shown);
-        QCOMPARE(shown->parentWidget(), window);
+        QCOMPARE(shown->parentWidget(), m_window);
         rows = tableRows(shown->findChild<QTableWidget*>("deviceInfoTable"));
         shown->accept();
     });
@@ -789,7 +789,7 @@ void TestFirmwareUpdateDlg::builtInInfoButtonShowsTheCatalogue()
     ModalDialogWatcher watcher([&](QWidget* dialog) {
         shown = qobject_cast<BuiltInFirmwaresDlg*>(dialog);
         QVERIFY(shown);
-        QCOMPARE(shown->parentWidget(), window);
+        QCOMPARE(shown->parentWidget(), m_window);
         shown->accept();
     });
     QTest::mouseClick(button("infoButtonBuiltInFirmware"), Qt::LeftButton);

@@ -75,18 +75,18 @@ private slots:
     void rediscoveryWithoutDevicesLeavesNothingToUpdate();
 
 private:
-    QPushButton* button(const char* name) const { return window->findChild<QPushButton*>(name); }
-    QComboBox* devicesCombo() const { return window->findChild<QComboBox*>("devicesCombo"); }
-    QProgressBar* progressBar() const { return window->findChild<QProgressBar*>("progressBar"); }
+    QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(name); }
+    QComboBox* devicesCombo() const { return m_window->findChild<QComboBox*>("devicesCombo"); }
+    QProgressBar* progressBar() const { return m_window->findChild<QProgressBar*>("progressBar"); }
     bool idleWithDevice() const
     {
         return button("bttnDiscover")->isEnabled() && button("infoButtonDevice")->isEnabled();
     }
     void startWindow();
 
-    std::unique_ptr<UsbEmulation> emulation;
-    std::unique_ptr<MLPWorkerThread> workerThread;
-    std::unique_ptr<FirmwareUpdateDlg> window;
+    std::unique_ptr<UsbEmulation> m_emulation;
+    std::unique_ptr<MLPWorkerThread> m_workerThread;
+    std::unique_ptr<FirmwareUpdateDlg> m_window;
 };
 
 void TestFirmwareUpdateFlow::initTestCase()
@@ -97,36 +97,36 @@ void TestFirmwareUpdateFlow::initTestCase()
 
 void TestFirmwareUpdateFlow::init()
 {
-    emulation = std::make_unique<UsbEmulation>();
-    QVERIFY2(emulation->isActive(), "run the test under umockdev-wrapper");
+    m_emulation = std::make_unique<UsbEmulation>();
+    QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
 }
 
 void TestFirmwareUpdateFlow::cleanup()
 {
     // As the program does: join the thread before the window and the links go, and keep
     // the emulated devices until no USB call can reach them any more.
-    if (workerThread) {
-        workerThread->stop();
-        workerThread->wait();
+    if (m_workerThread) {
+        m_workerThread->stop();
+        m_workerThread->wait();
     }
-    window.reset();
-    workerThread.reset();
-    emulation.reset();
+    m_window.reset();
+    m_workerThread.reset();
+    m_emulation.reset();
 }
 
 void TestFirmwareUpdateFlow::startWindow()
 {
-    workerThread = std::make_unique<MLPWorkerThread>();
-    workerThread->start();
-    window = std::make_unique<FirmwareUpdateDlg>();
-    window->setWorkerThread(workerThread.get());
-    window->show();
+    m_workerThread = std::make_unique<MLPWorkerThread>();
+    m_workerThread->start();
+    m_window = std::make_unique<FirmwareUpdateDlg>();
+    m_window->setWorkerThread(m_workerThread.get());
+    m_window->show();
 }
 
 void TestFirmwareUpdateFlow::startSelectsTheFirstDeviceAndOffersItsBuiltInFile()
 {
-    emulation->addFtdiBridge(makeDevice(kFittingModel, 0x0100));
-    emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200));
+    m_emulation->addFtdiBridge(makeDevice(kFittingModel, 0x0100));
+    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200));
     startWindow();
 
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
@@ -140,8 +140,8 @@ void TestFirmwareUpdateFlow::startSelectsTheFirstDeviceAndOffersItsBuiltInFile()
 
 void TestFirmwareUpdateFlow::choosingADeviceWithUnlistedHardwareDisablesUpdate()
 {
-    emulation->addFtdiBridge(makeDevice(kFittingModel, 0x0100));
-    emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200));
+    m_emulation->addFtdiBridge(makeDevice(kFittingModel, 0x0100));
+    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200));
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
 
@@ -166,9 +166,9 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
     QFETCH(bool, behindFtdiBridge);
     const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100);
     if (behindFtdiBridge) {
-        emulation->addFtdiBridge(device);
+        m_emulation->addFtdiBridge(device);
     } else {
-        emulation->addMakerDevice(device);
+        m_emulation->addMakerDevice(device);
     }
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
@@ -221,7 +221,7 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
     constexpr uint8_t kDeviceErrorStatus = 0x07;
 
     const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100);
-    const int emulationId = emulation->addMakerDevice(device);
+    const int emulationId = m_emulation->addMakerDevice(device);
     if (!unplug) {
         device->failSegment(kFailingSegment, kDeviceErrorStatus);
     }
@@ -237,8 +237,8 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
     });
     QTimer unplugWatch;
     connect(&unplugWatch, &QTimer::timeout, this, [&] {
-        if (device->dataSegmentCount() >= kFailingSegment && emulation->isPlugged(emulationId)) {
-            emulation->unplug(emulationId);
+        if (device->dataSegmentCount() >= kFailingSegment && m_emulation->isPlugged(emulationId)) {
+            m_emulation->unplug(emulationId);
         }
     });
     if (unplug) {
@@ -264,7 +264,7 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
 void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()
 {
     const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100);
-    emulation->addFtdiBridge(device);
+    m_emulation->addFtdiBridge(device);
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
     QCOMPARE(devicesCombo()->count(), 1);
@@ -279,12 +279,12 @@ void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()
 
 void TestFirmwareUpdateFlow::rediscoveryWithoutDevicesLeavesNothingToUpdate()
 {
-    const int emulationId = emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100));
+    const int emulationId = m_emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100));
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
     QVERIFY(button("bttn_update")->isEnabled());
 
-    emulation->unplug(emulationId);
+    m_emulation->unplug(emulationId);
     QTest::mouseClick(button("bttnDiscover"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(button("bttnDiscover")->isEnabled(), kStateTimeoutMs);
 

@@ -22,12 +22,12 @@ private slots:
 
 private:
     QStringList rows(const LoadedFirmwareDlg& dialog) const;
-    QTemporaryDir directory;
+    QTemporaryDir m_directory;
 };
 
 void TestLoadedFirmwareDlg::initTestCase()
 {
-    QVERIFY(directory.isValid());
+    QVERIFY(m_directory.isValid());
 }
 
 QStringList TestLoadedFirmwareDlg::rows(const LoadedFirmwareDlg& dialog) const
@@ -48,7 +48,7 @@ void TestLoadedFirmwareDlg::readableFileShowsItsHeaderAndPath()
     writer.addHardwareVersion(0x0100);
     writer.addHardwareVersion(0x0102);
     writer.addBlock(QByteArray(1000, '\x11'));
-    const QString path = directory.filePath(QStringLiteral("demo5.ml2"));
+    const QString path = m_directory.filePath(QStringLiteral("demo5.ml2"));
     QVERIFY(writer.writeTo(path));
 
     const LoadedFirmwareDlg dialog(path);
@@ -60,7 +60,7 @@ void TestLoadedFirmwareDlg::unreadableFileShowsErrorAndPath_data()
 {
     QTest::addColumn<QString>("path");
 
-    QTest::newRow("missing") << directory.filePath(QStringLiteral("missing.ml2"));
+    QTest::newRow("missing") << m_directory.filePath(QStringLiteral("missing.ml2"));
     QTest::newRow("relative path as held") << QStringLiteral("not/here.ml2");
 
     MLU2FileWriter broken;
@@ -68,7 +68,7 @@ void TestLoadedFirmwareDlg::unreadableFileShowsErrorAndPath_data()
     broken.addHardwareVersion(0x0100);
     broken.addBlock(QByteArray(10, '\x01'));
     broken.setBlockCount(9);
-    const QString brokenPath = directory.filePath(QStringLiteral("nine-blocks.ml2"));
+    const QString brokenPath = m_directory.filePath(QStringLiteral("nine-blocks.ml2"));
     if (!broken.writeTo(brokenPath)) {
         qFatal("cannot write %s", qPrintable(brokenPath));
     }
@@ -103,7 +103,7 @@ void TestLoadedFirmwareDlg::propertyNamesShowWhole()
     writer.setModel("DEMO-5");
     writer.addHardwareVersion(0x0100);
     writer.addBlock(QByteArray(10, '\x01'));
-    const QString path = directory.filePath(QStringLiteral("names.ml2"));
+    const QString path = m_directory.filePath(QStringLiteral("names.ml2"));
     QVERIFY(writer.writeTo(path));
 
     const LoadedFirmwareDlg dialog(path);

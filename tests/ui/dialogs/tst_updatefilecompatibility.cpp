@@ -22,17 +22,17 @@ private slots:
 
 private:
     QString writeFile(const QString& name, const MLU2FileWriter& writer);
-    QTemporaryDir directory;
+    QTemporaryDir m_directory;
 };
 
 void TestUpdateFileCompatibility::initTestCase()
 {
-    QVERIFY(directory.isValid());
+    QVERIFY(m_directory.isValid());
 }
 
 QString TestUpdateFileCompatibility::writeFile(const QString& name, const MLU2FileWriter& writer)
 {
-    const QString path = directory.filePath(name);
+    const QString path = m_directory.filePath(name);
     if (!writer.writeTo(path)) {
         qFatal("cannot write %s", qPrintable(path));
     }
@@ -99,8 +99,8 @@ void TestUpdateFileCompatibility::missingOrBrokenFilesAreUnreadable_data()
 {
     QTest::addColumn<QString>("path");
 
-    QTest::newRow("missing") << directory.filePath(QStringLiteral("missing.ml2"));
-    QTest::newRow("a directory") << directory.path();
+    QTest::newRow("missing") << m_directory.filePath(QStringLiteral("missing.ml2"));
+    QTest::newRow("a directory") << m_directory.path();
 
     MLU2FileWriter fine;
     fine.setModel("DEMO-5");
