@@ -1,18 +1,21 @@
+#include "emulatedbus.h"
 #include "emulatedftdibridge.h"
+#include "patternedbytes.h"
 #include "scriptedendpoint.h"
-#include "usbemulation.h"
 
 #include <QtTest>
 
 #include <ftdi.h>
 
 #include <memory>
-#include <numeric>
 
+using marlune::testing::bridgeNamed;
+using marlune::testing::EmulatedBus;
 using marlune::testing::EmulatedFtdiBridge;
 using marlune::testing::FtdiBridgeOptions;
 using marlune::testing::FtdiLineEvent;
-using marlune::testing::UsbEmulation;
+using marlune::testing::patternedBytes;
+using marlune::testing::ScriptedEndpoint;
 
 namespace {
 
@@ -33,7 +36,7 @@ class TestEmulatedFtdiBridge : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> m_emulation;
+    EmulatedBus m_emulation;
     ftdi_context* m_ftdi = nullptr;
 
     std::vector<FtdiStrings> listBridges()
@@ -69,27 +72,23 @@ private:
     }
 
     // Reads until `count` bytes came or the bridge has nothing more within `attempts` reads.
-    std::vector<uint8_t> readBytes(std::size_t count, int attempts)
+    QByteArray readBytes(int count, int attempts)
     {
-        std::vector<uint8_t> bytes;
+        QByteArray bytes;
         while (bytes.size() < count && attempts-- > 0) {
             unsigned char buffer[512];
             const int length =
-                ftdi_read_data(m_ftdi, buffer, int(std::min(count - bytes.size(), sizeof buffer)));
+                ftdi_read_data(m_ftdi, buffer, std::min(count - bytes.size(), int(sizeof buffer)));
             if (length < 0) {
                 break;
             }
-            bytes.insert(bytes.end(), buffer, buffer + length);
+            bytes.append(reinterpret_cast<const char*>(buffer), length);
         }
         return bytes;
     }
 
 private slots:
-    void init()
-    {
-        m_emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
-    }
+    void init() { m_emulation.start(); }
 
     void cleanup()
     {
@@ -97,7 +96,7 @@ private slots:
             ftdi_free(m_ftdi);
             m_ftdi = nullptr;
         }
-        m_emulation.reset();
+        m_emulation.stop();
     }
 
     void decodesBaudRateDivisor_data()
@@ -125,15 +124,11 @@ private slots:
 
     void listsBridgesWithTheirStrings()
     {
-        FtdiBridgeOptions dongle;
-        dongle.description = "MARLUNE MLP-DGL";
-        dongle.serial = "FT0002";
-        FtdiBridgeOptions stranger;
-        stranger.description = "MARLUNE MLP-DEVX";
-        stranger.serial = "FT0003";
         m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>());
-        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(), dongle);
-        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(), stranger);
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                   bridgeNamed("MARLUNE MLP-DGL", "FT0002"));
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                   bridgeNamed("MARLUNE MLP-DEVX", "FT0003"));
         m_ftdi = ftdi_new();
 
         std::vector<FtdiStrings> bridges = listBridges();
@@ -170,7 +165,7 @@ private slots:
                  std::string("reset; baud 9600; reset; 8N2; break on; 8N2; break off; baud 38400; "
                              "data 00 @38400; baud 250000; data 91 4D 6C 01 @250000"));
         // The slow zero byte is a break to a receiver at 250000 baud, not data.
-        QCOMPARE(endpoint->received(), (std::vector<uint8_t>{0x91, 0x4D, 0x6C, 0x01}));
+        QCOMPARE(endpoint->received(), QByteArray::fromHex("914d6c01"));
         QCOMPARE(ftdi_usb_close(m_ftdi), 0);
     }
 
@@ -198,7 +193,7 @@ private slots:
                  0);
         const unsigned char bytes[] = {1, 2, 3};
         QCOMPARE(ftdi_write_data(m_ftdi, bytes, 3), 3);
-        QCOMPARE(endpoint->received().size(), delivered ? std::size_t(3) : std::size_t(0));
+        QCOMPARE(endpoint->received().size(), delivered ? 3 : 0);
     }
 
     void latencyTimerIsSetAndReadBack()
@@ -246,8 +241,7 @@ private slots:
         m_ftdi = ftdi_new();
         QVERIFY(openFirstBridge());
         QCOMPARE(ftdi_set_baudrate(m_ftdi, 250000), 0);
-        std::vector<uint8_t> answer(static_cast<std::size_t>(answerLength));
-        std::iota(answer.begin(), answer.end(), uint8_t(3));
+        const QByteArray answer = patternedBytes(answerLength, 3);
         endpoint->queueForHost(answer);
 
         QCOMPARE(readBytes(answer.size(), 20), answer);
@@ -262,8 +256,8 @@ private slots:
         m_ftdi = ftdi_new();
         QVERIFY(openFirstBridge());
         QCOMPARE(ftdi_set_baudrate(m_ftdi, 38400), 0);
-        endpoint->queueForHost({1, 2, 3});
-        QCOMPARE(readBytes(3, 3).size(), std::size_t(0));
+        endpoint->queueForHost(QByteArray::fromHex("010203"));
+        QVERIFY(readBytes(3, 3).isEmpty());
     }
 
     void purgesDropBufferedBytes()
@@ -282,7 +276,7 @@ private slots:
 
     void wireTimeModelKeepsBytesIntact()
     {
-        auto endpoint = std::make_shared<ScriptedEndpoint>(true);
+        auto endpoint = std::make_shared<ScriptedEndpoint>(ScriptedEndpoint::Answer::Echo);
         FtdiBridgeOptions options;
         options.modelWireTime = true;
         m_emulation->addFtdiBridge(endpoint, options);
@@ -292,11 +286,12 @@ private slots:
         QCOMPARE(ftdi_set_line_property2(m_ftdi, BITS_8, STOP_BIT_2, NONE, BREAK_OFF), 0);
         QCOMPARE(ftdi_set_latency_timer(m_ftdi, 1), 0);
 
-        std::vector<uint8_t> request(1000);
-        std::iota(request.begin(), request.end(), uint8_t(0));
+        const QByteArray request = patternedBytes(1000);
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(ftdi_write_data(m_ftdi, request.data(), int(request.size())), int(request.size()));
+        QCOMPARE(ftdi_write_data(m_ftdi, reinterpret_cast<const unsigned char*>(request.constData()),
+                                 request.size()),
+                 request.size());
         QCOMPARE(readBytes(request.size(), 2000), request);
         // Each way 1000 characters of 11 bits at 250000 baud take 44 ms.
         qInfo("1000 bytes out and echoed back at 250000 baud 8N2: %lld ms (wire alone: 88 ms)",

@@ -1,5 +1,6 @@
+#include "emulatedbus.h"
+#include "patternedbytes.h"
 #include "scriptedendpoint.h"
-#include "usbemulation.h"
 
 #include <QtTest>
 
@@ -7,11 +8,13 @@
 #include <sys/resource.h>
 
 #include <memory>
-#include <numeric>
 #include <thread>
 
+using marlune::testing::EmulatedBus;
 using marlune::testing::MakerDeviceOptions;
-using marlune::testing::UsbEmulation;
+using marlune::testing::makerWithProduct;
+using marlune::testing::patternedBytes;
+using marlune::testing::ScriptedEndpoint;
 
 namespace {
 
@@ -46,6 +49,11 @@ double processCpuMs()
     return toMs(usage.ru_utime) + toMs(usage.ru_stime);
 }
 
+unsigned char* transferBuffer(QByteArray& bytes)
+{
+    return reinterpret_cast<unsigned char*>(bytes.data());
+}
+
 std::string stringDescriptor(libusb_device_handle* handle, uint8_t index)
 {
     unsigned char text[256] = {};
@@ -61,7 +69,7 @@ class TestEmulatedMakerDevice : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> m_emulation;
+    EmulatedBus m_emulation;
     libusb_context* m_context = nullptr;
 
     // Opens the device with the given product id and claims interface 0.
@@ -85,11 +93,7 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        m_emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
-    }
+    void init() { m_emulation.start(); }
 
     void cleanup()
     {
@@ -97,7 +101,7 @@ private slots:
             libusb_exit(m_context);
             m_context = nullptr;
         }
-        m_emulation.reset();
+        m_emulation.stop();
     }
 
     void listsDeviceWithItsIds_data()
@@ -112,9 +116,8 @@ private slots:
     void listsDeviceWithItsIds()
     {
         QFETCH(int, productId);
-        MakerDeviceOptions options;
-        options.productId = static_cast<uint16_t>(productId);
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), options);
+        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(),
+                                    makerWithProduct(static_cast<uint16_t>(productId)));
         QCOMPARE(libusb_init(&m_context), 0);
 
         libusb_device* device = findDevice(m_context, kMakerVendorId, static_cast<uint16_t>(productId));
@@ -234,27 +237,25 @@ private slots:
 
     void bulkRoundTripCarriesBytes()
     {
-        auto endpoint = std::make_shared<ScriptedEndpoint>(true);
+        auto endpoint = std::make_shared<ScriptedEndpoint>(ScriptedEndpoint::Answer::Echo);
         m_emulation->addMakerDevice(endpoint);
         QCOMPARE(libusb_init(&m_context), 0);
         libusb_device_handle* handle = openClaimed(0x0B23);
         QVERIFY(handle != nullptr);
 
-        std::vector<uint8_t> request(40);
-        std::iota(request.begin(), request.end(), uint8_t(1));
+        QByteArray request = patternedBytes(40, 1);
         int transferred = 0;
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkOut, request.data(), int(request.size()), &transferred, 0),
-                 0);
-        QCOMPARE(transferred, int(request.size()));
+        QCOMPARE(
+            libusb_bulk_transfer(handle, kBulkOut, transferBuffer(request), request.size(), &transferred, 0),
+            0);
+        QCOMPARE(transferred, request.size());
         QCOMPARE(endpoint->received(), request);
 
-        std::vector<uint8_t> answer(64);
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, answer.data(), int(answer.size()), &transferred,
+        QByteArray answer(64, '\0');
+        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, transferBuffer(answer), answer.size(), &transferred,
                                       kTransferTimeoutMs),
                  0);
-        QCOMPARE(transferred, int(request.size()));
-        answer.resize(std::size_t(transferred));
-        QCOMPARE(answer, request);
+        QCOMPARE(answer.left(transferred), request);
         libusb_close(handle);
     }
 
@@ -269,17 +270,15 @@ private slots:
         // The device has its answer ready only after the transfer has started waiting.
         std::thread device([endpoint] {
             std::this_thread::sleep_for(std::chrono::milliseconds(30));
-            endpoint->queueForHost({0xA5, 0x5A});
+            endpoint->queueForHost(QByteArray::fromHex("a55a"));
         });
-        std::vector<uint8_t> answer(64);
+        QByteArray answer(64, '\0');
         int transferred = 0;
-        const int result = libusb_bulk_transfer(handle, kBulkIn, answer.data(), int(answer.size()),
+        const int result = libusb_bulk_transfer(handle, kBulkIn, transferBuffer(answer), answer.size(),
                                                 &transferred, kTransferTimeoutMs);
         device.join();
         QCOMPARE(result, 0);
-        QCOMPARE(transferred, 2);
-        QCOMPARE(int(answer[0]), 0xA5);
-        QCOMPARE(int(answer[1]), 0x5A);
+        QCOMPARE(answer.left(transferred), QByteArray::fromHex("a55a"));
         libusb_close(handle);
     }
 
@@ -305,16 +304,14 @@ private slots:
         libusb_device_handle* handle = openClaimed(0x0B23);
         QVERIFY(handle != nullptr);
 
-        std::vector<uint8_t> answer(static_cast<std::size_t>(answerLength));
-        std::iota(answer.begin(), answer.end(), uint8_t(0));
+        const QByteArray answer = patternedBytes(answerLength);
         endpoint->queueForHost(answer);
-        std::vector<uint8_t> buffer(static_cast<std::size_t>(bufferLength));
+        QByteArray buffer(bufferLength, '\0');
         int transferred = 0;
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, buffer.data(), bufferLength, &transferred,
+        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, transferBuffer(buffer), bufferLength, &transferred,
                                       kTransferTimeoutMs),
                  0);
-        QCOMPARE(transferred, expectedLength);
-        QVERIFY(std::equal(buffer.begin(), buffer.begin() + expectedLength, answer.begin()));
+        QCOMPARE(buffer.left(transferred), answer.left(expectedLength));
         libusb_close(handle);
     }
 
@@ -359,29 +356,28 @@ private slots:
         QCOMPARE(libusb_init(&m_context), 0);
         libusb_device_handle* handle = openClaimed(0x0B23);
         QVERIFY(handle != nullptr);
-        std::vector<uint8_t> packet(64);
-        std::iota(packet.begin(), packet.end(), uint8_t(100));
+        const QByteArray packet = patternedBytes(64, 100);
         endpoint->queueForHost(packet);
 
-        std::vector<uint8_t> buffer(256);
+        QByteArray buffer(256, '\0');
         int transferred = 0;
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, buffer.data(), 256, &transferred, kShortTimeoutMs),
-                 int(LIBUSB_ERROR_TIMEOUT));
-        QCOMPARE(transferred, 64);
-        QVERIFY(std::equal(packet.begin(), packet.end(), buffer.begin()));
+        QCOMPARE(
+            libusb_bulk_transfer(handle, kBulkIn, transferBuffer(buffer), 256, &transferred, kShortTimeoutMs),
+            int(LIBUSB_ERROR_TIMEOUT));
+        QCOMPARE(buffer.left(transferred), packet);
 
         // The next transfer starts afresh.
-        endpoint->queueForHost({0x42});
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, buffer.data(), 256, &transferred, kTransferTimeoutMs),
+        endpoint->queueForHost(QByteArray::fromHex("42"));
+        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, transferBuffer(buffer), 256, &transferred,
+                                      kTransferTimeoutMs),
                  0);
-        QCOMPARE(transferred, 1);
-        QCOMPARE(int(buffer[0]), 0x42);
+        QCOMPARE(buffer.left(transferred), QByteArray::fromHex("42"));
         libusb_close(handle);
     }
 
     void wireTimeModelKeepsBytesIntact()
     {
-        auto endpoint = std::make_shared<ScriptedEndpoint>(true);
+        auto endpoint = std::make_shared<ScriptedEndpoint>(ScriptedEndpoint::Answer::Echo);
         MakerDeviceOptions options;
         options.modelWireTime = true;
         m_emulation->addMakerDevice(endpoint, options);
@@ -390,27 +386,26 @@ private slots:
         QVERIFY(handle != nullptr);
 
         constexpr int kRoundTrips = 20;
-        std::vector<uint8_t> request(200);
-        std::iota(request.begin(), request.end(), uint8_t(7));
+        QByteArray request = patternedBytes(200, 7);
         QElapsedTimer timer;
         timer.start();
         for (int i = 0; i < kRoundTrips; ++i) {
             int transferred = 0;
-            QCOMPARE(
-                libusb_bulk_transfer(handle, kBulkOut, request.data(), int(request.size()), &transferred, 0),
-                0);
-            std::vector<uint8_t> answer;
+            QCOMPARE(libusb_bulk_transfer(handle, kBulkOut, transferBuffer(request), request.size(),
+                                          &transferred, 0),
+                     0);
+            QByteArray answer;
             while (answer.size() < request.size()) {
-                std::vector<uint8_t> buffer(512);
-                QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, buffer.data(), int(buffer.size()),
+                QByteArray buffer(512, '\0');
+                QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, transferBuffer(buffer), buffer.size(),
                                               &transferred, kTransferTimeoutMs),
                          0);
-                answer.insert(answer.end(), buffer.begin(), buffer.begin() + transferred);
+                answer.append(buffer.left(transferred));
             }
             QCOMPARE(answer, request);
         }
-        qInfo("%d round trips of %zu bytes with full-speed frame timing: %lld ms", kRoundTrips,
-              request.size(), static_cast<long long>(timer.elapsed()));
+        qInfo("%d round trips of %d bytes with full-speed frame timing: %lld ms", kRoundTrips, request.size(),
+              static_cast<long long>(timer.elapsed()));
         libusb_close(handle);
     }
 };

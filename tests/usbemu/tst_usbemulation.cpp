@@ -1,5 +1,5 @@
+#include "emulatedbus.h"
 #include "scriptedendpoint.h"
-#include "usbemulation.h"
 
 #include <QtTest>
 
@@ -9,8 +9,9 @@
 #include <memory>
 #include <thread>
 
-using marlune::testing::MakerDeviceOptions;
-using marlune::testing::UsbEmulation;
+using marlune::testing::EmulatedBus;
+using marlune::testing::makerWithSerial;
+using marlune::testing::ScriptedEndpoint;
 
 namespace {
 
@@ -66,15 +67,11 @@ class TestUsbEmulation : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> m_emulation;
+    EmulatedBus m_emulation;
     libusb_context* m_context = nullptr;
 
 private slots:
-    void init()
-    {
-        m_emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
-    }
+    void init() { m_emulation.start(); }
 
     void cleanup()
     {
@@ -82,58 +79,19 @@ private slots:
             libusb_exit(m_context);
             m_context = nullptr;
         }
-        m_emulation.reset();
+        m_emulation.stop();
+    }
+
+    void unplugEndsPendingTransferWithNoDevice_data()
+    {
+        QTest::addColumn<bool>("byTheDevice");
+        QTest::newRow("unplugged from the bus") << false;
+        QTest::newRow("the device pulls its plug") << true;
     }
 
     void unplugEndsPendingTransferWithNoDevice()
     {
-        const int id = m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
-        QCOMPARE(libusb_init(&m_context), 0);
-        libusb_device_handle* handle = openClaimedMakerDevice(m_context, "ML0001");
-        QVERIFY(handle != nullptr);
-
-        int readResult = 1;
-        std::thread reader([&] {
-            unsigned char buffer[64];
-            int transferred = 0;
-            readResult =
-                libusb_bulk_transfer(handle, kBulkIn, buffer, sizeof buffer, &transferred, kLongTimeoutMs);
-        });
-        QTest::qWait(50);
-        m_emulation->unplug(id);
-        reader.join();
-        QCOMPARE(readResult, int(LIBUSB_ERROR_NO_DEVICE));
-        QVERIFY(!m_emulation->isPlugged(id));
-
-        unsigned char request[] = {1, 2, 3};
-        int transferred = 0;
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkOut, request, sizeof request, &transferred, 0),
-                 int(LIBUSB_ERROR_NO_DEVICE));
-        unsigned char text[64];
-        QVERIFY(libusb_get_string_descriptor_ascii(handle, 3, text, sizeof text) < 0);
-        libusb_close(handle);
-    }
-
-    void unpluggedDeviceIsNoLongerListed()
-    {
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
-        MakerDeviceOptions second;
-        second.serial = "ML0002";
-        const int secondId = m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), second);
-        QCOMPARE(libusb_init(&m_context), 0);
-        QCOMPARE(countDevices(m_context, kMakerVendorId), 2);
-
-        m_emulation->unplug(secondId);
-        // A context made before the unplug learns of it through its hotplug monitor.
-        QTRY_COMPARE(countDevices(m_context, kMakerVendorId), 1);
-        libusb_context* fresh = nullptr;
-        QCOMPARE(libusb_init(&fresh), 0);
-        QCOMPARE(countDevices(fresh, kMakerVendorId), 1);
-        libusb_exit(fresh);
-    }
-
-    void deviceEndpointUnplugEndsTransfers()
-    {
+        QFETCH(bool, byTheDevice);
         auto endpoint = std::make_shared<ScriptedEndpoint>();
         const int id = m_emulation->addMakerDevice(endpoint);
         QCOMPARE(libusb_init(&m_context), 0);
@@ -148,19 +106,47 @@ private slots:
                 libusb_bulk_transfer(handle, kBulkIn, buffer, sizeof buffer, &transferred, kLongTimeoutMs);
         });
         QTest::qWait(50);
-        endpoint->pullPlug();
+        if (byTheDevice) {
+            endpoint->pullPlug();
+        } else {
+            m_emulation->unplug(id);
+        }
         reader.join();
         QCOMPARE(readResult, int(LIBUSB_ERROR_NO_DEVICE));
         QTRY_VERIFY(!m_emulation->isPlugged(id));
         QTRY_COMPARE(countDevices(m_context, kMakerVendorId), 0);
+
+        unsigned char request[] = {1, 2, 3};
+        int transferred = 0;
+        QCOMPARE(libusb_bulk_transfer(handle, kBulkOut, request, sizeof request, &transferred, 0),
+                 int(LIBUSB_ERROR_NO_DEVICE));
+        unsigned char text[64];
+        QVERIFY(libusb_get_string_descriptor_ascii(handle, 3, text, sizeof text) < 0);
         libusb_close(handle);
+    }
+
+    void unpluggedDeviceIsNoLongerListed()
+    {
+        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
+        const int secondId =
+            m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), makerWithSerial("ML0002"));
+        QCOMPARE(libusb_init(&m_context), 0);
+        QCOMPARE(countDevices(m_context, kMakerVendorId), 2);
+
+        m_emulation->unplug(secondId);
+        // A context made before the unplug learns of it through its hotplug monitor.
+        QTRY_COMPARE(countDevices(m_context, kMakerVendorId), 1);
+        libusb_context* fresh = nullptr;
+        QCOMPARE(libusb_init(&fresh), 0);
+        QCOMPARE(countDevices(fresh, kMakerVendorId), 1);
+        libusb_exit(fresh);
     }
 
     void deviceAddedLaterIsFound()
     {
         QCOMPARE(libusb_init(&m_context), 0);
         QCOMPARE(countDevices(m_context, kMakerVendorId), 0);
-        auto endpoint = std::make_shared<ScriptedEndpoint>(true);
+        auto endpoint = std::make_shared<ScriptedEndpoint>(ScriptedEndpoint::Answer::Echo);
         m_emulation->addMakerDevice(endpoint);
         QTRY_COMPARE(countDevices(m_context, kMakerVendorId), 1);
 
@@ -197,7 +183,7 @@ private slots:
 
     void childProcessSeesAndDrivesDevices()
     {
-        auto endpoint = std::make_shared<ScriptedEndpoint>(true);
+        auto endpoint = std::make_shared<ScriptedEndpoint>(ScriptedEndpoint::Answer::Echo);
         m_emulation->addMakerDevice(endpoint);
         m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>());
 
@@ -211,7 +197,7 @@ private slots:
         QVERIFY2(lines.contains("usb 0403:6001 FT0001"), qPrintable(lines.join(" | ")));
         QVERIFY2(lines.contains("ftdi MARLUNE MLP-DEV FT0001"), qPrintable(lines.join(" | ")));
         QVERIFY2(lines.contains("echo hello"), qPrintable(lines.join(" | ")));
-        QCOMPARE(endpoint->received(), (std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
+        QCOMPARE(endpoint->received(), QByteArrayLiteral("hello"));
     }
 };
 
