@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <cstdint>
+
 // Finds attached USB devices of the kinds the links drive (the maker's devices, FTDI
 // bridges) that cannot be opened, or whose interface another program holds. The links skip
 // such devices without a word, so a user without access rights would otherwise see an
@@ -17,4 +19,8 @@ public:
     static constexpr uint16_t kFtdiProductIds[] = {0x6001, 0x6014, 0x6015};
 
     static QList<InaccessibleUsbDevice> findInaccessibleDevices();
+
+    // True for the USB ids of the devices the links drive: the maker's products and the
+    // accepted FTDI bridges.
+    static bool isDrivenUsbId(uint16_t vendorId, uint16_t productId);
 };

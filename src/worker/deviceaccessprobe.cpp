@@ -11,19 +11,19 @@ using marlune::MLP::MLPPhyMl;
 
 namespace {
 
-bool isMakerDevice(const libusb_device_descriptor& descriptor)
+bool isMakerDevice(uint16_t vendorId, uint16_t productId)
 {
-    return descriptor.idVendor == MLPPhyMl::kVendorId &&
-           std::find(MLPPhyMl::kProductIds.begin(), MLPPhyMl::kProductIds.end(), descriptor.idProduct) !=
+    return vendorId == MLPPhyMl::kVendorId &&
+           std::find(MLPPhyMl::kProductIds.begin(), MLPPhyMl::kProductIds.end(), productId) !=
                MLPPhyMl::kProductIds.end();
 }
 
-bool isFtdiBridge(const libusb_device_descriptor& descriptor)
+bool isFtdiBridge(uint16_t vendorId, uint16_t productId)
 {
-    return descriptor.idVendor == DeviceAccessProbe::kFtdiVendorId &&
+    return vendorId == DeviceAccessProbe::kFtdiVendorId &&
            std::find(std::begin(DeviceAccessProbe::kFtdiProductIds),
                      std::end(DeviceAccessProbe::kFtdiProductIds),
-                     descriptor.idProduct) != std::end(DeviceAccessProbe::kFtdiProductIds);
+                     productId) != std::end(DeviceAccessProbe::kFtdiProductIds);
 }
 
 QString libusbProblem(int error)
@@ -35,6 +35,11 @@ QString libusbProblem(int error)
 }
 
 } // namespace
+
+bool DeviceAccessProbe::isDrivenUsbId(uint16_t vendorId, uint16_t productId)
+{
+    return isMakerDevice(vendorId, productId) || isFtdiBridge(vendorId, productId);
+}
 
 QList<InaccessibleUsbDevice> DeviceAccessProbe::findInaccessibleDevices()
 {
@@ -51,8 +56,8 @@ QList<InaccessibleUsbDevice> DeviceAccessProbe::findInaccessibleDevices()
         if (libusb_get_device_descriptor(device, &descriptor) != 0) {
             continue;
         }
-        const bool maker = isMakerDevice(descriptor);
-        if (!maker && !isFtdiBridge(descriptor)) {
+        const bool maker = isMakerDevice(descriptor.idVendor, descriptor.idProduct);
+        if (!maker && !isFtdiBridge(descriptor.idVendor, descriptor.idProduct)) {
             continue;
         }
         InaccessibleUsbDevice entry;
