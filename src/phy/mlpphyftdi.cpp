@@ -1,6 +1,8 @@
 #include "mlpphyftdi.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -25,6 +27,7 @@ bool isAcceptedDescription(const char* description)
 int32_t MLPPhyFtdi::enumerate()
 {
     std::vector<int32_t> listIndices;
+    m_serials.clear();
     DWORD deviceCount = 0;
     FT_CreateDeviceInfoList(&deviceCount);
     std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(deviceCount);
@@ -34,11 +37,21 @@ int32_t MLPPhyFtdi::enumerate()
     for (DWORD position = 0; position < deviceCount && position < nodes.size(); ++position) {
         if (isAcceptedDescription(nodes[position].Description)) {
             listIndices.push_back(static_cast<int32_t>(position));
+            const auto& serial = nodes[position].SerialNumber;
+            m_serials.emplace_back(std::begin(serial), std::find(std::begin(serial), std::end(serial), '\0'));
         }
     }
     const auto acceptedCount = static_cast<int32_t>(listIndices.size());
     setListIndices(std::move(listIndices));
     return acceptedCount;
+}
+
+std::string MLPPhyFtdi::serialAt(int32_t index) const
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_serials.size()) {
+        return std::string();
+    }
+    return m_serials[static_cast<std::size_t>(index)];
 }
 
 } // namespace marlune::MLP

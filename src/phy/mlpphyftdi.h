@@ -3,6 +3,8 @@
 #include "mlpphyftdid2xx.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace marlune::MLP {
 
@@ -15,6 +17,12 @@ public:
     static constexpr char kDongleDescription[] = "MARLUNE MLP-DGL";
 
     int32_t enumerate() override;
+
+    // The serial number of the bridge at a position of the last enumeration; empty beyond it.
+    std::string serialAt(int32_t index) const;
+
+private:
+    std::vector<std::string> m_serials;
 };
 
 } // namespace marlune::MLP

@@ -85,6 +85,7 @@ void MLPPhyMl::releaseDevices()
         libusb_unref_device(device);
     }
     m_devices.clear();
+    m_serials.clear();
 }
 
 int32_t MLPPhyMl::enumerate()
@@ -108,6 +109,7 @@ int32_t MLPPhyMl::enumerate()
             continue;
         }
         m_devices.push_back(libusb_ref_device(device));
+        m_serials.emplace_back(serial.data());
     }
     libusb_free_device_list(attached, 1);
     return static_cast<int32_t>(m_devices.size());
@@ -135,6 +137,14 @@ void MLPPhyMl::openIndex(int32_t index)
         return;
     }
     m_claimed = true;
+}
+
+std::string MLPPhyMl::serialAt(int32_t index) const
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_serials.size()) {
+        return std::string();
+    }
+    return m_serials[static_cast<std::size_t>(index)];
 }
 
 void MLPPhyMl::close()

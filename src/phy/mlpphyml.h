@@ -48,6 +48,9 @@ public:
     // interface; enumerates first while the list is empty.
     virtual void openIndex(int32_t index);
 
+    // The serial number of the device at a position of the last enumeration; empty beyond it.
+    std::string serialAt(int32_t index) const;
+
 private:
     using SerialBuffer = std::array<char, kSerialBufferBytes>;
 
@@ -58,6 +61,7 @@ private:
 
     libusb_context* m_context = nullptr;
     std::vector<libusb_device*> m_devices;
+    std::vector<std::string> m_serials; // one per listed device
     libusb_device_handle* m_handle = nullptr;
     bool m_claimed = false;
     int32_t m_rxCount = 0;

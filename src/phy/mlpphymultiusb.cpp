@@ -57,6 +57,19 @@ MLPLinkKind MLPPhyMultiUsb::linkKindAt(int32_t index) const
     return MLPLinkKind::Unknown;
 }
 
+std::string MLPPhyMultiUsb::serialAt(int32_t index) const
+{
+    switch (linkKindAt(index)) {
+    case MLPLinkKind::FtdiBridge:
+        return m_ftdi.serialAt(index);
+    case MLPLinkKind::MakerUsb:
+        return m_ml.serialAt(index - m_ftdiCount);
+    case MLPLinkKind::Unknown:
+        break;
+    }
+    return std::string();
+}
+
 void MLPPhyMultiUsb::close()
 {
     if (m_current != nullptr) {

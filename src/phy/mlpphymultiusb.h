@@ -38,6 +38,9 @@ public:
     // The kind of device at a position of the last enumeration; Unknown beyond it or
     // before the first enumeration.
     MLPLinkKind linkKindAt(int32_t index) const;
+    // The serial number the device at a position of the last enumeration reported over
+    // USB; empty beyond the list.
+    std::string serialAt(int32_t index) const;
 
 private:
     // Declared in this order so the maker-USB member, and with it its libusb context, ends first.

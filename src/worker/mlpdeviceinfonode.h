@@ -19,6 +19,9 @@ struct MLPDeviceInfoNode
     uint16_t maxFrameLength = 0;
     // Derived from the position at discovery: the joined list numbers the bridges first.
     marlune::MLP::MLPLinkKind linkKind = marlune::MLP::MLPLinkKind::Unknown;
+    // The serial number the bridge or the maker device reported over USB; empty when none
+    // was read. With the link kind it names one unit, where the address is only a position.
+    QString serial;
 };
 
 Q_DECLARE_METATYPE(MLPDeviceInfoNode)

@@ -70,6 +70,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 MLPDeviceInfoNode node =
                     nodeFromRecord(MLPDeviceInfoRecord::fromPayload(answer.data.get()), address);
                 node.linkKind = link->linkKindAt(index);
+                node.serial = QString::fromStdString(link->serialAt(index));
                 QMutexLocker locker(&m_devicesMutex);
                 m_deviceList.append(node);
             }

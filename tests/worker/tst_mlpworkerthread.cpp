@@ -157,6 +157,11 @@ private slots:
         QCOMPARE(devices[0].linkKind, MLPLinkKind::FtdiBridge);
         QCOMPARE(devices[1].linkKind, MLPLinkKind::FtdiBridge);
         QCOMPARE(devices[2].linkKind, MLPLinkKind::MakerUsb);
+        // The serial each unit reported over USB comes along, so units of one model differ.
+        QCOMPARE(devices[2].serial, "ML0001");
+        const QSet<QString> bridgeSerials{devices[0].model + '/' + devices[0].serial,
+                                          devices[1].model + '/' + devices[1].serial};
+        QCOMPARE(bridgeSerials, (QSet<QString>{"BRIDGE-1/FT0001", "BRIDGE-2/FT0002"}));
     }
 
     void silentDeviceFailsDiscoveryButKeepsTheOthers()
