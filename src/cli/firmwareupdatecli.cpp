@@ -5,6 +5,7 @@
 #include "cliexitcode.h"
 #include "deviceaccessprobe.h"
 #include "deviceversiontext.h"
+#include "mlpusbidentities.h"
 #include "mlu2file.h"
 #include "progressdisplay.h"
 #include "updatefilereport.h"
@@ -18,6 +19,7 @@
 #include <algorithm>
 
 using marlune::MLP::MLPLinkKind;
+using marlune::MLP::MLPUsbIdentities;
 
 namespace {
 
@@ -178,7 +180,7 @@ void FirmwareUpdateCli::printInaccessible(const QList<InaccessibleUsbDevice>& in
 {
     bool accessDenied = false;
     for (const InaccessibleUsbDevice& device : inaccessible) {
-        const bool bridge = device.vendorId == DeviceAccessProbe::kFtdiVendorId;
+        const bool bridge = MLPUsbIdentities::isFtdiBridge(device.vendorId, device.productId);
         m_err << QStringLiteral("USB device %1 (%2, bus %3 device %4) cannot be used: %5.")
                      .arg(usbId(device.vendorId, device.productId),
                           bridge ? QStringLiteral("an FTDI bridge") : QStringLiteral("a Marlune device"))

@@ -1,28 +1,13 @@
 #include "mlpphyftdi.h"
 
+#include "mlpusbidentities.h"
+
 #include <algorithm>
-#include <cstring>
 #include <iterator>
 #include <utility>
 #include <vector>
 
 namespace marlune::MLP {
-
-namespace {
-
-// The text and its terminating zero: a description that only begins with an accepted
-// text names another product and is refused.
-constexpr std::size_t kDescriptionCompareBytes = 16;
-static_assert(sizeof MLPPhyFtdi::kDeviceDescription == kDescriptionCompareBytes);
-static_assert(sizeof MLPPhyFtdi::kDongleDescription == kDescriptionCompareBytes);
-
-bool isAcceptedDescription(const char* description)
-{
-    return std::memcmp(description, MLPPhyFtdi::kDeviceDescription, kDescriptionCompareBytes) == 0 ||
-           std::memcmp(description, MLPPhyFtdi::kDongleDescription, kDescriptionCompareBytes) == 0;
-}
-
-} // namespace
 
 int32_t MLPPhyFtdi::enumerate()
 {
@@ -35,7 +20,7 @@ int32_t MLPPhyFtdi::enumerate()
         FT_GetDeviceInfoList(nodes.data(), &deviceCount);
     }
     for (DWORD position = 0; position < deviceCount && position < nodes.size(); ++position) {
-        if (isAcceptedDescription(nodes[position].Description)) {
+        if (MLPUsbIdentities::isBridgeDescription(nodes[position].Description)) {
             listIndices.push_back(static_cast<int32_t>(position));
             const auto& serial = nodes[position].SerialNumber;
             m_serials.emplace_back(std::begin(serial), std::find(std::begin(serial), std::end(serial), '\0'));

@@ -9,13 +9,10 @@
 namespace marlune::MLP {
 
 // The FTDI link of the program: accepts the bridges that describe themselves as one of the
-// maker's two DMX interfaces.
+// maker's two DMX interfaces (MLPUsbIdentities).
 class MLPPhyFtdi : public MLPPhyFtdiD2xx
 {
 public:
-    static constexpr char kDeviceDescription[] = "MARLUNE MLP-DEV";
-    static constexpr char kDongleDescription[] = "MARLUNE MLP-DGL";
-
     int32_t enumerate() override;
 
     // The serial number of the bridge at a position of the last enumeration; empty beyond it.

@@ -1,8 +1,8 @@
 #include "mlpphyml.h"
 
 #include "mlpphyaddress.h"
+#include "mlpusbidentities.h"
 
-#include <algorithm>
 #include <cstring>
 
 #include <libusb.h>
@@ -45,8 +45,7 @@ bool MLPPhyMl::isSupportedDevice(libusb_device* device) const
     if (libusb_get_device_descriptor(device, &descriptor) != 0) {
         return false;
     }
-    return descriptor.idVendor == kVendorId &&
-           std::find(kProductIds.begin(), kProductIds.end(), descriptor.idProduct) != kProductIds.end();
+    return MLPUsbIdentities::isMakerDevice(descriptor.idVendor, descriptor.idProduct);
 }
 
 bool MLPPhyMl::readSerial(libusb_device* device, SerialBuffer& serial) const

@@ -14,13 +14,11 @@ struct libusb_device_handle;
 namespace marlune::MLP {
 
 // The link to devices on the maker's own USB interface: finds them by vendor and product
-// id, tells physical devices apart by serial number and carries MLP bytes over the bulk
+// id (MLPUsbIdentities), tells physical devices apart by serial number and carries MLP bytes over the bulk
 // endpoint pair of interface 0. Holds its own libusb context for its whole life.
 class MLPPhyMl : public MLPPhy
 {
 public:
-    static constexpr uint16_t kVendorId = 0x16D0;
-    static constexpr std::array<uint16_t, 3> kProductIds = {0x0B23, 0x0DBF, 0x0FA0};
     static constexpr int kInterfaceNumber = 0;
     static constexpr unsigned char kBulkInEndpoint = 0x81;
     static constexpr unsigned char kBulkOutEndpoint = 0x01;

@@ -1,30 +1,15 @@
 #include "deviceaccessprobe.h"
 
 #include "mlpphyml.h"
-
-#include <algorithm>
-#include <iterator>
+#include "mlpusbidentities.h"
 
 #include <libusb.h>
 
+using marlune::MLP::MLPLinkKind;
 using marlune::MLP::MLPPhyMl;
+using marlune::MLP::MLPUsbIdentities;
 
 namespace {
-
-bool isMakerDevice(uint16_t vendorId, uint16_t productId)
-{
-    return vendorId == MLPPhyMl::kVendorId &&
-           std::find(MLPPhyMl::kProductIds.begin(), MLPPhyMl::kProductIds.end(), productId) !=
-               MLPPhyMl::kProductIds.end();
-}
-
-bool isFtdiBridge(uint16_t vendorId, uint16_t productId)
-{
-    return vendorId == DeviceAccessProbe::kFtdiVendorId &&
-           std::find(std::begin(DeviceAccessProbe::kFtdiProductIds),
-                     std::end(DeviceAccessProbe::kFtdiProductIds),
-                     productId) != std::end(DeviceAccessProbe::kFtdiProductIds);
-}
 
 QString libusbProblem(int error)
 {
@@ -38,7 +23,7 @@ QString libusbProblem(int error)
 
 bool DeviceAccessProbe::isDrivenUsbId(uint16_t vendorId, uint16_t productId)
 {
-    return isMakerDevice(vendorId, productId) || isFtdiBridge(vendorId, productId);
+    return MLPUsbIdentities::linkKindOf(vendorId, productId) != MLPLinkKind::Unknown;
 }
 
 QList<InaccessibleUsbDevice> DeviceAccessProbe::findInaccessibleDevices()
@@ -56,8 +41,8 @@ QList<InaccessibleUsbDevice> DeviceAccessProbe::findInaccessibleDevices()
         if (libusb_get_device_descriptor(device, &descriptor) != 0) {
             continue;
         }
-        const bool maker = isMakerDevice(descriptor.idVendor, descriptor.idProduct);
-        if (!maker && !isFtdiBridge(descriptor.idVendor, descriptor.idProduct)) {
+        const MLPLinkKind kind = MLPUsbIdentities::linkKindOf(descriptor.idVendor, descriptor.idProduct);
+        if (kind == MLPLinkKind::Unknown) {
             continue;
         }
         InaccessibleUsbDevice entry;
@@ -76,7 +61,7 @@ QList<InaccessibleUsbDevice> DeviceAccessProbe::findInaccessibleDevices()
         }
         // A bridge normally has the kernel's serial driver bound, which the FTDI link detaches
         // when it opens the bridge; only the maker's interface is tried here.
-        if (maker) {
+        if (kind == MLPLinkKind::MakerUsb) {
             const int claimResult = libusb_claim_interface(handle, MLPPhyMl::kInterfaceNumber);
             if (claimResult == 0) {
                 libusb_release_interface(handle, MLPPhyMl::kInterfaceNumber);

@@ -14,10 +14,6 @@
 class DeviceAccessProbe
 {
 public:
-    // FTDI's vendor id and the bridge products the udev rules grant access to.
-    static constexpr uint16_t kFtdiVendorId = 0x0403;
-    static constexpr uint16_t kFtdiProductIds[] = {0x6001, 0x6014, 0x6015};
-
     static QList<InaccessibleUsbDevice> findInaccessibleDevices();
 
     // True for the USB ids of the devices the links drive: the maker's products and the

@@ -1,9 +1,10 @@
 #include "libftdibridge.h"
 
+#include "mlpusbidentities.h"
+
 #include <algorithm>
 #include <chrono>
 #include <climits>
-#include <iterator>
 
 #include <ftdi.h>
 #include <libusb.h>
@@ -14,13 +15,6 @@ namespace {
 
 constexpr int kDescriptionBytes = sizeof FT_DEVICE_LIST_INFO_NODE{}.Description;
 constexpr int kSerialNumberBytes = sizeof FT_DEVICE_LIST_INFO_NODE{}.SerialNumber;
-
-bool isListedBridge(const libusb_device_descriptor& descriptor)
-{
-    return descriptor.idVendor == LibftdiBridge::kVendorId &&
-           std::find(std::begin(LibftdiBridge::kProductIds), std::end(LibftdiBridge::kProductIds),
-                     descriptor.idProduct) != std::end(LibftdiBridge::kProductIds);
-}
 
 std::string readString(libusb_device_handle* handle, uint8_t index, int capacity)
 {
@@ -67,7 +61,8 @@ FT_STATUS LibftdiBridge::listAttached(std::vector<ListEntry>& entries)
     for (ssize_t i = 0; i < attachedCount; ++i) {
         libusb_device* device = attached[i];
         libusb_device_descriptor descriptor{};
-        if (libusb_get_device_descriptor(device, &descriptor) != 0 || !isListedBridge(descriptor)) {
+        if (libusb_get_device_descriptor(device, &descriptor) != 0 ||
+            !marlune::MLP::MLPUsbIdentities::isFtdiBridge(descriptor.idVendor, descriptor.idProduct)) {
             continue;
         }
         ListEntry entry;

@@ -26,17 +26,12 @@ public:
         std::string description; // the USB product string
     };
 
-    static constexpr uint16_t kVendorId = 0x0403;
-    // Single-channel chips only (FT232R/FT245R, FT232H, FT-X): D2XX lists every channel of
-    // a multi-channel chip as a device of its own, which this provider does not imitate.
-    static constexpr uint16_t kProductIds[] = {0x6001, 0x6014, 0x6015};
-
     // D2XX leaves a new handle without time-outs; bounding it by libftdi's own transfer
     // time-out keeps a caller that never sets any from waiting for ever.
     static constexpr ULONG kDefaultTimeoutMs = 5000;
 
-    // The attached bridges in libusb's order; a bridge whose strings cannot be read (no
-    // access, or a string it does not have) is listed with that text empty.
+    // The attached bridges (the FTDI ids of MLPUsbIdentities) in libusb's order; a bridge whose strings
+    // cannot be read (no access, or a string it does not have) is listed with that text empty.
     static FT_STATUS listAttached(std::vector<ListEntry>& entries);
 
     LibftdiBridge();
