@@ -1,8 +1,9 @@
+#include "emulatedbus.h"
+#include "linkreading.h"
 #include "mlpconnection.h"
 #include "mlpdeviceinforecord.h"
 #include "mlpphyftdi.h"
 #include "scriptedendpoint.h"
-#include "usbemulation.h"
 #include "virtualdevice.h"
 
 #include <QtTest>
@@ -11,12 +12,7 @@
 #include <string>
 
 using marlune::MLP::MLPPhyFtdi;
-using marlune::testing::FtdiBridgeOptions;
-using marlune::testing::FtdiLineEvent;
-using marlune::testing::ScriptedEndpoint;
-using marlune::testing::UsbEmulation;
-using marlune::testing::VirtualDevice;
-using marlune::testing::VirtualDeviceIdentity;
+using namespace marlune::testing;
 
 // The FTDI link over its libftdi1 provider, against emulated FT232R bridges.
 class TestMLPPhyFtdiEmulated : public QObject
@@ -24,24 +20,12 @@ class TestMLPPhyFtdiEmulated : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> m_emulation;
-
-    static FtdiBridgeOptions bridgeNamed(const std::string& description, const std::string& serial)
-    {
-        FtdiBridgeOptions options;
-        options.description = description;
-        options.serial = serial;
-        return options;
-    }
+    EmulatedBus m_emulation;
 
 private slots:
-    void init()
-    {
-        m_emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
-    }
+    void init() { m_emulation.start(); }
 
-    void cleanup() { m_emulation.reset(); }
+    void cleanup() { m_emulation.stop(); }
 
     void listsOnlyBridgesWithAnAcceptedDescription()
     {
@@ -104,12 +88,7 @@ private slots:
         const QByteArray sent = QByteArrayLiteral("0123456789abcdefghijklmnopqrstuvwxyz");
         device->queueForHost(sent);
 
-        QByteArray received;
-        for (auto result = link.readByte(); result.empty == 0; result = link.readByte()) {
-            received.append(static_cast<char>(result.value));
-        }
-
-        QCOMPARE(received, sent);
+        QCOMPARE(readUntilEmpty(link), sent);
     }
 
     void closedLinkReadsNothing()

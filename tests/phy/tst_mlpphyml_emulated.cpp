@@ -1,8 +1,10 @@
+#include "emulatedbus.h"
+#include "linkreading.h"
 #include "mlpconnection.h"
 #include "mlpdeviceinforecord.h"
 #include "mlpphyml.h"
+#include "patternedbytes.h"
 #include "scriptedendpoint.h"
-#include "usbemulation.h"
 #include "virtualdevice.h"
 
 #include <QtTest>
@@ -12,11 +14,7 @@
 #include <string>
 
 using marlune::MLP::MLPPhyMl;
-using marlune::testing::MakerDeviceOptions;
-using marlune::testing::ScriptedEndpoint;
-using marlune::testing::UsbEmulation;
-using marlune::testing::VirtualDevice;
-using marlune::testing::VirtualDeviceIdentity;
+using namespace marlune::testing;
 
 // The maker-USB link over the real libusb-1.0, against emulated maker devices.
 class TestMLPPhyMlEmulated : public QObject
@@ -24,14 +22,7 @@ class TestMLPPhyMlEmulated : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> m_emulation;
-
-    static MakerDeviceOptions withSerial(const std::string& serial)
-    {
-        MakerDeviceOptions options;
-        options.serial = serial;
-        return options;
-    }
+    EmulatedBus m_emulation;
 
     static VirtualDeviceIdentity identityOf(const std::string& model)
     {
@@ -40,33 +31,10 @@ private:
         return identity;
     }
 
-    static std::string modelOf(MLPPhyMl& link)
-    {
-        MLPConnection connection(&link, 10000);
-        const MLPReadResult result = connection.requestDeviceInfo();
-        if (result.status != MLPStatus::Ok) {
-            return "no answer";
-        }
-        return MLPDeviceInfoRecord::fromPayload(result.data.get()).model;
-    }
-
-    static QByteArray readUntilEmpty(MLPPhyMl& link)
-    {
-        QByteArray received;
-        for (auto result = link.readByte(); result.empty == 0; result = link.readByte()) {
-            received.append(static_cast<char>(result.value));
-        }
-        return received;
-    }
-
 private slots:
-    void init()
-    {
-        m_emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
-    }
+    void init() { m_emulation.start(); }
 
-    void cleanup() { m_emulation.reset(); }
+    void cleanup() { m_emulation.stop(); }
 
     // The device list
 
@@ -85,9 +53,8 @@ private slots:
     {
         QFETCH(int, productId);
         QFETCH(int, listed);
-        MakerDeviceOptions options;
-        options.productId = static_cast<uint16_t>(productId);
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), options);
+        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(),
+                                    makerWithProduct(static_cast<uint16_t>(productId)));
         m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>());
         MLPPhyMl link;
 
@@ -110,7 +77,7 @@ private slots:
         QFETCH(int, listed);
         for (const QString& serial : serials) {
             m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(),
-                                        withSerial(serial.toStdString()));
+                                        makerWithSerial(serial.toStdString()));
         }
         MLPPhyMl link;
 
@@ -129,11 +96,11 @@ private slots:
     {
         QFETCH(bool, hasSerial);
         QFETCH(bool, openable);
-        MakerDeviceOptions unreadable = withSerial("ML9");
+        MakerDeviceOptions unreadable = makerWithSerial("ML9");
         unreadable.hasSerial = hasSerial;
         unreadable.openable = openable;
         m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), unreadable);
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), withSerial("ML1"));
+        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), makerWithSerial("ML1"));
         MLPPhyMl link;
 
         QCOMPARE(link.enumerate(), 1);
@@ -157,16 +124,16 @@ private slots:
     void addressesNameThePositionsOfTheList()
     {
         m_emulation->addMakerDevice(std::make_shared<VirtualDevice>(identityOf("MODEL-A")),
-                                    withSerial("ML1"));
+                                    makerWithSerial("ML1"));
         m_emulation->addMakerDevice(std::make_shared<VirtualDevice>(identityOf("MODEL-B")),
-                                    withSerial("ML2"));
+                                    makerWithSerial("ML2"));
         MLPPhyMl link;
         QCOMPARE(link.enumerate(), 2);
 
         std::set<std::string> models;
         for (const char* address : {"usb:mlusb/0", "usb:mlusb/1"}) {
             link.open(address);
-            models.insert(modelOf(link));
+            models.insert(deviceModelOf(link));
         }
         link.open("usb:mlusb/2");
 
@@ -200,10 +167,7 @@ private slots:
         m_emulation->addMakerDevice(device);
         MLPPhyMl link;
         link.openIndex(0);
-        QByteArray sent;
-        for (int i = 0; i < 150; ++i) {
-            sent.append(static_cast<char>(i));
-        }
+        const QByteArray sent = patternedBytes(150);
         device->queueForHost(sent);
 
         QCOMPARE(readUntilEmpty(link), sent);
@@ -229,8 +193,8 @@ private slots:
     {
         auto first = std::make_shared<ScriptedEndpoint>();
         auto second = std::make_shared<ScriptedEndpoint>();
-        m_emulation->addMakerDevice(first, withSerial("ML1"));
-        m_emulation->addMakerDevice(second, withSerial("ML2"));
+        m_emulation->addMakerDevice(first, makerWithSerial("ML1"));
+        m_emulation->addMakerDevice(second, makerWithSerial("ML2"));
         MLPPhyMl link;
         QCOMPARE(link.enumerate(), 2);
         link.openIndex(0);
@@ -270,10 +234,7 @@ private slots:
         m_emulation->addMakerDevice(device);
         MLPPhyMl link;
         link.openIndex(0);
-        QByteArray block;
-        for (int i = 0; i < 300; ++i) {
-            block.append(static_cast<char>(i * 7));
-        }
+        const QByteArray block = patternedBytes(300, 0, 7);
 
         link.write(reinterpret_cast<const uint8_t*>(block.constData()), static_cast<uint32_t>(block.size()));
 

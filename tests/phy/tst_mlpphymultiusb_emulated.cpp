@@ -1,9 +1,10 @@
+#include "emulatedbus.h"
+#include "linkreading.h"
 #include "mlpconnection.h"
 #include "mlpdeviceinforecord.h"
 #include "mlpphyaddress.h"
 #include "mlpphymultiusb.h"
 #include "scriptedendpoint.h"
-#include "usbemulation.h"
 #include "virtualdevice.h"
 
 #include <QtTest>
@@ -15,12 +16,7 @@
 
 using marlune::MLP::MLPPhyAddress;
 using marlune::MLP::MLPPhyMultiUsb;
-using marlune::testing::FtdiBridgeOptions;
-using marlune::testing::MakerDeviceOptions;
-using marlune::testing::ScriptedEndpoint;
-using marlune::testing::UsbEmulation;
-using marlune::testing::VirtualDevice;
-using marlune::testing::VirtualDeviceIdentity;
+using namespace marlune::testing;
 
 // The multi-link with both members on the real libraries, against emulated bridges and
 // maker devices: the numbering discovery hands out and selection opens again.
@@ -29,7 +25,7 @@ class TestMLPPhyMultiUsbEmulated : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> m_emulation;
+    EmulatedBus m_emulation;
 
     static std::shared_ptr<VirtualDevice> deviceWithModel(const std::string& model)
     {
@@ -38,45 +34,23 @@ private:
         return std::make_shared<VirtualDevice>(identity);
     }
 
-    static std::string modelOf(MLPPhyMultiUsb& link)
-    {
-        MLPConnection connection(&link, 10000);
-        const MLPReadResult result = connection.requestDeviceInfo();
-        if (result.status != MLPStatus::Ok) {
-            return "no answer";
-        }
-        return MLPDeviceInfoRecord::fromPayload(result.data.get()).model;
-    }
-
     // Two accepted bridges, one maker device, and one of each kind that is not listed.
     void plugInMixedDevices()
     {
-        FtdiBridgeOptions first;
-        first.serial = "FT1";
-        FtdiBridgeOptions second;
-        second.description = "MARLUNE MLP-DGL";
-        second.serial = "FT2";
-        FtdiBridgeOptions foreignBridge;
-        foreignBridge.description = "FT232R USB UART";
-        foreignBridge.serial = "FT3";
-        MakerDeviceOptions foreignProduct;
-        foreignProduct.productId = 0x0B24;
+        MakerDeviceOptions foreignProduct = makerWithProduct(0x0B24);
         foreignProduct.serial = "ML9";
-        m_emulation->addFtdiBridge(deviceWithModel("BRIDGE-A"), first);
+        m_emulation->addFtdiBridge(deviceWithModel("BRIDGE-A"), bridgeNamed("MARLUNE MLP-DEV", "FT1"));
         m_emulation->addMakerDevice(deviceWithModel("MAKER-C"));
-        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(), foreignBridge);
-        m_emulation->addFtdiBridge(deviceWithModel("BRIDGE-B"), second);
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                   bridgeNamed("FT232R USB UART", "FT3"));
+        m_emulation->addFtdiBridge(deviceWithModel("BRIDGE-B"), bridgeNamed("MARLUNE MLP-DGL", "FT2"));
         m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), foreignProduct);
     }
 
 private slots:
-    void init()
-    {
-        m_emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
-    }
+    void init() { m_emulation.start(); }
 
-    void cleanup() { m_emulation.reset(); }
+    void cleanup() { m_emulation.stop(); }
 
     void discoveryNumbersBridgesFirstThenMakerDevices()
     {
@@ -89,7 +63,7 @@ private slots:
         for (int32_t index = 0; index < count; ++index) {
             link.close();
             link.openIndex(index);
-            models.push_back(modelOf(link));
+            models.push_back(deviceModelOf(link));
         }
 
         // The two bridges keep the order of the bus, which need not be the order of plugging in.
@@ -108,7 +82,7 @@ private slots:
             for (int32_t index = 0; index < count; ++index) {
                 discovery.close();
                 discovery.openIndex(index);
-                discovered.push_back(modelOf(discovery));
+                discovered.push_back(deviceModelOf(discovery));
             }
         }
         QCOMPARE(discovered.size(), std::size_t(3));
@@ -116,7 +90,7 @@ private slots:
         for (int index = 0; index < 3; ++index) {
             MLPPhyMultiUsb selection;
             selection.open(MLPPhyAddress::multi().makeAddress(index));
-            QCOMPARE(modelOf(selection), discovered[static_cast<std::size_t>(index)]);
+            QCOMPARE(deviceModelOf(selection), discovered[static_cast<std::size_t>(index)]);
             QCOMPARE(selection.lastError(), 0);
         }
     }

@@ -1,6 +1,6 @@
 #include "d2xxapi.h"
+#include "emulatedbus.h"
 #include "scriptedendpoint.h"
-#include "usbemulation.h"
 
 #include <QtTest>
 
@@ -11,11 +11,7 @@
 #include <string>
 #include <thread>
 
-using marlune::testing::FtdiBridgeOptions;
-using marlune::testing::FtdiLineEvent;
-using marlune::testing::MakerDeviceOptions;
-using marlune::testing::ScriptedEndpoint;
-using marlune::testing::UsbEmulation;
+using namespace marlune::testing;
 
 // The D2XX calls over libftdi1, against emulated FT232R bridges driven by the real libftdi1
 // and libusb-1.0.
@@ -29,7 +25,7 @@ private:
     static constexpr ULONG kGenerousTimeoutMs = 5000;
     static constexpr ULONG kShortTimeoutMs = 100;
 
-    std::unique_ptr<UsbEmulation> m_emulation;
+    EmulatedBus m_emulation;
     FT_HANDLE m_handle = nullptr;
 
     // Lists the bridges and opens the first at the working baud rate.
@@ -56,11 +52,7 @@ private:
     }
 
 private slots:
-    void init()
-    {
-        m_emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
-    }
+    void init() { m_emulation.start(); }
 
     void cleanup()
     {
@@ -68,18 +60,16 @@ private slots:
             FT_Close(m_handle);
             m_handle = nullptr;
         }
-        m_emulation.reset();
+        m_emulation.stop();
     }
 
     // The device list
 
     void listsBridgesWithTheirProductStrings()
     {
-        FtdiBridgeOptions dongle;
-        dongle.description = "MARLUNE MLP-DGL";
-        dongle.serial = "FT0002";
         m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>());
-        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(), dongle);
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                   bridgeNamed("MARLUNE MLP-DGL", "FT0002"));
         m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
 
         DWORD count = 0;
@@ -99,9 +89,7 @@ private slots:
 
     void descriptionFillsTheFieldWithItsTerminatingZero()
     {
-        FtdiBridgeOptions longName;
-        longName.description = std::string(70, 'D');
-        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(), longName);
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(), bridgeNamed(std::string(70, 'D')));
 
         DWORD count = 0;
         FT_CreateDeviceInfoList(&count);

@@ -1,0 +1,32 @@
+#include "linkreading.h"
+
+#include "mlpconnection.h"
+#include "mlpdeviceinforecord.h"
+#include "mlpphy.h"
+
+namespace marlune::testing {
+
+namespace {
+constexpr uint32_t kReceiveCapacity = 10000;
+}
+
+QByteArray readUntilEmpty(MLP::MLPPhy& link)
+{
+    QByteArray received;
+    for (auto result = link.readByte(); result.empty == 0; result = link.readByte()) {
+        received.append(static_cast<char>(result.value));
+    }
+    return received;
+}
+
+std::string deviceModelOf(MLP::MLPPhy& link)
+{
+    MLPConnection connection(&link, kReceiveCapacity);
+    const MLPReadResult result = connection.requestDeviceInfo();
+    if (result.status != MLPStatus::Ok) {
+        return "no answer";
+    }
+    return MLPDeviceInfoRecord::fromPayload(result.data.get()).model;
+}
+
+} // namespace marlune::testing
