@@ -41,19 +41,6 @@ QString linkKindText(MLPLinkKind kind)
     return QStringLiteral("unknown");
 }
 
-QString linkKindKey(MLPLinkKind kind)
-{
-    switch (kind) {
-    case MLPLinkKind::FtdiBridge:
-        return QStringLiteral("ftdi-bridge");
-    case MLPLinkKind::MakerUsb:
-        return QStringLiteral("maker-usb");
-    case MLPLinkKind::Unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
-}
-
 QString usbId(uint16_t vendorId, uint16_t productId)
 {
     return QStringLiteral("%1:%2")
@@ -65,7 +52,7 @@ QJsonObject deviceJson(const MLPDeviceInfoNode& device)
 {
     QJsonObject object;
     object.insert(QStringLiteral("address"), device.address);
-    object.insert(QStringLiteral("link"), linkKindKey(device.linkKind));
+    object.insert(QStringLiteral("link"), QLatin1String(linkKindKey(device.linkKind)));
     object.insert(QStringLiteral("model"), device.model);
     object.insert(QStringLiteral("hardwareVersion"), deviceVersionText(device.hwVersion));
     object.insert(QStringLiteral("firmwareVersion"), deviceVersionText(device.fwVersion));

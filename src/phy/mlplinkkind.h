@@ -12,4 +12,18 @@ enum class MLPLinkKind : uint8_t
     MakerUsb,   // the maker's own USB interface
 };
 
+// The link kind's name in machine-readable output and in the update history; stable.
+constexpr const char* linkKindKey(MLPLinkKind kind)
+{
+    switch (kind) {
+    case MLPLinkKind::FtdiBridge:
+        return "ftdi-bridge";
+    case MLPLinkKind::MakerUsb:
+        return "maker-usb";
+    case MLPLinkKind::Unknown:
+        break;
+    }
+    return "unknown";
+}
+
 } // namespace marlune::MLP

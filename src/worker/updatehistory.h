@@ -1,0 +1,35 @@
+#pragma once
+
+#include "updatehistoryentry.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The record of every update the window and the command-line tool ran: one JSON object per
+// line, appended, in $XDG_STATE_HOME/marlune-fwupdate/history.jsonl. A history that cannot be
+// written must never cost an update, so append() reports its failure for a warning and
+// nothing else.
+class UpdateHistory
+{
+public:
+    // $XDG_STATE_HOME/marlune-fwupdate/history.jsonl, with ~/.local/state when that variable
+    // is unset, empty or not an absolute path.
+    static QString defaultPath();
+    // SHA-256 of a file in hexadecimal; empty when it cannot be read.
+    static QString sha256Of(const QString& path);
+
+    explicit UpdateHistory(const QString& path = defaultPath());
+
+    QString path() const { return m_path; }
+
+    // Empty on success, otherwise why the entry could not be written.
+    QString append(const UpdateHistoryEntry& entry) const;
+
+    // The entries in the order they were written. A line that is not a record is skipped
+    // with a sentence in `warnings`; a missing file is an empty history.
+    QList<UpdateHistoryEntry> read(QStringList& warnings) const;
+
+private:
+    QString m_path;
+};
