@@ -1,10 +1,11 @@
+#include "emulatedbus.h"
 #include "mlpcommand.h"
 #include "mlpselectdevicerequest.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpworkerthread.h"
-#include "mlu2filewriter.h"
+#include "patternedbytes.h"
 #include "timedfaultendpoint.h"
-#include "usbemulation.h"
+#include "updatefilebuilder.h"
 #include "virtualdevice.h"
 #include "workerthreadsignals.h"
 
@@ -15,11 +16,7 @@
 #include <utility>
 #include <vector>
 
-using marlune::testing::MLU2FileWriter;
-using marlune::testing::UsbEmulation;
-using marlune::testing::VirtualDevice;
-using marlune::testing::VirtualDeviceFrame;
-using marlune::testing::VirtualDeviceIdentity;
+using namespace marlune::testing;
 
 namespace {
 
@@ -84,15 +81,6 @@ constexpr int kFullPayload = kDefaultMaxFrameLength - 14;
 
 constexpr uint8_t kRefusalStatus = 0x05;
 constexpr int kNoRefusal = -1;
-
-QByteArray patterned(int length, int seed)
-{
-    QByteArray bytes(length, '\0');
-    for (int index = 0; index < length; ++index) {
-        bytes[index] = static_cast<char>(seed + index * 13);
-    }
-    return bytes;
-}
 
 QByteArray toBytes(const std::vector<uint8_t>& bytes)
 {
@@ -167,29 +155,25 @@ private:
     QString m_updateFile;
     QByteArray m_header;
     QList<QByteArray> m_blocks;
-    std::unique_ptr<UsbEmulation> m_emulation;
+    EmulatedBus m_emulation;
     std::unique_ptr<MLPWorkerThread> m_thread;
 };
 
 void TestFaultMatrix::initTestCase()
 {
-    MLU2FileWriter writer;
-    writer.setModel(kModel);
-    writer.addHardwareVersion(kHardwareVersion);
-    writer.setFirmwareVersion(0x0108);
-    m_blocks = {patterned(kFirstBlockLength, 1), patterned(kSecondBlockLength, 2)};
-    for (const QByteArray& block : m_blocks) {
-        writer.addBlock(block);
-    }
-    m_header = writer.header();
-    m_updateFile = m_directory.filePath("update.ml2");
-    QVERIFY(writer.writeTo(m_updateFile));
+    UpdateFileBuilder file;
+    file.model = kModel;
+    file.hardwareVersions = {kHardwareVersion};
+    file.firmwareVersion = 0x0108;
+    file.blocks = {patternedBytes(kFirstBlockLength, 1, 13), patternedBytes(kSecondBlockLength, 2, 13)};
+    m_blocks = file.blocks.toList();
+    m_header = file.header();
+    m_updateFile = file.writeTo(m_directory.filePath("update.ml2"));
 }
 
 void TestFaultMatrix::init()
 {
-    m_emulation = std::make_unique<UsbEmulation>();
-    QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
+    m_emulation.start();
     m_thread = std::make_unique<MLPWorkerThread>();
 }
 
@@ -198,7 +182,7 @@ void TestFaultMatrix::cleanup()
     m_thread->stop();
     QVERIFY(m_thread->wait(kStopBoundMs));
     m_thread.reset();
-    m_emulation.reset();
+    m_emulation.stop();
 }
 
 void TestFaultMatrix::addRows()

@@ -3,7 +3,8 @@
 #include "mlpconnection.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpworkercontext.h"
-#include "mlu2filewriter.h"
+#include "patternedbytes.h"
+#include "updatefilebuilder.h"
 #include "virtualdevice.h"
 #include "virtualdevicephy.h"
 
@@ -20,6 +21,8 @@
 
 using marlune::testing::FakeClock;
 using marlune::testing::MLU2FileWriter;
+using marlune::testing::patternedBytes;
+using marlune::testing::UpdateFileBuilder;
 using marlune::testing::VirtualDevice;
 using marlune::testing::VirtualDeviceIdentity;
 using marlune::testing::VirtualDevicePhy;
@@ -80,15 +83,6 @@ struct UpdateRig
     VirtualDevicePhy link;
     std::unique_ptr<MLPConnection> connection;
 };
-
-QByteArray patterned(int length, char seed)
-{
-    QByteArray bytes(length, '\0');
-    for (int index = 0; index < length; ++index) {
-        bytes[index] = static_cast<char>(seed + index * 7);
-    }
-    return bytes;
-}
 
 QByteArray toBytes(const std::vector<uint8_t>& bytes)
 {
@@ -168,24 +162,17 @@ class TestMLPUpdateFirmwareRequest : public QObject
 private:
     QString writeFile(const MLU2FileWriter& writer, const QString& name = "update.ml2")
     {
-        const QString path = m_directory.filePath(name);
-        if (!writer.writeTo(path)) {
-            qFatal("cannot write %s", qPrintable(path));
-        }
-        return path;
+        return UpdateFileBuilder::write(writer, m_directory.filePath(name));
     }
 
     static MLU2FileWriter twoBlockFile()
     {
-        MLU2FileWriter writer;
-        writer.setModel("DEMO-5");
-        writer.addHardwareVersion(0x0100);
-        writer.setFirmwareVersion(0x0107);
-        writer.setDeviceData(0x12345678);
+        UpdateFileBuilder file;
+        file.deviceData = 0x12345678;
+        file.blocks = {patternedBytes(100, 1, 7), patternedBytes(30, 2, 7)};
+        MLU2FileWriter writer = file.writer();
         writer.setAuxSection1(QByteArray(512, '\xA1'));
         writer.setAuxSection2(QByteArray(512, '\xA2'));
-        writer.addBlock(patterned(100, 1));
-        writer.addBlock(patterned(30, 2));
         return writer;
     }
 
@@ -201,8 +188,8 @@ private slots:
         const Transfers expected{{UpdateHeader, 0}, {UpdateBlock, 0}, {UpdateBlock, 1}};
         QCOMPARE(rig.device.transfers(), expected);
         QCOMPARE(toBytes(rig.device.transferPayload(UpdateHeader, 0)), writer.header());
-        QCOMPARE(toBytes(rig.device.transferPayload(UpdateBlock, 0)), patterned(100, 1));
-        QCOMPARE(toBytes(rig.device.transferPayload(UpdateBlock, 1)), patterned(30, 2));
+        QCOMPARE(toBytes(rig.device.transferPayload(UpdateBlock, 0)), patternedBytes(100, 1, 7));
+        QCOMPARE(toBytes(rig.device.transferPayload(UpdateBlock, 1)), patternedBytes(30, 2, 7));
         // The auxiliary sections stay in the file: only header and blocks go out.
         QCOMPARE(rig.device.dataSegmentCount(), std::size_t{6 + 2 + 1});
     }
@@ -218,12 +205,10 @@ private slots:
 
     void largeBlockReportsHeaderShareAndEndsAtHundred()
     {
-        MLU2FileWriter writer;
-        writer.setModel("DEMO-5");
-        writer.addHardwareVersion(0x0100);
-        writer.addBlock(patterned(10000, 3));
+        UpdateFileBuilder file;
+        file.blocks = {patternedBytes(10000, 3, 7)};
         UpdateRig rig(1024);
-        const QList<int> percents = rig.run(writeFile(writer), true);
+        const QList<int> percents = rig.run(writeFile(file.writer()), true);
         QCOMPARE(percents.first(), 2); // 256 * 100 / 10256, truncated
         QCOMPARE(percents.last(), 100);
         QVERIFY(std::is_sorted(percents.begin(), percents.end()));
@@ -332,11 +317,9 @@ private slots:
         // row give the sanitizer builds a chance to catch the request being touched after
         // that signal.
         constexpr int kUpdates = 1500;
-        MLU2FileWriter writer;
-        writer.setModel("DEMO-5");
-        writer.addHardwareVersion(0x0100);
-        writer.addBlock(patterned(20, 4));
-        const QString path = writeFile(writer);
+        UpdateFileBuilder file;
+        file.blocks = {patternedBytes(20, 4, 7)};
+        const QString path = writeFile(file.writer());
 
         RequestRunner runner;
         QObject window;

@@ -1,10 +1,11 @@
+#include "emulatedbus.h"
 #include "mlpcommand.h"
 #include "mlpdiscoverrequest.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpworkercontext.h"
 #include "mlpworkerthread.h"
-#include "mlu2filewriter.h"
-#include "usbemulation.h"
+#include "patternedbytes.h"
+#include "updatefilebuilder.h"
 #include "virtualdevice.h"
 #include "workerthreadsignals.h"
 
@@ -13,11 +14,7 @@
 #include <memory>
 
 using marlune::MLP::MLPLinkKind;
-using marlune::testing::FtdiBridgeOptions;
-using marlune::testing::MLU2FileWriter;
-using marlune::testing::UsbEmulation;
-using marlune::testing::VirtualDevice;
-using marlune::testing::VirtualDeviceIdentity;
+using namespace marlune::testing;
 
 namespace {
 
@@ -53,15 +50,6 @@ struct UpdateOutcome
     int failed = 0;
 };
 
-QByteArray patterned(int length)
-{
-    QByteArray bytes(length, '\0');
-    for (int index = 0; index < length; ++index) {
-        bytes[index] = static_cast<char>(index * 13 + 5);
-    }
-    return bytes;
-}
-
 QByteArray toBytes(const std::vector<uint8_t>& bytes)
 {
     return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
@@ -74,7 +62,7 @@ class TestMLPWorkerThread : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> m_emulation;
+    EmulatedBus m_emulation;
     std::unique_ptr<MLPWorkerThread> m_thread;
     QTemporaryDir m_directory;
 
@@ -97,20 +85,15 @@ private:
 
     QString writeUpdateFile(const QByteArray& block)
     {
-        MLU2FileWriter writer;
-        writer.setModel("DEMO-5");
-        writer.addHardwareVersion(0x0100);
-        writer.addBlock(block);
-        const QString path = m_directory.filePath("update.ml2");
-        writer.writeTo(path);
-        return path;
+        UpdateFileBuilder file;
+        file.blocks = {block};
+        return file.writeTo(m_directory.filePath("update.ml2"));
     }
 
 private slots:
     void init()
     {
-        m_emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
+        m_emulation.start();
         m_thread = std::make_unique<MLPWorkerThread>();
     }
 
@@ -119,7 +102,7 @@ private slots:
         m_thread->stop();
         QVERIFY(m_thread->wait(kSignalTimeoutMs));
         m_thread.reset();
-        m_emulation.reset();
+        m_emulation.stop();
     }
 
     void discoveryWithoutDevicesFindsNothing()
@@ -134,11 +117,8 @@ private slots:
     void discoveryListsBridgesBeforeMakerDevices()
     {
         m_emulation->addMakerDevice(makeDevice("MAKER-1", 0x0100, 0x0107));
-        FtdiBridgeOptions dgl;
-        dgl.description = "MARLUNE MLP-DGL";
-        dgl.serial = "FT0002";
         m_emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
-        m_emulation->addFtdiBridge(makeDevice("BRIDGE-2"), dgl);
+        m_emulation->addFtdiBridge(makeDevice("BRIDGE-2"), bridgeNamed("MARLUNE MLP-DGL", "FT0002"));
 
         ThreadSignals seen(*m_thread);
         m_thread->start();
@@ -254,7 +234,7 @@ private slots:
         selectOnlyDevice(seen);
         device->clearRecords();
 
-        const QByteArray block = patterned(3000);
+        const QByteArray block = patternedBytes(3000, 5, 13);
         MLPUpdateFirmwareRequest request(writeUpdateFile(block));
         UpdateOutcome outcome(request);
         m_thread->postUpdate(&request);
@@ -271,7 +251,7 @@ private slots:
         ThreadSignals seen(*m_thread);
         m_thread->start();
         discover(seen);
-        MLPUpdateFirmwareRequest request(writeUpdateFile(patterned(100)));
+        MLPUpdateFirmwareRequest request(writeUpdateFile(patternedBytes(100, 5, 13)));
         UpdateOutcome outcome(request);
         m_thread->postUpdate(&request);
         QTRY_COMPARE_WITH_TIMEOUT(outcome.failed, 1, kSignalTimeoutMs);
@@ -287,7 +267,7 @@ private slots:
 
         // The list stays usable during an update: a selection posted while the update is
         // still pending (pings run meanwhile) runs after it instead of replacing it.
-        MLPUpdateFirmwareRequest request(writeUpdateFile(patterned(500)));
+        MLPUpdateFirmwareRequest request(writeUpdateFile(patternedBytes(500, 5, 13)));
         UpdateOutcome outcome(request);
         m_thread->postUpdate(&request);
         m_thread->postSelect("usb:m/0");
