@@ -1,4 +1,4 @@
-#include "usbemulation.h"
+#include "emulatedbus.h"
 #include "virtualdevice.h"
 
 #include <QProcess>
@@ -7,7 +7,6 @@
 #include <csignal>
 #include <memory>
 
-using marlune::testing::UsbEmulation;
 using marlune::testing::VirtualDevice;
 using marlune::testing::VirtualDeviceIdentity;
 
@@ -33,18 +32,17 @@ private slots:
     void endsCleanlyOnSessionSignals();
 
 private:
-    std::unique_ptr<UsbEmulation> m_emulation;
+    marlune::testing::EmulatedBus m_emulation;
 };
 
 void TestFirmwareUpdaterProgram::init()
 {
-    m_emulation = std::make_unique<UsbEmulation>();
-    QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
+    m_emulation.start();
 }
 
 void TestFirmwareUpdaterProgram::cleanup()
 {
-    m_emulation.reset();
+    m_emulation.stop();
 }
 
 void TestFirmwareUpdaterProgram::endsCleanlyOnSessionSignals_data()

@@ -4,9 +4,9 @@
 #include "loadedfirmwaredlg.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpworkerthread.h"
-#include "mlu2filewriter.h"
 #include "modaldialogwatcher.h"
 #include "registerbuiltinupdatefiles.h"
+#include "updatefilebuilder.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -24,7 +24,7 @@
 
 #include <thread>
 
-using marlune::testing::MLU2FileWriter;
+using marlune::testing::UpdateFileBuilder;
 
 namespace {
 
@@ -189,19 +189,10 @@ void TestFirmwareUpdateDlg::invokeLink(const QString& link)
 QString TestFirmwareUpdateDlg::writeUpdateFile(const QString& name, const QByteArray& model,
                                                QVector<uint16_t> hardwareVersions)
 {
-    MLU2FileWriter writer;
-    writer.setModel(model);
-    writer.setFirmwareVersion(0x0107);
-    for (const uint16_t version : hardwareVersions) {
-        writer.addHardwareVersion(version);
-    }
-    writer.setDeviceData(0x4D4C0001);
-    writer.addBlock(MLU2FileWriter::pseudoRandomBytes(7, 300));
-    const QString path = m_fileDirectory.filePath(name);
-    if (!writer.writeTo(path)) {
-        qFatal("cannot write %s", qPrintable(path));
-    }
-    return path;
+    UpdateFileBuilder file;
+    file.model = model;
+    file.hardwareVersions = hardwareVersions;
+    return file.writeTo(m_fileDirectory.filePath(name));
 }
 
 // Picks the file in the real open-file dialog, as a user would.

@@ -1,9 +1,9 @@
+#include "emulatedbus.h"
 #include "firmwareupdatedlg.h"
 #include "mlpworkerthread.h"
 #include "mlu2file.h"
 #include "modaldialogwatcher.h"
 #include "registerbuiltinupdatefiles.h"
-#include "usbemulation.h"
 #include "virtualdevice.h"
 
 #include <QComboBox>
@@ -15,7 +15,6 @@
 
 #include <memory>
 
-using marlune::testing::UsbEmulation;
 using marlune::testing::VirtualDevice;
 using marlune::testing::VirtualDeviceIdentity;
 
@@ -84,7 +83,7 @@ private:
     }
     void startWindow();
 
-    std::unique_ptr<UsbEmulation> m_emulation;
+    marlune::testing::EmulatedBus m_emulation;
     std::unique_ptr<MLPWorkerThread> m_workerThread;
     std::unique_ptr<FirmwareUpdateDlg> m_window;
 };
@@ -97,8 +96,7 @@ void TestFirmwareUpdateFlow::initTestCase()
 
 void TestFirmwareUpdateFlow::init()
 {
-    m_emulation = std::make_unique<UsbEmulation>();
-    QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
+    m_emulation.start();
 }
 
 void TestFirmwareUpdateFlow::cleanup()
@@ -111,7 +109,7 @@ void TestFirmwareUpdateFlow::cleanup()
     }
     m_window.reset();
     m_workerThread.reset();
-    m_emulation.reset();
+    m_emulation.stop();
 }
 
 void TestFirmwareUpdateFlow::startWindow()

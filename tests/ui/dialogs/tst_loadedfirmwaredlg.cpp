@@ -1,5 +1,5 @@
 #include "loadedfirmwaredlg.h"
-#include "mlu2filewriter.h"
+#include "updatefilebuilder.h"
 
 #include <QHeaderView>
 #include <QTableWidget>
@@ -7,6 +7,7 @@
 #include <QTest>
 
 using marlune::testing::MLU2FileWriter;
+using marlune::testing::UpdateFileBuilder;
 
 class TestLoadedFirmwareDlg : public QObject
 {
@@ -42,14 +43,9 @@ QStringList TestLoadedFirmwareDlg::rows(const LoadedFirmwareDlg& dialog) const
 
 void TestLoadedFirmwareDlg::readableFileShowsItsHeaderAndPath()
 {
-    MLU2FileWriter writer;
-    writer.setModel("DEMO-5");
-    writer.setFirmwareVersion(0x0107);
-    writer.addHardwareVersion(0x0100);
-    writer.addHardwareVersion(0x0102);
-    writer.addBlock(QByteArray(1000, '\x11'));
-    const QString path = m_directory.filePath(QStringLiteral("demo5.ml2"));
-    QVERIFY(writer.writeTo(path));
+    UpdateFileBuilder file;
+    file.hardwareVersions = {0x0100, 0x0102};
+    const QString path = file.writeTo(m_directory.filePath(QStringLiteral("demo5.ml2")));
 
     const LoadedFirmwareDlg dialog(path);
     QCOMPARE(rows(dialog), (QStringList{"Device Model|DEMO-5", "Compatible Hardware Versions|1.00,1.02",
@@ -63,16 +59,10 @@ void TestLoadedFirmwareDlg::unreadableFileShowsErrorAndPath_data()
     QTest::newRow("missing") << m_directory.filePath(QStringLiteral("missing.ml2"));
     QTest::newRow("relative path as held") << QStringLiteral("not/here.ml2");
 
-    MLU2FileWriter broken;
-    broken.setModel("DEMO-5");
-    broken.addHardwareVersion(0x0100);
-    broken.addBlock(QByteArray(10, '\x01'));
+    MLU2FileWriter broken = UpdateFileBuilder().writer();
     broken.setBlockCount(9);
-    const QString brokenPath = m_directory.filePath(QStringLiteral("nine-blocks.ml2"));
-    if (!broken.writeTo(brokenPath)) {
-        qFatal("cannot write %s", qPrintable(brokenPath));
-    }
-    QTest::newRow("nine blocks") << brokenPath;
+    QTest::newRow("nine blocks") << UpdateFileBuilder::write(
+        broken, m_directory.filePath(QStringLiteral("nine-blocks.ml2")));
 }
 
 void TestLoadedFirmwareDlg::unreadableFileShowsErrorAndPath()
@@ -99,12 +89,7 @@ void TestLoadedFirmwareDlg::formHidesBothHeaders()
 
 void TestLoadedFirmwareDlg::propertyNamesShowWhole()
 {
-    MLU2FileWriter writer;
-    writer.setModel("DEMO-5");
-    writer.addHardwareVersion(0x0100);
-    writer.addBlock(QByteArray(10, '\x01'));
-    const QString path = m_directory.filePath(QStringLiteral("names.ml2"));
-    QVERIFY(writer.writeTo(path));
+    const QString path = UpdateFileBuilder().writeTo(m_directory.filePath(QStringLiteral("names.ml2")));
 
     const LoadedFirmwareDlg dialog(path);
     auto* table = dialog.findChild<QTableWidget*>("firmwareInfoTable");
