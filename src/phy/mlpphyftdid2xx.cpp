@@ -55,6 +55,8 @@ void MLPPhyFtdiD2xx::openIndex(int32_t index)
     setTimeouts();
     sendBreak();
     sendStartSequence();
+    // Only for speed, so after the line set-up: a bridge that refuses it answers late, not wrongly.
+    FT_SetLatencyTimer(m_handle, kLatencyTimerMs);
 }
 
 void MLPPhyFtdiD2xx::close()
@@ -72,9 +74,19 @@ MLPPhyReadResult MLPPhyFtdiD2xx::readByte()
 {
     if (m_rxCount == 0) {
         m_rxPos = 0;
+        // Bytes the bridge already holds are read without waiting. Only when it holds none
+        // does the chunk read wait, until a whole chunk came or the read time-out passed:
+        // asked for a whole chunk while fewer bytes were there, it would wait out the time-out
+        // with the end of an answer in hand.
+        DWORD bytesQueued = 0;
+        if (FT_GetQueueStatus(m_handle, &bytesQueued) != FT_OK) {
+            bytesQueued = 0;
+        }
+        const DWORD bytesToRead =
+            bytesQueued > 0 ? std::min<DWORD>(bytesQueued, kReadChunkBytes) : kReadChunkBytes;
         DWORD bytesReturned = 0;
-        // Without an open bridge the call fails and returns nothing, which reads as empty.
-        FT_Read(m_handle, m_rxBuffer.data(), kReadChunkBytes, &bytesReturned);
+        // Without an open bridge the calls fail and return nothing, which reads as empty.
+        FT_Read(m_handle, m_rxBuffer.data(), bytesToRead, &bytesReturned);
         m_rxCount = bytesReturned;
         if (m_rxCount == 0) {
             return MLPPhyReadResult{0, 1};

@@ -24,6 +24,10 @@ public:
     static constexpr ULONG kBreakBaudRate = 38400;
     static constexpr ULONG kWorkingBaudRate = 250000;
     static constexpr uint32_t kReadChunkBytes = 10;
+    // The bridge holds back received bytes that do not fill a USB packet until its latency
+    // timer runs out, 16 ms from power-up: every acknowledgement would wait up to that long,
+    // more than a whole 100-byte frame takes on the wire. 2 ms is the shortest D2XX accepts.
+    static constexpr UCHAR kLatencyTimerMs = 2;
 
     MLPPhyFtdiD2xx();
     ~MLPPhyFtdiD2xx() override;

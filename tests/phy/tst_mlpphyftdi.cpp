@@ -24,6 +24,7 @@ const QStringList kLineSetup = {
     QStringLiteral("FT_Write(00)"),
     QStringLiteral("FT_SetBaudRate(250000)"),
     QStringLiteral("FT_Write(91 4d 6c 01)"),
+    QStringLiteral("FT_SetLatencyTimer(2)"),
 };
 
 QByteArray readAll(MLPPhyFtdi& link, int count)
@@ -220,23 +221,38 @@ private slots:
 
     // Reading
 
-    void readsFetchChunksOfTenBytes()
+    void readsTakeWhatTheBridgeHolds_data()
     {
+        const QString queue = QStringLiteral("FT_GetQueueStatus");
+        const QString chunk = QStringLiteral("FT_Read(10)");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QStringList>("expectedCalls");
+        QTest::newRow("nothing held: the chunk read waits") << QByteArray() << QStringList{queue, chunk};
+        QTest::newRow("fewer than a chunk held")
+            << QByteArrayLiteral("abc") << QStringList{queue, QStringLiteral("FT_Read(3)"), queue, chunk};
+        QTest::newRow("a 15-byte answer")
+            << QByteArrayLiteral("0123456789abcde")
+            << QStringList{queue, chunk, queue, QStringLiteral("FT_Read(5)"), queue, chunk};
+        QTest::newRow("chunks handed out without further calls")
+            << QByteArrayLiteral("0123456789abcdefghijklmno")
+            << QStringList{queue, chunk, queue, chunk, queue, QStringLiteral("FT_Read(5)"), queue, chunk};
+    }
+
+    void readsTakeWhatTheBridgeHolds()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QStringList, expectedCalls);
         ScriptedEndpoint device;
         m_d2xx.addBridge(kDevice, &device);
         MLPPhyFtdi link;
         link.openIndex(0);
-        const QByteArray sent = QByteArrayLiteral("0123456789abcdefghijklmno");
         device.queueForHost(sent);
         m_d2xx.clearCalls();
 
-        QCOMPARE(readAll(link, 10), sent.left(10));
-        QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Read(10)")});
-
-        QCOMPARE(readAll(link, 15), sent.mid(10));
-        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Read(10)")), 3);
-
+        QCOMPARE(readAll(link, sent.size()), sent);
         QCOMPARE(link.readByte().empty, 1u);
+
+        QCOMPARE(m_d2xx.calls(), expectedCalls);
     }
 
     void readWithoutOpenBridgeIsEmpty()

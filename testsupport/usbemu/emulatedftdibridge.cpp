@@ -105,6 +105,12 @@ void EmulatedFtdiBridge::clearLineLog()
     m_lineLog.clear();
 }
 
+int EmulatedFtdiBridge::emptyAnswerCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_emptyAnswers;
+}
+
 uint32_t EmulatedFtdiBridge::decodeBaudRate(uint16_t value, uint16_t index)
 {
     const uint32_t wholeDivisor = value & 0x3FFF;
@@ -309,6 +315,9 @@ bool EmulatedFtdiBridge::fillBulkIn(BulkInTransfer& transfer, Clock::time_point 
                               m_receiveBuffer.begin() + static_cast<long>(dataLength));
         transfer.transferred += kStatusLength + dataLength;
         m_lastPacketAt = now;
+        if (dataLength == 0) {
+            ++m_emptyAnswers;
+        }
         if (kStatusLength + dataLength < kPacketLength) {
             return true; // a short packet ends the transfer
         }

@@ -28,6 +28,9 @@ public:
 
     std::vector<FtdiLineEvent> lineLog() const;
     void clearLineLog();
+    // Packets of status bytes alone sent to the host: each is a latency period in which the
+    // host was waiting for data that was not there.
+    int emptyAnswerCount() const;
 
     // The baud rate the chip's divisor request selects; 0 for a divisor it cannot run.
     static uint32_t decodeBaudRate(uint16_t value, uint16_t index);
@@ -67,6 +70,7 @@ private:
     Clock::time_point m_receiveLineClock;
     std::deque<uint8_t> m_receiveBuffer;
     Clock::time_point m_lastPacketAt;
+    int m_emptyAnswers = 0;
 };
 
 } // namespace marlune::testing

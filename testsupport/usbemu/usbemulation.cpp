@@ -234,6 +234,16 @@ void UsbEmulation::clearFtdiLineLog(int id)
     }
 }
 
+int UsbEmulation::ftdiEmptyAnswerCount(int id) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_devices.find(id);
+    if (found == m_devices.end() || found->second.bridge == nullptr) {
+        return 0;
+    }
+    return found->second.bridge->emptyAnswerCount();
+}
+
 void UsbEmulation::removeFromTestbed(PluggedDevice& entry)
 {
     if (!entry.plugged) {

@@ -57,6 +57,8 @@ public:
     // The line log of an FTDI bridge; empty for other ids.
     std::vector<FtdiLineEvent> ftdiLineLog(int id) const;
     void clearFtdiLineLog(int id);
+    // How often an FTDI bridge answered the host with its status bytes alone; 0 for other ids.
+    int ftdiEmptyAnswerCount(int id) const;
 
 private:
     struct PluggedDevice

@@ -98,6 +98,13 @@ FT_STATUS FT_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWr
 // what came; a read that ends by time-out still answers FT_OK.
 FT_STATUS FT_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpdwBytesReturned);
 
+// Sets *dwRxBytes to the number of received bytes that a read would hand out without waiting.
+FT_STATUS FT_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes);
+
+// How long, in milliseconds (2 to 255), the bridge holds back received bytes that do not
+// fill a USB packet before it sends them to the host.
+FT_STATUS FT_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucTimer);
+
 FT_STATUS FT_API FT_Close(FT_HANDLE ftHandle);
 
 } // extern "C"

@@ -68,7 +68,7 @@ RecordingD2xx::Handle* RecordingD2xx::openListed(int position)
     if (position < 0 || position >= m_listedCount || !bridgeAt(position).opens) {
         return nullptr;
     }
-    auto* handle = new Handle{position};
+    auto* handle = new Handle{position, {}};
     m_openHandles.insert(handle);
     return handle;
 }
@@ -201,12 +201,43 @@ FT_STATUS FT_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRea
     if (handle == nullptr) {
         return FT_INVALID_HANDLE;
     }
+    auto* buffer = static_cast<uint8_t*>(lpBuffer);
+    const auto fromQueue = std::min<DWORD>(dwBytesToRead, static_cast<DWORD>(handle->received.size()));
+    std::memcpy(buffer, handle->received.constData(), fromQueue);
+    handle->received.remove(0, static_cast<int>(fromQueue));
+    DWORD returned = fromQueue;
+    RecordingD2xx::Bridge& bridge = RecordingD2xx::instance().bridgeOf(*handle);
+    if (bridge.endpoint != nullptr && returned < dwBytesToRead) {
+        returned +=
+            static_cast<DWORD>(bridge.endpoint->readForHost(buffer + returned, dwBytesToRead - returned));
+    }
+    *lpdwBytesReturned = returned;
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes)
+{
+    *dwRxBytes = 0;
+    RecordingD2xx::Handle* handle = recordHandleCall(ftHandle, QStringLiteral("FT_GetQueueStatus"));
+    if (handle == nullptr) {
+        return FT_INVALID_HANDLE;
+    }
     RecordingD2xx::Bridge& bridge = RecordingD2xx::instance().bridgeOf(*handle);
     if (bridge.endpoint != nullptr) {
-        *lpdwBytesReturned =
-            static_cast<DWORD>(bridge.endpoint->readForHost(static_cast<uint8_t*>(lpBuffer), dwBytesToRead));
+        uint8_t ready[64];
+        for (std::size_t count = bridge.endpoint->readForHost(ready, sizeof ready); count > 0;
+             count = bridge.endpoint->readForHost(ready, sizeof ready)) {
+            handle->received.append(reinterpret_cast<const char*>(ready), static_cast<int>(count));
+        }
     }
+    *dwRxBytes = static_cast<DWORD>(handle->received.size());
     return FT_OK;
+}
+
+FT_STATUS FT_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucTimer)
+{
+    const QString call = QStringLiteral("FT_SetLatencyTimer(%1)").arg(ucTimer);
+    return recordHandleCall(ftHandle, call) != nullptr ? FT_OK : FT_INVALID_HANDLE;
 }
 
 } // extern "C"

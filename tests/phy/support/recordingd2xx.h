@@ -17,7 +17,8 @@ class DeviceEndpoint;
 // describes, each optionally backed by a device endpoint, and a log of every D2XX call in a
 // readable form ("FT_Open(1)", "FT_SetTimeouts(100, 2000)", "FT_Write(91 4d 6c 01)").
 // Calls on a handle that is not open are logged with " without device" appended and fail.
-// Reads hand out what the endpoint has ready at once; nothing here waits.
+// FT_GetQueueStatus moves what the endpoint has ready into the handle's receive queue and
+// counts it; reads hand out that queue, then what the endpoint has ready; nothing here waits.
 class RecordingD2xx
 {
 public:
@@ -50,6 +51,7 @@ public:
     struct Handle
     {
         int position = 0;
+        QByteArray received; // taken from the endpoint by FT_GetQueueStatus, not yet read
     };
     void record(const QString& call) { m_calls.append(call); }
     Handle* findHandle(void* handle) const;

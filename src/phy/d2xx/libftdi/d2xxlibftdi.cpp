@@ -1,6 +1,14 @@
 // The D2XX calls of the FTDI link, provided over libftdi1. A handle is a LibftdiBridge of
 // ours; handles are remembered so a call with a closed or foreign handle fails instead of
 // touching freed memory.
+//
+// One thread at a time calls these functions, so nothing here is locked. Their only callers
+// are the FTDI link and this provider's tests. A link serves one worker-thread request at a
+// time; the window, the command-line tool and the benchmark each run one worker thread at a
+// time, and a link left at the end is deleted only after its thread has been joined. A lock
+// around the handle lookup alone would not make concurrent use safe, since FT_Close deletes
+// the bridge that a read on another thread may still be using: a caller with threads of its
+// own must hold one lock around every call.
 
 #include "d2xxapi.h"
 #include "libftdibridge.h"
@@ -8,7 +16,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <mutex>
 #include <set>
 #include <vector>
 
@@ -18,7 +25,6 @@ namespace {
 
 struct ProviderState
 {
-    std::mutex mutex;
     bool listBuilt = false;
     std::vector<LibftdiBridge::ListEntry> deviceList;
     std::set<LibftdiBridge*> openBridges;
@@ -32,10 +38,8 @@ ProviderState& providerState()
 
 LibftdiBridge* findBridge(FT_HANDLE handle)
 {
-    ProviderState& state = providerState();
-    const std::lock_guard<std::mutex> lock(state.mutex);
     auto* bridge = static_cast<LibftdiBridge*>(handle);
-    return state.openBridges.count(bridge) != 0 ? bridge : nullptr;
+    return providerState().openBridges.count(bridge) != 0 ? bridge : nullptr;
 }
 
 void copyText(const std::string& text, char* field, std::size_t fieldBytes)
@@ -55,7 +59,6 @@ FT_STATUS FT_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs)
         return FT_INVALID_PARAMETER;
     }
     ProviderState& state = providerState();
-    const std::lock_guard<std::mutex> lock(state.mutex);
     const FT_STATUS status = LibftdiBridge::listAttached(state.deviceList);
     state.listBuilt = true;
     *lpdwNumDevs = static_cast<DWORD>(state.deviceList.size());
@@ -68,7 +71,6 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
         return FT_INVALID_PARAMETER;
     }
     ProviderState& state = providerState();
-    const std::lock_guard<std::mutex> lock(state.mutex);
     for (std::size_t position = 0; position < state.deviceList.size(); ++position) {
         const LibftdiBridge::ListEntry& entry = state.deviceList[position];
         // Flags, Type and LocId are left 0: nothing of ours reads them.
@@ -89,7 +91,6 @@ FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
     }
     *pHandle = nullptr;
     ProviderState& state = providerState();
-    const std::lock_guard<std::mutex> lock(state.mutex);
     // A caller may open by position without listing first, as D2XX allows.
     if (!state.listBuilt) {
         LibftdiBridge::listAttached(state.deviceList);
@@ -111,16 +112,12 @@ FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
 FT_STATUS FT_API FT_Close(FT_HANDLE ftHandle)
 {
     ProviderState& state = providerState();
-    std::unique_ptr<LibftdiBridge> bridge;
-    {
-        const std::lock_guard<std::mutex> lock(state.mutex);
-        const auto found = state.openBridges.find(static_cast<LibftdiBridge*>(ftHandle));
-        if (found == state.openBridges.end()) {
-            return FT_INVALID_HANDLE;
-        }
-        bridge.reset(*found);
-        state.openBridges.erase(found);
+    const auto found = state.openBridges.find(static_cast<LibftdiBridge*>(ftHandle));
+    if (found == state.openBridges.end()) {
+        return FT_INVALID_HANDLE;
     }
+    const std::unique_ptr<LibftdiBridge> bridge(*found);
+    state.openBridges.erase(found);
     return FT_OK;
 }
 
@@ -150,6 +147,12 @@ FT_STATUS FT_API FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate)
     return bridge != nullptr ? bridge->setBaudRate(BaudRate) : FT_INVALID_HANDLE;
 }
 
+FT_STATUS FT_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucTimer)
+{
+    LibftdiBridge* bridge = findBridge(ftHandle);
+    return bridge != nullptr ? bridge->setLatencyTimer(ucTimer) : FT_INVALID_HANDLE;
+}
+
 FT_STATUS FT_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpdwBytesWritten)
 {
     if (lpdwBytesWritten == nullptr || (lpBuffer == nullptr && dwBytesToWrite > 0)) {
@@ -174,6 +177,19 @@ FT_STATUS FT_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRea
         return FT_INVALID_HANDLE;
     }
     return bridge->read(static_cast<uint8_t*>(lpBuffer), dwBytesToRead, *lpdwBytesReturned);
+}
+
+FT_STATUS FT_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes)
+{
+    if (dwRxBytes == nullptr) {
+        return FT_INVALID_PARAMETER;
+    }
+    *dwRxBytes = 0;
+    LibftdiBridge* bridge = findBridge(ftHandle);
+    if (bridge == nullptr) {
+        return FT_INVALID_HANDLE;
+    }
+    return bridge->queueStatus(*dwRxBytes);
 }
 
 } // extern "C"

@@ -15,6 +15,10 @@ namespace {
 
 constexpr int kDescriptionBytes = sizeof FT_DEVICE_LIST_INFO_NODE{}.Description;
 constexpr int kSerialNumberBytes = sizeof FT_DEVICE_LIST_INFO_NODE{}.SerialNumber;
+// Every USB packet the chip sends starts with two modem-status bytes.
+constexpr unsigned int kStatusBytes = 2;
+// D2XX's range for the latency timer; the chips themselves would also take 1.
+constexpr UCHAR kMinLatencyMs = 2;
 
 std::string readString(libusb_device_handle* handle, uint8_t index, int capacity)
 {
@@ -128,12 +132,15 @@ FT_STATUS LibftdiBridge::open(const ListEntry& entry)
     libusb_free_device_list(attached, 1);
     if (m_open) {
         setTimeouts(kDefaultTimeoutMs, kDefaultTimeoutMs);
+        m_transfer.resize(m_context->readbuffer_chunksize);
     }
     return status;
 }
 
 FT_STATUS LibftdiBridge::reset()
 {
+    // The chip empties its buffers; what it sent before is gone as well.
+    m_received.clear();
     return statusOf(ftdi_usb_reset(m_context));
 }
 
@@ -188,9 +195,8 @@ FT_STATUS LibftdiBridge::setTimeouts(ULONG readTimeoutMs, ULONG writeTimeoutMs)
 {
     m_readTimeoutMs = readTimeoutMs;
     // Each bulk-in transfer may take the whole read time-out. A working chip answers every
-    // latency period (16 ms) even when it has nothing, so a transfer only times out when
-    // the bridge has stopped answering. Shorter transfer time-outs would not be safe:
-    // ftdi_read_data drops the count of bytes it has already copied when a transfer fails.
+    // latency period even when it has nothing, so a transfer only times out when the
+    // bridge has stopped answering.
     m_context->usb_read_timeout = boundedTimeout(readTimeoutMs);
     m_context->usb_write_timeout = boundedTimeout(writeTimeoutMs);
     return FT_OK;
@@ -206,6 +212,14 @@ FT_STATUS LibftdiBridge::setBaudRate(ULONG baudRate)
         return FT_INVALID_BAUD_RATE;
     }
     return statusOf(result);
+}
+
+FT_STATUS LibftdiBridge::setLatencyTimer(UCHAR latencyMs)
+{
+    if (latencyMs < kMinLatencyMs) {
+        return FT_INVALID_PARAMETER;
+    }
+    return statusOf(ftdi_set_latency_timer(m_context, latencyMs));
 }
 
 FT_STATUS LibftdiBridge::write(const uint8_t* data, DWORD length, DWORD& bytesWritten)
@@ -235,24 +249,51 @@ FT_STATUS LibftdiBridge::read(uint8_t* buffer, DWORD length, DWORD& bytesReturne
     if (length == 0) {
         return FT_OK;
     }
-    // ftdi_read_data returns as soon as a packet brings no data, so D2XX's "wait for the
-    // count or the time-out" needs a loop of its own.
+    // Each answer of the chip comes within its latency period, holding what it has, so
+    // D2XX's "wait for the count or the time-out" is a loop of transfers.
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(m_readTimeoutMs);
-    DWORD received = 0;
-    while (true) {
-        const int result = ftdi_read_data(m_context, buffer + received,
-                                          static_cast<int>(std::min<DWORD>(length - received, INT_MAX)));
-        if (result < 0) {
-            bytesReturned = received;
-            return result == LIBUSB_ERROR_TIMEOUT ? FT_OK : FT_IO_ERROR;
-        }
-        received += static_cast<DWORD>(result);
-        if (received >= length || std::chrono::steady_clock::now() >= deadline) {
-            break;
+    FT_STATUS status = FT_OK;
+    while (m_received.size() < length && status == FT_OK && std::chrono::steady_clock::now() < deadline) {
+        status = receiveAnswer();
+    }
+    const auto handedOut = static_cast<std::ptrdiff_t>(std::min<std::size_t>(length, m_received.size()));
+    std::copy_n(m_received.begin(), handedOut, buffer);
+    m_received.erase(m_received.begin(), m_received.begin() + handedOut);
+    bytesReturned = static_cast<DWORD>(handedOut);
+    return status;
+}
+
+FT_STATUS LibftdiBridge::queueStatus(DWORD& bytesQueued)
+{
+    // Nothing here reads from the chip in the background, as the vendor's driver does; when
+    // nothing is left over, the chip is asked once, which it answers within its latency
+    // period.
+    FT_STATUS status = FT_OK;
+    if (m_received.empty()) {
+        status = receiveAnswer();
+    }
+    bytesQueued = static_cast<DWORD>(m_received.size());
+    return status;
+}
+
+FT_STATUS LibftdiBridge::receiveAnswer()
+{
+    // One bulk transfer of our own instead of ftdi_read_data, which cannot tell how much it
+    // holds without handing it out and loses the bytes it had copied when a transfer fails.
+    int transferred = 0;
+    const int result =
+        libusb_bulk_transfer(m_context->usb_dev, static_cast<unsigned char>(m_context->out_ep),
+                             m_transfer.data(), static_cast<int>(m_transfer.size()), &transferred,
+                             static_cast<unsigned int>(m_context->usb_read_timeout));
+    const auto received = static_cast<unsigned int>(std::max(transferred, 0));
+    for (unsigned int packet = 0; packet < received; packet += m_context->max_packet_size) {
+        const unsigned int packetEnd = std::min(packet + m_context->max_packet_size, received);
+        if (packetEnd > packet + kStatusBytes) {
+            m_received.insert(m_received.end(), m_transfer.begin() + packet + kStatusBytes,
+                              m_transfer.begin() + packetEnd);
         }
     }
-    bytesReturned = received;
-    return FT_OK;
+    return result == 0 || result == LIBUSB_ERROR_TIMEOUT ? FT_OK : FT_IO_ERROR;
 }
 
 } // namespace marlune::d2xx

@@ -3,6 +3,7 @@
 #include "d2xxapi.h"
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -45,13 +46,20 @@ public:
     FT_STATUS setDataCharacteristics(UCHAR wordLength, UCHAR stopBits, UCHAR parity);
     FT_STATUS setTimeouts(ULONG readTimeoutMs, ULONG writeTimeoutMs);
     FT_STATUS setBaudRate(ULONG baudRate);
+    FT_STATUS setLatencyTimer(UCHAR latencyMs);
     FT_STATUS write(const uint8_t* data, DWORD length, DWORD& bytesWritten);
     FT_STATUS read(uint8_t* buffer, DWORD length, DWORD& bytesReturned);
+    FT_STATUS queueStatus(DWORD& bytesQueued);
 
 private:
+    // Appends the data of the chip's next answer to m_received.
+    FT_STATUS receiveAnswer();
+
     ftdi_context* m_context = nullptr;
     bool m_open = false;
     ULONG m_readTimeoutMs = kDefaultTimeoutMs;
+    std::vector<uint8_t> m_transfer; // one bulk IN transfer as it came, status bytes included
+    std::deque<uint8_t> m_received;  // data received from the chip, not yet read
 };
 
 } // namespace marlune::d2xx
