@@ -1,12 +1,13 @@
 #include "builtinupdatefiles.h"
 #include "cliexitcode.h"
 #include "clitestsupport.h"
+#include "emulatedbus.h"
 #include "firmwareupdatecli.h"
 #include "mlpcommand.h"
 #include "mlu2file.h"
-#include "mlu2filewriter.h"
+#include "patternedbytes.h"
 #include "registerbuiltinupdatefiles.h"
-#include "usbemulation.h"
+#include "updatefilebuilder.h"
 
 #include <QtTest>
 
@@ -14,9 +15,7 @@
 
 using clitest::makeDevice;
 using clitest::toBytes;
-using marlune::testing::MakerDeviceOptions;
-using marlune::testing::MLU2FileWriter;
-using marlune::testing::UsbEmulation;
+using namespace marlune::testing;
 
 namespace {
 
@@ -58,41 +57,27 @@ class TestFirmwareUpdateCli : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> m_emulation;
+    EmulatedBus m_emulation;
     QTemporaryDir m_directory;
 
     QString writeFile(const QByteArray& model, uint16_t hwVersion, const QByteArray& block,
                       const QString& name = QStringLiteral("update.ml2"))
     {
-        MLU2FileWriter writer;
-        writer.setModel(model);
-        writer.setFirmwareVersion(0x0204);
-        writer.addHardwareVersion(hwVersion);
-        writer.addBlock(block);
-        const QString path = m_directory.filePath(name);
-        writer.writeTo(path);
-        return path;
+        UpdateFileBuilder file;
+        file.model = model;
+        file.hardwareVersions = {hwVersion};
+        file.blocks = {block};
+        return file.writeTo(m_directory.filePath(name));
     }
 
-    static QByteArray patterned(int length)
-    {
-        QByteArray bytes(length, '\0');
-        for (int index = 0; index < length; ++index) {
-            bytes[index] = static_cast<char>(index * 7 + 3);
-        }
-        return bytes;
-    }
+    static QByteArray patterned(int length) { return patternedBytes(length, 3, 7); }
 
 private slots:
     void initTestCase() { registerBuiltInUpdateFiles(); }
 
-    void init()
-    {
-        m_emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
-    }
+    void init() { m_emulation.start(); }
 
-    void cleanup() { m_emulation.reset(); }
+    void cleanup() { m_emulation.stop(); }
 
     void listShowsEveryDeviceWithItsLinkKind()
     {
@@ -319,13 +304,11 @@ private slots:
         m_emulation->addMakerDevice(device);
         QString path = m_directory.filePath("absent.ml2");
         if (truncated) {
-            MLU2FileWriter writer;
-            writer.setModel("DEMO-5");
-            writer.addHardwareVersion(0x0100);
-            writer.addBlock(patterned(500));
+            UpdateFileBuilder file;
+            file.blocks = {patterned(500)};
+            MLU2FileWriter writer = file.writer();
             writer.truncateTo(1400);
-            path = m_directory.filePath("truncated.ml2");
-            writer.writeTo(path);
+            path = UpdateFileBuilder::write(writer, m_directory.filePath("truncated.ml2"));
         }
 
         const CliResult result = runCli({"update", "--file", path});

@@ -1,8 +1,8 @@
 #include "cliexitcode.h"
 #include "clitestsupport.h"
+#include "emulatedbus.h"
 #include "mlpcommand.h"
-#include "mlu2filewriter.h"
-#include "usbemulation.h"
+#include "updatefilebuilder.h"
 
 #include <QtTest>
 
@@ -11,8 +11,8 @@
 
 using clitest::makeDevice;
 using clitest::toBytes;
-using marlune::testing::MLU2FileWriter;
-using marlune::testing::UsbEmulation;
+using marlune::testing::EmulatedBus;
+using marlune::testing::UpdateFileBuilder;
 
 namespace {
 
@@ -28,7 +28,7 @@ class TestMarluneFwupdateCli : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<UsbEmulation> m_emulation;
+    EmulatedBus m_emulation;
     QTemporaryDir m_directory;
 
     struct Run
@@ -56,23 +56,15 @@ private:
 
     QString writeFile(const QByteArray& block)
     {
-        MLU2FileWriter writer;
-        writer.setModel("DEMO-5");
-        writer.addHardwareVersion(0x0100);
-        writer.addBlock(block);
-        const QString path = m_directory.filePath("update.ml2");
-        writer.writeTo(path);
-        return path;
+        UpdateFileBuilder file;
+        file.blocks = {block};
+        return file.writeTo(m_directory.filePath("update.ml2"));
     }
 
 private slots:
-    void init()
-    {
-        m_emulation = std::make_unique<UsbEmulation>();
-        QVERIFY2(m_emulation->isActive(), "run the test under umockdev-wrapper");
-    }
+    void init() { m_emulation.start(); }
 
-    void cleanup() { m_emulation.reset(); }
+    void cleanup() { m_emulation.stop(); }
 
     void versionAndHelp()
     {

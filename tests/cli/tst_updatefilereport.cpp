@@ -1,22 +1,19 @@
-#include "mlu2filewriter.h"
+#include "updatefilebuilder.h"
 #include "updatefilereport.h"
 
 #include <QtTest>
 
 using marlune::testing::MLU2FileWriter;
+using marlune::testing::UpdateFileBuilder;
 
 namespace {
 
 MLU2FileWriter goodWriter()
 {
-    MLU2FileWriter writer;
-    writer.setModel("DEMO-5");
-    writer.setFirmwareVersion(0x0107);
-    writer.addHardwareVersion(0x0100);
-    writer.addHardwareVersion(0x0201);
-    writer.addBlock(QByteArray(300, 'a'));
-    writer.addBlock(QByteArray(40, 'b'));
-    return writer;
+    UpdateFileBuilder file;
+    file.hardwareVersions = {0x0100, 0x0201};
+    file.blocks = {QByteArray(300, 'a'), QByteArray(40, 'b')};
+    return file.writer();
 }
 
 } // namespace
@@ -30,11 +27,7 @@ private:
 
     QString write(const MLU2FileWriter& writer, const QString& name = QStringLiteral("file.ml2"))
     {
-        const QString path = m_directory.filePath(name);
-        if (!writer.writeTo(path)) {
-            qFatal("cannot write %s", qPrintable(path));
-        }
-        return path;
+        return UpdateFileBuilder::write(writer, m_directory.filePath(name));
     }
 
 private slots:
