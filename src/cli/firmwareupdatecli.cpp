@@ -23,9 +23,6 @@ using marlune::MLP::MLPUsbIdentities;
 
 namespace {
 
-const QString kUdevRulesFile = QStringLiteral("60-marlune-fwupdate.rules");
-// udev reads rules from here and from /etc/udev/rules.d, never from below /usr/local.
-const QString kUdevRulesDirectory = QStringLiteral("/usr/lib/udev/rules.d");
 constexpr int kHexadecimal = 16;
 
 QString linkKindText(MLPLinkKind kind)
@@ -182,7 +179,7 @@ void FirmwareUpdateCli::printInaccessible(const QList<InaccessibleUsbDevice>& in
                      "This user has no access to it. Install the udev rules %1 into %2 (the package does "
                      "this), run \"udevadm control --reload && udevadm trigger\" as root and plug the "
                      "device in again; see \"Using real devices\" in the README.")
-                     .arg(kUdevRulesFile, kUdevRulesDirectory)
+                     .arg(DeviceAccessProbe::udevRulesFile(), DeviceAccessProbe::udevRulesDirectory())
               << '\n';
     }
 }

@@ -26,6 +26,22 @@ bool DeviceAccessProbe::isDrivenUsbId(uint16_t vendorId, uint16_t productId)
     return MLPUsbIdentities::linkKindOf(vendorId, productId) != MLPLinkKind::Unknown;
 }
 
+QString DeviceAccessProbe::udevRulesDirectory()
+{
+    // udev reads rules from here and from /etc/udev/rules.d, never from below /usr/local.
+    return QStringLiteral("/usr/lib/udev/rules.d");
+}
+
+QString DeviceAccessProbe::udevRulesFile()
+{
+    return QStringLiteral("60-marlune-fwupdate.rules");
+}
+
+QString DeviceAccessProbe::udevRulesPath()
+{
+    return udevRulesDirectory() + QLatin1Char('/') + udevRulesFile();
+}
+
 QList<InaccessibleUsbDevice> DeviceAccessProbe::findInaccessibleDevices()
 {
     QList<InaccessibleUsbDevice> inaccessible;

@@ -3,6 +3,7 @@
 #include "inaccessibleusbdevice.h"
 
 #include <QList>
+#include <QString>
 
 #include <cstdint>
 
@@ -19,4 +20,10 @@ public:
     // True for the USB ids of the devices the links drive: the maker's products and the
     // accepted FTDI bridges.
     static bool isDrivenUsbId(uint16_t vendorId, uint16_t productId);
+
+    // Where the package installs the udev rules that grant users these devices: the
+    // folder, the file name, and the two joined.
+    static QString udevRulesDirectory();
+    static QString udevRulesFile();
+    static QString udevRulesPath();
 };

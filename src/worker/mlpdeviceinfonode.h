@@ -22,6 +22,13 @@ struct MLPDeviceInfoNode
     // The serial number the bridge or the maker device reported over USB; empty when none
     // was read. With the link kind it names one unit, where the address is only a position.
     QString serial;
+
+    // Whether both nodes name the same physical unit, wherever it is listed now. Without a
+    // serial number a unit cannot be recognised again.
+    bool isSameUnit(const MLPDeviceInfoNode& other) const
+    {
+        return !serial.isEmpty() && linkKind == other.linkKind && serial == other.serial;
+    }
 };
 
 Q_DECLARE_METATYPE(MLPDeviceInfoNode)

@@ -36,6 +36,12 @@ QList<MLPDeviceInfoNode> MLPDiscoverRequest::devices() const
     return m_deviceList;
 }
 
+int MLPDiscoverRequest::unansweredCount() const
+{
+    QMutexLocker locker(&m_devicesMutex);
+    return m_unansweredCount;
+}
+
 void MLPDiscoverRequest::run(MLPWorkerContext* context)
 {
     delete *context->connection;
@@ -46,6 +52,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
     {
         QMutexLocker locker(&m_devicesMutex);
         m_deviceList.clear();
+        m_unansweredCount = 0;
     }
 
     bool allAnswered = true;
@@ -64,6 +71,8 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
             const MLPReadResult answer = connection->requestDeviceInfo();
             if (answer.status != MLPStatus::Ok) {
                 allAnswered = false;
+                QMutexLocker locker(&m_devicesMutex);
+                ++m_unansweredCount;
                 continue;
             }
             if (answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength) {

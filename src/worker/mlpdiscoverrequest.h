@@ -21,8 +21,12 @@ public:
     // A copy of the last discovery's result, in enumeration order. Safe to call from the
     // GUI thread while a discovery runs.
     QList<MLPDeviceInfoNode> devices() const;
+    // How many attached devices the last discovery found but left out because they gave
+    // no valid device information.
+    int unansweredCount() const;
 
 private:
     mutable QMutex m_devicesMutex;
     QList<MLPDeviceInfoNode> m_deviceList;
+    int m_unansweredCount = 0;
 };

@@ -88,6 +88,11 @@ QList<MLPDeviceInfoNode> MLPWorkerThread::discoveredDevices() const
     return m_discoverRequest->devices();
 }
 
+int MLPWorkerThread::unansweredDeviceCount() const
+{
+    return m_discoverRequest->unansweredCount();
+}
+
 void MLPWorkerThread::stop()
 {
     m_stopRequested = true;

@@ -42,6 +42,8 @@ public:
     void selectDevice(int index);
     void postUpdate(MLPWorkerRequestI* request);
     QList<MLPDeviceInfoNode> discoveredDevices() const;
+    // Devices the last discovery found attached but left out because they did not answer.
+    int unansweredDeviceCount() const;
 
     // Ends the loop after the request that is running; wait() then joins the thread.
     void stop();

@@ -5,11 +5,19 @@
 #include "registerbuiltinupdatefiles.h"
 
 #include <QApplication>
-#include <QDebug>
+#include <QLoggingCategory>
 
 #ifdef Q_OS_UNIX
 #include "terminationsignalnotifier.h"
 #endif
+
+namespace {
+
+// Start-up diagnostics stay silent unless asked for, e.g. with
+// QT_LOGGING_RULES="marlune.startup.debug=true".
+Q_LOGGING_CATEGORY(lcStartup, "marlune.startup", QtInfoMsg)
+
+} // namespace
 
 // The program's one entry. Qt's Windows GUI entry point calls main, and so does every other
 // platform: main only forwards here.
@@ -26,7 +34,7 @@ int qMain(int argc, char** argv)
     registerBuiltInUpdateFiles();
 
     EndSessionEventFilter endSessionFilter(&application);
-    qDebug("Installing event filter...");
+    qCDebug(lcStartup, "Installing event filter...");
     application.installNativeEventFilter(&endSessionFilter);
 
 #ifdef Q_OS_UNIX

@@ -9,6 +9,12 @@
 #include <QScrollBar>
 #include <QTableWidgetItem>
 
+namespace {
+
+constexpr int kRowsShownWhole = 10;
+
+} // namespace
+
 BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::BuiltInFirmwaresDlg)
 {
     m_ui->setupUi(this);
@@ -27,8 +33,15 @@ BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), m_u
     table->resizeRowsToContents();
     const int neededTableWidth = table->horizontalHeader()->length() + 2 * table->frameWidth() +
                                  table->verticalScrollBar()->sizeHint().width();
+    // Up to ten files show without scrolling; more scroll.
+    int neededTableHeight = table->horizontalHeader()->sizeHint().height() + 2 * table->frameWidth();
+    for (int row = 0; row < qMin(table->rowCount(), kRowsShownWhole); ++row) {
+        neededTableHeight += table->rowHeight(row);
+    }
+    table->setMinimumHeight(neededTableHeight);
     const QMargins margins = layout()->contentsMargins();
-    resize(qMax(width(), neededTableWidth + margins.left() + margins.right()), height());
+    resize(qMax(width(), neededTableWidth + margins.left() + margins.right()),
+           qMax(height(), layout()->minimumSize().height()));
 }
 
 BuiltInFirmwaresDlg::~BuiltInFirmwaresDlg()

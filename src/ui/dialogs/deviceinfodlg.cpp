@@ -1,5 +1,6 @@
 #include "deviceinfodlg.h"
 
+#include "deviceunittext.h"
 #include "ui_deviceinfodlg.h"
 
 #include <QHeaderView>
@@ -13,8 +14,13 @@ DeviceInfoDlg::DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* p
     addRow(QStringLiteral("Model"), deviceInfoNode.model);
     addRow(QStringLiteral("Firmware Version"), deviceVersionText(deviceInfoNode.fwVersion));
     addRow(QStringLiteral("Hardware Version"), deviceVersionText(deviceInfoNode.hwVersion));
+    // Where the unit sits, so that two of one model can be told apart.
+    addRow(QStringLiteral("Link"), DeviceUnitText::linkKind(deviceInfoNode.linkKind));
+    addRow(QStringLiteral("Address"), deviceInfoNode.address);
+    addRow(QStringLiteral("Serial Number"),
+           deviceInfoNode.serial.isEmpty() ? tr("not read") : deviceInfoNode.serial);
     // The form's sizes suit a small dialog font. With a larger one the columns are fitted to
-    // their texts and the dialog widens until they show whole. A stretched last column never
+    // their texts and the dialog grows until they show whole. A stretched last column never
     // gets narrower than it was when the stretch was switched on (its default width here),
     // so the stretch is switched on again after the columns are fitted.
     QTableWidget* table = m_ui->deviceInfoTable;
@@ -24,8 +30,14 @@ DeviceInfoDlg::DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* p
     table->resizeRowsToContents();
     const int neededTableWidth = columns->length() + 2 * table->frameWidth();
     columns->setStretchLastSection(true);
+    int neededTableHeight = 2 * table->frameWidth();
+    for (int row = 0; row < table->rowCount(); ++row) {
+        neededTableHeight += table->rowHeight(row);
+    }
+    table->setMinimumHeight(neededTableHeight);
     const QMargins margins = layout()->contentsMargins();
-    resize(qMax(width(), neededTableWidth + margins.left() + margins.right()), height());
+    resize(qMax(width(), neededTableWidth + margins.left() + margins.right()),
+           qMax(height(), layout()->minimumSize().height()));
 }
 
 DeviceInfoDlg::~DeviceInfoDlg()

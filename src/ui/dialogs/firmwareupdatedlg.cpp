@@ -2,20 +2,31 @@
 
 #include "builtinfirmwaresdlg.h"
 #include "builtinupdatefiles.h"
+#include "deviceaccessprobe.h"
 #include "deviceinfodlg.h"
+#include "deviceunittext.h"
 #include "loadedfirmwaredlg.h"
+#include "mlpselectdevicerequest.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpworkerthread.h"
+#include "mlu2file.h"
 #include "ui_firmwareupdatedlg.h"
+#include "usbhotplugwatcher.h"
 
 #include <QCloseEvent>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QList>
+
 #include <QMessageBox>
 #include <QShowEvent>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <algorithm>
 
 namespace {
 
@@ -40,8 +51,13 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
                                           tr("built-in"), tr(" firmware updates."));
 
     m_ui->bttn_update->setEnabled(false);
+    // The bar comes and goes with each update; its place stays, so nothing below it moves.
+    QSizePolicy progressBarPolicy = m_ui->progressBar->sizePolicy();
+    progressBarPolicy.setRetainSizeWhenHidden(true);
+    m_ui->progressBar->setSizePolicy(progressBarPolicy);
     m_ui->progressBar->hide();
     m_ui->infoButtonLoadedFirmware->setEnabled(false);
+    m_ui->lbl_fileOpenMode->installEventFilter(this);
     setAlternativeFileMode(false);
 }
 
@@ -78,6 +94,32 @@ QString FirmwareUpdateDlg::buildModeText(const QString& firstPhrase, const QStri
            plainSpan.arg(lastPhrase) + end;
 }
 
+// The mode text's link can be used without a mouse: Tab onto the text marks its link at
+// once (a label would otherwise want a second Tab), and Enter or Space follows it.
+bool FirmwareUpdateDlg::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != m_ui->lbl_fileOpenMode) {
+        return QDialog::eventFilter(watched, event);
+    }
+    if (event->type() == QEvent::FocusIn) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
+            QKeyEvent moveToLink(QEvent::KeyPress,
+                                 reason == Qt::TabFocusReason ? Qt::Key_Tab : Qt::Key_Backtab,
+                                 Qt::NoModifier);
+            QCoreApplication::sendEvent(m_ui->lbl_fileOpenMode, &moveToLink);
+        }
+    } else if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            on_lbl_fileOpenMode_linkActivated(
+                QString::fromLatin1(m_alternativeFileMode ? kBuiltInFilesLink : kAlternativeFileLink));
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
 void FirmwareUpdateDlg::reject()
 {
     if (m_busy) {
@@ -103,6 +145,30 @@ void FirmwareUpdateDlg::on_devicesCombo_currentIndexChanged(int index)
 }
 
 void FirmwareUpdateDlg::on_bttnDiscover_clicked()
+{
+    // Asked for by the user: the list starts afresh, with the first device selected.
+    m_unitToKeep.reset();
+    m_lostDevice.reset();
+    startDiscovery();
+}
+
+void FirmwareUpdateDlg::refreshAfterHotplug()
+{
+    if (!m_workerThread || m_busy || m_updateRequest) {
+        // Never under a running request: the list is refreshed once the window is idle.
+        m_hotplugPending = true;
+        return;
+    }
+    m_hotplugPending = false;
+    if (m_haveDevice) {
+        m_unitToKeep = m_currentDevice;
+    } else {
+        m_unitToKeep = m_lostDevice;
+    }
+    startDiscovery();
+}
+
+void FirmwareUpdateDlg::startDiscovery()
 {
     if (!m_workerThread) {
         return;
@@ -146,7 +212,20 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     m_ui->progressBar->setValue(0);
     m_ui->progressBar->show();
 
-    m_updateRequest = new MLPUpdateFirmwareRequest(getSelectedFirmwareFileName(m_currentDevice), this);
+    const QString path = getSelectedFirmwareFileName(m_currentDevice);
+    MLU2File updateFile(path);
+    m_updatingFirmwareText = updateFile.open() ? updateFile.firmwareVersionText() : QString();
+    updateFile.close();
+    m_updatingDevice = m_currentDevice;
+    m_rereadPending = false;
+    m_rereadUnanswered = false;
+    m_outcomeText =
+        tr("Writing firmware %1 to %2, %3 \u2026")
+            .arg(m_updatingFirmwareText, m_updatingDevice.model, DeviceUnitText::unit(m_updatingDevice));
+    m_deviceStateText.clear();
+    showStatus();
+
+    m_updateRequest = new MLPUpdateFirmwareRequest(path, this);
     connect(m_updateRequest, SIGNAL(workDone()), this, SLOT(updateSuccessFul()));
     connect(m_updateRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
             SLOT(updateFailed(MLPWorkerRequestI::failReason)));
@@ -184,14 +263,115 @@ void FirmwareUpdateDlg::devicesDiscovered()
     setBusy(false);
 
     const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
-    m_ui->devicesCombo->clear();
-    for (const MLPDeviceInfoNode& device : devices) {
-        m_ui->devicesCombo->addItem(device.model);
+    int entryToSelect = 0;
+    {
+        // Filled quietly: exactly one selection follows, of the entry chosen below.
+        const QSignalBlocker blocker(m_ui->devicesCombo);
+        m_ui->devicesCombo->clear();
+        for (int index = 0; index < devices.size(); ++index) {
+            const MLPDeviceInfoNode& device = devices.at(index);
+            const bool modelShared =
+                std::count_if(devices.begin(), devices.end(), [&](const MLPDeviceInfoNode& other) {
+                    return other.model == device.model;
+                }) > 1;
+            m_ui->devicesCombo->addItem(DeviceUnitText::listEntry(device, modelShared));
+            if (m_unitToKeep && m_unitToKeep->isSameUnit(device)) {
+                entryToSelect = index;
+            }
+            if (m_lostDevice && m_lostDevice->isSameUnit(device)) {
+                m_lostDevice.reset();
+            }
+        }
+        m_ui->devicesCombo->setCurrentIndex(devices.isEmpty() ? -1 : entryToSelect);
+    }
+    m_unitToKeep.reset();
+    m_rereadUnanswered = false;
+    m_deviceStateText = discoveryStateText(devices);
+    showStatus();
+    if (!devices.isEmpty()) {
+        selectEntry(entryToSelect);
     }
 }
 
-void FirmwareUpdateDlg::deviceSelected(uint16_t, uint16_t)
+QString FirmwareUpdateDlg::discoveryStateText(const QList<MLPDeviceInfoNode>& devices) const
 {
+    QStringList parts;
+    if (devices.isEmpty()) {
+        parts << noDeviceText();
+    } else if (m_lostDevice) {
+        parts << tr("%1 is no longer listed.").arg(DeviceUnitText::modelAndUnit(*m_lostDevice));
+    }
+    const int unanswered = m_workerThread->unansweredDeviceCount();
+    if (unanswered == 1) {
+        parts << tr("1 attached device did not answer and is not listed; check its power and cable, then "
+                    "press Discover Devices.");
+    } else if (unanswered > 1) {
+        parts << tr("%1 attached devices did not answer and are not listed; check their power and cables, "
+                    "then press Discover Devices.")
+                     .arg(unanswered);
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+QString FirmwareUpdateDlg::noDeviceText() const
+{
+    if (m_workerThread->unansweredDeviceCount() > 0) {
+        return tr("No Marlune device answered.");
+    }
+    // Devices this user may not open are skipped by the links without a word; only a look
+    // at the bus tells them from an empty one. The worker holds no device after a discovery.
+    const int inaccessible = DeviceAccessProbe::findInaccessibleDevices().size();
+    if (inaccessible == 0) {
+        return tr(
+            "No Marlune device found. Check that the device is powered and its USB cable is plugged in, "
+            "and that this user may use USB devices.");
+    }
+    return tr("No Marlune device found, but %1 attached USB device(s) of the kinds this tool drives cannot "
+              "be "
+              "opened: this user may lack the access rights. Install the udev rules %2, then unplug the "
+              "device and plug it in again.")
+        .arg(inaccessible)
+        .arg(DeviceAccessProbe::udevRulesPath());
+}
+
+void FirmwareUpdateDlg::selectEntry(int index)
+{
+    on_devicesCombo_currentIndexChanged(index);
+}
+
+void FirmwareUpdateDlg::showStatus()
+{
+    QStringList parts;
+    for (const QString& part : {m_outcomeText, m_deviceStateText}) {
+        if (!part.isEmpty()) {
+            parts << part;
+        }
+    }
+    if (!m_alternativeFileMode && builtInUpdateFiles().isEmpty()) {
+        parts << tr("No built-in update files are installed; load an update file through the link above.");
+    }
+    m_ui->statusLabel->setText(parts.join(QLatin1Char('\n')));
+}
+
+void FirmwareUpdateDlg::deviceSelected(uint16_t fwVersion, uint16_t hwVersion)
+{
+    if (m_rereadPending) {
+        // The selection that follows a successful update: what the unit reports now.
+        m_rereadPending = false;
+        if (fwVersion == MLPSelectDeviceRequest::kUnknownVersion &&
+            hwVersion == MLPSelectDeviceRequest::kUnknownVersion) {
+            m_rereadUnanswered = true;
+            m_outcomeText += QLatin1Char(' ') + tr("It did not answer afterwards; it may be restarting. "
+                                                   "Discover Devices finds it again.");
+        } else {
+            m_currentDevice.fwVersion = fwVersion;
+            m_currentDevice.hwVersion = hwVersion;
+            m_outcomeText +=
+                QLatin1Char(' ') +
+                tr("It now reports firmware %1.").arg(DeviceInfoDlg::deviceVersionText(fwVersion));
+        }
+        showStatus();
+    }
     m_busy = false;
     setBusy(false);
     m_ui->infoButtonDevice->setEnabled(true);
@@ -201,6 +381,16 @@ void FirmwareUpdateDlg::deviceSelected(uint16_t, uint16_t)
 
 void FirmwareUpdateDlg::onConnectionLost()
 {
+    if (m_haveDevice) {
+        // The pings repeat the loss every few seconds; it is told once. A unit that went
+        // quiet right after its update has been told about already.
+        m_lostDevice = m_currentDevice;
+        if (!m_rereadUnanswered) {
+            m_deviceStateText = tr("%1 no longer answers. Press Discover Devices to look for it again.")
+                                    .arg(DeviceUnitText::modelAndUnit(m_currentDevice));
+            showStatus();
+        }
+    }
     m_ui->devicesCombo->clear();
     m_haveDevice = false;
     m_ui->infoButtonDevice->setEnabled(false);
@@ -268,8 +458,15 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
     m_busy = false;
     setBusy(false);
     m_ui->progressBar->hide();
-    QMessageBox::warning(this, tr("Firmware update failed"), tr("The firmware update could not be completed"),
-                         QMessageBox::Ok, QMessageBox::NoButton);
+    const QString reason = tr("The update of %1 did not complete. The device may hold a partial update; run "
+                              "the update again.")
+                               .arg(DeviceUnitText::modelAndUnit(m_updatingDevice));
+    m_outcomeText = reason;
+    showStatus();
+    QMessageBox box(QMessageBox::Warning, tr("Firmware update failed"),
+                    tr("The firmware update could not be completed"), QMessageBox::Ok, this);
+    box.setInformativeText(reason);
+    box.exec();
 }
 
 void FirmwareUpdateDlg::updateSuccessFul()
@@ -278,6 +475,16 @@ void FirmwareUpdateDlg::updateSuccessFul()
     m_busy = false;
     setBusy(false);
     m_ui->progressBar->hide();
+    m_outcomeText = tr("%1 updated to firmware %2.")
+                        .arg(DeviceUnitText::modelAndUnit(m_updatingDevice), m_updatingFirmwareText);
+    showStatus();
+    // Ask the unit what it runs now, unless the user has chosen another one meanwhile.
+    const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
+    const int current = m_ui->devicesCombo->currentIndex();
+    if (current >= 0 && current < devices.size() && devices.at(current).address == m_updatingDevice.address) {
+        m_rereadPending = true;
+        selectEntry(current);
+    }
 }
 
 void FirmwareUpdateDlg::initCurrentDevice()
@@ -301,6 +508,11 @@ void FirmwareUpdateDlg::showEvent(QShowEvent* event)
 {
     if (m_workerThread) {
         connectWorkerThreadSignals();
+        if (!m_hotplugWatcher) {
+            m_hotplugWatcher = new UsbHotplugWatcher(this);
+            connect(m_hotplugWatcher, &UsbHotplugWatcher::devicesChanged, this,
+                    &FirmwareUpdateDlg::refreshAfterHotplug);
+        }
         // The window system sends spontaneous show events when a minimised window comes
         // back; those must not restart the discovery, which would end the selection.
         // A running request is never cut short: its request object stays alive.
@@ -358,6 +570,10 @@ void FirmwareUpdateDlg::setBusy(bool b)
     } else {
         m_ui->infoButtonDevice->setEnabled(m_haveDevice);
         enableUpdateButtonIfRequirementsAreMet();
+        if (m_hotplugPending) {
+            // Once the slot that ended the busy spell has finished: it may start another.
+            QTimer::singleShot(0, this, &FirmwareUpdateDlg::refreshAfterHotplug);
+        }
     }
 }
 
@@ -370,6 +586,7 @@ void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
     m_ui->infoButtonBuiltInFirmware->setVisible(!on);
     m_ui->infoButtonLoadedFirmware->setVisible(on);
     enableUpdateButtonIfRequirementsAreMet();
+    showStatus();
 }
 
 void FirmwareUpdateDlg::connectWorkerThreadSignals()

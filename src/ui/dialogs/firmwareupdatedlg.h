@@ -14,6 +14,7 @@ class QCloseEvent;
 class QShowEvent;
 class MLPUpdateFirmwareRequest;
 class MLPWorkerThread;
+class UsbHotplugWatcher;
 
 namespace Ui {
 class FirmwareUpdateDlg;
@@ -60,6 +61,10 @@ private slots:
     void on_infoButtonDevice_clicked();
     void on_infoButtonBuiltInFirmware_clicked();
     void on_infoButtonLoadedFirmware_clicked();
+    void refreshAfterHotplug();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void setBusy(bool b);
@@ -70,6 +75,11 @@ private:
     QString updateBlockedReason(UpdateFileCompatibility::Verdict verdict) const;
     QString buildModeText(const QString& firstPhrase, const QString& linkTarget, const QString& linkPhrase,
                           const QString& lastPhrase) const;
+    void startDiscovery();
+    void selectEntry(int index);
+    void showStatus();
+    QString discoveryStateText(const QList<MLPDeviceInfoNode>& devices) const;
+    QString noDeviceText() const;
 
     Ui::FirmwareUpdateDlg* m_ui;
     MLPWorkerThread* m_workerThread = nullptr;
@@ -81,4 +91,21 @@ private:
     std::optional<QString> m_loadedFilePath;
     QString m_builtInModeText;
     QString m_alternativeModeText;
+
+    // The verdict line: the latest update's outcome, then what the device list says now.
+    QString m_outcomeText;
+    QString m_deviceStateText;
+    // The unit being written, and the firmware version going to it.
+    MLPDeviceInfoNode m_updatingDevice;
+    QString m_updatingFirmwareText;
+    // After a successful update the unit is selected again to learn what it reports now.
+    bool m_rereadPending = false;
+    bool m_rereadUnanswered = false;
+    // The unit whose connection was lost, until a discovery finds it again.
+    std::optional<MLPDeviceInfoNode> m_lostDevice;
+
+    UsbHotplugWatcher* m_hotplugWatcher = nullptr;
+    bool m_hotplugPending = false;
+    // The unit a discovery started by the bus should select again, if it is still there.
+    std::optional<MLPDeviceInfoNode> m_unitToKeep;
 };

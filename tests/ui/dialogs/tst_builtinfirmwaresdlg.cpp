@@ -15,7 +15,7 @@ private slots:
     void initTestCase();
     void oneRowPerSampleInFileNameOrder();
     void formShowsTheColumnHeaders();
-    void headersShowWholeWithoutSideways();
+    void everythingShowsWholeWithoutScrolling();
 };
 
 void TestBuiltInFirmwaresDlg::initTestCase()
@@ -54,7 +54,7 @@ void TestBuiltInFirmwaresDlg::formShowsTheColumnHeaders()
     QCOMPARE(table->horizontalHeaderItem(2)->text(), QStringLiteral("Compatible Hardware Versions"));
 }
 
-void TestBuiltInFirmwaresDlg::headersShowWholeWithoutSideways()
+void TestBuiltInFirmwaresDlg::everythingShowsWholeWithoutScrolling()
 {
     BuiltInFirmwaresDlg dialog;
     dialog.show();
@@ -68,6 +68,7 @@ void TestBuiltInFirmwaresDlg::headersShowWholeWithoutSideways()
         QVERIFY2(header->sectionSize(column) >= metrics.horizontalAdvance(text), qPrintable(text));
     }
     QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
+    QCOMPARE(table->verticalScrollBar()->maximum(), 0);
 }
 
 QTEST_MAIN(TestBuiltInFirmwaresDlg)
