@@ -13,6 +13,7 @@
 using marlune::testing::EmulatedBus;
 using marlune::testing::MakerDeviceOptions;
 using marlune::testing::makerWithProduct;
+using marlune::testing::makerWithSerial;
 using marlune::testing::patternedBytes;
 using marlune::testing::ScriptedEndpoint;
 
@@ -72,6 +73,16 @@ private:
     EmulatedBus m_emulation;
     libusb_context* m_context = nullptr;
 
+    // Plugs in a maker device and finds it through a fresh libusb context; referenced.
+    libusb_device* plugInAndFind(const MakerDeviceOptions& options = {})
+    {
+        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), options);
+        if (libusb_init(&m_context) != 0) {
+            return nullptr;
+        }
+        return findDevice(m_context, kMakerVendorId, options.productId);
+    }
+
     // Opens the device with the given product id and claims interface 0.
     libusb_device_handle* openClaimed(uint16_t productId)
     {
@@ -116,20 +127,14 @@ private slots:
     void listsDeviceWithItsIds()
     {
         QFETCH(int, productId);
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(),
-                                    makerWithProduct(static_cast<uint16_t>(productId)));
-        QCOMPARE(libusb_init(&m_context), 0);
-
-        libusb_device* device = findDevice(m_context, kMakerVendorId, static_cast<uint16_t>(productId));
+        libusb_device* device = plugInAndFind(makerWithProduct(static_cast<uint16_t>(productId)));
         QVERIFY(device != nullptr);
         libusb_unref_device(device);
     }
 
     void configurationHasOneBulkPairOnInterfaceZero()
     {
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
-        QCOMPARE(libusb_init(&m_context), 0);
-        libusb_device* device = findDevice(m_context, kMakerVendorId, 0x0B23);
+        libusb_device* device = plugInAndFind();
         QVERIFY(device != nullptr);
 
         libusb_config_descriptor* configuration = nullptr;
@@ -150,13 +155,10 @@ private slots:
 
     void answersStringDescriptors()
     {
-        MakerDeviceOptions options;
-        options.serial = "SN-4711";
+        MakerDeviceOptions options = makerWithSerial("SN-4711");
         options.manufacturer = "Marlune";
         options.product = "Dimmer 12";
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), options);
-        QCOMPARE(libusb_init(&m_context), 0);
-        libusb_device* device = findDevice(m_context, kMakerVendorId, 0x0B23);
+        libusb_device* device = plugInAndFind(options);
         QVERIFY(device != nullptr);
         libusb_device_descriptor descriptor{};
         QCOMPARE(libusb_get_device_descriptor(device, &descriptor), 0);
@@ -175,9 +177,7 @@ private slots:
     {
         MakerDeviceOptions options;
         options.hasSerial = false;
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), options);
-        QCOMPARE(libusb_init(&m_context), 0);
-        libusb_device* device = findDevice(m_context, kMakerVendorId, 0x0B23);
+        libusb_device* device = plugInAndFind(options);
         QVERIFY(device != nullptr);
         libusb_device_descriptor descriptor{};
         QCOMPARE(libusb_get_device_descriptor(device, &descriptor), 0);
@@ -190,32 +190,34 @@ private slots:
         libusb_unref_device(device);
     }
 
-    void unopenableDeviceRefusesAccess()
+    void accessFollowsTheOptions_data()
     {
-        MakerDeviceOptions options;
-        options.openable = false;
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), options);
-        QCOMPARE(libusb_init(&m_context), 0);
-        libusb_device* device = findDevice(m_context, kMakerVendorId, 0x0B23);
-        QVERIFY2(device != nullptr, "an unopenable device is still listed");
-        libusb_device_handle* handle = nullptr;
-        QCOMPARE(libusb_open(device, &handle), int(LIBUSB_ERROR_ACCESS));
-        libusb_unref_device(device);
+        QTest::addColumn<bool>("openable");
+        QTest::addColumn<bool>("interfaceBusy");
+        QTest::addColumn<int>("openResult");
+        QTest::addColumn<int>("claimResult");
+        QTest::newRow("no access rights") << false << false << int(LIBUSB_ERROR_ACCESS) << 0;
+        QTest::newRow("interface held elsewhere") << true << true << 0 << int(LIBUSB_ERROR_BUSY);
     }
 
-    void busyInterfaceRefusesClaim()
+    void accessFollowsTheOptions()
     {
+        QFETCH(bool, openable);
+        QFETCH(bool, interfaceBusy);
+        QFETCH(int, openResult);
+        QFETCH(int, claimResult);
         MakerDeviceOptions options;
-        options.interfaceBusy = true;
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), options);
-        QCOMPARE(libusb_init(&m_context), 0);
-        libusb_device* device = findDevice(m_context, kMakerVendorId, 0x0B23);
-        QVERIFY(device != nullptr);
+        options.openable = openable;
+        options.interfaceBusy = interfaceBusy;
+        libusb_device* device = plugInAndFind(options);
+        QVERIFY2(device != nullptr, "a device that cannot be used is still listed");
         libusb_device_handle* handle = nullptr;
-        QCOMPARE(libusb_open(device, &handle), 0);
+        QCOMPARE(libusb_open(device, &handle), openResult);
         libusb_unref_device(device);
-        QCOMPARE(libusb_claim_interface(handle, 0), int(LIBUSB_ERROR_BUSY));
-        libusb_close(handle);
+        if (handle != nullptr) {
+            QCOMPARE(libusb_claim_interface(handle, 0), claimResult);
+            libusb_close(handle);
+        }
     }
 
     void secondHandleCannotClaimClaimedInterface()
