@@ -1,5 +1,5 @@
 #include "mlu2file.h"
-#include "mlu2filewriter.h"
+#include "updatefilebuilder.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -8,22 +8,19 @@
 #include <cstring>
 
 using marlune::testing::MLU2FileWriter;
+using marlune::testing::UpdateFileBuilder;
 
 namespace {
 
 // The example of the file format: three blocks of 1000, 2000 and 256 bytes.
 MLU2FileWriter exampleWriter()
 {
-    MLU2FileWriter writer;
-    writer.setModel("DEMO-5");
-    writer.addHardwareVersion(0x0100);
-    writer.addHardwareVersion(0x0102);
-    writer.setFirmwareVersion(0x0107);
-    writer.setDeviceData(0xCAFE0001);
-    writer.addBlock(MLU2FileWriter::pseudoRandomBytes(10, 1000));
-    writer.addBlock(MLU2FileWriter::pseudoRandomBytes(11, 2000));
-    writer.addBlock(MLU2FileWriter::pseudoRandomBytes(12, 256));
-    return writer;
+    UpdateFileBuilder file;
+    file.hardwareVersions = {0x0100, 0x0102};
+    file.deviceData = 0xCAFE0001;
+    file.blocks = {MLU2FileWriter::pseudoRandomBytes(10, 1000), MLU2FileWriter::pseudoRandomBytes(11, 2000),
+                   MLU2FileWriter::pseudoRandomBytes(12, 256)};
+    return file.writer();
 }
 
 QByteArray blockBytes(const MLU2Block& block)

@@ -1,9 +1,10 @@
-#include "mlu2filewriter.h"
 #include "mlu2reader.h"
+#include "updatefilebuilder.h"
 
 #include <QtTest>
 
 using marlune::testing::MLU2FileWriter;
+using marlune::testing::UpdateFileBuilder;
 
 namespace {
 
@@ -54,14 +55,10 @@ void feedAll(MLU2Reader& reader, const QByteArray& bytes)
 
 MLU2FileWriter validWriter()
 {
-    MLU2FileWriter writer;
-    writer.setModel("DEMO-5");
-    writer.addHardwareVersion(0x0100);
-    writer.setFirmwareVersion(0x0107);
-    writer.setDeviceData(0x12345678);
-    writer.addBlock(QByteArray("abc"));
-    writer.addBlock(QByteArray("z"));
-    return writer;
+    UpdateFileBuilder file;
+    file.deviceData = 0x12345678;
+    file.blocks = {QByteArray("abc"), QByteArray("z")};
+    return file.writer();
 }
 
 } // namespace
