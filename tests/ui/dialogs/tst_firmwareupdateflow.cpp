@@ -4,10 +4,12 @@
 #include "mlu2file.h"
 #include "modaldialogwatcher.h"
 #include "registerbuiltinupdatefiles.h"
+#include "usbhotplugwatcher.h"
 #include "virtualdevice.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -15,6 +17,7 @@
 
 #include <memory>
 
+using marlune::testing::MakerDeviceOptions;
 using marlune::testing::VirtualDevice;
 using marlune::testing::VirtualDeviceIdentity;
 
@@ -72,11 +75,23 @@ private slots:
     void failingUpdateShowsOneWarning();
     void deviceFallingSilentEmptiesTheList();
     void rediscoveryWithoutDevicesLeavesNothingToUpdate();
+    void listAndStatusLineTellTheUnitsApart_data();
+    void listAndStatusLineTellTheUnitsApart();
+    void pluggingAndUnpluggingRefreshesTheListKeepingTheSelectedUnit();
 
 private:
     QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(name); }
     QComboBox* devicesCombo() const { return m_window->findChild<QComboBox*>("devicesCombo"); }
     QProgressBar* progressBar() const { return m_window->findChild<QProgressBar*>("progressBar"); }
+    QString statusLine() const { return m_window->findChild<QLabel*>("statusLabel")->text(); }
+    QStringList listEntries() const
+    {
+        QStringList entries;
+        for (int index = 0; index < devicesCombo()->count(); ++index) {
+            entries << devicesCombo()->itemText(index);
+        }
+        return entries;
+    }
     bool idleWithDevice() const
     {
         return button("bttnDiscover")->isEnabled() && button("infoButtonDevice")->isEnabled();
@@ -155,13 +170,19 @@ void TestFirmwareUpdateFlow::choosingADeviceWithUnlistedHardwareDisablesUpdate()
 void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage_data()
 {
     QTest::addColumn<bool>("behindFtdiBridge");
-    QTest::newRow("FTDI bridge") << true;
-    QTest::newRow("maker USB") << false;
+    QTest::addColumn<QString>("unit");
+    QTest::addColumn<QString>("unitDetails");
+    QTest::newRow("FTDI bridge") << true << "FTDI bridge FT0001"
+                                 << "FTDI bridge, serial FT0001";
+    QTest::newRow("maker USB") << false << "maker USB ML0001"
+                               << "maker USB, serial ML0001";
 }
 
 void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
 {
     QFETCH(bool, behindFtdiBridge);
+    QFETCH(QString, unit);
+    QFETCH(QString, unitDetails);
     const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100);
     if (behindFtdiBridge) {
         m_emulation->addFtdiBridge(device);
@@ -171,6 +192,13 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
     QVERIFY(button("bttn_update")->isEnabled());
+    // What the device reports once it runs the firmware of the DEMO-B sample.
+    VirtualDeviceIdentity updated;
+    updated.model = kFittingModel;
+    updated.hwVersion = 0x0100;
+    updated.fwVersion = 0x0103;
+    updated.maxFrameLength = 100;
+    device->setIdentity(updated);
 
     QList<int> shownValues;
     connect(progressBar(), &QProgressBar::valueChanged, this, [&](int value) { shownValues.append(value); });
@@ -181,6 +209,7 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
     QTest::mouseClick(button("bttn_update"), Qt::LeftButton);
     QVERIFY(progressBar()->isVisible());
     QVERIFY(!button("bttn_quit")->isEnabled());
+    QCOMPARE(statusLine(), QStringLiteral("Writing firmware 1.03 to DEMO-B, %1 \u2026").arg(unit));
     QTRY_VERIFY_WITH_TIMEOUT(progressBar()->isHidden(), kUpdateTimeoutMs);
     qInfo("update of %s took %lld ms", kFittingModel, static_cast<long long>(clock.elapsed()));
 
@@ -188,6 +217,9 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
     // The window asks the device again before it offers the next update.
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
     QVERIFY(button("bttn_update")->isEnabled());
+    QCOMPARE(statusLine(),
+             QStringLiteral("DEMO-B (%1) updated to firmware 1.03. It now reports firmware 1.03.")
+                 .arg(unitDetails));
     QVERIFY(shownValues.size() > 2);
     QCOMPARE(shownValues.last(), 100);
     for (int index = 1; index < shownValues.size(); ++index) {
@@ -273,6 +305,9 @@ void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()
     device->setSilent(true);
 
     QTRY_COMPARE_WITH_TIMEOUT(devicesCombo()->count(), 0, kLossTimeoutMs);
+    QCOMPARE(statusLine(),
+             QStringLiteral("DEMO-B (FTDI bridge, serial FT0001) no longer answers. Press Discover "
+                            "Devices to look for it again."));
     QVERIFY(!button("infoButtonDevice")->isEnabled());
     QVERIFY(!button("bttn_update")->isEnabled());
     QVERIFY(button("bttnDiscover")->isEnabled());
@@ -292,6 +327,94 @@ void TestFirmwareUpdateFlow::rediscoveryWithoutDevicesLeavesNothingToUpdate()
     QCOMPARE(devicesCombo()->count(), 0);
     QVERIFY(!button("infoButtonDevice")->isEnabled());
     QVERIFY2(!button("bttn_update")->isEnabled(), "an update offered here could only fail");
+}
+
+void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart_data()
+{
+    // Maker devices with serial numbers ML0001, ML0002, ... in this order; "silent" never
+    // answers, "locked" cannot be opened by this user.
+    QTest::addColumn<QStringList>("devices");
+    QTest::addColumn<QStringList>("entries");
+    QTest::addColumn<QString>("status");
+
+    QTest::newRow("no device")
+        << QStringList() << QStringList()
+        << "No Marlune device found. Check that the device is powered and its USB cable is "
+           "plugged in, and that this user may use USB devices.";
+    QTest::newRow("silent device next to a good one")
+        << QStringList{"DEMO-B", "DEMO-C silent"} << QStringList{"DEMO-B"}
+        << "1 attached device did not answer and is not listed; check its power and cable, then press "
+           "Discover "
+           "Devices.";
+    QTest::newRow("two units of one model")
+        << QStringList{"DEMO-B", "DEMO-C", "DEMO-B"}
+        << QStringList{"DEMO-B \u2014 maker USB ML0001", "DEMO-B \u2014 maker USB ML0003", "DEMO-C"} << "";
+    QTest::newRow("device without access rights")
+        << QStringList{"DEMO-B locked"} << QStringList()
+        << "No Marlune device found, but 1 attached USB device(s) of the kinds this tool drives cannot be "
+           "opened: "
+           "this user may lack the access rights. Install the udev rules "
+           "/usr/lib/udev/rules.d/60-marlune-fwupdate.rules, then unplug the device and plug it in again.";
+}
+
+void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart()
+{
+    QFETCH(QStringList, devices);
+    QFETCH(QStringList, entries);
+    QFETCH(QString, status);
+    int serialNumber = 1;
+    for (const QString& description : devices) {
+        const QStringList words = description.split(' ');
+        const std::shared_ptr<VirtualDevice> device = makeDevice(words.first().toStdString(), 0x0100);
+        device->setSilent(words.contains("silent"));
+        MakerDeviceOptions options;
+        options.serial = QStringLiteral("ML%1").arg(serialNumber++, 4, 10, QLatin1Char('0')).toStdString();
+        options.openable = !words.contains("locked");
+        m_emulation->addMakerDevice(device, options);
+    }
+    startWindow();
+
+    QTRY_VERIFY_WITH_TIMEOUT(entries.isEmpty() ? button("bttnDiscover")->isEnabled() : idleWithDevice(),
+                             kStateTimeoutMs);
+    // The maker devices are listed in the bus's order, not in the order they were plugged in.
+    QStringList listed = listEntries();
+    listed.sort();
+    entries.sort();
+    QCOMPARE(listed, entries);
+    QCOMPARE(statusLine(), status);
+}
+
+// Devices plugged in or removed while the window is idle refresh the list by themselves,
+// once per burst, and the unit the user chose stays chosen wherever it is listed now.
+void TestFirmwareUpdateFlow::pluggingAndUnpluggingRefreshesTheListKeepingTheSelectedUnit()
+{
+    m_emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100),
+                                marlune::testing::makerWithSerial("ML0001"));
+    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0100), marlune::testing::makerWithSerial("ML0002"));
+    int discoveries = 0;
+    startWindow();
+    connect(
+        m_workerThread.get(), &MLPWorkerThread::deviceDiscoverFinsihed, this, [&] { ++discoveries; },
+        Qt::QueuedConnection);
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    devicesCombo()->setCurrentIndex(devicesCombo()->findText(QString::fromLatin1(kOtherModel)));
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    discoveries = 0;
+
+    // Bridges are listed first, so the chosen unit moves down the list.
+    const int first = m_emulation->addFtdiBridge(makeDevice("DEMO-A", 0x0100));
+    m_emulation->addFtdiBridge(makeDevice("DEMO-D", 0x0100),
+                               marlune::testing::bridgeNamed("MARLUNE MLP-DGL", "FT0002"));
+    QTRY_COMPARE_WITH_TIMEOUT(devicesCombo()->count(), 4, kStateTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    QCOMPARE(devicesCombo()->currentText(), QString::fromLatin1(kOtherModel));
+
+    m_emulation->unplug(first);
+    QTRY_COMPARE_WITH_TIMEOUT(devicesCombo()->count(), 3, kStateTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    QCOMPARE(devicesCombo()->currentText(), QString::fromLatin1(kOtherModel));
+    QTest::qWait(3 * UsbHotplugWatcher::kSettleMs);
+    QCOMPARE(discoveries, 2);
 }
 
 QTEST_MAIN(TestFirmwareUpdateFlow)
