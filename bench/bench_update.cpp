@@ -47,7 +47,10 @@ namespace {
 constexpr uint32_t kFrameOverhead = 14;
 constexpr uint32_t kAckLength = 15;
 constexpr uint32_t kHeaderLength = 256;
-constexpr uint16_t kBenchFrameLength = 512;
+// The frame lengths the bench device reports: 512 for throughput, and 100, the length a
+// device has until it reports its own, where the per-segment costs dominate.
+constexpr uint16_t kLongFrameLength = 512;
+constexpr uint16_t kDefaultFrameLength = 100;
 constexpr uint32_t kTurnaroundMs = 1;
 constexpr int kSelectTimeoutMs = 20000;
 constexpr int kUpdateTimeoutMs = 30 * 60 * 1000;
@@ -137,10 +140,11 @@ double timedUpdate(MLPWorkerThread& thread, const QString& path)
     return timer.nsecsElapsed() / 1e9;
 }
 
-void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, const QString& directory)
+void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, uint16_t maxFrameLength,
+                    const QString& directory)
 {
     UsbEmulation emulation;
-    auto device = benchDevice(kBenchFrameLength);
+    auto device = benchDevice(maxFrameLength);
     device->setAnswerDelay(kTurnaroundMs);
     if (bridge) {
         FtdiBridgeOptions options;
@@ -169,14 +173,14 @@ void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, 
         return;
     }
 
-    const UpdateTraffic traffic(blockLength, kBenchFrameLength);
+    const UpdateTraffic traffic(blockLength, maxFrameLength);
     const double wireSeconds = bridge ? (traffic.hostBytes + traffic.deviceBytes) * kFtdiSecondsPerByte
                                       : (traffic.hostPackets + traffic.segments) * kUsbSecondsPerPacket;
     const double boundSeconds = wireSeconds + traffic.segments * kTurnaroundMs / 1000.0;
     out << QString("%1: %2 KiB block, frame length %3, %4 segments\n")
                .arg(linkName)
                .arg(blockLength / 1024)
-               .arg(kBenchFrameLength)
+               .arg(maxFrameLength)
                .arg(traffic.segments);
     out << QString("  update %1 s, wire + turnaround bound %2 s (wire %3 s), ratio %4, %5 ms per segment\n")
                .arg(seconds, 0, 'f', 2)
@@ -184,6 +188,11 @@ void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, 
                .arg(wireSeconds, 0, 'f', 2)
                .arg(seconds / boundSeconds, 0, 'f', 1)
                .arg(seconds * 1000.0 / traffic.segments, 0, 'f', 1);
+    out << QString("  per segment: wire %1 ms + turnaround %2 ms, remaining %3 ms (%4)\n")
+               .arg(wireSeconds * 1000.0 / traffic.segments, 0, 'f', 1)
+               .arg(kTurnaroundMs)
+               .arg((seconds - boundSeconds) * 1000.0 / traffic.segments, 0, 'f', 1)
+               .arg(bridge ? "the bridge's latency timer and USB scheduling" : "USB frame alignment");
     out.flush();
 }
 
@@ -327,8 +336,9 @@ int main(int argc, char** argv)
         }
     }
 
-    updateDuration("maker USB", false, 256 * 1024, directory.path());
-    updateDuration("FTDI bridge", true, 16 * 1024, directory.path());
+    updateDuration("maker USB", false, 256 * 1024, kLongFrameLength, directory.path());
+    updateDuration("FTDI bridge", true, 16 * 1024, kLongFrameLength, directory.path());
+    updateDuration("FTDI bridge", true, 16 * 1024, kDefaultFrameLength, directory.path());
     memoryOfLargeUpdate(directory.path());
     idleCpu("selected maker device silent", true);
     idleCpu("selected address without a device", false);

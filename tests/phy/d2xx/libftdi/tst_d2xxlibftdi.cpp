@@ -166,6 +166,10 @@ private slots:
         transferred = 99;
         QCOMPARE(FT_Read(handle, buffer, sizeof buffer, &transferred), FT_INVALID_HANDLE);
         QCOMPARE(transferred, DWORD(0));
+        transferred = 99;
+        QCOMPARE(FT_GetQueueStatus(handle, &transferred), FT_INVALID_HANDLE);
+        QCOMPARE(transferred, DWORD(0));
+        QCOMPARE(FT_SetLatencyTimer(handle, 2), FT_INVALID_HANDLE);
         QCOMPARE(FT_Close(handle), FT_INVALID_HANDLE);
     }
 
@@ -181,9 +185,12 @@ private slots:
         QCOMPARE(FT_SetDataCharacteristics(m_handle, FT_BITS_8, FT_STOP_BITS_2, FT_PARITY_NONE), FT_OK);
         QCOMPARE(FT_SetDataCharacteristics(m_handle, FT_BITS_7, FT_STOP_BITS_1, FT_PARITY_EVEN), FT_OK);
         QCOMPARE(FT_SetBaudRate(m_handle, 38400), FT_OK);
+        // D2XX takes latency timers from 2 ms.
+        QCOMPARE(FT_SetLatencyTimer(m_handle, 1), FT_INVALID_PARAMETER);
+        QCOMPARE(FT_SetLatencyTimer(m_handle, 2), FT_OK);
 
         QCOMPARE(FtdiLineEvent::describe(m_emulation->ftdiLineLog(bridge)),
-                 std::string("reset; 8N2; 7E1; baud 38400"));
+                 std::string("reset; 8N2; 7E1; baud 38400; latency 2"));
     }
 
     void unsupportedLineSettingsAreRefused_data()
@@ -283,8 +290,13 @@ private slots:
         QVERIFY(openOnlyBridge());
         const QByteArray sent = QByteArrayLiteral("0123456789abcdefghijklmno");
         device->queueForHost(sent);
+        DWORD queued = 0;
 
+        QCOMPARE(FT_GetQueueStatus(m_handle, &queued), FT_OK);
+        QCOMPARE(queued, DWORD(sent.size()));
         QCOMPARE(readFor(10, kGenerousTimeoutMs), sent.mid(0, 10));
+        QCOMPARE(FT_GetQueueStatus(m_handle, &queued), FT_OK);
+        QCOMPARE(queued, DWORD(sent.size() - 10));
         QCOMPARE(readFor(10, kGenerousTimeoutMs), sent.mid(10, 10));
         QCOMPARE(readFor(10, kShortTimeoutMs), sent.mid(20));
     }
