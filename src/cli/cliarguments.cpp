@@ -1,9 +1,11 @@
 #include "cliarguments.h"
 
 #include "cliexitcode.h"
+#include "mlpphyaddress.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QRegularExpression>
 
 namespace {
 
@@ -11,6 +13,7 @@ const QString kListCommand = QStringLiteral("list");
 const QString kInspectCommand = QStringLiteral("inspect");
 const QString kBuiltinCommand = QStringLiteral("builtin");
 const QString kUpdateCommand = QStringLiteral("update");
+const QString kHistoryCommand = QStringLiteral("history");
 
 QString commandsText()
 {
@@ -22,19 +25,27 @@ QString commandsText()
         "                        version, maximum frame length.\n"
         "  inspect FILE          Header of an update file and whether every block is there.\n"
         "  builtin               The built-in update files with their headers.\n"
-        "  update                Write an update file to a device: the built-in file for the\n"
-        "                        device's model unless --file names another. The file must\n"
-        "                        name the device's model exactly and list its hardware\n"
-        "                        version. --device is needed when several devices are found.");
+        "  update [FILE]         Write an update file to a device: the built-in file for the\n"
+        "                        device's model unless FILE (or --file) names another. The file\n"
+        "                        must name the device's model exactly and list its hardware\n"
+        "                        version. --device is needed when several devices are found.\n"
+        "  update --all FILE|--builtin\n"
+        "                        Write to every listed device the file fits (with --builtin,\n"
+        "                        each device its own built-in file), one after another, going\n"
+        "                        on after a failed device; ends with a summary table.\n"
+        "  history               Every update run on this computer, from the window and from\n"
+        "                        this tool, oldest first.");
 }
 
 QString exitCodesText()
 {
     return QStringLiteral("Exit codes:\n"
-                          "  %1  success\n"
+                          "  %1  success (with --all: every update succeeded)\n"
                           "  %2  the update failed: the device did not take the whole file\n"
-                          "  %3  usage error\n"
-                          "  %4  no device: none found, the chosen one is absent or did not answer\n"
+                          "     (with --all: at least one device failed)\n"
+                          "  %3  usage error, including a malformed --device address\n"
+                          "  %4  no device: none found, the chosen one is absent or did not answer,\n"
+                          "     none the file fits (--all), or USB could not be started\n"
                           "  %5  update file unreadable, broken, or not for this device\n")
         .arg(kExitSuccess)
         .arg(kExitUpdateFailed)
@@ -57,7 +68,19 @@ CliArguments::Command commandNamed(const QString& name)
     if (name == kUpdateCommand) {
         return CliArguments::Command::Update;
     }
+    if (name == kHistoryCommand) {
+        return CliArguments::Command::History;
+    }
     return CliArguments::Command::None;
+}
+
+// The links read an address leniently (like atoi); a script's typo must not quietly name
+// device 0, so only the prefix followed by a plain decimal position is taken.
+bool isWellFormedAddress(const QString& address)
+{
+    static const QRegularExpression position(QStringLiteral("^(0|[1-9][0-9]{0,8})$"));
+    const QString prefix = QString::fromStdString(marlune::MLP::MLPPhyAddress::multi().prefix());
+    return address.startsWith(prefix) && position.match(address.mid(prefix.size())).hasMatch();
 }
 
 } // namespace
@@ -74,19 +97,31 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     parser.setApplicationDescription(commandsText());
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption = parser.addVersionOption();
-    const QCommandLineOption jsonOption(QStringLiteral("json"),
-                                        QStringLiteral("Machine-readable output (list, inspect, builtin)."));
+    const QCommandLineOption jsonOption(
+        QStringLiteral("json"),
+        QStringLiteral("Machine-readable output. list, inspect, builtin, history: one JSON document; "
+                       "update: JSON lines, progress events and a final record per device."));
     const QCommandLineOption deviceOption(QStringLiteral("device"),
                                           QStringLiteral("Device to update, as list shows it (usb:m/0)."),
                                           QStringLiteral("ADDRESS"));
     const QCommandLineOption fileOption(QStringLiteral("file"),
                                         QStringLiteral("Update file to write instead of the built-in one."),
                                         QStringLiteral("FILE"));
-    const QCommandLineOption dryRunOption(QStringLiteral("dry-run"),
-                                          QStringLiteral("Check device and file, send nothing (update)."));
-    parser.addOptions({jsonOption, deviceOption, fileOption, dryRunOption});
+    const QCommandLineOption allOption(
+        QStringLiteral("all"),
+        QStringLiteral("Update every listed device the file fits, one after another (update)."));
+    const QCommandLineOption builtinOption(
+        QStringLiteral("builtin"),
+        QStringLiteral("Write each device its own built-in update file (update)."));
+    const QCommandLineOption dryRunOption(
+        QStringLiteral("dry-run"), QStringLiteral("Check devices and files, show the plan, send nothing "
+                                                  "(update)."));
+    const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
+                                         QStringLiteral("Print only the verdict (update)."));
+    parser.addOptions(
+        {jsonOption, deviceOption, fileOption, allOption, builtinOption, dryRunOption, quietOption});
     parser.addPositionalArgument(QStringLiteral("command"),
-                                 QStringLiteral("list, inspect FILE, builtin or update."),
+                                 QStringLiteral("list, inspect FILE, builtin, update [FILE] or history."),
                                  QStringLiteral("command [FILE]"));
     m_helpText = parser.helpText() + QLatin1Char('\n') + exitCodesText();
 
@@ -110,37 +145,59 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
         return usageError(QStringLiteral("Unknown command \"%1\".").arg(positional.first()));
     }
 
-    const int expectedPositional = m_command == Command::Inspect ? 2 : 1;
-    if (positional.size() < expectedPositional) {
+    const int maximumPositional = m_command == Command::Inspect || m_command == Command::Update ? 2 : 1;
+    if (m_command == Command::Inspect && positional.size() < 2) {
         return usageError(QStringLiteral("inspect needs the path of an update file."));
     }
-    if (positional.size() > expectedPositional) {
+    if (positional.size() > maximumPositional) {
         return usageError(
-            QStringLiteral("Unexpected argument \"%1\".").arg(positional.at(expectedPositional)));
+            QStringLiteral("Unexpected argument \"%1\".").arg(positional.at(maximumPositional)));
     }
     if (m_command == Command::Inspect) {
         m_inspectPath = positional.at(1);
     }
 
     m_json = parser.isSet(jsonOption);
-    if (m_json && m_command == Command::Update) {
-        return usageError(QStringLiteral("--json is not available for update."));
-    }
     if (m_command != Command::Update) {
-        for (const QCommandLineOption& option : {deviceOption, fileOption, dryRunOption}) {
+        for (const QCommandLineOption& option :
+             {deviceOption, fileOption, allOption, builtinOption, dryRunOption, quietOption}) {
             if (parser.isSet(option)) {
-                return usageError(QStringLiteral("--%1 belongs to update.").arg(option.names().first()));
+                return usageError(QStringLiteral("--%1 belongs to update.").arg(option.names().last()));
             }
         }
+        return Outcome::Run;
     }
+
     m_deviceAddress = parser.value(deviceOption);
-    m_updateFilePath = parser.value(fileOption);
+    m_all = parser.isSet(allOption);
+    m_builtin = parser.isSet(builtinOption);
     m_dryRun = parser.isSet(dryRunOption);
+    m_quiet = parser.isSet(quietOption);
+    if (parser.isSet(fileOption) && positional.size() > 1) {
+        return usageError(QStringLiteral("Name the update file once: as the argument or with --file."));
+    }
+    m_updateFilePath = positional.size() > 1 ? positional.at(1) : parser.value(fileOption);
     if (parser.isSet(fileOption) && m_updateFilePath.isEmpty()) {
         return usageError(QStringLiteral("--file needs a path."));
     }
     if (parser.isSet(deviceOption) && m_deviceAddress.isEmpty()) {
         return usageError(QStringLiteral("--device needs an address."));
+    }
+    if (!m_deviceAddress.isEmpty() && !isWellFormedAddress(m_deviceAddress)) {
+        return usageError(QStringLiteral("\"%1\" is not a device address; list shows them (usb:m/0).")
+                              .arg(m_deviceAddress));
+    }
+    if (m_builtin && !m_updateFilePath.isEmpty()) {
+        return usageError(QStringLiteral("--builtin and an update file exclude each other."));
+    }
+    if (m_all && !m_deviceAddress.isEmpty()) {
+        return usageError(QStringLiteral("--all and --device exclude each other."));
+    }
+    if (m_all && !m_builtin && m_updateFilePath.isEmpty()) {
+        return usageError(QStringLiteral("--all needs an update file or --builtin."));
+    }
+    if (m_quiet && m_json) {
+        return usageError(QStringLiteral("--quiet and --json exclude each other."));
     }
     return Outcome::Run;
 }

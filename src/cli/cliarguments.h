@@ -4,8 +4,8 @@
 #include <QStringList>
 
 // The command line of marlune-fwupdate-cli, read with QCommandLineParser: one command
-// (list, inspect, builtin, update) and the options that command accepts. An option that
-// belongs to another command is a usage error rather than silently ignored, so that a
+// (list, inspect, builtin, update, history) and the options that command accepts. An option
+// that belongs to another command is a usage error rather than silently ignored, so that a
 // mistyped script fails before it touches a device.
 class CliArguments
 {
@@ -17,6 +17,7 @@ public:
         Inspect,
         Builtin,
         Update,
+        History,
     };
 
     enum class Outcome
@@ -33,8 +34,14 @@ public:
     Command command() const { return m_command; }
     bool json() const { return m_json; }
     bool dryRun() const { return m_dryRun; }
-    // Empty when not given.
+    // update: every listed device the file fits, one after another.
+    bool all() const { return m_all; }
+    // update: each device's own built-in file, said explicitly (the default without a file).
+    bool builtin() const { return m_builtin; }
+    bool quiet() const { return m_quiet; }
+    // Empty when not given; otherwise a well-formed "usb:m/" address.
     QString deviceAddress() const { return m_deviceAddress; }
+    // update: the file named with --file or as its argument; empty for the built-in files.
     QString updateFilePath() const { return m_updateFilePath; }
     QString inspectPath() const { return m_inspectPath; }
 
@@ -49,6 +56,9 @@ private:
     Command m_command = Command::None;
     bool m_json = false;
     bool m_dryRun = false;
+    bool m_all = false;
+    bool m_builtin = false;
+    bool m_quiet = false;
     QString m_deviceAddress;
     QString m_updateFilePath;
     QString m_inspectPath;

@@ -1,6 +1,5 @@
 #include "clidevicesession.h"
 
-#include "mlpselectdevicerequest.h"
 #include "mlpupdatefirmwarerequest.h"
 
 #include <QEventLoop>
@@ -41,16 +40,15 @@ CliDeviceSession::Selection CliDeviceSession::select(int index)
     ensureStarted();
     Selection selection;
     QEventLoop loop;
-    connect(&m_thread, &MLPWorkerThread::deviceSelectionFinished, &loop,
-            [&](uint16_t fwVersion, uint16_t hwVersion) {
+    connect(&m_thread, &MLPWorkerThread::deviceSelectionAnswered, &loop,
+            [&](bool answered, uint16_t fwVersion, uint16_t hwVersion) {
+                selection.answered = answered;
                 selection.fwVersion = fwVersion;
                 selection.hwVersion = hwVersion;
                 loop.quit();
             });
     m_thread.selectDevice(index);
     loop.exec();
-    selection.answered = !(selection.fwVersion == MLPSelectDeviceRequest::kUnknownVersion &&
-                           selection.hwVersion == MLPSelectDeviceRequest::kUnknownVersion);
     return selection;
 }
 

@@ -4,12 +4,14 @@
 #include "clidevicesession.h"
 #include "cliexitcode.h"
 #include "deviceaccessprobe.h"
+#include "devicetext.h"
 #include "deviceversiontext.h"
 #include "mlpusbidentities.h"
-#include "mlu2file.h"
 #include "progressdisplay.h"
 #include "updatefilereport.h"
+#include "updatehistory.h"
 #include "updateinterruptguard.h"
+#include "updateplanner.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -24,19 +26,6 @@ using marlune::MLP::MLPUsbIdentities;
 namespace {
 
 constexpr int kHexadecimal = 16;
-
-QString linkKindText(MLPLinkKind kind)
-{
-    switch (kind) {
-    case MLPLinkKind::FtdiBridge:
-        return QStringLiteral("FTDI bridge");
-    case MLPLinkKind::MakerUsb:
-        return QStringLiteral("maker USB");
-    case MLPLinkKind::Unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
-}
 
 QString usbId(uint16_t vendorId, uint16_t productId)
 {
@@ -91,13 +80,6 @@ QStringList table(const QList<QStringList>& rows)
     return lines;
 }
 
-QString deviceSummary(const MLPDeviceInfoNode& device)
-{
-    return QStringLiteral("%1 at %2 (%3, hardware %4, firmware %5)")
-        .arg(device.model, device.address, linkKindText(device.linkKind), deviceVersionText(device.hwVersion),
-             deviceVersionText(device.fwVersion));
-}
-
 } // namespace
 
 FirmwareUpdateCli::FirmwareUpdateCli(QTextStream& out, QTextStream& err, bool terminal)
@@ -131,33 +113,43 @@ int FirmwareUpdateCli::run(const QStringList& arguments)
         return builtin(parsed.json());
     case CliArguments::Command::Update:
         return update(parsed);
+    case CliArguments::Command::History:
+        return history(parsed.json());
     case CliArguments::Command::None:
         break;
     }
     return kExitUsageError;
 }
 
-QString FirmwareUpdateCli::incompatibility(const QString& path, const MLPDeviceInfoNode& device)
-{
-    MLU2File file(path);
-    if (!file.open()) {
-        return QStringLiteral("the update file cannot be read");
-    }
-    QString reason;
-    if (file.modelName() != device.model) {
-        reason = QStringLiteral("the update file is for model %1, the device is a %2")
-                     .arg(file.modelName(), device.model);
-    } else if (!file.isHwCompatible(device.hwVersion)) {
-        reason = QStringLiteral("the update file fits hardware %1, the device has hardware %2")
-                     .arg(file.compatibleHardwareVersionsText(), deviceVersionText(device.hwVersion));
-    }
-    file.close();
-    return reason;
-}
-
 void FirmwareUpdateCli::printJson(const QJsonObject& object)
 {
     m_out << QJsonDocument(object).toJson(QJsonDocument::Indented);
+}
+
+void FirmwareUpdateCli::printJsonLine(const QJsonObject& object)
+{
+    m_out << QJsonDocument(object).toJson(QJsonDocument::Compact) << '\n';
+    m_out.flush();
+}
+
+void FirmwareUpdateCli::printLines(const QStringList& lines)
+{
+    for (const QString& line : lines) {
+        m_out << line << '\n';
+    }
+}
+
+bool FirmwareUpdateCli::reportUsbStartProblem()
+{
+    const QString problem = DeviceAccessProbe::usbStartProblem();
+    if (problem.isEmpty()) {
+        return false;
+    }
+    m_err << QStringLiteral("USB could not be started: %1.").arg(problem) << '\n'
+          << QStringLiteral("No device can be reached until it does; with LIBUSB_DEBUG=4 in the environment "
+                            "the USB library tells why.")
+          << '\n';
+    return true;
 }
 
 void FirmwareUpdateCli::printInaccessible(const QList<InaccessibleUsbDevice>& inaccessible)
@@ -193,6 +185,9 @@ int FirmwareUpdateCli::reportNoDevice(const QList<InaccessibleUsbDevice>& inacce
 
 int FirmwareUpdateCli::list(bool json)
 {
+    if (reportUsbStartProblem()) {
+        return kExitNoDevice;
+    }
     CliDeviceSession session;
     const QList<MLPDeviceInfoNode> devices = session.discover();
     session.stop();
@@ -223,15 +218,13 @@ int FirmwareUpdateCli::list(bool json)
                         QStringLiteral("HARDWARE"), QStringLiteral("FIRMWARE"), QStringLiteral("MAX FRAME")};
     for (const MLPDeviceInfoNode& device : devices) {
         rows << QStringList{device.address,
-                            linkKindText(device.linkKind),
+                            devicetext::linkKindText(device.linkKind),
                             device.model,
                             deviceVersionText(device.hwVersion),
                             deviceVersionText(device.fwVersion),
                             QString::number(device.maxFrameLength)};
     }
-    for (const QString& line : table(rows)) {
-        m_out << line << '\n';
-    }
+    printLines(table(rows));
     printInaccessible(inaccessible);
     return kExitSuccess;
 }
@@ -242,9 +235,7 @@ int FirmwareUpdateCli::inspect(const QString& path, bool json)
     if (json) {
         printJson(report.toJson());
     } else {
-        for (const QString& line : report.toText()) {
-            m_out << line << '\n';
-        }
+        printLines(report.toText());
     }
     return report.isUsable() ? kExitSuccess : kExitFileRejected;
 }
@@ -266,120 +257,326 @@ int FirmwareUpdateCli::builtin(bool json)
         return kExitSuccess;
     }
     if (reports.isEmpty()) {
-        m_out << QStringLiteral("No built-in update files.") << '\n';
+        // A release build may carry none; files from the maker are then loaded from disk.
+        m_out << QStringLiteral("No built-in update files are installed. Write an update file from disk "
+                                "with \"update FILE\"; \"inspect FILE\" shows what it holds.")
+              << '\n';
     }
     for (const UpdateFileReport& report : reports) {
-        for (const QString& line : report.toText()) {
-            m_out << line << '\n';
-        }
+        printLines(report.toText());
     }
     return kExitSuccess;
 }
 
 int FirmwareUpdateCli::update(const CliArguments& arguments)
 {
-    // A file named on the command line is checked before any device is touched.
-    if (!arguments.updateFilePath().isEmpty()) {
-        const UpdateFileReport report = UpdateFileReport::inspect(arguments.updateFilePath());
-        if (!report.isUsable()) {
-            m_err << QStringLiteral("Cannot use %1: %2.").arg(arguments.updateFilePath(), report.problem())
-                  << '\n';
-            return kExitFileRejected;
-        }
+    UpdatePlan plan = UpdatePlanner::checkNamedFile(arguments);
+    if (plan.isRefused()) {
+        return refuse(plan, arguments);
     }
-
+    if (reportUsbStartProblem()) {
+        return kExitNoDevice;
+    }
     CliDeviceSession session;
-    const QList<MLPDeviceInfoNode> devices = session.discover();
-    if (devices.isEmpty()) {
+    plan = UpdatePlanner::plan(session.discover(), arguments, builtInUpdateFilesByModel());
+    if (plan.isRefused()) {
+        // The access probe opens devices itself: only once the worker thread holds none.
         session.stop();
-        return reportNoDevice(DeviceAccessProbe::findInaccessibleDevices());
+        return refuse(plan, arguments);
     }
-
-    int index = 0;
-    if (!arguments.deviceAddress().isEmpty()) {
-        index = -1;
-        for (int position = 0; position < devices.size(); ++position) {
-            if (devices[position].address == arguments.deviceAddress()) {
-                index = position;
-            }
-        }
-        if (index < 0) {
-            m_err << QStringLiteral("No device answers at %1; list shows the devices found.")
-                         .arg(arguments.deviceAddress())
-                  << '\n';
-            return kExitNoDevice;
-        }
-    } else if (devices.size() > 1) {
-        // The window picks the first device; a script must say which one it means.
-        m_err << QStringLiteral("%1 devices found; choose one with --device:").arg(devices.size()) << '\n';
-        for (const MLPDeviceInfoNode& device : devices) {
-            m_err << QStringLiteral("  ") << deviceSummary(device) << '\n';
-        }
-        return kExitUsageError;
-    }
-    const MLPDeviceInfoNode device = devices[index];
-
-    const QString path = !arguments.updateFilePath().isEmpty()
-                             ? arguments.updateFilePath()
-                             : builtInUpdateFilesByModel().value(device.model);
-    if (path.isEmpty()) {
-        m_err
-            << QStringLiteral("No built-in update file for model %1; name one with --file.").arg(device.model)
-            << '\n';
-        return kExitFileRejected;
-    }
-    const QString incompatible = incompatibility(path, device);
-    if (!incompatible.isEmpty()) {
-        m_err << QStringLiteral("Refusing to update %1: %2.").arg(deviceSummary(device), incompatible)
-              << '\n';
-        return kExitFileRejected;
-    }
-    const UpdateFileReport report = UpdateFileReport::inspect(path);
-    if (!report.isUsable()) {
-        m_err << QStringLiteral("Cannot use %1: %2.").arg(path, report.problem()) << '\n';
-        return kExitFileRejected;
-    }
-
-    const CliDeviceSession::Selection selection = session.select(index);
-    if (!selection.answered) {
-        m_err << QStringLiteral("The device at %1 did not answer when selected.").arg(device.address) << '\n';
-        return kExitNoDevice;
-    }
-    // An address is a position: a device plugged in or out since the discovery moves the
-    // others, and the file was checked against the device listed there.
-    if (selection.hwVersion != device.hwVersion || selection.fwVersion != device.fwVersion) {
-        m_err << QStringLiteral("The device at %1 is no longer the one discovered; the devices changed. "
-                                "Run the command again.")
-                     .arg(device.address)
-              << '\n';
-        return kExitNoDevice;
-    }
-
-    m_out << QStringLiteral("Device: %1").arg(deviceSummary(device)) << '\n'
-          << QStringLiteral("File:   %1 (firmware %2, %3 bytes to send)")
-                 .arg(path, report.firmwareVersion())
-                 .arg(report.updateBytes())
-          << '\n';
+    printPlan(plan, arguments);
     if (arguments.dryRun()) {
-        m_out << QStringLiteral("Dry run: the file fits the device; nothing was sent.") << '\n';
         return kExitSuccess;
     }
 
-    bool succeeded = false;
-    {
-        const UpdateInterruptGuard guard;
-        ProgressDisplay display(m_out, m_terminal, report.updateBytes());
-        display.start();
-        succeeded = session.update(path, [&display](int percent) { display.show(percent); });
-        display.finish();
+    const UpdateHistory history;
+    UpdateExecutor executor(session, history);
+    QList<UpdateExecutor::Result> results;
+    for (const UpdatePlan::Item& item : plan.items) {
+        results << execute(executor, item, arguments);
+        printResult(results.last(), arguments);
     }
     session.stop();
-    if (!succeeded) {
-        m_err << QStringLiteral("The firmware update could not be completed. The device may hold a partial "
-                                "update; run the update again.")
-              << '\n';
-        return kExitUpdateFailed;
+
+    const bool allSucceeded =
+        std::all_of(results.begin(), results.end(),
+                    [](const UpdateExecutor::Result& result) { return result.succeeded(); });
+    if (arguments.all()) {
+        printSummary(results, plan, arguments);
+        return allSucceeded ? kExitSuccess : kExitUpdateFailed;
     }
-    m_out << QStringLiteral("Update complete.") << '\n';
+    switch (results.first().verdict) {
+    case UpdateExecutor::Result::Verdict::Succeeded:
+        return kExitSuccess;
+    case UpdateExecutor::Result::Verdict::NoAnswer:
+    case UpdateExecutor::Result::Verdict::DevicesChanged:
+        return kExitNoDevice;
+    case UpdateExecutor::Result::Verdict::Failed:
+        break;
+    }
+    return kExitUpdateFailed;
+}
+
+int FirmwareUpdateCli::refuse(const UpdatePlan& plan, const CliArguments& arguments)
+{
+    if (arguments.json()) {
+        QJsonObject record;
+        record.insert(QStringLiteral("event"), QStringLiteral("refused"));
+        record.insert(QStringLiteral("reason"), plan.refusal);
+        record.insert(QStringLiteral("details"), QJsonArray::fromStringList(plan.refusalDetails));
+        record.insert(QStringLiteral("exitCode"), plan.refusalCode);
+        printJsonLine(record);
+    }
+    if (plan.noDeviceFound) {
+        return reportNoDevice(DeviceAccessProbe::findInaccessibleDevices());
+    }
+    m_err << plan.refusal << '\n';
+    for (const QString& detail : plan.refusalDetails) {
+        m_err << QStringLiteral("  ") << detail << '\n';
+    }
+    return plan.refusalCode;
+}
+
+void FirmwareUpdateCli::printPlan(const UpdatePlan& plan, const CliArguments& arguments)
+{
+    if (arguments.json()) {
+        if (!arguments.dryRun()) {
+            return;
+        }
+        QJsonArray items;
+        for (const UpdatePlan::Item& item : plan.items) {
+            QJsonObject entry = deviceJson(item.device);
+            entry.insert(QStringLiteral("file"), item.filePath);
+            entry.insert(QStringLiteral("fileFirmwareVersion"), item.firmwareVersion);
+            entry.insert(QStringLiteral("updateBytes"), item.updateBytes);
+            items.append(entry);
+        }
+        QJsonArray skipped;
+        for (const UpdatePlan::Skipped& skip : plan.skipped) {
+            QJsonObject entry = deviceJson(skip.device);
+            entry.insert(QStringLiteral("reason"), skip.reason);
+            skipped.append(entry);
+        }
+        QJsonObject record;
+        record.insert(QStringLiteral("event"), QStringLiteral("plan"));
+        record.insert(QStringLiteral("updates"), items);
+        record.insert(QStringLiteral("skipped"), skipped);
+        printJsonLine(record);
+        return;
+    }
+    if (arguments.quiet() && !arguments.dryRun()) {
+        return;
+    }
+    if (!arguments.all()) {
+        const UpdatePlan::Item& item = plan.items.first();
+        m_out << QStringLiteral("Device: %1").arg(devicetext::deviceSummary(item.device)) << '\n'
+              << QStringLiteral("File:   %1 (firmware %2, %3 bytes to send)")
+                     .arg(item.filePath, item.firmwareVersion)
+                     .arg(item.updateBytes)
+              << '\n';
+        if (arguments.dryRun()) {
+            m_out << QStringLiteral("Dry run: the file fits the device; nothing was sent.") << '\n';
+        }
+        return;
+    }
+    QList<QStringList> rows;
+    rows << QStringList{QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),  QStringLiteral("LINK"),
+                        QStringLiteral("SERIAL"),  QStringLiteral("BEFORE"), QStringLiteral("PLAN")};
+    for (const UpdatePlan::Item& item : plan.items) {
+        rows << QStringList{
+            item.device.address,
+            item.device.model,
+            devicetext::linkKindText(item.device.linkKind),
+            item.device.serial.isEmpty() ? QStringLiteral("-") : item.device.serial,
+            deviceVersionText(item.device.fwVersion),
+            QStringLiteral("write %1 (firmware %2)").arg(item.filePath, item.firmwareVersion)};
+    }
+    for (const UpdatePlan::Skipped& skip : plan.skipped) {
+        rows << QStringList{skip.device.address,
+                            skip.device.model,
+                            devicetext::linkKindText(skip.device.linkKind),
+                            skip.device.serial.isEmpty() ? QStringLiteral("-") : skip.device.serial,
+                            deviceVersionText(skip.device.fwVersion),
+                            QStringLiteral("skip: %1").arg(skip.reason)};
+    }
+    printLines(table(rows));
+    if (arguments.dryRun()) {
+        m_out << QStringLiteral("Dry run: nothing was sent.") << '\n';
+    }
+}
+
+UpdateExecutor::Result FirmwareUpdateCli::execute(UpdateExecutor& executor, const UpdatePlan::Item& item,
+                                                  const CliArguments& arguments)
+{
+    // From the selection on: the device may start taking the file at any moment after it.
+    const UpdateInterruptGuard guard;
+    if (arguments.json()) {
+        int lastPercent = -1;
+        return executor.run(item, [&](int percent) {
+            // The request reports after every segment; a line per new percentage is enough.
+            if (percent == lastPercent) {
+                return;
+            }
+            lastPercent = percent;
+            QJsonObject event;
+            event.insert(QStringLiteral("event"), QStringLiteral("progress"));
+            event.insert(QStringLiteral("address"), item.device.address);
+            event.insert(QStringLiteral("percent"), percent);
+            printJsonLine(event);
+        });
+    }
+    if (arguments.quiet()) {
+        return executor.run(item, [](int) {});
+    }
+    if (arguments.all()) {
+        m_out << QStringLiteral("Updating %1 with %2")
+                     .arg(devicetext::deviceSummary(item.device), item.filePath)
+              << '\n';
+    }
+    ProgressDisplay display(m_out, m_terminal, item.updateBytes);
+    display.start();
+    const UpdateExecutor::Result result =
+        executor.run(item, [&display](int percent) { display.show(percent); });
+    display.finish();
+    return result;
+}
+
+void FirmwareUpdateCli::printResult(const UpdateExecutor::Result& result, const CliArguments& arguments)
+{
+    if (!result.historyWarning.isEmpty()) {
+        m_err << result.historyWarning << '\n';
+    }
+    const MLPDeviceInfoNode& device = result.item.device;
+    if (arguments.json()) {
+        QJsonObject record = deviceJson(device);
+        record.insert(QStringLiteral("event"), QStringLiteral("result"));
+        record.insert(QStringLiteral("serial"), device.serial);
+        record.insert(QStringLiteral("file"), result.item.filePath);
+        record.insert(QStringLiteral("versionBefore"), deviceVersionText(device.fwVersion));
+        record.insert(QStringLiteral("fileFirmwareVersion"), result.item.firmwareVersion);
+        record.insert(QStringLiteral("succeeded"), result.succeeded());
+        record.insert(QStringLiteral("reason"), result.reason);
+        printJsonLine(record);
+        return;
+    }
+    if (arguments.all()) {
+        if (!arguments.quiet()) {
+            m_out << (result.succeeded()
+                          ? QStringLiteral("%1: update complete.").arg(device.address)
+                          : QStringLiteral("%1: failed: %2.").arg(device.address, result.reason))
+                  << '\n';
+        }
+        return;
+    }
+    if (result.succeeded()) {
+        m_out << QStringLiteral("Update complete.") << '\n';
+        return;
+    }
+    QString reason = result.reason;
+    reason[0] = reason[0].toUpper();
+    if (result.verdict != UpdateExecutor::Result::Verdict::Failed) {
+        m_err << reason << '.' << '\n';
+        return;
+    }
+    m_err << QStringLiteral("The firmware update could not be completed: %1. The device may hold a partial "
+                            "update; run the update again.")
+                 .arg(result.reason)
+          << '\n';
+}
+
+void FirmwareUpdateCli::printSummary(const QList<UpdateExecutor::Result>& results, const UpdatePlan& plan,
+                                     const CliArguments& arguments)
+{
+    const int failedCount = static_cast<int>(
+        std::count_if(results.begin(), results.end(),
+                      [](const UpdateExecutor::Result& result) { return !result.succeeded(); }));
+    if (arguments.json()) {
+        QJsonObject record;
+        record.insert(QStringLiteral("event"), QStringLiteral("summary"));
+        record.insert(QStringLiteral("updated"), results.size() - failedCount);
+        record.insert(QStringLiteral("failed"), failedCount);
+        record.insert(QStringLiteral("skipped"), plan.skipped.size());
+        printJsonLine(record);
+        return;
+    }
+    QList<QStringList> rows;
+    rows << QStringList{QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),  QStringLiteral("LINK"),
+                        QStringLiteral("SERIAL"),  QStringLiteral("BEFORE"), QStringLiteral("WRITTEN"),
+                        QStringLiteral("VERDICT")};
+    const auto serialText = [](const MLPDeviceInfoNode& device) {
+        return device.serial.isEmpty() ? QStringLiteral("-") : device.serial;
+    };
+    for (const UpdateExecutor::Result& result : results) {
+        const MLPDeviceInfoNode& device = result.item.device;
+        rows << QStringList{device.address,
+                            device.model,
+                            devicetext::linkKindText(device.linkKind),
+                            serialText(device),
+                            deviceVersionText(device.fwVersion),
+                            result.succeeded() ? result.item.firmwareVersion : QStringLiteral("-"),
+                            result.succeeded() ? QStringLiteral("succeeded")
+                                               : QStringLiteral("failed: %1").arg(result.reason)};
+    }
+    for (const UpdatePlan::Skipped& skip : plan.skipped) {
+        rows << QStringList{skip.device.address,
+                            skip.device.model,
+                            devicetext::linkKindText(skip.device.linkKind),
+                            serialText(skip.device),
+                            deviceVersionText(skip.device.fwVersion),
+                            QStringLiteral("-"),
+                            QStringLiteral("skipped: %1").arg(skip.reason)};
+    }
+    if (!arguments.quiet()) {
+        m_out << '\n';
+    }
+    printLines(table(rows));
+    m_out
+        << QStringLiteral("%1 of %2 updates succeeded.").arg(results.size() - failedCount).arg(results.size())
+        << '\n';
+}
+
+int FirmwareUpdateCli::history(bool json)
+{
+    const UpdateHistory history;
+    QStringList warnings;
+    const QList<UpdateHistoryEntry> entries = history.read(warnings);
+    for (const QString& warning : warnings) {
+        m_err << QStringLiteral("Warning: %1.").arg(warning) << '\n';
+    }
+    if (json) {
+        QJsonArray array;
+        for (const UpdateHistoryEntry& entry : entries) {
+            array.append(UpdateHistory::toJson(entry));
+        }
+        QJsonObject object;
+        object.insert(QStringLiteral("path"), history.path());
+        object.insert(QStringLiteral("entries"), array);
+        printJson(object);
+        return kExitSuccess;
+    }
+    if (entries.isEmpty()) {
+        m_out << QStringLiteral("No updates recorded in %1.").arg(history.path()) << '\n';
+        return kExitSuccess;
+    }
+    const auto orDash = [](const QString& text) { return text.isEmpty() ? QStringLiteral("-") : text; };
+    QList<QStringList> rows;
+    rows << QStringList{QStringLiteral("TIME"),   QStringLiteral("MODEL"),   QStringLiteral("LINK"),
+                        QStringLiteral("SERIAL"), QStringLiteral("ADDRESS"), QStringLiteral("BEFORE"),
+                        QStringLiteral("FILE"),   QStringLiteral("WRITTEN"), QStringLiteral("AFTER"),
+                        QStringLiteral("VERDICT")};
+    for (const UpdateHistoryEntry& entry : entries) {
+        rows << QStringList{entry.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                            orDash(entry.model),
+                            orDash(entry.link),
+                            orDash(entry.serial),
+                            orDash(entry.address),
+                            orDash(entry.versionBefore),
+                            orDash(entry.file),
+                            orDash(entry.versionWritten),
+                            orDash(entry.versionAfter),
+                            entry.succeeded ? QStringLiteral("succeeded")
+                                            : QStringLiteral("failed: %1").arg(entry.reason)};
+    }
+    printLines(table(rows));
     return kExitSuccess;
 }

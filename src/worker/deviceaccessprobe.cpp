@@ -42,6 +42,17 @@ QString DeviceAccessProbe::udevRulesPath()
     return udevRulesDirectory() + QLatin1Char('/') + udevRulesFile();
 }
 
+QString DeviceAccessProbe::usbStartProblem()
+{
+    libusb_context* context = nullptr;
+    const int result = libusb_init(&context);
+    if (result != 0) {
+        return QString::fromUtf8(libusb_strerror(result));
+    }
+    libusb_exit(context);
+    return QString();
+}
+
 QList<InaccessibleUsbDevice> DeviceAccessProbe::findInaccessibleDevices()
 {
     QList<InaccessibleUsbDevice> inaccessible;

@@ -17,6 +17,11 @@ class DeviceAccessProbe
 public:
     static QList<InaccessibleUsbDevice> findInaccessibleDevices();
 
+    // Why the USB library cannot start (in a sandbox without its device monitor, for one); empty
+    // when it starts. The links then see no device at all, which is not the same as none
+    // being attached.
+    static QString usbStartProblem();
+
     // True for the USB ids of the devices the links drive: the maker's products and the
     // accepted FTDI bridges.
     static bool isDrivenUsbId(uint16_t vendorId, uint16_t productId);

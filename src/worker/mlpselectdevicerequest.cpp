@@ -28,8 +28,9 @@ void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
     *context->connection = connection;
 
     const MLPReadResult answer = connection->requestDeviceInfo();
-    if (answer.status == MLPStatus::Ok && answer.data &&
-        answer.length == MLPDeviceInfoRecord::kPayloadLength) {
+    answered =
+        answer.status == MLPStatus::Ok && answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength;
+    if (answered) {
         const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
         fwVersion = record.fwVersion;
         hwVersion = record.hwVersion;

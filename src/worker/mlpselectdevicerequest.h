@@ -21,4 +21,6 @@ public:
     // Only read on the worker thread, after run() has returned.
     uint16_t fwVersion = 0;
     uint16_t hwVersion = 0;
+    // The device answered with its information record; the versions are then its own.
+    bool answered = false;
 };

@@ -158,9 +158,11 @@ void MLPWorkerThread::discoverFailed(MLPWorkerRequestI::failReason)
 void MLPWorkerThread::selectDeviceFinished()
 {
     emit deviceSelectionFinished(m_selectRequest->fwVersion, m_selectRequest->hwVersion);
+    emit deviceSelectionAnswered(m_selectRequest->answered, m_selectRequest->fwVersion,
+                                 m_selectRequest->hwVersion);
 }
 
 void MLPWorkerThread::selectDeviceFailed(MLPWorkerRequestI::failReason)
 {
-    emit deviceSelectionFinished(m_selectRequest->fwVersion, m_selectRequest->hwVersion);
+    selectDeviceFinished();
 }

@@ -52,6 +52,9 @@ signals:
     void lostConnection();
     void deviceDiscoverFinsihed();
     void deviceSelectionFinished(uint16_t fwVersion, uint16_t hwVersion);
+    // Follows every deviceSelectionFinished and says whether the device answered, so that no
+    // receiver has to read "did not answer" from the versions.
+    void deviceSelectionAnswered(bool answered, uint16_t fwVersion, uint16_t hwVersion);
 
 private slots:
     void pingFinished();

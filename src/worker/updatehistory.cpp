@@ -29,20 +29,7 @@ const QString kFailed = QStringLiteral("failed");
 
 QByteArray toLine(const UpdateHistoryEntry& entry)
 {
-    QJsonObject object;
-    object.insert(kTime, entry.time.toUTC().toString(Qt::ISODateWithMs));
-    object.insert(kModel, entry.model);
-    object.insert(kLink, entry.link);
-    object.insert(kSerial, entry.serial);
-    object.insert(kAddress, entry.address);
-    object.insert(kVersionBefore, entry.versionBefore);
-    object.insert(kFile, entry.file);
-    object.insert(kFileSha256, entry.fileSha256);
-    object.insert(kVersionWritten, entry.versionWritten);
-    object.insert(kVerdict, entry.succeeded ? kSucceeded : kFailed);
-    object.insert(kReason, entry.reason);
-    object.insert(kVersionAfter, entry.versionAfter);
-    return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';
+    return QJsonDocument(UpdateHistory::toJson(entry)).toJson(QJsonDocument::Compact) + '\n';
 }
 
 bool fromLine(const QByteArray& line, UpdateHistoryEntry& entry)
@@ -91,6 +78,24 @@ QString UpdateHistory::sha256Of(const QString& path)
         return QString();
     }
     return QString::fromLatin1(hash.result().toHex());
+}
+
+QJsonObject UpdateHistory::toJson(const UpdateHistoryEntry& entry)
+{
+    QJsonObject object;
+    object.insert(kTime, entry.time.toUTC().toString(Qt::ISODateWithMs));
+    object.insert(kModel, entry.model);
+    object.insert(kLink, entry.link);
+    object.insert(kSerial, entry.serial);
+    object.insert(kAddress, entry.address);
+    object.insert(kVersionBefore, entry.versionBefore);
+    object.insert(kFile, entry.file);
+    object.insert(kFileSha256, entry.fileSha256);
+    object.insert(kVersionWritten, entry.versionWritten);
+    object.insert(kVerdict, entry.succeeded ? kSucceeded : kFailed);
+    object.insert(kReason, entry.reason);
+    object.insert(kVersionAfter, entry.versionAfter);
+    return object;
 }
 
 UpdateHistory::UpdateHistory(const QString& path) : m_path(path) {}

@@ -2,6 +2,7 @@
 
 #include "updatehistoryentry.h"
 
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -18,6 +19,9 @@ public:
     static QString defaultPath();
     // SHA-256 of a file in hexadecimal; empty when it cannot be read.
     static QString sha256Of(const QString& path);
+
+    // An entry as its line in the history holds it.
+    static QJsonObject toJson(const UpdateHistoryEntry& entry);
 
     explicit UpdateHistory(const QString& path = defaultPath());
 

@@ -32,6 +32,8 @@ private slots:
         QTest::newRow("inspect") << "inspect /tmp/a.ml2" << Command::Inspect << false << "/tmp/a.ml2";
         QTest::newRow("inspect json") << "inspect --json a.ml2" << Command::Inspect << true << "a.ml2";
         QTest::newRow("update") << "update" << Command::Update << false << "";
+        QTest::newRow("update json") << "update --json" << Command::Update << true << "";
+        QTest::newRow("history json") << "history --json" << Command::History << true << "";
     }
 
     void commandsAndTheirOptionsAreRead()
@@ -54,6 +56,12 @@ private slots:
         QCOMPARE(arguments.deviceAddress(), "usb:m/1");
         QCOMPARE(arguments.updateFilePath(), "fw.ml2");
         QVERIFY(arguments.dryRun());
+
+        CliArguments fleet;
+        QCOMPARE(parse(fleet, "update --all fw.ml2 -q"), Outcome::Run);
+        QCOMPARE(fleet.updateFilePath(), "fw.ml2");
+        QVERIFY(fleet.all());
+        QVERIFY(fleet.quiet());
 
         CliArguments plain;
         QCOMPARE(parse(plain, "update"), Outcome::Run);
@@ -87,9 +95,9 @@ private slots:
         parse(arguments, "--help");
         const QString help = arguments.helpText();
         for (const char* expected :
-             {"list", "inspect FILE", "builtin", "update", "--json", "--device", "--file", "--dry-run",
-              "Exit codes:", "0  success", "1  the update failed", "2  usage error", "3  no device",
-              "4  update file"}) {
+             {"list", "inspect FILE", "builtin", "update", "history", "--json", "--device", "--file",
+              "--dry-run", "--all", "--builtin", "--quiet", "Exit codes:", "0  success",
+              "1  the update failed", "2  usage error", "3  no device", "4  update file"}) {
             QVERIFY2(help.contains(QLatin1String(expected)), expected);
         }
     }
@@ -110,8 +118,28 @@ private slots:
                                           << "Unexpected argument \"usb:m/0\"";
         QTest::newRow("two files") << "inspect a.ml2 b.ml2"
                                    << "Unexpected argument \"b.ml2\"";
-        QTest::newRow("json on update") << "update --json"
-                                        << "--json";
+        QTest::newRow("two update files") << "update a.ml2 --file b.ml2"
+                                          << "Name the update file once";
+        QTest::newRow("builtin with a file") << "update --builtin a.ml2"
+                                             << "--builtin and an update file";
+        QTest::newRow("all without file") << "update --all"
+                                          << "--all needs an update file or --builtin";
+        QTest::newRow("all with device") << "update --all --builtin --device usb:m/0"
+                                         << "--all and --device";
+        QTest::newRow("quiet json") << "update -q --json"
+                                    << "--quiet and --json";
+        QTest::newRow("all on list") << "list --all"
+                                     << "--all belongs to update";
+        QTest::newRow("quiet on history") << "history --quiet"
+                                          << "--quiet belongs to update";
+        QTest::newRow("other scheme") << "update --device usb:ftdi/0"
+                                      << "\"usb:ftdi/0\" is not a device address";
+        QTest::newRow("position with letters") << "update --device usb:m/1x"
+                                               << "not a device address";
+        QTest::newRow("signed position") << "update --device usb:m/-1"
+                                         << "not a device address";
+        QTest::newRow("bare position") << "update --device 0"
+                                       << "not a device address";
         QTest::newRow("device on list") << "list --device usb:m/0"
                                         << "--device belongs to update";
         QTest::newRow("file on inspect") << "inspect a.ml2 --file b.ml2"

@@ -185,6 +185,7 @@ private slots:
         m_thread->selectDevice(5);
         QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 2, kSignalTimeoutMs);
         QCOMPARE(seen.selections[1], qMakePair(uint16_t{0xFFFF}, uint16_t{0xFFFF}));
+        QTRY_COMPARE_WITH_TIMEOUT(seen.selectionsAnswered, (QList<bool>{true, false}), kSignalTimeoutMs);
     }
 
     void silentSelectedDeviceIsReportedLostRepeatedly()

@@ -11,6 +11,8 @@ WorkerThreadSignals::WorkerThreadSignals(MLPWorkerThread& thread)
                      [this](uint16_t fwVersion, uint16_t hwVersion) {
                          selections.append(qMakePair(fwVersion, hwVersion));
                      });
+    QObject::connect(&thread, &MLPWorkerThread::deviceSelectionAnswered, &receiver,
+                     [this](bool answered, uint16_t, uint16_t) { selectionsAnswered.append(answered); });
     QObject::connect(&thread, &MLPWorkerThread::lostConnection, &receiver, [this] { ++lostConnections; });
 }
 

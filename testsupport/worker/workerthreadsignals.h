@@ -19,6 +19,7 @@ struct WorkerThreadSignals
     QObject receiver;
     int discoveries = 0;
     QList<QPair<uint16_t, uint16_t>> selections;
+    QList<bool> selectionsAnswered;
     int lostConnections = 0;
 };
 

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "mlpdeviceinfonode.h"
+
+#include <QString>
+
+// How the command-line tool names a device and its link in sentences and tables.
+namespace devicetext {
+
+QString linkKindText(marlune::MLP::MLPLinkKind kind);
+// "DEMO-5 at usb:m/0 (maker USB, hardware 1.00, firmware 2.03)"
+QString deviceSummary(const MLPDeviceInfoNode& device);
+
+} // namespace devicetext

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "cliexitcode.h"
+#include "mlpdeviceinfonode.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// What an update command will do, decided before any byte goes to a device: the devices to
+// write, in order, each with its file; or a refusal with its reason.
+struct UpdatePlan
+{
+    struct Item
+    {
+        MLPDeviceInfoNode device;
+        int index = 0; // position in the discovered list
+        QString filePath;
+        QString firmwareVersion; // the file's, as its header reads
+        qint64 updateBytes = 0;
+    };
+
+    // A listed device left out by --all, and why.
+    struct Skipped
+    {
+        MLPDeviceInfoNode device;
+        QString reason;
+    };
+
+    QList<Item> items;
+    QList<Skipped> skipped;
+
+    // kExitSuccess unless nothing may be sent; then refusal says why, refusalDetails lists
+    // what the person needs to choose or fix.
+    CliExitCode refusalCode = kExitSuccess;
+    QString refusal;
+    QStringList refusalDetails;
+    // The refusal is that no device was found at all, so the reasons a device may be
+    // invisible (access rights) are worth telling.
+    bool noDeviceFound = false;
+
+    bool isRefused() const { return refusalCode != kExitSuccess; }
+};
