@@ -40,6 +40,7 @@ QJsonObject deviceJson(const MLPDeviceInfoNode& device)
     object.insert(QStringLiteral("address"), device.address);
     object.insert(QStringLiteral("link"), QLatin1String(linkKindKey(device.linkKind)));
     object.insert(QStringLiteral("model"), device.model);
+    object.insert(QStringLiteral("serial"), device.serial);
     object.insert(QStringLiteral("hardwareVersion"), deviceVersionText(device.hwVersion));
     object.insert(QStringLiteral("firmwareVersion"), deviceVersionText(device.fwVersion));
     object.insert(QStringLiteral("maxFrameLength"), device.maxFrameLength);
@@ -450,7 +451,6 @@ void FirmwareUpdateCli::printResult(const UpdateExecutor::Result& result, const 
     if (arguments.json()) {
         QJsonObject record = deviceJson(device);
         record.insert(QStringLiteral("event"), QStringLiteral("result"));
-        record.insert(QStringLiteral("serial"), device.serial);
         record.insert(QStringLiteral("file"), result.item.filePath);
         record.insert(QStringLiteral("versionBefore"), deviceVersionText(device.fwVersion));
         record.insert(QStringLiteral("fileFirmwareVersion"), result.item.firmwareVersion);

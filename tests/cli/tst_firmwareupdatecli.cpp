@@ -8,6 +8,7 @@
 #include "patternedbytes.h"
 #include "registerbuiltinupdatefiles.h"
 #include "updatefilebuilder.h"
+#include "updatehistory.h"
 
 #include <QtTest>
 
@@ -70,10 +71,21 @@ private:
         return file.writeTo(m_directory.filePath(name));
     }
 
+    static QList<UpdateHistoryEntry> historyEntries()
+    {
+        QStringList warnings;
+        return UpdateHistory().read(warnings);
+    }
+
     static QByteArray patterned(int length) { return patternedBytes(length, 3, 7); }
 
 private slots:
-    void initTestCase() { registerBuiltInUpdateFiles(); }
+    void initTestCase()
+    {
+        registerBuiltInUpdateFiles();
+        // Every update appends to the history; never to the history of whoever runs the tests.
+        qputenv("XDG_STATE_HOME", m_directory.filePath("state").toUtf8());
+    }
 
     void init() { m_emulation.start(); }
 
@@ -108,7 +120,7 @@ private slots:
         QCOMPARE(devices[0].toObject().value("link").toString(), "ftdi-bridge");
         const QJsonObject maker = devices[1].toObject();
         QCOMPARE(maker.keys(), (QStringList{"address", "firmwareVersion", "hardwareVersion", "link",
-                                            "maxFrameLength", "model"}));
+                                            "maxFrameLength", "model", "serial"}));
         QCOMPARE(maker.value("address").toString(), "usb:m/1");
         QCOMPARE(maker.value("link").toString(), "maker-usb");
         QCOMPARE(maker.value("model").toString(), "MAKER-1");
@@ -367,6 +379,98 @@ private slots:
             QVERIFY(entry.toObject().value("path").toString().startsWith(":/firmwares/"));
             QVERIFY(entry.toObject().contains("usable"));
         }
+    }
+
+    void updateAllGoesOnAfterAFailedDevice()
+    {
+        const std::string serials[] = {"ML0001", "ML0002", "ML0003"};
+        std::vector<std::shared_ptr<VirtualDevice>> devices;
+        for (const std::string& serial : serials) {
+            devices.push_back(makeDevice("DEMO-5"));
+            m_emulation->addMakerDevice(devices.back(), makerWithSerial(serial));
+        }
+        devices[1]->failSegment(3, 0x07);
+        const QByteArray block = patterned(1500);
+        const int recordedBefore = historyEntries().size();
+
+        const CliResult result = runCli({"update", "--all", writeFile("DEMO-5", 0x0100, block)});
+        QCOMPARE(result.exitCode, int(kExitUpdateFailed));
+        QCOMPARE(toBytes(devices[0]->transferPayload(UpdateBlock, 0)), block);
+        QCOMPARE(toBytes(devices[2]->transferPayload(UpdateBlock, 0)), block);
+        const QString summary = result.out.mid(result.out.lastIndexOf("ADDRESS"));
+        for (const QString& serial : {"ML0001", "ML0002", "ML0003"}) {
+            const QStringList rows = summary.split('\n').filter(serial);
+            QCOMPARE(rows.size(), 1);
+            const QString expected = serial == QLatin1String("ML0002")
+                                         ? "DEMO-5 maker USB ML0002 2.03 - failed: "
+                                         : "DEMO-5 maker USB " + serial + " 2.03 1.07 succeeded";
+            QVERIFY2(rows[0].simplified().contains(expected), qPrintable(rows[0]));
+        }
+        QVERIFY(result.out.contains("2 of 3 updates succeeded."));
+
+        const QList<UpdateHistoryEntry> recorded = historyEntries().mid(recordedBefore);
+        QCOMPARE(recorded.size(), 3);
+        for (const UpdateHistoryEntry& entry : recorded) {
+            QCOMPARE(entry.succeeded, entry.serial != QLatin1String("ML0002"));
+            QCOMPARE(entry.versionWritten, "1.07");
+            QCOMPARE(entry.fileSha256, UpdateHistory::sha256Of(m_directory.filePath("update.ml2")));
+        }
+    }
+
+    void updateJsonLinesParse()
+    {
+        auto device = makeDevice("DEMO-5");
+        m_emulation->addMakerDevice(device);
+        const CliResult result = runCli({"update", "--json", writeFile("DEMO-5", 0x0100, patterned(3000))});
+        QCOMPARE(result.exitCode, int(kExitSuccess));
+
+        const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
+        QVERIFY(lines.size() > 2);
+        int lastPercent = -1;
+        QJsonObject record;
+        for (const QString& line : lines) {
+            QJsonParseError error{};
+            record = QJsonDocument::fromJson(line.toUtf8(), &error).object();
+            QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(line));
+            if (record.value("event") == "progress") {
+                QVERIFY(record.value("percent").toInt() > lastPercent);
+                lastPercent = record.value("percent").toInt();
+            }
+        }
+        QCOMPARE(lastPercent, 100);
+        QCOMPARE(record.value("event").toString(), "result");
+        QCOMPARE(record.value("succeeded").toBool(), true);
+        QCOMPARE(record.value("address").toString(), "usb:m/0");
+        QCOMPARE(record.value("versionBefore").toString(), "2.03");
+        QCOMPARE(record.value("fileFirmwareVersion").toString(), "1.07");
+    }
+
+    void historySkipsABrokenLineWithAWarning()
+    {
+        qputenv("XDG_STATE_HOME", m_directory.filePath("broken-history").toUtf8());
+        const UpdateHistory history;
+        UpdateHistoryEntry entry;
+        entry.time = QDateTime::currentDateTimeUtc();
+        entry.model = "DEMO-5";
+        entry.succeeded = true;
+        QCOMPARE(history.append(entry), QString());
+        QFile file(history.path());
+        QVERIFY(file.open(QIODevice::Append));
+        // A record cut short, as a full disk leaves it: no newline after it.
+        file.write("{\"time\": \"2026-");
+        file.close();
+        entry.succeeded = false;
+        entry.reason = "the device did not take the whole update";
+        QCOMPARE(history.append(entry), QString());
+
+        const CliResult text = runCli({"history"});
+        qputenv("XDG_STATE_HOME", m_directory.filePath("state").toUtf8());
+        QCOMPARE(text.exitCode, int(kExitSuccess));
+        QVERIFY2(text.err.contains("line 2 is not an update record; skipped"), qPrintable(text.err));
+        const QStringList rows = text.out.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 3);
+        QVERIFY(rows[1].contains("succeeded"));
+        QVERIFY(rows[2].contains("failed: the device did not take the whole update"));
     }
 
     void usageErrorExitsUsageError()

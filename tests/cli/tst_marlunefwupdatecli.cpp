@@ -62,6 +62,8 @@ private:
     }
 
 private slots:
+    void initTestCase() { qputenv("XDG_STATE_HOME", m_directory.filePath("state").toUtf8()); }
+
     void init() { m_emulation.start(); }
 
     void cleanup() { m_emulation.stop(); }
@@ -150,6 +152,7 @@ private slots:
         QCOMPARE(run({"update", "--dry-run"}).exitCode, int(kExitNoDevice));
         QCOMPARE(run({}).exitCode, int(kExitUsageError));
         QCOMPARE(run({"list", "--file", "x.ml2"}).exitCode, int(kExitUsageError));
+        QCOMPARE(run({"update", "--device", "usb:m/one"}).exitCode, int(kExitUsageError));
     }
 };
 

@@ -43,8 +43,10 @@ private slots:
         truncated.truncateTo(1300);
         UpdateFileBuilder::write(truncated, m_directory.filePath("broken.ml2"));
         m_catalogue.insert("DEMO-5", m_directory.filePath("fit.ml2"));
-        m_catalogue.insert("DEMO-6", UpdateFileBuilder().model("DEMO-6").hardwareVersions({0x0200}).writeTo(
-                                         m_directory.filePath("demo6.ml2")));
+        UpdateFileBuilder demo6;
+        demo6.model = "DEMO-6";
+        demo6.hardwareVersions = {0x0200};
+        m_catalogue.insert("DEMO-6", demo6.writeTo(m_directory.filePath("demo6.ml2")));
     }
 
     void planOrRefusal_data()
