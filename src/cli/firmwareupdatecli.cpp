@@ -456,6 +456,7 @@ void FirmwareUpdateCli::printResult(const UpdateExecutor::Result& result, const 
         record.insert(QStringLiteral("fileFirmwareVersion"), result.item.firmwareVersion);
         record.insert(QStringLiteral("succeeded"), result.succeeded());
         record.insert(QStringLiteral("reason"), result.reason);
+        record.insert(QStringLiteral("versionAfter"), result.versionAfter);
         printJsonLine(record);
         return;
     }
@@ -470,6 +471,9 @@ void FirmwareUpdateCli::printResult(const UpdateExecutor::Result& result, const 
     }
     if (result.succeeded()) {
         m_out << QStringLiteral("Update complete.") << '\n';
+        if (!result.versionAfter.isEmpty() && !arguments.quiet()) {
+            m_out << QStringLiteral("The device now reports firmware %1.").arg(result.versionAfter) << '\n';
+        }
         return;
     }
     QString reason = result.reason;

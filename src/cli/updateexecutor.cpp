@@ -32,6 +32,10 @@ UpdateExecutor::Result UpdateExecutor::run(const UpdatePlan::Item& item,
     } else {
         if (m_session.update(item.filePath, progress)) {
             result.verdict = Result::Verdict::Succeeded;
+            const CliDeviceSession::Selection after = m_session.select(item.index);
+            if (after.answered && after.hwVersion == device.hwVersion) {
+                result.versionAfter = deviceVersionText(after.fwVersion);
+            }
         } else {
             result.verdict = Result::Verdict::Failed;
             result.reason = QStringLiteral("the device did not take the whole update");
@@ -56,6 +60,7 @@ void UpdateExecutor::record(Result& result) const
     entry.versionWritten = result.item.firmwareVersion;
     entry.succeeded = result.succeeded();
     entry.reason = result.reason;
+    entry.versionAfter = result.versionAfter;
     const QString problem = m_history.append(entry);
     if (!problem.isEmpty()) {
         result.historyWarning = QStringLiteral("The update history was not written: %1.").arg(problem);

@@ -32,6 +32,9 @@ public:
         Verdict verdict = Verdict::Failed;
         // Why it did not succeed, as a clause ("the device at usb:m/0 did not answer ...").
         QString reason;
+        // The firmware version the device reported when asked after a successful update;
+        // empty when it did not answer (it may be restarting) or another device answered.
+        QString versionAfter;
         // Set when the history could not be written; the update's verdict stands regardless.
         QString historyWarning;
 

@@ -443,6 +443,8 @@ private slots:
         QCOMPARE(record.value("address").toString(), "usb:m/0");
         QCOMPARE(record.value("versionBefore").toString(), "2.03");
         QCOMPARE(record.value("fileFirmwareVersion").toString(), "1.07");
+        // Asked again after the update; the virtual device keeps its version.
+        QCOMPARE(record.value("versionAfter").toString(), "2.03");
     }
 
     void historySkipsABrokenLineWithAWarning()
