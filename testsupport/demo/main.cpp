@@ -68,6 +68,8 @@ std::shared_ptr<VirtualDevice> makeDevice(const DemoDeviceDescription& spec)
     auto device = std::make_shared<VirtualDevice>(identity);
     // A demo runs for a while; nobody reads the records.
     device->setRecording(false);
+    // Asked after an update, it reports the firmware it was sent, as a real one would.
+    device->setInstallsUpdates(true);
     device->setAnswerDelay(spec.answerDelayMs);
     device->setSilent(spec.silent);
     if (spec.errorSegment) {

@@ -25,6 +25,18 @@ constexpr std::size_t kModelOffset = 6;
 constexpr std::size_t kModelFieldLength = 40;
 constexpr uint8_t kFirstSegment = 0x08;
 constexpr uint8_t kLastSegment = 0x04;
+// Where an update header names its blocks and its firmware version (major, minor as plain
+// numbers), and the commands that carry the header and the blocks.
+constexpr uint8_t kCommandUpdateHeader = 3;
+constexpr uint8_t kCommandUpdateBlock = 4;
+constexpr std::size_t kUpdateHeaderLength = 256;
+constexpr std::size_t kUpdateBlockCountOffset = 46;
+constexpr std::size_t kUpdateFirmwareVersionOffset = 48;
+
+uint16_t toBcd(uint8_t number)
+{
+    return static_cast<uint16_t>((number / 10) << 4 | number % 10);
+}
 constexpr uint8_t kDeviceHeaderByte1 = 0x00;
 constexpr uint8_t kDeviceHeaderByte2 = 0xFF;
 // Parsed input is dropped from the front of the buffer once this much has piled up.
@@ -337,7 +349,11 @@ void VirtualDevice::handleFrame(const uint8_t* frame, std::size_t length)
     if (type == kTypeRequest) {
         answerRequest(command, value, sequence);
     } else if (type == kTypeData) {
+        const bool accepted = !m_silent && m_segmentStatus.count(m_dataSegments) == 0;
         answerData(command, value, sequence);
+        if (m_installsUpdates) {
+            installUpdate(flags, command, value, payload, payloadLength, accepted);
+        }
     }
 
     if (m_detachAfterFrames && m_frameCount >= *m_detachAfterFrames) {
@@ -364,6 +380,32 @@ void VirtualDevice::answerRequest(uint8_t command, uint16_t value, uint8_t seque
     } else {
         queueFrame(kTypeAck, command, value, sequence, &kUnknownCommandStatus, 1);
     }
+}
+
+void VirtualDevice::setInstallsUpdates(bool installs)
+{
+    std::lock_guard lock(m_mutex);
+    m_installsUpdates = installs;
+}
+
+void VirtualDevice::installUpdate(uint8_t flags, uint8_t command, uint16_t value, const uint8_t* payload,
+                                  std::size_t length, bool accepted)
+{
+    if (command == kCommandUpdateHeader) {
+        if ((flags & kFirstSegment) != 0) {
+            m_updateHeader.clear();
+        }
+        m_updateHeader.insert(m_updateHeader.end(), payload, payload + length);
+        return;
+    }
+    if (command != kCommandUpdateBlock || !accepted || (flags & kLastSegment) == 0 ||
+        m_updateHeader.size() != kUpdateHeaderLength ||
+        value + 1u != m_updateHeader[kUpdateBlockCountOffset]) {
+        return;
+    }
+    const uint8_t major = m_updateHeader[kUpdateFirmwareVersionOffset + 1];
+    const uint8_t minor = m_updateHeader[kUpdateFirmwareVersionOffset];
+    m_identity.fwVersion = static_cast<uint16_t>(toBcd(major) << 8 | toBcd(minor));
 }
 
 void VirtualDevice::answerData(uint8_t command, uint16_t value, uint8_t sequence)

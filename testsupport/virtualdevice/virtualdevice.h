@@ -62,6 +62,9 @@ public:
     // been read by the host (at once if it had none); later frames are ignored.
     void detachAfterFrames(std::size_t frames);
     void detach();
+    // A device that installs what it is sent: once the last block of an update arrives
+    // whole, it reports the firmware version the update's header named. Off by default.
+    void setInstallsUpdates(bool installs);
     // Recording keeps every frame and transfer in memory; off for long benchmark runs.
     void setRecording(bool recording);
 
@@ -93,6 +96,8 @@ private:
     void handleFrame(const uint8_t* frame, std::size_t length);
     void answerRequest(uint8_t command, uint16_t value, uint8_t sequence);
     void answerData(uint8_t command, uint16_t value, uint8_t sequence);
+    void installUpdate(uint8_t flags, uint8_t command, uint16_t value, const uint8_t* payload,
+                       std::size_t length, bool accepted);
     void queueFrame(uint8_t type, uint8_t command, uint16_t value, uint8_t sequence, const uint8_t* payload,
                     std::size_t payloadLength, bool corruptChecksum = false);
     std::vector<uint8_t> infoRecord() const;
@@ -129,6 +134,8 @@ private:
 
     std::size_t m_frameCount = 0;
     std::size_t m_dataSegments = 0;
+    bool m_installsUpdates = false;
+    std::vector<uint8_t> m_updateHeader; // the last update header received, as far as it came
     std::vector<VirtualDeviceFrame> m_frames;
     std::map<std::pair<uint8_t, uint16_t>, std::vector<uint8_t>> m_transferPayloads;
     std::vector<std::pair<uint8_t, uint16_t>> m_transferOrder;

@@ -11,9 +11,11 @@
 #include "mlpworkerthread.h"
 #include "mlu2file.h"
 #include "ui_firmwareupdatedlg.h"
+#include "updatehistory.h"
 #include "usbhotplugwatcher.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
@@ -33,6 +35,7 @@ namespace {
 // Link targets of the mode texts: each names the mode its link switches to.
 const char* const kAlternativeFileLink = "alternative-update-file";
 const char* const kBuiltInFilesLink = "default-update-file";
+constexpr int kStatusLines = 4;
 
 } // namespace
 
@@ -56,6 +59,8 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     progressBarPolicy.setRetainSizeWhenHidden(true);
     m_ui->progressBar->setSizePolicy(progressBarPolicy);
     m_ui->progressBar->hide();
+    // Room for the longest verdict, so that the controls above never move.
+    m_ui->statusLabel->setMinimumHeight(kStatusLines * m_ui->statusLabel->fontMetrics().lineSpacing());
     m_ui->infoButtonLoadedFirmware->setEnabled(false);
     m_ui->lbl_fileOpenMode->installEventFilter(this);
     setAlternativeFileMode(false);
@@ -219,6 +224,15 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     m_updatingDevice = m_currentDevice;
     m_rereadPending = false;
     m_rereadUnanswered = false;
+    m_historyEntry = UpdateHistoryEntry();
+    m_historyEntry.model = m_updatingDevice.model;
+    m_historyEntry.link = QLatin1String(marlune::MLP::linkKindKey(m_updatingDevice.linkKind));
+    m_historyEntry.serial = m_updatingDevice.serial;
+    m_historyEntry.address = m_updatingDevice.address;
+    m_historyEntry.versionBefore = DeviceInfoDlg::deviceVersionText(m_updatingDevice.fwVersion);
+    m_historyEntry.file = path;
+    m_historyEntry.fileSha256 = UpdateHistory::sha256Of(path);
+    m_historyEntry.versionWritten = m_updatingFirmwareText;
     m_outcomeText =
         tr("Writing firmware %1 to %2, %3 \u2026")
             .arg(m_updatingFirmwareText, m_updatingDevice.model, DeviceUnitText::unit(m_updatingDevice));
@@ -322,14 +336,12 @@ QString FirmwareUpdateDlg::noDeviceText() const
     // at the bus tells them from an empty one. The worker holds no device after a discovery.
     const int inaccessible = DeviceAccessProbe::findInaccessibleDevices().size();
     if (inaccessible == 0) {
-        return tr(
-            "No Marlune device found. Check that the device is powered and its USB cable is plugged in, "
-            "and that this user may use USB devices.");
+        return tr("No Marlune device found. Check the device's power and USB cable, and that this user may "
+                  "use USB devices.");
     }
-    return tr("No Marlune device found, but %1 attached USB device(s) of the kinds this tool drives cannot "
-              "be "
-              "opened: this user may lack the access rights. Install the udev rules %2, then unplug the "
-              "device and plug it in again.")
+    return tr("No Marlune device found: %1 attached device(s) cannot be opened by this user. Install the "
+              "udev "
+              "rules %2 and plug the device in again.")
         .arg(inaccessible)
         .arg(DeviceAccessProbe::udevRulesPath());
 }
@@ -366,11 +378,11 @@ void FirmwareUpdateDlg::deviceSelected(uint16_t fwVersion, uint16_t hwVersion)
         } else {
             m_currentDevice.fwVersion = fwVersion;
             m_currentDevice.hwVersion = hwVersion;
+            m_historyEntry.versionAfter = DeviceInfoDlg::deviceVersionText(fwVersion);
             m_outcomeText +=
-                QLatin1Char(' ') +
-                tr("It now reports firmware %1.").arg(DeviceInfoDlg::deviceVersionText(fwVersion));
+                QLatin1Char(' ') + tr("It now reports firmware %1.").arg(m_historyEntry.versionAfter);
         }
-        showStatus();
+        recordInHistory(true, QString());
     }
     m_busy = false;
     setBusy(false);
@@ -462,7 +474,7 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
                               "the update again.")
                                .arg(DeviceUnitText::modelAndUnit(m_updatingDevice));
     m_outcomeText = reason;
-    showStatus();
+    recordInHistory(false, reason);
     QMessageBox box(QMessageBox::Warning, tr("Firmware update failed"),
                     tr("The firmware update could not be completed"), QMessageBox::Ok, this);
     box.setInformativeText(reason);
@@ -484,7 +496,23 @@ void FirmwareUpdateDlg::updateSuccessFul()
     if (current >= 0 && current < devices.size() && devices.at(current).address == m_updatingDevice.address) {
         m_rereadPending = true;
         selectEntry(current);
+    } else {
+        recordInHistory(true, QString());
     }
+}
+
+// Shows the outcome as well. A history that cannot be written is mentioned and costs
+// nothing else.
+void FirmwareUpdateDlg::recordInHistory(bool succeeded, const QString& reason)
+{
+    m_historyEntry.time = QDateTime::currentDateTimeUtc();
+    m_historyEntry.succeeded = succeeded;
+    m_historyEntry.reason = reason;
+    const QString problem = UpdateHistory().append(m_historyEntry);
+    if (!problem.isEmpty()) {
+        m_outcomeText += QLatin1Char(' ') + tr("The update history could not be written: %1").arg(problem);
+    }
+    showStatus();
 }
 
 void FirmwareUpdateDlg::initCurrentDevice()

@@ -3,6 +3,7 @@
 #include "mlpdeviceinfonode.h"
 #include "mlpworkerrequesti.h"
 #include "updatefilecompatibility.h"
+#include "updatehistoryentry.h"
 
 #include <QDialog>
 #include <QString>
@@ -80,6 +81,7 @@ private:
     void showStatus();
     QString discoveryStateText(const QList<MLPDeviceInfoNode>& devices) const;
     QString noDeviceText() const;
+    void recordInHistory(bool succeeded, const QString& reason);
 
     Ui::FirmwareUpdateDlg* m_ui;
     MLPWorkerThread* m_workerThread = nullptr;
@@ -98,6 +100,8 @@ private:
     // The unit being written, and the firmware version going to it.
     MLPDeviceInfoNode m_updatingDevice;
     QString m_updatingFirmwareText;
+    // The history line of the running update, completed when it has ended.
+    UpdateHistoryEntry m_historyEntry;
     // After a successful update the unit is selected again to learn what it reports now.
     bool m_rereadPending = false;
     bool m_rereadUnanswered = false;

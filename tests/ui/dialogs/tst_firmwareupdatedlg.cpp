@@ -161,6 +161,8 @@ void TestFirmwareUpdateDlg::initTestCase()
     Q_INIT_RESOURCE(pictures);
     registerBuiltInUpdateFiles();
     QVERIFY(m_fileDirectory.isValid());
+    // Updates go into the history; never into the user's own.
+    qputenv("XDG_STATE_HOME", m_fileDirectory.filePath(QStringLiteral("state")).toLocal8Bit());
 }
 
 void TestFirmwareUpdateDlg::init()

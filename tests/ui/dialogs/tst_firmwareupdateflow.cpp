@@ -4,15 +4,18 @@
 #include "mlu2file.h"
 #include "modaldialogwatcher.h"
 #include "registerbuiltinupdatefiles.h"
+#include "updatehistory.h"
 #include "usbhotplugwatcher.h"
 #include "virtualdevice.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -98,6 +101,15 @@ private:
     }
     void startWindow();
 
+    QList<UpdateHistoryEntry> takeHistory()
+    {
+        QStringList warnings;
+        const QList<UpdateHistoryEntry> entries = UpdateHistory().read(warnings);
+        QFile::remove(UpdateHistory::defaultPath());
+        return entries;
+    }
+
+    QTemporaryDir m_stateDirectory;
     marlune::testing::EmulatedBus m_emulation;
     std::unique_ptr<MLPWorkerThread> m_workerThread;
     std::unique_ptr<FirmwareUpdateDlg> m_window;
@@ -107,6 +119,8 @@ void TestFirmwareUpdateFlow::initTestCase()
 {
     Q_INIT_RESOURCE(pictures);
     registerBuiltInUpdateFiles();
+    QVERIFY(m_stateDirectory.isValid());
+    qputenv("XDG_STATE_HOME", m_stateDirectory.path().toLocal8Bit());
 }
 
 void TestFirmwareUpdateFlow::init()
@@ -192,13 +206,8 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
     QVERIFY(button("bttn_update")->isEnabled());
-    // What the device reports once it runs the firmware of the DEMO-B sample.
-    VirtualDeviceIdentity updated;
-    updated.model = kFittingModel;
-    updated.hwVersion = 0x0100;
-    updated.fwVersion = 0x0103;
-    updated.maxFrameLength = 100;
-    device->setIdentity(updated);
+    // Once written, the device reports the firmware of the DEMO-B sample, 1.03.
+    device->setInstallsUpdates(true);
 
     QList<int> shownValues;
     connect(progressBar(), &QProgressBar::valueChanged, this, [&](int value) { shownValues.append(value); });
@@ -220,6 +229,13 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
     QCOMPARE(statusLine(),
              QStringLiteral("DEMO-B (%1) updated to firmware 1.03. It now reports firmware 1.03.")
                  .arg(unitDetails));
+    const QList<UpdateHistoryEntry> history = takeHistory();
+    QCOMPARE(history.size(), 1);
+    QVERIFY(history.first().succeeded);
+    QCOMPARE(history.first().serial, unitDetails.section(QStringLiteral("serial "), 1));
+    QCOMPARE(history.first().versionBefore + '>' + history.first().versionWritten + '>' +
+                 history.first().versionAfter,
+             QStringLiteral("1.01>1.03>1.03"));
     QVERIFY(shownValues.size() > 2);
     QCOMPARE(shownValues.last(), 100);
     for (int index = 1; index < shownValues.size(); ++index) {
@@ -292,6 +308,10 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
     }
     QTest::qWait(10 * ModalDialogWatcher::kPollIntervalMs);
     QCOMPARE(watcher.seenCount(), 1);
+    const QList<UpdateHistoryEntry> history = takeHistory();
+    QCOMPARE(history.size(), 1);
+    QVERIFY(!history.first().succeeded);
+    QCOMPARE(history.first().reason, statusLine().section('\n', 0, 0));
 }
 
 void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()
@@ -339,8 +359,8 @@ void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart_data()
 
     QTest::newRow("no device")
         << QStringList() << QStringList()
-        << "No Marlune device found. Check that the device is powered and its USB cable is "
-           "plugged in, and that this user may use USB devices.";
+        << "No Marlune device found. Check the device's power and USB cable, and that this user may use USB "
+           "devices.";
     QTest::newRow("silent device next to a good one")
         << QStringList{"DEMO-B", "DEMO-C silent"} << QStringList{"DEMO-B"}
         << "1 attached device did not answer and is not listed; check its power and cable, then press "
@@ -351,10 +371,9 @@ void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart_data()
         << QStringList{"DEMO-B \u2014 maker USB ML0001", "DEMO-B \u2014 maker USB ML0003", "DEMO-C"} << "";
     QTest::newRow("device without access rights")
         << QStringList{"DEMO-B locked"} << QStringList()
-        << "No Marlune device found, but 1 attached USB device(s) of the kinds this tool drives cannot be "
-           "opened: "
-           "this user may lack the access rights. Install the udev rules "
-           "/usr/lib/udev/rules.d/60-marlune-fwupdate.rules, then unplug the device and plug it in again.";
+        << "No Marlune device found: 1 attached device(s) cannot be opened by this user. Install the udev "
+           "rules "
+           "/usr/lib/udev/rules.d/60-marlune-fwupdate.rules and plug the device in again.";
 }
 
 void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart()
