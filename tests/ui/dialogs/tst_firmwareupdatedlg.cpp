@@ -1,4 +1,5 @@
 #include "builtinfirmwaresdlg.h"
+#include "builtinupdatefiles.h"
 #include "deviceinfodlg.h"
 #include "firmwareupdatedlg.h"
 #include "loadedfirmwaredlg.h"
@@ -118,6 +119,7 @@ private slots:
     void updateButtonFollowsTheLoadedFile();
     void deletedLoadedFileDisablesUpdate();
     void noBuiltInFileForTheModelSaysSo();
+    void emptyCatalogueSaysSoInBuiltInMode();
     void busyButtonSaysToWait();
 
     // Update flow.
@@ -679,6 +681,28 @@ void TestFirmwareUpdateDlg::noBuiltInFileForTheModelSaysSo()
     QVERIFY(!button("bttn_update")->isEnabled());
     QCOMPARE(button("bttn_update")->toolTip(),
              QStringLiteral("There is no built-in update file for this device model."));
+}
+
+// A package built without update files: built-in mode points to loading one, and its
+// mode text stays as it is.
+void TestFirmwareUpdateDlg::emptyCatalogueSaysSoInBuiltInMode()
+{
+    const QString emptyCatalogueText =
+        QStringLiteral("No built-in update files are installed; load an update file through the link above.");
+    Q_CLEANUP_RESOURCE(firmwares);
+    QVERIFY(builtInUpdateFiles().isEmpty());
+    {
+        FirmwareUpdateDlg window;
+        QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), emptyCatalogueText);
+        QCOMPARE(plainText(window.findChild<QLabel*>("lbl_fileOpenMode")->text()),
+                 QStringLiteral("Built-in firmware update files loaded. Load alternative update file."));
+        QVERIFY(QMetaObject::invokeMethod(&window, "on_lbl_fileOpenMode_linkActivated",
+                                          Q_ARG(QString, QStringLiteral("alternative-update-file"))));
+        QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), QString());
+    }
+    registerBuiltInUpdateFiles();
+    QVERIFY(!builtInUpdateFiles().isEmpty());
+    QCOMPARE(label("statusLabel")->text(), QString());
 }
 
 void TestFirmwareUpdateDlg::busyButtonSaysToWait()
