@@ -6,7 +6,6 @@
 #include "deviceinfodlg.h"
 #include "deviceunittext.h"
 #include "loadedfirmwaredlg.h"
-#include "mlpselectdevicerequest.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpworkerthread.h"
 #include "mlu2file.h"
@@ -365,30 +364,35 @@ void FirmwareUpdateDlg::showStatus()
     m_ui->statusLabel->setText(parts.join(QLatin1Char('\n')));
 }
 
-void FirmwareUpdateDlg::deviceSelected(uint16_t fwVersion, uint16_t hwVersion)
+void FirmwareUpdateDlg::deviceSelected(uint16_t, uint16_t)
 {
-    if (m_rereadPending) {
-        // The selection that follows a successful update: what the unit reports now.
-        m_rereadPending = false;
-        if (fwVersion == MLPSelectDeviceRequest::kUnknownVersion &&
-            hwVersion == MLPSelectDeviceRequest::kUnknownVersion) {
-            m_rereadUnanswered = true;
-            m_outcomeText += QLatin1Char(' ') + tr("It did not answer afterwards; it may be restarting. "
-                                                   "Discover Devices finds it again.");
-        } else {
-            m_currentDevice.fwVersion = fwVersion;
-            m_currentDevice.hwVersion = hwVersion;
-            m_historyEntry.versionAfter = DeviceInfoDlg::deviceVersionText(fwVersion);
-            m_outcomeText +=
-                QLatin1Char(' ') + tr("It now reports firmware %1.").arg(m_historyEntry.versionAfter);
-        }
-        recordInHistory(true, QString());
-    }
     m_busy = false;
     setBusy(false);
     m_ui->infoButtonDevice->setEnabled(true);
     m_haveDevice = true;
     enableUpdateButtonIfRequirementsAreMet();
+}
+
+void FirmwareUpdateDlg::selectionAnswered(bool answered, uint16_t fwVersion, uint16_t hwVersion)
+{
+    if (!m_rereadPending) {
+        return;
+    }
+    // The selection that follows a successful update: what the unit reports now.
+    m_rereadPending = false;
+    if (answered) {
+        m_currentDevice.fwVersion = fwVersion;
+        m_currentDevice.hwVersion = hwVersion;
+        m_historyEntry.versionAfter = DeviceInfoDlg::deviceVersionText(fwVersion);
+        m_outcomeText +=
+            QLatin1Char(' ') + tr("It now reports firmware %1.").arg(m_historyEntry.versionAfter);
+        enableUpdateButtonIfRequirementsAreMet();
+    } else {
+        m_rereadUnanswered = true;
+        m_outcomeText += QLatin1Char(' ') + tr("It did not answer afterwards; it may be restarting. "
+                                               "Discover Devices finds it again.");
+    }
+    recordInHistory(true, QString());
 }
 
 void FirmwareUpdateDlg::onConnectionLost()
@@ -624,6 +628,8 @@ void FirmwareUpdateDlg::connectWorkerThreadSignals()
     connect(m_workerThread, SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), this,
             SLOT(deviceSelected(uint16_t, uint16_t)), Qt::UniqueConnection);
     connect(m_workerThread, SIGNAL(lostConnection()), this, SLOT(onConnectionLost()), Qt::UniqueConnection);
+    connect(m_workerThread, &MLPWorkerThread::deviceSelectionAnswered, this,
+            &FirmwareUpdateDlg::selectionAnswered, Qt::UniqueConnection);
 }
 
 void FirmwareUpdateDlg::disconnectWorkerThreadSignals()
@@ -635,4 +641,6 @@ void FirmwareUpdateDlg::disconnectWorkerThreadSignals()
     disconnect(m_workerThread, SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), this,
                SLOT(deviceSelected(uint16_t, uint16_t)));
     disconnect(m_workerThread, SIGNAL(lostConnection()), this, SLOT(onConnectionLost()));
+    disconnect(m_workerThread, &MLPWorkerThread::deviceSelectionAnswered, this,
+               &FirmwareUpdateDlg::selectionAnswered);
 }

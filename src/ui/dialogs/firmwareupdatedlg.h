@@ -63,6 +63,7 @@ private slots:
     void on_infoButtonBuiltInFirmware_clicked();
     void on_infoButtonLoadedFirmware_clicked();
     void refreshAfterHotplug();
+    void selectionAnswered(bool answered, uint16_t fwVersion, uint16_t hwVersion);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
