@@ -1,4 +1,4 @@
-#include "emulatedbus.h"
+#include "emulatedbussuite.h"
 #include "emulatedftdibridge.h"
 #include "patternedbytes.h"
 #include "scriptedendpoint.h"
@@ -9,13 +9,7 @@
 
 #include <memory>
 
-using marlune::testing::bridgeNamed;
-using marlune::testing::EmulatedBus;
-using marlune::testing::EmulatedFtdiBridge;
-using marlune::testing::FtdiBridgeOptions;
-using marlune::testing::FtdiLineEvent;
-using marlune::testing::patternedBytes;
-using marlune::testing::ScriptedEndpoint;
+using namespace marlune::testing;
 
 namespace {
 
@@ -31,26 +25,25 @@ struct FtdiStrings
 
 } // namespace
 
-class TestEmulatedFtdiBridge : public QObject
+class TestEmulatedFtdiBridge : public EmulatedBusSuite
 {
     Q_OBJECT
 
 private:
-    EmulatedBus m_emulation;
-    ftdi_context* m_ftdi = nullptr;
+    ftdi_context* ftdi() { return m_emulation.ftdi(); }
 
     std::vector<FtdiStrings> listBridges()
     {
         ftdi_device_list* list = nullptr;
         std::vector<FtdiStrings> bridges;
-        if (ftdi_usb_find_all(m_ftdi, &list, kFtdiVendorId, kFt232rProductId) < 0) {
+        if (ftdi_usb_find_all(ftdi(), &list, kFtdiVendorId, kFt232rProductId) < 0) {
             return bridges;
         }
         for (ftdi_device_list* node = list; node != nullptr; node = node->next) {
             char manufacturer[128] = {};
             char description[128] = {};
             char serial[128] = {};
-            if (ftdi_usb_get_strings2(m_ftdi, node->dev, manufacturer, sizeof manufacturer, description,
+            if (ftdi_usb_get_strings2(ftdi(), node->dev, manufacturer, sizeof manufacturer, description,
                                       sizeof description, serial, sizeof serial) == 0) {
                 bridges.push_back({manufacturer, description, serial});
             }
@@ -63,10 +56,10 @@ private:
     bool openFirstBridge()
     {
         ftdi_device_list* list = nullptr;
-        if (ftdi_usb_find_all(m_ftdi, &list, kFtdiVendorId, kFt232rProductId) < 1) {
+        if (ftdi_usb_find_all(ftdi(), &list, kFtdiVendorId, kFt232rProductId) < 1) {
             return false;
         }
-        const int opened = ftdi_usb_open_dev(m_ftdi, list->dev);
+        const int opened = ftdi_usb_open_dev(ftdi(), list->dev);
         ftdi_list_free(&list);
         return opened == 0;
     }
@@ -78,7 +71,7 @@ private:
         while (bytes.size() < count && attempts-- > 0) {
             unsigned char buffer[512];
             const int length =
-                ftdi_read_data(m_ftdi, buffer, std::min(count - bytes.size(), int(sizeof buffer)));
+                ftdi_read_data(ftdi(), buffer, std::min(count - bytes.size(), int(sizeof buffer)));
             if (length < 0) {
                 break;
             }
@@ -88,17 +81,6 @@ private:
     }
 
 private slots:
-    void init() { m_emulation.start(); }
-
-    void cleanup()
-    {
-        if (m_ftdi != nullptr) {
-            ftdi_free(m_ftdi);
-            m_ftdi = nullptr;
-        }
-        m_emulation.stop();
-    }
-
     void decodesBaudRateDivisor_data()
     {
         QTest::addColumn<int>("value");
@@ -129,7 +111,6 @@ private slots:
                                    bridgeNamed("MARLUNE MLP-DGL", "FT0002"));
         m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
                                    bridgeNamed("MARLUNE MLP-DEVX", "FT0003"));
-        m_ftdi = ftdi_new();
 
         std::vector<FtdiStrings> bridges = listBridges();
         QCOMPARE(bridges.size(), std::size_t(3));
@@ -147,18 +128,17 @@ private slots:
     {
         auto endpoint = std::make_shared<ScriptedEndpoint>();
         const int bridge = m_emulation->addFtdiBridge(endpoint);
-        m_ftdi = ftdi_new();
         QVERIFY(openFirstBridge());
 
-        QCOMPARE(ftdi_usb_reset(m_ftdi), 0);
-        QCOMPARE(ftdi_set_line_property2(m_ftdi, BITS_8, STOP_BIT_2, NONE, BREAK_ON), 0);
-        QCOMPARE(ftdi_set_line_property2(m_ftdi, BITS_8, STOP_BIT_2, NONE, BREAK_OFF), 0);
-        QCOMPARE(ftdi_set_baudrate(m_ftdi, 38400), 0);
+        QCOMPARE(ftdi_usb_reset(ftdi()), 0);
+        QCOMPARE(ftdi_set_line_property2(ftdi(), BITS_8, STOP_BIT_2, NONE, BREAK_ON), 0);
+        QCOMPARE(ftdi_set_line_property2(ftdi(), BITS_8, STOP_BIT_2, NONE, BREAK_OFF), 0);
+        QCOMPARE(ftdi_set_baudrate(ftdi(), 38400), 0);
         const unsigned char breakByte = 0x00;
-        QCOMPARE(ftdi_write_data(m_ftdi, &breakByte, 1), 1);
-        QCOMPARE(ftdi_set_baudrate(m_ftdi, 250000), 0);
+        QCOMPARE(ftdi_write_data(ftdi(), &breakByte, 1), 1);
+        QCOMPARE(ftdi_set_baudrate(ftdi(), 250000), 0);
         const unsigned char startSequence[] = {0x91, 0x4D, 0x6C, 0x01};
-        QCOMPARE(ftdi_write_data(m_ftdi, startSequence, 4), 4);
+        QCOMPARE(ftdi_write_data(ftdi(), startSequence, 4), 4);
 
         // libftdi's own open resets the chip and sets 9600 baud before the link does anything.
         QCOMPARE(FtdiLineEvent::describe(m_emulation->ftdiLineLog(bridge)),
@@ -166,7 +146,7 @@ private slots:
                              "data 00 @38400; baud 250000; data 91 4D 6C 01 @250000"));
         // The slow zero byte is a break to a receiver at 250000 baud, not data.
         QCOMPARE(endpoint->received(), QByteArray::fromHex("914d6c01"));
-        QCOMPARE(ftdi_usb_close(m_ftdi), 0);
+        QCOMPARE(ftdi_usb_close(ftdi()), 0);
     }
 
     void bytesReachDeviceOnlyAtItsBaudRate_data()
@@ -186,26 +166,24 @@ private slots:
         QFETCH(bool, delivered);
         auto endpoint = std::make_shared<ScriptedEndpoint>();
         m_emulation->addFtdiBridge(endpoint);
-        m_ftdi = ftdi_new();
         QVERIFY(openFirstBridge());
-        QCOMPARE(ftdi_set_baudrate(m_ftdi, baudRate), 0);
-        QCOMPARE(ftdi_set_line_property2(m_ftdi, BITS_8, STOP_BIT_2, NONE, breakOn ? BREAK_ON : BREAK_OFF),
+        QCOMPARE(ftdi_set_baudrate(ftdi(), baudRate), 0);
+        QCOMPARE(ftdi_set_line_property2(ftdi(), BITS_8, STOP_BIT_2, NONE, breakOn ? BREAK_ON : BREAK_OFF),
                  0);
         const unsigned char bytes[] = {1, 2, 3};
-        QCOMPARE(ftdi_write_data(m_ftdi, bytes, 3), 3);
+        QCOMPARE(ftdi_write_data(ftdi(), bytes, 3), 3);
         QCOMPARE(endpoint->received().size(), delivered ? 3 : 0);
     }
 
     void latencyTimerIsSetAndReadBack()
     {
         const int bridge = m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>());
-        m_ftdi = ftdi_new();
         QVERIFY(openFirstBridge());
         unsigned char latency = 0;
-        QCOMPARE(ftdi_get_latency_timer(m_ftdi, &latency), 0);
+        QCOMPARE(ftdi_get_latency_timer(ftdi(), &latency), 0);
         QCOMPARE(int(latency), 16);
-        QCOMPARE(ftdi_set_latency_timer(m_ftdi, 2), 0);
-        QCOMPARE(ftdi_get_latency_timer(m_ftdi, &latency), 0);
+        QCOMPARE(ftdi_set_latency_timer(ftdi(), 2), 0);
+        QCOMPARE(ftdi_get_latency_timer(ftdi(), &latency), 0);
         QCOMPARE(int(latency), 2);
         const std::vector<FtdiLineEvent> log = m_emulation->ftdiLineLog(bridge);
         QVERIFY(!log.empty());
@@ -215,13 +193,12 @@ private slots:
     void idleBridgeAnswersStatusOnly()
     {
         m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>());
-        m_ftdi = ftdi_new();
         QVERIFY(openFirstBridge());
         unsigned char buffer[64];
-        QCOMPARE(ftdi_read_data(m_ftdi, buffer, sizeof buffer), 0);
-        QCOMPARE(ftdi_read_data(m_ftdi, buffer, sizeof buffer), 0);
+        QCOMPARE(ftdi_read_data(ftdi(), buffer, sizeof buffer), 0);
+        QCOMPARE(ftdi_read_data(ftdi(), buffer, sizeof buffer), 0);
         unsigned short status = 0;
-        QCOMPARE(ftdi_poll_modem_status(m_ftdi, &status), 0);
+        QCOMPARE(ftdi_poll_modem_status(ftdi(), &status), 0);
         QCOMPARE(int(status), 0x6001);
     }
 
@@ -238,24 +215,22 @@ private slots:
         QFETCH(int, answerLength);
         auto endpoint = std::make_shared<ScriptedEndpoint>();
         m_emulation->addFtdiBridge(endpoint);
-        m_ftdi = ftdi_new();
         QVERIFY(openFirstBridge());
-        QCOMPARE(ftdi_set_baudrate(m_ftdi, 250000), 0);
+        QCOMPARE(ftdi_set_baudrate(ftdi(), 250000), 0);
         const QByteArray answer = patternedBytes(answerLength, 3);
         endpoint->queueForHost(answer);
 
         QCOMPARE(readBytes(answer.size(), 20), answer);
         unsigned char buffer[16];
-        QCOMPARE(ftdi_read_data(m_ftdi, buffer, sizeof buffer), 0);
+        QCOMPARE(ftdi_read_data(ftdi(), buffer, sizeof buffer), 0);
     }
 
     void answerAtAnotherBaudRateIsLost()
     {
         auto endpoint = std::make_shared<ScriptedEndpoint>();
         m_emulation->addFtdiBridge(endpoint);
-        m_ftdi = ftdi_new();
         QVERIFY(openFirstBridge());
-        QCOMPARE(ftdi_set_baudrate(m_ftdi, 38400), 0);
+        QCOMPARE(ftdi_set_baudrate(ftdi(), 38400), 0);
         endpoint->queueForHost(QByteArray::fromHex("010203"));
         QVERIFY(readBytes(3, 3).isEmpty());
     }
@@ -264,12 +239,11 @@ private slots:
     {
         auto endpoint = std::make_shared<ScriptedEndpoint>();
         const int bridge = m_emulation->addFtdiBridge(endpoint);
-        m_ftdi = ftdi_new();
         QVERIFY(openFirstBridge());
-        QCOMPARE(ftdi_set_baudrate(m_ftdi, 250000), 0);
+        QCOMPARE(ftdi_set_baudrate(ftdi(), 250000), 0);
         m_emulation->clearFtdiLineLog(bridge);
-        QCOMPARE(ftdi_tcoflush(m_ftdi), 0);
-        QCOMPARE(ftdi_tciflush(m_ftdi), 0);
+        QCOMPARE(ftdi_tcoflush(ftdi()), 0);
+        QCOMPARE(ftdi_tciflush(ftdi()), 0);
         QCOMPARE(FtdiLineEvent::describe(m_emulation->ftdiLineLog(bridge)),
                  std::string("purge host-to-device; purge device-to-host"));
     }
@@ -280,16 +254,15 @@ private slots:
         FtdiBridgeOptions options;
         options.modelWireTime = true;
         m_emulation->addFtdiBridge(endpoint, options);
-        m_ftdi = ftdi_new();
         QVERIFY(openFirstBridge());
-        QCOMPARE(ftdi_set_baudrate(m_ftdi, 250000), 0);
-        QCOMPARE(ftdi_set_line_property2(m_ftdi, BITS_8, STOP_BIT_2, NONE, BREAK_OFF), 0);
-        QCOMPARE(ftdi_set_latency_timer(m_ftdi, 1), 0);
+        QCOMPARE(ftdi_set_baudrate(ftdi(), 250000), 0);
+        QCOMPARE(ftdi_set_line_property2(ftdi(), BITS_8, STOP_BIT_2, NONE, BREAK_OFF), 0);
+        QCOMPARE(ftdi_set_latency_timer(ftdi(), 1), 0);
 
         const QByteArray request = patternedBytes(1000);
         QElapsedTimer timer;
         timer.start();
-        QCOMPARE(ftdi_write_data(m_ftdi, reinterpret_cast<const unsigned char*>(request.constData()),
+        QCOMPARE(ftdi_write_data(ftdi(), reinterpret_cast<const unsigned char*>(request.constData()),
                                  request.size()),
                  request.size());
         QCOMPARE(readBytes(request.size(), 2000), request);

@@ -1,4 +1,4 @@
-#include "emulatedbus.h"
+#include "emulatedbussuite.h"
 #include "patternedbytes.h"
 #include "scriptedendpoint.h"
 
@@ -10,12 +10,7 @@
 #include <memory>
 #include <thread>
 
-using marlune::testing::EmulatedBus;
-using marlune::testing::MakerDeviceOptions;
-using marlune::testing::makerWithProduct;
-using marlune::testing::makerWithSerial;
-using marlune::testing::patternedBytes;
-using marlune::testing::ScriptedEndpoint;
+using namespace marlune::testing;
 
 namespace {
 
@@ -65,28 +60,22 @@ std::string stringDescriptor(libusb_device_handle* handle, uint8_t index)
 
 } // namespace
 
-class TestEmulatedMakerDevice : public QObject
+class TestEmulatedMakerDevice : public EmulatedBusSuite
 {
     Q_OBJECT
 
 private:
-    EmulatedBus m_emulation;
-    libusb_context* m_context = nullptr;
-
-    // Plugs in a maker device and finds it through a fresh libusb context; referenced.
+    // Plugs in a maker device and finds it through the test's libusb context; referenced.
     libusb_device* plugInAndFind(const MakerDeviceOptions& options = {})
     {
         m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), options);
-        if (libusb_init(&m_context) != 0) {
-            return nullptr;
-        }
-        return findDevice(m_context, kMakerVendorId, options.productId);
+        return findDevice(m_emulation.libusb(), kMakerVendorId, options.productId);
     }
 
     // Opens the device with the given product id and claims interface 0.
     libusb_device_handle* openClaimed(uint16_t productId)
     {
-        libusb_device* device = findDevice(m_context, kMakerVendorId, productId);
+        libusb_device* device = findDevice(m_emulation.libusb(), kMakerVendorId, productId);
         if (device == nullptr) {
             return nullptr;
         }
@@ -104,17 +93,6 @@ private:
     }
 
 private slots:
-    void init() { m_emulation.start(); }
-
-    void cleanup()
-    {
-        if (m_context != nullptr) {
-            libusb_exit(m_context);
-            m_context = nullptr;
-        }
-        m_emulation.stop();
-    }
-
     void listsDeviceWithItsIds_data()
     {
         QTest::addColumn<int>("productId");
@@ -223,10 +201,10 @@ private slots:
     void secondHandleCannotClaimClaimedInterface()
     {
         m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
-        QCOMPARE(libusb_init(&m_context), 0);
+        QVERIFY(m_emulation.libusb() != nullptr);
         libusb_device_handle* first = openClaimed(0x0B23);
         QVERIFY(first != nullptr);
-        libusb_device* device = findDevice(m_context, kMakerVendorId, 0x0B23);
+        libusb_device* device = findDevice(m_emulation.libusb(), kMakerVendorId, 0x0B23);
         libusb_device_handle* second = nullptr;
         QCOMPARE(libusb_open(device, &second), 0);
         libusb_unref_device(device);
@@ -241,7 +219,7 @@ private slots:
     {
         auto endpoint = std::make_shared<ScriptedEndpoint>(ScriptedEndpoint::Answer::Echo);
         m_emulation->addMakerDevice(endpoint);
-        QCOMPARE(libusb_init(&m_context), 0);
+        QVERIFY(m_emulation.libusb() != nullptr);
         libusb_device_handle* handle = openClaimed(0x0B23);
         QVERIFY(handle != nullptr);
 
@@ -265,7 +243,7 @@ private slots:
     {
         auto endpoint = std::make_shared<ScriptedEndpoint>();
         m_emulation->addMakerDevice(endpoint);
-        QCOMPARE(libusb_init(&m_context), 0);
+        QVERIFY(m_emulation.libusb() != nullptr);
         libusb_device_handle* handle = openClaimed(0x0B23);
         QVERIFY(handle != nullptr);
 
@@ -302,7 +280,7 @@ private slots:
         QFETCH(int, expectedLength);
         auto endpoint = std::make_shared<ScriptedEndpoint>();
         m_emulation->addMakerDevice(endpoint);
-        QCOMPARE(libusb_init(&m_context), 0);
+        QVERIFY(m_emulation.libusb() != nullptr);
         libusb_device_handle* handle = openClaimed(0x0B23);
         QVERIFY(handle != nullptr);
 
@@ -320,7 +298,7 @@ private slots:
     void bulkInTimeOutWithoutData()
     {
         m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
-        QCOMPARE(libusb_init(&m_context), 0);
+        QVERIFY(m_emulation.libusb() != nullptr);
         libusb_device_handle* handle = openClaimed(0x0B23);
         QVERIFY(handle != nullptr);
         std::vector<uint8_t> buffer(64);
@@ -335,7 +313,7 @@ private slots:
     {
         // libusb polls for finished URBs; the emulation holds idle polls to keep this cheap.
         m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
-        QCOMPARE(libusb_init(&m_context), 0);
+        QVERIFY(m_emulation.libusb() != nullptr);
         libusb_device_handle* handle = openClaimed(0x0B23);
         QVERIFY(handle != nullptr);
         constexpr unsigned int kIdleWaitMs = 800;
@@ -355,7 +333,7 @@ private slots:
         // and the killed URB still reports the packet it got.
         auto endpoint = std::make_shared<ScriptedEndpoint>();
         m_emulation->addMakerDevice(endpoint);
-        QCOMPARE(libusb_init(&m_context), 0);
+        QVERIFY(m_emulation.libusb() != nullptr);
         libusb_device_handle* handle = openClaimed(0x0B23);
         QVERIFY(handle != nullptr);
         const QByteArray packet = patternedBytes(64, 100);
@@ -383,7 +361,7 @@ private slots:
         MakerDeviceOptions options;
         options.modelWireTime = true;
         m_emulation->addMakerDevice(endpoint, options);
-        QCOMPARE(libusb_init(&m_context), 0);
+        QVERIFY(m_emulation.libusb() != nullptr);
         libusb_device_handle* handle = openClaimed(0x0B23);
         QVERIFY(handle != nullptr);
 

@@ -1,4 +1,4 @@
-#include "emulatedbus.h"
+#include "emulatedbussuite.h"
 #include "scriptedendpoint.h"
 
 #include <QtTest>
@@ -9,9 +9,7 @@
 #include <memory>
 #include <thread>
 
-using marlune::testing::EmulatedBus;
-using marlune::testing::makerWithSerial;
-using marlune::testing::ScriptedEndpoint;
+using namespace marlune::testing;
 
 namespace {
 
@@ -62,26 +60,11 @@ libusb_device_handle* openClaimedMakerDevice(libusb_context* context, const std:
 
 } // namespace
 
-class TestUsbEmulation : public QObject
+class TestUsbEmulation : public EmulatedBusSuite
 {
     Q_OBJECT
 
-private:
-    EmulatedBus m_emulation;
-    libusb_context* m_context = nullptr;
-
 private slots:
-    void init() { m_emulation.start(); }
-
-    void cleanup()
-    {
-        if (m_context != nullptr) {
-            libusb_exit(m_context);
-            m_context = nullptr;
-        }
-        m_emulation.stop();
-    }
-
     void unplugEndsPendingTransferWithNoDevice_data()
     {
         QTest::addColumn<bool>("byTheDevice");
@@ -94,8 +77,8 @@ private slots:
         QFETCH(bool, byTheDevice);
         auto endpoint = std::make_shared<ScriptedEndpoint>();
         const int id = m_emulation->addMakerDevice(endpoint);
-        QCOMPARE(libusb_init(&m_context), 0);
-        libusb_device_handle* handle = openClaimedMakerDevice(m_context, "ML0001");
+        QVERIFY(m_emulation.libusb() != nullptr);
+        libusb_device_handle* handle = openClaimedMakerDevice(m_emulation.libusb(), "ML0001");
         QVERIFY(handle != nullptr);
 
         int readResult = 1;
@@ -114,7 +97,7 @@ private slots:
         reader.join();
         QCOMPARE(readResult, int(LIBUSB_ERROR_NO_DEVICE));
         QTRY_VERIFY(!m_emulation->isPlugged(id));
-        QTRY_COMPARE(countDevices(m_context, kMakerVendorId), 0);
+        QTRY_COMPARE(countDevices(m_emulation.libusb(), kMakerVendorId), 0);
 
         unsigned char request[] = {1, 2, 3};
         int transferred = 0;
@@ -130,12 +113,12 @@ private slots:
         m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
         const int secondId =
             m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), makerWithSerial("ML0002"));
-        QCOMPARE(libusb_init(&m_context), 0);
-        QCOMPARE(countDevices(m_context, kMakerVendorId), 2);
+        QVERIFY(m_emulation.libusb() != nullptr);
+        QCOMPARE(countDevices(m_emulation.libusb(), kMakerVendorId), 2);
 
         m_emulation->unplug(secondId);
         // A context made before the unplug learns of it through its hotplug monitor.
-        QTRY_COMPARE(countDevices(m_context, kMakerVendorId), 1);
+        QTRY_COMPARE(countDevices(m_emulation.libusb(), kMakerVendorId), 1);
         libusb_context* fresh = nullptr;
         QCOMPARE(libusb_init(&fresh), 0);
         QCOMPARE(countDevices(fresh, kMakerVendorId), 1);
@@ -144,13 +127,13 @@ private slots:
 
     void deviceAddedLaterIsFound()
     {
-        QCOMPARE(libusb_init(&m_context), 0);
-        QCOMPARE(countDevices(m_context, kMakerVendorId), 0);
+        QVERIFY(m_emulation.libusb() != nullptr);
+        QCOMPARE(countDevices(m_emulation.libusb(), kMakerVendorId), 0);
         auto endpoint = std::make_shared<ScriptedEndpoint>(ScriptedEndpoint::Answer::Echo);
         m_emulation->addMakerDevice(endpoint);
-        QTRY_COMPARE(countDevices(m_context, kMakerVendorId), 1);
+        QTRY_COMPARE(countDevices(m_emulation.libusb(), kMakerVendorId), 1);
 
-        libusb_device_handle* handle = openClaimedMakerDevice(m_context, "ML0001");
+        libusb_device_handle* handle = openClaimedMakerDevice(m_emulation.libusb(), "ML0001");
         QVERIFY(handle != nullptr);
         unsigned char request[] = {0x55};
         unsigned char answer[64];
@@ -166,7 +149,7 @@ private slots:
     void unpluggedFtdiBridgeFailsLibftdiCalls()
     {
         const int id = m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>());
-        ftdi_context* ftdi = ftdi_new();
+        ftdi_context* ftdi = m_emulation.ftdi();
         ftdi_device_list* list = nullptr;
         QCOMPARE(ftdi_usb_find_all(ftdi, &list, 0x0403, 0x6001), 1);
         QCOMPARE(ftdi_usb_open_dev(ftdi, list->dev), 0);
@@ -178,7 +161,6 @@ private slots:
         unsigned char buffer[16];
         QVERIFY(ftdi_read_data(ftdi, buffer, sizeof buffer) < 0);
         QVERIFY(ftdi_set_baudrate(ftdi, 250000) < 0);
-        ftdi_free(ftdi);
     }
 
     void childProcessSeesAndDrivesDevices()
