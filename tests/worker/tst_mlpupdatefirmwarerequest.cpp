@@ -7,6 +7,7 @@
 #include "updatefilebuilder.h"
 #include "virtualdevice.h"
 #include "virtualdevicephy.h"
+#include "workerdevices.h"
 
 #include <QtTest>
 
@@ -19,13 +20,7 @@
 #include <utility>
 #include <vector>
 
-using marlune::testing::FakeClock;
-using marlune::testing::MLU2FileWriter;
-using marlune::testing::patternedBytes;
-using marlune::testing::UpdateFileBuilder;
-using marlune::testing::VirtualDevice;
-using marlune::testing::VirtualDeviceIdentity;
-using marlune::testing::VirtualDevicePhy;
+using namespace marlune::testing;
 
 using Transfers = std::vector<std::pair<uint8_t, uint16_t>>;
 Q_DECLARE_METATYPE(Transfers)
@@ -83,11 +78,6 @@ struct UpdateRig
     VirtualDevicePhy link;
     std::unique_ptr<MLPConnection> connection;
 };
-
-QByteArray toBytes(const std::vector<uint8_t>& bytes)
-{
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
-}
 
 // Runs posted update requests one after another on a thread of its own, against an instant
 // virtual device, the way the worker thread runs them; knows nothing of a request once its

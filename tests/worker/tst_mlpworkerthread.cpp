@@ -6,7 +6,7 @@
 #include "mlpworkerthread.h"
 #include "patternedbytes.h"
 #include "updatefilebuilder.h"
-#include "virtualdevice.h"
+#include "workerdevices.h"
 #include "workerthreadsignals.h"
 
 #include <QtTest>
@@ -19,17 +19,6 @@ using namespace marlune::testing;
 namespace {
 
 constexpr int kSignalTimeoutMs = 15000;
-
-std::shared_ptr<VirtualDevice> makeDevice(const std::string& model, uint16_t hwVersion = 0x0100,
-                                          uint16_t fwVersion = 0x0203)
-{
-    VirtualDeviceIdentity identity;
-    identity.model = model;
-    identity.hwVersion = hwVersion;
-    identity.fwVersion = fwVersion;
-    identity.maxFrameLength = 128;
-    return std::make_shared<VirtualDevice>(identity);
-}
 
 using ThreadSignals = marlune::testing::WorkerThreadSignals;
 
@@ -49,11 +38,6 @@ struct UpdateOutcome
     int done = 0;
     int failed = 0;
 };
-
-QByteArray toBytes(const std::vector<uint8_t>& bytes)
-{
-    return QByteArray(reinterpret_cast<const char*>(bytes.data()), static_cast<int>(bytes.size()));
-}
 
 } // namespace
 
