@@ -99,7 +99,11 @@ public:
         : m_bytes(bytes), m_length(length), m_chunk(chunk), m_gapReads(gapReads), m_clock(clock)
     {}
 
-    void write(const uint8_t* data, uint32_t length) override { m_frames.emplace_back(data, data + length); }
+    bool write(const uint8_t* data, uint32_t length) override
+    {
+        m_frames.emplace_back(data, data + length);
+        return true;
+    }
 
     marlune::MLP::MLPPhyReadResult readByte() override
     {

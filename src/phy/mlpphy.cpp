@@ -13,7 +13,10 @@ MLPPhyReadResult MLPPhy::readByte()
     return MLPPhyReadResult{0, 1};
 }
 
-void MLPPhy::write(const uint8_t*, uint32_t) {}
+bool MLPPhy::write(const uint8_t*, uint32_t)
+{
+    return false;
+}
 
 int32_t MLPPhy::lastError()
 {

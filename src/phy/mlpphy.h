@@ -18,7 +18,8 @@ public:
     virtual void open(const std::string& address);
     virtual void close();
     virtual MLPPhyReadResult readByte();
-    virtual void write(const uint8_t* data, uint32_t length);
+    // True when the link accepted every byte. A link without an open device accepts none.
+    virtual bool write(const uint8_t* data, uint32_t length);
     virtual int32_t lastError();
     virtual std::string errorString(int32_t code);
 };

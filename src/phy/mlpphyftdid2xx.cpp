@@ -98,10 +98,10 @@ MLPPhyReadResult MLPPhyFtdiD2xx::readByte()
     return MLPPhyReadResult{value, 0};
 }
 
-void MLPPhyFtdiD2xx::write(const uint8_t* data, uint32_t length)
+bool MLPPhyFtdiD2xx::write(const uint8_t* data, uint32_t length)
 {
     if (length == 0) {
-        return;
+        return true;
     }
     const uint8_t* position = data;
     uint32_t remainingBytes = length;
@@ -112,13 +112,13 @@ void MLPPhyFtdiD2xx::write(const uint8_t* data, uint32_t length)
         DWORD bytesWritten = 0;
         FT_Write(m_handle, const_cast<uint8_t*>(position), remainingBytes, &bytesWritten);
         if (bytesWritten >= remainingBytes) {
-            return;
+            return true;
         }
         position += bytesWritten;
         remainingBytes -= bytesWritten;
         --attemptsLeft;
-        if (remainingBytes == 0 || attemptsLeft == 0) {
-            return;
+        if (attemptsLeft == 0) {
+            return false;
         }
     }
 }

@@ -38,7 +38,7 @@ public:
     void open(const std::string& address) override;
     void close() override;
     MLPPhyReadResult readByte() override;
-    void write(const uint8_t* data, uint32_t length) override;
+    bool write(const uint8_t* data, uint32_t length) override;
 
     void openIndex(int32_t index) override;
 

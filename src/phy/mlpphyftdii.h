@@ -17,7 +17,7 @@ public:
     void open(const std::string& address) override = 0;
     void close() override = 0;
     MLPPhyReadResult readByte() override = 0;
-    void write(const uint8_t* data, uint32_t length) override = 0;
+    bool write(const uint8_t* data, uint32_t length) override = 0;
 
     // Builds the list of bridges this link accepts; returns its length.
     virtual int32_t enumerate() = 0;

@@ -188,15 +188,18 @@ MLPPhyReadResult MLPPhyMl::readByte()
     return MLPPhyReadResult{value, 0};
 }
 
-void MLPPhyMl::write(const uint8_t* data, uint32_t length)
+bool MLPPhyMl::write(const uint8_t* data, uint32_t length)
 {
     if (m_handle == nullptr) {
-        return;
+        return false;
     }
     int transferred = 0;
     // libusb takes a non-const buffer for both directions; an OUT transfer only reads it.
-    libusb_bulk_transfer(m_handle, kBulkOutEndpoint, const_cast<uint8_t*>(data), static_cast<int>(length),
-                         &transferred, kBulkOutTimeoutMs);
+    const int result = libusb_bulk_transfer(m_handle, kBulkOutEndpoint, const_cast<uint8_t*>(data),
+                                            static_cast<int>(length), &transferred, kBulkOutTimeoutMs);
+    // A transfer that timed out may have taken part of the frame; the device then holds a
+    // broken frame, which is no more sent than none at all.
+    return result == 0 && static_cast<uint32_t>(transferred) == length;
 }
 
 } // namespace marlune::MLP

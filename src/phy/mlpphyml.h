@@ -38,7 +38,7 @@ public:
     void open(const std::string& address) override;
     void close() override;
     MLPPhyReadResult readByte() override;
-    void write(const uint8_t* data, uint32_t length) override;
+    bool write(const uint8_t* data, uint32_t length) override;
 
     // Lists the attached maker devices, one per serial number; returns how many.
     virtual int32_t enumerate();

@@ -85,11 +85,9 @@ MLPPhyReadResult MLPPhyMultiUsb::readByte()
     return m_current->readByte();
 }
 
-void MLPPhyMultiUsb::write(const uint8_t* data, uint32_t length)
+bool MLPPhyMultiUsb::write(const uint8_t* data, uint32_t length)
 {
-    if (m_current != nullptr) {
-        m_current->write(data, length);
-    }
+    return m_current != nullptr && m_current->write(data, length);
 }
 
 int32_t MLPPhyMultiUsb::lastError()

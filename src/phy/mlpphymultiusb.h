@@ -28,7 +28,7 @@ public:
     void open(const std::string& address) override;
     void close() override;
     MLPPhyReadResult readByte() override;
-    void write(const uint8_t* data, uint32_t length) override;
+    bool write(const uint8_t* data, uint32_t length) override;
     int32_t lastError() override;
     std::string errorString(int32_t code) override;
 

@@ -50,12 +50,14 @@ void MLPConnection::prepare()
     m_transport.init(&m_receiver, &MLPConnection::writeAndWait, this, &MLPConnection::markDone, this);
 }
 
-void MLPConnection::writeAndWait(void* context, const uint8_t* bytes, uint16_t length, MLPSentCallback onSent,
+bool MLPConnection::writeAndWait(void* context, const uint8_t* bytes, uint16_t length, MLPSentCallback onSent,
                                  void* onSentContext)
 {
     auto* connection = static_cast<MLPConnection*>(context);
     const MLPClock& clock = connection->m_clock;
-    connection->m_link->write(bytes, length);
+    if (!connection->m_link->write(bytes, length)) {
+        return false;
+    }
     onSent(onSentContext);
     uint32_t previousNowMs = clock.nowMs(clock.context);
     while (!connection->m_done) {
@@ -73,6 +75,7 @@ void MLPConnection::writeAndWait(void* context, const uint8_t* bytes, uint16_t l
             previousNowMs = nowMs;
         }
     }
+    return true;
 }
 
 void MLPConnection::markDone(void* context)
@@ -80,10 +83,10 @@ void MLPConnection::markDone(void* context)
     static_cast<MLPConnection*>(context)->m_done = true;
 }
 
-void MLPConnection::exchange(const uint8_t* frame, uint16_t length)
+bool MLPConnection::exchange(const uint8_t* frame, uint16_t length)
 {
     m_done = false;
-    m_transport.send(frame, length);
+    return m_transport.send(frame, length);
 }
 
 uint8_t MLPConnection::takeSequence()
@@ -198,13 +201,11 @@ MLPWriteResult MLPConnection::writeSegmented(const uint8_t* data, uint32_t lengt
     std::unique_ptr<uint8_t[]> frame(new uint8_t[frameLength]);
 
     const uint8_t* nextBytes = data;
-    uint32_t sentBytes = 0;
     uint32_t remainingBytes = length;
     bool firstSegment = true;
     while (true) {
         const auto chunk = static_cast<uint16_t>(std::min(remainingBytes, maxChunk));
-        sentBytes += chunk;
-        remainingBytes -= chunk;
+        const bool lastSegment = chunk == remainingBytes;
 
         MLPFrameSpec description;
         description.output = frame.get();
@@ -217,25 +218,35 @@ MLPWriteResult MLPConnection::writeSegmented(const uint8_t* data, uint32_t lengt
         description.sequence = takeSequence();
         description.frameType = typeByte(MLPFrameType::Data);
         description.firstSegment = firstSegment;
-        description.lastSegment = remainingBytes == 0;
+        description.lastSegment = lastSegment;
 
         prepare();
         buildFrame(description);
-        exchange(frame.get(), static_cast<uint16_t>(chunk + Layout::kOverhead));
-
+        ++result.segments;
         result.errorCode = 0;
+        if (!exchange(frame.get(), static_cast<uint16_t>(chunk + Layout::kOverhead))) {
+            // Nothing of this segment counts as sent, and no observer hears of it.
+            result.linkWriteFailed = true;
+            result.status = MLPStatus::NoValidReply;
+            break;
+        }
+        result.sentBytes += chunk;
+        remainingBytes -= chunk;
+        result.finalSegmentAccepted = lastSegment;
         result.status = evaluateDataAck(command, value, result.errorCode);
+        if (result.status == MLPStatus::Ok) {
+            result.confirmedBytes += chunk;
+        }
 
         nextBytes += chunk;
         for (marlune::MLP::MLPProgressObserverI* observer : m_observers) {
-            observer->bytesSent(static_cast<int>(sentBytes));
+            observer->bytesSent(static_cast<int>(result.sentBytes));
         }
-        if (remainingBytes == 0 || result.status != MLPStatus::Ok) {
+        if (lastSegment || result.status != MLPStatus::Ok) {
             break;
         }
         firstSegment = false;
     }
-    result.sentBytes = sentBytes;
     return result;
 }
 

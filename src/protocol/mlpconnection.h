@@ -47,11 +47,12 @@ public:
     uint16_t maxFrameLength() const { return m_maxFrameLength; }
 
 private:
-    static void writeAndWait(void* connection, const uint8_t* bytes, uint16_t length, MLPSentCallback onSent,
+    static bool writeAndWait(void* connection, const uint8_t* bytes, uint16_t length, MLPSentCallback onSent,
                              void* onSentContext);
     static void markDone(void* connection);
 
-    void exchange(const uint8_t* frame, uint16_t length);
+    // False when the link refused the frame; then no answer was waited for.
+    bool exchange(const uint8_t* frame, uint16_t length);
     uint8_t takeSequence();
 
     bool answerMatches(uint8_t command, uint16_t value) const;

@@ -15,9 +15,9 @@ void MLPTransport::init(MLPFrameReceiver* frameReceiver, MLPSendFunction send, v
     frameLength = 0;
 }
 
-void MLPTransport::send(const uint8_t* bytes, uint16_t length)
+bool MLPTransport::send(const uint8_t* bytes, uint16_t length)
 {
-    sendFunction(sendContext, bytes, length, &MLPTransport::onSent, this);
+    return sendFunction(sendContext, bytes, length, &MLPTransport::onSent, this);
 }
 
 void MLPTransport::onSent(void* context)

@@ -10,8 +10,9 @@ constexpr uint32_t kAnswerTimeoutMs = 2000;
 
 using MLPSentCallback = void (*)(void* context);
 // Puts `length` bytes on the link, calls onSent(onSentContext), then waits until the done
-// callback has fired.
-using MLPSendFunction = void (*)(void* context, const uint8_t* bytes, uint16_t length, MLPSentCallback onSent,
+// callback has fired, and returns true. When the link refuses the bytes it returns false at
+// once: no answer can come to a frame that never left, so there is nothing to wait for.
+using MLPSendFunction = bool (*)(void* context, const uint8_t* bytes, uint16_t length, MLPSentCallback onSent,
                                  void* onSentContext);
 using MLPDoneCallback = void (*)(void* context);
 
@@ -30,7 +31,8 @@ struct MLPTransport
 
     void init(MLPFrameReceiver* frameReceiver, MLPSendFunction send, void* sendFunctionContext,
               MLPDoneCallback done, void* doneCallbackContext);
-    void send(const uint8_t* bytes, uint16_t length);
+    // False when the link refused the bytes; the exchange then brought no frame.
+    bool send(const uint8_t* bytes, uint16_t length);
 
     static void onSent(void* transport);
     static void onFrame(const uint8_t* receivedFrame, uint16_t length, void* transport);

@@ -4,10 +4,17 @@
 
 #include <cstdint>
 
-// Result of a segmented write.
+// Result of a segmented write. A segment counts as sent only once the link has accepted
+// it; a link that refuses one ends the write there with NoValidReply and linkWriteFailed,
+// so a caller that looks only at the status still sees a failure.
 struct MLPWriteResult
 {
     MLPStatus status = MLPStatus::NoValidReply;
-    uint8_t errorCode = 0;  // the device's status byte with DeviceError
-    uint32_t sentBytes = 0; // payload bytes put on the link, including those of a segment that failed
+    uint8_t errorCode = 0; // the device's status byte with DeviceError
+    uint32_t sentBytes =
+        0; // payload bytes the link accepted, including those of a segment whose answer failed
+    uint32_t confirmedBytes = 0;  // payload bytes the device acknowledged with status 0
+    uint32_t segments = 0;        // segments begun, counted from 1: the last is the one that ended the write
+    bool linkWriteFailed = false; // the link refused the last segment begun; no answer was waited for
+    bool finalSegmentAccepted = false; // the link accepted the transfer's last segment
 };

@@ -94,9 +94,11 @@ bool MLPUpdateFirmwareRequest::transfer(MLPConnection* connection, MLU2File& fil
         m_currentTransferLength = block.length;
         const MLPWriteResult written =
             connection->writeSegmented(block.data, block.length, UpdateBlock, static_cast<uint16_t>(index));
-        // Every byte went out and only the last segment's acknowledgement is missing or
-        // malformed: the device has the whole image, which is taken as success.
-        const bool lastAckMissing = written.status == MLPStatus::NoValidReply && m_doneBytes >= m_totalBytes;
+        // The link took every byte, the last segment included, and only that segment's
+        // acknowledgement is missing or malformed: the device has the whole image, which is
+        // taken as success. A last segment the link refused never reached the device.
+        const bool lastAckMissing = written.status == MLPStatus::NoValidReply &&
+                                    written.finalSegmentAccepted && m_doneBytes >= m_totalBytes;
         if (written.status != MLPStatus::Ok && !lastAckMissing) {
             return false;
         }

@@ -14,7 +14,7 @@ private slots:
         MLPPhy link;
         link.open("usb:m/0");
         const uint8_t frame[] = {0xAA, 0xCC};
-        link.write(frame, sizeof frame);
+        QVERIFY(!link.write(frame, sizeof frame));
         const auto result = link.readByte();
         QCOMPARE(result.empty, 1u);
         QCOMPARE(link.lastError(), 0);

@@ -332,7 +332,7 @@ private slots:
         m_d2xx.clearCalls();
         const uint8_t frame[] = {0x01, 0x02, 0x03, 0x04, 0x05};
 
-        link.write(frame, sizeof frame);
+        QVERIFY(link.write(frame, sizeof frame));
 
         QCOMPARE(m_d2xx.calls(), QStringList({QStringLiteral("FT_Write(01 02 03 04 05)"),
                                               QStringLiteral("FT_Write(03 04 05)")}));
@@ -345,11 +345,12 @@ private slots:
         QTest::addColumn<QVector<uint32_t>>("acceptedPerCall");
         QTest::addColumn<int>("expectedCalls");
         QTest::addColumn<int>("expectedDelivered");
-        QTest::newRow("one byte, nothing taken") << 1 << QVector<uint32_t>{0} << 1 << 0;
-        QTest::newRow("five bytes, nothing taken") << 5 << QVector<uint32_t>(5, 0) << 5 << 0;
-        QTest::newRow("300 bytes, nothing taken") << 300 << QVector<uint32_t>(300, 0) << 300 << 0;
-        QTest::newRow("one byte per call") << 5 << QVector<uint32_t>(5, 1) << 5 << 5;
-        QTest::newRow("stalls after one byte") << 3 << QVector<uint32_t>{0, 1, 0} << 3 << 1;
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("one byte, nothing taken") << 1 << QVector<uint32_t>{0} << 1 << 0 << false;
+        QTest::newRow("five bytes, nothing taken") << 5 << QVector<uint32_t>(5, 0) << 5 << 0 << false;
+        QTest::newRow("300 bytes, nothing taken") << 300 << QVector<uint32_t>(300, 0) << 300 << 0 << false;
+        QTest::newRow("one byte per call") << 5 << QVector<uint32_t>(5, 1) << 5 << 5 << true;
+        QTest::newRow("stalls after one byte") << 3 << QVector<uint32_t>{0, 1, 0} << 3 << 1 << false;
     }
 
     void writeAttemptsAreBoundedByTheLength()
@@ -358,6 +359,7 @@ private slots:
         QFETCH(QVector<uint32_t>, acceptedPerCall);
         QFETCH(int, expectedCalls);
         QFETCH(int, expectedDelivered);
+        QFETCH(bool, accepted);
         ScriptedEndpoint device;
         const int position = m_d2xx.addBridge(kDevice, &device);
         MLPPhyFtdi link;
@@ -367,7 +369,9 @@ private slots:
         m_d2xx.clearCalls();
         const QByteArray block(length, '\x55');
 
-        link.write(reinterpret_cast<const uint8_t*>(block.constData()), static_cast<uint32_t>(block.size()));
+        QCOMPARE(link.write(reinterpret_cast<const uint8_t*>(block.constData()),
+                            static_cast<uint32_t>(block.size())),
+                 accepted);
 
         QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Write")), expectedCalls);
         QCOMPARE(device.received().size() - setupBytes, expectedDelivered);

@@ -91,7 +91,7 @@ private slots:
 
         QCOMPARE(link.readByte().empty, 1u);
         const uint8_t frame[] = {0xAA, 0xCC};
-        link.write(frame, sizeof frame);
+        QVERIFY(!link.write(frame, sizeof frame));
 
         QVERIFY(m_usb.calls.isEmpty());
         QCOMPARE(m_usb.openHandles, 0);
@@ -143,7 +143,7 @@ private slots:
         m_usb.calls.clear();
         const uint8_t frame[] = {0xAA, 0x01, 0xCC};
 
-        link.write(frame, sizeof frame);
+        QVERIFY(link.write(frame, sizeof frame));
         link.readByte();
 
         // Writing waits at most as long as an exchange does, so a device that stops taking
@@ -151,6 +151,34 @@ private slots:
         QCOMPARE(m_usb.calls,
                  (QStringList{"libusb_bulk_transfer(01, 3, 2000)", "libusb_bulk_transfer(81, 64, 800)"}));
         QCOMPARE(m_usb.bulkOutWrites, (std::vector<QByteArray>{QByteArray::fromHex("aa01cc")}));
+    }
+
+    // A frame the device did not take whole has not been sent: the protocol layer must not
+    // wait for its answer nor count its bytes.
+    void writeReportsWhetherTheDeviceTookEveryByte_data()
+    {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<int>("transferred");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("all taken") << int{LIBUSB_SUCCESS} << 3 << true;
+        QTest::newRow("time-out, part taken") << int{LIBUSB_ERROR_TIMEOUT} << 2 << false;
+        QTest::newRow("time-out, nothing taken") << int{LIBUSB_ERROR_TIMEOUT} << 0 << false;
+        QTest::newRow("device gone") << int{LIBUSB_ERROR_NO_DEVICE} << 0 << false;
+        QTest::newRow("endpoint stalled") << int{LIBUSB_ERROR_PIPE} << 0 << false;
+    }
+
+    void writeReportsWhetherTheDeviceTookEveryByte()
+    {
+        QFETCH(int, result);
+        QFETCH(int, transferred);
+        QFETCH(bool, accepted);
+        plugInDevice("ML1");
+        MLPPhyMl link;
+        link.openIndex(0);
+        m_usb.bulkOutAnswers.push_back({result, transferred});
+        const uint8_t frame[] = {0xAA, 0x01, 0xCC};
+
+        QCOMPARE(link.write(frame, sizeof frame), accepted);
     }
 
     void bytesOfATransferThatTimedOutAreKept()
@@ -206,7 +234,7 @@ private slots:
             link.openIndex(0);
             link.open("usb:mlusb/0");
             const uint8_t frame[] = {0xAA, 0xCC};
-            link.write(frame, sizeof frame);
+            QVERIFY(!link.write(frame, sizeof frame));
             QCOMPARE(link.readByte().empty, 1u);
             link.close();
         }

@@ -34,7 +34,7 @@ private slots:
         MLPPhyMultiUsb link;
         const uint8_t frame[] = {0xAA, 0xCC};
 
-        link.write(frame, sizeof frame);
+        QVERIFY(!link.write(frame, sizeof frame));
         link.close();
         const auto result = link.readByte();
 
@@ -95,7 +95,7 @@ private slots:
         device.queueForHost(QByteArrayLiteral("\x5A"));
         const uint8_t frame[] = {0xAA, 0x01, 0xCC};
 
-        link.write(frame, sizeof frame);
+        QVERIFY(link.write(frame, sizeof frame));
         const auto result = link.readByte();
 
         QCOMPARE(device.received().mid(setup.size()), QByteArray::fromHex("aa01cc"));

@@ -106,7 +106,11 @@ class ScriptedPhy : public marlune::MLP::MLPPhy
 {
 public:
     explicit ScriptedPhy(QByteArray answer) : m_answer(std::move(answer)) {}
-    void write(const uint8_t*, uint32_t) override { m_position = 0; }
+    bool write(const uint8_t*, uint32_t) override
+    {
+        m_position = 0;
+        return true;
+    }
     marlune::MLP::MLPPhyReadResult readByte() override
     {
         if (m_position < m_answer.size()) {
@@ -386,6 +390,7 @@ private slots:
         QTest::newRow("all acknowledged") << "" << MLPStatus::Ok << 0 << 6;
         QTest::newRow("status 5 at third") << "status" << MLPStatus::DeviceError << 5 << 3;
         QTest::newRow("no ack for third") << "drop" << MLPStatus::NoValidReply << 0 << 3;
+        QTest::newRow("no ack for the last") << "drop last" << MLPStatus::NoValidReply << 0 << 6;
         QTest::newRow("ack too long") << "length" << MLPStatus::NoValidReply << 0 << 3;
         QTest::newRow("ack for other command") << "command" << MLPStatus::NoValidReply << 0 << 3;
         QTest::newRow("ack for other value") << "value" << MLPStatus::NoValidReply << 0 << 3;
@@ -406,6 +411,8 @@ private slots:
             rig.device.failSegment(third, 0x05);
         } else if (fault == "drop") {
             rig.device.dropAck(third);
+        } else if (fault == "drop last") {
+            rig.device.dropAck(5);
         } else if (fault == "length") {
             rig.device.malformAck(third, VirtualDevice::AckFault::WrongLength);
         } else if (fault == "command") {
@@ -425,7 +432,47 @@ private slots:
         QCOMPARE(result.status, status);
         QCOMPARE(int{result.errorCode}, errorCode);
         QCOMPARE(result.sentBytes, static_cast<uint32_t>(std::min(500, 86 * segmentsSent)));
+        QCOMPARE(result.confirmedBytes, status == MLPStatus::Ok ? 500u : 86u * (segmentsSent - 1));
+        QCOMPARE(result.segments, static_cast<uint32_t>(segmentsSent));
+        QCOMPARE(result.finalSegmentAccepted, segmentsSent == 6);
+        QVERIFY(!result.linkWriteFailed);
         QCOMPARE(rig.dataFrames().size(), static_cast<std::size_t>(segmentsSent));
+    }
+
+    // A segment the link refused never left: the write ends at once, without waiting for an
+    // answer that cannot come, and neither counts the segment as sent nor tells observers.
+    void refusedSegmentEndsTheWriteAtOnce_data()
+    {
+        QTest::addColumn<int>("refused");
+        // 500 bytes in 86-byte segments: 6 segments.
+        QTest::newRow("first segment") << 0;
+        QTest::newRow("middle segment") << 2;
+        QTest::newRow("last segment") << 5;
+    }
+
+    void refusedSegmentEndsTheWriteAtOnce()
+    {
+        QFETCH(int, refused);
+        Rig rig;
+        rig.link.refuseWritesFrom(static_cast<std::size_t>(refused));
+        QStringList log;
+        LoggingObserver observer("a", log);
+        rig.connection->addObserver(&observer);
+        const uint32_t startMs = rig.clock.nowMs();
+
+        const std::vector<uint8_t> data = pattern(500);
+        const MLPWriteResult result = rig.connection->writeSegmented(data.data(), 500, UpdateBlock, 2);
+
+        QCOMPARE(result.status, MLPStatus::NoValidReply);
+        QVERIFY(result.linkWriteFailed);
+        QVERIFY(!result.finalSegmentAccepted);
+        QCOMPARE(result.segments, static_cast<uint32_t>(refused + 1));
+        QCOMPARE(result.sentBytes, 86u * refused);
+        QCOMPARE(result.confirmedBytes, 86u * refused);
+        QCOMPARE(log.size(), refused);
+        QCOMPARE(rig.dataFrames().size(), static_cast<std::size_t>(refused));
+        QVERIFY2(rig.clock.nowMs() - startMs < kAnswerTimeoutMs,
+                 qPrintable(QString::number(rig.clock.nowMs())));
     }
 
     void observersHearEverySegmentInOrder()

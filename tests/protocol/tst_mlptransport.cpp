@@ -35,7 +35,7 @@ struct ScriptedLink
         ++link->doneCalls;
     }
 
-    static void sendAndWait(void* context, const uint8_t* bytes, uint16_t length, MLPSentCallback onSent,
+    static bool sendAndWait(void* context, const uint8_t* bytes, uint16_t length, MLPSentCallback onSent,
                             void* onSentContext)
     {
         auto* link = static_cast<ScriptedLink*>(context);
@@ -50,6 +50,7 @@ struct ScriptedLink
             link->receiver.tick(link->nowMs++);
             link->receiver.poll();
         }
+        return true;
     }
 };
 

@@ -223,6 +223,9 @@ private slots:
         QTest::newRow("earlier block's last ack missing") << "drop" << 7 << false << firstBlock;
         QTest::newRow("earlier block's last ack malformed") << "malform" << 7 << false << firstBlock;
         QTest::newRow("block device error") << "error" << 6 << false << firstBlock;
+        // A last segment that never left is no image on the device, whatever follows.
+        QTest::newRow("link refuses the very last segment") << "refuse" << 8 << false << firstBlock;
+        QTest::newRow("link refuses a header segment") << "refuse" << 2 << false << headerOnly;
     }
 
     void acknowledgementFaults()
@@ -237,6 +240,9 @@ private slots:
             rig.device.dropAck(segment);
         } else if (fault == "malform") {
             rig.device.malformAck(segment, VirtualDevice::AckFault::WrongValue);
+        } else if (fault == "refuse") {
+            // The device-information request is the link's first write.
+            rig.link.refuseWritesFrom(static_cast<std::size_t>(segment) + 1);
         } else {
             rig.device.failSegment(segment, 0x05);
         }

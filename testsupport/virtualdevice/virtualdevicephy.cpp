@@ -8,11 +8,13 @@ VirtualDevicePhy::VirtualDevicePhy(DeviceEndpoint& endpoint, FakeClock* clock, u
     : m_endpoint(endpoint), m_clock(clock), m_emptyReadAdvanceMs(emptyReadAdvanceMs)
 {}
 
-void VirtualDevicePhy::write(const uint8_t* data, uint32_t length)
+bool VirtualDevicePhy::write(const uint8_t* data, uint32_t length)
 {
-    if (m_endpoint.isAttached()) {
-        m_endpoint.hostWrote(data, length);
+    if (m_writes++ >= m_refusedFrom || !m_endpoint.isAttached()) {
+        return false;
     }
+    m_endpoint.hostWrote(data, length);
+    return true;
 }
 
 marlune::MLP::MLPPhyReadResult VirtualDevicePhy::readByte()

@@ -15,7 +15,8 @@ class FakeClock;
 // bytes to the device, readByte() serves what the device has ready. With a FakeClock, a
 // read that finds nothing moves the clock on as a real link's read time-out would, so
 // waits of seconds pass at once; without one it answers "no byte" at once. A detached
-// device takes no bytes and gives none.
+// device takes no bytes and gives none, and its link refuses every write, as a real link
+// does once the device has left the bus.
 class VirtualDevicePhy : public marlune::MLP::MLPPhy
 {
 public:
@@ -24,7 +25,10 @@ public:
     explicit VirtualDevicePhy(DeviceEndpoint& endpoint, FakeClock* clock = nullptr,
                               uint32_t emptyReadAdvanceMs = kDefaultEmptyReadAdvanceMs);
 
-    void write(const uint8_t* data, uint32_t length) override;
+    bool write(const uint8_t* data, uint32_t length) override;
+
+    // The link refuses the write with this number, counted from 0, and every later one.
+    void refuseWritesFrom(std::size_t write) { m_refusedFrom = write; }
     marlune::MLP::MLPPhyReadResult readByte() override;
 
     // How often readByte() answered "no byte".
@@ -40,6 +44,8 @@ private:
     std::size_t m_readPosition = 0;
     std::size_t m_readFilled = 0;
     uint64_t m_emptyReads = 0;
+    std::size_t m_writes = 0;
+    std::size_t m_refusedFrom = SIZE_MAX;
 };
 
 } // namespace marlune::testing

@@ -18,6 +18,7 @@ void RecordingLibusb::reset()
     initResult = 0;
     devices.clear();
     bulkInAnswers.clear();
+    bulkOutAnswers.clear();
     bulkOutWrites.clear();
     calls.clear();
     heldReferences = 0;
@@ -188,9 +189,14 @@ int LIBUSB_CALL libusb_bulk_transfer(libusb_device_handle*, unsigned char endpoi
                            .arg(timeout));
     *transferred = 0;
     if ((endpoint & LIBUSB_ENDPOINT_IN) == 0) {
-        bus().bulkOutWrites.push_back(QByteArray(reinterpret_cast<const char*>(data), length));
-        *transferred = length;
-        return 0;
+        RecordingLibusb::BulkOutAnswer answer{0, length};
+        if (!bus().bulkOutAnswers.empty()) {
+            answer = bus().bulkOutAnswers.front();
+            bus().bulkOutAnswers.pop_front();
+        }
+        *transferred = std::min(length, answer.transferred);
+        bus().bulkOutWrites.push_back(QByteArray(reinterpret_cast<const char*>(data), *transferred));
+        return answer.result;
     }
     if (bus().bulkInAnswers.empty()) {
         return LIBUSB_ERROR_TIMEOUT;

@@ -34,6 +34,12 @@ public:
         QByteArray bytes;
     };
 
+    struct BulkOutAnswer
+    {
+        int result = 0;
+        int transferred = 0;
+    };
+
     static RecordingLibusb& instance();
 
     // An empty bus, a working library, no script, an empty log.
@@ -43,6 +49,8 @@ public:
     std::vector<Device> devices;
     // Answers for the bulk-in transfers in turn; once used up, every transfer times out empty.
     std::deque<BulkInAnswer> bulkInAnswers;
+    // Answers for the bulk-out transfers in turn; once used up, every transfer takes all its bytes.
+    std::deque<BulkOutAnswer> bulkOutAnswers;
     // Bytes each bulk-out transfer took, in turn.
     std::vector<QByteArray> bulkOutWrites;
 
