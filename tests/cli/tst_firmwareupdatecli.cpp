@@ -1,7 +1,6 @@
 #include "builtinupdatefiles.h"
 #include "cliexitcode.h"
-#include "clitestsupport.h"
-#include "emulatedbus.h"
+#include "emulatedbussuite.h"
 #include "firmwareupdatecli.h"
 #include "mlpcommand.h"
 #include "mlu2file.h"
@@ -9,13 +8,12 @@
 #include "registerbuiltinupdatefiles.h"
 #include "updatefilebuilder.h"
 #include "updatehistory.h"
+#include "workerdevices.h"
 
 #include <QtTest>
 
 #include <memory>
 
-using clitest::makeDevice;
-using clitest::toBytes;
 using namespace marlune::testing;
 
 namespace {
@@ -49,16 +47,22 @@ QJsonObject jsonOf(const CliResult& result)
     return document.object();
 }
 
+// A plain version as update files hold it (1.00 is 0x0100), as a device reports it in BCD.
+uint16_t toBcd(uint16_t plainVersion)
+{
+    const auto bcd = [](int value) { return (value / 10) << 4 | (value % 10); };
+    return static_cast<uint16_t>(bcd(plainVersion >> 8) << 8 | bcd(plainVersion & 0xFF));
+}
+
 } // namespace
 
 // The commands in-process over emulated USB: the real worker thread, links, libusb and
 // libftdi1 against virtual devices behind an emulated bridge or maker interface.
-class TestFirmwareUpdateCli : public QObject
+class TestFirmwareUpdateCli : public EmulatedBusSuite
 {
     Q_OBJECT
 
 private:
-    EmulatedBus m_emulation;
     QTemporaryDir m_directory;
 
     QString writeFile(const QByteArray& model, uint16_t hwVersion, const QByteArray& block,
@@ -86,10 +90,6 @@ private slots:
         // Every update appends to the history; never to the history of whoever runs the tests.
         qputenv("XDG_STATE_HOME", m_directory.filePath("state").toUtf8());
     }
-
-    void init() { m_emulation.start(); }
-
-    void cleanup() { m_emulation.stop(); }
 
     void listShowsEveryDeviceWithItsLinkKind()
     {
@@ -191,7 +191,7 @@ private slots:
         const QString model = builtIn.keys().first();
         MLU2File file(builtIn.value(model));
         QVERIFY(file.open());
-        const uint16_t hwVersion = clitest::toBcd(file.compatibleHardwareVersions().first());
+        const uint16_t hwVersion = toBcd(file.compatibleHardwareVersions().first());
         QByteArray expectedBlocks;
         for (int index = 0; index < file.blockCount(); ++index) {
             const MLU2Block block = file.block(index);

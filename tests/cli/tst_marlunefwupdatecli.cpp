@@ -1,18 +1,15 @@
 #include "cliexitcode.h"
-#include "clitestsupport.h"
-#include "emulatedbus.h"
+#include "emulatedbussuite.h"
 #include "mlpcommand.h"
 #include "updatefilebuilder.h"
+#include "workerdevices.h"
 
 #include <QtTest>
 
 #include <csignal>
 #include <memory>
 
-using clitest::makeDevice;
-using clitest::toBytes;
-using marlune::testing::EmulatedBus;
-using marlune::testing::UpdateFileBuilder;
+using namespace marlune::testing;
 
 namespace {
 
@@ -23,12 +20,11 @@ constexpr uint32_t kSlowAnswerMs = 20;
 
 // The executable as a script runs it, unchanged, in a child process that inherits the USB
 // emulation of this one.
-class TestMarluneFwupdateCli : public QObject
+class TestMarluneFwupdateCli : public EmulatedBusSuite
 {
     Q_OBJECT
 
 private:
-    EmulatedBus m_emulation;
     QTemporaryDir m_directory;
 
     struct Run
@@ -63,10 +59,6 @@ private:
 
 private slots:
     void initTestCase() { qputenv("XDG_STATE_HOME", m_directory.filePath("state").toUtf8()); }
-
-    void init() { m_emulation.start(); }
-
-    void cleanup() { m_emulation.stop(); }
 
     void versionAndHelp()
     {
