@@ -2,6 +2,7 @@
 
 #include "mlpcommand.h"
 #include "mlpconnection.h"
+#include "mlpdeviceinforecord.h"
 #include "mlpworkercontext.h"
 #include "mlu2file.h"
 
@@ -33,29 +34,43 @@ MLPUpdateFirmwareRequest::MLPUpdateFirmwareRequest(const QString& filePath, QObj
 
 void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
 {
+    m_outcome = MLPUpdateOutcome();
     MLPConnection* connection = context->connection ? *context->connection : nullptr;
     if (!connection) {
         // A discovery that found nothing leaves the thread without a connection while the
         // window may still offer the update.
+        m_outcome.phase = MLPUpdateOutcome::Phase::NoConnection;
         finish(false);
         return;
     }
 
-    bool succeeded = false;
     {
         MLU2File file(m_filePath);
         connection->addObserver(this);
         if (file.open() && allBlocksAvailable(file)) {
-            // Learns the device's current maximum frame length; the outcome does not matter.
-            connection->requestDeviceInfo();
-            succeeded = transfer(connection, file);
+            // Also makes the connection use the device's current maximum frame length.
+            readDeviceIdentity(connection);
+            transfer(connection, file);
         }
         // Unregistered before the final signal: no segment can report progress any more.
         connection->removeObserver(this);
         file.close();
     }
 
-    finish(succeeded);
+    finish(m_outcome.succeeded());
+}
+
+void MLPUpdateFirmwareRequest::readDeviceIdentity(MLPConnection* connection)
+{
+    const MLPReadResult answer = connection->requestDeviceInfo();
+    m_outcome.deviceAnswered =
+        answer.status == MLPStatus::Ok && answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength;
+    if (m_outcome.deviceAnswered) {
+        const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
+        m_outcome.deviceModel = QString::fromUtf8(record.model.data(), static_cast<int>(record.model.size()));
+        m_outcome.deviceHwVersion = record.hwVersion;
+        m_outcome.deviceFwVersion = record.fwVersion;
+    }
 }
 
 void MLPUpdateFirmwareRequest::finish(bool succeeded)
@@ -78,32 +93,58 @@ void MLPUpdateFirmwareRequest::emitOutcome(bool succeeded)
     }
 }
 
-bool MLPUpdateFirmwareRequest::transfer(MLPConnection* connection, MLU2File& file)
+void MLPUpdateFirmwareRequest::transfer(MLPConnection* connection, MLU2File& file)
 {
     m_doneBytes = 0;
     m_totalBytes = file.totalSize();
+    m_outcome.totalBytes = m_totalBytes;
 
+    m_outcome.phase = MLPUpdateOutcome::Phase::Header;
     m_currentTransferLength = kHeaderLength;
     const MLPWriteResult header = connection->writeSegmented(file.header(), kHeaderLength, UpdateHeader, 0);
-    if (header.status != MLPStatus::Ok) {
-        return false;
+    const bool headerMayLackLastAck = false;
+    if (!transferDone(header, headerMayLackLastAck)) {
+        return;
     }
 
+    m_outcome.phase = MLPUpdateOutcome::Phase::Block;
     for (int index = 0; index < file.blockCount(); ++index) {
+        m_outcome.block = index;
         const MLU2Block block = file.block(index);
         m_currentTransferLength = block.length;
         const MLPWriteResult written =
             connection->writeSegmented(block.data, block.length, UpdateBlock, static_cast<uint16_t>(index));
-        // The link took every byte, the last segment included, and only that segment's
-        // acknowledgement is missing or malformed: the device has the whole image, which is
-        // taken as success. A last segment the link refused never reached the device.
-        const bool lastAckMissing = written.status == MLPStatus::NoValidReply &&
-                                    written.finalSegmentAccepted && m_doneBytes >= m_totalBytes;
-        if (written.status != MLPStatus::Ok && !lastAckMissing) {
-            return false;
+        const bool blockMayLackLastAck = true;
+        if (!transferDone(written, blockMayLackLastAck)) {
+            return;
         }
     }
-    return true;
+    m_outcome.phase = MLPUpdateOutcome::Phase::Done;
+    m_outcome.block = -1;
+}
+
+// Records what one transfer brought; true when the update may go on (or is complete).
+bool MLPUpdateFirmwareRequest::transferDone(const MLPWriteResult& written, bool mayLackLastAck)
+{
+    m_outcome.confirmedBytes += written.confirmedBytes;
+    if (written.status == MLPStatus::Ok) {
+        return true;
+    }
+    // The link took every byte, the last segment included, and only that segment's
+    // acknowledgement is missing or malformed: the device has the whole image, which is
+    // taken as success. A last segment the link refused never reached the device.
+    if (mayLackLastAck && written.status == MLPStatus::NoValidReply && written.finalSegmentAccepted &&
+        m_doneBytes >= m_totalBytes) {
+        m_outcome.lastAcknowledgementMissing = true;
+        return true;
+    }
+    m_outcome.segment = static_cast<int>(written.segments);
+    m_outcome.status = written.status;
+    m_outcome.linkWriteFailed = written.linkWriteFailed;
+    if (written.status == MLPStatus::DeviceError) {
+        m_outcome.deviceStatus = written.errorCode;
+    }
+    return false;
 }
 
 void MLPUpdateFirmwareRequest::bytesReceived(int) {}

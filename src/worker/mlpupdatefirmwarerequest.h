@@ -1,12 +1,14 @@
 #pragma once
 
 #include "mlpprogressobserveri.h"
+#include "mlpupdateoutcome.h"
 #include "mlpworkerrequesti.h"
 
 #include <QString>
 
 class MLU2File;
 class MLPConnection;
+struct MLPWriteResult;
 
 // Writes one update file to the selected device: its header with command UpdateHeader,
 // then each block with command UpdateBlock and the block index, all as acknowledged
@@ -15,7 +17,8 @@ class MLPConnection;
 // The main window deletes the request as soon as its final signal arrives. workDone() and
 // failed() are therefore emitted on the request's own thread (the window's), not on the
 // thread that runs it: the emission is handed over as the very last thing run() does with
-// this object. progress() is emitted on the running thread.
+// this object. progress() is emitted on the running thread. What the update came to, and
+// where it failed, is read with outcome() once the final signal has arrived.
 class MLPUpdateFirmwareRequest : public MLPWorkerRequestI, public marlune::MLP::MLPProgressObserverI
 {
     Q_OBJECT
@@ -25,6 +28,9 @@ public:
 
     void run(MLPWorkerContext* context) override;
 
+    // Complete once workDone() or failed() has arrived; not to be read while run() runs.
+    MLPUpdateOutcome outcome() const { return m_outcome; }
+
     void bytesReceived(int total) override;
     void bytesSent(int total) override;
 
@@ -32,7 +38,9 @@ signals:
     void progress(int percent);
 
 private:
-    bool transfer(MLPConnection* connection, MLU2File& file);
+    void readDeviceIdentity(MLPConnection* connection);
+    void transfer(MLPConnection* connection, MLU2File& file);
+    bool transferDone(const MLPWriteResult& written, bool mayLackLastAck);
     void finish(bool succeeded);
     Q_INVOKABLE void emitOutcome(bool succeeded);
 
@@ -40,4 +48,5 @@ private:
     qint64 m_currentTransferLength = 0;
     qint64 m_totalBytes = 0;
     QString m_filePath;
+    MLPUpdateOutcome m_outcome;
 };

@@ -24,6 +24,7 @@ using namespace marlune::testing;
 
 using Transfers = std::vector<std::pair<uint8_t, uint16_t>>;
 Q_DECLARE_METATYPE(Transfers)
+Q_DECLARE_METATYPE(MLPUpdateOutcome::Phase)
 
 namespace {
 
@@ -44,7 +45,8 @@ struct UpdateRig
         connection->setClock({&FakeClock::nowCallback, &FakeClock::sleepCallback, &clock});
     }
 
-    // Runs the request and returns its progress values; exactly one final signal is checked.
+    // Runs the request and returns its progress values; exactly one final signal is checked,
+    // and the request's outcome is kept in `outcome`.
     QList<int> run(const QString& path, bool expectSuccess)
     {
         MLPUpdateFirmwareRequest request(path);
@@ -56,6 +58,7 @@ struct UpdateRig
         MLPWorkerContext context;
         context.connection = &connectionSlot;
         request.run(&context);
+        outcome = request.outcome();
 
         [&] {
             QCOMPARE(done.count(), expectSuccess ? 1 : 0);
@@ -77,6 +80,7 @@ struct UpdateRig
     VirtualDevice device;
     VirtualDevicePhy link;
     std::unique_ptr<MLPConnection> connection;
+    MLPUpdateOutcome outcome;
 };
 
 // Runs posted update requests one after another on a thread of its own, against an instant
@@ -210,22 +214,38 @@ private slots:
         QTest::addColumn<int>("segment");
         QTest::addColumn<bool>("succeeds");
         QTest::addColumn<Transfers>("transfers");
+        // The outcome: where the update ended (block -1 outside the blocks), the failing
+        // segment within its transfer counted from 1, and the bytes the device confirmed.
+        QTest::addColumn<MLPUpdateOutcome::Phase>("phase");
+        QTest::addColumn<int>("block");
+        QTest::addColumn<int>("failedSegment");
+        QTest::addColumn<int>("confirmed");
 
+        using Phase = MLPUpdateOutcome::Phase;
         const Transfers all{{UpdateHeader, 0}, {UpdateBlock, 0}, {UpdateBlock, 1}};
         const Transfers headerOnly{{UpdateHeader, 0}};
         const Transfers firstBlock{{UpdateHeader, 0}, {UpdateBlock, 0}};
-        // Segments: 0-5 header, 6-7 block 0, 8 block 1.
-        QTest::newRow("very last ack missing") << "drop" << 8 << true << all;
-        QTest::newRow("very last ack malformed") << "malform" << 8 << true << all;
-        QTest::newRow("very last ack with device error") << "error" << 8 << false << all;
-        QTest::newRow("last header ack missing") << "drop" << 5 << false << headerOnly;
-        QTest::newRow("header device error") << "error" << 2 << false << headerOnly;
-        QTest::newRow("earlier block's last ack missing") << "drop" << 7 << false << firstBlock;
-        QTest::newRow("earlier block's last ack malformed") << "malform" << 7 << false << firstBlock;
-        QTest::newRow("block device error") << "error" << 6 << false << firstBlock;
+        // 50-byte segments: 0-5 header (256 bytes), 6-7 block 0 (100), 8 block 1 (30).
+        QTest::newRow("very last ack missing") << "drop" << 8 << true << all << Phase::Done << -1 << 0 << 356;
+        QTest::newRow("very last ack malformed")
+            << "malform" << 8 << true << all << Phase::Done << -1 << 0 << 356;
+        QTest::newRow("very last ack with device error")
+            << "error" << 8 << false << all << Phase::Block << 1 << 1 << 356;
+        QTest::newRow("last header ack missing")
+            << "drop" << 5 << false << headerOnly << Phase::Header << -1 << 6 << 250;
+        QTest::newRow("header device error")
+            << "error" << 2 << false << headerOnly << Phase::Header << -1 << 3 << 100;
+        QTest::newRow("earlier block's last ack missing")
+            << "drop" << 7 << false << firstBlock << Phase::Block << 0 << 2 << 306;
+        QTest::newRow("earlier block's last ack malformed")
+            << "malform" << 7 << false << firstBlock << Phase::Block << 0 << 2 << 306;
+        QTest::newRow("block device error")
+            << "error" << 6 << false << firstBlock << Phase::Block << 0 << 1 << 256;
         // A last segment that never left is no image on the device, whatever follows.
-        QTest::newRow("link refuses the very last segment") << "refuse" << 8 << false << firstBlock;
-        QTest::newRow("link refuses a header segment") << "refuse" << 2 << false << headerOnly;
+        QTest::newRow("link refuses the very last segment")
+            << "refuse" << 8 << false << firstBlock << Phase::Block << 1 << 1 << 356;
+        QTest::newRow("link refuses a header segment")
+            << "refuse" << 2 << false << headerOnly << Phase::Header << -1 << 3 << 100;
     }
 
     void acknowledgementFaults()
@@ -234,6 +254,10 @@ private slots:
         QFETCH(int, segment);
         QFETCH(bool, succeeds);
         QFETCH(Transfers, transfers);
+        QFETCH(MLPUpdateOutcome::Phase, phase);
+        QFETCH(int, block);
+        QFETCH(int, failedSegment);
+        QFETCH(int, confirmed);
 
         UpdateRig rig(64);
         if (fault == "drop") {
@@ -248,6 +272,21 @@ private slots:
         }
         rig.run(writeFile(twoBlockFile()), succeeds);
         QCOMPARE(rig.device.transfers(), transfers);
+
+        const MLPUpdateOutcome& outcome = rig.outcome;
+        QCOMPARE(outcome.phase, phase);
+        QCOMPARE(outcome.block, block);
+        QCOMPARE(outcome.segment, failedSegment);
+        QCOMPARE(outcome.confirmedBytes, int64_t{confirmed});
+        QCOMPARE(outcome.totalBytes, int64_t{386});
+        QCOMPARE(outcome.lastAcknowledgementMissing, succeeds);
+        QCOMPARE(outcome.linkWriteFailed, fault == "refuse");
+        QCOMPARE(outcome.status, succeeds           ? MLPStatus::Ok
+                                 : fault == "error" ? MLPStatus::DeviceError
+                                                    : MLPStatus::NoValidReply);
+        QCOMPARE(outcome.deviceStatus, (fault == "error" ? std::optional<uint8_t>(0x05) : std::nullopt));
+        QVERIFY(outcome.deviceAnswered);
+        QCOMPARE(outcome.deviceModel, QString::fromStdString(VirtualDeviceIdentity().model));
     }
 
     void silentDeviceFailsAfterFirstSegment()
@@ -256,6 +295,10 @@ private slots:
         rig.device.setSilent(true);
         rig.run(writeFile(twoBlockFile()), false);
         QCOMPARE(rig.device.dataSegmentCount(), std::size_t{1});
+        QVERIFY(!rig.outcome.deviceAnswered);
+        QCOMPARE(rig.outcome.phase, MLPUpdateOutcome::Phase::Header);
+        QCOMPARE(rig.outcome.segment, 1);
+        QCOMPARE(rig.outcome.status, MLPStatus::NoValidReply);
     }
 
     void unusableFilesSendNothing_data()
@@ -286,6 +329,7 @@ private slots:
         UpdateRig rig(64);
         rig.run(file.fileName(), false);
         QCOMPARE(rig.device.dataSegmentCount(), std::size_t{0});
+        QCOMPARE(rig.outcome.phase, MLPUpdateOutcome::Phase::FileCheck);
     }
 
     void missingFileFails()
@@ -304,6 +348,7 @@ private slots:
         context.connection = &emptySlot;
         request.run(&context);
         QCOMPARE(failed.count(), 1);
+        QCOMPARE(request.outcome().phase, MLPUpdateOutcome::Phase::NoConnection);
     }
 
     void requestMayBeDeletedWhenItsFinalSignalArrives()

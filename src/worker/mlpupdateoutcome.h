@@ -1,0 +1,54 @@
+#pragma once
+
+#include "mlpstatus.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+
+// What one firmware update came to and, when it failed, where and why: the facts a front
+// end words for the person at the device. MLPUpdateFirmwareRequest fills it while it runs;
+// it is complete once the request's final signal has arrived.
+struct MLPUpdateOutcome
+{
+    enum class Phase
+    {
+        FileCheck,     // the update file could not be opened or used; nothing was sent
+        NoConnection,  // the worker thread held no connection to a device; nothing was sent
+        IdentityCheck, // the device named another model or a hardware version the file does not list; nothing
+                       // was sent
+        Header,        // the file's header did not go through
+        Block,         // block `block` did not go through
+        Done,          // every transfer went through: the update succeeded
+    };
+
+    Phase phase = Phase::FileCheck;
+    // With Block: the index of the failing block, from 0, as sent with UpdateBlock.
+    int block = -1;
+    // The segment that ended the failing transfer, counted from 1 within that transfer;
+    // 0 when no transfer failed.
+    int segment = 0;
+    // The failing transfer's status; Ok when none failed.
+    MLPStatus status = MLPStatus::Ok;
+    // The link refused that segment: it never reached the device (unplugged, a bridge
+    // pulled, or a device that stopped taking data).
+    bool linkWriteFailed = false;
+    // The status byte the device refused the segment with (status DeviceError).
+    std::optional<uint8_t> deviceStatus;
+    // Payload bytes the device acknowledged, header and blocks together, of totalBytes.
+    int64_t confirmedBytes = 0;
+    int64_t totalBytes = 0;
+    // Done although the device's answer to the very last segment was missing or
+    // malformed: every byte was taken by the link, so the image is taken as delivered.
+    bool lastAcknowledgementMissing = false;
+
+    // The device's answer to the device-information read made before sending; the model
+    // and versions (BCD) are what it reported then, so they tell the version before the update.
+    bool deviceAnswered = false;
+    QString deviceModel;
+    uint16_t deviceHwVersion = 0;
+    uint16_t deviceFwVersion = 0;
+
+    bool succeeded() const { return phase == Phase::Done; }
+};
