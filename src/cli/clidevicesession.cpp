@@ -52,19 +52,15 @@ CliDeviceSession::Selection CliDeviceSession::select(int index)
     return selection;
 }
 
-bool CliDeviceSession::update(const QString& path, const std::function<void(int)>& progress)
+MLPUpdateOutcome CliDeviceSession::update(const QString& path, const std::function<void(int)>& progress)
 {
     ensureStarted();
     m_updateRequest = std::make_unique<MLPUpdateFirmwareRequest>(path);
-    bool succeeded = false;
     QEventLoop loop;
     connect(m_updateRequest.get(), &MLPUpdateFirmwareRequest::progress, &loop, progress);
-    connect(m_updateRequest.get(), &MLPWorkerRequestI::workDone, &loop, [&] {
-        succeeded = true;
-        loop.quit();
-    });
-    connect(m_updateRequest.get(), &MLPWorkerRequestI::failed, &loop, [&] { loop.quit(); });
+    connect(m_updateRequest.get(), &MLPWorkerRequestI::workDone, &loop, &QEventLoop::quit);
+    connect(m_updateRequest.get(), &MLPWorkerRequestI::failed, &loop, &QEventLoop::quit);
     m_thread.postUpdate(m_updateRequest.get());
     loop.exec();
-    return succeeded;
+    return m_updateRequest->outcome();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mlpdeviceinfonode.h"
+#include "mlpupdateoutcome.h"
 #include "mlpworkerthread.h"
 
 #include <QList>
@@ -37,8 +38,8 @@ public:
     // index into the list of the last discover().
     Selection select(int index);
     // Writes the file to the selected device; progress gets percents as segments are
-    // acknowledged. True when the request reported workDone.
-    bool update(const QString& path, const std::function<void(int)>& progress);
+    // acknowledged. The request's outcome, read once its final signal has arrived.
+    MLPUpdateOutcome update(const QString& path, const std::function<void(int)>& progress);
 
     // Ends the thread's loop after the running request and joins it.
     void stop();

@@ -47,6 +47,58 @@ QJsonObject deviceJson(const MLPDeviceInfoNode& device)
     return object;
 }
 
+QString phaseKey(MLPUpdateOutcome::Phase phase)
+{
+    switch (phase) {
+    case MLPUpdateOutcome::Phase::FileCheck:
+        return QStringLiteral("file-check");
+    case MLPUpdateOutcome::Phase::NoConnection:
+        return QStringLiteral("no-connection");
+    case MLPUpdateOutcome::Phase::IdentityCheck:
+        return QStringLiteral("identity-check");
+    case MLPUpdateOutcome::Phase::Header:
+        return QStringLiteral("header");
+    case MLPUpdateOutcome::Phase::Block:
+        return QStringLiteral("block");
+    case MLPUpdateOutcome::Phase::Done:
+        break;
+    }
+    return QStringLiteral("done");
+}
+
+QString statusKey(MLPStatus status)
+{
+    switch (status) {
+    case MLPStatus::Acknowledged:
+        return QStringLiteral("acknowledged");
+    case MLPStatus::DeviceError:
+        return QStringLiteral("device-error");
+    case MLPStatus::NoValidReply:
+        return QStringLiteral("no-valid-reply");
+    case MLPStatus::Ok:
+        break;
+    }
+    return QStringLiteral("ok");
+}
+
+// The request's account, field by field; null where it has nothing to tell.
+QJsonObject outcomeJson(const MLPUpdateOutcome& outcome)
+{
+    QJsonObject object;
+    object.insert(QStringLiteral("phase"), phaseKey(outcome.phase));
+    object.insert(QStringLiteral("block"), outcome.block >= 0 ? QJsonValue(outcome.block) : QJsonValue());
+    object.insert(QStringLiteral("segment"),
+                  outcome.segment > 0 ? QJsonValue(outcome.segment) : QJsonValue());
+    object.insert(QStringLiteral("status"), statusKey(outcome.status));
+    object.insert(QStringLiteral("linkWriteFailed"), outcome.linkWriteFailed);
+    object.insert(QStringLiteral("deviceStatus"),
+                  outcome.deviceStatus ? QJsonValue(int(*outcome.deviceStatus)) : QJsonValue());
+    object.insert(QStringLiteral("bytesConfirmed"), qint64(outcome.confirmedBytes));
+    object.insert(QStringLiteral("bytesTotal"), qint64(outcome.totalBytes));
+    object.insert(QStringLiteral("lastAcknowledgementMissing"), outcome.lastAcknowledgementMissing);
+    return object;
+}
+
 QJsonObject inaccessibleJson(const InaccessibleUsbDevice& device)
 {
     QJsonObject object;
@@ -456,7 +508,11 @@ void FirmwareUpdateCli::printResult(const UpdateExecutor::Result& result, const 
         record.insert(QStringLiteral("fileFirmwareVersion"), result.item.firmwareVersion);
         record.insert(QStringLiteral("succeeded"), result.succeeded());
         record.insert(QStringLiteral("reason"), result.reason);
+        record.insert(QStringLiteral("nextStep"), result.nextStep);
         record.insert(QStringLiteral("versionAfter"), result.versionAfter);
+        if (result.outcome) {
+            record.insert(QStringLiteral("outcome"), outcomeJson(*result.outcome));
+        }
         printJsonLine(record);
         return;
     }
@@ -479,12 +535,11 @@ void FirmwareUpdateCli::printResult(const UpdateExecutor::Result& result, const 
     QString reason = result.reason;
     reason[0] = reason[0].toUpper();
     if (result.verdict != UpdateExecutor::Result::Verdict::Failed) {
-        m_err << reason << '.' << '\n';
+        m_err << reason << QStringLiteral(". ") << result.nextStep << '\n';
         return;
     }
-    m_err << QStringLiteral("The firmware update could not be completed: %1. The device may hold a partial "
-                            "update; run the update again.")
-                 .arg(result.reason)
+    m_err << QStringLiteral("The firmware update could not be completed: %1. %2")
+                 .arg(result.reason, result.nextStep)
           << '\n';
 }
 

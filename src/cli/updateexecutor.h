@@ -1,10 +1,12 @@
 #pragma once
 
+#include "mlpupdateoutcome.h"
 #include "updateplan.h"
 
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class CliDeviceSession;
 class UpdateHistory;
@@ -32,6 +34,10 @@ public:
         Verdict verdict = Verdict::Failed;
         // Why it did not succeed, as a clause ("the device at usb:m/0 did not answer ...").
         QString reason;
+        // What the person at the bench should do about it, as a sentence.
+        QString nextStep;
+        // The update request's own account, once it ran.
+        std::optional<MLPUpdateOutcome> outcome;
         // The firmware version the device reported when asked after a successful update;
         // empty when it did not answer (it may be restarting) or another device answered.
         QString versionAfter;
@@ -42,6 +48,9 @@ public:
     };
 
     UpdateExecutor(CliDeviceSession& session, const UpdateHistory& history);
+
+    // Where and why a failed update stopped, and what it got through, as a clause.
+    static QString failureReason(const MLPUpdateOutcome& outcome);
 
     // progress receives percents while the file is written.
     Result run(const UpdatePlan::Item& item, const std::function<void(int)>& progress);

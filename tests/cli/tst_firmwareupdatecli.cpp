@@ -262,17 +262,48 @@ private slots:
         QVERIFY(result.err.contains("No Marlune device found."));
     }
 
-    void failedUpdateExitsUpdateFailed()
+    void failedUpdateTellsWhereAndWhy_data()
     {
+        QTest::addColumn<bool>("json");
+        QTest::newRow("text") << false;
+        QTest::newRow("json") << true;
+    }
+
+    void failedUpdateTellsWhereAndWhy()
+    {
+        QFETCH(bool, json);
         auto device = makeDevice("DEMO-5");
         device->failSegment(4, 0x07);
         m_emulation->addMakerDevice(device);
 
-        const CliResult result = runCli({"update", "--file", writeFile("DEMO-5", 0x0100, patterned(2000))});
+        const QString path = writeFile("DEMO-5", 0x0100, patterned(2000));
+        const CliResult result =
+            runCli(json ? QStringList{"update", "--json", path} : QStringList{"update", path});
         QCOMPARE(result.exitCode, int(kExitUpdateFailed));
-        QVERIFY(result.err.contains("could not be completed"));
         QVERIFY(!result.out.contains("Update complete."));
         QCOMPARE(device->dataSegmentCount(), std::size_t{5});
+        // Frames of 128 bytes carry 114 payload bytes: the header goes in three segments, and
+        // block 0 gets its first one through (256 + 114 bytes) before the fifth is refused.
+        if (!json) {
+            QVERIFY2(result.err.contains(
+                         "could not be completed: block 0 stopped at segment 2: the device refused "
+                         "it with status 0x07; the device confirmed 370 of 2256 bytes. The device "
+                         "may hold a partial update; run the update again."),
+                     qPrintable(result.err));
+            return;
+        }
+        const QJsonObject record =
+            QJsonDocument::fromJson(result.out.split('\n', Qt::SkipEmptyParts).last().toUtf8()).object();
+        QCOMPARE(record.value("event").toString(), "result");
+        QCOMPARE(record.value("succeeded").toBool(), false);
+        const QJsonObject outcome = record.value("outcome").toObject();
+        QCOMPARE(outcome.value("phase").toString(), "block");
+        QCOMPARE(outcome.value("block").toInt(), 0);
+        QCOMPARE(outcome.value("segment").toInt(), 2);
+        QCOMPARE(outcome.value("status").toString(), "device-error");
+        QCOMPARE(outcome.value("deviceStatus").toInt(), 7);
+        QCOMPARE(outcome.value("bytesConfirmed").toInt(), 370);
+        QCOMPARE(outcome.value("bytesTotal").toInt(), 2256);
     }
 
     void incompatibleFileIsRefusedAndNothingSent_data()
