@@ -24,9 +24,11 @@ public:
     static constexpr unsigned char kBulkOutEndpoint = 0x01;
     static constexpr int kBulkInTransferBytes = 64;
     static constexpr unsigned int kBulkInTimeoutMs = 800;
-    // Bounded by the exchange's answer time: a device that stops taking data must not hold
-    // the worker thread, and with it the window, for ever.
-    static constexpr unsigned int kBulkOutTimeoutMs = 2000;
+    // How long one frame may wait for the device to take it. A device holds off the next
+    // segment while it erases flash, which can take seconds, so this is generous; but a
+    // wedged device must not hold the worker thread, and with it the window, for ever: the
+    // write then fails and the update ends in failure.
+    static constexpr unsigned int kBulkOutTimeoutMs = 10000;
     static constexpr int kSerialBufferBytes = 24;
 
     MLPPhyMl();

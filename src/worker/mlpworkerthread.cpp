@@ -93,6 +93,12 @@ int MLPWorkerThread::unansweredDeviceCount() const
     return m_discoverRequest->unansweredCount();
 }
 
+void MLPWorkerThread::start(Priority priority)
+{
+    m_stopRequested = false;
+    QThread::start(priority);
+}
+
 void MLPWorkerThread::stop()
 {
     m_stopRequested = true;
@@ -100,7 +106,6 @@ void MLPWorkerThread::stop()
 
 void MLPWorkerThread::run()
 {
-    m_stopRequested = false;
     while (!m_stopRequested) {
         if (m_currentRequest) {
             m_currentRequest->run(&m_currentContext);

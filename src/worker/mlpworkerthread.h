@@ -45,6 +45,10 @@ public:
     // Devices the last discovery found attached but left out because they did not answer.
     int unansweredDeviceCount() const;
 
+    // Starts the loop, first clearing a stop left from an earlier run. Cleared here rather
+    // than in run(): a stop() made right after start() would otherwise be lost if the new
+    // thread had not reached that line yet, and wait() would never return.
+    void start(Priority priority = InheritPriority);
     // Ends the loop after the request that is running; wait() then joins the thread.
     void stop();
 

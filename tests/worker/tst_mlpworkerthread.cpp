@@ -272,6 +272,17 @@ private slots:
         QVERIFY(m_thread->wait(kSignalTimeoutMs));
         QVERIFY(m_thread->isFinished());
     }
+
+    // A stop that comes before the new thread has begun its loop still ends it.
+    void stopRightAfterStartJoins()
+    {
+        for (int attempt = 0; attempt < 20; ++attempt) {
+            MLPWorkerThread thread;
+            thread.start();
+            thread.stop();
+            QVERIFY(thread.wait(kSignalTimeoutMs));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMLPWorkerThread)
