@@ -272,8 +272,8 @@ void FirmwareUpdateDlg::devicesDiscovered()
     m_haveDevice = false;
     initCurrentDevice();
 
-    m_busy = false;
-    setBusy(false);
+    m_busy = isUpdatePending();
+    setBusy(m_busy);
 
     const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
     int entryToSelect = 0;
@@ -366,11 +366,16 @@ void FirmwareUpdateDlg::showStatus()
 
 void FirmwareUpdateDlg::deviceSelected(uint16_t, uint16_t)
 {
-    m_busy = false;
-    setBusy(false);
-    m_ui->infoButtonDevice->setEnabled(true);
     m_haveDevice = true;
-    enableUpdateButtonIfRequirementsAreMet();
+    m_busy = isUpdatePending();
+    setBusy(m_busy);
+}
+
+bool FirmwareUpdateDlg::isUpdatePending() const
+{
+    // The device list stays usable during an update, so a selection can end while an
+    // update is queued or running; the window stays busy until the update's final signal.
+    return m_updateRequest != nullptr;
 }
 
 void FirmwareUpdateDlg::selectionAnswered(bool answered, uint16_t fwVersion, uint16_t hwVersion)

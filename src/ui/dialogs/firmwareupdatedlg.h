@@ -70,6 +70,7 @@ protected:
 
 private:
     void setBusy(bool b);
+    bool isUpdatePending() const;
     void setAlternativeFileMode(bool on);
     void connectWorkerThreadSignals();
     void disconnectWorkerThreadSignals();

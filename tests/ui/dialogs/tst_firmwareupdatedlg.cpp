@@ -129,6 +129,7 @@ private slots:
     // Closing.
     void closeIsRefusedWhileBusy();
     void escapeIsRefusedWhileBusy();
+    void updateKeepsTheWindowBusyWhenASelectionEnds();
     void quitButtonClosesWhenIdle();
     void escapeHidesWhenIdle();
 
@@ -794,6 +795,30 @@ void TestFirmwareUpdateDlg::escapeIsRefusedWhileBusy()
     QTest::keyClick(m_window, Qt::Key_Escape);
     QVERIFY(m_window->isVisible());
     QVERIFY(m_window->findChild<MLPUpdateFirmwareRequest*>());
+}
+
+// The device list stays usable during an update; a selection that ends before the update
+// does must not free the window.
+void TestFirmwareUpdateDlg::updateKeepsTheWindowBusyWhenASelectionEnds()
+{
+    reachUpdatableState();
+    invoke("on_bttn_update_clicked");
+    QPointer<MLPUpdateFirmwareRequest> request = m_window->findChild<MLPUpdateFirmwareRequest*>();
+    QVERIFY(request);
+
+    selectDevice();
+
+    QVERIFY(!button("bttn_quit")->isEnabled());
+    QVERIFY(!button("bttnDiscover")->isEnabled());
+    QVERIFY(!button("bttn_update")->isEnabled());
+    QTest::keyClick(m_window, Qt::Key_Escape);
+    QVERIFY(m_window->isVisible());
+    QVERIFY(!m_window->close());
+
+    emitFromAnotherThread([&] { emit request->workDone(); });
+    QTRY_VERIFY(!request);
+    QVERIFY(button("bttn_quit")->isEnabled());
+    QVERIFY(button("bttnDiscover")->isEnabled());
 }
 
 void TestFirmwareUpdateDlg::quitButtonClosesWhenIdle()
