@@ -1,8 +1,10 @@
-# Builds the .deb with CPack, checks its control fields and contents, unpacks it into a
-# scratch root, validates the desktop files there and runs the installed command-line tool.
+# Builds the .deb with CPack, checks its control fields and contents, runs lintian on it,
+# unpacks it into a scratch root, validates the desktop files there and runs the installed
+# command-line tool. Then checks that packaging refuses the demo samples.
 #
-# Expects BINARY_DIR, WORK_DIR, CPACK_COMMAND, DPKG_DEB, APPSTREAMCLI, DESKTOP_FILE_VALIDATE,
-# WITH_WINDOW, WITH_ICONS, VERSION and APPSTREAM_ID.
+# Expects BINARY_DIR, WORK_DIR, CPACK_COMMAND, DPKG_DEB, LINTIAN, APPSTREAMCLI,
+# DESKTOP_FILE_VALIDATE, WITH_WINDOW, WITH_ICONS, VERSION, APPSTREAM_ID, REFUSE_SCRIPT,
+# DEMO_SAMPLE and DEMO_MODELS.
 
 function(run_checked)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
@@ -50,11 +52,15 @@ run_checked(${DPKG_DEB} --contents ${package})
 set(contents "${run_output}")
 set(expected_files
     ./usr/bin/marlune-fwupdate-cli
+    ./usr/share/man/man1/marlune-fwupdate-cli.1.gz
+    ./usr/share/doc/marlune-fwupdate/copyright
+    ./usr/share/doc/marlune-fwupdate/changelog.gz
     ./usr/lib/udev/rules.d/60-marlune-fwupdate.rules
     ./usr/share/metainfo/${APPSTREAM_ID}.metainfo.xml)
 if(WITH_WINDOW)
     list(APPEND expected_files
         ./usr/bin/marlune-fwupdate
+        ./usr/share/man/man1/marlune-fwupdate.1.gz
         ./usr/share/applications/marlune-fwupdate.desktop)
 endif()
 if(WITH_ICONS)
@@ -79,6 +85,11 @@ if(contents MATCHES "/usr/local/")
     message(FATAL_ERROR "the package installs below /usr/local:\n${contents}")
 endif()
 
+# Every error and warning must be fixed; one that is intended would need a line with its
+# reason in an override file installed as usr/share/lintian/overrides/marlune-fwupdate.
+run_checked(${LINTIAN} --fail-on error,warning --info ${package})
+message(STATUS "lintian:\n${run_output}")
+
 set(root ${WORK_DIR}/root)
 run_checked(${DPKG_DEB} --extract ${package} ${root})
 run_checked(${APPSTREAMCLI} validate --no-net --explain ${root}/usr/share/metainfo/${APPSTREAM_ID}.metainfo.xml)
@@ -91,3 +102,17 @@ if(NOT run_output STREQUAL "marlune-fwupdate-cli ${VERSION}\n")
     message(FATAL_ERROR "the installed tool answers --version with \"${run_output}\"")
 endif()
 message(STATUS "installed marlune-fwupdate-cli --version: ${run_output}")
+
+# A build without a firmware folder carries no built-in update files, the demo samples least.
+run_checked(${root}/usr/bin/marlune-fwupdate-cli builtin --json)
+if(run_output MATCHES "DEMO-")
+    message(FATAL_ERROR "the installed tool carries demo samples:\n${run_output}")
+endif()
+
+# Installing or packaging a demo sample as firmware stops with the reason.
+execute_process(COMMAND ${CMAKE_COMMAND} -DFIRMWARE_FILES=${DEMO_SAMPLE} "-DDEMO_MODELS=${DEMO_MODELS}"
+                        -P ${REFUSE_SCRIPT}
+                RESULT_VARIABLE result ERROR_VARIABLE errors)
+if(result EQUAL 0 OR NOT errors MATCHES "demo samples are not firmware")
+    message(FATAL_ERROR "the demo sample ${DEMO_SAMPLE} was not refused (${result}):\n${errors}")
+endif()
