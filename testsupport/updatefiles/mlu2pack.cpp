@@ -19,6 +19,8 @@ constexpr int kMaxVersionPart = 255;
 constexpr uint32_t kAuxSection1Part = 0;
 constexpr uint32_t kAuxSection2Part = 1;
 constexpr uint32_t kFirstBlockPart = 2;
+// Devices expect a nonzero device data word, as every built-in file carries.
+constexpr uint32_t kDefaultDeviceData = 0x4D4C0001;
 
 // "1.07" is major 1, minor 7: 0x0107.
 std::optional<uint16_t> parseVersion(const QString& text)
@@ -68,9 +70,11 @@ int main(int argc, char* argv[])
     const QCommandLineOption hardwareOption(QStringLiteral("hardware-version"),
                                             QStringLiteral("A compatible hardware version (repeatable)."),
                                             QStringLiteral("version"));
-    const QCommandLineOption deviceDataOption(QStringLiteral("device-data"),
-                                              QStringLiteral("The header's device data word."),
-                                              QStringLiteral("number"));
+    const QCommandLineOption deviceDataOption(
+        QStringLiteral("device-data"),
+        QStringLiteral("The header's device data word, decimal or 0x hexadecimal (default 0x%1).")
+            .arg(kDefaultDeviceData, 0, 16),
+        QStringLiteral("number"));
     const QCommandLineOption blockOption(QStringLiteral("block"),
                                          QStringLiteral("Length of a block in bytes (repeatable)."),
                                          QStringLiteral("length"));
@@ -106,11 +110,15 @@ int main(int argc, char* argv[])
         writer.addHardwareVersion(*version);
     }
 
-    bool deviceDataOk = false;
-    writer.setDeviceData(parser.value(deviceDataOption).toUInt(&deviceDataOk, 0));
-    if (!deviceDataOk) {
-        return fail(QStringLiteral("bad device data"));
+    uint32_t deviceData = kDefaultDeviceData;
+    if (parser.isSet(deviceDataOption)) {
+        bool deviceDataOk = false;
+        deviceData = parser.value(deviceDataOption).toUInt(&deviceDataOk, 0);
+        if (!deviceDataOk) {
+            return fail(QStringLiteral("bad device data"));
+        }
     }
+    writer.setDeviceData(deviceData);
 
     const QStringList blockLengths = parser.values(blockOption);
     if (blockLengths.isEmpty() || blockLengths.size() > MLU2FileWriter::kMaxEntries) {
