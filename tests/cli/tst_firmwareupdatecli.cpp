@@ -429,7 +429,7 @@ private slots:
         QCOMPARE(toBytes(devices[0]->transferPayload(UpdateBlock, 0)), block);
         QCOMPARE(toBytes(devices[2]->transferPayload(UpdateBlock, 0)), block);
         const QString summary = result.out.mid(result.out.lastIndexOf("ADDRESS"));
-        for (const QString& serial : {"ML0001", "ML0002", "ML0003"}) {
+        for (const QString serial : {"ML0001", "ML0002", "ML0003"}) {
             const QStringList rows = summary.split('\n').filter(serial);
             QCOMPARE(rows.size(), 1);
             const QString expected = serial == QLatin1String("ML0002")
