@@ -40,6 +40,38 @@ void MLPConnection::setClock(const MLPClock& clock)
     m_clock = clock;
 }
 
+void MLPConnection::setFrameTrace(MLPFrameTraceFunction trace, void* context)
+{
+    m_trace = trace;
+    m_traceContext = context;
+}
+
+uint32_t MLPConnection::traceStartMs() const
+{
+    return m_trace ? m_clock.nowMs(m_clock.context) : 0;
+}
+
+void MLPConnection::traceExchange(const MLPFrameSpec& sent, uint16_t sentLength, bool writeAccepted,
+                                  MLPStatus status, uint8_t errorCode, uint32_t startMs) const
+{
+    if (!m_trace) {
+        return;
+    }
+    MLPFrameTrace trace;
+    trace.sentFrame = sent.output;
+    trace.sentLength = sentLength;
+    trace.command = sent.command;
+    trace.value = sent.value;
+    trace.payloadLength = sent.length;
+    trace.writeAccepted = writeAccepted;
+    trace.answer = m_transport.frame;
+    trace.answerLength = m_transport.frameLength;
+    trace.status = status;
+    trace.errorCode = errorCode;
+    trace.elapsedMs = m_clock.nowMs(m_clock.context) - startMs;
+    m_trace(m_traceContext, trace);
+}
+
 void MLPConnection::prepare()
 {
     // The receiver counts in 16 bits. Taking the low 16 bits of a larger buffer would leave
@@ -174,10 +206,12 @@ MLPReadResult MLPConnection::requestDeviceInfo()
 
     prepare();
     buildFrame(description);
-    exchange(frame.data(), Layout::kOverhead);
+    const uint32_t startMs = traceStartMs();
+    const bool accepted = exchange(frame.data(), Layout::kOverhead);
 
     const uint16_t deviceInfoValue = 0;
     result.status = evaluateRequestAnswer(DeviceInfo, deviceInfoValue, result.errorCode);
+    traceExchange(description, Layout::kOverhead, accepted, result.status, result.errorCode, startMs);
     if (result.status == MLPStatus::Ok && answerWireLength() == kDeviceInfoFrameLength && answerComplete()) {
         const uint8_t* payload = m_transport.frame + Layout::kPayloadOffset;
         const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(payload);
@@ -224,16 +258,20 @@ MLPWriteResult MLPConnection::writeSegmented(const uint8_t* data, uint32_t lengt
         buildFrame(description);
         ++result.segments;
         result.errorCode = 0;
-        if (!exchange(frame.get(), static_cast<uint16_t>(chunk + Layout::kOverhead))) {
+        const auto segmentLength = static_cast<uint16_t>(chunk + Layout::kOverhead);
+        const uint32_t startMs = traceStartMs();
+        if (!exchange(frame.get(), segmentLength)) {
             // Nothing of this segment counts as sent, and no observer hears of it.
             result.linkWriteFailed = true;
             result.status = MLPStatus::NoValidReply;
+            traceExchange(description, segmentLength, false, result.status, result.errorCode, startMs);
             break;
         }
         result.sentBytes += chunk;
         remainingBytes -= chunk;
         result.finalSegmentAccepted = lastSegment;
         result.status = evaluateDataAck(command, value, result.errorCode);
+        traceExchange(description, segmentLength, true, result.status, result.errorCode, startMs);
         if (result.status == MLPStatus::Ok) {
             result.confirmedBytes += chunk;
         }

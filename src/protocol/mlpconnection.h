@@ -2,6 +2,7 @@
 
 #include "mlpclock.h"
 #include "mlpframereceiver.h"
+#include "mlpframetrace.h"
 #include "mlpprogressobserveri.h"
 #include "mlpreadresult.h"
 #include "mlptransport.h"
@@ -14,6 +15,7 @@
 namespace marlune::MLP {
 class MLPPhy;
 }
+struct MLPFrameSpec;
 
 // The protocol object through which requests talk to one device over an opened link: reads
 // the device-information record and writes data as acknowledged segments. It owns the
@@ -33,6 +35,8 @@ public:
     MLPConnection& operator=(const MLPConnection&) = delete;
 
     void setClock(const MLPClock& clock);
+    // Hears every exchange once it has been judged; null (the default) traces nothing.
+    void setFrameTrace(MLPFrameTraceFunction trace, void* context);
 
     // Re-initialises the receiver and the transport; every transaction calls it before each exchange.
     void prepare();
@@ -53,6 +57,9 @@ private:
 
     // False when the link refused the frame; then no answer was waited for.
     bool exchange(const uint8_t* frame, uint16_t length);
+    uint32_t traceStartMs() const;
+    void traceExchange(const MLPFrameSpec& sent, uint16_t sentLength, bool writeAccepted, MLPStatus status,
+                       uint8_t errorCode, uint32_t startMs) const;
     uint8_t takeSequence();
 
     bool answerMatches(uint8_t command, uint16_t value) const;
@@ -72,4 +79,6 @@ private:
     bool m_done = false;
     std::vector<marlune::MLP::MLPProgressObserverI*> m_observers;
     MLPClock m_clock;
+    MLPFrameTraceFunction m_trace = nullptr;
+    void* m_traceContext = nullptr;
 };

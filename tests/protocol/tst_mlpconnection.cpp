@@ -603,6 +603,50 @@ private slots:
         QCOMPARE(tight.writeSegmented(data, 1, UpdateBlock, 0).status, MLPStatus::NoValidReply);
     }
 
+    // One line per exchange: what went out, whether the link took it, what came back and
+    // how it was judged, and how long it took.
+    void traceHearsEveryExchange()
+    {
+        Rig rig;
+        rig.device.failSegment(0, 0x07);
+        QStringList lines;
+        const MLPFrameTraceFunction collect = [](void* context, const MLPFrameTrace& trace) {
+            static_cast<QStringList*>(context)->append(
+                QStringLiteral("type %1 command %2 value %3 payload %4 sent %5 taken %6 answer %7 status %8 "
+                               "code %9 after %10")
+                    .arg(trace.sentFrame[4])
+                    .arg(trace.command)
+                    .arg(trace.value)
+                    .arg(trace.payloadLength)
+                    .arg(trace.sentLength)
+                    .arg(trace.writeAccepted)
+                    .arg(trace.answer ? trace.answerLength : -1)
+                    .arg(static_cast<int>(trace.status))
+                    .arg(trace.errorCode)
+                    .arg(trace.elapsedMs > 0 ? QStringLiteral("time") : QStringLiteral("none")));
+        };
+        rig.connection->setFrameTrace(collect, &lines);
+
+        rig.connection->requestDeviceInfo();
+        const uint8_t data[] = {1, 2, 3};
+        rig.connection->writeSegmented(data, sizeof data, UpdateBlock, 4);
+        rig.device.setSilent(true);
+        rig.connection->writeSegmented(data, sizeof data, UpdateBlock, 5);
+        rig.link.refuseWritesFrom(0);
+        rig.connection->writeSegmented(data, sizeof data, UpdateHeader, 0);
+        rig.connection->setFrameTrace(nullptr, nullptr);
+        rig.connection->requestDeviceInfo();
+
+        QCOMPARE(
+            lines,
+            QStringList({
+                "type 2 command 1 value 0 payload 0 sent 14 taken 1 answer 64 status 0 code 0 after none",
+                "type 0 command 4 value 4 payload 3 sent 17 taken 1 answer 15 status 2 code 7 after none",
+                "type 0 command 4 value 5 payload 3 sent 17 taken 1 answer -1 status 3 code 0 after time",
+                "type 0 command 3 value 0 payload 3 sent 17 taken 0 answer -1 status 3 code 0 after none",
+            }));
+    }
+
     void ackWithoutStatusByteIsNoVerdict()
     {
         ScriptedPhy emptyAck(frame(1, DeviceInfo, 0, QByteArray()));
