@@ -1,14 +1,14 @@
+#include "enumerationreuse.h"
 #include "mlpphyftdi.h"
+#include "openedbridge.h"
 #include "recordingd2xx.h"
-#include "scriptedendpoint.h"
 
 #include <QtTest>
 
 #include <climits>
 
 using marlune::MLP::MLPPhyFtdi;
-using marlune::testing::RecordingD2xx;
-using marlune::testing::ScriptedEndpoint;
+using namespace marlune::testing;
 
 namespace {
 
@@ -69,12 +69,9 @@ private slots:
 
     void everyOpenStartsTheLineAnew()
     {
-        m_d2xx.addBridge(kDevice);
-        MLPPhyFtdi link;
-        link.openIndex(0);
-        m_d2xx.clearCalls();
+        OpenedBridge<MLPPhyFtdi> bridge(m_d2xx);
 
-        link.openIndex(0);
+        bridge.link.openIndex(0);
 
         QCOMPARE(m_d2xx.calls(),
                  QStringList({QStringLiteral("FT_Close"), QStringLiteral("FT_Open(0)")}) + kLineSetup);
@@ -164,23 +161,7 @@ private slots:
         QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open")), 1);
     }
 
-    void firstOpenEnumeratesLaterOnesDoNot()
-    {
-        m_d2xx.addBridge(kDevice);
-        MLPPhyFtdi link;
-        link.openIndex(0);
-        m_d2xx.addBridge(kDongle);
-
-        link.openIndex(0);
-        link.openIndex(1);
-
-        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_CreateDeviceInfoList")), 1);
-        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open(1)")), 0);
-
-        QCOMPARE(link.enumerate(), 2);
-        link.openIndex(1);
-        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
-    }
+    void firstOpenEnumeratesLaterOnesDoNot() { checkOnlyTheFirstOpenEnumerates<MLPPhyFtdi>(m_d2xx); }
 
     void indexOutsideTheListOpensNothing_data()
     {
@@ -193,30 +174,23 @@ private slots:
     void indexOutsideTheListOpensNothing()
     {
         QFETCH(int, index);
-        m_d2xx.addBridge(kDevice);
-        MLPPhyFtdi link;
-        link.openIndex(0);
-        m_d2xx.clearCalls();
+        OpenedBridge<MLPPhyFtdi> bridge(m_d2xx);
 
-        link.openIndex(index);
+        bridge.link.openIndex(index);
 
         QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
-        QCOMPARE(link.readByte().empty, 1u);
+        QCOMPARE(bridge.link.readByte().empty, 1u);
     }
 
     void addressShorterThanThePrefixClosesTheLink()
     {
-        ScriptedEndpoint device;
-        m_d2xx.addBridge(kDevice, &device);
-        MLPPhyFtdi link;
-        link.openIndex(0);
-        device.queueForHost(QByteArrayLiteral("\x01\x02"));
-        m_d2xx.clearCalls();
+        OpenedBridge<MLPPhyFtdi> bridge(m_d2xx);
+        bridge.device.queueForHost(QByteArrayLiteral("\x01\x02"));
 
-        link.open("usb:ftdi");
+        bridge.link.open("usb:ftdi");
 
         QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
-        QCOMPARE(link.readByte().empty, 1u);
+        QCOMPARE(bridge.link.readByte().empty, 1u);
     }
 
     // Reading
@@ -242,15 +216,11 @@ private slots:
     {
         QFETCH(QByteArray, sent);
         QFETCH(QStringList, expectedCalls);
-        ScriptedEndpoint device;
-        m_d2xx.addBridge(kDevice, &device);
-        MLPPhyFtdi link;
-        link.openIndex(0);
-        device.queueForHost(sent);
-        m_d2xx.clearCalls();
+        OpenedBridge<MLPPhyFtdi> bridge(m_d2xx);
+        bridge.device.queueForHost(sent);
 
-        QCOMPARE(readAll(link, sent.size()), sent);
-        QCOMPARE(link.readByte().empty, 1u);
+        QCOMPARE(readAll(bridge.link, sent.size()), sent);
+        QCOMPARE(bridge.link.readByte().empty, 1u);
 
         QCOMPARE(m_d2xx.calls(), expectedCalls);
     }
@@ -296,47 +266,36 @@ private slots:
 
     void writeHandsTheBlockToTheBridge()
     {
-        ScriptedEndpoint device;
-        m_d2xx.addBridge(kDevice, &device);
-        MLPPhyFtdi link;
-        link.openIndex(0);
-        m_d2xx.clearCalls();
+        OpenedBridge<MLPPhyFtdi> bridge(m_d2xx);
         const uint8_t frame[] = {0xAA, 0x01, 0x02, 0xCC};
 
-        link.write(frame, sizeof frame);
+        bridge.link.write(frame, sizeof frame);
 
         QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Write(aa 01 02 cc)")});
-        QCOMPARE(device.received().right(4), QByteArray::fromHex("aa0102cc"));
+        QCOMPARE(bridge.device.received().mid(bridge.bytesOfOpening), QByteArray::fromHex("aa0102cc"));
     }
 
     void emptyWriteCallsNothing()
     {
-        m_d2xx.addBridge(kDevice);
-        MLPPhyFtdi link;
-        link.openIndex(0);
-        m_d2xx.clearCalls();
+        OpenedBridge<MLPPhyFtdi> bridge(m_d2xx);
         const uint8_t frame[] = {0xAA};
 
-        link.write(frame, 0);
+        bridge.link.write(frame, 0);
 
         QVERIFY(m_d2xx.calls().isEmpty());
     }
 
     void partialWritesContinueWhereTheyStopped()
     {
-        ScriptedEndpoint device;
-        const int position = m_d2xx.addBridge(kDevice, &device);
-        MLPPhyFtdi link;
-        link.openIndex(0);
-        m_d2xx.limitWrites(position, {2, 3});
-        m_d2xx.clearCalls();
+        OpenedBridge<MLPPhyFtdi> bridge(m_d2xx);
+        m_d2xx.limitWrites(bridge.position, {2, 3});
         const uint8_t frame[] = {0x01, 0x02, 0x03, 0x04, 0x05};
 
-        QVERIFY(link.write(frame, sizeof frame));
+        QVERIFY(bridge.link.write(frame, sizeof frame));
 
         QCOMPARE(m_d2xx.calls(), QStringList({QStringLiteral("FT_Write(01 02 03 04 05)"),
                                               QStringLiteral("FT_Write(03 04 05)")}));
-        QCOMPARE(device.received().right(5), QByteArray::fromHex("0102030405"));
+        QCOMPARE(bridge.device.received().mid(bridge.bytesOfOpening), QByteArray::fromHex("0102030405"));
     }
 
     void writeAttemptsAreBoundedByTheLength_data()
@@ -360,21 +319,16 @@ private slots:
         QFETCH(int, expectedCalls);
         QFETCH(int, expectedDelivered);
         QFETCH(bool, accepted);
-        ScriptedEndpoint device;
-        const int position = m_d2xx.addBridge(kDevice, &device);
-        MLPPhyFtdi link;
-        link.openIndex(0);
-        const int setupBytes = device.received().size();
-        m_d2xx.limitWrites(position, acceptedPerCall);
-        m_d2xx.clearCalls();
+        OpenedBridge<MLPPhyFtdi> bridge(m_d2xx);
+        m_d2xx.limitWrites(bridge.position, acceptedPerCall);
         const QByteArray block(length, '\x55');
 
-        QCOMPARE(link.write(reinterpret_cast<const uint8_t*>(block.constData()),
-                            static_cast<uint32_t>(block.size())),
+        QCOMPARE(bridge.link.write(reinterpret_cast<const uint8_t*>(block.constData()),
+                                   static_cast<uint32_t>(block.size())),
                  accepted);
 
         QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Write")), expectedCalls);
-        QCOMPARE(device.received().size() - setupBytes, expectedDelivered);
+        QCOMPARE(bridge.device.received().size() - bridge.bytesOfOpening, expectedDelivered);
     }
 };
 

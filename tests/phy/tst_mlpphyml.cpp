@@ -1,3 +1,4 @@
+#include "linkreading.h"
 #include "mlpphyml.h"
 #include "mlpphymultiusb.h"
 #include "recordingd2xx.h"
@@ -9,12 +10,11 @@
 
 using marlune::MLP::MLPPhyMl;
 using marlune::MLP::MLPPhyMultiUsb;
-using marlune::testing::RecordingD2xx;
-using marlune::testing::RecordingLibusb;
+using namespace marlune::testing;
 
 // The maker-USB link over a recording libusb: the exact library calls, and the cases real
 // devices cannot be made to show on demand. Enumeration against devices on an emulated
-// bus is tested in tst_mlpphyml_emulated.
+// bus is tested in tst_mlpphyusb_emulated.
 class TestMLPPhyMl : public QObject
 {
     Q_OBJECT
@@ -27,15 +27,6 @@ private:
         RecordingLibusb::Device device;
         device.serial = serial;
         m_usb.devices.push_back(device);
-    }
-
-    static QByteArray readUntilEmpty(MLPPhyMl& link)
-    {
-        QByteArray received;
-        for (auto result = link.readByte(); result.empty == 0; result = link.readByte()) {
-            received.append(static_cast<char>(result.value));
-        }
-        return received;
     }
 
 private slots:
@@ -180,29 +171,38 @@ private slots:
         QCOMPARE(link.write(frame, sizeof frame), accepted);
     }
 
-    void bytesOfATransferThatTimedOutAreKept()
+    // A transfer that timed out keeps what it brought and the read goes on; one that failed
+    // otherwise brought nothing usable: that read is empty and the next one tries again.
+    void failedTransferKeepsOnlyWhatATimeOutBrought_data()
     {
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QByteArray>("brought");
+        QTest::addColumn<QByteArray>("firstRead");
+        QTest::addColumn<int>("transfersOfFirstRead");
+        QTest::addColumn<QByteArray>("secondRead");
+        QTest::newRow("time-out") << int{LIBUSB_ERROR_TIMEOUT} << QByteArrayLiteral("hello")
+                                  << QByteArrayLiteral("hello!") << 3 << QByteArray();
+        QTest::newRow("I/O error") << int{LIBUSB_ERROR_IO} << QByteArrayLiteral("junk") << QByteArray() << 1
+                                   << QByteArrayLiteral("!");
+    }
+
+    void failedTransferKeepsOnlyWhatATimeOutBrought()
+    {
+        QFETCH(int, result);
+        QFETCH(QByteArray, brought);
+        QFETCH(QByteArray, firstRead);
+        QFETCH(int, transfersOfFirstRead);
+        QFETCH(QByteArray, secondRead);
         plugInDevice("ML1");
         MLPPhyMl link;
         link.openIndex(0);
-        m_usb.bulkInAnswers.push_back({LIBUSB_ERROR_TIMEOUT, QByteArrayLiteral("hello")});
+        m_usb.bulkInAnswers.push_back({result, brought});
         m_usb.bulkInAnswers.push_back({0, QByteArrayLiteral("!")});
         m_usb.calls.clear();
 
-        QCOMPARE(readUntilEmpty(link), QByteArrayLiteral("hello!"));
-        QCOMPARE(m_usb.callCount("libusb_bulk_transfer"), 3);
-    }
-
-    void failedTransferReadsEmptyAndTheNextReadTriesAgain()
-    {
-        plugInDevice("ML1");
-        MLPPhyMl link;
-        link.openIndex(0);
-        m_usb.bulkInAnswers.push_back({LIBUSB_ERROR_IO, QByteArrayLiteral("junk")});
-        m_usb.bulkInAnswers.push_back({0, QByteArrayLiteral("ok")});
-
-        QCOMPARE(link.readByte().empty, 1u);
-        QCOMPARE(readUntilEmpty(link), QByteArrayLiteral("ok"));
+        QCOMPARE(readUntilEmpty(link), firstRead);
+        QCOMPARE(m_usb.callCount("libusb_bulk_transfer"), transfersOfFirstRead);
+        QCOMPARE(readUntilEmpty(link), secondRead);
     }
 
     void bufferedBytesAreDroppedWhenAnotherDeviceOpens()

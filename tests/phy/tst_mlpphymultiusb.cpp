@@ -1,15 +1,14 @@
+#include "enumerationreuse.h"
 #include "mlpphymultiusb.h"
+#include "openedbridge.h"
 #include "recordingd2xx.h"
 #include "recordinglibusb.h"
-#include "scriptedendpoint.h"
 
 #include <QtTest>
 
 using marlune::MLP::MLPLinkKind;
 using marlune::MLP::MLPPhyMultiUsb;
-using marlune::testing::RecordingD2xx;
-using marlune::testing::RecordingLibusb;
-using marlune::testing::ScriptedEndpoint;
+using namespace marlune::testing;
 
 // The FTDI member runs over the recording D2XX provider; the maker-USB member sees an empty
 // bus of the recording libusb. Numbering across both kinds of device is covered by the USB
@@ -86,87 +85,57 @@ private slots:
 
     void byteOperationsReachTheChosenMember()
     {
-        ScriptedEndpoint device;
-        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
-        MLPPhyMultiUsb link;
-        QCOMPARE(link.enumerate(), 1);
-        link.openIndex(0);
-        const QByteArray setup = device.received();
-        device.queueForHost(QByteArrayLiteral("\x5A"));
+        OpenedBridge<MLPPhyMultiUsb> bridge(m_d2xx);
+        bridge.device.queueForHost(QByteArrayLiteral("\x5A"));
         const uint8_t frame[] = {0xAA, 0x01, 0xCC};
 
-        QVERIFY(link.write(frame, sizeof frame));
-        const auto result = link.readByte();
+        QVERIFY(bridge.link.write(frame, sizeof frame));
+        const auto result = bridge.link.readByte();
 
-        QCOMPARE(device.received().mid(setup.size()), QByteArray::fromHex("aa01cc"));
+        QCOMPARE(bridge.device.received().mid(bridge.bytesOfOpening), QByteArray::fromHex("aa01cc"));
         QCOMPARE(result.empty, 0u);
         QCOMPARE(result.value, uint8_t(0x5A));
-        QCOMPARE(link.lastError(), 0);
-        QCOMPARE(QString::fromStdString(link.errorString(0)), QStringLiteral("OK"));
-        QCOMPARE(QString::fromStdString(link.errorString(7)), QStringLiteral("Unknown"));
+        QCOMPARE(bridge.link.lastError(), 0);
+        QCOMPARE(QString::fromStdString(bridge.link.errorString(0)), QStringLiteral("OK"));
+        QCOMPARE(QString::fromStdString(bridge.link.errorString(7)), QStringLiteral("Unknown"));
     }
 
     void closeKeepsTheMemberChosen()
     {
-        ScriptedEndpoint device;
-        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
-        MLPPhyMultiUsb link;
-        link.openIndex(0);
-        device.queueForHost(QByteArrayLiteral("\x5A"));
+        OpenedBridge<MLPPhyMultiUsb> bridge(m_d2xx);
+        bridge.device.queueForHost(QByteArrayLiteral("\x5A"));
 
-        link.close();
-        link.close();
+        bridge.link.close();
+        bridge.link.close();
 
-        QCOMPARE(link.readByte().empty, 1u);
-        QCOMPARE(link.lastError(), 0);
+        QCOMPARE(bridge.link.readByte().empty, 1u);
+        QCOMPARE(bridge.link.lastError(), 0);
         QCOMPARE(m_d2xx.openHandleCount(), 0);
     }
 
     void positionBeyondTheListClosesTheChosenMember()
     {
-        ScriptedEndpoint device;
-        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"), &device);
-        MLPPhyMultiUsb link;
-        link.openIndex(0);
-        device.queueForHost(QByteArrayLiteral("\x5A"));
-        m_d2xx.clearCalls();
+        OpenedBridge<MLPPhyMultiUsb> bridge(m_d2xx);
+        bridge.device.queueForHost(QByteArrayLiteral("\x5A"));
 
-        link.openIndex(1);
+        bridge.link.openIndex(1);
 
         QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
-        QCOMPARE(link.readByte().empty, 1u);
-        QCOMPARE(link.lastError(), 0);
+        QCOMPARE(bridge.link.readByte().empty, 1u);
+        QCOMPARE(bridge.link.lastError(), 0);
     }
 
     void addressShorterThanThePrefixClosesTheChosenMember()
     {
-        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
-        MLPPhyMultiUsb link;
-        link.open("usb:m/0");
-        m_d2xx.clearCalls();
+        OpenedBridge<MLPPhyMultiUsb> bridge(m_d2xx);
 
-        link.open("usb:");
+        bridge.link.open("usb:");
 
         QCOMPARE(m_d2xx.calls(), QStringList{QStringLiteral("FT_Close")});
-        QCOMPARE(link.readByte().empty, 1u);
+        QCOMPARE(bridge.link.readByte().empty, 1u);
     }
 
-    void enumeratesOnlyOnceUnlessAsked()
-    {
-        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DEV"));
-        MLPPhyMultiUsb link;
-        link.openIndex(0);
-        m_d2xx.addBridge(QByteArrayLiteral("MARLUNE MLP-DGL"));
-
-        link.openIndex(0);
-        link.openIndex(1);
-        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_CreateDeviceInfoList")), 1);
-        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open(1)")), 0);
-
-        QCOMPARE(link.enumerate(), 2);
-        link.openIndex(1);
-        QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Open(1)")), 1);
-    }
+    void enumeratesOnlyOnceUnlessAsked() { checkOnlyTheFirstOpenEnumerates<MLPPhyMultiUsb>(m_d2xx); }
 
     void linkKindFollowsTheLastEnumeration()
     {

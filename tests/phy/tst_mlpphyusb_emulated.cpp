@@ -1,3 +1,4 @@
+#include "devicemodelof.h"
 #include "emulatedbussuite.h"
 #include "linkreading.h"
 #include "mlpconnection.h"
