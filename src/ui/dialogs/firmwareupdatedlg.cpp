@@ -11,6 +11,7 @@
 #include "mlu2file.h"
 #include "ui_firmwareupdatedlg.h"
 #include "updatehistory.h"
+#include "updateverdicttext.h"
 #include "usbhotplugwatcher.h"
 
 #include <QCloseEvent>
@@ -475,13 +476,12 @@ QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceI
 
 void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 {
+    const QString reason =
+        m_updateRequest ? UpdateVerdictText::failure(m_updateRequest->outcome()) : QString();
     recycleFirmwareUpdateRequest();
     m_busy = false;
     setBusy(false);
     m_ui->progressBar->hide();
-    const QString reason = tr("The update of %1 did not complete. The device may hold a partial update; run "
-                              "the update again.")
-                               .arg(DeviceUnitText::modelAndUnit(m_updatingDevice));
     m_outcomeText = reason;
     recordInHistory(false, reason);
     QMessageBox box(QMessageBox::Warning, tr("Firmware update failed"),

@@ -15,6 +15,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -274,13 +275,22 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
 void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning_data()
 {
     QTest::addColumn<bool>("unplug");
-    QTest::newRow("device error at a segment") << false;
-    QTest::newRow("device unplugged during the update") << true;
+    QTest::addColumn<QString>("reason");
+    const QString nextStep = QStringLiteral(" The device may hold a partial update; run the update again.");
+    // The header takes the first three segments of 88 bytes each; segment 6 is the fourth of block 0.
+    QTest::newRow("device error at a segment")
+        << false << "Failed in block 0, segment 4: the device answered with error 0x07\\." + nextStep;
+    QTest::newRow("device unplugged during the update")
+        << true
+        << "Failed in block 0, segment \\d+: (the data did not reach the device \\(it was unplugged or "
+           "stopped taking data\\)|the device did not answer)\\." +
+               nextStep;
 }
 
 void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
 {
     QFETCH(bool, unplug);
+    QFETCH(QString, reason);
     constexpr std::size_t kFailingSegment = 6;
     constexpr uint8_t kDeviceErrorStatus = 0x07;
 
@@ -293,10 +303,12 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
 
     QStringList boxes;
+    QStringList informativeTexts;
     ModalDialogWatcher watcher([&](QWidget* dialog) {
         auto* box = qobject_cast<QMessageBox*>(dialog);
         QVERIFY(box);
         boxes << box->windowTitle() + '|' + box->text();
+        informativeTexts << box->informativeText();
         box->close();
     });
     QTimer unplugWatch;
@@ -327,7 +339,12 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
     const QList<UpdateHistoryEntry> history = takeHistory();
     QCOMPARE(history.size(), 1);
     QVERIFY(!history.first().succeeded);
-    QCOMPARE(history.first().reason, statusLine().section('\n', 0, 0));
+    // The reason, with the next step, on the verdict line, in the box and in the history.
+    const QString shownReason = statusLine().section('\n', 0, 0);
+    QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(reason)).match(shownReason).hasMatch(),
+             qPrintable(shownReason));
+    QCOMPARE(informativeTexts, QStringList{shownReason});
+    QCOMPARE(history.first().reason, shownReason);
 }
 
 void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()
