@@ -404,10 +404,10 @@ void FirmwareUpdateDlg::selectionAnswered(bool answered, uint16_t fwVersion, uin
 void FirmwareUpdateDlg::onConnectionLost()
 {
     if (m_haveDevice) {
-        // The pings repeat the loss every few seconds; it is told once. A unit that went
-        // quiet right after its update has been told about already.
+        // The pings repeat the loss every few seconds; it is told once. A unit that goes
+        // quiet right after its update is told about by the selection that asks it again.
         m_lostDevice = m_currentDevice;
-        if (!m_rereadUnanswered) {
+        if (!m_rereadPending && !m_rereadUnanswered) {
             m_deviceStateText = tr("%1 no longer answers. Press Discover Devices to look for it again.")
                                     .arg(DeviceUnitText::modelAndUnit(m_currentDevice));
             showStatus();
