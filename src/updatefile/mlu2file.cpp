@@ -3,6 +3,7 @@
 #include "mlu2reader.h"
 
 #include <QByteArray>
+#include <QFileInfo>
 
 using namespace MLU2Format;
 
@@ -21,7 +22,10 @@ uint8_t fromBcd(uint8_t value)
 
 } // namespace
 
-MLU2File::MLU2File(const QString& path, QObject* parent) : QObject(parent), m_file(path) {}
+MLU2File::MLU2File(const QString& path, QObject* parent) : QObject(parent), m_file(path)
+{
+    m_problem.kind = MLU2FileProblem::Kind::NotOpened;
+}
 
 MLU2File::~MLU2File()
 {
@@ -32,21 +36,43 @@ bool MLU2File::open()
 {
     close();
     m_headerValid = false;
+    m_problem = {};
     if (!m_file.open(QIODevice::ReadOnly)) {
+        m_problem = openFailure();
         return false;
     }
-    return readHeader();
+    if (!readHeader()) {
+        return false;
+    }
+    // The format lets a file whose blocks run past its end open; the first such block is
+    // noted now, from the lengths alone, so that callers learn it before mapping anything.
+    for (int index = 0; index < blockCount(); ++index) {
+        const MLU2FileProblem placed = placement(index);
+        if (!placed.isNone()) {
+            m_problem = placed;
+            break;
+        }
+    }
+    return true;
 }
 
 bool MLU2File::readHeader()
 {
     m_headerValid = false;
-    if (m_file.read(reinterpret_cast<char*>(m_headerData), kHeaderSize) != kHeaderSize) {
+    const qint64 read = m_file.read(reinterpret_cast<char*>(m_headerData), kHeaderSize);
+    if (read < 0) {
+        m_problem.kind = MLU2FileProblem::Kind::Unreadable;
+        m_problem.osReason = m_file.errorString();
+        return false;
+    }
+    if (read != kHeaderSize) {
+        m_problem.kind = MLU2FileProblem::Kind::TooShort;
+        m_problem.fileSize = read;
         return false;
     }
     MLU2Reader reader(this);
-    for (uint8_t value : m_headerData) {
-        reader.feed(value);
+    for (m_feedOffset = 0; m_feedOffset < kHeaderSize; ++m_feedOffset) {
+        reader.feed(m_headerData[m_feedOffset]);
     }
     return m_headerValid;
 }
@@ -55,6 +81,11 @@ void MLU2File::close()
 {
     m_file.close();
     m_blocks.fill(std::nullopt);
+}
+
+MLU2FileProblem MLU2File::problem() const
+{
+    return m_problem;
 }
 
 QString MLU2File::modelName() const
@@ -142,24 +173,80 @@ uint32_t MLU2File::blockLength(int index) const
     return readUint32(m_headerData, kBlockLengthsOffset + 4 * index);
 }
 
-MLU2Block MLU2File::mapBlock(int index)
+qint64 MLU2File::blockOffset(int index) const
 {
-    MLU2Block mapped;
-    mapped.length = blockLength(index);
     qint64 offset = kFirstBlockOffset;
     for (int i = 0; i < index; ++i) {
         offset += blockLength(i);
     }
+    return offset;
+}
+
+MLU2FileProblem MLU2File::openFailure() const
+{
+    MLU2FileProblem failure;
+    const QFileInfo info(m_file.fileName());
+    if (m_file.fileName().isEmpty() || !info.exists()) {
+        failure.kind = MLU2FileProblem::Kind::Missing;
+    } else if (info.isDir()) {
+        failure.kind = MLU2FileProblem::Kind::Folder;
+    } else {
+        failure.kind = MLU2FileProblem::Kind::Unreadable;
+        failure.osReason = m_file.errorString();
+    }
+    return failure;
+}
+
+MLU2FileProblem MLU2File::placement(int index) const
+{
+    MLU2FileProblem placed;
+    placed.blockIndex = index;
+    placed.blockOffset = blockOffset(index);
+    placed.blockLength = blockLength(index);
+    placed.fileSize = m_file.size();
+    if (placed.blockLength == 0) {
+        placed.kind = MLU2FileProblem::Kind::EmptyBlock;
+    } else if (placed.blockOffset + placed.blockLength > placed.fileSize) {
+        placed.kind = MLU2FileProblem::Kind::BlockOutsideFile;
+    }
+    return placed;
+}
+
+MLU2Block MLU2File::mapBlock(int index)
+{
+    MLU2Block mapped;
+    mapped.length = blockLength(index);
     // Checked here, not left to map(): on Unix a local file maps past its end, and
     // touching those pages kills the process. A zero-byte mapping is no mapping at all.
-    const bool insideFile = mapped.length > 0 && offset + mapped.length <= m_file.size();
-    if (insideFile) {
-        mapped.data = m_file.map(offset, mapped.length);
+    MLU2FileProblem placed = placement(index);
+    if (!placed.isNone()) {
+        return mapped;
+    }
+    mapped.data = m_file.map(placed.blockOffset, mapped.length);
+    if (!mapped.data && m_problem.isNone()) {
+        placed.kind = MLU2FileProblem::Kind::BlockNotMapped;
+        placed.osReason = m_file.errorString();
+        m_problem = placed;
     }
     return mapped;
 }
 
-void MLU2File::onFormatError() {}
+void MLU2File::onFormatError()
+{
+    // The reader checks the signature, its terminator and the two counts; the byte it
+    // stopped at says which.
+    m_problem.headerOffset = m_feedOffset;
+    m_problem.headerValue = m_headerData[m_feedOffset];
+    if (m_feedOffset < kSignatureLength - 1) {
+        m_problem.kind = MLU2FileProblem::Kind::Signature;
+    } else if (m_feedOffset == kSignatureLength - 1) {
+        m_problem.kind = MLU2FileProblem::Kind::SignatureTerminator;
+    } else if (m_feedOffset == kHardwareVersionCountOffset) {
+        m_problem.kind = MLU2FileProblem::Kind::HardwareVersionCount;
+    } else {
+        m_problem.kind = MLU2FileProblem::Kind::BlockCount;
+    }
+}
 
 void MLU2File::onHeader(const uint8_t*)
 {

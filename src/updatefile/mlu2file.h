@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mlu2block.h"
+#include "mlu2fileproblem.h"
 #include "mlu2format.h"
 #include "mlu2readerlistener.h"
 
@@ -25,12 +26,17 @@ public:
     ~MLU2File() override;
 
     // Opens read-only and reads the header; true when it is valid. Opening again starts
-    // afresh from the start of the file.
+    // afresh from the start of the file. problem() tells why it failed, or which counted
+    // block does not lie in the file: such a file still opens.
     bool open();
     virtual bool readHeader();
     // Blocks handed out earlier must not be used after this; after the next open() they
     // are mapped afresh.
     void close();
+
+    // The first thing found wrong with the file: by open(), or by block() when the system
+    // would not map a block. Kept after close().
+    MLU2FileProblem problem() const;
 
     // Empty until an open() has found a valid header.
     QString modelName() const;
@@ -48,6 +54,9 @@ public:
     // block is not available: it does not lie wholly inside the file, it has no bytes, or
     // the file is closed. An index outside 0..blockCount()-1 gives an empty block.
     MLU2Block block(int index);
+    // Where a counted block starts in the file: behind the header, the auxiliary sections
+    // and the blocks before it.
+    qint64 blockOffset(int index) const;
     // Bytes an update sends: the header and the counted blocks. Eight 32-bit lengths can
     // add up past any 32-bit number.
     qint64 totalSize() const;
@@ -62,10 +71,16 @@ private:
     void onEnd() override;
 
     uint32_t blockLength(int index) const;
+    MLU2FileProblem openFailure() const;
+    // Where a counted block lies, with the kind of problem when it does not lie in the file.
+    MLU2FileProblem placement(int index) const;
     MLU2Block mapBlock(int index);
 
     std::array<std::optional<MLU2Block>, MLU2Format::kMaxBlocks> m_blocks;
     uint8_t m_headerData[MLU2Format::kHeaderSize] = {};
     QFile m_file;
     bool m_headerValid = false;
+    MLU2FileProblem m_problem;
+    // The header byte being fed to the reader: where a format error lies.
+    int m_feedOffset = 0;
 };

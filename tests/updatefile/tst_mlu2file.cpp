@@ -9,6 +9,9 @@
 
 using marlune::testing::MLU2FileWriter;
 using marlune::testing::UpdateFileBuilder;
+using Problem = MLU2FileProblem::Kind;
+
+Q_DECLARE_METATYPE(MLU2FileProblem::Kind)
 
 namespace {
 
@@ -51,10 +54,22 @@ private:
 private slots:
     void initTestCase() { QVERIFY(m_folder.isValid()); }
 
-    void missingFileDoesNotOpen()
+    void unopenableFileSaysWhy_data()
     {
-        MLU2File file(m_folder.filePath(QStringLiteral("absent.ml2")));
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<Problem>("problem");
+        QTest::newRow("missing") << m_folder.filePath(QStringLiteral("absent.ml2")) << Problem::Missing;
+        QTest::newRow("no path") << QString() << Problem::Missing;
+        QTest::newRow("a folder") << m_folder.path() << Problem::Folder;
+    }
+
+    void unopenableFileSaysWhy()
+    {
+        QFETCH(QString, path);
+        QFETCH(Problem, problem);
+        MLU2File file(path);
         QVERIFY(!file.open());
+        QCOMPARE(file.problem().kind, problem);
         QCOMPARE(file.modelName(), QString());
         QCOMPARE(file.firmwareVersionText(), QString());
         QCOMPARE(file.blockCount(), 0);
@@ -62,35 +77,63 @@ private slots:
         QCOMPARE(file.block(0).data, nullptr);
     }
 
+    // Whoever may read any file (root, in a container) cannot be refused one.
+    void fileTheSystemRefusesSaysWhy()
+    {
+        const QString path = write(exampleWriter().bytes());
+        QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+        QFile probe(path);
+        if (probe.open(QIODevice::ReadOnly)) {
+            QSKIP("this user reads files without read permission");
+        }
+        MLU2File file(path);
+        QVERIFY(!file.open());
+        QCOMPARE(file.problem().kind, Problem::Unreadable);
+        QCOMPARE(file.problem().osReason, probe.errorString());
+    }
+
     void headerRulesDecideWhetherTheFileOpens_data()
     {
         QTest::addColumn<int>("offset");
         QTest::addColumn<int>("value");
-        QTest::addColumn<bool>("opens");
-        QTest::newRow("as written") << 0 << int('M') << true;
-        QTest::newRow("wrong letter") << 2 << int('u') << false;
-        QTest::newRow("terminator not 0") << 4 << int('!') << false;
-        QTest::newRow("hardware count 0") << MLU2FileWriter::kHardwareVersionCountOffset << 0 << false;
-        QTest::newRow("hardware count 1") << MLU2FileWriter::kHardwareVersionCountOffset << 1 << true;
-        QTest::newRow("hardware count 8") << MLU2FileWriter::kHardwareVersionCountOffset << 8 << true;
-        QTest::newRow("hardware count 9") << MLU2FileWriter::kHardwareVersionCountOffset << 9 << false;
-        QTest::newRow("block count 0") << MLU2FileWriter::kBlockCountOffset << 0 << false;
-        QTest::newRow("block count 1") << MLU2FileWriter::kBlockCountOffset << 1 << true;
-        QTest::newRow("block count 8") << MLU2FileWriter::kBlockCountOffset << 8 << true;
-        QTest::newRow("block count 9") << MLU2FileWriter::kBlockCountOffset << 9 << false;
+        QTest::addColumn<Problem>("problem");
+        const int hardwareCount = MLU2FileWriter::kHardwareVersionCountOffset;
+        const int blockCount = MLU2FileWriter::kBlockCountOffset;
+        QTest::newRow("as written") << 0 << int('M') << Problem::None;
+        QTest::newRow("first letter") << 0 << int('m') << Problem::Signature;
+        QTest::newRow("wrong letter") << 2 << int('u') << Problem::Signature;
+        QTest::newRow("last letter") << 3 << int('3') << Problem::Signature;
+        QTest::newRow("terminator not 0") << 4 << int('!') << Problem::SignatureTerminator;
+        QTest::newRow("hardware count 0") << hardwareCount << 0 << Problem::HardwareVersionCount;
+        QTest::newRow("hardware count 1") << hardwareCount << 1 << Problem::None;
+        QTest::newRow("hardware count 8") << hardwareCount << 8 << Problem::None;
+        QTest::newRow("hardware count 9") << hardwareCount << 9 << Problem::HardwareVersionCount;
+        QTest::newRow("block count 0") << blockCount << 0 << Problem::BlockCount;
+        // One block of 1000 bytes is counted, and it lies in the file.
+        QTest::newRow("block count 1") << blockCount << 1 << Problem::None;
+        // Eight counted, of which only three have a length: the header is valid, block 3 is empty.
+        QTest::newRow("block count 8") << blockCount << 8 << Problem::EmptyBlock;
+        QTest::newRow("block count 9") << blockCount << 9 << Problem::BlockCount;
+        QTest::newRow("255 counts 255 blocks") << blockCount << 255 << Problem::BlockCount;
     }
 
     void headerRulesDecideWhetherTheFileOpens()
     {
         QFETCH(int, offset);
         QFETCH(int, value);
-        QFETCH(bool, opens);
+        QFETCH(Problem, problem);
+        const bool opens = problem == Problem::None || problem == Problem::EmptyBlock;
         MLU2FileWriter writer = exampleWriter();
         writer.setHeaderByte(offset, static_cast<uint8_t>(value));
         MLU2File file(write(writer.bytes()));
         QCOMPARE(file.open(), opens);
         QCOMPARE(file.modelName(), opens ? QStringLiteral("DEMO-5") : QString());
         QCOMPARE(file.totalSize() > 256, opens);
+        QCOMPARE(file.problem().kind, problem);
+        if (!opens) {
+            QCOMPARE(file.problem().headerOffset, offset);
+            QCOMPARE(file.problem().headerValue, uint8_t(value));
+        }
     }
 
     void shortFilesAreUnreadable_data()
@@ -109,6 +152,8 @@ private slots:
         MLU2File file(write(writer.bytes()));
         QVERIFY(!file.open());
         QCOMPARE(file.blockCount(), 0);
+        QCOMPARE(file.problem().kind, Problem::TooShort);
+        QCOMPARE(file.problem().fileSize, qint64(size));
     }
 
     void exampleHeaderReads()
@@ -117,7 +162,9 @@ private slots:
         const QByteArray content = writer.bytes();
         QCOMPARE(content.size(), 4536);
         MLU2File file(write(content));
+        QCOMPARE(file.problem().kind, Problem::NotOpened);
         QVERIFY(file.open());
+        QCOMPARE(file.problem().kind, Problem::None);
         QCOMPARE(file.modelName(), QStringLiteral("DEMO-5"));
         QCOMPARE(file.firmwareVersionText(), QStringLiteral("1.07"));
         QCOMPARE(file.compatibleHardwareVersions(), (QList<uint16_t>{0x0100, 0x0102}));
@@ -153,7 +200,10 @@ private slots:
         QVERIFY(file.open());
         file.close();
         QCOMPARE(file.block(1).data, nullptr);
+        QCOMPARE(file.problem().kind, Problem::BlockNotMapped);
+        QCOMPARE(file.problem().blockIndex, 1);
         QVERIFY(file.open());
+        QCOMPARE(file.problem().kind, Problem::None);
         QCOMPARE(blockBytes(file.block(1)), exampleWriter().bytes().mid(2280, 2000));
     }
 
@@ -280,23 +330,34 @@ private slots:
     {
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("availableBlocks");
-        QTest::newRow("header only") << 256 << 0;
-        QTest::newRow("300 bytes") << 300 << 0;
-        QTest::newRow("aux sections only") << 1280 << 0;
-        QTest::newRow("first block short by one") << 2279 << 0;
-        QTest::newRow("first block whole") << 2280 << 1;
-        QTest::newRow("last block short by one") << 4535 << 2;
-        QTest::newRow("whole") << 4536 << 3;
+        QTest::addColumn<qint64>("missingBlockOffset");
+        QTest::newRow("header only") << 256 << 0 << qint64(1280);
+        QTest::newRow("300 bytes") << 300 << 0 << qint64(1280);
+        QTest::newRow("aux sections only") << 1280 << 0 << qint64(1280);
+        QTest::newRow("first block short by one") << 2279 << 0 << qint64(1280);
+        QTest::newRow("first block whole") << 2280 << 1 << qint64(2280);
+        QTest::newRow("last block short by one") << 4535 << 2 << qint64(4280);
+        QTest::newRow("whole") << 4536 << 3 << qint64(0);
     }
 
     void truncatedFileOpensWithoutBlocks()
     {
         QFETCH(int, size);
         QFETCH(int, availableBlocks);
+        QFETCH(qint64, missingBlockOffset);
         MLU2FileWriter writer = exampleWriter();
         writer.truncateTo(size);
         MLU2File file(write(writer.bytes()));
         QVERIFY(file.open());
+        // Known from the lengths at open, before any block is mapped.
+        const MLU2FileProblem problem = file.problem();
+        QCOMPARE(problem.kind, availableBlocks < 3 ? Problem::BlockOutsideFile : Problem::None);
+        if (availableBlocks < 3) {
+            QCOMPARE(problem.blockIndex, availableBlocks);
+            QCOMPARE(problem.blockOffset, missingBlockOffset);
+            QCOMPARE(problem.blockLength, file.block(availableBlocks).length);
+            QCOMPARE(problem.fileSize, qint64(size));
+        }
         QCOMPARE(file.modelName(), QStringLiteral("DEMO-5"));
         QCOMPARE(file.compatibleHardwareVersionsText(), QStringLiteral("1.00,1.02"));
         QCOMPARE(file.blockCount(), 3);
@@ -362,6 +423,9 @@ private slots:
         QCOMPARE(file.totalSize(), qint64(256 + 1000 + 256));
         QCOMPARE(file.block(1).data, nullptr);
         QCOMPARE(file.block(1).length, 0u);
+        QCOMPARE(file.problem().kind, Problem::EmptyBlock);
+        QCOMPARE(file.problem().blockIndex, 1);
+        QCOMPARE(file.problem().blockOffset, qint64(2280));
         // Block 2 now follows block 0 directly.
         QCOMPARE(blockBytes(file.block(2)), writer.bytes().mid(2280, 256));
     }

@@ -1,0 +1,58 @@
+#include "updatefilecheck.h"
+
+#include "mlu2file.h"
+
+UpdateFileVerdict UpdateFileCheck::check(const QString& path, const QString& deviceModel,
+                                         uint16_t deviceHwVersion)
+{
+    if (path.isEmpty()) {
+        UpdateFileVerdict verdict;
+        verdict.deviceModel = deviceModel;
+        verdict.deviceHwVersion = deviceHwVersion;
+        return verdict;
+    }
+    MLU2File file(path);
+    file.open();
+    const UpdateFileVerdict verdict = check(file, deviceModel, deviceHwVersion);
+    file.close();
+    return verdict;
+}
+
+UpdateFileVerdict UpdateFileCheck::check(MLU2File& file, const QString& deviceModel, uint16_t deviceHwVersion)
+{
+    UpdateFileVerdict verdict = checkFile(file);
+    verdict.deviceModel = deviceModel;
+    verdict.deviceHwVersion = deviceHwVersion;
+    if (!verdict.fileProblem.headerIsValid()) {
+        return verdict;
+    }
+    // What the file is for outweighs a damaged block: another model needs another file.
+    if (verdict.fileModel != deviceModel) {
+        verdict.kind = UpdateFileVerdict::Kind::OtherModel;
+    } else if (!file.isHwCompatible(deviceHwVersion)) {
+        verdict.kind = UpdateFileVerdict::Kind::HardwareNotListed;
+    }
+    return verdict;
+}
+
+UpdateFileVerdict UpdateFileCheck::checkFile(MLU2File& file)
+{
+    UpdateFileVerdict verdict;
+    verdict.kind = UpdateFileVerdict::Kind::Fits;
+    if (file.problem().headerIsValid()) {
+        verdict.fileModel = file.modelName();
+        verdict.fileFirmwareVersionText = file.firmwareVersionText();
+        verdict.fileHardwareVersions = file.compatibleHardwareVersions();
+        verdict.fileHardwareVersionsText = file.compatibleHardwareVersionsText();
+        // Mapping every block now finds one the system will not map before any byte of
+        // the update is sent.
+        for (int index = 0; index < file.blockCount(); ++index) {
+            file.block(index);
+        }
+    }
+    verdict.fileProblem = file.problem();
+    if (!verdict.fileProblem.isNone()) {
+        verdict.kind = UpdateFileVerdict::Kind::FileProblem;
+    }
+    return verdict;
+}

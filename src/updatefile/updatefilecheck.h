@@ -1,0 +1,27 @@
+#pragma once
+
+#include "updatefileverdict.h"
+
+#include <QString>
+
+#include <cstdint>
+
+class MLU2File;
+
+// The one rule for writing an update file to a device, shared by the window, the
+// command-line tool and the update request: the file opens with a valid header, names the
+// device's model exactly (letter case included), lists the device's hardware version,
+// and every counted block lies in the file and has bytes. The verdict says which
+// requirement failed first and carries the facts compared.
+class UpdateFileCheck
+{
+public:
+    // Opens the file at path, checks it and closes it. deviceHwVersion is BCD, as the
+    // device reports it. An empty path is NoFile.
+    static UpdateFileVerdict check(const QString& path, const QString& deviceModel, uint16_t deviceHwVersion);
+    // The same for a file the caller has opened and keeps open; its blocks are mapped here
+    // and stay mapped for the caller.
+    static UpdateFileVerdict check(MLU2File& file, const QString& deviceModel, uint16_t deviceHwVersion);
+    // The file alone, for an opened file: Fits or FileProblem.
+    static UpdateFileVerdict checkFile(MLU2File& file);
+};

@@ -1,0 +1,169 @@
+#include "mlu2file.h"
+#include "mlu2filewriter.h"
+#include "updatefilecheck.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+using marlune::testing::MLU2FileWriter;
+using Problem = MLU2FileProblem::Kind;
+using Verdict = UpdateFileVerdict::Kind;
+
+Q_DECLARE_METATYPE(MLU2FileProblem::Kind)
+Q_DECLARE_METATYPE(UpdateFileVerdict::Kind)
+
+namespace {
+
+// DEMO-5, firmware 1.07, hardware 1.00 and 1.02, blocks of 300 and 40 bytes.
+MLU2FileWriter demoWriter(const QByteArray& model = "DEMO-5")
+{
+    MLU2FileWriter writer;
+    writer.setModel(model);
+    writer.setFirmwareVersion(0x0107);
+    writer.addHardwareVersion(0x0100);
+    writer.addHardwareVersion(0x0102);
+    writer.setDeviceData(1);
+    writer.addBlock(QByteArray(300, '\x5a'));
+    writer.addBlock(QByteArray(40, '\xa5'));
+    return writer;
+}
+
+} // namespace
+
+class TestUpdateFileCheck : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_directory;
+    int m_fileNumber = 0;
+
+    QString write(const MLU2FileWriter& writer)
+    {
+        const QString path = m_directory.filePath(QStringLiteral("file%1.ml2").arg(++m_fileNumber));
+        if (!writer.writeTo(path)) {
+            qFatal("cannot write %s", qPrintable(path));
+        }
+        return path;
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_directory.isValid()); }
+
+    void verdictNamesTheFirstFailedRequirement_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("deviceModel");
+        QTest::addColumn<int>("deviceHwVersion");
+        QTest::addColumn<Verdict>("kind");
+        QTest::addColumn<Problem>("problem");
+        // The header's facts, present whenever the header could be read.
+        QTest::addColumn<QString>("fileModel");
+
+        const QString demo = write(demoWriter());
+        QTest::newRow("fits") << demo << "DEMO-5" << 0x0102 << Verdict::Fits << Problem::None << "DEMO-5";
+        QTest::newRow("no file") << QString() << "DEMO-5" << 0x0100 << Verdict::NoFile << Problem::None << "";
+        QTest::newRow("missing file") << m_directory.filePath(QStringLiteral("absent.ml2")) << "DEMO-5"
+                                      << 0x0100 << Verdict::FileProblem << Problem::Missing << "";
+        QTest::newRow("a folder") << m_directory.path() << "DEMO-5" << 0x0100 << Verdict::FileProblem
+                                  << Problem::Folder << "";
+
+        MLU2FileWriter shortHeader = demoWriter();
+        shortHeader.truncateTo(255);
+        QTest::newRow("255 bytes") << write(shortHeader) << "DEMO-5" << 0x0100 << Verdict::FileProblem
+                                   << Problem::TooShort << "";
+        const struct
+        {
+            const char* name;
+            int offset;
+            uint8_t value;
+            Problem problem;
+        } headerRules[] = {
+            {"signature", 3, '3', Problem::Signature},
+            {"signature terminator", 4, 1, Problem::SignatureTerminator},
+            {"no hardware version", MLU2FileWriter::kHardwareVersionCountOffset, 0,
+             Problem::HardwareVersionCount},
+            {"nine blocks", MLU2FileWriter::kBlockCountOffset, 9, Problem::BlockCount},
+        };
+        for (const auto& rule : headerRules) {
+            MLU2FileWriter broken = demoWriter();
+            broken.setHeaderByte(rule.offset, rule.value);
+            QTest::newRow(rule.name) << write(broken) << "DEMO-5" << 0x0100 << Verdict::FileProblem
+                                     << rule.problem << "";
+        }
+
+        MLU2FileWriter truncated = demoWriter();
+        truncated.truncateTo(1280 + 300 + 10);
+        const QString truncatedPath = write(truncated);
+        QTest::newRow("truncated block") << truncatedPath << "DEMO-5" << 0x0100 << Verdict::FileProblem
+                                         << Problem::BlockOutsideFile << "DEMO-5";
+        MLU2FileWriter emptyBlock = demoWriter();
+        emptyBlock.setBlockLength(0, 0);
+        QTest::newRow("empty block") << write(emptyBlock) << "DEMO-5" << 0x0100 << Verdict::FileProblem
+                                     << Problem::EmptyBlock << "DEMO-5";
+
+        QTest::newRow("other model") << write(demoWriter("DEMO-6")) << "DEMO-5" << 0x0100
+                                     << Verdict::OtherModel << Problem::None << "DEMO-6";
+        QTest::newRow("model differs only in case") << write(demoWriter("demo-5")) << "DEMO-5" << 0x0100
+                                                    << Verdict::OtherModel << Problem::None << "demo-5";
+        QTest::newRow("model is a prefix") << write(demoWriter("DEMO")) << "DEMO-5" << 0x0100
+                                           << Verdict::OtherModel << Problem::None << "DEMO";
+        QTest::newRow("other model before version") << write(demoWriter("DEMO-6")) << "DEMO-5" << 0x0200
+                                                    << Verdict::OtherModel << Problem::None << "DEMO-6";
+        // What the file is for comes first; the missing block is still told.
+        QTest::newRow("other model before truncated block")
+            << truncatedPath << "DEMO-6" << 0x0100 << Verdict::OtherModel << Problem::BlockOutsideFile
+            << "DEMO-5";
+        QTest::newRow("hardware not listed")
+            << demo << "DEMO-5" << 0x0101 << Verdict::HardwareNotListed << Problem::None << "DEMO-5";
+    }
+
+    // Every entry gives the same verdict: the path, the file the caller opened, and the file
+    // alone (which leaves out the device).
+    void verdictNamesTheFirstFailedRequirement()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, deviceModel);
+        QFETCH(int, deviceHwVersion);
+        QFETCH(Verdict, kind);
+        QFETCH(Problem, problem);
+        QFETCH(QString, fileModel);
+        const auto hwVersion = static_cast<uint16_t>(deviceHwVersion);
+
+        const UpdateFileVerdict verdict = UpdateFileCheck::check(path, deviceModel, hwVersion);
+        QCOMPARE(verdict.kind, kind);
+        QCOMPARE(verdict.fits(), kind == Verdict::Fits);
+        QCOMPARE(verdict.fileProblem.kind, problem);
+        QCOMPARE(verdict.fileModel, fileModel);
+        QCOMPARE(verdict.deviceModel, deviceModel);
+        QCOMPARE(verdict.deviceHwVersion, hwVersion);
+        const bool headerRead = !fileModel.isEmpty();
+        QCOMPARE(verdict.fileFirmwareVersionText, headerRead ? QStringLiteral("1.07") : QString());
+        QCOMPARE(verdict.fileHardwareVersions,
+                 headerRead ? (QList<uint16_t>{0x0100, 0x0102}) : QList<uint16_t>());
+        QCOMPARE(verdict.fileHardwareVersionsText, headerRead ? QStringLiteral("1.00,1.02") : QString());
+        if (path.isEmpty()) {
+            return;
+        }
+
+        MLU2File file(path);
+        file.open();
+        QCOMPARE(UpdateFileCheck::check(file, deviceModel, hwVersion).kind, kind);
+        const UpdateFileVerdict alone = UpdateFileCheck::checkFile(file);
+        QCOMPARE(alone.kind, problem == Problem::None ? Verdict::Fits : Verdict::FileProblem);
+        QCOMPARE(alone.fileProblem.kind, problem);
+        QCOMPARE(alone.fileModel, fileModel);
+        QCOMPARE(alone.deviceModel, QString());
+    }
+
+    void unopenedFileIsAProblem()
+    {
+        MLU2File file(write(demoWriter()));
+        const UpdateFileVerdict verdict = UpdateFileCheck::checkFile(file);
+        QCOMPARE(verdict.kind, Verdict::FileProblem);
+        QCOMPARE(verdict.fileProblem.kind, Problem::NotOpened);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestUpdateFileCheck)
+#include "tst_updatefilecheck.moc"
