@@ -1,6 +1,6 @@
 #include "devicetext.h"
 
-#include "deviceversiontext.h"
+#include "mlpdeviceinfonode.h"
 
 namespace devicetext {
 
@@ -20,8 +20,9 @@ QString linkKindText(marlune::MLP::MLPLinkKind kind)
 QString deviceSummary(const MLPDeviceInfoNode& device)
 {
     return QStringLiteral("%1 at %2 (%3, hardware %4, firmware %5)")
-        .arg(device.model, device.address, linkKindText(device.linkKind), deviceVersionText(device.hwVersion),
-             deviceVersionText(device.fwVersion));
+        .arg(device.model, device.address, linkKindText(device.linkKind),
+             MLPDeviceInfoNode::versionText(device.hwVersion),
+             MLPDeviceInfoNode::versionText(device.fwVersion));
 }
 
 } // namespace devicetext

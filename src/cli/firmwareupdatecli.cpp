@@ -5,7 +5,7 @@
 #include "cliexitcode.h"
 #include "deviceaccessprobe.h"
 #include "devicetext.h"
-#include "deviceversiontext.h"
+#include "mlpdeviceinfonode.h"
 #include "mlpusbidentities.h"
 #include "progressdisplay.h"
 #include "updatefilereport.h"
@@ -41,8 +41,8 @@ QJsonObject deviceJson(const MLPDeviceInfoNode& device)
     object.insert(QStringLiteral("link"), QLatin1String(linkKindKey(device.linkKind)));
     object.insert(QStringLiteral("model"), device.model);
     object.insert(QStringLiteral("serial"), device.serial);
-    object.insert(QStringLiteral("hardwareVersion"), deviceVersionText(device.hwVersion));
-    object.insert(QStringLiteral("firmwareVersion"), deviceVersionText(device.fwVersion));
+    object.insert(QStringLiteral("hardwareVersion"), MLPDeviceInfoNode::versionText(device.hwVersion));
+    object.insert(QStringLiteral("firmwareVersion"), MLPDeviceInfoNode::versionText(device.fwVersion));
     object.insert(QStringLiteral("maxFrameLength"), device.maxFrameLength);
     return object;
 }
@@ -273,8 +273,8 @@ int FirmwareUpdateCli::list(bool json)
         rows << QStringList{device.address,
                             devicetext::linkKindText(device.linkKind),
                             device.model,
-                            deviceVersionText(device.hwVersion),
-                            deviceVersionText(device.fwVersion),
+                            MLPDeviceInfoNode::versionText(device.hwVersion),
+                            MLPDeviceInfoNode::versionText(device.fwVersion),
                             QString::number(device.maxFrameLength)};
     }
     printLines(table(rows));
@@ -441,7 +441,7 @@ void FirmwareUpdateCli::printPlan(const UpdatePlan& plan, const CliArguments& ar
             item.device.model,
             devicetext::linkKindText(item.device.linkKind),
             item.device.serial.isEmpty() ? QStringLiteral("-") : item.device.serial,
-            deviceVersionText(item.device.fwVersion),
+            MLPDeviceInfoNode::versionText(item.device.fwVersion),
             QStringLiteral("write %1 (firmware %2)").arg(item.filePath, item.firmwareVersion)};
     }
     for (const UpdatePlan::Skipped& skip : plan.skipped) {
@@ -449,7 +449,7 @@ void FirmwareUpdateCli::printPlan(const UpdatePlan& plan, const CliArguments& ar
                             skip.device.model,
                             devicetext::linkKindText(skip.device.linkKind),
                             skip.device.serial.isEmpty() ? QStringLiteral("-") : skip.device.serial,
-                            deviceVersionText(skip.device.fwVersion),
+                            MLPDeviceInfoNode::versionText(skip.device.fwVersion),
                             QStringLiteral("skip: %1").arg(skip.reason)};
     }
     printLines(table(rows));
@@ -504,7 +504,7 @@ void FirmwareUpdateCli::printResult(const UpdateExecutor::Result& result, const 
         QJsonObject record = deviceJson(device);
         record.insert(QStringLiteral("event"), QStringLiteral("result"));
         record.insert(QStringLiteral("file"), result.item.filePath);
-        record.insert(QStringLiteral("versionBefore"), deviceVersionText(device.fwVersion));
+        record.insert(QStringLiteral("versionBefore"), MLPDeviceInfoNode::versionText(device.fwVersion));
         record.insert(QStringLiteral("fileFirmwareVersion"), result.item.firmwareVersion);
         record.insert(QStringLiteral("succeeded"), result.succeeded());
         record.insert(QStringLiteral("reason"), result.reason);
@@ -571,7 +571,7 @@ void FirmwareUpdateCli::printSummary(const QList<UpdateExecutor::Result>& result
                             device.model,
                             devicetext::linkKindText(device.linkKind),
                             serialText(device),
-                            deviceVersionText(device.fwVersion),
+                            MLPDeviceInfoNode::versionText(device.fwVersion),
                             result.succeeded() ? result.item.firmwareVersion : QStringLiteral("-"),
                             result.succeeded() ? QStringLiteral("succeeded")
                                                : QStringLiteral("failed: %1").arg(result.reason)};
@@ -581,7 +581,7 @@ void FirmwareUpdateCli::printSummary(const QList<UpdateExecutor::Result>& result
                             skip.device.model,
                             devicetext::linkKindText(skip.device.linkKind),
                             serialText(skip.device),
-                            deviceVersionText(skip.device.fwVersion),
+                            MLPDeviceInfoNode::versionText(skip.device.fwVersion),
                             QStringLiteral("-"),
                             QStringLiteral("skipped: %1").arg(skip.reason)};
     }

@@ -1,7 +1,7 @@
 #include "updateexecutor.h"
 
 #include "clidevicesession.h"
-#include "deviceversiontext.h"
+#include "mlpdeviceinfonode.h"
 #include "updatehistory.h"
 
 #include <QDateTime>
@@ -109,7 +109,7 @@ UpdateExecutor::Result UpdateExecutor::run(const UpdatePlan::Item& item,
             result.verdict = Result::Verdict::Succeeded;
             const CliDeviceSession::Selection after = m_session.select(item.index);
             if (after.answered && after.hwVersion == device.hwVersion) {
-                result.versionAfter = deviceVersionText(after.fwVersion);
+                result.versionAfter = MLPDeviceInfoNode::versionText(after.fwVersion);
             }
         } else {
             result.verdict = Result::Verdict::Failed;
@@ -130,7 +130,7 @@ void UpdateExecutor::record(Result& result) const
     entry.link = QLatin1String(linkKindKey(device.linkKind));
     entry.serial = device.serial;
     entry.address = device.address;
-    entry.versionBefore = deviceVersionText(device.fwVersion);
+    entry.versionBefore = MLPDeviceInfoNode::versionText(device.fwVersion);
     entry.file = result.item.filePath;
     entry.fileSha256 = UpdateHistory::sha256Of(result.item.filePath);
     entry.versionWritten = result.item.firmwareVersion;

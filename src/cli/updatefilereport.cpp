@@ -2,92 +2,57 @@
 
 #include "mlu2file.h"
 #include "mlu2format.h"
-#include "mlu2reader.h"
-#include "mlu2readerlistener.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 
-namespace {
-
-// Feeds a header through the reader and notes how many bytes it had taken when it found a
-// format error: the position names the rule that was broken.
-class FormatErrorLocator : public MLU2ReaderListener
+QString UpdateFileReport::problemText(const MLU2FileProblem& problem)
 {
-public:
-    // The number of bytes fed up to and including the offending one; 0 if the header is valid.
-    int locate(const QByteArray& header)
-    {
-        MLU2Reader reader(this);
-        for (int offset = 0; offset < header.size() && m_errorAt == 0; ++offset) {
-            m_fed = offset + 1;
-            reader.feed(static_cast<uint8_t>(header.at(offset)));
-        }
-        return m_errorAt;
-    }
-
-private:
-    void onFormatError() override { m_errorAt = m_fed; }
-    void onHeader(const uint8_t*) override {}
-    void onAuxSection1(const uint8_t*) override {}
-    void onAuxSection2(const uint8_t*) override {}
-    void onBlockBegin(uint8_t, uint32_t) override {}
-    void onBlockByte(uint8_t) override {}
-    void onEnd() override {}
-
-    int m_fed = 0;
-    int m_errorAt = 0;
-};
-
-QString headerProblem(const QByteArray& header)
-{
-    const int errorAt = FormatErrorLocator().locate(header);
-    const int offset = errorAt - 1;
-    if (errorAt == 0) {
-        return QStringLiteral("its header is not valid");
-    }
-    if (offset < MLU2Format::kSignatureLength) {
-        return QStringLiteral("it is not an update file: it does not start with the signature MLU2");
-    }
-    const auto count = static_cast<uint8_t>(header.at(offset));
-    if (offset == MLU2Format::kHardwareVersionCountOffset) {
-        return QStringLiteral("its header lists %1 hardware versions; 1 to %2 are allowed")
-            .arg(count)
-            .arg(MLU2Format::kMaxHardwareVersions);
-    }
-    if (offset == MLU2Format::kBlockCountOffset) {
-        return QStringLiteral("its header counts %1 blocks; 1 to %2 are allowed")
-            .arg(count)
-            .arg(MLU2Format::kMaxBlocks);
-    }
-    return QStringLiteral("its header breaks the format at byte %1").arg(offset);
-}
-
-// Why MLU2File would not open the file, in words.
-QString openProblem(const QString& path)
-{
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.exists()) {
+    using Kind = MLU2FileProblem::Kind;
+    switch (problem.kind) {
+    case Kind::None:
+        return QString();
+    case Kind::NotOpened:
+        return QStringLiteral("it has not been read");
+    case Kind::Missing:
         return QStringLiteral("the file does not exist");
-    }
-    if (info.isDir()) {
+    case Kind::Folder:
         return QStringLiteral("it is a folder, not a file");
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return QStringLiteral("it cannot be read: %1").arg(file.errorString());
-    }
-    const QByteArray header = file.read(MLU2Format::kHeaderSize);
-    if (header.size() < MLU2Format::kHeaderSize) {
+    case Kind::Unreadable:
+        return QStringLiteral("it cannot be read: %1").arg(problem.osReason);
+    case Kind::TooShort:
         return QStringLiteral("it is too short: %1 bytes, but the header alone takes %2")
-            .arg(header.size())
+            .arg(problem.fileSize)
             .arg(MLU2Format::kHeaderSize);
+    case Kind::Signature:
+    case Kind::SignatureTerminator:
+        return QStringLiteral("it is not an update file: it does not start with the signature MLU2");
+    case Kind::HardwareVersionCount:
+        return QStringLiteral("its header lists %1 hardware versions; 1 to %2 are allowed")
+            .arg(problem.headerValue)
+            .arg(MLU2Format::kMaxHardwareVersions);
+    case Kind::BlockCount:
+        return QStringLiteral("its header counts %1 blocks; 1 to %2 are allowed")
+            .arg(problem.headerValue)
+            .arg(MLU2Format::kMaxBlocks);
+    case Kind::BlockOutsideFile:
+        return QStringLiteral("block %1 (%2 bytes from offset %3) reaches beyond the end of the file "
+                              "(%4 bytes): the file is truncated")
+            .arg(problem.blockIndex)
+            .arg(problem.blockLength)
+            .arg(problem.blockOffset)
+            .arg(problem.fileSize);
+    case Kind::EmptyBlock:
+        return QStringLiteral("block %1 is empty").arg(problem.blockIndex);
+    case Kind::BlockNotMapped:
+        return QStringLiteral("block %1 (%2 bytes from offset %3) cannot be mapped: %4")
+            .arg(problem.blockIndex)
+            .arg(problem.blockLength)
+            .arg(problem.blockOffset)
+            .arg(problem.osReason);
     }
-    return headerProblem(header);
+    return QString();
 }
-
-} // namespace
 
 UpdateFileReport UpdateFileReport::inspect(const QString& path)
 {
@@ -97,7 +62,7 @@ UpdateFileReport UpdateFileReport::inspect(const QString& path)
 
     MLU2File file(path);
     if (!file.open()) {
-        report.m_problem = openProblem(path);
+        report.m_problem = problemText(file.problem());
         return report;
     }
     report.m_readable = true;
@@ -108,28 +73,17 @@ UpdateFileReport UpdateFileReport::inspect(const QString& path)
     }
     report.m_updateBytes = file.totalSize();
 
-    qint64 offset = MLU2Format::kFirstBlockOffset;
     for (int index = 0; index < file.blockCount(); ++index) {
         const MLU2Block mapped = file.block(index);
         Block block;
         block.index = index;
-        block.offset = offset;
+        block.offset = file.blockOffset(index);
         block.length = mapped.length;
         block.available = mapped.data != nullptr;
         report.m_blocks.append(block);
-        offset += mapped.length;
-        if (!block.available && report.m_problem.isEmpty()) {
-            report.m_problem =
-                block.length == 0
-                    ? QStringLiteral("block %1 is empty").arg(index)
-                    : QStringLiteral("block %1 (%2 bytes from offset %3) reaches beyond the end of the file "
-                                     "(%4 bytes): the file is truncated")
-                          .arg(index)
-                          .arg(block.length)
-                          .arg(block.offset)
-                          .arg(report.m_fileBytes);
-        }
     }
+    // Read after every block was mapped: a block the system would not map shows up too.
+    report.m_problem = problemText(file.problem());
     file.close();
     return report;
 }

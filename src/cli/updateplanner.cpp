@@ -1,8 +1,7 @@
 #include "updateplanner.h"
 
 #include "devicetext.h"
-#include "deviceversiontext.h"
-#include "mlu2file.h"
+#include "updatefilecheck.h"
 #include "updatefilereport.h"
 
 namespace {
@@ -64,7 +63,8 @@ FileChoice chooseFile(const MLPDeviceInfoNode& device, const CliArguments& argum
     if (!report.isUsable()) {
         return {QStringLiteral("Cannot use %1: %2").arg(item.filePath, report.problem())};
     }
-    const QString incompatible = UpdatePlanner::incompatibility(item.filePath, device);
+    const QString incompatible =
+        UpdatePlanner::incompatibility(UpdateFileCheck::check(item.filePath, device.model, device.hwVersion));
     if (!incompatible.isEmpty()) {
         return {incompatible, true};
     }
@@ -176,20 +176,23 @@ UpdatePlan UpdatePlanner::plan(const QList<MLPDeviceInfoNode>& devices, const Cl
     return arguments.all() ? planAll(devices, arguments, catalogue) : planOne(devices, arguments, catalogue);
 }
 
-QString UpdatePlanner::incompatibility(const QString& path, const MLPDeviceInfoNode& device)
+QString UpdatePlanner::incompatibility(const UpdateFileVerdict& verdict)
 {
-    MLU2File file(path);
-    if (!file.open()) {
+    switch (verdict.kind) {
+    case UpdateFileVerdict::Kind::Fits:
+        return QString();
+    case UpdateFileVerdict::Kind::NoFile:
         return QStringLiteral("the update file cannot be read");
+    case UpdateFileVerdict::Kind::FileProblem:
+        return (verdict.fileProblem.headerIsValid() ? QStringLiteral("the update file cannot be used: %1")
+                                                    : QStringLiteral("the update file cannot be read: %1"))
+            .arg(UpdateFileReport::problemText(verdict.fileProblem));
+    case UpdateFileVerdict::Kind::OtherModel:
+        return QStringLiteral("the update file is for model %1, the device is a %2")
+            .arg(verdict.fileModel, verdict.deviceModel);
+    case UpdateFileVerdict::Kind::HardwareNotListed:
+        return QStringLiteral("the update file fits hardware %1, the device has hardware %2")
+            .arg(verdict.fileHardwareVersionsText, MLPDeviceInfoNode::versionText(verdict.deviceHwVersion));
     }
-    QString reason;
-    if (file.modelName() != device.model) {
-        reason = QStringLiteral("the update file is for model %1, the device is a %2")
-                     .arg(file.modelName(), device.model);
-    } else if (!file.isHwCompatible(device.hwVersion)) {
-        reason = QStringLiteral("the update file fits hardware %1, the device has hardware %2")
-                     .arg(file.compatibleHardwareVersionsText(), deviceVersionText(device.hwVersion));
-    }
-    file.close();
-    return reason;
+    return QString();
 }

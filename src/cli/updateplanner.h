@@ -2,6 +2,7 @@
 
 #include "cliarguments.h"
 #include "mlpdeviceinfonode.h"
+#include "updatefileverdict.h"
 #include "updateplan.h"
 
 #include <QHash>
@@ -21,7 +22,6 @@ public:
     static UpdatePlan plan(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
                            const QHash<QString, QString>& catalogue);
 
-    // The rule the window applies: the file opens, names the device's model exactly and lists
-    // the device's hardware version. Empty when the file fits, else the reason.
-    static QString incompatibility(const QString& path, const MLPDeviceInfoNode& device);
+    // The verdict of the update check in words: empty when the file fits, else the reason.
+    static QString incompatibility(const UpdateFileVerdict& verdict);
 };

@@ -11,6 +11,10 @@
 // it was found under.
 struct MLPDeviceInfoNode
 {
+    // A version as devices report it, BCD in both bytes: the hexadecimal digits of the
+    // high byte, a dot, then the two hexadecimal digits of the low byte (0x0112 reads 1.12).
+    static QString versionText(uint16_t version);
+
     QString model;
     QString address;
     uint16_t infoWord0 = 0;

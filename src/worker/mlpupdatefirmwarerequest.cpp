@@ -5,26 +5,13 @@
 #include "mlpdeviceinforecord.h"
 #include "mlpworkercontext.h"
 #include "mlu2file.h"
+#include "updatefilecheck.h"
 
 #include <cmath>
 
 namespace {
 
 constexpr uint32_t kHeaderLength = 256;
-
-// A truncated or damaged file passes open() but cannot deliver all its blocks; starting
-// such an update would leave the device half-written, so it is refused before any byte
-// goes out.
-bool allBlocksAvailable(MLU2File& file)
-{
-    for (int index = 0; index < file.blockCount(); ++index) {
-        const MLU2Block block = file.block(index);
-        if (!block.data || block.length == 0) {
-            return false;
-        }
-    }
-    return file.header() != nullptr;
-}
 
 } // namespace
 
@@ -47,7 +34,10 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
     {
         MLU2File file(m_filePath);
         connection->addObserver(this);
-        if (file.open() && allBlocksAvailable(file)) {
+        // A truncated or damaged file passes open() but cannot deliver all its blocks;
+        // starting such an update would leave the device half-written, so it is refused
+        // before any byte goes out.
+        if (file.open() && UpdateFileCheck::checkFile(file).fits()) {
             // Also makes the connection use the device's current maximum frame length.
             readDeviceIdentity(connection);
             transfer(connection, file);

@@ -12,8 +12,8 @@ DeviceInfoDlg::DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* p
 {
     m_ui->setupUi(this);
     addRow(QStringLiteral("Model"), deviceInfoNode.model);
-    addRow(QStringLiteral("Firmware Version"), deviceVersionText(deviceInfoNode.fwVersion));
-    addRow(QStringLiteral("Hardware Version"), deviceVersionText(deviceInfoNode.hwVersion));
+    addRow(QStringLiteral("Firmware Version"), MLPDeviceInfoNode::versionText(deviceInfoNode.fwVersion));
+    addRow(QStringLiteral("Hardware Version"), MLPDeviceInfoNode::versionText(deviceInfoNode.hwVersion));
     // Where the unit sits, so that two of one model can be told apart.
     addRow(QStringLiteral("Link"), DeviceUnitText::linkKind(deviceInfoNode.linkKind));
     addRow(QStringLiteral("Address"), deviceInfoNode.address);
@@ -43,13 +43,6 @@ DeviceInfoDlg::DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* p
 DeviceInfoDlg::~DeviceInfoDlg()
 {
     delete m_ui;
-}
-
-QString DeviceInfoDlg::deviceVersionText(uint16_t version)
-{
-    const unsigned major = version >> 8;
-    const unsigned minor = version & 0xFFu;
-    return QStringLiteral("%1.").arg(major, 0, 16) + QString::asprintf("%02x", minor);
 }
 
 void DeviceInfoDlg::addRow(const QString& property, const QString& value)

@@ -5,8 +5,6 @@
 #include <QDialog>
 #include <QString>
 
-#include <cstdint>
-
 namespace Ui {
 class DeviceInfoDlg;
 }
@@ -19,10 +17,6 @@ class DeviceInfoDlg : public QDialog
 public:
     DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* parent = nullptr);
     ~DeviceInfoDlg() override;
-
-    // Devices report versions in BCD, so each byte shows as its hexadecimal digits:
-    // 0x0112 reads 1.12.
-    static QString deviceVersionText(uint16_t version);
 
 private:
     void addRow(const QString& property, const QString& value);

@@ -10,6 +10,7 @@
 #include "mlpworkerthread.h"
 #include "mlu2file.h"
 #include "ui_firmwareupdatedlg.h"
+#include "updatefilecheck.h"
 #include "updatehistory.h"
 #include "updateverdicttext.h"
 #include "usbhotplugwatcher.h"
@@ -229,7 +230,7 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     m_historyEntry.link = QLatin1String(marlune::MLP::linkKindKey(m_updatingDevice.linkKind));
     m_historyEntry.serial = m_updatingDevice.serial;
     m_historyEntry.address = m_updatingDevice.address;
-    m_historyEntry.versionBefore = DeviceInfoDlg::deviceVersionText(m_updatingDevice.fwVersion);
+    m_historyEntry.versionBefore = MLPDeviceInfoNode::versionText(m_updatingDevice.fwVersion);
     m_historyEntry.file = path;
     m_historyEntry.fileSha256 = UpdateHistory::sha256Of(path);
     m_historyEntry.versionWritten = m_updatingFirmwareText;
@@ -389,7 +390,7 @@ void FirmwareUpdateDlg::selectionAnswered(bool answered, uint16_t fwVersion, uin
     if (answered) {
         m_currentDevice.fwVersion = fwVersion;
         m_currentDevice.hwVersion = hwVersion;
-        m_historyEntry.versionAfter = DeviceInfoDlg::deviceVersionText(fwVersion);
+        m_historyEntry.versionAfter = MLPDeviceInfoNode::versionText(fwVersion);
         m_outcomeText +=
             QLatin1Char(' ') + tr("It now reports firmware %1.").arg(m_historyEntry.versionAfter);
         enableUpdateButtonIfRequirementsAreMet();
@@ -432,35 +433,35 @@ void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
         m_ui->bttn_update->setToolTip(tr("Wait until the running task has finished."));
         return;
     }
-    const UpdateFileCompatibility::Verdict verdict = selectedFirmwareVerdict();
-    m_ui->bttn_update->setEnabled(verdict == UpdateFileCompatibility::Fits);
+    const UpdateFileVerdict verdict = selectedFirmwareVerdict();
+    m_ui->bttn_update->setEnabled(verdict.fits());
     m_ui->bttn_update->setToolTip(updateBlockedReason(verdict));
 }
 
 bool FirmwareUpdateDlg::isSelectedFirmwareValidForDevice()
 {
-    return selectedFirmwareVerdict() == UpdateFileCompatibility::Fits;
+    return selectedFirmwareVerdict().fits();
 }
 
-UpdateFileCompatibility::Verdict FirmwareUpdateDlg::selectedFirmwareVerdict()
+UpdateFileVerdict FirmwareUpdateDlg::selectedFirmwareVerdict()
 {
-    return UpdateFileCompatibility::check(getSelectedFirmwareFileName(m_currentDevice), m_currentDevice.model,
-                                          m_currentDevice.hwVersion);
+    return UpdateFileCheck::check(getSelectedFirmwareFileName(m_currentDevice), m_currentDevice.model,
+                                  m_currentDevice.hwVersion);
 }
 
-QString FirmwareUpdateDlg::updateBlockedReason(UpdateFileCompatibility::Verdict verdict) const
+QString FirmwareUpdateDlg::updateBlockedReason(const UpdateFileVerdict& verdict) const
 {
-    switch (verdict) {
-    case UpdateFileCompatibility::Fits:
+    switch (verdict.kind) {
+    case UpdateFileVerdict::Kind::Fits:
         return QString();
-    case UpdateFileCompatibility::NoFile:
+    case UpdateFileVerdict::Kind::NoFile:
         return m_alternativeFileMode ? tr("No update file has been loaded.")
                                      : tr("There is no built-in update file for this device model.");
-    case UpdateFileCompatibility::Unreadable:
+    case UpdateFileVerdict::Kind::FileProblem:
         return tr("The update file cannot be read.");
-    case UpdateFileCompatibility::OtherModel:
+    case UpdateFileVerdict::Kind::OtherModel:
         return tr("The update file is for another device model.");
-    case UpdateFileCompatibility::HardwareNotListed:
+    case UpdateFileVerdict::Kind::HardwareNotListed:
         return tr("The update file does not list this device's hardware version.");
     }
     return QString();

@@ -2,7 +2,7 @@
 
 #include "mlpdeviceinfonode.h"
 #include "mlpworkerrequesti.h"
-#include "updatefilecompatibility.h"
+#include "updatefileverdict.h"
 #include "updatehistoryentry.h"
 
 #include <QDialog>
@@ -74,8 +74,8 @@ private:
     void setAlternativeFileMode(bool on);
     void connectWorkerThreadSignals();
     void disconnectWorkerThreadSignals();
-    UpdateFileCompatibility::Verdict selectedFirmwareVerdict();
-    QString updateBlockedReason(UpdateFileCompatibility::Verdict verdict) const;
+    UpdateFileVerdict selectedFirmwareVerdict();
+    QString updateBlockedReason(const UpdateFileVerdict& verdict) const;
     QString buildModeText(const QString& firstPhrase, const QString& linkTarget, const QString& linkPhrase,
                           const QString& lastPhrase) const;
     void startDiscovery();

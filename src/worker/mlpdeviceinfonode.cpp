@@ -1,4 +1,4 @@
-#include "deviceversiontext.h"
+#include "mlpdeviceinfonode.h"
 
 namespace {
 
@@ -6,7 +6,7 @@ constexpr int kHexadecimal = 16;
 
 } // namespace
 
-QString deviceVersionText(uint16_t version)
+QString MLPDeviceInfoNode::versionText(uint16_t version)
 {
     return QStringLiteral("%1.").arg(version >> 8, 0, kHexadecimal) +
            QStringLiteral("%1").arg(version & 0xFF, 2, kHexadecimal, QLatin1Char('0'));

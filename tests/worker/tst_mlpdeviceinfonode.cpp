@@ -1,13 +1,13 @@
-#include "deviceversiontext.h"
+#include "mlpdeviceinfonode.h"
 
 #include <QtTest>
 
-class TestDeviceVersionText : public QObject
+class TestMLPDeviceInfoNode : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void showsTheHexadecimalDigitsOfEachByte_data()
+    void versionTextShowsTheHexadecimalDigitsOfEachByte_data()
     {
         QTest::addColumn<int>("version");
         QTest::addColumn<QString>("text");
@@ -19,13 +19,13 @@ private slots:
         QTest::newRow("no answer") << 0xFFFF << "ff.ff";
     }
 
-    void showsTheHexadecimalDigitsOfEachByte()
+    void versionTextShowsTheHexadecimalDigitsOfEachByte()
     {
         QFETCH(int, version);
         QFETCH(QString, text);
-        QCOMPARE(deviceVersionText(static_cast<uint16_t>(version)), text);
+        QCOMPARE(MLPDeviceInfoNode::versionText(static_cast<uint16_t>(version)), text);
     }
 };
 
-QTEST_GUILESS_MAIN(TestDeviceVersionText)
-#include "tst_deviceversiontext.moc"
+QTEST_GUILESS_MAIN(TestMLPDeviceInfoNode)
+#include "tst_mlpdeviceinfonode.moc"
