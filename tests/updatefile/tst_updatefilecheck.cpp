@@ -1,11 +1,12 @@
 #include "mlu2file.h"
-#include "mlu2filewriter.h"
+#include "updatefilebuilder.h"
 #include "updatefilecheck.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
 using marlune::testing::MLU2FileWriter;
+using marlune::testing::UpdateFileBuilder;
 using Problem = MLU2FileProblem::Kind;
 using Verdict = UpdateFileVerdict::Kind;
 
@@ -17,15 +18,11 @@ namespace {
 // DEMO-5, firmware 1.07, hardware 1.00 and 1.02, blocks of 300 and 40 bytes.
 MLU2FileWriter demoWriter(const QByteArray& model = "DEMO-5")
 {
-    MLU2FileWriter writer;
-    writer.setModel(model);
-    writer.setFirmwareVersion(0x0107);
-    writer.addHardwareVersion(0x0100);
-    writer.addHardwareVersion(0x0102);
-    writer.setDeviceData(1);
-    writer.addBlock(QByteArray(300, '\x5a'));
-    writer.addBlock(QByteArray(40, '\xa5'));
-    return writer;
+    UpdateFileBuilder file;
+    file.model = model;
+    file.hardwareVersions = {0x0100, 0x0102};
+    file.blocks = {QByteArray(300, '\x5a'), QByteArray(40, '\xa5')};
+    return file.writer();
 }
 
 } // namespace
@@ -40,11 +37,8 @@ private:
 
     QString write(const MLU2FileWriter& writer)
     {
-        const QString path = m_directory.filePath(QStringLiteral("file%1.ml2").arg(++m_fileNumber));
-        if (!writer.writeTo(path)) {
-            qFatal("cannot write %s", qPrintable(path));
-        }
-        return path;
+        return UpdateFileBuilder::write(
+            writer, m_directory.filePath(QStringLiteral("file%1.ml2").arg(++m_fileNumber)));
     }
 
 private slots:
