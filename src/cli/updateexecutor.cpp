@@ -62,7 +62,7 @@ QString UpdateExecutor::failureReason(const MLPUpdateOutcome& outcome)
         return QStringLiteral(
                    "when the update started the device reported model %1, hardware %2, which the file "
                    "does not fit: the devices changed")
-            .arg(outcome.deviceModel, deviceVersionText(outcome.deviceHwVersion));
+            .arg(outcome.deviceModel, MLPDeviceInfoNode::versionText(outcome.deviceHwVersion));
     case Phase::Header:
     case Phase::Block:
     case Phase::Done:
