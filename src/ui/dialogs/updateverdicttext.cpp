@@ -1,6 +1,6 @@
 #include "updateverdicttext.h"
 
-#include "deviceinfodlg.h"
+#include "mlpdeviceinfonode.h"
 
 namespace {
 
@@ -9,11 +9,6 @@ constexpr int kHexadecimal = 16;
 QString hexByte(uint8_t value)
 {
     return QStringLiteral("0x%1").arg(value, 2, kHexadecimal, QLatin1Char('0'));
-}
-
-QString deviceVersionText(uint16_t version)
-{
-    return DeviceInfoDlg::deviceVersionText(version);
 }
 
 } // namespace
@@ -40,7 +35,7 @@ QString UpdateVerdictText::failure(const MLPUpdateOutcome& outcome)
         return tr("The device no longer matches the update file (model %1, hardware %2); nothing was sent. "
                   "Press "
                   "Discover Devices and try again.")
-            .arg(outcome.deviceModel, deviceVersionText(outcome.deviceHwVersion));
+            .arg(outcome.deviceModel, MLPDeviceInfoNode::versionText(outcome.deviceHwVersion));
     case Phase::Header:
         return tr("Failed while sending the update header, segment %1: %2. No block was sent; run the update "
                   "again.")
