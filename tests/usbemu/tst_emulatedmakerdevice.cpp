@@ -1,4 +1,5 @@
 #include "emulatedbussuite.h"
+#include "emulatedmakerdevice.h"
 #include "patternedbytes.h"
 #include "scriptedendpoint.h"
 
@@ -14,9 +15,9 @@ using namespace marlune::testing;
 
 namespace {
 
-constexpr uint16_t kMakerVendorId = 0x16D0;
-constexpr unsigned char kBulkIn = 0x81;
-constexpr unsigned char kBulkOut = 0x01;
+constexpr uint16_t kMakerVendorId = EmulatedMakerDevice::kVendorId;
+constexpr unsigned char kBulkIn = EmulatedMakerDevice::kBulkInEndpoint;
+constexpr unsigned char kBulkOut = EmulatedMakerDevice::kBulkOutEndpoint;
 constexpr unsigned int kTransferTimeoutMs = 2000;
 constexpr unsigned int kShortTimeoutMs = 50;
 

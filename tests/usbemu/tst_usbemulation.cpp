@@ -1,4 +1,5 @@
 #include "emulatedbussuite.h"
+#include "emulatedmakerdevice.h"
 #include "scriptedendpoint.h"
 
 #include <QtTest>
@@ -13,9 +14,9 @@ using namespace marlune::testing;
 
 namespace {
 
-constexpr uint16_t kMakerVendorId = 0x16D0;
-constexpr unsigned char kBulkIn = 0x81;
-constexpr unsigned char kBulkOut = 0x01;
+constexpr uint16_t kMakerVendorId = EmulatedMakerDevice::kVendorId;
+constexpr unsigned char kBulkIn = EmulatedMakerDevice::kBulkInEndpoint;
+constexpr unsigned char kBulkOut = EmulatedMakerDevice::kBulkOutEndpoint;
 constexpr unsigned int kLongTimeoutMs = 10000;
 constexpr int kChildTimeoutMs = 20000;
 

@@ -135,10 +135,10 @@ std::optional<std::size_t> EmulatedFtdiBridge::handleVendorRequest(const SetupPa
     case kResetRequest:
         if (setup.value == kResetChip) {
             m_receiveBuffer.clear();
-            m_deliveries.clear();
+            dropPendingDeliveries();
             logEvent(FtdiLineEvent(FtdiLineEvent::Kind::Reset));
         } else if (setup.value == kPurgeHostToDevice) {
-            m_deliveries.clear();
+            dropPendingDeliveries();
             logEvent(FtdiLineEvent(FtdiLineEvent::Kind::PurgeHostToDevice));
         } else if (setup.value == kPurgeDeviceToHost) {
             m_receiveBuffer.clear();
@@ -262,7 +262,7 @@ EmulatedFtdiBridge::acceptBulkOut(const uint8_t* data, std::size_t length, Clock
     m_transmitLineFreeAt =
         std::max(now, m_transmitLineFreeAt) + character * static_cast<Clock::duration::rep>(length);
     if (deviceHearsThem) {
-        m_deliveries.push_back({m_transmitLineFreeAt, std::vector<uint8_t>(data, data + length)});
+        deliverAt(m_transmitLineFreeAt, data, length);
     }
     // The URB completes once its last byte fits into the chip's transmit buffer.
     const Clock::time_point buffered =
@@ -328,17 +328,7 @@ bool EmulatedFtdiBridge::fillBulkIn(BulkInTransfer& transfer, Clock::time_point 
 
 bool EmulatedFtdiBridge::serviceDevice(Clock::time_point now)
 {
-    deliverDueBytes(now);
-    return !m_deliveries.empty();
-}
-
-void EmulatedFtdiBridge::deliverDueBytes(Clock::time_point now)
-{
-    while (!m_deliveries.empty() && m_deliveries.front().due <= now) {
-        const std::vector<uint8_t>& bytes = m_deliveries.front().bytes;
-        endpoint().hostWrote(bytes.data(), bytes.size());
-        m_deliveries.pop_front();
-    }
+    return deliverDueBytes(now);
 }
 
 } // namespace marlune::testing

@@ -43,18 +43,11 @@ protected:
     bool serviceDevice(Clock::time_point now) override;
 
 private:
-    struct Delivery
-    {
-        Clock::time_point due;
-        std::vector<uint8_t> bytes;
-    };
-
     void setDataCharacteristics(uint16_t value);
     void logEvent(FtdiLineEvent event);
     void logData(const uint8_t* data, std::size_t length);
     Clock::duration characterTime() const;
     void receiveFromLine(Clock::time_point now);
-    void deliverDueBytes(Clock::time_point now);
 
     bool m_modelWireTime;
     uint32_t m_deviceBaudRate;
@@ -66,7 +59,6 @@ private:
     uint8_t m_latencyMs;
     std::vector<FtdiLineEvent> m_lineLog;
     Clock::time_point m_transmitLineFreeAt;
-    std::deque<Delivery> m_deliveries;
     Clock::time_point m_receiveLineClock;
     std::deque<uint8_t> m_receiveBuffer;
     Clock::time_point m_lastPacketAt;

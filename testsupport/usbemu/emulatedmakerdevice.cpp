@@ -26,8 +26,8 @@ UsbDescriptorSet makerDescriptors(const MakerDeviceOptions& options)
     if (options.hasSerial) {
         identity.serial = options.serial;
     }
-    identity.bulkInEndpoint = 0x81;
-    identity.bulkOutEndpoint = 0x01;
+    identity.bulkInEndpoint = EmulatedMakerDevice::kBulkInEndpoint;
+    identity.bulkOutEndpoint = EmulatedMakerDevice::kBulkOutEndpoint;
     return UsbDescriptorSet(identity);
 }
 
@@ -61,7 +61,7 @@ EmulatedMakerDevice::acceptBulkOut(const uint8_t* data, std::size_t length, Cloc
     // its last packet; the device has all bytes by then.
     const Clock::time_point done = endOfFrame(m_outBusyUntil);
     if (length > 0) {
-        m_deliveries.push_back({done, std::vector<uint8_t>(data, data + length)});
+        deliverAt(done, data, length);
     }
     return done;
 }
@@ -91,12 +91,7 @@ bool EmulatedMakerDevice::fillBulkIn(BulkInTransfer& transfer, Clock::time_point
 
 bool EmulatedMakerDevice::serviceDevice(Clock::time_point now)
 {
-    while (!m_deliveries.empty() && m_deliveries.front().due <= now) {
-        const std::vector<uint8_t>& bytes = m_deliveries.front().bytes;
-        endpoint().hostWrote(bytes.data(), bytes.size());
-        m_deliveries.pop_front();
-    }
-    return !m_deliveries.empty();
+    return deliverDueBytes(now);
 }
 
 EmulatedUsbDevice::Clock::time_point EmulatedMakerDevice::endOfFrame(Clock::time_point moment) const

@@ -16,6 +16,8 @@ class EmulatedMakerDevice : public EmulatedUsbDevice
 {
 public:
     static constexpr uint16_t kVendorId = 0x16D0;
+    static constexpr uint8_t kBulkInEndpoint = 0x81;
+    static constexpr uint8_t kBulkOutEndpoint = 0x01;
 
     EmulatedMakerDevice(std::shared_ptr<DeviceEndpoint> endpoint, const MakerDeviceOptions& options);
 
@@ -27,12 +29,6 @@ protected:
     bool serviceDevice(Clock::time_point now) override;
 
 private:
-    struct Delivery
-    {
-        Clock::time_point due;
-        std::vector<uint8_t> bytes;
-    };
-
     Clock::time_point endOfFrame(Clock::time_point moment) const;
     bool takeInPacketSlot(Clock::time_point now);
 
@@ -42,7 +38,6 @@ private:
     Clock::time_point m_outBusyUntil;
     long long m_inFrame = -1;
     int m_inPacketsLeft = 0;
-    std::deque<Delivery> m_deliveries;
 };
 
 } // namespace marlune::testing

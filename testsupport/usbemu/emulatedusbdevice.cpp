@@ -523,4 +523,24 @@ void EmulatedUsbDevice::notifyWork() const
     }
 }
 
+void EmulatedUsbDevice::deliverAt(Clock::time_point due, const uint8_t* data, std::size_t length)
+{
+    m_deliveries.push_back({due, std::vector<uint8_t>(data, data + length)});
+}
+
+bool EmulatedUsbDevice::deliverDueBytes(Clock::time_point now)
+{
+    while (!m_deliveries.empty() && m_deliveries.front().due <= now) {
+        const std::vector<uint8_t>& bytes = m_deliveries.front().bytes;
+        m_endpoint->hostWrote(bytes.data(), bytes.size());
+        m_deliveries.pop_front();
+    }
+    return !m_deliveries.empty();
+}
+
+void EmulatedUsbDevice::dropPendingDeliveries()
+{
+    m_deliveries.clear();
+}
+
 } // namespace marlune::testing

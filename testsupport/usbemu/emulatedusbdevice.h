@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
 typedef struct _UMockdevIoctlClient UMockdevIoctlClient;
@@ -89,9 +90,21 @@ protected:
 
     DeviceEndpoint& endpoint() const { return *m_endpoint; }
 
+    // Bytes the host wrote reach the endpoint once their time on the wire is over.
+    void deliverAt(Clock::time_point due, const uint8_t* data, std::size_t length);
+    // Hands the endpoint the bytes that are due; true while more wait.
+    bool deliverDueBytes(Clock::time_point now);
+    void dropPendingDeliveries();
+
     mutable std::mutex m_mutex;
 
 private:
+    struct Delivery
+    {
+        Clock::time_point due;
+        std::vector<uint8_t> bytes;
+    };
+
     struct GObjectUnref
     {
         void operator()(void* object) const;
@@ -153,6 +166,7 @@ private:
     std::map<UMockdevIoctlClient*, ClientState> m_clients;
     UMockdevIoctlClient* m_interfaceOwner = nullptr;
     bool m_disconnected = false;
+    std::deque<Delivery> m_deliveries;
 };
 
 } // namespace marlune::testing
