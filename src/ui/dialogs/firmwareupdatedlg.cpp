@@ -311,12 +311,12 @@ void FirmwareUpdateDlg::devicesDiscovered()
 QString FirmwareUpdateDlg::discoveryStateText(const QList<MLPDeviceInfoNode>& devices) const
 {
     QStringList parts;
-    if (devices.isEmpty()) {
+    const int unanswered = m_workerThread->unansweredDeviceCount();
+    if (devices.isEmpty() && unanswered == 0) {
         parts << noDeviceText();
-    } else if (m_lostDevice) {
+    } else if (!devices.isEmpty() && m_lostDevice) {
         parts << tr("%1 is no longer listed.").arg(DeviceUnitText::modelAndUnit(*m_lostDevice));
     }
-    const int unanswered = m_workerThread->unansweredDeviceCount();
     if (unanswered == 1) {
         parts << tr("1 attached device did not answer and is not listed; check its power and cable, then "
                     "press Discover Devices.");
@@ -330,9 +330,6 @@ QString FirmwareUpdateDlg::discoveryStateText(const QList<MLPDeviceInfoNode>& de
 
 QString FirmwareUpdateDlg::noDeviceText() const
 {
-    if (m_workerThread->unansweredDeviceCount() > 0) {
-        return tr("No Marlune device answered.");
-    }
     // Devices this user may not open are skipped by the links without a word; only a look
     // at the bus tells them from an empty one. The worker holds no device after a discovery.
     const int inaccessible = DeviceAccessProbe::findInaccessibleDevices().size();
