@@ -432,7 +432,7 @@ void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
     }
     const UpdateFileVerdict verdict = selectedFirmwareVerdict();
     m_ui->bttn_update->setEnabled(verdict.fits());
-    m_ui->bttn_update->setToolTip(updateBlockedReason(verdict));
+    m_ui->bttn_update->setToolTip(updateToolTip(verdict));
 }
 
 bool FirmwareUpdateDlg::isSelectedFirmwareValidForDevice()
@@ -446,22 +446,12 @@ UpdateFileVerdict FirmwareUpdateDlg::selectedFirmwareVerdict()
                                   m_currentDevice.hwVersion);
 }
 
-QString FirmwareUpdateDlg::updateBlockedReason(const UpdateFileVerdict& verdict) const
+QString FirmwareUpdateDlg::updateToolTip(const UpdateFileVerdict& verdict) const
 {
-    switch (verdict.kind) {
-    case UpdateFileVerdict::Kind::Fits:
-        return QString();
-    case UpdateFileVerdict::Kind::NoFile:
-        return m_alternativeFileMode ? tr("No update file has been loaded.")
-                                     : tr("There is no built-in update file for this device model.");
-    case UpdateFileVerdict::Kind::FileProblem:
-        return tr("The update file cannot be read.");
-    case UpdateFileVerdict::Kind::OtherModel:
-        return tr("The update file is for another device model.");
-    case UpdateFileVerdict::Kind::HardwareNotListed:
-        return tr("The update file does not list this device's hardware version.");
-    }
-    return QString();
+    const QString noFileText = m_alternativeFileMode
+                                   ? tr("No update file has been loaded.")
+                                   : tr("There is no built-in update file for this device model.");
+    return UpdateVerdictText::toolTip(verdict, m_currentDevice.fwVersion, noFileText);
 }
 
 QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceInfoNode)

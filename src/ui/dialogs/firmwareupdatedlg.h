@@ -75,7 +75,7 @@ private:
     void connectWorkerThreadSignals();
     void disconnectWorkerThreadSignals();
     UpdateFileVerdict selectedFirmwareVerdict();
-    QString updateBlockedReason(const UpdateFileVerdict& verdict) const;
+    QString updateToolTip(const UpdateFileVerdict& verdict) const;
     QString buildModeText(const QString& firstPhrase, const QString& linkTarget, const QString& linkPhrase,
                           const QString& lastPhrase) const;
     void startDiscovery();

@@ -13,6 +13,69 @@ QString hexByte(uint8_t value)
 
 } // namespace
 
+QString UpdateVerdictText::fileProblem(const MLU2FileProblem& problem)
+{
+    using Kind = MLU2FileProblem::Kind;
+    switch (problem.kind) {
+    case Kind::None:
+    case Kind::NotOpened:
+        break;
+    case Kind::Missing:
+        return tr("The update file does not exist.");
+    case Kind::Folder:
+        return tr("The update file is a folder.");
+    case Kind::Unreadable:
+        return tr("The update file cannot be read: %1.").arg(problem.osReason);
+    case Kind::TooShort:
+        return tr("The update file is too short: %1 bytes, where its header alone takes 256.")
+            .arg(problem.fileSize);
+    case Kind::Signature:
+    case Kind::SignatureTerminator:
+        return tr("This is not a Marlune update file: it does not begin with MLU2.");
+    case Kind::HardwareVersionCount:
+    case Kind::BlockCount:
+        return tr("The update file's header is damaged: byte %1 holds %2.")
+            .arg(problem.headerOffset)
+            .arg(problem.headerValue);
+    case Kind::BlockOutsideFile:
+        return tr("The update file is cut short: block %1 needs %2 bytes from byte %3, but the file ends at "
+                  "%4.")
+            .arg(problem.blockIndex)
+            .arg(problem.blockLength)
+            .arg(problem.blockOffset)
+            .arg(problem.fileSize);
+    case Kind::EmptyBlock:
+        return tr("The update file is damaged: block %1 has no bytes.").arg(problem.blockIndex);
+    case Kind::BlockNotMapped:
+        return tr("Block %1 of the update file cannot be read: %2.")
+            .arg(problem.blockIndex)
+            .arg(problem.osReason);
+    }
+    return tr("The update file cannot be read.");
+}
+
+QString UpdateVerdictText::toolTip(const UpdateFileVerdict& verdict, uint16_t deviceFwVersion,
+                                   const QString& noFileText)
+{
+    using Kind = UpdateFileVerdict::Kind;
+    switch (verdict.kind) {
+    case Kind::Fits:
+        return tr("Writes firmware %1 to %2, which now has %3.")
+            .arg(verdict.fileFirmwareVersionText, verdict.deviceModel,
+                 MLPDeviceInfoNode::versionText(deviceFwVersion));
+    case Kind::NoFile:
+        return noFileText;
+    case Kind::FileProblem:
+        return fileProblem(verdict.fileProblem);
+    case Kind::OtherModel:
+        return tr("This file is for %1; the device is a %2.").arg(verdict.fileModel, verdict.deviceModel);
+    case Kind::HardwareNotListed:
+        return tr("This file fits hardware %1; the device has hardware %2.")
+            .arg(verdict.fileHardwareVersionsText, MLPDeviceInfoNode::versionText(verdict.deviceHwVersion));
+    }
+    return QString();
+}
+
 QString UpdateVerdictText::failure(const MLPUpdateOutcome& outcome)
 {
     using Phase = MLPUpdateOutcome::Phase;

@@ -623,25 +623,34 @@ void TestFirmwareUpdateDlg::updateButtonFollowsTheLoadedFile_data()
 {
     QTest::addColumn<QByteArray>("model");
     QTest::addColumn<QVector<uint16_t>>("hardwareVersions");
+    QTest::addColumn<int>("bytesCutOff");
     QTest::addColumn<bool>("enabled");
     QTest::addColumn<QString>("toolTip");
 
-    QTest::newRow("fits") << kNoDeviceModel << QVector<uint16_t>{0x0000} << true << QString();
+    // The window without a device: model N/A, firmware and hardware 0.00.
+    const QString writes = QStringLiteral("Writes firmware 1.07 to N/A, which now has 0.00.");
+    QTest::newRow("fits") << kNoDeviceModel << QVector<uint16_t>{0x0000} << 0 << true << writes;
     QTest::newRow("fits among several")
-        << kNoDeviceModel << QVector<uint16_t>{0x0100, 0x0000, 0x0200} << true << QString();
-    QTest::newRow("other model") << QByteArray("DEMO-A") << QVector<uint16_t>{0x0000} << false
-                                 << "The update file is for another device model.";
-    QTest::newRow("model differs only in case") << QByteArray("n/a") << QVector<uint16_t>{0x0000} << false
-                                                << "The update file is for another device model.";
+        << kNoDeviceModel << QVector<uint16_t>{0x0100, 0x0000, 0x0200} << 0 << true << writes;
+    QTest::newRow("other model") << QByteArray("DEMO-A") << QVector<uint16_t>{0x0000} << 0 << false
+                                 << "This file is for DEMO-A; the device is a N/A.";
+    QTest::newRow("model differs only in case") << QByteArray("n/a") << QVector<uint16_t>{0x0000} << 0
+                                                << false << "This file is for n/a; the device is a N/A.";
     QTest::newRow("hardware version not listed")
-        << kNoDeviceModel << QVector<uint16_t>{0x0100, 0x0102} << false
-        << "The update file does not list this device's hardware version.";
+        << kNoDeviceModel << QVector<uint16_t>{0x0100, 0x0102} << 0 << false
+        << "This file fits hardware 1.00,1.02; the device has hardware 0.00.";
+    // Refused before the click, not after it: its 100-byte block starts after the header
+    // and the two 512-byte sections.
+    QTest::newRow("truncated file")
+        << kNoDeviceModel << QVector<uint16_t>{0x0000} << 40 << false
+        << "The update file is cut short: block 0 needs 100 bytes from byte 1280, but the file ends at 1340.";
 }
 
 void TestFirmwareUpdateDlg::updateButtonFollowsTheLoadedFile()
 {
     QFETCH(QByteArray, model);
     QFETCH(QVector<uint16_t>, hardwareVersions);
+    QFETCH(int, bytesCutOff);
     QFETCH(bool, enabled);
     QFETCH(QString, toolTip);
 
@@ -650,8 +659,11 @@ void TestFirmwareUpdateDlg::updateButtonFollowsTheLoadedFile()
     invokeLink(QStringLiteral("alternative-update-file"));
     QCOMPARE(button("bttn_update")->toolTip(), QStringLiteral("No update file has been loaded."));
 
-    loadFile(writeUpdateFile(QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_') + ".ml2", model,
-                             hardwareVersions));
+    const QString path = writeUpdateFile(
+        QString::fromLatin1(QTest::currentDataTag()).replace(' ', '_') + ".ml2", model, hardwareVersions);
+    QFile file(path);
+    QVERIFY(file.resize(file.size() - bytesCutOff));
+    loadFile(path);
 
     QCOMPARE(button("bttn_update")->isEnabled(), enabled);
     QCOMPARE(button("bttn_update")->toolTip(), toolTip);
@@ -672,7 +684,7 @@ void TestFirmwareUpdateDlg::deletedLoadedFileDisablesUpdate()
     invokeLink(QStringLiteral("alternative-update-file"));
 
     QVERIFY(!button("bttn_update")->isEnabled());
-    QCOMPARE(button("bttn_update")->toolTip(), QStringLiteral("The update file cannot be read."));
+    QCOMPARE(button("bttn_update")->toolTip(), QStringLiteral("The update file does not exist."));
 }
 
 void TestFirmwareUpdateDlg::noBuiltInFileForTheModelSaysSo()

@@ -163,7 +163,8 @@ void TestFirmwareUpdateFlow::startSelectsTheFirstDeviceAndOffersItsBuiltInFile()
     QCOMPARE(devicesCombo()->itemText(1), QString::fromLatin1(kOtherModel));
     QCOMPARE(devicesCombo()->currentIndex(), 0);
     QVERIFY(button("bttn_update")->isEnabled());
-    QCOMPARE(button("bttn_update")->toolTip(), QString());
+    QCOMPARE(button("bttn_update")->toolTip(),
+             QStringLiteral("Writes firmware 1.03 to DEMO-B, which now has 1.01."));
 }
 
 void TestFirmwareUpdateFlow::choosingADeviceWithUnlistedHardwareDisablesUpdate()
@@ -179,7 +180,7 @@ void TestFirmwareUpdateFlow::choosingADeviceWithUnlistedHardwareDisablesUpdate()
 
     QVERIFY(!button("bttn_update")->isEnabled());
     QCOMPARE(button("bttn_update")->toolTip(),
-             QStringLiteral("The update file does not list this device's hardware version."));
+             QStringLiteral("This file fits hardware 1.00; the device has hardware 2.00."));
 }
 
 void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage_data()
