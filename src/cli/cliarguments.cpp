@@ -118,8 +118,12 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
                                                   "(update)."));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Print only the verdict (update)."));
-    parser.addOptions(
-        {jsonOption, deviceOption, fileOption, allOption, builtinOption, dryRunOption, quietOption});
+    const QCommandLineOption verboseOption(
+        QStringLiteral("verbose"),
+        QStringLiteral("Trace every frame sent and received (type, command, value, length, status, time) "
+                       "on the error output (update)."));
+    parser.addOptions({jsonOption, deviceOption, fileOption, allOption, builtinOption, dryRunOption,
+                       quietOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("list, inspect FILE, builtin, update [FILE] or history."),
                                  QStringLiteral("command [FILE]"));
@@ -160,7 +164,7 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     m_json = parser.isSet(jsonOption);
     if (m_command != Command::Update) {
         for (const QCommandLineOption& option :
-             {deviceOption, fileOption, allOption, builtinOption, dryRunOption, quietOption}) {
+             {deviceOption, fileOption, allOption, builtinOption, dryRunOption, quietOption, verboseOption}) {
             if (parser.isSet(option)) {
                 return usageError(QStringLiteral("--%1 belongs to update.").arg(option.names().last()));
             }
@@ -173,6 +177,7 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     m_builtin = parser.isSet(builtinOption);
     m_dryRun = parser.isSet(dryRunOption);
     m_quiet = parser.isSet(quietOption);
+    m_verbose = parser.isSet(verboseOption);
     if (parser.isSet(fileOption) && positional.size() > 1) {
         return usageError(QStringLiteral("Name the update file once: as the argument or with --file."));
     }
@@ -196,8 +201,8 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     if (m_all && !m_builtin && m_updateFilePath.isEmpty()) {
         return usageError(QStringLiteral("--all needs an update file or --builtin."));
     }
-    if (m_quiet && m_json) {
-        return usageError(QStringLiteral("--quiet and --json exclude each other."));
+    if (m_quiet && (m_json || m_verbose)) {
+        return usageError(QStringLiteral("--quiet excludes --json and --verbose."));
     }
     return Outcome::Run;
 }

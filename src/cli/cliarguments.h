@@ -39,6 +39,7 @@ public:
     // update: each device's own built-in file, said explicitly (the default without a file).
     bool builtin() const { return m_builtin; }
     bool quiet() const { return m_quiet; }
+    bool verbose() const { return m_verbose; }
     // Empty when not given; otherwise a well-formed "usb:m/" address.
     QString deviceAddress() const { return m_deviceAddress; }
     // update: the file named with --file or as its argument; empty for the built-in files.
@@ -59,6 +60,7 @@ private:
     bool m_all = false;
     bool m_builtin = false;
     bool m_quiet = false;
+    bool m_verbose = false;
     QString m_deviceAddress;
     QString m_updateFilePath;
     QString m_inspectPath;

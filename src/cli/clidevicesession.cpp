@@ -25,6 +25,11 @@ void CliDeviceSession::stop()
     m_updateRequest.reset();
 }
 
+void CliDeviceSession::setFrameTrace(MLPFrameTraceFunction trace, void* context)
+{
+    m_thread.setFrameTrace(trace, context);
+}
+
 QList<MLPDeviceInfoNode> CliDeviceSession::discover()
 {
     ensureStarted();

@@ -34,6 +34,10 @@ public:
     explicit CliDeviceSession(QObject* parent = nullptr);
     ~CliDeviceSession() override;
 
+    // Every exchange of the discoveries and selections that follow, and so of the updates on
+    // the selected device, is reported to trace on the worker thread.
+    void setFrameTrace(MLPFrameTraceFunction trace, void* context);
+
     QList<MLPDeviceInfoNode> discover();
     // index into the list of the last discover().
     Selection select(int index);

@@ -25,4 +25,19 @@ QString deviceSummary(const MLPDeviceInfoNode& device)
              MLPDeviceInfoNode::versionText(device.fwVersion));
 }
 
+QString statusKey(MLPStatus status)
+{
+    switch (status) {
+    case MLPStatus::Acknowledged:
+        return QStringLiteral("acknowledged");
+    case MLPStatus::DeviceError:
+        return QStringLiteral("device-error");
+    case MLPStatus::NoValidReply:
+        return QStringLiteral("no-valid-reply");
+    case MLPStatus::Ok:
+        break;
+    }
+    return QStringLiteral("ok");
+}
+
 } // namespace devicetext

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mlpdeviceinfonode.h"
+#include "mlpstatus.h"
 
 #include <QString>
 
@@ -10,5 +11,7 @@ namespace devicetext {
 QString linkKindText(marlune::MLP::MLPLinkKind kind);
 // "DEMO-5 at usb:m/0 (maker USB, hardware 1.00, firmware 2.03)"
 QString deviceSummary(const MLPDeviceInfoNode& device);
+// A transfer status as machine-readable output and the frame trace name it.
+QString statusKey(MLPStatus status);
 
 } // namespace devicetext

@@ -5,6 +5,7 @@
 #include "cliexitcode.h"
 #include "deviceaccessprobe.h"
 #include "devicetext.h"
+#include "frametraceprinter.h"
 #include "mlpdeviceinfonode.h"
 #include "mlpusbidentities.h"
 #include "progressdisplay.h"
@@ -66,21 +67,6 @@ QString phaseKey(MLPUpdateOutcome::Phase phase)
     return QStringLiteral("done");
 }
 
-QString statusKey(MLPStatus status)
-{
-    switch (status) {
-    case MLPStatus::Acknowledged:
-        return QStringLiteral("acknowledged");
-    case MLPStatus::DeviceError:
-        return QStringLiteral("device-error");
-    case MLPStatus::NoValidReply:
-        return QStringLiteral("no-valid-reply");
-    case MLPStatus::Ok:
-        break;
-    }
-    return QStringLiteral("ok");
-}
-
 // The request's account, field by field; null where it has nothing to tell.
 QJsonObject outcomeJson(const MLPUpdateOutcome& outcome)
 {
@@ -89,7 +75,7 @@ QJsonObject outcomeJson(const MLPUpdateOutcome& outcome)
     object.insert(QStringLiteral("block"), outcome.block >= 0 ? QJsonValue(outcome.block) : QJsonValue());
     object.insert(QStringLiteral("segment"),
                   outcome.segment > 0 ? QJsonValue(outcome.segment) : QJsonValue());
-    object.insert(QStringLiteral("status"), statusKey(outcome.status));
+    object.insert(QStringLiteral("status"), devicetext::statusKey(outcome.status));
     object.insert(QStringLiteral("linkWriteFailed"), outcome.linkWriteFailed);
     object.insert(QStringLiteral("deviceStatus"),
                   outcome.deviceStatus ? QJsonValue(int(*outcome.deviceStatus)) : QJsonValue());
@@ -330,15 +316,22 @@ int FirmwareUpdateCli::update(const CliArguments& arguments)
     if (reportUsbStartProblem()) {
         return kExitNoDevice;
     }
+    FrameTracePrinter tracePrinter(m_err);
     CliDeviceSession session;
+    if (arguments.verbose()) {
+        session.setFrameTrace(&FrameTracePrinter::trace, &tracePrinter);
+    }
     plan = UpdatePlanner::plan(session.discover(), arguments, builtInUpdateFilesByModel());
     if (plan.isRefused()) {
         // The access probe opens devices itself: only once the worker thread holds none.
         session.stop();
+        tracePrinter.flush();
         return refuse(plan, arguments);
     }
     printPlan(plan, arguments);
     if (arguments.dryRun()) {
+        session.stop();
+        tracePrinter.flush();
         return kExitSuccess;
     }
 
@@ -347,9 +340,11 @@ int FirmwareUpdateCli::update(const CliArguments& arguments)
     QList<UpdateExecutor::Result> results;
     for (const UpdatePlan::Item& item : plan.items) {
         results << execute(executor, item, arguments);
+        tracePrinter.flush();
         printResult(results.last(), arguments);
     }
     session.stop();
+    tracePrinter.flush();
 
     const bool allSucceeded =
         std::all_of(results.begin(), results.end(),

@@ -60,6 +60,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
         // The connection must go before its link, hence the declaration order.
         auto link = std::make_unique<marlune::MLP::MLPPhyMultiUsb>();
         auto connection = std::make_unique<MLPConnection>(link.get(), kDiscoveryReceiveCapacity);
+        connection->setFrameTrace(context->frameTrace, context->frameTraceContext);
 
         const int32_t deviceCount = link->enumerate();
         for (int32_t index = 0; index < deviceCount; ++index) {

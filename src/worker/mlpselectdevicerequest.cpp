@@ -25,6 +25,7 @@ void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
     link->open(context->address.toUtf8().toStdString());
 
     auto* connection = new MLPConnection(link, kSelectionReceiveCapacity);
+    connection->setFrameTrace(context->frameTrace, context->frameTraceContext);
     *context->connection = connection;
 
     const MLPReadResult answer = connection->requestDeviceInfo();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mlpframetrace.h"
+
 #include <QString>
 
 class MLPConnection;
@@ -15,4 +17,7 @@ struct MLPWorkerContext
     MLPConnection** connection = nullptr;
     marlune::MLP::MLPPhy** link = nullptr;
     QString address;
+    // Handed to every connection a discovery or selection makes; null traces nothing.
+    MLPFrameTraceFunction frameTrace = nullptr;
+    void* frameTraceContext = nullptr;
 };

@@ -46,6 +46,8 @@ void MLPWorkerThread::postDiscover()
     QMutexLocker locker(&m_mutex);
     m_discoverContext.connection = &m_connection;
     m_discoverContext.link = &m_link;
+    m_discoverContext.frameTrace = m_frameTrace;
+    m_discoverContext.frameTraceContext = m_frameTraceContext;
     postOwnRequest(m_discoverRequest, &m_discoverContext);
 }
 
@@ -55,7 +57,16 @@ void MLPWorkerThread::postSelect(const QString& address)
     m_selectContext.connection = &m_connection;
     m_selectContext.link = &m_link;
     m_selectContext.address = address;
+    m_selectContext.frameTrace = m_frameTrace;
+    m_selectContext.frameTraceContext = m_frameTraceContext;
     postOwnRequest(m_selectRequest, &m_selectContext);
+}
+
+void MLPWorkerThread::setFrameTrace(MLPFrameTraceFunction trace, void* context)
+{
+    QMutexLocker locker(&m_mutex);
+    m_frameTrace = trace;
+    m_frameTraceContext = context;
 }
 
 void MLPWorkerThread::postOwnRequest(MLPWorkerRequestI* request, MLPWorkerContext* context)

@@ -49,6 +49,10 @@ public:
     // than in run(): a stop() made right after start() would otherwise be lost if the new
     // thread had not reached that line yet, and wait() would never return.
     void start(Priority priority = InheritPriority);
+    // Every connection a discovery or selection posted from now on makes reports each of its
+    // exchanges to trace, called on the worker thread; null stops it.
+    void setFrameTrace(MLPFrameTraceFunction trace, void* context);
+
     // Ends the loop after the request that is running; wait() then joins the thread.
     void stop();
 
@@ -98,6 +102,9 @@ private:
     MLPWorkerContext m_selectContext;
     MLPWorkerContext m_discoverContext;
     MLPWorkerContext m_updateContext;
+
+    MLPFrameTraceFunction m_frameTrace = nullptr;
+    void* m_frameTraceContext = nullptr;
 
     std::atomic<bool> m_stopRequested{false};
 };

@@ -127,7 +127,11 @@ private slots:
         QTest::newRow("all with device") << "update --all --builtin --device usb:m/0"
                                          << "--all and --device";
         QTest::newRow("quiet json") << "update -q --json"
-                                    << "--quiet and --json";
+                                    << "--quiet excludes";
+        QTest::newRow("quiet verbose") << "update --quiet --verbose"
+                                       << "--quiet excludes";
+        QTest::newRow("verbose on list") << "list --verbose"
+                                         << "--verbose belongs to update";
         QTest::newRow("all on list") << "list --all"
                                      << "--all belongs to update";
         QTest::newRow("quiet on history") << "history --quiet"

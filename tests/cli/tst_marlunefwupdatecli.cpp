@@ -107,9 +107,17 @@ private slots:
         auto device = makeDevice("DEMO-5");
         device->failSegment(1, 0x09);
         m_emulation->addMakerDevice(device);
-        const Run result = run({"update", "--file", writeFile(QByteArray(1000, 'x'))});
+        const Run result = run({"update", "--verbose", "--file", writeFile(QByteArray(1000, 'x'))});
         QCOMPARE(result.exitCode, int(kExitUpdateFailed));
         QVERIFY(result.err.contains("could not be completed"));
+        // The trace goes to the error output: the device-information request, the refused segment.
+        QVERIFY(!result.out.contains("trace:"));
+        QVERIFY(
+            result.err.contains("trace: sent Request command 1 value 0, 0 payload bytes; received Response"));
+        QVERIFY2(
+            result.err.contains("trace: sent Data command 3 value 0, 114 payload bytes; received Ack, 15 "
+                                "bytes; device-error 0x09 after"),
+            result.err.constData());
     }
 
     void interruptDuringUpdateIsRefused()
