@@ -20,9 +20,24 @@ void TimedFaultEndpoint::unplugOnDataSegment(std::size_t segment)
 
 void TimedFaultEndpoint::delayAnswersFromFrame(std::size_t frame, uint32_t delayMs)
 {
+    // The device queues its answer while it takes the frame, so the delay is in place
+    // before the frame's bytes reach it.
+    changeDeviceFromFrame(
+        frame, [delayMs](marlune::testing::VirtualDevice& device) { device.setAnswerDelay(delayMs); });
+}
+
+void TimedFaultEndpoint::changeDeviceFromFrame(std::size_t frame,
+                                               std::function<void(marlune::testing::VirtualDevice&)> change)
+{
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_delayFrame = frame;
-    m_delayMs = delayMs;
+    m_changeFrame = frame;
+    m_change = std::move(change);
+}
+
+void TimedFaultEndpoint::stopTakingDataAtSegment(std::size_t segment)
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_stopTakingSegment = segment;
 }
 
 void TimedFaultEndpoint::hostWrote(const uint8_t* data, std::size_t length)
@@ -31,11 +46,9 @@ void TimedFaultEndpoint::hostWrote(const uint8_t* data, std::size_t length)
     if (m_unplugged) {
         return;
     }
-    // The device queues its answer while it takes the frame, so the delay is in place
-    // before the frame's bytes reach it.
-    if (m_delayFrame && m_device->frameCount() >= *m_delayFrame) {
-        m_device->setAnswerDelay(m_delayMs);
-        m_delayFrame.reset();
+    if (m_changeFrame && m_device->frameCount() >= *m_changeFrame) {
+        m_change(*m_device);
+        m_changeFrame.reset();
     }
     m_device->hostWrote(data, length);
     // An answer the device has queued by now never leaves.
@@ -49,6 +62,12 @@ std::size_t TimedFaultEndpoint::readForHost(uint8_t* out, std::size_t capacity)
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_unplugged ? 0 : m_device->readForHost(out, capacity);
+}
+
+bool TimedFaultEndpoint::takesHostData() const
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return !m_stopTakingSegment || m_device->dataSegmentCount() < *m_stopTakingSegment;
 }
 
 bool TimedFaultEndpoint::isAttached() const

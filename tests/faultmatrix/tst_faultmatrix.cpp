@@ -32,6 +32,9 @@ enum class Fault
     LateAnswers,         // parameter: how late every answer after the selection comes, in ms
     Noise,               // line noise without a start byte before every answer
     StrayStartByte,      // a lone start byte before every answer
+    UnplugAfterAck,      // parameter: the data segment whose acknowledgement is the last the host reads
+    StopTakingData,      // parameter: the data segment from which the attached device takes no data
+    NoInfoAtUpdate,      // the update's device-information request is acknowledged without data
 };
 
 // How far a row goes: discovery, then selection of the device's place in the list, then the
@@ -80,6 +83,8 @@ constexpr int kSegmentInFirstBlock = 4;
 constexpr int kFullPayload = kDefaultMaxFrameLength - 14;
 
 constexpr uint8_t kRefusalStatus = 0x05;
+// Discovery's, selection's and the update's device-information requests come first.
+constexpr std::size_t kRequestsBeforeData = 3;
 constexpr int kNoRefusal = -1;
 
 QByteArray toBytes(const std::vector<uint8_t>& bytes)
@@ -89,9 +94,9 @@ QByteArray toBytes(const std::vector<uint8_t>& bytes)
 
 using ThreadSignals = marlune::testing::WorkerThreadSignals;
 
-struct UpdateOutcome
+struct UpdateSignals
 {
-    explicit UpdateOutcome(MLPUpdateFirmwareRequest& request)
+    explicit UpdateSignals(MLPUpdateFirmwareRequest& request)
     {
         QObject::connect(&request, &MLPWorkerRequestI::workDone, &receiver, [this] { ++done; });
         QObject::connect(&request, &MLPWorkerRequestI::failed, &receiver,
@@ -106,6 +111,39 @@ struct UpdateOutcome
     int failed = 0;
     QList<MLPWorkerRequestI::failReason> reasons;
 };
+
+// The outcome in one line: where the update ended, how, and what the device confirmed.
+QString describe(const MLPUpdateOutcome& outcome)
+{
+    using Phase = MLPUpdateOutcome::Phase;
+    static const char* const statuses[] = {"Ok", "Acknowledged", "DeviceError", "NoValidReply"};
+    switch (outcome.phase) {
+    case Phase::Done:
+        return QStringLiteral("done");
+    case Phase::FileCheck:
+        return QStringLiteral("file");
+    case Phase::NoConnection:
+        return QStringLiteral("no connection");
+    case Phase::IdentityCheck:
+        return QStringLiteral("identity %1 %2")
+            .arg(outcome.deviceModel)
+            .arg(outcome.deviceHwVersion, 4, 16, QChar('0'));
+    case Phase::Header:
+    case Phase::Block:
+        break;
+    }
+    QString text = outcome.phase == Phase::Header ? QStringLiteral("header")
+                                                  : QStringLiteral("block %1").arg(outcome.block);
+    text +=
+        QStringLiteral(" segment %1 %2").arg(outcome.segment).arg(statuses[static_cast<int>(outcome.status)]);
+    if (outcome.linkWriteFailed) {
+        text += QStringLiteral(" refused");
+    }
+    if (outcome.deviceStatus) {
+        text += QStringLiteral(" device %1").arg(*outcome.deviceStatus);
+    }
+    return text + QStringLiteral(" confirmed %1").arg(outcome.confirmedBytes);
+}
 
 // One transfer as the device received it: its (command, value) and the payload of its
 // segments, in order.
@@ -146,7 +184,7 @@ private:
         MakerUsb,
     };
 
-    static void addRows();
+    static void addRows(Link link);
     void runRow(Link link);
     void checkReceivedData(const VirtualDevice& device, int transfersBegun, bool complete,
                            int largestPayload);
@@ -185,7 +223,7 @@ void TestFaultMatrix::cleanup()
     m_emulation.stop();
 }
 
-void TestFaultMatrix::addRows()
+void TestFaultMatrix::addRows(Link link)
 {
     QTest::addColumn<Fault>("fault");
     QTest::addColumn<int>("parameter");
@@ -198,6 +236,8 @@ void TestFaultMatrix::addRows()
     QTest::addColumn<Verdict>("verdict");
     QTest::addColumn<int>("transfersBegun");
     QTest::addColumn<int>("largestPayload"); // 0: not checked
+    // The update request's outcome, as describe() puts it; empty when no update runs.
+    QTest::addColumn<QString>("outcome");
 
     const QByteArray model(kModel);
     const QString listed(kModel);
@@ -206,87 +246,123 @@ void TestFaultMatrix::addRows()
 
     // A silent device is left out of the list, reports unknown versions and fails the
     // update after the first segment, all on time-outs.
-    QTest::newRow("silent from the start") << Fault::Silent << 0 << kNoRefusal << model << frame
-                                           << Stage::Update << none << false << Verdict::Failed << 1 << 0;
+    QTest::newRow("silent from the start")
+        << Fault::Silent << 0 << kNoRefusal << model << frame << Stage::Update << none << false
+        << Verdict::Failed << 1 << 0 << QString("header segment 1 NoValidReply confirmed 0");
     QTest::newRow("unplugged during discovery")
         << Fault::UnplugOnFrame << 0 << kNoRefusal << model << frame << Stage::Discovery << none << false
-        << Verdict::Failed << 0 << 0;
+        << Verdict::Failed << 0 << 0 << QString("");
     QTest::newRow("unplugged during selection")
         << Fault::UnplugOnFrame << 1 << kNoRefusal << model << frame << Stage::Selection << listed << false
-        << Verdict::Failed << 0 << 0;
+        << Verdict::Failed << 0 << 0 << QString("");
     QTest::newRow("unplugged during the header")
         << Fault::UnplugOnDataSegment << kSegmentInHeader << kNoRefusal << model << frame << Stage::Update
-        << listed << true << Verdict::Failed << 1 << kFullPayload;
+        << listed << true << Verdict::Failed << 1 << kFullPayload
+        << QString("header segment 2 NoValidReply confirmed 86");
     QTest::newRow("unplugged in the middle of a block")
         << Fault::UnplugOnDataSegment << kSegmentInFirstBlock << kNoRefusal << model << frame << Stage::Update
-        << listed << true << Verdict::Failed << 2 << kFullPayload;
+        << listed << true << Verdict::Failed << 2 << kFullPayload
+        << QString("block 0 segment 2 NoValidReply confirmed 342");
     // Every byte went out; only the last acknowledgement is missing.
     QTest::newRow("unplugged before the last acknowledgement")
         << Fault::UnplugOnDataSegment << kLastSegment << kNoRefusal << model << frame << Stage::Update
-        << listed << true << Verdict::WorkDone << 3 << kFullPayload;
+        << listed << true << Verdict::WorkDone << 3 << kFullPayload << QString("done");
 
     QTest::newRow("device error in the first segment")
         << Fault::None << 0 << 0 << model << frame << Stage::Update << listed << true << Verdict::Failed << 1
-        << kFullPayload;
+        << kFullPayload << QString("header segment 1 DeviceError device 5 confirmed 0");
     QTest::newRow("device error in a block")
         << Fault::None << 0 << kSegmentInFirstBlock << model << frame << Stage::Update << listed << true
-        << Verdict::Failed << 2 << kFullPayload;
+        << Verdict::Failed << 2 << kFullPayload
+        << QString("block 0 segment 2 DeviceError device 5 confirmed 342");
     // A device that refuses the last segment has not taken the image.
     QTest::newRow("device error in the last segment")
         << Fault::None << 0 << kLastSegment << model << frame << Stage::Update << listed << true
-        << Verdict::Failed << 3 << kFullPayload;
+        << Verdict::Failed << 3 << kFullPayload
+        << QString("block 1 segment 2 DeviceError device 5 confirmed 542");
 
     QTest::newRow("corrupted acknowledgement in the header")
         << Fault::CorruptAck << kSegmentInHeader << kNoRefusal << model << frame << Stage::Update << listed
-        << true << Verdict::Failed << 1 << kFullPayload;
+        << true << Verdict::Failed << 1 << kFullPayload
+        << QString("header segment 2 NoValidReply confirmed 86");
     QTest::newRow("corrupted last acknowledgement")
         << Fault::CorruptAck << kLastSegment << kNoRefusal << model << frame << Stage::Update << listed
-        << true << Verdict::WorkDone << 3 << kFullPayload;
+        << true << Verdict::WorkDone << 3 << kFullPayload << QString("done");
     QTest::newRow("acknowledgement for another command")
         << Fault::ForeignAck << kSegmentInFirstBlock << kNoRefusal << model << frame << Stage::Update
-        << listed << true << Verdict::Failed << 2 << kFullPayload;
+        << listed << true << Verdict::Failed << 2 << kFullPayload
+        << QString("block 0 segment 2 NoValidReply confirmed 342");
     QTest::newRow("overlong last acknowledgement")
         << Fault::OverlongAck << kLastSegment << kNoRefusal << model << frame << Stage::Update << listed
-        << true << Verdict::WorkDone << 3 << kFullPayload;
+        << true << Verdict::WorkDone << 3 << kFullPayload << QString("done");
     // Answers 3.5 s late: each arrives during a later exchange, where it does not fit.
     QTest::newRow("late answers") << Fault::LateAnswers << 3500 << kNoRefusal << model << frame
-                                  << Stage::Update << listed << true << Verdict::Failed << 1 << kFullPayload;
+                                  << Stage::Update << listed << true << Verdict::Failed << 1 << kFullPayload
+                                  << QString("header segment 1 NoValidReply confirmed 0");
 
     QTest::newRow("noise before every answer")
         << Fault::Noise << 0 << kNoRefusal << model << frame << Stage::Update << listed << true
-        << Verdict::WorkDone << 3 << kFullPayload;
+        << Verdict::WorkDone << 3 << kFullPayload << QString("done");
     // A start byte in the noise makes the receiver take the answer's first bytes as a head
     // whose checksum fails; the answer is lost.
     QTest::newRow("stray start byte before every answer")
         << Fault::StrayStartByte << 0 << kNoRefusal << model << frame << Stage::Discovery << none << false
-        << Verdict::Failed << 0 << 0;
+        << Verdict::Failed << 0 << 0 << QString("");
 
     // Frame lengths without room for payload are not taken up: the connection keeps its
     // 100-byte frames.
-    QTest::newRow("maximum frame length 0") << Fault::None << 0 << kNoRefusal << model << 0 << Stage::Update
-                                            << listed << true << Verdict::WorkDone << 3 << kFullPayload;
-    QTest::newRow("maximum frame length 14") << Fault::None << 0 << kNoRefusal << model << 14 << Stage::Update
-                                             << listed << true << Verdict::WorkDone << 3 << kFullPayload;
+    QTest::newRow("maximum frame length 0")
+        << Fault::None << 0 << kNoRefusal << model << 0 << Stage::Update << listed << true
+        << Verdict::WorkDone << 3 << kFullPayload << QString("done");
+    QTest::newRow("maximum frame length 14")
+        << Fault::None << 0 << kNoRefusal << model << 14 << Stage::Update << listed << true
+        << Verdict::WorkDone << 3 << kFullPayload << QString("done");
     // One byte per segment; the device refuses the 31st, which keeps the row short.
-    QTest::newRow("maximum frame length 15") << Fault::None << 0 << 30 << model << 15 << Stage::Update
-                                             << listed << true << Verdict::Failed << 1 << 1;
+    QTest::newRow("maximum frame length 15")
+        << Fault::None << 0 << 30 << model << 15 << Stage::Update << listed << true << Verdict::Failed << 1
+        << 1 << QString("header segment 31 DeviceError device 5 confirmed 30");
     QTest::newRow("maximum frame length 65535")
         << Fault::None << 0 << kNoRefusal << model << 65535 << Stage::Update << listed << true
-        << Verdict::WorkDone << 3 << MLU2FileWriter::kHeaderSize;
+        << Verdict::WorkDone << 3 << MLU2FileWriter::kHeaderSize << QString("done");
+
+    // The device leaves the bus once the host has read the second-to-last acknowledgement,
+    // so the last segment never reaches it and its write fails. Over the FTDI link the
+    // bridge leaves with the device while the host is still reading that acknowledgement:
+    // libftdi drops the part it had not handed out yet, so the segment fails for want of
+    // a whole answer instead.
+    QTest::newRow("unplugged after the second-to-last acknowledgement")
+        << Fault::UnplugAfterAck << kLastSegment - 1 << kNoRefusal << model << frame << Stage::Update
+        << listed << true << Verdict::Failed << 3 << kFullPayload
+        << (link == Link::MakerUsb ? QString("block 1 segment 2 NoValidReply refused confirmed 542")
+                                   : QString("block 1 segment 1 NoValidReply confirmed 456"));
+    // A device that answers no device information before the update is written as before.
+    QTest::newRow("no device information when the update starts")
+        << Fault::NoInfoAtUpdate << 0 << kNoRefusal << model << frame << Stage::Update << listed << true
+        << Verdict::WorkDone << 3 << kFullPayload << QString("done");
+    if (link == Link::MakerUsb) {
+        // A wedged device that stays attached: the maker link's bulk OUT bound ends the write.
+        // (Serial bytes always leave an FTDI bridge; the device behind it cannot refuse them.)
+        QTest::newRow("stops taking data at the last segment")
+            << Fault::StopTakingData << kLastSegment << kNoRefusal << model << frame << Stage::Update
+            << listed << true << Verdict::Failed << 3 << kFullPayload
+            << QString("block 1 segment 2 NoValidReply refused confirmed 542");
+    }
 
     // The name is read up to byte 44 of the record; it is decoded as UTF-8.
     const QByteArray fortyBytes("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd");
     QTest::newRow("model name without terminator")
         << Fault::None << 0 << kNoRefusal << fortyBytes << frame << Stage::Update
-        << QString::fromLatin1(fortyBytes.left(39)) << true << Verdict::WorkDone << 3 << kFullPayload;
+        << QString::fromLatin1(fortyBytes.left(39)) << true << Verdict::WorkDone << 3 << kFullPayload
+        << QString("done");
     QTest::newRow("model name with invalid UTF-8")
         << Fault::None << 0 << kNoRefusal << QByteArray("DEMO-\xC3\x28\xFF\xFE-5") << frame << Stage::Update
-        << QStringLiteral("DEMO-\uFFFD(\uFFFD\uFFFD-5") << true << Verdict::WorkDone << 3 << kFullPayload;
+        << QStringLiteral("DEMO-\uFFFD(\uFFFD\uFFFD-5") << true << Verdict::WorkDone << 3 << kFullPayload
+        << QString("done");
 }
 
 void TestFaultMatrix::overFtdiBridge_data()
 {
-    addRows();
+    addRows(Link::FtdiBridge);
 }
 
 void TestFaultMatrix::overFtdiBridge()
@@ -296,7 +372,7 @@ void TestFaultMatrix::overFtdiBridge()
 
 void TestFaultMatrix::overMakerUsb_data()
 {
-    addRows();
+    addRows(Link::MakerUsb);
 }
 
 void TestFaultMatrix::overMakerUsb()
@@ -317,6 +393,7 @@ void TestFaultMatrix::runRow(Link link)
     QFETCH(Verdict, verdict);
     QFETCH(int, transfersBegun);
     QFETCH(int, largestPayload);
+    QFETCH(QString, outcome);
 
     VirtualDeviceIdentity identity;
     identity.model = model.toStdString();
@@ -361,6 +438,16 @@ void TestFaultMatrix::runRow(Link link)
     case Fault::StrayStartByte:
         device->setNoise({0xAA});
         break;
+    case Fault::UnplugAfterAck:
+        device->detachAfterFrames(kRequestsBeforeData + segment + 1);
+        break;
+    case Fault::StopTakingData:
+        endpoint->stopTakingDataAtSegment(segment);
+        break;
+    case Fault::NoInfoAtUpdate:
+        endpoint->changeDeviceFromFrame(kRequestsBeforeData - 1,
+                                        [](VirtualDevice& changed) { changed.answerRequestsWithAck(0); });
+        break;
     }
     if (link == Link::FtdiBridge) {
         m_emulation->addFtdiBridge(endpoint);
@@ -384,10 +471,10 @@ void TestFaultMatrix::runRow(Link link)
     if (stage != Stage::Discovery) {
         m_thread->postSelect(kFirstAddress);
         std::unique_ptr<MLPUpdateFirmwareRequest> request;
-        std::unique_ptr<UpdateOutcome> outcome;
+        std::unique_ptr<UpdateSignals> updateSignals;
         if (stage == Stage::Update) {
             request = std::make_unique<MLPUpdateFirmwareRequest>(m_updateFile);
-            outcome = std::make_unique<UpdateOutcome>(*request);
+            updateSignals = std::make_unique<UpdateSignals>(*request);
             m_thread->postUpdate(request.get());
         }
 
@@ -399,12 +486,13 @@ void TestFaultMatrix::runRow(Link link)
         QCOMPARE(seen.selections.first(), versions);
 
         if (stage == Stage::Update) {
-            QTRY_COMPARE_WITH_TIMEOUT(outcome->done + outcome->failed, 1, kUpdateBoundMs);
-            QCOMPARE(outcome->done, verdict == Verdict::WorkDone ? 1 : 0);
+            QTRY_COMPARE_WITH_TIMEOUT(updateSignals->done + updateSignals->failed, 1, kUpdateBoundMs);
+            QCOMPARE(updateSignals->done, verdict == Verdict::WorkDone ? 1 : 0);
             if (verdict == Verdict::Failed) {
-                QCOMPARE(outcome->reasons,
+                QCOMPARE(updateSignals->reasons,
                          QList<MLPWorkerRequestI::failReason>{MLPWorkerRequestI::OperationFailed});
             }
+            QCOMPARE(describe(request->outcome()), outcome);
             // The window deletes the request on its final signal; nothing may touch it after.
             request.reset();
         } else if (!selectionAnswered) {

@@ -295,7 +295,11 @@ void EmulatedUsbDevice::submitUrb(UMockdevIoctlClient* client, Clock::time_point
     }
     completeIoctl(client, 0, 0);
 
-    if (isBulkOut) {
+    // A device that takes no data NAKs: the URB waits until the host discards it.
+    if (isBulkOut && !endpoint().takesHostData()) {
+        urb.transferred = 0;
+        m_urbsInFlight.push_back(std::move(urb));
+    } else if (isBulkOut) {
         const uint8_t* data = urb.bufferData ? urb.bufferData->data : nullptr;
         const Clock::time_point completeAt = acceptBulkOut(data, bufferLength, now);
         urb.transferred = bufferLength;

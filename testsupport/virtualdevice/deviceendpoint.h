@@ -24,6 +24,10 @@ public:
 
     // False once the device has been unplugged; a transport then fails every transfer.
     virtual bool isAttached() const { return true; }
+
+    // False while the device, still attached, takes no data: a USB transport leaves the
+    // host's OUT transfers pending (NAKed) until the host gives up on them.
+    virtual bool takesHostData() const { return true; }
 };
 
 } // namespace marlune::testing
