@@ -42,6 +42,9 @@ QString nextStepAfter(const MLPUpdateOutcome& outcome)
     case Phase::Done:
         break;
     }
+    if (outcome.phase == Phase::Header) {
+        return QStringLiteral("No block was sent; run the update again.");
+    }
     if (outcome.linkWriteFailed || outcome.status == MLPStatus::NoValidReply) {
         return QStringLiteral("The device may hold a partial update: check its cable and power, then run the "
                               "update again.");
@@ -123,17 +126,8 @@ UpdateExecutor::Result UpdateExecutor::run(const UpdatePlan::Item& item,
 
 void UpdateExecutor::record(Result& result) const
 {
-    const MLPDeviceInfoNode& device = result.item.device;
-    UpdateHistoryEntry entry;
-    entry.time = QDateTime::currentDateTimeUtc();
-    entry.model = device.model;
-    entry.link = QLatin1String(linkKindKey(device.linkKind));
-    entry.serial = device.serial;
-    entry.address = device.address;
-    entry.versionBefore = MLPDeviceInfoNode::versionText(device.fwVersion);
-    entry.file = result.item.filePath;
-    entry.fileSha256 = UpdateHistory::sha256Of(result.item.filePath);
-    entry.versionWritten = result.item.firmwareVersion;
+    UpdateHistoryEntry entry =
+        UpdateHistory::entryFor(result.item.device, result.item.filePath, result.item.firmwareVersion);
     entry.succeeded = result.succeeded();
     entry.reason = result.reason;
     entry.versionAfter = result.versionAfter;

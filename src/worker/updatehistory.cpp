@@ -80,6 +80,22 @@ QString UpdateHistory::sha256Of(const QString& path)
     return QString::fromLatin1(hash.result().toHex());
 }
 
+UpdateHistoryEntry UpdateHistory::entryFor(const MLPDeviceInfoNode& device, const QString& path,
+                                           const QString& versionWritten)
+{
+    UpdateHistoryEntry entry;
+    entry.time = QDateTime::currentDateTimeUtc();
+    entry.model = device.model;
+    entry.link = QLatin1String(linkKindKey(device.linkKind));
+    entry.serial = device.serial;
+    entry.address = device.address;
+    entry.versionBefore = MLPDeviceInfoNode::versionText(device.fwVersion);
+    entry.file = path;
+    entry.fileSha256 = sha256Of(path);
+    entry.versionWritten = versionWritten;
+    return entry;
+}
+
 QJsonObject UpdateHistory::toJson(const UpdateHistoryEntry& entry)
 {
     QJsonObject object;

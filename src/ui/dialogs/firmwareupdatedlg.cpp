@@ -225,15 +225,7 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     m_updatingDevice = m_currentDevice;
     m_rereadPending = false;
     m_rereadUnanswered = false;
-    m_historyEntry = UpdateHistoryEntry();
-    m_historyEntry.model = m_updatingDevice.model;
-    m_historyEntry.link = QLatin1String(marlune::MLP::linkKindKey(m_updatingDevice.linkKind));
-    m_historyEntry.serial = m_updatingDevice.serial;
-    m_historyEntry.address = m_updatingDevice.address;
-    m_historyEntry.versionBefore = MLPDeviceInfoNode::versionText(m_updatingDevice.fwVersion);
-    m_historyEntry.file = path;
-    m_historyEntry.fileSha256 = UpdateHistory::sha256Of(path);
-    m_historyEntry.versionWritten = m_updatingFirmwareText;
+    m_historyEntry = UpdateHistory::entryFor(m_updatingDevice, path, m_updatingFirmwareText);
     m_outcomeText =
         tr("Writing firmware %1 to %2, %3 \u2026")
             .arg(m_updatingFirmwareText, m_updatingDevice.model, DeviceUnitText::unit(m_updatingDevice));
