@@ -26,10 +26,7 @@ constexpr std::size_t kModelFieldLength = 40;
 constexpr uint8_t kFirstSegment = 0x08;
 constexpr uint8_t kLastSegment = 0x04;
 // Where an update header names its blocks and its firmware version (major, minor as plain
-// numbers), and the commands that carry the header and the blocks.
-constexpr uint8_t kCommandUpdateHeader = 3;
-constexpr uint8_t kCommandUpdateBlock = 4;
-constexpr std::size_t kUpdateHeaderLength = 256;
+// numbers).
 constexpr std::size_t kUpdateBlockCountOffset = 46;
 constexpr std::size_t kUpdateFirmwareVersionOffset = 48;
 

@@ -32,6 +32,10 @@ public:
     static constexpr uint8_t kTypeResponse = 3;
     static constexpr uint8_t kCommandDeviceInfo = 1;
     static constexpr std::size_t kInfoRecordLength = 50;
+    // The commands that carry an update file's header and its blocks, and the header's length.
+    static constexpr uint8_t kCommandUpdateHeader = 3;
+    static constexpr uint8_t kCommandUpdateBlock = 4;
+    static constexpr std::size_t kUpdateHeaderLength = 256;
     // The status a Request for a command the device does not know is acknowledged with.
     static constexpr uint8_t kUnknownCommandStatus = 0x01;
 

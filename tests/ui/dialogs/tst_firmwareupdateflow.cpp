@@ -7,6 +7,7 @@
 #include "updatehistory.h"
 #include "usbhotplugwatcher.h"
 #include "virtualdevice.h"
+#include "workerdevices.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -21,9 +22,10 @@
 
 #include <memory>
 
+using marlune::testing::makeDevice;
 using marlune::testing::MakerDeviceOptions;
+using marlune::testing::toBytes;
 using marlune::testing::VirtualDevice;
-using marlune::testing::VirtualDeviceIdentity;
 
 namespace {
 
@@ -34,29 +36,12 @@ constexpr int kUpdateTimeoutMs = 90000;
 // A silent device is noticed by a ping that gets no answer within 2 s.
 constexpr int kLossTimeoutMs = 15000;
 
-constexpr uint8_t kCommandUpdateHeader = 3;
-constexpr uint8_t kCommandUpdateBlock = 4;
-constexpr int kHeaderLength = 256;
-
 // The sample the build makes for model DEMO-B lists hardware 1.00 and has one block of
-// 2048 bytes: a quick update. DEMO-C lists only 1.00 as well.
+// 2048 bytes: a quick update. DEMO-C lists only 1.00 as well. Every device starts with
+// firmware 1.01, older than the samples.
 const char* const kFittingModel = "DEMO-B";
 const char* const kOtherModel = "DEMO-C";
-
-std::shared_ptr<VirtualDevice> makeDevice(const std::string& model, uint16_t hwVersion)
-{
-    VirtualDeviceIdentity identity;
-    identity.model = model;
-    identity.hwVersion = hwVersion;
-    identity.fwVersion = 0x0101;
-    identity.maxFrameLength = 100;
-    return std::make_shared<VirtualDevice>(identity);
-}
-
-QByteArray bytes(const std::vector<uint8_t>& data)
-{
-    return QByteArray(reinterpret_cast<const char*>(data.data()), static_cast<int>(data.size()));
-}
+constexpr uint16_t kFirmwareBefore = 0x0101;
 
 } // namespace
 
@@ -153,8 +138,8 @@ void TestFirmwareUpdateFlow::startWindow()
 
 void TestFirmwareUpdateFlow::startSelectsTheFirstDeviceAndOffersItsBuiltInFile()
 {
-    m_emulation->addFtdiBridge(makeDevice(kFittingModel, 0x0100));
-    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200));
+    m_emulation->addFtdiBridge(makeDevice(kFittingModel, 0x0100, kFirmwareBefore));
+    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200, kFirmwareBefore));
     startWindow();
 
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
@@ -169,8 +154,8 @@ void TestFirmwareUpdateFlow::startSelectsTheFirstDeviceAndOffersItsBuiltInFile()
 
 void TestFirmwareUpdateFlow::choosingADeviceWithUnlistedHardwareDisablesUpdate()
 {
-    m_emulation->addFtdiBridge(makeDevice(kFittingModel, 0x0100));
-    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200));
+    m_emulation->addFtdiBridge(makeDevice(kFittingModel, 0x0100, kFirmwareBefore));
+    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200, kFirmwareBefore));
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
 
@@ -205,7 +190,7 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
     QFETCH(QString, unitDetails);
     QFETCH(bool, restartsAfterwards);
     QFETCH(QString, versionAfter);
-    const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100);
+    const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
     if (behindFtdiBridge) {
         m_emulation->addFtdiBridge(device);
     } else {
@@ -262,11 +247,12 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
 
     MLU2File builtIn(QStringLiteral(":/firmwares/%1.ml2").arg(kFittingModel));
     QVERIFY(builtIn.open());
-    QCOMPARE(bytes(device->transferPayload(kCommandUpdateHeader, 0)),
-             QByteArray(reinterpret_cast<const char*>(builtIn.header()), kHeaderLength));
+    QCOMPARE(toBytes(device->transferPayload(VirtualDevice::kCommandUpdateHeader, 0)),
+             QByteArray(reinterpret_cast<const char*>(builtIn.header()), VirtualDevice::kUpdateHeaderLength));
     for (int index = 0; index < builtIn.blockCount(); ++index) {
         const MLU2Block block = builtIn.block(index);
-        QCOMPARE(bytes(device->transferPayload(kCommandUpdateBlock, static_cast<uint16_t>(index))),
+        QCOMPARE(toBytes(device->transferPayload(VirtualDevice::kCommandUpdateBlock,
+                                                 static_cast<uint16_t>(index))),
                  QByteArray(reinterpret_cast<const char*>(block.data), static_cast<int>(block.length)));
     }
     QCOMPARE(static_cast<int>(device->transfers().size()), 1 + builtIn.blockCount());
@@ -278,7 +264,7 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning_data()
     QTest::addColumn<bool>("unplug");
     QTest::addColumn<QString>("reason");
     const QString nextStep = QStringLiteral(" The device may hold a partial update; run the update again.");
-    // The header takes the first three segments of 88 bytes each; segment 6 is the fourth of block 0.
+    // The header takes the first three segments of 116 bytes each; segment 6 is the fourth of block 0.
     QTest::newRow("device error at a segment")
         << false << "Failed in block 0, segment 4: the device answered with error 0x07\\." + nextStep;
     QTest::newRow("device unplugged during the update")
@@ -295,7 +281,7 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
     constexpr std::size_t kFailingSegment = 6;
     constexpr uint8_t kDeviceErrorStatus = 0x07;
 
-    const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100);
+    const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
     const int emulationId = m_emulation->addMakerDevice(device);
     if (!unplug) {
         device->failSegment(kFailingSegment, kDeviceErrorStatus);
@@ -350,7 +336,7 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
 
 void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()
 {
-    const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100);
+    const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
     m_emulation->addFtdiBridge(device);
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
@@ -369,7 +355,7 @@ void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()
 
 void TestFirmwareUpdateFlow::rediscoveryWithoutDevicesLeavesNothingToUpdate()
 {
-    const int emulationId = m_emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100));
+    const int emulationId = m_emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100, kFirmwareBefore));
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
     QVERIFY(button("bttn_update")->isEnabled());
@@ -418,7 +404,8 @@ void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart()
     int serialNumber = 1;
     for (const QString& description : devices) {
         const QStringList words = description.split(' ');
-        const std::shared_ptr<VirtualDevice> device = makeDevice(words.first().toStdString(), 0x0100);
+        const std::shared_ptr<VirtualDevice> device =
+            makeDevice(words.first().toStdString(), 0x0100, kFirmwareBefore);
         device->setSilent(words.contains("silent"));
         MakerDeviceOptions options;
         options.serial = QStringLiteral("ML%1").arg(serialNumber++, 4, 10, QLatin1Char('0')).toStdString();
@@ -441,9 +428,10 @@ void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart()
 // once per burst, and the unit the user chose stays chosen wherever it is listed now.
 void TestFirmwareUpdateFlow::pluggingAndUnpluggingRefreshesTheListKeepingTheSelectedUnit()
 {
-    m_emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100),
+    m_emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100, kFirmwareBefore),
                                 marlune::testing::makerWithSerial("ML0001"));
-    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0100), marlune::testing::makerWithSerial("ML0002"));
+    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0100, kFirmwareBefore),
+                                marlune::testing::makerWithSerial("ML0002"));
     int discoveries = 0;
     startWindow();
     connect(
@@ -455,8 +443,8 @@ void TestFirmwareUpdateFlow::pluggingAndUnpluggingRefreshesTheListKeepingTheSele
     discoveries = 0;
 
     // Bridges are listed first, so the chosen unit moves down the list.
-    const int first = m_emulation->addFtdiBridge(makeDevice("DEMO-A", 0x0100));
-    m_emulation->addFtdiBridge(makeDevice("DEMO-D", 0x0100),
+    const int first = m_emulation->addFtdiBridge(makeDevice("DEMO-A", 0x0100, kFirmwareBefore));
+    m_emulation->addFtdiBridge(makeDevice("DEMO-D", 0x0100, kFirmwareBefore),
                                marlune::testing::bridgeNamed("MARLUNE MLP-DGL", "FT0002"));
     QTRY_COMPARE_WITH_TIMEOUT(devicesCombo()->count(), 4, kStateTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
