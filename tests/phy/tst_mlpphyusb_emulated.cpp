@@ -171,25 +171,6 @@ private slots:
         QCOMPARE(link->readByte().empty, 1u);
     }
 
-    void closedLinkReadsNothing_data() { addOneRowPerLinkKind(); }
-
-    void closedLinkReadsNothing()
-    {
-        QFETCH(MLPLinkKind, kind);
-        auto device = std::make_shared<ScriptedEndpoint>();
-        plugIn(kind, device);
-        const std::unique_ptr<MLPPhy> link = linkOf(kind);
-        QCOMPARE(link->readByte().empty, 1u);
-        link->close();
-        link->open(firstAddressOf(kind));
-        device->queueForHost(QByteArrayLiteral("abc"));
-
-        link->close();
-        link->close();
-
-        QCOMPARE(link->readByte().empty, 1u);
-    }
-
     void unpluggedDeviceGivesEmptyReadsAndTakesWrites_data() { addOneRowPerLinkKind(); }
 
     void unpluggedDeviceGivesEmptyReadsAndTakesWrites()
@@ -242,6 +223,23 @@ private slots:
                              "data 91 4D 6C 01 @250000; latency 2"));
         // At 250 000 baud the slow zero byte is a break, not data.
         QCOMPARE(device->received(), QByteArray::fromHex("914d6c01"));
+    }
+
+    // Closing twice must not reach the libftdi1 context twice.
+    void closedBridgeReadsNothing()
+    {
+        auto device = std::make_shared<ScriptedEndpoint>();
+        m_emulation->addFtdiBridge(device);
+        MLPPhyFtdi link;
+        QCOMPARE(link.readByte().empty, 1u);
+        link.close();
+        link.openIndex(0);
+        device->queueForHost(QByteArrayLiteral("abc"));
+
+        link.close();
+        link.close();
+
+        QCOMPARE(link.readByte().empty, 1u);
     }
 
     // The maker-USB link
@@ -346,45 +344,6 @@ private slots:
         // Which device is position 0 follows the bus order, not the order of plugging in.
         QCOMPARE(models, (std::set<std::string>{"MODEL-A", "MODEL-B"}));
         QCOMPARE(link.readByte().empty, 1u);
-    }
-
-    void bytesLeftFromOneDeviceAreNotHandedOutLater()
-    {
-        auto first = std::make_shared<ScriptedEndpoint>();
-        auto second = std::make_shared<ScriptedEndpoint>();
-        m_emulation->addMakerDevice(first, makerWithSerial("ML1"));
-        m_emulation->addMakerDevice(second, makerWithSerial("ML2"));
-        MLPPhyMl link;
-        QCOMPARE(link.enumerate(), 2);
-        link.openIndex(0);
-        first->queueForHost(QByteArrayLiteral("AAAAAAAAAA"));
-        second->queueForHost(QByteArrayLiteral("BBBBBBBBBB"));
-        const auto firstByte = link.readByte();
-        QCOMPARE(firstByte.empty, 0u);
-
-        link.openIndex(1);
-
-        const QByteArray afterReopen = readUntilEmpty(link);
-        QCOMPARE(afterReopen.size(), 10);
-        QVERIFY(afterReopen.at(0) != static_cast<char>(firstByte.value));
-    }
-
-    void busyInterfaceLeavesTheLinkClosed()
-    {
-        auto device = std::make_shared<ScriptedEndpoint>();
-        MakerDeviceOptions busy;
-        busy.interfaceBusy = true;
-        m_emulation->addMakerDevice(device, busy);
-        MLPPhyMl link;
-        QCOMPARE(link.enumerate(), 1);
-
-        link.openIndex(0);
-        const uint8_t frame[] = {0xAA, 0xCC};
-        link.write(frame, sizeof frame);
-        device->queueForHost(QByteArrayLiteral("abc"));
-
-        QCOMPARE(link.readByte().empty, 1u);
-        QVERIFY(device->received().isEmpty());
     }
 
     void writeReachesTheDevice()
