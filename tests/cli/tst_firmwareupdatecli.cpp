@@ -2,6 +2,7 @@
 #include "cliexitcode.h"
 #include "emulatedbussuite.h"
 #include "firmwareupdatecli.h"
+#include "flagrows.h"
 #include "mlpcommand.h"
 #include "mlu2file.h"
 #include "patternedbytes.h"
@@ -262,12 +263,7 @@ private slots:
         QVERIFY(result.err.contains("No Marlune device found."));
     }
 
-    void failedUpdateTellsWhereAndWhy_data()
-    {
-        QTest::addColumn<bool>("json");
-        QTest::newRow("text") << false;
-        QTest::newRow("json") << true;
-    }
+    void failedUpdateTellsWhereAndWhy_data() { addFlagRows("json", "text", "json"); }
 
     void failedUpdateTellsWhereAndWhy()
     {
@@ -335,9 +331,7 @@ private slots:
 
     void brokenOrMissingFileIsRefusedBeforeAnyDeviceIsTouched_data()
     {
-        QTest::addColumn<bool>("truncated");
-        QTest::newRow("missing") << false;
-        QTest::newRow("truncated") << true;
+        addFlagRows("truncated", "missing", "truncated");
     }
 
     void brokenOrMissingFileIsRefusedBeforeAnyDeviceIsTouched()

@@ -1,4 +1,5 @@
 #include "enumerationreuse.h"
+#include "flagrows.h"
 #include "mlpphyftdi.h"
 #include "openedbridge.h"
 #include "recordingd2xx.h"
@@ -236,9 +237,7 @@ private slots:
 
     void bytesLeftFromOneBridgeAreNotHandedOutLater_data()
     {
-        QTest::addColumn<bool>("openOther");
-        QTest::newRow("close") << false;
-        QTest::newRow("open another bridge") << true;
+        addFlagRows("openOther", "close", "open another bridge");
     }
 
     void bytesLeftFromOneBridgeAreNotHandedOutLater()

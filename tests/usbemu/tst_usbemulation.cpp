@@ -1,5 +1,6 @@
 #include "emulatedbussuite.h"
 #include "emulatedmakerdevice.h"
+#include "flagrows.h"
 #include "scriptedendpoint.h"
 
 #include <QtTest>
@@ -68,9 +69,7 @@ class TestUsbEmulation : public EmulatedBusSuite
 private slots:
     void unplugEndsPendingTransferWithNoDevice_data()
     {
-        QTest::addColumn<bool>("byTheDevice");
-        QTest::newRow("unplugged from the bus") << false;
-        QTest::newRow("the device pulls its plug") << true;
+        addFlagRows("byTheDevice", "unplugged from the bus", "the device pulls its plug");
     }
 
     void unplugEndsPendingTransferWithNoDevice()

@@ -1,4 +1,5 @@
 #include "emulatedbus.h"
+#include "flagrows.h"
 #include "mlpcommand.h"
 #include "mlpdiscoverrequest.h"
 #include "mlpupdatefirmwarerequest.h"
@@ -199,12 +200,7 @@ private slots:
         QCOMPARE(seen.discoveries, 0);
     }
 
-    void updateGoesThroughEachLinkKind_data()
-    {
-        QTest::addColumn<bool>("bridge");
-        QTest::newRow("FTDI bridge") << true;
-        QTest::newRow("maker USB") << false;
-    }
+    void updateGoesThroughEachLinkKind_data() { addFlagRows("bridge", "maker USB", "FTDI bridge"); }
 
     void updateGoesThroughEachLinkKind()
     {

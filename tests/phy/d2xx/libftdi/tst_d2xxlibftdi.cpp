@@ -1,5 +1,6 @@
 #include "d2xxapi.h"
 #include "emulatedbus.h"
+#include "flagrows.h"
 #include "scriptedendpoint.h"
 
 #include <QtTest>
@@ -135,12 +136,7 @@ private slots:
 
     // Handles
 
-    void callsWithoutAnOpenHandleFail_data()
-    {
-        QTest::addColumn<bool>("closedHandle");
-        QTest::newRow("null handle") << false;
-        QTest::newRow("closed handle") << true;
-    }
+    void callsWithoutAnOpenHandleFail_data() { addFlagRows("closedHandle", "null handle", "closed handle"); }
 
     void callsWithoutAnOpenHandleFail()
     {
