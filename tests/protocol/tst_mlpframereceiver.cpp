@@ -201,32 +201,26 @@ private slots:
         QFETCH(uint32_t, startMs);
         QFETCH(QList<uint32_t>, stepsMs);
         QFETCH(int, timeouts);
-        std::vector<uint8_t> buffer(64);
-        Recorder recorder;
-        MLPFrameReceiver receiver;
-        receiver.init(buffer.data(), 64, &recorder.listener);
-        receiver.arm(2000);
+        ArmedReceiver armed;
+        armed.receiver.arm(2000);
         uint32_t nowMs = startMs;
-        receiver.tick(nowMs);
+        armed.receiver.tick(nowMs);
         for (uint32_t stepMs : stepsMs) {
             nowMs += stepMs;
-            receiver.tick(nowMs);
+            armed.receiver.tick(nowMs);
         }
-        QCOMPARE(recorder.timeouts, timeouts);
+        QCOMPARE(armed.recorder.timeouts, timeouts);
     }
 
     void firstTickOnlySetsTheStart()
     {
-        std::vector<uint8_t> buffer(64);
-        Recorder recorder;
-        MLPFrameReceiver receiver;
-        receiver.init(buffer.data(), 64, &recorder.listener);
-        receiver.arm(10);
-        receiver.tick(1'000'000);
-        receiver.tick(1'000'010);
-        QCOMPARE(recorder.timeouts, 0);
-        receiver.tick(1'000'011);
-        QCOMPARE(recorder.timeouts, 1);
+        ArmedReceiver armed;
+        armed.receiver.arm(10);
+        armed.receiver.tick(1'000'000);
+        armed.receiver.tick(1'000'010);
+        QCOMPARE(armed.recorder.timeouts, 0);
+        armed.receiver.tick(1'000'011);
+        QCOMPARE(armed.recorder.timeouts, 1);
     }
 
     void unlimitedWaitNeverTimesOut()
@@ -238,21 +232,19 @@ private slots:
         QCOMPARE(armed.recorder.timeouts, 0);
     }
 
+    // Fed without polling: the frame is complete before the late tick is seen.
     void completedFrameStopsTheClock()
     {
-        std::vector<uint8_t> buffer(64);
-        Recorder recorder;
-        MLPFrameReceiver receiver;
-        receiver.init(buffer.data(), 64, &recorder.listener);
-        receiver.arm(2000);
-        receiver.tick(0);
+        ArmedReceiver armed;
+        armed.receiver.arm(2000);
+        armed.receiver.tick(0);
         for (char byte : frameWith({})) {
-            receiver.feed(static_cast<uint8_t>(byte));
+            armed.receiver.feed(static_cast<uint8_t>(byte));
         }
-        receiver.tick(5000);
-        receiver.poll();
-        QCOMPARE(recorder.frames.size(), 1);
-        QCOMPARE(recorder.timeouts, 0);
+        armed.receiver.tick(5000);
+        armed.receiver.poll();
+        QCOMPARE(armed.recorder.frames.size(), 1);
+        QCOMPARE(armed.recorder.timeouts, 0);
     }
 };
 
