@@ -15,9 +15,6 @@ using namespace marlune::testing;
 
 namespace {
 
-constexpr uint16_t kMakerVendorId = EmulatedMakerDevice::kVendorId;
-constexpr unsigned char kBulkIn = EmulatedMakerDevice::kBulkInEndpoint;
-constexpr unsigned char kBulkOut = EmulatedMakerDevice::kBulkOutEndpoint;
 constexpr unsigned int kTransferTimeoutMs = 2000;
 constexpr unsigned int kShortTimeoutMs = 50;
 
@@ -70,13 +67,13 @@ private:
     libusb_device* plugInAndFind(const MakerDeviceOptions& options = {})
     {
         m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), options);
-        return findDevice(m_emulation.libusb(), kMakerVendorId, options.productId);
+        return findDevice(m_emulation.libusb(), EmulatedMakerDevice::kVendorId, options.productId);
     }
 
     // Opens the device with the given product id and claims interface 0.
     libusb_device_handle* openClaimed(uint16_t productId)
     {
-        libusb_device* device = findDevice(m_emulation.libusb(), kMakerVendorId, productId);
+        libusb_device* device = findDevice(m_emulation.libusb(), EmulatedMakerDevice::kVendorId, productId);
         if (device == nullptr) {
             return nullptr;
         }
@@ -122,8 +119,8 @@ private slots:
         const libusb_interface_descriptor& interface = configuration->interface[0].altsetting[0];
         QCOMPARE(int(interface.bInterfaceNumber), 0);
         QCOMPARE(int(interface.bNumEndpoints), 2);
-        QCOMPARE(int(interface.endpoint[0].bEndpointAddress), int(kBulkIn));
-        QCOMPARE(int(interface.endpoint[1].bEndpointAddress), int(kBulkOut));
+        QCOMPARE(int(interface.endpoint[0].bEndpointAddress), int(EmulatedMakerDevice::kBulkInEndpoint));
+        QCOMPARE(int(interface.endpoint[1].bEndpointAddress), int(EmulatedMakerDevice::kBulkOutEndpoint));
         for (int i = 0; i < 2; ++i) {
             QCOMPARE(int(interface.endpoint[i].bmAttributes & 0x03), int(LIBUSB_TRANSFER_TYPE_BULK));
             QCOMPARE(int(interface.endpoint[i].wMaxPacketSize), 64);
@@ -205,7 +202,7 @@ private slots:
         QVERIFY(m_emulation.libusb() != nullptr);
         libusb_device_handle* first = openClaimed(0x0B23);
         QVERIFY(first != nullptr);
-        libusb_device* device = findDevice(m_emulation.libusb(), kMakerVendorId, 0x0B23);
+        libusb_device* device = findDevice(m_emulation.libusb(), EmulatedMakerDevice::kVendorId, 0x0B23);
         libusb_device_handle* second = nullptr;
         QCOMPARE(libusb_open(device, &second), 0);
         libusb_unref_device(device);
@@ -226,15 +223,15 @@ private slots:
 
         QByteArray request = patternedBytes(40, 1);
         int transferred = 0;
-        QCOMPARE(
-            libusb_bulk_transfer(handle, kBulkOut, transferBuffer(request), request.size(), &transferred, 0),
-            0);
+        QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkOutEndpoint, transferBuffer(request),
+                                      request.size(), &transferred, 0),
+                 0);
         QCOMPARE(transferred, request.size());
         QCOMPARE(endpoint->received(), request);
 
         QByteArray answer(64, '\0');
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, transferBuffer(answer), answer.size(), &transferred,
-                                      kTransferTimeoutMs),
+        QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkInEndpoint, transferBuffer(answer),
+                                      answer.size(), &transferred, kTransferTimeoutMs),
                  0);
         QCOMPARE(answer.left(transferred), request);
         libusb_close(handle);
@@ -255,8 +252,9 @@ private slots:
         });
         QByteArray answer(64, '\0');
         int transferred = 0;
-        const int result = libusb_bulk_transfer(handle, kBulkIn, transferBuffer(answer), answer.size(),
-                                                &transferred, kTransferTimeoutMs);
+        const int result =
+            libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkInEndpoint, transferBuffer(answer),
+                                 answer.size(), &transferred, kTransferTimeoutMs);
         device.join();
         QCOMPARE(result, 0);
         QCOMPARE(answer.left(transferred), QByteArray::fromHex("a55a"));
@@ -289,8 +287,8 @@ private slots:
         endpoint->queueForHost(answer);
         QByteArray buffer(bufferLength, '\0');
         int transferred = 0;
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, transferBuffer(buffer), bufferLength, &transferred,
-                                      kTransferTimeoutMs),
+        QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkInEndpoint, transferBuffer(buffer),
+                                      bufferLength, &transferred, kTransferTimeoutMs),
                  0);
         QCOMPARE(buffer.left(transferred), answer.left(expectedLength));
         libusb_close(handle);
@@ -304,7 +302,8 @@ private slots:
         QVERIFY(handle != nullptr);
         std::vector<uint8_t> buffer(64);
         int transferred = -1;
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, buffer.data(), 64, &transferred, kShortTimeoutMs),
+        QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkInEndpoint, buffer.data(), 64,
+                                      &transferred, kShortTimeoutMs),
                  int(LIBUSB_ERROR_TIMEOUT));
         QCOMPARE(transferred, 0);
         libusb_close(handle);
@@ -321,7 +320,8 @@ private slots:
         const double cpuBefore = processCpuMs();
         std::vector<uint8_t> buffer(64);
         int transferred = 0;
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, buffer.data(), 64, &transferred, kIdleWaitMs),
+        QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkInEndpoint, buffer.data(), 64,
+                                      &transferred, kIdleWaitMs),
                  int(LIBUSB_ERROR_TIMEOUT));
         qInfo("an idle %u ms bulk IN wait cost %.0f ms of CPU (host, umockdev and emulation threads)",
               kIdleWaitMs, processCpuMs() - cpuBefore);
@@ -342,15 +342,15 @@ private slots:
 
         QByteArray buffer(256, '\0');
         int transferred = 0;
-        QCOMPARE(
-            libusb_bulk_transfer(handle, kBulkIn, transferBuffer(buffer), 256, &transferred, kShortTimeoutMs),
-            int(LIBUSB_ERROR_TIMEOUT));
+        QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkInEndpoint, transferBuffer(buffer),
+                                      256, &transferred, kShortTimeoutMs),
+                 int(LIBUSB_ERROR_TIMEOUT));
         QCOMPARE(buffer.left(transferred), packet);
 
         // The next transfer starts afresh.
         endpoint->queueForHost(QByteArray::fromHex("42"));
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, transferBuffer(buffer), 256, &transferred,
-                                      kTransferTimeoutMs),
+        QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkInEndpoint, transferBuffer(buffer),
+                                      256, &transferred, kTransferTimeoutMs),
                  0);
         QCOMPARE(buffer.left(transferred), QByteArray::fromHex("42"));
         libusb_close(handle);
@@ -372,14 +372,15 @@ private slots:
         timer.start();
         for (int i = 0; i < kRoundTrips; ++i) {
             int transferred = 0;
-            QCOMPARE(libusb_bulk_transfer(handle, kBulkOut, transferBuffer(request), request.size(),
-                                          &transferred, 0),
+            QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkOutEndpoint,
+                                          transferBuffer(request), request.size(), &transferred, 0),
                      0);
             QByteArray answer;
             while (answer.size() < request.size()) {
                 QByteArray buffer(512, '\0');
-                QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, transferBuffer(buffer), buffer.size(),
-                                              &transferred, kTransferTimeoutMs),
+                QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkInEndpoint,
+                                              transferBuffer(buffer), buffer.size(), &transferred,
+                                              kTransferTimeoutMs),
                          0);
                 answer.append(buffer.left(transferred));
             }

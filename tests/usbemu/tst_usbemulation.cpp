@@ -15,9 +15,6 @@ using namespace marlune::testing;
 
 namespace {
 
-constexpr uint16_t kMakerVendorId = EmulatedMakerDevice::kVendorId;
-constexpr unsigned char kBulkIn = EmulatedMakerDevice::kBulkInEndpoint;
-constexpr unsigned char kBulkOut = EmulatedMakerDevice::kBulkOutEndpoint;
 constexpr unsigned int kLongTimeoutMs = 10000;
 constexpr int kChildTimeoutMs = 20000;
 
@@ -45,7 +42,7 @@ libusb_device_handle* openClaimedMakerDevice(libusb_context* context, const std:
         libusb_device_descriptor descriptor{};
         libusb_device_handle* handle = nullptr;
         if (libusb_get_device_descriptor(list[i], &descriptor) != 0 ||
-            descriptor.idVendor != kMakerVendorId || libusb_open(list[i], &handle) != 0) {
+            descriptor.idVendor != EmulatedMakerDevice::kVendorId || libusb_open(list[i], &handle) != 0) {
             continue;
         }
         unsigned char text[64] = {};
@@ -85,8 +82,8 @@ private slots:
         std::thread reader([&] {
             unsigned char buffer[64];
             int transferred = 0;
-            readResult =
-                libusb_bulk_transfer(handle, kBulkIn, buffer, sizeof buffer, &transferred, kLongTimeoutMs);
+            readResult = libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkInEndpoint, buffer,
+                                              sizeof buffer, &transferred, kLongTimeoutMs);
         });
         QTest::qWait(50);
         if (byTheDevice) {
@@ -97,11 +94,12 @@ private slots:
         reader.join();
         QCOMPARE(readResult, int(LIBUSB_ERROR_NO_DEVICE));
         QTRY_VERIFY(!m_emulation->isPlugged(id));
-        QTRY_COMPARE(countDevices(m_emulation.libusb(), kMakerVendorId), 0);
+        QTRY_COMPARE(countDevices(m_emulation.libusb(), EmulatedMakerDevice::kVendorId), 0);
 
         unsigned char request[] = {1, 2, 3};
         int transferred = 0;
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkOut, request, sizeof request, &transferred, 0),
+        QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkOutEndpoint, request, sizeof request,
+                                      &transferred, 0),
                  int(LIBUSB_ERROR_NO_DEVICE));
         unsigned char text[64];
         QVERIFY(libusb_get_string_descriptor_ascii(handle, 3, text, sizeof text) < 0);
@@ -114,32 +112,35 @@ private slots:
         const int secondId =
             m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), makerWithSerial("ML0002"));
         QVERIFY(m_emulation.libusb() != nullptr);
-        QCOMPARE(countDevices(m_emulation.libusb(), kMakerVendorId), 2);
+        QCOMPARE(countDevices(m_emulation.libusb(), EmulatedMakerDevice::kVendorId), 2);
 
         m_emulation->unplug(secondId);
         // A context made before the unplug learns of it through its hotplug monitor.
-        QTRY_COMPARE(countDevices(m_emulation.libusb(), kMakerVendorId), 1);
+        QTRY_COMPARE(countDevices(m_emulation.libusb(), EmulatedMakerDevice::kVendorId), 1);
         libusb_context* fresh = nullptr;
         QCOMPARE(libusb_init(&fresh), 0);
-        QCOMPARE(countDevices(fresh, kMakerVendorId), 1);
+        QCOMPARE(countDevices(fresh, EmulatedMakerDevice::kVendorId), 1);
         libusb_exit(fresh);
     }
 
     void deviceAddedLaterIsFound()
     {
         QVERIFY(m_emulation.libusb() != nullptr);
-        QCOMPARE(countDevices(m_emulation.libusb(), kMakerVendorId), 0);
+        QCOMPARE(countDevices(m_emulation.libusb(), EmulatedMakerDevice::kVendorId), 0);
         auto endpoint = std::make_shared<ScriptedEndpoint>(ScriptedEndpoint::Answer::Echo);
         m_emulation->addMakerDevice(endpoint);
-        QTRY_COMPARE(countDevices(m_emulation.libusb(), kMakerVendorId), 1);
+        QTRY_COMPARE(countDevices(m_emulation.libusb(), EmulatedMakerDevice::kVendorId), 1);
 
         libusb_device_handle* handle = openClaimedMakerDevice(m_emulation.libusb(), "ML0001");
         QVERIFY(handle != nullptr);
         unsigned char request[] = {0x55};
         unsigned char answer[64];
         int transferred = 0;
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkOut, request, sizeof request, &transferred, 0), 0);
-        QCOMPARE(libusb_bulk_transfer(handle, kBulkIn, answer, sizeof answer, &transferred, kLongTimeoutMs),
+        QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkOutEndpoint, request, sizeof request,
+                                      &transferred, 0),
+                 0);
+        QCOMPARE(libusb_bulk_transfer(handle, EmulatedMakerDevice::kBulkInEndpoint, answer, sizeof answer,
+                                      &transferred, kLongTimeoutMs),
                  0);
         QCOMPARE(transferred, 1);
         QCOMPARE(int(answer[0]), 0x55);

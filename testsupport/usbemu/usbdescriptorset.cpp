@@ -2,26 +2,16 @@
 
 #include <QString>
 
+#include <linux/usb/ch9.h>
+
 #include <utility>
 
 namespace marlune::testing {
 
 namespace {
 
-constexpr uint8_t kDeviceDescriptorType = 1;
-constexpr uint8_t kConfigurationDescriptorType = 2;
-constexpr uint8_t kStringDescriptorType = 3;
-constexpr uint8_t kInterfaceDescriptorType = 4;
-constexpr uint8_t kEndpointDescriptorType = 5;
-
-constexpr uint8_t kDeviceDescriptorLength = 18;
-constexpr uint8_t kConfigurationDescriptorLength = 9;
-constexpr uint8_t kInterfaceDescriptorLength = 9;
-constexpr uint8_t kEndpointDescriptorLength = 7;
-
+// Descriptor types, lengths, classes and transfer types are the kernel's USB definitions.
 constexpr uint16_t kUsb20 = 0x0200;
-constexpr uint8_t kVendorSpecificClass = 0xFF;
-constexpr uint8_t kBulkTransferType = 0x02;
 constexpr uint16_t kLanguageEnglishUs = 0x0409;
 // bLength is one byte: 2 header bytes plus at most 126 UTF-16 code units.
 constexpr int kMaxStringCodeUnits = (255 - 2) / 2;
@@ -38,7 +28,7 @@ UsbDescriptorSet::UsbDescriptorSet(UsbDeviceIdentity identity) : m_identity(std:
 
 std::vector<uint8_t> UsbDescriptorSet::deviceDescriptor() const
 {
-    std::vector<uint8_t> bytes{kDeviceDescriptorLength, kDeviceDescriptorType};
+    std::vector<uint8_t> bytes{USB_DT_DEVICE_SIZE, USB_DT_DEVICE};
     appendWord(bytes, kUsb20);
     bytes.push_back(0); // class, subclass and protocol are given per interface
     bytes.push_back(0);
@@ -56,9 +46,8 @@ std::vector<uint8_t> UsbDescriptorSet::deviceDescriptor() const
 
 std::vector<uint8_t> UsbDescriptorSet::configurationDescriptor() const
 {
-    constexpr uint16_t totalLength =
-        kConfigurationDescriptorLength + kInterfaceDescriptorLength + 2 * kEndpointDescriptorLength;
-    std::vector<uint8_t> bytes{kConfigurationDescriptorLength, kConfigurationDescriptorType};
+    constexpr uint16_t totalLength = USB_DT_CONFIG_SIZE + USB_DT_INTERFACE_SIZE + 2 * USB_DT_ENDPOINT_SIZE;
+    std::vector<uint8_t> bytes{USB_DT_CONFIG_SIZE, USB_DT_CONFIG};
     appendWord(bytes, totalLength);
     bytes.push_back(1); // bNumInterfaces
     bytes.push_back(kConfigurationValue);
@@ -66,21 +55,21 @@ std::vector<uint8_t> UsbDescriptorSet::configurationDescriptor() const
     bytes.push_back(m_identity.configurationAttributes);
     bytes.push_back(m_identity.maxPowerUnits);
 
-    bytes.push_back(kInterfaceDescriptorLength);
-    bytes.push_back(kInterfaceDescriptorType);
+    bytes.push_back(USB_DT_INTERFACE_SIZE);
+    bytes.push_back(USB_DT_INTERFACE);
     bytes.push_back(kInterfaceNumber);
     bytes.push_back(0); // bAlternateSetting
     bytes.push_back(2); // bNumEndpoints
-    bytes.push_back(kVendorSpecificClass);
-    bytes.push_back(kVendorSpecificClass);
-    bytes.push_back(kVendorSpecificClass);
+    bytes.push_back(USB_CLASS_VENDOR_SPEC);
+    bytes.push_back(USB_CLASS_VENDOR_SPEC);
+    bytes.push_back(USB_CLASS_VENDOR_SPEC);
     bytes.push_back(m_identity.productNamesInterface ? kProductStringIndex : 0);
 
     for (const uint8_t address : {m_identity.bulkInEndpoint, m_identity.bulkOutEndpoint}) {
-        bytes.push_back(kEndpointDescriptorLength);
-        bytes.push_back(kEndpointDescriptorType);
+        bytes.push_back(USB_DT_ENDPOINT_SIZE);
+        bytes.push_back(USB_DT_ENDPOINT);
         bytes.push_back(address);
-        bytes.push_back(kBulkTransferType);
+        bytes.push_back(USB_ENDPOINT_XFER_BULK);
         appendWord(bytes, m_identity.bulkPacketSize);
         bytes.push_back(0); // bInterval, unused for full-speed bulk
     }
@@ -90,7 +79,7 @@ std::vector<uint8_t> UsbDescriptorSet::configurationDescriptor() const
 std::vector<uint8_t> UsbDescriptorSet::stringDescriptor(uint8_t index) const
 {
     if (index == 0) {
-        std::vector<uint8_t> bytes{4, kStringDescriptorType};
+        std::vector<uint8_t> bytes{4, USB_DT_STRING};
         appendWord(bytes, kLanguageEnglishUs);
         return bytes;
     }
@@ -108,7 +97,7 @@ std::vector<uint8_t> UsbDescriptorSet::stringDescriptor(uint8_t index) const
     }
 
     const QString utf16 = QString::fromStdString(*text).left(kMaxStringCodeUnits);
-    std::vector<uint8_t> bytes{static_cast<uint8_t>(2 + 2 * utf16.size()), kStringDescriptorType};
+    std::vector<uint8_t> bytes{static_cast<uint8_t>(2 + 2 * utf16.size()), USB_DT_STRING};
     for (const QChar codeUnit : utf16) {
         appendWord(bytes, codeUnit.unicode());
     }
