@@ -24,11 +24,11 @@
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QList>
-
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTimer>
+
 #include <algorithm>
 
 namespace {
