@@ -1,7 +1,7 @@
 #include "mlu2file.h"
 #include "updatefilebuilder.h"
+#include "updatefilefolder.h"
 
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <climits>
@@ -9,6 +9,7 @@
 
 using marlune::testing::MLU2FileWriter;
 using marlune::testing::UpdateFileBuilder;
+using marlune::testing::UpdateFileFolder;
 using Problem = MLU2FileProblem::Kind;
 
 Q_DECLARE_METATYPE(MLU2FileProblem::Kind)
@@ -38,18 +39,7 @@ class TestMLU2File : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_folder;
-    int m_fileNumber = 0;
-
-    QString write(const QByteArray& content)
-    {
-        const QString path = m_folder.filePath(QStringLiteral("file%1.ml2").arg(++m_fileNumber));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size()) {
-            qFatal("cannot write %s", qPrintable(path));
-        }
-        return path;
-    }
+    UpdateFileFolder m_folder;
 
 private slots:
     void initTestCase() { QVERIFY(m_folder.isValid()); }
@@ -80,7 +70,7 @@ private slots:
     // Whoever may read any file (root, in a container) cannot be refused one.
     void fileTheSystemRefusesSaysWhy()
     {
-        const QString path = write(exampleWriter().bytes());
+        const QString path = m_folder.write(exampleWriter().bytes());
         QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
         QFile probe(path);
         if (probe.open(QIODevice::ReadOnly)) {
@@ -125,7 +115,7 @@ private slots:
         const bool opens = problem == Problem::None || problem == Problem::EmptyBlock;
         MLU2FileWriter writer = exampleWriter();
         writer.setHeaderByte(offset, static_cast<uint8_t>(value));
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QCOMPARE(file.open(), opens);
         QCOMPARE(file.modelName(), opens ? QStringLiteral("DEMO-5") : QString());
         QCOMPARE(file.totalSize() > 256, opens);
@@ -149,7 +139,7 @@ private slots:
         QFETCH(int, size);
         MLU2FileWriter writer = exampleWriter();
         writer.truncateTo(size);
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(!file.open());
         QCOMPARE(file.blockCount(), 0);
         QCOMPARE(file.problem().kind, Problem::TooShort);
@@ -161,7 +151,7 @@ private slots:
         const MLU2FileWriter writer = exampleWriter();
         const QByteArray content = writer.bytes();
         QCOMPARE(content.size(), 4536);
-        MLU2File file(write(content));
+        MLU2File file(m_folder.write(content));
         QCOMPARE(file.problem().kind, Problem::NotOpened);
         QVERIFY(file.open());
         QCOMPARE(file.problem().kind, Problem::None);
@@ -187,7 +177,7 @@ private slots:
 
     void blockIsMappedOnceWhileOpen()
     {
-        MLU2File file(write(exampleWriter().bytes()));
+        MLU2File file(m_folder.write(exampleWriter().bytes()));
         QVERIFY(file.open());
         const MLU2Block first = file.block(1);
         QVERIFY(first.data);
@@ -196,7 +186,7 @@ private slots:
 
     void closedFileHandsOutNoBlockUntilReopened()
     {
-        MLU2File file(write(exampleWriter().bytes()));
+        MLU2File file(m_folder.write(exampleWriter().bytes()));
         QVERIFY(file.open());
         file.close();
         QCOMPARE(file.block(1).data, nullptr);
@@ -209,7 +199,7 @@ private slots:
 
     void closeKeepsTheHeader()
     {
-        MLU2File file(write(exampleWriter().bytes()));
+        MLU2File file(m_folder.write(exampleWriter().bytes()));
         QVERIFY(file.open());
         file.close();
         QCOMPARE(file.modelName(), QStringLiteral("DEMO-5"));
@@ -218,7 +208,7 @@ private slots:
 
     void openingAgainStartsFromTheHeader()
     {
-        MLU2File file(write(exampleWriter().bytes()));
+        MLU2File file(m_folder.write(exampleWriter().bytes()));
         QVERIFY(file.open());
         QVERIFY(file.open());
         QCOMPARE(file.modelName(), QStringLiteral("DEMO-5"));
@@ -247,7 +237,7 @@ private slots:
         writer.setModel("X");
         writer.addHardwareVersion(static_cast<uint16_t>(entry));
         writer.addBlock("b");
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(file.open());
         QCOMPARE(file.isHwCompatible(static_cast<uint16_t>(deviceVersion)), compatible);
     }
@@ -256,7 +246,7 @@ private slots:
     {
         MLU2FileWriter writer = exampleWriter();
         writer.setHardwareVersionCount(1);
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(file.open());
         QVERIFY(file.isHwCompatible(0x0100));
         QVERIFY(!file.isHwCompatible(0x0102));
@@ -296,7 +286,7 @@ private slots:
             writer.addHardwareVersion(version);
         }
         writer.addBlock("b");
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(file.open());
         QCOMPARE(file.firmwareVersionText(), firmwareText);
         QCOMPARE(file.compatibleHardwareVersionsText(), hardwareText);
@@ -321,7 +311,7 @@ private slots:
         QFETCH(QString, model);
         MLU2FileWriter writer = exampleWriter();
         writer.setModel(field);
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(file.open());
         QCOMPARE(file.modelName(), model);
     }
@@ -347,7 +337,7 @@ private slots:
         QFETCH(qint64, missingBlockOffset);
         MLU2FileWriter writer = exampleWriter();
         writer.truncateTo(size);
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(file.open());
         // Known from the lengths at open, before any block is mapped.
         const MLU2FileProblem problem = file.problem();
@@ -375,7 +365,7 @@ private slots:
     {
         MLU2FileWriter writer = exampleWriter();
         writer.setTrailingBytes(QByteArray(333, '\xEE'));
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(file.open());
         QCOMPARE(file.totalSize(), qint64(3512));
         QCOMPARE(blockBytes(file.block(2)), MLU2FileWriter::pseudoRandomBytes(12, 256));
@@ -405,7 +395,7 @@ private slots:
         for (int i = 0; i < lengths.size(); ++i) {
             writer.setBlockLength(i, lengths[i]);
         }
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(file.open());
         QCOMPARE(file.totalSize(), totalSize);
         for (int i = 0; i < lengths.size(); ++i) {
@@ -418,7 +408,7 @@ private slots:
     {
         MLU2FileWriter writer = exampleWriter();
         writer.setBlockLength(1, 0);
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(file.open());
         QCOMPARE(file.totalSize(), qint64(256 + 1000 + 256));
         QCOMPARE(file.block(1).data, nullptr);
@@ -443,7 +433,7 @@ private slots:
     void indexOutsideTheCountGivesAnEmptyBlock()
     {
         QFETCH(int, index);
-        MLU2File file(write(exampleWriter().bytes()));
+        MLU2File file(m_folder.write(exampleWriter().bytes()));
         QVERIFY(file.open());
         QCOMPARE(file.block(index).data, nullptr);
         QCOMPARE(file.block(index).length, 0u);
@@ -453,7 +443,7 @@ private slots:
     {
         MLU2FileWriter writer = exampleWriter();
         writer.setHeaderByte(0, 'X');
-        MLU2File file(write(writer.bytes()));
+        MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(!file.open());
         QCOMPARE(file.blockCount(), 0);
         QCOMPARE(file.totalSize(), qint64(256));

@@ -1,12 +1,13 @@
 #include "mlu2file.h"
 #include "updatefilebuilder.h"
 #include "updatefilecheck.h"
+#include "updatefilefolder.h"
 
-#include <QTemporaryDir>
 #include <QTest>
 
 using marlune::testing::MLU2FileWriter;
 using marlune::testing::UpdateFileBuilder;
+using marlune::testing::UpdateFileFolder;
 using Problem = MLU2FileProblem::Kind;
 using Verdict = UpdateFileVerdict::Kind;
 
@@ -32,17 +33,10 @@ class TestUpdateFileCheck : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_directory;
-    int m_fileNumber = 0;
-
-    QString write(const MLU2FileWriter& writer)
-    {
-        return UpdateFileBuilder::write(
-            writer, m_directory.filePath(QStringLiteral("file%1.ml2").arg(++m_fileNumber)));
-    }
+    UpdateFileFolder m_folder;
 
 private slots:
-    void initTestCase() { QVERIFY(m_directory.isValid()); }
+    void initTestCase() { QVERIFY(m_folder.isValid()); }
 
     void verdictNamesTheFirstFailedRequirement_data()
     {
@@ -54,18 +48,18 @@ private slots:
         // The header's facts, present whenever the header could be read.
         QTest::addColumn<QString>("fileModel");
 
-        const QString demo = write(demoWriter());
+        const QString demo = m_folder.write(demoWriter());
         QTest::newRow("fits") << demo << "DEMO-5" << 0x0102 << Verdict::Fits << Problem::None << "DEMO-5";
         QTest::newRow("no file") << QString() << "DEMO-5" << 0x0100 << Verdict::NoFile << Problem::None << "";
-        QTest::newRow("missing file") << m_directory.filePath(QStringLiteral("absent.ml2")) << "DEMO-5"
-                                      << 0x0100 << Verdict::FileProblem << Problem::Missing << "";
-        QTest::newRow("a folder") << m_directory.path() << "DEMO-5" << 0x0100 << Verdict::FileProblem
+        QTest::newRow("missing file") << m_folder.filePath(QStringLiteral("absent.ml2")) << "DEMO-5" << 0x0100
+                                      << Verdict::FileProblem << Problem::Missing << "";
+        QTest::newRow("a folder") << m_folder.path() << "DEMO-5" << 0x0100 << Verdict::FileProblem
                                   << Problem::Folder << "";
 
         MLU2FileWriter shortHeader = demoWriter();
         shortHeader.truncateTo(255);
-        QTest::newRow("255 bytes") << write(shortHeader) << "DEMO-5" << 0x0100 << Verdict::FileProblem
-                                   << Problem::TooShort << "";
+        QTest::newRow("255 bytes") << m_folder.write(shortHeader) << "DEMO-5" << 0x0100
+                                   << Verdict::FileProblem << Problem::TooShort << "";
         const struct
         {
             const char* name;
@@ -82,28 +76,30 @@ private slots:
         for (const auto& rule : headerRules) {
             MLU2FileWriter broken = demoWriter();
             broken.setHeaderByte(rule.offset, rule.value);
-            QTest::newRow(rule.name) << write(broken) << "DEMO-5" << 0x0100 << Verdict::FileProblem
+            QTest::newRow(rule.name) << m_folder.write(broken) << "DEMO-5" << 0x0100 << Verdict::FileProblem
                                      << rule.problem << "";
         }
 
         MLU2FileWriter truncated = demoWriter();
         truncated.truncateTo(1280 + 300 + 10);
-        const QString truncatedPath = write(truncated);
+        const QString truncatedPath = m_folder.write(truncated);
         QTest::newRow("truncated block") << truncatedPath << "DEMO-5" << 0x0100 << Verdict::FileProblem
                                          << Problem::BlockOutsideFile << "DEMO-5";
         MLU2FileWriter emptyBlock = demoWriter();
         emptyBlock.setBlockLength(0, 0);
-        QTest::newRow("empty block") << write(emptyBlock) << "DEMO-5" << 0x0100 << Verdict::FileProblem
-                                     << Problem::EmptyBlock << "DEMO-5";
+        QTest::newRow("empty block") << m_folder.write(emptyBlock) << "DEMO-5" << 0x0100
+                                     << Verdict::FileProblem << Problem::EmptyBlock << "DEMO-5";
 
-        QTest::newRow("other model") << write(demoWriter("DEMO-6")) << "DEMO-5" << 0x0100
+        QTest::newRow("other model") << m_folder.write(demoWriter("DEMO-6")) << "DEMO-5" << 0x0100
                                      << Verdict::OtherModel << Problem::None << "DEMO-6";
-        QTest::newRow("model differs only in case") << write(demoWriter("demo-5")) << "DEMO-5" << 0x0100
-                                                    << Verdict::OtherModel << Problem::None << "demo-5";
-        QTest::newRow("model is a prefix") << write(demoWriter("DEMO")) << "DEMO-5" << 0x0100
+        QTest::newRow("model differs only in case")
+            << m_folder.write(demoWriter("demo-5")) << "DEMO-5" << 0x0100 << Verdict::OtherModel
+            << Problem::None << "demo-5";
+        QTest::newRow("model is a prefix") << m_folder.write(demoWriter("DEMO")) << "DEMO-5" << 0x0100
                                            << Verdict::OtherModel << Problem::None << "DEMO";
-        QTest::newRow("other model before version") << write(demoWriter("DEMO-6")) << "DEMO-5" << 0x0200
-                                                    << Verdict::OtherModel << Problem::None << "DEMO-6";
+        QTest::newRow("other model before version")
+            << m_folder.write(demoWriter("DEMO-6")) << "DEMO-5" << 0x0200 << Verdict::OtherModel
+            << Problem::None << "DEMO-6";
         // What the file is for comes first; the missing block is still told.
         QTest::newRow("other model before truncated block")
             << truncatedPath << "DEMO-6" << 0x0100 << Verdict::OtherModel << Problem::BlockOutsideFile
@@ -152,7 +148,7 @@ private slots:
 
     void unopenedFileIsAProblem()
     {
-        MLU2File file(write(demoWriter()));
+        MLU2File file(m_folder.write(demoWriter()));
         const UpdateFileVerdict verdict = UpdateFileCheck::checkFile(file);
         QCOMPARE(verdict.kind, Verdict::FileProblem);
         QCOMPARE(verdict.fileProblem.kind, Problem::NotOpened);
