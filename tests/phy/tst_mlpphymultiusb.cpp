@@ -50,7 +50,7 @@ private slots:
         MLPPhyMultiUsb link;
 
         QCOMPARE(link.enumerate(), 0);
-        link.openIndex(0);
+        link.open("usb:m/0");
 
         QCOMPARE(link.readByte().empty, 1u);
         QCOMPARE(link.lastError(), 1);

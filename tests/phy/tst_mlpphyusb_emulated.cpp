@@ -400,18 +400,6 @@ private slots:
         QCOMPARE(link.readByte().empty, 1u);
         QCOMPARE(link.lastError(), 0);
     }
-
-    void withoutDevicesNothingOpens()
-    {
-        MLPPhyMultiUsb link;
-
-        QCOMPARE(link.enumerate(), 0);
-        link.open("usb:m/0");
-
-        QCOMPARE(link.readByte().empty, 1u);
-        QCOMPARE(link.lastError(), 1);
-        QCOMPARE(QString::fromStdString(link.errorString(0)), QString());
-    }
 };
 
 QTEST_GUILESS_MAIN(TestMLPPhyUsbEmulated)
