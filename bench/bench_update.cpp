@@ -218,11 +218,9 @@ void memoryOfLargeUpdate(const QString& directory)
     constexpr uint16_t kLargeFrameLength = 65535;
     const QString path = writeUpdateFile(directory + "/large.ml2", kLargeBlock);
 
-    VirtualDeviceIdentity identity;
-    identity.maxFrameLength = kLargeFrameLength;
-    VirtualDevice device(identity);
-    device.setRecording(false);
-    VirtualDevicePhy link(device);
+    // The device the file is made for: the update checks the model before sending.
+    const std::shared_ptr<VirtualDevice> device = benchDevice(kLargeFrameLength);
+    VirtualDevicePhy link(*device);
     MLPConnection connection(&link, 50000);
     MLPConnection* connectionSlot = &connection;
     MLPWorkerContext context;

@@ -37,10 +37,14 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
         // A truncated or damaged file passes open() but cannot deliver all its blocks;
         // starting such an update would leave the device half-written, so it is refused
         // before any byte goes out.
-        if (file.open() && UpdateFileCheck::checkFile(file).fits()) {
+        file.open();
+        m_outcome.fileCheck = UpdateFileCheck::checkFile(file);
+        if (m_outcome.fileCheck.fits()) {
             // Also makes the connection use the device's current maximum frame length.
             readDeviceIdentity(connection);
-            transfer(connection, file);
+            if (deviceFitsFile(file)) {
+                transfer(connection, file);
+            }
         }
         // Unregistered before the final signal: no segment can report progress any more.
         connection->removeObserver(this);
@@ -61,6 +65,22 @@ void MLPUpdateFirmwareRequest::readDeviceIdentity(MLPConnection* connection)
         m_outcome.deviceHwVersion = record.hwVersion;
         m_outcome.deviceFwVersion = record.fwVersion;
     }
+}
+
+// An address is only a position: a unit plugged in or pulled out since the device was
+// chosen can put another one there. The file goes only to a device it was made for; one
+// that does not say what it is gets the update as before.
+bool MLPUpdateFirmwareRequest::deviceFitsFile(MLU2File& file)
+{
+    if (!m_outcome.deviceAnswered) {
+        return true;
+    }
+    m_outcome.fileCheck = UpdateFileCheck::check(file, m_outcome.deviceModel, m_outcome.deviceHwVersion);
+    if (m_outcome.fileCheck.fits()) {
+        return true;
+    }
+    m_outcome.phase = MLPUpdateOutcome::Phase::IdentityCheck;
+    return false;
 }
 
 void MLPUpdateFirmwareRequest::finish(bool succeeded)

@@ -39,6 +39,7 @@ signals:
 
 private:
     void readDeviceIdentity(MLPConnection* connection);
+    bool deviceFitsFile(MLU2File& file);
     void transfer(MLPConnection* connection, MLU2File& file);
     bool transferDone(const MLPWriteResult& written, bool mayLackLastAck);
     void finish(bool succeeded);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mlpstatus.h"
+#include "updatefileverdict.h"
 
 #include <QString>
 
@@ -49,6 +50,11 @@ struct MLPUpdateOutcome
     QString deviceModel;
     uint16_t deviceHwVersion = 0;
     uint16_t deviceFwVersion = 0;
+
+    // The shared update check's verdict and the facts it compared: with FileCheck why the
+    // file cannot be used; with IdentityCheck whether the model or the hardware version
+    // did not match. Checked against the device only when it answered.
+    UpdateFileVerdict fileCheck;
 
     bool succeeded() const { return phase == Phase::Done; }
 };

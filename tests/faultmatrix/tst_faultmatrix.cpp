@@ -35,6 +35,8 @@ enum class Fault
     UnplugAfterAck,      // parameter: the data segment whose acknowledgement is the last the host reads
     StopTakingData,      // parameter: the data segment from which the attached device takes no data
     NoInfoAtUpdate,      // the update's device-information request is acknowledged without data
+    OtherModelAtUpdate,  // another model answers at the selected position when the update starts
+    OtherHwAtUpdate,     // a hardware version the file does not list answers there instead
 };
 
 // How far a row goes: discovery, then selection of the device's place in the list, then the
@@ -71,6 +73,8 @@ constexpr uint16_t kHardwareVersion = 0x0100;
 constexpr uint16_t kFirmwareVersion = 0x0107;
 constexpr uint16_t kDefaultMaxFrameLength = 100;
 constexpr const char kModel[] = "DEMO-5";
+constexpr const char kOtherModel[] = "DEMO-7";
+constexpr uint16_t kUnlistedHardwareVersion = 0x0200;
 constexpr const char kFirstAddress[] = "usb:m/0";
 
 // The update file: a 256-byte header and two blocks. With the device's 100-byte frames the
@@ -348,16 +352,25 @@ void TestFaultMatrix::addRows(Link link)
             << QString("block 1 segment 2 NoValidReply refused confirmed 542");
     }
 
-    // The name is read up to byte 44 of the record; it is decoded as UTF-8.
+    // The unit at the chosen position is not the one chosen: the file goes nowhere.
+    QTest::newRow("another model when the update starts")
+        << Fault::OtherModelAtUpdate << 0 << kNoRefusal << model << frame << Stage::Update << listed << true
+        << Verdict::Failed << 0 << 0 << QString("identity DEMO-7 0100");
+    QTest::newRow("unlisted hardware version when the update starts")
+        << Fault::OtherHwAtUpdate << 0 << kNoRefusal << model << frame << Stage::Update << listed << true
+        << Verdict::Failed << 0 << 0 << QString("identity DEMO-5 0200");
+
+    // The name is read up to byte 44 of the record; it is decoded as UTF-8. Neither is the
+    // file's model, so the update sends nothing.
     const QByteArray fortyBytes("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789abcd");
     QTest::newRow("model name without terminator")
         << Fault::None << 0 << kNoRefusal << fortyBytes << frame << Stage::Update
-        << QString::fromLatin1(fortyBytes.left(39)) << true << Verdict::WorkDone << 3 << kFullPayload
-        << QString("done");
+        << QString::fromLatin1(fortyBytes.left(39)) << true << Verdict::Failed << 0 << 0
+        << QString("identity ") + QString::fromLatin1(fortyBytes.left(39)) + " 0100";
     QTest::newRow("model name with invalid UTF-8")
         << Fault::None << 0 << kNoRefusal << QByteArray("DEMO-\xC3\x28\xFF\xFE-5") << frame << Stage::Update
-        << QStringLiteral("DEMO-\uFFFD(\uFFFD\uFFFD-5") << true << Verdict::WorkDone << 3 << kFullPayload
-        << QString("done");
+        << QStringLiteral("DEMO-\uFFFD(\uFFFD\uFFFD-5") << true << Verdict::Failed << 0 << 0
+        << QStringLiteral("identity DEMO-\uFFFD(\uFFFD\uFFFD-5 0100");
 }
 
 void TestFaultMatrix::overFtdiBridge_data()
@@ -444,6 +457,18 @@ void TestFaultMatrix::runRow(Link link)
     case Fault::StopTakingData:
         endpoint->stopTakingDataAtSegment(segment);
         break;
+    case Fault::OtherModelAtUpdate:
+    case Fault::OtherHwAtUpdate: {
+        VirtualDeviceIdentity other = identity;
+        if (fault == Fault::OtherModelAtUpdate) {
+            other.model = kOtherModel;
+        } else {
+            other.hwVersion = kUnlistedHardwareVersion;
+        }
+        endpoint->changeDeviceFromFrame(kRequestsBeforeData - 1,
+                                        [other](VirtualDevice& changed) { changed.setIdentity(other); });
+        break;
+    }
     case Fault::NoInfoAtUpdate:
         endpoint->changeDeviceFromFrame(kRequestsBeforeData - 1,
                                         [](VirtualDevice& changed) { changed.answerRequestsWithAck(0); });

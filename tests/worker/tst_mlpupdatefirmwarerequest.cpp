@@ -25,8 +25,19 @@ using namespace marlune::testing;
 using Transfers = std::vector<std::pair<uint8_t, uint16_t>>;
 Q_DECLARE_METATYPE(Transfers)
 Q_DECLARE_METATYPE(MLPUpdateOutcome::Phase)
+Q_DECLARE_METATYPE(UpdateFileVerdict::Kind)
 
 namespace {
+
+// A device the update files of these tests are made for: the builder's model and hardware version.
+VirtualDeviceIdentity fittingIdentity()
+{
+    const UpdateFileBuilder file;
+    VirtualDeviceIdentity identity;
+    identity.model = file.model.toStdString();
+    identity.hwVersion = file.hardwareVersions.first();
+    return identity;
+}
 
 constexpr uint32_t kReceiveCapacity = 50000;
 constexpr int kStressTimeoutMs = 60000;
@@ -38,7 +49,7 @@ struct UpdateRig
     explicit UpdateRig(uint16_t maxFrameLength)
         : link(device, &clock), connection(std::make_unique<MLPConnection>(&link, kReceiveCapacity))
     {
-        VirtualDeviceIdentity identity;
+        VirtualDeviceIdentity identity = fittingIdentity();
         identity.maxFrameLength = maxFrameLength;
         device.setIdentity(identity);
         device.setClock(clock.nowFunction());
@@ -92,6 +103,7 @@ public:
     RequestRunner() : m_link(m_device), m_connection(&m_link, kReceiveCapacity)
     {
         m_device.setRecording(false);
+        m_device.setIdentity(fittingIdentity());
         m_thread = std::thread([this] { runPosted(); });
     }
 
@@ -286,7 +298,60 @@ private slots:
                                                     : MLPStatus::NoValidReply);
         QCOMPARE(outcome.deviceStatus, (fault == "error" ? std::optional<uint8_t>(0x05) : std::nullopt));
         QVERIFY(outcome.deviceAnswered);
-        QCOMPARE(outcome.deviceModel, QString::fromStdString(VirtualDeviceIdentity().model));
+        QCOMPARE(outcome.deviceModel, QString::fromStdString(fittingIdentity().model));
+    }
+
+    // The device's answer just before sending decides: another unit may have taken the
+    // chosen position since it was chosen.
+    void deviceIdentityDecidesBeforeAnyByte_data()
+    {
+        QTest::addColumn<QByteArray>("model");
+        QTest::addColumn<int>("hwVersion");
+        QTest::addColumn<bool>("answers");
+        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<UpdateFileVerdict::Kind>("verdict");
+        QTest::newRow("the file's model and hardware")
+            << QByteArray("DEMO-5") << 0x0100 << true << true << UpdateFileVerdict::Kind::Fits;
+        QTest::newRow("another model")
+            << QByteArray("DEMO-7") << 0x0100 << true << false << UpdateFileVerdict::Kind::OtherModel;
+        QTest::newRow("model in other letter case")
+            << QByteArray("demo-5") << 0x0100 << true << false << UpdateFileVerdict::Kind::OtherModel;
+        QTest::newRow("hardware version not listed")
+            << QByteArray("DEMO-5") << 0x0200 << true << false << UpdateFileVerdict::Kind::HardwareNotListed;
+        // No device information: the update goes ahead, as it always did.
+        QTest::newRow("no answer with device information")
+            << QByteArray("DEMO-7") << 0x0200 << false << true << UpdateFileVerdict::Kind::Fits;
+    }
+
+    void deviceIdentityDecidesBeforeAnyByte()
+    {
+        QFETCH(QByteArray, model);
+        QFETCH(int, hwVersion);
+        QFETCH(bool, answers);
+        QFETCH(bool, succeeds);
+        QFETCH(UpdateFileVerdict::Kind, verdict);
+        UpdateRig rig(64);
+        VirtualDeviceIdentity identity = fittingIdentity();
+        identity.model = model.toStdString();
+        identity.hwVersion = static_cast<uint16_t>(hwVersion);
+        rig.device.setIdentity(identity);
+        if (!answers) {
+            rig.device.answerRequestsWithAck(0);
+        }
+
+        rig.run(writeFile(twoBlockFile()), succeeds);
+
+        // 100-byte frames: three header segments and three block segments.
+        QCOMPARE(rig.device.dataSegmentCount(), std::size_t{succeeds ? 6u : 0u});
+        QCOMPARE(rig.outcome.phase,
+                 succeeds ? MLPUpdateOutcome::Phase::Done : MLPUpdateOutcome::Phase::IdentityCheck);
+        QCOMPARE(rig.outcome.fileCheck.kind, verdict);
+        QCOMPARE(rig.outcome.deviceAnswered, answers);
+        if (answers) {
+            QCOMPARE(rig.outcome.deviceModel, QString::fromLatin1(model));
+            QCOMPARE(int{rig.outcome.deviceHwVersion}, hwVersion);
+            QCOMPARE(rig.outcome.deviceFwVersion, identity.fwVersion);
+        }
     }
 
     void silentDeviceFailsAfterFirstSegment()
@@ -330,6 +395,7 @@ private slots:
         rig.run(file.fileName(), false);
         QCOMPARE(rig.device.dataSegmentCount(), std::size_t{0});
         QCOMPARE(rig.outcome.phase, MLPUpdateOutcome::Phase::FileCheck);
+        QCOMPARE(rig.outcome.fileCheck.kind, UpdateFileVerdict::Kind::FileProblem);
     }
 
     void missingFileFails()
