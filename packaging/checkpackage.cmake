@@ -3,7 +3,8 @@
 # command-line tool. Then checks that packaging refuses the demo samples.
 #
 # Expects BINARY_DIR, WORK_DIR, CPACK_COMMAND, DPKG_DEB, LINTIAN, APPSTREAMCLI,
-# DESKTOP_FILE_VALIDATE, WITH_WINDOW, WITH_ICONS, VERSION, APPSTREAM_ID, REFUSE_SCRIPT,
+# DESKTOP_FILE_VALIDATE, WITH_WINDOW, WITH_ICONS, QT_LIBRARY (the Qt Core package the tool
+# needs), VERSION, APPSTREAM_ID, REFUSE_SCRIPT,
 # DEMO_SAMPLE and DEMO_MODELS.
 
 function(run_checked)
@@ -42,7 +43,7 @@ endforeach()
 run_checked(${DPKG_DEB} --field ${package} Depends)
 set(depends "${run_output}")
 message(STATUS "Depends: ${depends}")
-foreach(library libqt5core5a libusb-1.0-0 libftdi1-2 libstdc\\+\\+6)
+foreach(library ${QT_LIBRARY} libusb-1.0-0 libftdi1-2 libstdc\\+\\+6)
     if(NOT depends MATCHES "(^|, )${library} \\(>= ")
         message(FATAL_ERROR "Depends lacks a versioned ${library}: ${depends}")
     endif()

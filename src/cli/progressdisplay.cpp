@@ -40,8 +40,8 @@ void ProgressDisplay::show(int percent)
     if (m_terminal) {
         const QString line = barLine(percent, m_totalBytes, m_clock.elapsed());
         // Spaces wipe what a longer earlier line left behind.
-        m_out << '\r' << line << QString(std::max(0, m_lastLineLength - line.size()), QLatin1Char(' '));
-        m_lastLineLength = line.size();
+        m_out << '\r' << line << QString(std::max(0, m_lastLineLength - int(line.size())), QLatin1Char(' '));
+        m_lastLineLength = int(line.size());
         m_out.flush();
         return;
     }

@@ -71,7 +71,7 @@ private:
         while (bytes.size() < count && attempts-- > 0) {
             unsigned char buffer[512];
             const int length =
-                ftdi_read_data(ftdi(), buffer, std::min(count - bytes.size(), int(sizeof buffer)));
+                ftdi_read_data(ftdi(), buffer, std::min(count - int(bytes.size()), int(sizeof buffer)));
             if (length < 0) {
                 break;
             }

@@ -386,8 +386,8 @@ private slots:
             }
             QCOMPARE(answer, request);
         }
-        qInfo("%d round trips of %d bytes with full-speed frame timing: %lld ms", kRoundTrips, request.size(),
-              static_cast<long long>(timer.elapsed()));
+        qInfo("%d round trips of %d bytes with full-speed frame timing: %lld ms", kRoundTrips,
+              int(request.size()), static_cast<long long>(timer.elapsed()));
         libusb_close(handle);
     }
 };

@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr long kAgreedResult = 1;
+constexpr marlune::qtcompat::NativeEventResult kAgreedResult = 1;
 
 } // namespace
 
@@ -25,7 +25,8 @@ EndSessionEventFilter::Action EndSessionEventFilter::actionFor(quint32 message, 
     return Action::PassOn;
 }
 
-bool EndSessionEventFilter::handleMessage(quint32 message, qintptr lParam, long* result)
+bool EndSessionEventFilter::handleMessage(quint32 message, qintptr lParam,
+                                          marlune::qtcompat::NativeEventResult* result)
 {
     const Action action = actionFor(message, lParam);
     if (action == Action::PassOn) {
@@ -35,12 +36,15 @@ bool EndSessionEventFilter::handleMessage(quint32 message, qintptr lParam, long*
         *result = kAgreedResult;
     }
     if (action == Action::AgreeAndQuit) {
-        m_application->quit();
+        // exit, not quit: Qt 6's quit first asks the windows to close, and a busy window
+        // would refuse; the session ends either way.
+        m_application->exit(0);
     }
     return true;
 }
 
-bool EndSessionEventFilter::nativeEventFilter(const QByteArray&, void* message, long* result)
+bool EndSessionEventFilter::nativeEventFilter(const QByteArray&, void* message,
+                                              marlune::qtcompat::NativeEventResult* result)
 {
 #ifdef Q_OS_WIN
     const MSG* nativeMessage = static_cast<const MSG*>(message);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "qtcompat.h"
+
 #include <QAbstractNativeEventFilter>
 #include <QtGlobal>
 
@@ -30,9 +32,10 @@ public:
 
     // Carries out actionFor: a consumed message gets the result 1. Returns whether the
     // message is consumed.
-    bool handleMessage(quint32 message, qintptr lParam, long* result);
+    bool handleMessage(quint32 message, qintptr lParam, marlune::qtcompat::NativeEventResult* result);
 
-    bool nativeEventFilter(const QByteArray& eventType, void* message, long* result) override;
+    bool nativeEventFilter(const QByteArray& eventType, void* message,
+                           marlune::qtcompat::NativeEventResult* result) override;
 
 private:
     QCoreApplication* m_application;

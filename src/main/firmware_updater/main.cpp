@@ -2,6 +2,7 @@
 #include "endsessioneventfilter.h"
 #include "firmwareupdatedlg.h"
 #include "mlpworkerthread.h"
+#include "qtcompat.h"
 #include "registerbuiltinupdatefiles.h"
 
 #include <QApplication>
@@ -23,9 +24,8 @@ Q_LOGGING_CATEGORY(lcStartup, "marlune.startup", QtInfoMsg)
 // platform: main only forwards here.
 int qMain(int argc, char** argv)
 {
-    // The pictures come at two pixel densities; these make a high-density screen use them.
-    QApplication::setAttribute(Qt::AA_EnableHighDpiScaling);
-    QApplication::setAttribute(Qt::AA_UseHighDpiPixmaps);
+    // The pictures come at two pixel densities; a high-density screen uses the finer one.
+    marlune::qtcompat::enableHighDpiScaling();
     QApplication application(argc, argv);
     // Both bundles live in static libraries; naming them here keeps the linker from dropping
     // them. Their own static initialisers register them before this runs and unregister
@@ -38,10 +38,12 @@ int qMain(int argc, char** argv)
     application.installNativeEventFilter(&endSessionFilter);
 
 #ifdef Q_OS_UNIX
-    // Log-off and shut-down arrive here as signals; they end the event loop like a close.
+    // Log-off and shut-down arrive here as signals; they end the event loop like a close,
+    // but cannot be refused. exit, not quit: Qt 6's quit first asks the windows to close,
+    // and a busy window would refuse.
     TerminationSignalNotifier terminationSignals;
     QObject::connect(&terminationSignals, &TerminationSignalNotifier::terminationRequested, &application,
-                     &QCoreApplication::quit);
+                     [] { QCoreApplication::exit(0); });
 #endif
 
     // Declared before the window so that it outlives it: the thread object owns the device

@@ -16,7 +16,10 @@ constexpr qintptr kEndSessionLogOff = qintptr(0x80000000u);
 constexpr qintptr kEndSessionCloseApp = 0x1;
 constexpr qintptr kEndSessionCritical = 0x40000000;
 
-constexpr long kUntouchedResult = 42;
+using marlune::qtcompat::NativeEventResult;
+
+constexpr NativeEventResult kAgreed = 1;
+constexpr NativeEventResult kUntouchedResult = 42;
 constexpr int kLoopLeftWithoutQuit = 7;
 
 } // namespace
@@ -70,15 +73,15 @@ void TestEndSessionEventFilter::consumedMessagesAnswerOneAndOnlySessionEndQuits_
     QTest::addColumn<quint32>("message");
     QTest::addColumn<qintptr>("lParam");
     QTest::addColumn<bool>("consumed");
-    QTest::addColumn<long>("result");
+    QTest::addColumn<NativeEventResult>("result");
     QTest::addColumn<bool>("quits");
 
     QTest::newRow("query end session")
-        << EndSessionEventFilter::kQueryEndSession << qintptr(0) << true << 1L << false;
+        << EndSessionEventFilter::kQueryEndSession << qintptr(0) << true << kAgreed << false;
     QTest::newRow("end session without reason")
-        << EndSessionEventFilter::kEndSession << qintptr(0) << true << 1L << false;
+        << EndSessionEventFilter::kEndSession << qintptr(0) << true << kAgreed << false;
     QTest::newRow("end session at log-off")
-        << EndSessionEventFilter::kEndSession << kEndSessionLogOff << true << 1L << true;
+        << EndSessionEventFilter::kEndSession << kEndSessionLogOff << true << kAgreed << true;
     QTest::newRow("other message") << kWmClose << kEndSessionLogOff << false << kUntouchedResult << false;
 }
 
@@ -87,11 +90,11 @@ void TestEndSessionEventFilter::consumedMessagesAnswerOneAndOnlySessionEndQuits(
     QFETCH(quint32, message);
     QFETCH(qintptr, lParam);
     QFETCH(bool, consumed);
-    QFETCH(long, result);
+    QFETCH(NativeEventResult, result);
     QFETCH(bool, quits);
 
     EndSessionEventFilter filter(QCoreApplication::instance());
-    long answer = kUntouchedResult;
+    NativeEventResult answer = kUntouchedResult;
     bool handled = false;
     // The filter runs inside the event loop, as it does in the program; a quit ends the
     // loop with 0 before the loop's own exit can run.
@@ -114,7 +117,7 @@ void TestEndSessionEventFilter::nativeMessagesOfOtherPlatformsPassThrough()
 #else
     EndSessionEventFilter filter(QCoreApplication::instance());
     quint32 fakeEvent[8] = {EndSessionEventFilter::kEndSession, 1, 1, 1};
-    long answer = kUntouchedResult;
+    NativeEventResult answer = kUntouchedResult;
     QVERIFY(!filter.nativeEventFilter(QByteArrayLiteral("xcb_generic_event_t"), fakeEvent, &answer));
     QCOMPARE(answer, kUntouchedResult);
 #endif
