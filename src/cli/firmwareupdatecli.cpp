@@ -282,7 +282,7 @@ int FirmwareUpdateCli::inspect(const QString& path, bool json)
 int FirmwareUpdateCli::builtin(bool json)
 {
     QList<UpdateFileReport> reports;
-    for (const QString& path : builtInUpdateFiles()) {
+    for (const QString& path : marlune::builtInUpdateFiles()) {
         reports << UpdateFileReport::inspect(path);
     }
     if (json) {
@@ -321,7 +321,7 @@ int FirmwareUpdateCli::update(const CliArguments& arguments)
     if (arguments.verbose()) {
         session.setFrameTrace(&FrameTracePrinter::trace, &tracePrinter);
     }
-    plan = UpdatePlanner::plan(session.discover(), arguments, builtInUpdateFilesByModel());
+    plan = UpdatePlanner::plan(session.discover(), arguments, marlune::builtInUpdateFilesByModel());
     if (plan.isRefused()) {
         // The access probe opens devices itself: only once the worker thread holds none.
         session.stop();

@@ -4,6 +4,8 @@
 
 #include <QDir>
 
+namespace marlune {
+
 namespace {
 
 const char kUpdateFilePattern[] = "*.ml2";
@@ -62,3 +64,5 @@ QHash<QString, QString> updateFilesByModelIn(const QString& directory)
     }
     return pathsByModel;
 }
+
+} // namespace marlune

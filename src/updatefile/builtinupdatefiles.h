@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+namespace marlune {
+
 // The update files built into the program, one per device model, in the resource folder
 // ":/firmwares". Nothing is cached: every call lists the folder and reads the headers again.
 
@@ -27,3 +29,5 @@ QHash<QString, QString> builtInUpdateFilesByModel();
 // The same two over any folder: the built-in ones are these over the resource folder.
 QStringList updateFilesIn(const QString& directory);
 QHash<QString, QString> updateFilesByModelIn(const QString& directory);
+
+} // namespace marlune

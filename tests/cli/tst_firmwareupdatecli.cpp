@@ -185,7 +185,7 @@ private slots:
 
     void updateWritesTheBuiltInFileForTheDevicesModel()
     {
-        const QHash<QString, QString> builtIn = builtInUpdateFilesByModel();
+        const QHash<QString, QString> builtIn = marlune::builtInUpdateFilesByModel();
         if (builtIn.isEmpty()) {
             QSKIP("no built-in update files in this build");
         }
@@ -399,7 +399,7 @@ private slots:
         const CliResult builtin = runCli({"builtin", "--json"});
         QCOMPARE(builtin.exitCode, int(kExitSuccess));
         const QJsonArray files = jsonOf(builtin).value("files").toArray();
-        QCOMPARE(files.size(), builtInUpdateFiles().size());
+        QCOMPARE(files.size(), marlune::builtInUpdateFiles().size());
         for (const QJsonValue& entry : files) {
             QVERIFY(entry.toObject().value("path").toString().startsWith(":/firmwares/"));
             QVERIFY(entry.toObject().contains("usable"));

@@ -67,7 +67,7 @@ private slots:
         QFETCH(QString, directory);
         QFETCH(QString, fileName);
         QFETCH(QString, path);
-        QCOMPARE(joinPath(directory, fileName), path);
+        QCOMPARE(marlune::joinPath(directory, fileName), path);
     }
 
     void listingIsSortedByNameIgnoringCase()
@@ -81,13 +81,13 @@ private slots:
                                            {"epsilon.ml2.bak", content}});
         const QStringList expected{folder + "/Alpha.ml2", folder + "/beta.ml2", folder + "/Delta.ml2",
                                    folder + "/gamma.ml2"};
-        QCOMPARE(updateFilesIn(folder), expected);
+        QCOMPARE(marlune::updateFilesIn(folder), expected);
     }
 
     void missingFolderListsNothing()
     {
-        QVERIFY(updateFilesIn(QStringLiteral("/nonexistent/firmwares")).isEmpty());
-        QVERIFY(updateFilesByModelIn(QStringLiteral("/nonexistent/firmwares")).isEmpty());
+        QVERIFY(marlune::updateFilesIn(QStringLiteral("/nonexistent/firmwares")).isEmpty());
+        QVERIFY(marlune::updateFilesByModelIn(QStringLiteral("/nonexistent/firmwares")).isEmpty());
     }
 
     void fileNamingTheSameModelLaterWins()
@@ -96,7 +96,7 @@ private slots:
         const QString folder = makeFolder({{"alpha.ml2", writerFor("SAME").bytes()},
                                            {"Beta.ml2", writerFor("SAME").bytes()},
                                            {"other.ml2", writerFor("OTHER").bytes()}});
-        const QHash<QString, QString> byModel = updateFilesByModelIn(folder);
+        const QHash<QString, QString> byModel = marlune::updateFilesByModelIn(folder);
         QCOMPARE(byModel.size(), 2);
         QCOMPARE(byModel.value("SAME"), folder + "/Beta.ml2");
         QCOMPARE(byModel.value("OTHER"), folder + "/other.ml2");
@@ -109,39 +109,40 @@ private slots:
         const QString folder = makeFolder({{"broken.ml2", broken.bytes()},
                                            {"short.ml2", writerFor("SHORT").bytes().left(255)},
                                            {"good.ml2", writerFor("GOOD").bytes()}});
-        QCOMPARE(updateFilesIn(folder).size(), 3);
-        const QHash<QString, QString> byModel = updateFilesByModelIn(folder);
+        QCOMPARE(marlune::updateFilesIn(folder).size(), 3);
+        const QHash<QString, QString> byModel = marlune::updateFilesByModelIn(folder);
         QCOMPARE(byModel.keys(), QStringList{"GOOD"});
     }
 
     void fileWithEmptyModelIsNotLookedUp()
     {
         const QString folder = makeFolder({{"nameless.ml2", writerFor("").bytes()}});
-        QCOMPARE(updateFileModel(folder + "/nameless.ml2"), QString());
-        QVERIFY(updateFilesByModelIn(folder).isEmpty());
+        QCOMPARE(marlune::updateFileModel(folder + "/nameless.ml2"), QString());
+        QVERIFY(marlune::updateFilesByModelIn(folder).isEmpty());
     }
 
     void updateFileModelReadsTheHeader()
     {
         const QString folder = makeFolder({{"x.ml2", writerFor("MODEL-X").bytes()}});
-        QCOMPARE(updateFileModel(folder + "/x.ml2"), QStringLiteral("MODEL-X"));
-        QCOMPARE(updateFileModel(folder + "/absent.ml2"), QString());
+        QCOMPARE(marlune::updateFileModel(folder + "/x.ml2"), QStringLiteral("MODEL-X"));
+        QCOMPARE(marlune::updateFileModel(folder + "/absent.ml2"), QString());
     }
 
     void builtInFilesLieInTheResourceFolder()
     {
-        const QStringList paths = builtInUpdateFiles();
-        QCOMPARE(paths, updateFilesIn(QStringLiteral(":/firmwares")));
+        const QStringList paths = marlune::builtInUpdateFiles();
+        QCOMPARE(paths, marlune::updateFilesIn(QStringLiteral(":/firmwares")));
         for (const QString& path : paths) {
             QVERIFY(path.startsWith(QLatin1String(":/firmwares/")));
         }
-        QCOMPARE(builtInUpdateFilesByModel(), updateFilesByModelIn(QStringLiteral(":/firmwares")));
+        QCOMPARE(marlune::builtInUpdateFilesByModel(),
+                 marlune::updateFilesByModelIn(QStringLiteral(":/firmwares")));
     }
 
     void lookupComparesModelNamesExactly()
     {
         const QString folder = makeFolder({{"x.ml2", writerFor("Demo-x").bytes()}});
-        const QHash<QString, QString> byModel = updateFilesByModelIn(folder);
+        const QHash<QString, QString> byModel = marlune::updateFilesByModelIn(folder);
         QVERIFY(byModel.contains("Demo-x"));
         QVERIFY(!byModel.contains("DEMO-X"));
         QVERIFY(!byModel.contains("demo-x"));
@@ -152,7 +153,7 @@ private slots:
     // stored uncompressed.
     void builtInBlocksMapTheResourceBytes()
     {
-        for (const QString& path : builtInUpdateFiles()) {
+        for (const QString& path : marlune::builtInUpdateFiles()) {
             const QResource resource(path);
             QCOMPARE(resource.compressionAlgorithm(), QResource::NoCompression);
             QFile raw(path);

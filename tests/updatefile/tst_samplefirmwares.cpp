@@ -33,8 +33,8 @@ private slots:
                                    ":/firmwares/DEMO-C.ml2", ":/firmwares/DEMO-D.ml2",
                                    ":/firmwares/DEMO-E.ml2", ":/firmwares/DEMO-F.ml2",
                                    ":/firmwares/DEMO-G.ml2"};
-        QCOMPARE(builtInUpdateFiles(), expected);
-        const QHash<QString, QString> byModel = builtInUpdateFilesByModel();
+        QCOMPARE(marlune::builtInUpdateFiles(), expected);
+        const QHash<QString, QString> byModel = marlune::builtInUpdateFilesByModel();
         QCOMPARE(byModel.size(), 7);
         QCOMPARE(byModel.value("DEMO-C"), QStringLiteral(":/firmwares/DEMO-C.ml2"));
         QVERIFY(!byModel.contains("demo-c"));
@@ -43,7 +43,7 @@ private slots:
     void samplesMeetTheirStatedProperties_data()
     {
         QTest::addColumn<QString>("path");
-        for (const QString& path : builtInUpdateFiles()) {
+        for (const QString& path : marlune::builtInUpdateFiles()) {
             QTest::newRow(qPrintable(path)) << path;
         }
     }

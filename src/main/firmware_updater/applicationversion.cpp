@@ -2,6 +2,8 @@
 
 #include <QCoreApplication>
 
+namespace marlune {
+
 namespace {
 
 // Major and minor come from the project's version in the build.
@@ -22,3 +24,5 @@ QString mainWindowTitle()
     return QCoreApplication::translate("FirmwareUpdateDlg", "Marlune Firmware Update Tool") +
            QStringLiteral(" ") + applicationVersionText();
 }
+
+} // namespace marlune

@@ -52,7 +52,7 @@ int qMain(int argc, char** argv)
     workerThread.start();
 
     FirmwareUpdateDlg window;
-    window.setWindowTitle(mainWindowTitle());
+    window.setWindowTitle(marlune::mainWindowTitle());
     window.setWorkerThread(&workerThread);
     window.show();
 

@@ -18,7 +18,7 @@ constexpr int kRowsShownWhole = 10;
 BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::BuiltInFirmwaresDlg)
 {
     m_ui->setupUi(this);
-    for (const QString& path : builtInUpdateFiles()) {
+    for (const QString& path : marlune::builtInUpdateFiles()) {
         MLU2File updateFile(path);
         if (updateFile.open()) {
             addRow(updateFile.modelName(), updateFile.firmwareVersionText(),

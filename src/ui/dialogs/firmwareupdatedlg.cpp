@@ -349,7 +349,7 @@ void FirmwareUpdateDlg::showStatus()
             parts << part;
         }
     }
-    if (!m_alternativeFileMode && builtInUpdateFiles().isEmpty()) {
+    if (!m_alternativeFileMode && marlune::builtInUpdateFiles().isEmpty()) {
         parts << tr("No built-in update files are installed; load an update file through the link above.");
     }
     m_ui->statusLabel->setText(parts.join(QLatin1Char('\n')));
@@ -451,7 +451,7 @@ QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceI
     if (m_alternativeFileMode) {
         return m_loadedFilePath ? *m_loadedFilePath : QString();
     }
-    return builtInUpdateFilesByModel().value(deviceInfoNode.model);
+    return marlune::builtInUpdateFilesByModel().value(deviceInfoNode.model);
 }
 
 void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)

@@ -13,12 +13,12 @@ private slots:
 
 void TestApplicationVersion::versionTextHasTwoDigitMinorAndTrailingBlank()
 {
-    QCOMPARE(applicationVersionText(), QStringLiteral("V0.28 "));
+    QCOMPARE(marlune::applicationVersionText(), QStringLiteral("V0.28 "));
 }
 
 void TestApplicationVersion::titleIsNameBlankAndVersion()
 {
-    QCOMPARE(mainWindowTitle(), QStringLiteral("Marlune Firmware Update Tool V0.28 "));
+    QCOMPARE(marlune::mainWindowTitle(), QStringLiteral("Marlune Firmware Update Tool V0.28 "));
 }
 
 QTEST_GUILESS_MAIN(TestApplicationVersion)

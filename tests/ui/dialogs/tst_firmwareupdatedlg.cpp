@@ -703,7 +703,7 @@ void TestFirmwareUpdateDlg::emptyCatalogueSaysSoInBuiltInMode()
     const QString emptyCatalogueText =
         QStringLiteral("No built-in update files are installed; load an update file through the link above.");
     Q_CLEANUP_RESOURCE(firmwares);
-    QVERIFY(builtInUpdateFiles().isEmpty());
+    QVERIFY(marlune::builtInUpdateFiles().isEmpty());
     {
         FirmwareUpdateDlg window;
         QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), emptyCatalogueText);
@@ -714,7 +714,7 @@ void TestFirmwareUpdateDlg::emptyCatalogueSaysSoInBuiltInMode()
         QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), QString());
     }
     registerBuiltInUpdateFiles();
-    QVERIFY(!builtInUpdateFiles().isEmpty());
+    QVERIFY(!marlune::builtInUpdateFiles().isEmpty());
     QCOMPARE(label("statusLabel")->text(), QString());
 }
 
