@@ -18,14 +18,14 @@ private:
     QHash<QString, QString> m_catalogue;
 
     // "MODEL" or "MODEL/hhhh" with the hardware version as the device reports it (BCD).
-    static QList<MLPDeviceInfoNode> devicesFrom(const QStringList& specs)
+    static QList<MLPDeviceInfoNode> devicesFrom(const QStringList& entries)
     {
         QList<MLPDeviceInfoNode> devices;
-        for (const QString& spec : specs) {
+        for (const QString& entry : entries) {
             MLPDeviceInfoNode device;
-            device.model = spec.section(QLatin1Char('/'), 0, 0);
-            device.hwVersion = static_cast<uint16_t>(spec.section(QLatin1Char('/'), 1).toUInt(nullptr, 16));
-            if (!spec.contains(QLatin1Char('/'))) {
+            device.model = entry.section(QLatin1Char('/'), 0, 0);
+            device.hwVersion = static_cast<uint16_t>(entry.section(QLatin1Char('/'), 1).toUInt(nullptr, 16));
+            if (!entry.contains(QLatin1Char('/'))) {
                 device.hwVersion = 0x0100;
             }
             device.address = QStringLiteral("usb:m/%1").arg(devices.size());

@@ -53,27 +53,27 @@ void runUnderUmockdevWrapper(char** argv)
 
 struct AttachedDevice
 {
-    DemoDeviceDescription spec;
+    DemoDeviceDescription description;
     std::shared_ptr<VirtualDevice> device;
     int emulationId = 0;
 };
 
-std::shared_ptr<VirtualDevice> makeDevice(const DemoDeviceDescription& spec)
+std::shared_ptr<VirtualDevice> makeDevice(const DemoDeviceDescription& description)
 {
     marlune::testing::VirtualDeviceIdentity identity;
-    identity.model = spec.model.toStdString();
-    identity.hwVersion = spec.hwVersion;
-    identity.fwVersion = spec.fwVersion;
-    identity.maxFrameLength = spec.maxFrameLength;
+    identity.model = description.model.toStdString();
+    identity.hwVersion = description.hwVersion;
+    identity.fwVersion = description.fwVersion;
+    identity.maxFrameLength = description.maxFrameLength;
     auto device = std::make_shared<VirtualDevice>(identity);
     // A demo runs for a while; nobody reads the records.
     device->setRecording(false);
     // Asked after an update, it reports the firmware it was sent, as a real one would.
     device->setInstallsUpdates(true);
-    device->setAnswerDelay(spec.answerDelayMs);
-    device->setSilent(spec.silent);
-    if (spec.errorSegment) {
-        device->failSegment(*spec.errorSegment, spec.errorStatus);
+    device->setAnswerDelay(description.answerDelayMs);
+    device->setSilent(description.silent);
+    if (description.errorSegment) {
+        device->failSegment(*description.errorSegment, description.errorStatus);
     }
     return device;
 }
@@ -86,7 +86,7 @@ int main(int argc, char** argv)
     QCoreApplication application(argc, argv);
     QTextStream console(stdout);
 
-    QVector<DemoDeviceDescription> specs = DemoDeviceDescription::defaultDevices();
+    QVector<DemoDeviceDescription> descriptions = DemoDeviceDescription::defaultDevices();
     const QString devicesText = qEnvironmentVariable(kDevicesVariable);
     if (!devicesText.trimmed().isEmpty()) {
         QString error;
@@ -96,15 +96,15 @@ int main(int argc, char** argv)
             QTextStream(stderr) << kDevicesVariable << ": " << error << Qt::endl;
             return kSetupFailure;
         }
-        specs = *parsed;
+        descriptions = *parsed;
     }
 
     UsbEmulation emulation;
     std::vector<AttachedDevice> attached;
     int serialNumber = 1;
-    for (const DemoDeviceDescription& spec : specs) {
-        AttachedDevice entry{spec, makeDevice(spec), 0};
-        if (spec.kind == DemoDeviceDescription::Kind::FtdiBridge) {
+    for (const DemoDeviceDescription& description : descriptions) {
+        AttachedDevice entry{description, makeDevice(description), 0};
+        if (description.kind == DemoDeviceDescription::Kind::FtdiBridge) {
             marlune::testing::FtdiBridgeOptions options;
             options.serial = QStringLiteral("FTDEMO%1").arg(serialNumber++).toStdString();
             options.modelWireTime = true;
@@ -115,7 +115,7 @@ int main(int argc, char** argv)
             options.modelWireTime = true;
             entry.emulationId = emulation.addMakerDevice(entry.device, options);
         }
-        console << "attached: " << spec.describe() << Qt::endl;
+        console << "attached: " << description.describe() << Qt::endl;
         attached.push_back(std::move(entry));
     }
 
@@ -124,10 +124,10 @@ int main(int argc, char** argv)
     QTimer unplugWatch;
     QObject::connect(&unplugWatch, &QTimer::timeout, [&] {
         for (AttachedDevice& entry : attached) {
-            if (entry.spec.unplugSegment && emulation.isPlugged(entry.emulationId) &&
-                entry.device->dataSegmentCount() >= *entry.spec.unplugSegment) {
+            if (entry.description.unplugSegment && emulation.isPlugged(entry.emulationId) &&
+                entry.device->dataSegmentCount() >= *entry.description.unplugSegment) {
                 emulation.unplug(entry.emulationId);
-                console << "unplugged: " << entry.spec.model << Qt::endl;
+                console << "unplugged: " << entry.description.model << Qt::endl;
             }
         }
     });

@@ -84,7 +84,7 @@ private slots:
     void startsIdleInBuiltInModeWithUpdateDisabled();
     void formTextsAndHelp_data();
     void formTextsAndHelp();
-    void modeTextsAreTheSpecifiedRichText();
+    void modeTextsAreRichTextWithOneLink();
     void picturesComeFromTheBundle();
 
     // Show handling.
@@ -303,7 +303,7 @@ void TestFirmwareUpdateDlg::formTextsAndHelp()
     QCOMPARE(plainText(pushButton->whatsThis()), whatsThis);
 }
 
-void TestFirmwareUpdateDlg::modeTextsAreTheSpecifiedRichText()
+void TestFirmwareUpdateDlg::modeTextsAreRichTextWithOneLink()
 {
     const QString frame =
         "<html><head><meta name=\"qrichtext\" content=\"1\" /><style type=\"text/css\">p, li { "
