@@ -240,7 +240,7 @@ void TestFaultMatrix::addRows(Link link)
     QTest::addColumn<Verdict>("verdict");
     QTest::addColumn<int>("transfersBegun");
     QTest::addColumn<int>("largestPayload"); // 0: not checked
-    // The update request's outcome, as describe() puts it; empty when no update runs.
+    // A pattern for the update request's outcome as describe() puts it; empty when no update runs.
     QTest::addColumn<QString>("outcome");
 
     const QByteArray model(kModel);
@@ -331,14 +331,15 @@ void TestFaultMatrix::addRows(Link link)
 
     // The device leaves the bus once the host has read the second-to-last acknowledgement,
     // so the last segment never reaches it and its write fails. Over the FTDI link the
-    // bridge leaves with the device while the host is still reading that acknowledgement:
-    // libftdi drops the part it had not handed out yet, so the segment fails for want of
-    // a whole answer instead.
+    // bridge leaves with the device, and may leave while the host is still reading that
+    // acknowledgement: libftdi then drops the part it had not handed out yet, and that
+    // segment fails for want of a whole answer instead.
+    const QString lastWriteRefused("block 1 segment 2 NoValidReply refused confirmed 542");
     QTest::newRow("unplugged after the second-to-last acknowledgement")
         << Fault::UnplugAfterAck << kLastSegment - 1 << kNoRefusal << model << frame << Stage::Update
         << listed << true << Verdict::Failed << 3 << kFullPayload
-        << (link == Link::MakerUsb ? QString("block 1 segment 2 NoValidReply refused confirmed 542")
-                                   : QString("block 1 segment 1 NoValidReply confirmed 456"));
+        << (link == Link::MakerUsb ? lastWriteRefused
+                                   : lastWriteRefused + "|block 1 segment 1 NoValidReply confirmed 456");
     // A device that answers no device information before the update is written as before.
     QTest::newRow("no device information when the update starts")
         << Fault::NoInfoAtUpdate << 0 << kNoRefusal << model << frame << Stage::Update << listed << true
@@ -370,7 +371,7 @@ void TestFaultMatrix::addRows(Link link)
     QTest::newRow("model name with invalid UTF-8")
         << Fault::None << 0 << kNoRefusal << QByteArray("DEMO-\xC3\x28\xFF\xFE-5") << frame << Stage::Update
         << QStringLiteral("DEMO-\uFFFD(\uFFFD\uFFFD-5") << true << Verdict::Failed << 0 << 0
-        << QStringLiteral("identity DEMO-\uFFFD(\uFFFD\uFFFD-5 0100");
+        << QStringLiteral("identity DEMO-\uFFFD\\(\uFFFD\uFFFD-5 0100");
 }
 
 void TestFaultMatrix::overFtdiBridge_data()
@@ -517,7 +518,10 @@ void TestFaultMatrix::runRow(Link link)
                 QCOMPARE(updateSignals->reasons,
                          QList<MLPWorkerRequestI::failReason>{MLPWorkerRequestI::OperationFailed});
             }
-            QCOMPARE(describe(request->outcome()), outcome);
+            const QString described = describe(request->outcome());
+            QVERIFY2(
+                QRegularExpression(QRegularExpression::anchoredPattern(outcome)).match(described).hasMatch(),
+                qPrintable(described));
             // The window deletes the request on its final signal; nothing may touch it after.
             request.reset();
         } else if (!selectionAnswered) {
