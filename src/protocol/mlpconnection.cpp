@@ -121,9 +121,16 @@ bool MLPConnection::exchange(const uint8_t* frame, uint16_t length)
     return m_transport.send(frame, length);
 }
 
-uint8_t MLPConnection::takeSequence()
+MLPFrameSpec MLPConnection::nextHostFrame(uint8_t* output, MLPFrameType type, uint8_t command)
 {
-    return m_sequence++;
+    MLPFrameSpec description;
+    description.output = output;
+    description.command = command;
+    description.headerByte1 = Layout::kHostHeaderByte1;
+    description.headerByte2 = Layout::kHostHeaderByte2;
+    description.sequence = m_sequence++;
+    description.frameType = typeByte(type);
+    return description;
 }
 
 bool MLPConnection::answerMatches(uint8_t command, uint16_t value) const
@@ -194,13 +201,7 @@ MLPReadResult MLPConnection::requestDeviceInfo()
     MLPReadResult result;
 
     std::array<uint8_t, Layout::kOverhead> frame;
-    MLPFrameSpec description;
-    description.output = frame.data();
-    description.command = DeviceInfo;
-    description.headerByte1 = Layout::kHostHeaderByte1;
-    description.headerByte2 = Layout::kHostHeaderByte2;
-    description.sequence = takeSequence();
-    description.frameType = typeByte(MLPFrameType::Request);
+    MLPFrameSpec description = nextHostFrame(frame.data(), MLPFrameType::Request, DeviceInfo);
     description.firstSegment = true;
     description.lastSegment = true;
 
@@ -241,16 +242,10 @@ MLPWriteResult MLPConnection::writeSegmented(const uint8_t* data, uint32_t lengt
         const auto chunk = static_cast<uint16_t>(std::min(remainingBytes, maxChunk));
         const bool lastSegment = chunk == remainingBytes;
 
-        MLPFrameSpec description;
-        description.output = frame.get();
+        MLPFrameSpec description = nextHostFrame(frame.get(), MLPFrameType::Data, command);
         description.payload = nextBytes;
         description.length = chunk;
-        description.command = command;
         description.value = value;
-        description.headerByte1 = Layout::kHostHeaderByte1;
-        description.headerByte2 = Layout::kHostHeaderByte2;
-        description.sequence = takeSequence();
-        description.frameType = typeByte(MLPFrameType::Data);
         description.firstSegment = firstSegment;
         description.lastSegment = lastSegment;
 

@@ -3,6 +3,7 @@
 #include "mlpclock.h"
 #include "mlpframereceiver.h"
 #include "mlpframetrace.h"
+#include "mlpframetype.h"
 #include "mlpprogressobserveri.h"
 #include "mlpreadresult.h"
 #include "mlptransport.h"
@@ -60,7 +61,8 @@ private:
     uint32_t traceStartMs() const;
     void traceExchange(const MLPFrameSpec& sent, uint16_t sentLength, bool writeAccepted, MLPStatus status,
                        uint8_t errorCode, uint32_t startMs) const;
-    uint8_t takeSequence();
+    // A frame from this host carrying the next sequence number.
+    MLPFrameSpec nextHostFrame(uint8_t* output, MLPFrameType type, uint8_t command);
 
     bool answerMatches(uint8_t command, uint16_t value) const;
     uint32_t answerWireLength() const;
