@@ -70,10 +70,17 @@ private:
         return findDevice(m_emulation.libusb(), EmulatedMakerDevice::kVendorId, options.productId);
     }
 
-    // Opens the device with the given product id and claims interface 0.
-    libusb_device_handle* openClaimed(uint16_t productId)
+    // Plugs in a maker device answering through endpoint, opens it through the test's libusb
+    // context and claims interface 0; null when any step fails.
+    libusb_device_handle* plugInClaimed(std::shared_ptr<ScriptedEndpoint> endpoint,
+                                        const MakerDeviceOptions& options = {})
     {
-        libusb_device* device = findDevice(m_emulation.libusb(), EmulatedMakerDevice::kVendorId, productId);
+        m_emulation->addMakerDevice(std::move(endpoint), options);
+        if (m_emulation.libusb() == nullptr) {
+            return nullptr;
+        }
+        libusb_device* device =
+            findDevice(m_emulation.libusb(), EmulatedMakerDevice::kVendorId, options.productId);
         if (device == nullptr) {
             return nullptr;
         }
@@ -198,9 +205,7 @@ private slots:
 
     void secondHandleCannotClaimClaimedInterface()
     {
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
-        QVERIFY(m_emulation.libusb() != nullptr);
-        libusb_device_handle* first = openClaimed(0x0B23);
+        libusb_device_handle* first = plugInClaimed(std::make_shared<ScriptedEndpoint>());
         QVERIFY(first != nullptr);
         libusb_device* device = findDevice(m_emulation.libusb(), EmulatedMakerDevice::kVendorId, 0x0B23);
         libusb_device_handle* second = nullptr;
@@ -216,9 +221,7 @@ private slots:
     void bulkRoundTripCarriesBytes()
     {
         auto endpoint = std::make_shared<ScriptedEndpoint>(ScriptedEndpoint::Answer::Echo);
-        m_emulation->addMakerDevice(endpoint);
-        QVERIFY(m_emulation.libusb() != nullptr);
-        libusb_device_handle* handle = openClaimed(0x0B23);
+        libusb_device_handle* handle = plugInClaimed(endpoint);
         QVERIFY(handle != nullptr);
 
         QByteArray request = patternedBytes(40, 1);
@@ -240,9 +243,7 @@ private slots:
     void bulkInWaitsForDeviceData()
     {
         auto endpoint = std::make_shared<ScriptedEndpoint>();
-        m_emulation->addMakerDevice(endpoint);
-        QVERIFY(m_emulation.libusb() != nullptr);
-        libusb_device_handle* handle = openClaimed(0x0B23);
+        libusb_device_handle* handle = plugInClaimed(endpoint);
         QVERIFY(handle != nullptr);
 
         // The device has its answer ready only after the transfer has started waiting.
@@ -278,9 +279,7 @@ private slots:
         QFETCH(int, bufferLength);
         QFETCH(int, expectedLength);
         auto endpoint = std::make_shared<ScriptedEndpoint>();
-        m_emulation->addMakerDevice(endpoint);
-        QVERIFY(m_emulation.libusb() != nullptr);
-        libusb_device_handle* handle = openClaimed(0x0B23);
+        libusb_device_handle* handle = plugInClaimed(endpoint);
         QVERIFY(handle != nullptr);
 
         const QByteArray answer = patternedBytes(answerLength);
@@ -296,9 +295,7 @@ private slots:
 
     void bulkInTimeOutWithoutData()
     {
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
-        QVERIFY(m_emulation.libusb() != nullptr);
-        libusb_device_handle* handle = openClaimed(0x0B23);
+        libusb_device_handle* handle = plugInClaimed(std::make_shared<ScriptedEndpoint>());
         QVERIFY(handle != nullptr);
         std::vector<uint8_t> buffer(64);
         int transferred = -1;
@@ -312,9 +309,7 @@ private slots:
     void idleBulkInWaitReportsCpuCost()
     {
         // libusb polls for finished URBs; the emulation holds idle polls to keep this cheap.
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>());
-        QVERIFY(m_emulation.libusb() != nullptr);
-        libusb_device_handle* handle = openClaimed(0x0B23);
+        libusb_device_handle* handle = plugInClaimed(std::make_shared<ScriptedEndpoint>());
         QVERIFY(handle != nullptr);
         constexpr unsigned int kIdleWaitMs = 800;
         const double cpuBefore = processCpuMs();
@@ -333,9 +328,7 @@ private slots:
         // One full packet and then silence: the URB stays open until the host gives up,
         // and the killed URB still reports the packet it got.
         auto endpoint = std::make_shared<ScriptedEndpoint>();
-        m_emulation->addMakerDevice(endpoint);
-        QVERIFY(m_emulation.libusb() != nullptr);
-        libusb_device_handle* handle = openClaimed(0x0B23);
+        libusb_device_handle* handle = plugInClaimed(endpoint);
         QVERIFY(handle != nullptr);
         const QByteArray packet = patternedBytes(64, 100);
         endpoint->queueForHost(packet);
@@ -361,9 +354,7 @@ private slots:
         auto endpoint = std::make_shared<ScriptedEndpoint>(ScriptedEndpoint::Answer::Echo);
         MakerDeviceOptions options;
         options.modelWireTime = true;
-        m_emulation->addMakerDevice(endpoint, options);
-        QVERIFY(m_emulation.libusb() != nullptr);
-        libusb_device_handle* handle = openClaimed(0x0B23);
+        libusb_device_handle* handle = plugInClaimed(endpoint, options);
         QVERIFY(handle != nullptr);
 
         constexpr int kRoundTrips = 20;

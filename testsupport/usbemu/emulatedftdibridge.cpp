@@ -79,6 +79,16 @@ UsbDescriptorSet bridgeDescriptors(const FtdiBridgeOptions& options)
     return UsbDescriptorSet(identity);
 }
 
+// An IN request for one byte; a host that asks for none gets none.
+std::size_t answerOneByte(uint16_t requestedLength, uint8_t* data, uint8_t value)
+{
+    if (requestedLength < 1) {
+        return 0;
+    }
+    data[0] = value;
+    return 1;
+}
+
 } // namespace
 
 EmulatedFtdiBridge::EmulatedFtdiBridge(std::shared_ptr<DeviceEndpoint> endpoint,
@@ -166,11 +176,7 @@ std::optional<std::size_t> EmulatedFtdiBridge::handleVendorRequest(const SetupPa
         return 0;
     }
     case kGetLatencyTimerRequest:
-        if (setup.length < 1) {
-            return 0;
-        }
-        data[0] = m_latencyMs;
-        return 1;
+        return answerOneByte(setup.length, data, m_latencyMs);
     case kGetModemStatusRequest: {
         const uint8_t status[] = {kModemStatus, kLineStatus};
         const std::size_t length = std::min<std::size_t>(setup.length, sizeof status);
@@ -178,11 +184,7 @@ std::optional<std::size_t> EmulatedFtdiBridge::handleVendorRequest(const SetupPa
         return length;
     }
     case kReadPinsRequest:
-        if (setup.length < 1) {
-            return 0;
-        }
-        data[0] = kAllPinsHigh;
-        return 1;
+        return answerOneByte(setup.length, data, kAllPinsHigh);
     case kReadEepromRequest: {
         const std::size_t length = std::min<std::size_t>(setup.length, 2);
         std::fill_n(data, length, kUnprogrammedEepromByte);
