@@ -1,5 +1,6 @@
 #include "builtinupdatefiles.h"
 #include "cliexitcode.h"
+#include "clirun.h"
 #include "emulatedbussuite.h"
 #include "firmwareupdatecli.h"
 #include "flagrows.h"
@@ -19,16 +20,9 @@ using namespace marlune::testing;
 
 namespace {
 
-struct CliResult
+CliRun runCli(const QStringList& arguments)
 {
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-CliResult runCli(const QStringList& arguments)
-{
-    CliResult result;
+    CliRun result;
     QTextStream out(&result.out);
     QTextStream err(&result.err);
     FirmwareUpdateCli cli(out, err, false);
@@ -38,7 +32,7 @@ CliResult runCli(const QStringList& arguments)
     return result;
 }
 
-QJsonObject jsonOf(const CliResult& result)
+QJsonObject jsonOf(const CliRun& result)
 {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(result.out.toUtf8(), &error);
@@ -97,7 +91,7 @@ private slots:
         m_emulation->addMakerDevice(makeDevice("MAKER-1", 0x0112, 0x0315));
         m_emulation->addFtdiBridge(makeDevice("BRIDGE-1", 0x0100, 0x0a0b));
 
-        const CliResult result = runCli({"list"});
+        const CliRun result = runCli({"list"});
         QCOMPARE(result.exitCode, int(kExitSuccess));
         const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
         QCOMPARE(lines.size(), 3);
@@ -112,7 +106,7 @@ private slots:
         m_emulation->addMakerDevice(makeDevice("MAKER-1", 0x0112, 0x0315));
         m_emulation->addFtdiBridge(makeDevice("BRIDGE-1"));
 
-        const CliResult result = runCli({"list", "--json"});
+        const CliRun result = runCli({"list", "--json"});
         QCOMPARE(result.exitCode, int(kExitSuccess));
         const QJsonObject json = jsonOf(result);
         QCOMPARE(json.value("inaccessibleDevices").toArray().size(), 0);
@@ -132,12 +126,12 @@ private slots:
 
     void listWithoutDevicesExitsNoDevice()
     {
-        const CliResult text = runCli({"list"});
+        const CliRun text = runCli({"list"});
         QCOMPARE(text.exitCode, int(kExitNoDevice));
         QVERIFY(text.out.isEmpty());
         QVERIFY(text.err.contains("No Marlune device found."));
 
-        const CliResult json = runCli({"list", "--json"});
+        const CliRun json = runCli({"list", "--json"});
         QCOMPARE(json.exitCode, int(kExitNoDevice));
         QCOMPARE(jsonOf(json).value("devices").toArray().size(), 0);
     }
@@ -148,7 +142,7 @@ private slots:
         locked.openable = false;
         m_emulation->addMakerDevice(makeDevice("MAKER-1"), locked);
 
-        const CliResult text = runCli({"list"});
+        const CliRun text = runCli({"list"});
         QCOMPARE(text.exitCode, int(kExitNoDevice));
         QVERIFY2(text.err.contains("16d0:0b23"), qPrintable(text.err));
         QVERIFY(text.err.contains("access denied"));
@@ -164,7 +158,7 @@ private slots:
         QVERIFY(entry.value("bus").toInt() > 0);
         QVERIFY(entry.value("device").toInt() > 0);
 
-        const CliResult update = runCli({"update"});
+        const CliRun update = runCli({"update"});
         QCOMPARE(update.exitCode, int(kExitNoDevice));
         QVERIFY(update.err.contains("60-marlune-fwupdate.rules"));
     }
@@ -176,7 +170,7 @@ private slots:
         m_emulation->addMakerDevice(makeDevice("MAKER-1"), busy);
         m_emulation->addMakerDevice(makeDevice("MAKER-2"), MakerDeviceOptions{0x0DBF, "ML0002"});
 
-        const CliResult result = runCli({"list"});
+        const CliRun result = runCli({"list"});
         QCOMPARE(result.exitCode, int(kExitSuccess));
         QVERIFY(result.out.contains("MAKER-2"));
         QVERIFY2(result.err.contains("in use by another program"), qPrintable(result.err));
@@ -204,7 +198,7 @@ private slots:
 
         auto device = makeDevice(model.toStdString(), hwVersion);
         m_emulation->addMakerDevice(device);
-        const CliResult result = runCli({"update"});
+        const CliRun result = runCli({"update"});
 
         QCOMPARE(result.exitCode, int(kExitSuccess));
         QVERIFY2(result.out.contains("Update complete."), qPrintable(result.out + result.err));
@@ -227,7 +221,7 @@ private slots:
         const QByteArray block = patterned(700);
         const QString path = writeFile("DEMO-5", 0x0100, block);
 
-        const CliResult result = runCli({"update", "--device", "usb:m/1", "--file", path});
+        const CliRun result = runCli({"update", "--device", "usb:m/1", "--file", path});
         QCOMPARE(result.exitCode, int(kExitSuccess));
         QCOMPARE(first->dataSegmentCount(), std::size_t{0});
         QCOMPARE(toBytes(second->transferPayload(UpdateBlock, 0)), block);
@@ -240,7 +234,7 @@ private slots:
         m_emulation->addMakerDevice(first);
         m_emulation->addMakerDevice(second, MakerDeviceOptions{0x0B23, "ML0002"});
 
-        const CliResult result = runCli({"update", "--file", writeFile("DEMO-5", 0x0100, patterned(10))});
+        const CliRun result = runCli({"update", "--file", writeFile("DEMO-5", 0x0100, patterned(10))});
         QCOMPARE(result.exitCode, int(kExitUsageError));
         QVERIFY(result.err.contains("--device"));
         QVERIFY(result.err.contains("DEMO-5 at usb:m/"));
@@ -251,14 +245,14 @@ private slots:
     void absentDeviceAddressExitsNoDevice()
     {
         m_emulation->addMakerDevice(makeDevice("DEMO-5"));
-        const CliResult result = runCli({"update", "--device", "usb:m/3", "--dry-run"});
+        const CliRun result = runCli({"update", "--device", "usb:m/3", "--dry-run"});
         QCOMPARE(result.exitCode, int(kExitNoDevice));
         QVERIFY(result.err.contains("usb:m/3"));
     }
 
     void noDeviceExitsNoDevice()
     {
-        const CliResult result = runCli({"update", "--file", writeFile("DEMO-5", 0x0100, patterned(10))});
+        const CliRun result = runCli({"update", "--file", writeFile("DEMO-5", 0x0100, patterned(10))});
         QCOMPARE(result.exitCode, int(kExitNoDevice));
         QVERIFY(result.err.contains("No Marlune device found."));
     }
@@ -273,7 +267,7 @@ private slots:
         m_emulation->addMakerDevice(device);
 
         const QString path = writeFile("DEMO-5", 0x0100, patterned(2000));
-        const CliResult result =
+        const CliRun result =
             runCli(json ? QStringList{"update", "--json", path} : QStringList{"update", path});
         QCOMPARE(result.exitCode, int(kExitUpdateFailed));
         QVERIFY(!result.out.contains("Update complete."));
@@ -323,7 +317,7 @@ private slots:
         m_emulation->addMakerDevice(device);
 
         const QString path = writeFile(model, static_cast<uint16_t>(fileHwVersion), patterned(100));
-        const CliResult result = runCli({"update", "--file", path});
+        const CliRun result = runCli({"update", "--file", path});
         QCOMPARE(result.exitCode, int(kExitFileRejected));
         QVERIFY2(result.err.contains(reason), qPrintable(result.err));
         QCOMPARE(device->dataSegmentCount(), std::size_t{0});
@@ -348,7 +342,7 @@ private slots:
             path = UpdateFileBuilder::write(writer, m_directory.filePath("truncated.ml2"));
         }
 
-        const CliResult result = runCli({"update", "--file", path});
+        const CliRun result = runCli({"update", "--file", path});
         QCOMPARE(result.exitCode, int(kExitFileRejected));
         QVERIFY(result.err.contains(truncated ? "truncated" : "does not exist"));
         QCOMPARE(device->frameCount(), std::size_t{0});
@@ -358,7 +352,7 @@ private slots:
     {
         auto device = makeDevice("NO-SUCH-MODEL");
         m_emulation->addMakerDevice(device);
-        const CliResult result = runCli({"update"});
+        const CliRun result = runCli({"update"});
         QCOMPARE(result.exitCode, int(kExitFileRejected));
         QVERIFY(result.err.contains("No built-in update file for model NO-SUCH-MODEL"));
         QCOMPARE(device->dataSegmentCount(), std::size_t{0});
@@ -368,7 +362,7 @@ private slots:
     {
         auto device = makeDevice("DEMO-5");
         m_emulation->addMakerDevice(device);
-        const CliResult result =
+        const CliRun result =
             runCli({"update", "--dry-run", "--file", writeFile("DEMO-5", 0x0100, patterned(900))});
         QCOMPARE(result.exitCode, int(kExitSuccess));
         QVERIFY(result.out.contains("Dry run"));
@@ -387,16 +381,16 @@ private slots:
     void inspectAndBuiltinNeedNoDevice()
     {
         const QString path = writeFile("DEMO-5", 0x0100, patterned(64));
-        const CliResult good = runCli({"inspect", path});
+        const CliRun good = runCli({"inspect", path});
         QCOMPARE(good.exitCode, int(kExitSuccess));
         QVERIFY(good.out.contains("Model:             DEMO-5"));
         QVERIFY(good.out.contains("Every block is available."));
 
-        const CliResult broken = runCli({"inspect", "--json", m_directory.filePath("absent.ml2")});
+        const CliRun broken = runCli({"inspect", "--json", m_directory.filePath("absent.ml2")});
         QCOMPARE(broken.exitCode, int(kExitFileRejected));
         QCOMPARE(jsonOf(broken).value("usable").toBool(), false);
 
-        const CliResult builtin = runCli({"builtin", "--json"});
+        const CliRun builtin = runCli({"builtin", "--json"});
         QCOMPARE(builtin.exitCode, int(kExitSuccess));
         const QJsonArray files = jsonOf(builtin).value("files").toArray();
         QCOMPARE(files.size(), marlune::builtInUpdateFiles().size());
@@ -418,7 +412,7 @@ private slots:
         const QByteArray block = patterned(1500);
         const int recordedBefore = historyEntries().size();
 
-        const CliResult result = runCli({"update", "--all", writeFile("DEMO-5", 0x0100, block)});
+        const CliRun result = runCli({"update", "--all", writeFile("DEMO-5", 0x0100, block)});
         QCOMPARE(result.exitCode, int(kExitUpdateFailed));
         QCOMPARE(toBytes(devices[0]->transferPayload(UpdateBlock, 0)), block);
         QCOMPARE(toBytes(devices[2]->transferPayload(UpdateBlock, 0)), block);
@@ -446,7 +440,7 @@ private slots:
     {
         auto device = makeDevice("DEMO-5");
         m_emulation->addMakerDevice(device);
-        const CliResult result = runCli({"update", "--json", writeFile("DEMO-5", 0x0100, patterned(3000))});
+        const CliRun result = runCli({"update", "--json", writeFile("DEMO-5", 0x0100, patterned(3000))});
         QCOMPARE(result.exitCode, int(kExitSuccess));
 
         const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
@@ -490,7 +484,7 @@ private slots:
         entry.reason = "the device did not take the whole update";
         QCOMPARE(history.append(entry), QString());
 
-        const CliResult text = runCli({"history"});
+        const CliRun text = runCli({"history"});
         qputenv("XDG_STATE_HOME", m_directory.filePath("state").toUtf8());
         QCOMPARE(text.exitCode, int(kExitSuccess));
         QVERIFY2(text.err.contains("line 2 is not an update record; skipped"), qPrintable(text.err));
@@ -502,7 +496,7 @@ private slots:
 
     void usageErrorExitsUsageError()
     {
-        const CliResult result = runCli({"flash"});
+        const CliRun result = runCli({"flash"});
         QCOMPARE(result.exitCode, int(kExitUsageError));
         QVERIFY(result.err.contains("Unknown command"));
         QVERIFY(result.out.isEmpty());

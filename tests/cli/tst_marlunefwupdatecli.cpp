@@ -1,6 +1,8 @@
 #include "cliexitcode.h"
+#include "clirun.h"
 #include "emulatedbussuite.h"
 #include "mlpcommand.h"
+#include "patternedbytes.h"
 #include "updatefilebuilder.h"
 #include "workerdevices.h"
 
@@ -27,26 +29,19 @@ class TestMarluneFwupdateCli : public EmulatedBusSuite
 private:
     QTemporaryDir m_directory;
 
-    struct Run
-    {
-        int exitCode = -1;
-        QByteArray out;
-        QByteArray err;
-    };
-
-    Run run(const QStringList& arguments)
+    CliRun run(const QStringList& arguments)
     {
         QProcess process;
         process.start(QStringLiteral(MARLUNE_CLI_PATH), arguments);
-        Run result;
+        CliRun result;
         if (!process.waitForFinished(kProcessTimeoutMs) || process.exitStatus() != QProcess::NormalExit) {
             process.kill();
             process.waitForFinished();
             return result;
         }
         result.exitCode = process.exitCode();
-        result.out = process.readAllStandardOutput();
-        result.err = process.readAllStandardError();
+        result.out = QString::fromUtf8(process.readAllStandardOutput());
+        result.err = QString::fromUtf8(process.readAllStandardError());
         return result;
     }
 
@@ -62,11 +57,11 @@ private slots:
 
     void versionAndHelp()
     {
-        const Run version = run({"--version"});
+        const CliRun version = run({"--version"});
         QCOMPARE(version.exitCode, int(kExitSuccess));
-        QCOMPARE(version.out, QByteArray("marlune-fwupdate-cli 0.28\n"));
+        QCOMPARE(version.out, QStringLiteral("marlune-fwupdate-cli 0.28\n"));
 
-        const Run help = run({"--help"});
+        const CliRun help = run({"--help"});
         QCOMPARE(help.exitCode, int(kExitSuccess));
         QVERIFY(help.out.contains("Exit codes:"));
     }
@@ -74,9 +69,10 @@ private slots:
     void listJsonFromTheExecutable()
     {
         m_emulation->addMakerDevice(makeDevice("DEMO-5", 0x0100, 0x0203));
-        const Run result = run({"list", "--json"});
+        const CliRun result = run({"list", "--json"});
         QCOMPARE(result.exitCode, int(kExitSuccess));
-        const QJsonArray devices = QJsonDocument::fromJson(result.out).object().value("devices").toArray();
+        const QJsonArray devices =
+            QJsonDocument::fromJson(result.out.toUtf8()).object().value("devices").toArray();
         QCOMPARE(devices.size(), 1);
         QCOMPARE(devices[0].toObject().value("model").toString(), "DEMO-5");
         QCOMPARE(devices[0].toObject().value("firmwareVersion").toString(), "2.03");
@@ -86,17 +82,14 @@ private slots:
     {
         auto device = makeDevice("DEMO-5");
         m_emulation->addMakerDevice(device);
-        QByteArray block(5000, '\0');
-        for (int index = 0; index < block.size(); ++index) {
-            block[index] = static_cast<char>(index % 251);
-        }
+        const QByteArray block = patternedBytes(5000);
 
-        const Run result = run({"update", "--file", writeFile(block)});
+        const CliRun result = run({"update", "--file", writeFile(block)});
         QCOMPARE(result.exitCode, int(kExitSuccess));
         QCOMPARE(toBytes(device->transferPayload(UpdateBlock, 0)), block);
         // Not a terminal: no bar, no carriage returns, one line per new percentage.
         QVERIFY(!result.out.contains('\r'));
-        const QList<QByteArray> lines = result.out.split('\n');
+        const QStringList lines = result.out.split('\n');
         QVERIFY(lines.contains("0%"));
         QVERIFY(lines.contains("100%"));
         QVERIFY(lines.contains("Update complete."));
@@ -107,7 +100,7 @@ private slots:
         auto device = makeDevice("DEMO-5");
         device->failSegment(1, 0x09);
         m_emulation->addMakerDevice(device);
-        const Run result = run({"update", "--verbose", "--file", writeFile(QByteArray(1000, 'x'))});
+        const CliRun result = run({"update", "--verbose", "--file", writeFile(QByteArray(1000, 'x'))});
         QCOMPARE(result.exitCode, int(kExitUpdateFailed));
         QVERIFY(result.err.contains("could not be completed"));
         // The trace goes to the error output: the device-information request, the refused segment.
@@ -117,7 +110,7 @@ private slots:
         QVERIFY2(
             result.err.contains("trace: sent Data command 3 value 0, 114 payload bytes; received Ack, 15 "
                                 "bytes; device-error 0x09 after"),
-            result.err.constData());
+            qPrintable(result.err));
     }
 
     void interruptDuringUpdateIsRefused()
