@@ -329,11 +329,17 @@ QString FirmwareUpdateDlg::noDeviceText() const
         return tr("No Marlune device found. Check the device's power and USB cable, and that this user may "
                   "use USB devices.");
     }
-    return tr("No Marlune device found: %1 attached device(s) cannot be opened by this user. Install the "
-              "udev "
-              "rules %2 and plug the device in again.")
+    const QString rulesPath = DeviceAccessProbe::udevRulesPath();
+    if (inaccessible == 1) {
+        return tr("No Marlune device found: 1 attached device cannot be opened by this user. Install the "
+                  "udev "
+                  "rules %1 and plug the device in again.")
+            .arg(rulesPath);
+    }
+    return tr("No Marlune device found: %1 attached devices cannot be opened by this user. Install the udev "
+              "rules %2 and plug the devices in again.")
         .arg(inaccessible)
-        .arg(DeviceAccessProbe::udevRulesPath());
+        .arg(rulesPath);
 }
 
 void FirmwareUpdateDlg::selectEntry(int index)

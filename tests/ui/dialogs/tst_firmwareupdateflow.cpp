@@ -384,16 +384,14 @@ void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart_data()
     QTest::newRow("silent device next to a good one")
         << QStringList{"DEMO-B", "DEMO-C silent"} << QStringList{"DEMO-B"}
         << "1 attached device did not answer and is not listed; check its power and cable, then press "
-           "Discover "
-           "Devices.";
+           "Discover Devices.";
     QTest::newRow("two units of one model")
         << QStringList{"DEMO-B", "DEMO-C", "DEMO-B"}
         << QStringList{"DEMO-B \u2014 maker USB ML0001", "DEMO-B \u2014 maker USB ML0003", "DEMO-C"} << "";
     QTest::newRow("device without access rights")
         << QStringList{"DEMO-B locked"} << QStringList()
-        << "No Marlune device found: 1 attached device(s) cannot be opened by this user. Install the udev "
-           "rules "
-           "/usr/lib/udev/rules.d/60-marlune-fwupdate.rules and plug the device in again.";
+        << "No Marlune device found: 1 attached device cannot be opened by this user. Install the udev "
+           "rules /usr/lib/udev/rules.d/60-marlune-fwupdate.rules and plug the device in again.";
 }
 
 void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart()
