@@ -468,7 +468,9 @@ UpdateExecutor::Result FirmwareUpdateCli::execute(UpdateExecutor& executor, cons
             lastPercent = percent;
             QJsonObject event;
             event.insert(QStringLiteral("event"), QStringLiteral("progress"));
+            // The address is a position; with --all the serial tells a script which unit this is.
             event.insert(QStringLiteral("address"), item.device.address);
+            event.insert(QStringLiteral("serial"), item.device.serial);
             event.insert(QStringLiteral("percent"), percent);
             printJsonLine(event);
         });

@@ -446,12 +446,14 @@ private slots:
         const QStringList lines = result.out.split('\n', Qt::SkipEmptyParts);
         QVERIFY(lines.size() > 2);
         int lastPercent = -1;
+        QSet<QString> progressSerials;
         QJsonObject record;
         for (const QString& line : lines) {
             QJsonParseError error{};
             record = QJsonDocument::fromJson(line.toUtf8(), &error).object();
             QVERIFY2(error.error == QJsonParseError::NoError, qPrintable(line));
             if (record.value("event") == "progress") {
+                progressSerials.insert(record.value("serial").toString());
                 QVERIFY(record.value("percent").toInt() > lastPercent);
                 lastPercent = record.value("percent").toInt();
             }
@@ -460,6 +462,8 @@ private slots:
         QCOMPARE(record.value("event").toString(), "result");
         QCOMPARE(record.value("succeeded").toBool(), true);
         QCOMPARE(record.value("address").toString(), "usb:m/0");
+        QVERIFY(!record.value("serial").toString().isEmpty());
+        QCOMPARE(progressSerials, QSet<QString>{record.value("serial").toString()});
         QCOMPARE(record.value("versionBefore").toString(), "2.03");
         QCOMPARE(record.value("fileFirmwareVersion").toString(), "1.07");
         // Asked again after the update; the virtual device keeps its version.
