@@ -5,7 +5,9 @@
 #include "mlpphy.h"
 #include "mlppingrequest.h"
 #include "mlpselectdevicerequest.h"
+#include "mlptransport.h"
 
+#include <QElapsedTimer>
 #include <QMutexLocker>
 
 namespace {
@@ -119,7 +121,14 @@ void MLPWorkerThread::run()
 {
     while (!m_stopRequested) {
         if (m_currentRequest) {
+            const bool pinging = m_currentRequest == m_pingRequest;
+            QElapsedTimer running;
+            running.start();
+            m_pingFailed = false;
             m_currentRequest->run(&m_currentContext);
+            if (pinging && m_pingFailed) {
+                restAfterFailedPing(running);
+            }
         } else {
             msleep(kIdleSleepMs);
         }
@@ -127,6 +136,23 @@ void MLPWorkerThread::run()
     }
     releaseDevice();
     quit();
+}
+
+void MLPWorkerThread::restAfterFailedPing(const QElapsedTimer& running)
+{
+    // A link whose device is gone refuses the write and fails the ping at once. Back to back,
+    // such pings would spin a core and flood the window with lostConnection; resting out the
+    // answer time keeps them to the pace of a silent device, one per answer time-out. A
+    // posted request or a stop ends the rest at once.
+    while (!m_stopRequested && running.elapsed() < kAnswerTimeoutMs && !hasPendingRequest()) {
+        msleep(kIdleSleepMs);
+    }
+}
+
+bool MLPWorkerThread::hasPendingRequest()
+{
+    QMutexLocker locker(&m_mutex);
+    return !m_pendingRequests.isEmpty();
 }
 
 void MLPWorkerThread::pickNextRequest()
@@ -158,6 +184,7 @@ void MLPWorkerThread::pingFinished() {}
 
 void MLPWorkerThread::pingFailed(MLPWorkerRequestI::failReason)
 {
+    m_pingFailed = true;
     emit lostConnection();
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 class MLPConnection;
+class QElapsedTimer;
 class MLPPingRequest;
 class MLPDiscoverRequest;
 class MLPSelectDeviceRequest;
@@ -77,6 +78,8 @@ protected:
 
 private:
     void pickNextRequest();
+    void restAfterFailedPing(const QElapsedTimer& running);
+    bool hasPendingRequest();
     void postOwnRequest(MLPWorkerRequestI* request, MLPWorkerContext* context);
     void releaseDevice();
 
@@ -106,5 +109,7 @@ private:
     MLPFrameTraceFunction m_frameTrace = nullptr;
     void* m_frameTraceContext = nullptr;
 
+    // Set by the ping's failure; read and cleared only on the worker thread.
+    bool m_pingFailed = false;
     std::atomic<bool> m_stopRequested{false};
 };
