@@ -121,12 +121,11 @@ void MLPWorkerThread::run()
 {
     while (!m_stopRequested) {
         if (m_currentRequest) {
-            const bool pinging = m_currentRequest == m_pingRequest;
             QElapsedTimer running;
             running.start();
             m_pingFailed = false;
             m_currentRequest->run(&m_currentContext);
-            if (pinging && m_pingFailed) {
+            if (m_pingFailed) {
                 restAfterFailedPing(running);
             }
         } else {

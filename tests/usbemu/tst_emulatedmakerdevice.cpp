@@ -63,24 +63,24 @@ class TestEmulatedMakerDevice : public EmulatedBusSuite
     Q_OBJECT
 
 private:
-    // Plugs in a maker device and finds it through the test's libusb context; referenced.
-    libusb_device* plugInAndFind(const MakerDeviceOptions& options = {})
+    // Plugs in a maker device answering through endpoint and finds it through the test's
+    // libusb context; referenced, null when either step fails.
+    libusb_device*
+    plugInAndFind(const MakerDeviceOptions& options = {},
+                  std::shared_ptr<ScriptedEndpoint> endpoint = std::make_shared<ScriptedEndpoint>())
     {
-        m_emulation->addMakerDevice(std::make_shared<ScriptedEndpoint>(), options);
-        return findDevice(m_emulation.libusb(), EmulatedMakerDevice::kVendorId, options.productId);
+        m_emulation->addMakerDevice(std::move(endpoint), options);
+        libusb_context* context = m_emulation.libusb();
+        return context != nullptr ? findDevice(context, EmulatedMakerDevice::kVendorId, options.productId)
+                                  : nullptr;
     }
 
-    // Plugs in a maker device answering through endpoint, opens it through the test's libusb
-    // context and claims interface 0; null when any step fails.
+    // Plugs in a maker device answering through endpoint, opens it and claims interface 0;
+    // null when any step fails.
     libusb_device_handle* plugInClaimed(std::shared_ptr<ScriptedEndpoint> endpoint,
                                         const MakerDeviceOptions& options = {})
     {
-        m_emulation->addMakerDevice(std::move(endpoint), options);
-        if (m_emulation.libusb() == nullptr) {
-            return nullptr;
-        }
-        libusb_device* device =
-            findDevice(m_emulation.libusb(), EmulatedMakerDevice::kVendorId, options.productId);
+        libusb_device* device = plugInAndFind(options, std::move(endpoint));
         if (device == nullptr) {
             return nullptr;
         }

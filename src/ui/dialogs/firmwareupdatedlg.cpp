@@ -331,13 +331,12 @@ QString FirmwareUpdateDlg::noDeviceText() const
     }
     const QString rulesPath = DeviceAccessProbe::udevRulesPath();
     if (inaccessible == 1) {
-        return tr("No Marlune device found: 1 attached device cannot be opened by this user. Install the "
-                  "udev "
-                  "rules %1 and plug the device in again.")
+        return tr("No Marlune device found: 1 attached device cannot be opened by this user. "
+                  "Install the udev rules %1 and plug the device in again.")
             .arg(rulesPath);
     }
-    return tr("No Marlune device found: %1 attached devices cannot be opened by this user. Install the udev "
-              "rules %2 and plug the devices in again.")
+    return tr("No Marlune device found: %1 attached devices cannot be opened by this user. "
+              "Install the udev rules %2 and plug the devices in again.")
         .arg(inaccessible)
         .arg(rulesPath);
 }
