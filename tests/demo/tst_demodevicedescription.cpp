@@ -44,7 +44,9 @@ void TestDemoDeviceDescription::faultsAreRead()
 {
     QString error;
     const auto devices = DemoDeviceDescription::parseList(
-        QStringLiteral("usb:S,silent;usb:E,error-at=12/0x05;usb:F,error-at=3;ftdi:U,unplug-at=40"), &error);
+        QStringLiteral(
+            "usb:S,silent;usb:E,error-at=12/0x05;usb:F,error-at=3;ftdi:U,unplug-at=40;usb:L,locked"),
+        &error);
     QVERIFY2(devices, qPrintable(error));
     QVERIFY(devices->at(0).silent);
     QCOMPARE(devices->at(1).errorSegment, std::optional<uint32_t>(12));
@@ -52,6 +54,8 @@ void TestDemoDeviceDescription::faultsAreRead()
     QCOMPARE(devices->at(2).errorSegment, std::optional<uint32_t>(3));
     QCOMPARE(devices->at(2).errorStatus, DemoDeviceDescription::kDefaultErrorStatus);
     QCOMPARE(devices->at(3).unplugSegment, std::optional<uint32_t>(40));
+    QVERIFY(devices->at(4).locked);
+    QVERIFY(!devices->at(0).locked);
 }
 
 void TestDemoDeviceDescription::mistakesAreReported_data()
@@ -71,6 +75,7 @@ void TestDemoDeviceDescription::mistakesAreReported_data()
     QTest::newRow("status beyond a byte") << "usb:DEMO-A,error-at=3/256";
     QTest::newRow("segment missing") << "usb:DEMO-A,unplug-at=";
     QTest::newRow("silent with a value") << "usb:DEMO-A,silent=1";
+    QTest::newRow("locked bridge") << "ftdi:DEMO-A,locked";
 }
 
 void TestDemoDeviceDescription::mistakesAreReported()

@@ -72,6 +72,13 @@ std::optional<DemoDeviceDescription> parseDevice(const QString& text, QString* e
         bool valid = true;
         if (key == QLatin1String("silent") && equals < 0) {
             device.silent = true;
+        } else if (key == QLatin1String("locked") && equals < 0) {
+            // The emulated bridge has no access rights of its own to refuse.
+            if (device.kind != DemoDeviceDescription::Kind::MakerUsb) {
+                *error = QStringLiteral("\"%1\": only a usb: device can be locked").arg(option);
+                return std::nullopt;
+            }
+            device.locked = true;
         } else if (key == QLatin1String("hw") || key == QLatin1String("fw")) {
             const std::optional<uint16_t> version = parseDeviceVersion(value);
             valid = version.has_value();
@@ -176,6 +183,9 @@ QString DemoDeviceDescription::describe() const
     }
     if (unplugSegment) {
         line += QStringLiteral(", unplugged at segment %1").arg(*unplugSegment);
+    }
+    if (locked) {
+        line += QStringLiteral(", not to be opened by this user");
     }
     return line;
 }

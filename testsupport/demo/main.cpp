@@ -113,6 +113,7 @@ int main(int argc, char** argv)
             marlune::testing::MakerDeviceOptions options;
             options.serial = QStringLiteral("MLDEMO%1").arg(serialNumber++).toStdString();
             options.modelWireTime = true;
+            options.openable = !description.locked;
             entry.emulationId = emulation.addMakerDevice(entry.device, options);
         }
         console << "attached: " << description.describe() << Qt::endl;
