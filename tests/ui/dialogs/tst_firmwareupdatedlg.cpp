@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProgressBar>
@@ -208,7 +209,11 @@ void TestFirmwareUpdateDlg::loadFile(const QString& path)
     ModalDialogWatcher watcher([&](QWidget* dialog) {
         auto* fileDialog = qobject_cast<QFileDialog*>(dialog);
         QVERIFY(fileDialog);
-        fileDialog->selectFile(path);
+        // Typed into the name field, as a user would: selectFile() leaves that field alone once
+        // it has the focus, which the shown dialog gives it sooner or later.
+        auto* fileName = fileDialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QVERIFY(fileName);
+        fileName->setText(path);
         QMetaObject::invokeMethod(fileDialog, "accept");
     });
     invoke("on_bttn_load_clicked");
