@@ -92,6 +92,7 @@ QJsonObject inaccessibleJson(const InaccessibleUsbDevice& device)
     object.insert(QStringLiteral("bus"), device.busNumber);
     object.insert(QStringLiteral("device"), device.deviceNumber);
     object.insert(QStringLiteral("accessDenied"), device.accessDenied);
+    object.insert(QStringLiteral("noDriver"), device.noDriver);
     object.insert(QStringLiteral("problem"), device.problem);
     return object;
 }
@@ -194,6 +195,7 @@ bool FirmwareUpdateCli::reportUsbStartProblem()
 void FirmwareUpdateCli::printInaccessible(const QList<InaccessibleUsbDevice>& inaccessible)
 {
     bool accessDenied = false;
+    bool noDriver = false;
     for (const InaccessibleUsbDevice& device : inaccessible) {
         const bool bridge = MLPUsbIdentities::isFtdiBridge(device.vendorId, device.productId);
         m_err << QStringLiteral("USB device %1 (%2, bus %3 device %4) cannot be used: %5.")
@@ -204,6 +206,13 @@ void FirmwareUpdateCli::printInaccessible(const QList<InaccessibleUsbDevice>& in
                      .arg(device.problem)
               << '\n';
         accessDenied = accessDenied || device.accessDenied;
+        noDriver = noDriver || device.noDriver;
+    }
+    if (noDriver) {
+        m_err << QStringLiteral("Windows has no WinUSB driver for it. Install %1 from the program's folder "
+                                "(right-click, Install) and plug the device in again.")
+                     .arg(DeviceAccessProbe::winUsbDriverFile())
+              << '\n';
     }
     if (accessDenied) {
         m_err << QStringLiteral(
@@ -219,6 +228,11 @@ int FirmwareUpdateCli::reportNoDevice(const QList<InaccessibleUsbDevice>& inacce
 {
     m_err << QStringLiteral("No Marlune device found.") << '\n';
     printInaccessible(inaccessible);
+    if (DeviceAccessProbe::ftdiDriverMissing()) {
+        m_err << QStringLiteral("The FTDI driver is not installed, so no device behind an FTDI bridge can be "
+                                "found; install it and try again.")
+              << '\n';
+    }
     return kExitNoDevice;
 }
 

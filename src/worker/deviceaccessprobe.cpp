@@ -1,30 +1,30 @@
 #include "deviceaccessprobe.h"
 
-#include "mlpphyml.h"
-#include "mlpusbidentities.h"
+#include "d2xxlibrary.h"
+#include "mlpusbaccessprobe.h"
 
-#include <libusb.h>
-
-using marlune::MLP::MLPLinkKind;
-using marlune::MLP::MLPPhyMl;
-using marlune::MLP::MLPUsbIdentities;
+using marlune::MLP::MLPAccessProblem;
+using marlune::MLP::MLPInaccessibleDevice;
+using marlune::MLP::MLPUsbAccessProbe;
 
 namespace {
 
-QString libusbProblem(int error)
+QString problemText(const MLPInaccessibleDevice& device)
 {
-    if (error == LIBUSB_ERROR_ACCESS) {
+    switch (device.problem) {
+    case MLPAccessProblem::AccessDenied:
         return QStringLiteral("access denied");
+    case MLPAccessProblem::NoDriver:
+        return QStringLiteral("no WinUSB driver installed");
+    case MLPAccessProblem::InUse:
+        return QStringLiteral("in use by another program");
+    case MLPAccessProblem::Other:
+        break;
     }
-    return QString::fromUtf8(libusb_strerror(error));
+    return QString::fromStdString(device.detail);
 }
 
 } // namespace
-
-bool DeviceAccessProbe::isDrivenUsbId(uint16_t vendorId, uint16_t productId)
-{
-    return MLPUsbIdentities::linkKindOf(vendorId, productId) != MLPLinkKind::Unknown;
-}
 
 QString DeviceAccessProbe::udevRulesDirectory()
 {
@@ -42,66 +42,34 @@ QString DeviceAccessProbe::udevRulesPath()
     return udevRulesDirectory() + QLatin1Char('/') + udevRulesFile();
 }
 
+QString DeviceAccessProbe::winUsbDriverFile()
+{
+    return QStringLiteral("marlune-fwupdate-winusb.inf");
+}
+
+bool DeviceAccessProbe::ftdiDriverMissing()
+{
+    return !marlune::d2xx::d2xxLibraryLoaded();
+}
+
 QString DeviceAccessProbe::usbStartProblem()
 {
-    libusb_context* context = nullptr;
-    const int result = libusb_init(&context);
-    if (result != 0) {
-        return QString::fromUtf8(libusb_strerror(result));
-    }
-    libusb_exit(context);
-    return QString();
+    return QString::fromStdString(MLPUsbAccessProbe::usbStartProblem());
 }
 
 QList<InaccessibleUsbDevice> DeviceAccessProbe::findInaccessibleDevices()
 {
     QList<InaccessibleUsbDevice> inaccessible;
-    libusb_context* context = nullptr;
-    if (libusb_init(&context) != 0) {
-        return inaccessible;
-    }
-    libusb_device** attached = nullptr;
-    const ssize_t attachedCount = libusb_get_device_list(context, &attached);
-    for (ssize_t position = 0; position < attachedCount; ++position) {
-        libusb_device* device = attached[position];
-        libusb_device_descriptor descriptor{};
-        if (libusb_get_device_descriptor(device, &descriptor) != 0) {
-            continue;
-        }
-        const MLPLinkKind kind = MLPUsbIdentities::linkKindOf(descriptor.idVendor, descriptor.idProduct);
-        if (kind == MLPLinkKind::Unknown) {
-            continue;
-        }
+    for (const MLPInaccessibleDevice& device : MLPUsbAccessProbe::findInaccessibleDevices()) {
         InaccessibleUsbDevice entry;
-        entry.vendorId = descriptor.idVendor;
-        entry.productId = descriptor.idProduct;
-        entry.busNumber = libusb_get_bus_number(device);
-        entry.deviceNumber = libusb_get_device_address(device);
-
-        libusb_device_handle* handle = nullptr;
-        const int openResult = libusb_open(device, &handle);
-        if (openResult != 0) {
-            entry.accessDenied = openResult == LIBUSB_ERROR_ACCESS;
-            entry.problem = libusbProblem(openResult);
-            inaccessible.append(entry);
-            continue;
-        }
-        // A bridge normally has the kernel's serial driver bound, which the FTDI link detaches
-        // when it opens the bridge; only the maker's interface is tried here.
-        if (kind == MLPLinkKind::MakerUsb) {
-            const int claimResult = libusb_claim_interface(handle, MLPPhyMl::kInterfaceNumber);
-            if (claimResult == 0) {
-                libusb_release_interface(handle, MLPPhyMl::kInterfaceNumber);
-            } else if (claimResult == LIBUSB_ERROR_BUSY) {
-                entry.problem = QStringLiteral("in use by another program");
-                inaccessible.append(entry);
-            }
-        }
-        libusb_close(handle);
+        entry.vendorId = device.vendorId;
+        entry.productId = device.productId;
+        entry.busNumber = device.busNumber;
+        entry.deviceNumber = device.deviceNumber;
+        entry.accessDenied = device.problem == MLPAccessProblem::AccessDenied;
+        entry.noDriver = device.problem == MLPAccessProblem::NoDriver;
+        entry.problem = problemText(device);
+        inaccessible.append(entry);
     }
-    if (attachedCount >= 0) {
-        libusb_free_device_list(attached, 1);
-    }
-    libusb_exit(context);
     return inaccessible;
 }

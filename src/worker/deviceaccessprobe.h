@@ -5,13 +5,12 @@
 #include <QList>
 #include <QString>
 
-#include <cstdint>
-
 // Finds attached USB devices of the kinds the links drive (the maker's devices, FTDI
-// bridges) that cannot be opened, or whose interface another program holds. The links skip
-// such devices without a word, so a user without access rights would otherwise see an
-// empty list and no reason. Uses libusb directly and only opens and closes: no byte goes
-// to any device. Run it while no request holds a device.
+// bridges) that cannot be opened, or whose interface another program holds, and whether the
+// FTDI driver's library is there. The links skip such devices without a word, so a user
+// without access rights or drivers would otherwise see an empty list and no reason. Only
+// opens and closes: no byte goes to any device. Run it while no request holds a device, on
+// a thread that may wait for USB (the worker's discovery runs it).
 class DeviceAccessProbe
 {
 public:
@@ -22,9 +21,12 @@ public:
     // being attached.
     static QString usbStartProblem();
 
-    // True for the USB ids of the devices the links drive: the maker's products and the
-    // accepted FTDI bridges.
-    static bool isDrivenUsbId(uint16_t vendorId, uint16_t productId);
+    // True where the FTDI link has no driver library (Windows without the FTDI driver): no
+    // bridge can be listed then, whatever is attached.
+    static bool ftdiDriverMissing();
+
+    // The WinUSB driver package's INF that the Windows installer puts beside the program.
+    static QString winUsbDriverFile();
 
     // Where the package installs the udev rules that grant users these devices: the
     // folder, the file name, and the two joined.

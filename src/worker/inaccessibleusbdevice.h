@@ -11,6 +11,7 @@ struct InaccessibleUsbDevice
     uint16_t productId = 0;
     uint8_t busNumber = 0;
     uint8_t deviceNumber = 0;
-    bool accessDenied = false; // the usual cause: no udev rule grants this user the device
+    bool accessDenied = false; // Linux's usual cause: no udev rule grants this user the device
+    bool noDriver = false;     // Windows' usual cause: the WinUSB driver is not installed for it
     QString problem;
 };

@@ -1,5 +1,6 @@
 #include "mlpdiscoverrequest.h"
 
+#include "deviceaccessprobe.h"
 #include "mlpconnection.h"
 #include "mlpdeviceinforecord.h"
 #include "mlpphyaddress.h"
@@ -36,6 +37,12 @@ QList<MLPDeviceInfoNode> MLPDiscoverRequest::devices() const
     return m_deviceList;
 }
 
+QList<InaccessibleUsbDevice> MLPDiscoverRequest::inaccessibleDevices() const
+{
+    QMutexLocker locker(&m_devicesMutex);
+    return m_inaccessible;
+}
+
 int MLPDiscoverRequest::unansweredCount() const
 {
     QMutexLocker locker(&m_devicesMutex);
@@ -53,6 +60,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
         QMutexLocker locker(&m_devicesMutex);
         m_deviceList.clear();
         m_unansweredCount = 0;
+        m_inaccessible.clear();
     }
 
     bool allAnswered = true;
@@ -85,6 +93,13 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 m_deviceList.append(node);
             }
         }
+    }
+
+    // The discovery's links are closed now, so a device in use here is in use elsewhere.
+    const QList<InaccessibleUsbDevice> inaccessible = DeviceAccessProbe::findInaccessibleDevices();
+    {
+        QMutexLocker locker(&m_devicesMutex);
+        m_inaccessible = inaccessible;
     }
 
     if (allAnswered) {

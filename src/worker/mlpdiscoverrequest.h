@@ -1,5 +1,6 @@
 #pragma once
 
+#include "inaccessibleusbdevice.h"
 #include "mlpdeviceinfonode.h"
 #include "mlpworkerrequesti.h"
 
@@ -24,9 +25,13 @@ public:
     // How many attached devices the last discovery found but left out because they gave
     // no valid device information.
     int unansweredCount() const;
+    // Attached devices of ours that the last discovery could not open at all, looked for
+    // once its own links were closed.
+    QList<InaccessibleUsbDevice> inaccessibleDevices() const;
 
 private:
     mutable QMutex m_devicesMutex;
     QList<MLPDeviceInfoNode> m_deviceList;
     int m_unansweredCount = 0;
+    QList<InaccessibleUsbDevice> m_inaccessible;
 };

@@ -27,6 +27,7 @@ public:
     MLPUpdateFirmwareRequest(const QString& filePath, QObject* parent = nullptr);
 
     void run(MLPWorkerContext* context) override;
+    bool writesToDevice() const override { return true; }
 
     // Complete once workDone() or failed() has arrived; not to be read while run() runs.
     MLPUpdateOutcome outcome() const { return m_outcome; }

@@ -22,6 +22,9 @@ public:
     ~MLPWorkerRequestI() override;
 
     virtual void run(MLPWorkerContext* context) = 0;
+    // True for a request that writes to the device's memory, which an interruption (a
+    // log-off, a shut-down) would leave half-done.
+    virtual bool writesToDevice() const { return false; }
 
 signals:
     void workDone();

@@ -101,6 +101,11 @@ QList<MLPDeviceInfoNode> MLPWorkerThread::discoveredDevices() const
     return m_discoverRequest->devices();
 }
 
+QList<InaccessibleUsbDevice> MLPWorkerThread::inaccessibleDevices() const
+{
+    return m_discoverRequest->inaccessibleDevices();
+}
+
 int MLPWorkerThread::unansweredDeviceCount() const
 {
     return m_discoverRequest->unansweredCount();
@@ -124,7 +129,17 @@ void MLPWorkerThread::run()
             QElapsedTimer running;
             running.start();
             m_pingFailed = false;
+            // Asked before run(): a request may be deleted by its owner once it has signalled.
+            const bool writes = m_currentRequest->writesToDevice();
+            if (writes) {
+                m_writingToDevice = true;
+                emit deviceWriteStarted();
+            }
             m_currentRequest->run(&m_currentContext);
+            if (writes) {
+                m_writingToDevice = false;
+                emit deviceWriteFinished();
+            }
             if (m_pingFailed) {
                 restAfterFailedPing(running);
             }

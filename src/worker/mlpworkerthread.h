@@ -1,5 +1,6 @@
 #pragma once
 
+#include "inaccessibleusbdevice.h"
 #include "mlpdeviceinfonode.h"
 #include "mlpworkercontext.h"
 #include "mlpworkerrequesti.h"
@@ -45,6 +46,8 @@ public:
     QList<MLPDeviceInfoNode> discoveredDevices() const;
     // Devices the last discovery found attached but left out because they did not answer.
     int unansweredDeviceCount() const;
+    // Devices of ours attached at the last discovery that this user cannot open at all.
+    QList<InaccessibleUsbDevice> inaccessibleDevices() const;
 
     // Starts the loop, first clearing a stop left from an earlier run. Cleared here rather
     // than in run(): a stop() made right after start() would otherwise be lost if the new
@@ -57,6 +60,9 @@ public:
     // Ends the loop after the request that is running; wait() then joins the thread.
     void stop();
 
+    // True while a request that writes to a device runs; safe to ask from any thread.
+    bool isWritingToDevice() const { return m_writingToDevice; }
+
 signals:
     void lostConnection();
     void deviceDiscoverFinsihed();
@@ -64,6 +70,9 @@ signals:
     // Follows every deviceSelectionFinished and says whether the device answered, so that no
     // receiver has to read "did not answer" from the versions.
     void deviceSelectionAnswered(bool answered, uint16_t fwVersion, uint16_t hwVersion);
+    // Around every request that writes to a device.
+    void deviceWriteStarted();
+    void deviceWriteFinished();
 
 private slots:
     void pingFinished();
@@ -112,4 +121,5 @@ private:
     // Set by the ping's failure; read and cleared only on the worker thread.
     bool m_pingFailed = false;
     std::atomic<bool> m_stopRequested{false};
+    std::atomic<bool> m_writingToDevice{false};
 };

@@ -1,5 +1,7 @@
 #include "updatehistory.h"
 
+#include "userstatedirectory.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
@@ -62,12 +64,7 @@ bool fromLine(const QByteArray& line, UpdateHistoryEntry& entry)
 
 QString UpdateHistory::defaultPath()
 {
-    QString stateHome = qEnvironmentVariable("XDG_STATE_HOME");
-    // Relative paths are to be ignored, as the base-directory rules say.
-    if (stateHome.isEmpty() || QDir::isRelativePath(stateHome)) {
-        stateHome = QDir::homePath() + QStringLiteral("/.local/state");
-    }
-    return QDir(stateHome).filePath(kApplicationFolder + QLatin1Char('/') + kFileName);
+    return QDir(marlune::userStateDirectory()).filePath(kApplicationFolder + QLatin1Char('/') + kFileName);
 }
 
 QString UpdateHistory::sha256Of(const QString& path)

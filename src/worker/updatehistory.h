@@ -9,14 +9,14 @@
 #include <QStringList>
 
 // The record of every update the window and the command-line tool ran: one JSON object per
-// line, appended, in $XDG_STATE_HOME/marlune-fwupdate/history.jsonl. A history that cannot be
+// line, appended, in marlune-fwupdate/history.jsonl under the user's state folder
+// ($XDG_STATE_HOME, %LOCALAPPDATA% on Windows). A history that cannot be
 // written must never cost an update, so append() reports its failure for a warning and
 // nothing else.
 class UpdateHistory
 {
 public:
-    // $XDG_STATE_HOME/marlune-fwupdate/history.jsonl, with ~/.local/state when that variable
-    // is unset, empty or not an absolute path.
+    // marlune-fwupdate/history.jsonl in marlune::userStateDirectory().
     static QString defaultPath();
     // SHA-256 of a file in hexadecimal; empty when it cannot be read.
     static QString sha256Of(const QString& path);

@@ -3,17 +3,14 @@
 #include <QObject>
 #include <QTimer>
 
-#include <atomic>
-#include <thread>
-
-struct libusb_context;
-struct libusb_device;
+#include <memory>
 
 // Tells when a device of the kinds the links drive (a maker device or an FTDI bridge) is
-// plugged in or removed. Uses libusb's hotplug events on a libusb context of its own and
-// never opens a device, so it cannot disturb a link the worker thread is using. A burst
-// of events (a hub, a device that re-enumerates after an update) gives one signal once
-// the bus has been quiet for a moment.
+// plugged in or removed. What tells of a change differs per system (usbhotplugwatcher_*.cpp):
+// libusb's hotplug events where it has them, the window messages of device changes on
+// Windows. Neither opens a device, so neither can disturb a link the worker thread is using.
+// A burst of changes (a hub, a device that re-enumerates after an update) gives one signal
+// once the bus has been quiet for a moment.
 class UsbHotplugWatcher : public QObject
 {
     Q_OBJECT
@@ -27,24 +24,21 @@ public:
     UsbHotplugWatcher(const UsbHotplugWatcher&) = delete;
     UsbHotplugWatcher& operator=(const UsbHotplugWatcher&) = delete;
 
-    // False where libusb has no hotplug support (or does not start); nothing is ever
-    // signalled then.
-    bool isWatching() const;
-
 signals:
     void devicesChanged();
 
-private slots:
-    void noteEvent();
-
 private:
-    static int onHotplug(libusb_context* context, libusb_device* device, int event, void* watcher);
-    void handleEvents();
+    // The system's source of change news; it calls noteDeviceChange(), from any thread.
+    class Source
+    {
+    public:
+        virtual ~Source() = default;
+    };
+    class SystemSource; // one per system, in usbhotplugwatcher_*.cpp
+    static std::unique_ptr<Source> startSource(UsbHotplugWatcher* watcher);
 
-    libusb_context* m_context = nullptr;
-    int m_callbackHandle = 0;
-    bool m_watching = false;
-    std::atomic<bool> m_stopping{false};
-    std::thread m_eventThread;
+    void noteDeviceChange();
+
     QTimer m_settleTimer;
+    std::unique_ptr<Source> m_source;
 };

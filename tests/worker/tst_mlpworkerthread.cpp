@@ -12,6 +12,7 @@
 
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 
 using marlune::MLP::MLPLinkKind;
@@ -230,6 +231,21 @@ private slots:
         selectOnlyDevice(seen);
         device->clearRecords();
 
+        // The write is announced on the worker thread, with the flag that a log-off asks up.
+        std::atomic<int> writesStarted{0};
+        std::atomic<int> writesFinished{0};
+        std::atomic<bool> flaggedWhileWriting{false};
+        connect(
+            m_thread.get(), &MLPWorkerThread::deviceWriteStarted, this,
+            [&] {
+                flaggedWhileWriting = m_thread->isWritingToDevice();
+                ++writesStarted;
+            },
+            Qt::DirectConnection);
+        connect(
+            m_thread.get(), &MLPWorkerThread::deviceWriteFinished, this, [&] { ++writesFinished; },
+            Qt::DirectConnection);
+
         const QByteArray block = patternedBytes(3000, 5, 13);
         MLPUpdateFirmwareRequest request(writeUpdateFile(block));
         UpdateOutcome outcome(request);
@@ -237,6 +253,10 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(outcome.done + outcome.failed, 1, 4 * kSignalTimeoutMs);
 
         QCOMPARE(outcome.done, 1);
+        QTRY_COMPARE_WITH_TIMEOUT(writesFinished.load(), 1, kSignalTimeoutMs);
+        QCOMPARE(writesStarted.load(), 1);
+        QVERIFY(flaggedWhileWriting);
+        QVERIFY(!m_thread->isWritingToDevice());
         QCOMPARE(outcome.percents.last(), 100);
         QCOMPARE(toBytes(device->transferPayload(UpdateBlock, 0)), block);
         QCOMPARE(device->transferPayload(UpdateHeader, 0).size(), std::size_t{256});

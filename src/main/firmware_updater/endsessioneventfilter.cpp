@@ -2,17 +2,21 @@
 
 #include <QCoreApplication>
 
-#ifdef Q_OS_WIN
-#include <qt_windows.h>
-#endif
+#include <utility>
 
 namespace {
 
 constexpr marlune::qtcompat::NativeEventResult kAgreedResult = 1;
+constexpr marlune::qtcompat::NativeEventResult kRefusedResult = 0;
 
 } // namespace
 
 EndSessionEventFilter::EndSessionEventFilter(QCoreApplication* application) : m_application(application) {}
+
+void EndSessionEventFilter::setWriteInProgress(std::function<bool()> writeInProgress)
+{
+    m_writeInProgress = std::move(writeInProgress);
+}
 
 EndSessionEventFilter::Action EndSessionEventFilter::actionFor(quint32 message, qintptr lParam)
 {
@@ -25,15 +29,28 @@ EndSessionEventFilter::Action EndSessionEventFilter::actionFor(quint32 message, 
     return Action::PassOn;
 }
 
-bool EndSessionEventFilter::handleMessage(quint32 message, qintptr lParam,
+EndSessionEventFilter::Action EndSessionEventFilter::actionWhileWriting(quint32 message, quintptr wParam,
+                                                                        qintptr lParam)
+{
+    if (message == kQueryEndSession) {
+        return Action::Refuse;
+    }
+    if (message == kEndSession && wParam == 0) {
+        return Action::Agree;
+    }
+    return actionFor(message, lParam);
+}
+
+bool EndSessionEventFilter::handleMessage(quint32 message, quintptr wParam, qintptr lParam,
                                           marlune::qtcompat::NativeEventResult* result)
 {
-    const Action action = actionFor(message, lParam);
+    const bool writing = m_writeInProgress && m_writeInProgress();
+    const Action action = writing ? actionWhileWriting(message, wParam, lParam) : actionFor(message, lParam);
     if (action == Action::PassOn) {
         return false;
     }
     if (result) {
-        *result = kAgreedResult;
+        *result = action == Action::Refuse ? kRefusedResult : kAgreedResult;
     }
     if (action == Action::AgreeAndQuit) {
         // exit, not quit: Qt 6's quit first asks the windows to close, and a busy window
@@ -41,17 +58,4 @@ bool EndSessionEventFilter::handleMessage(quint32 message, qintptr lParam,
         m_application->exit(0);
     }
     return true;
-}
-
-bool EndSessionEventFilter::nativeEventFilter(const QByteArray&, void* message,
-                                              marlune::qtcompat::NativeEventResult* result)
-{
-#ifdef Q_OS_WIN
-    const MSG* nativeMessage = static_cast<const MSG*>(message);
-    return handleMessage(nativeMessage->message, static_cast<qintptr>(nativeMessage->lParam), result);
-#else
-    Q_UNUSED(message)
-    Q_UNUSED(result)
-    return false;
-#endif
 }

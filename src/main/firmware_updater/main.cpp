@@ -4,13 +4,11 @@
 #include "mlpworkerthread.h"
 #include "qtcompat.h"
 #include "registerbuiltinupdatefiles.h"
+#include "shutdownblockreason.h"
+#include "terminationhandling.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
-
-#ifdef Q_OS_UNIX
-#include "terminationsignalnotifier.h"
-#endif
 
 namespace {
 
@@ -37,14 +35,7 @@ int qMain(int argc, char** argv)
     qCDebug(lcStartup, "Installing event filter...");
     application.installNativeEventFilter(&endSessionFilter);
 
-#ifdef Q_OS_UNIX
-    // Log-off and shut-down arrive here as signals; they end the event loop like a close,
-    // but cannot be refused. exit, not quit: Qt 6's quit first asks the windows to close,
-    // and a busy window would refuse.
-    TerminationSignalNotifier terminationSignals;
-    QObject::connect(&terminationSignals, &TerminationSignalNotifier::terminationRequested, &application,
-                     [] { QCoreApplication::exit(0); });
-#endif
+    const std::unique_ptr<QObject> terminationSignals = marlune::exitOnTerminationSignals();
 
     // Declared before the window so that it outlives it: the thread object owns the device
     // links, which it releases only after the window is gone.
@@ -56,6 +47,14 @@ int qMain(int argc, char** argv)
     window.setWorkerThread(&workerThread);
     window.show();
 
+    // A log-off or shut-down in the middle of a write would leave the device half-written:
+    // while the worker writes, the query is refused and the system is told why.
+    endSessionFilter.setWriteInProgress([&workerThread] { return workerThread.isWritingToDevice(); });
+    QObject::connect(&workerThread, &MLPWorkerThread::deviceWriteStarted, &window,
+                     [&window] { marlune::holdShutdown(&window); });
+    QObject::connect(&workerThread, &MLPWorkerThread::deviceWriteFinished, &window,
+                     [&window] { marlune::releaseShutdown(&window); });
+
     const int exitCode = application.exec();
 
     // However the loop ended (window closed, session end, signal), the request that is
@@ -64,6 +63,7 @@ int qMain(int argc, char** argv)
     // interrupted transfer leaves a device half-written.
     workerThread.stop();
     workerThread.wait();
+    endSessionFilter.setWriteInProgress(nullptr);
     return exitCode;
 }
 

@@ -322,23 +322,43 @@ QString FirmwareUpdateDlg::discoveryStateText(const QList<MLPDeviceInfoNode>& de
 
 QString FirmwareUpdateDlg::noDeviceText() const
 {
-    // Devices this user may not open are skipped by the links without a word; only a look
-    // at the bus tells them from an empty one. The worker holds no device after a discovery.
-    const int inaccessible = DeviceAccessProbe::findInaccessibleDevices().size();
-    if (inaccessible == 0) {
-        return tr("No Marlune device found. Check the device's power and USB cable, and that this user may "
+    // Devices this user may not open, or that have no driver, are skipped by the links without
+    // a word; the discovery looks at the bus afterwards to tell them from an empty one.
+    int accessDenied = 0;
+    int withoutDriver = 0;
+    for (const InaccessibleUsbDevice& device : m_workerThread->inaccessibleDevices()) {
+        accessDenied += device.accessDenied ? 1 : 0;
+        withoutDriver += device.noDriver ? 1 : 0;
+    }
+    QString text;
+    if (accessDenied == 1) {
+        text = tr("No Marlune device found: 1 attached device cannot be opened by this user. "
+                  "Install the udev rules %1 and plug the device in again.")
+                   .arg(DeviceAccessProbe::udevRulesPath());
+    } else if (accessDenied > 1) {
+        text = tr("No Marlune device found: %1 attached devices cannot be opened by this user. "
+                  "Install the udev rules %2 and plug the devices in again.")
+                   .arg(accessDenied)
+                   .arg(DeviceAccessProbe::udevRulesPath());
+    } else if (withoutDriver == 1) {
+        text = tr("No Marlune device found: 1 attached device has no WinUSB driver. Install %1 from the "
+                  "program's folder (right-click, Install) and plug the device in again.")
+                   .arg(DeviceAccessProbe::winUsbDriverFile());
+    } else if (withoutDriver > 1) {
+        text = tr("No Marlune device found: %1 attached devices have no WinUSB driver. Install %2 from the "
+                  "program's folder (right-click, Install) and plug the devices in again.")
+                   .arg(withoutDriver)
+                   .arg(DeviceAccessProbe::winUsbDriverFile());
+    } else {
+        text = tr("No Marlune device found. Check the device's power and USB cable, and that this user may "
                   "use USB devices.");
     }
-    const QString rulesPath = DeviceAccessProbe::udevRulesPath();
-    if (inaccessible == 1) {
-        return tr("No Marlune device found: 1 attached device cannot be opened by this user. "
-                  "Install the udev rules %1 and plug the device in again.")
-            .arg(rulesPath);
+    if (DeviceAccessProbe::ftdiDriverMissing()) {
+        text +=
+            QLatin1Char(' ') + tr("The FTDI driver is not installed, so no device behind an FTDI bridge can "
+                                  "be found; install it and press Discover Devices.");
     }
-    return tr("No Marlune device found: %1 attached devices cannot be opened by this user. "
-              "Install the udev rules %2 and plug the devices in again.")
-        .arg(inaccessible)
-        .arg(rulesPath);
+    return text;
 }
 
 void FirmwareUpdateDlg::selectEntry(int index)

@@ -1,0 +1,31 @@
+#include "updateinterruptguard.h"
+#include "updateinterruptmessage.h"
+
+#include <windows.h>
+
+namespace {
+
+// Runs on a thread the console makes for the event. Closing the console window, log-off and
+// shut-down cannot be refused here: Windows ends the process once the handler returns.
+BOOL WINAPI refuseConsoleStop(DWORD event)
+{
+    if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
+        DWORD written = 0;
+        WriteFile(GetStdHandle(STD_ERROR_HANDLE), kUpdateInterruptMessage, sizeof kUpdateInterruptMessage - 1,
+                  &written, nullptr);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+} // namespace
+
+UpdateInterruptGuard::UpdateInterruptGuard()
+{
+    SetConsoleCtrlHandler(refuseConsoleStop, TRUE);
+}
+
+UpdateInterruptGuard::~UpdateInterruptGuard()
+{
+    SetConsoleCtrlHandler(refuseConsoleStop, FALSE);
+}

@@ -1,0 +1,5 @@
+#include "shutdownblockreason.h"
+
+void marlune::holdShutdown(QWidget*) {}
+
+void marlune::releaseShutdown(QWidget*) {}

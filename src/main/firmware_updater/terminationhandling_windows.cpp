@@ -1,0 +1,6 @@
+#include "terminationhandling.h"
+
+std::unique_ptr<QObject> marlune::exitOnTerminationSignals()
+{
+    return nullptr;
+}
