@@ -7,7 +7,16 @@
 # one CTest test per listed test function instead (NAME_function), so that long functions
 # can run side by side. In the thread-sanitizer build every test runs with Qt's thread
 # hand-overs announced to the sanitizer (testsupport/tsan).
-find_program(UMOCKDEV_WRAPPER umockdev-wrapper)
+#
+# USB emulation needs umockdev, which exists only on Linux; MARLUNE_USB_EMULATION says whether
+# this build has it, and the folders register their emulated suites only then. In the Windows
+# build every test runs under Wine (the cross-compiling emulator).
+if(WIN32)
+    set(MARLUNE_USB_EMULATION OFF)
+else()
+    set(MARLUNE_USB_EMULATION ON)
+    find_program(UMOCKDEV_WRAPPER umockdev-wrapper)
+endif()
 
 function(marlune_add_qtest name)
     cmake_parse_arguments(ARG "USB_EMULATION" "TIMEOUT" "SOURCES;LIBRARIES;FUNCTIONS" ${ARGN})
@@ -15,6 +24,9 @@ function(marlune_add_qtest name)
     target_link_libraries(${name} PRIVATE Qt::Test ${ARG_LIBRARIES})
     set(launcher)
     if(ARG_USB_EMULATION)
+        if(NOT MARLUNE_USB_EMULATION)
+            message(FATAL_ERROR "${name} needs USB emulation, which this build has not")
+        endif()
         if(NOT UMOCKDEV_WRAPPER)
             message(FATAL_ERROR "umockdev-wrapper not found; install the umockdev package")
         endif()

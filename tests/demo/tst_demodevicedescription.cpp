@@ -45,7 +45,7 @@ void TestDemoDeviceDescription::faultsAreRead()
     QString error;
     const auto devices = DemoDeviceDescription::parseList(
         QStringLiteral(
-            "usb:S,silent;usb:E,error-at=12/0x05;usb:F,error-at=3;ftdi:U,unplug-at=40;usb:L,locked"),
+            "usb:S,silent;usb:E,error-at=12/0x05;usb:F,error-at=3;ftdi:U,unplug-at=40;usb:L,locked;ftdi:H,held"),
         &error);
     QVERIFY2(devices, qPrintable(error));
     QVERIFY(devices->at(0).silent);
@@ -56,6 +56,8 @@ void TestDemoDeviceDescription::faultsAreRead()
     QCOMPARE(devices->at(3).unplugSegment, std::optional<uint32_t>(40));
     QVERIFY(devices->at(4).locked);
     QVERIFY(!devices->at(0).locked);
+    QVERIFY(devices->at(5).held);
+    QVERIFY(!devices->at(0).held);
 }
 
 void TestDemoDeviceDescription::mistakesAreReported_data()
@@ -76,6 +78,7 @@ void TestDemoDeviceDescription::mistakesAreReported_data()
     QTest::newRow("segment missing") << "usb:DEMO-A,unplug-at=";
     QTest::newRow("silent with a value") << "usb:DEMO-A,silent=1";
     QTest::newRow("locked bridge") << "ftdi:DEMO-A,locked";
+    QTest::newRow("held maker device") << "usb:DEMO-A,held";
 }
 
 void TestDemoDeviceDescription::mistakesAreReported()

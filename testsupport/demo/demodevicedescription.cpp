@@ -79,6 +79,12 @@ std::optional<DemoDeviceDescription> parseDevice(const QString& text, QString* e
                 return std::nullopt;
             }
             device.locked = true;
+        } else if (key == QLatin1String("held") && equals < 0) {
+            if (device.kind != DemoDeviceDescription::Kind::FtdiBridge) {
+                *error = QStringLiteral("\"%1\": only an ftdi: bridge can be held by another program").arg(option);
+                return std::nullopt;
+            }
+            device.held = true;
         } else if (key == QLatin1String("hw") || key == QLatin1String("fw")) {
             const std::optional<uint16_t> version = parseDeviceVersion(value);
             valid = version.has_value();
@@ -186,6 +192,9 @@ QString DemoDeviceDescription::describe() const
     }
     if (locked) {
         line += QStringLiteral(", not to be opened by this user");
+    }
+    if (held) {
+        line += QStringLiteral(", held open by another program");
     }
     return line;
 }

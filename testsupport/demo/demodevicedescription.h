@@ -13,7 +13,7 @@ namespace marlune::testing {
 //   devices := device { ";" device }
 //   device  := ("ftdi" | "usb") ":" model { "," option }
 //   option  := "hw=" version | "fw=" version | "frame=" bytes | "delay=" ms | "silent"
-//            | "error-at=" segment [ "/" status ] | "unplug-at=" segment | "locked"
+//            | "error-at=" segment [ "/" status ] | "unplug-at=" segment | "locked" | "held"
 //
 // Versions are written as the device reports them, major "." minor in BCD digits (1.00,
 // 2.10). Segments count the Data segments of updates from 0. Example:
@@ -42,6 +42,8 @@ struct DemoDeviceDescription
     std::optional<uint32_t> unplugSegment;
     // Maker USB only: the device node refuses this user, as without the udev rules.
     bool locked = false;
+    // FTDI bridge only: another program (lighting software, say) holds the bridge open.
+    bool held = false;
 
     // The devices described by text; on a mistake, nothing and the reason in *error.
     static std::optional<QVector<DemoDeviceDescription>> parseList(const QString& text, QString* error);

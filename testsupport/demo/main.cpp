@@ -3,6 +3,7 @@
 // sees is exactly what ships; only the hardware is pretend. MARLUNE_DEMO_DEVICES chooses
 // the devices and their faults (see demodevicedescription.h and the README).
 
+#include "demodevice.h"
 #include "demodevicedescription.h"
 #include "emulateddeviceoptions.h"
 #include "terminationsignalnotifier.h"
@@ -58,26 +59,6 @@ struct AttachedDevice
     int emulationId = 0;
 };
 
-std::shared_ptr<VirtualDevice> makeDevice(const DemoDeviceDescription& description)
-{
-    marlune::testing::VirtualDeviceIdentity identity;
-    identity.model = description.model.toStdString();
-    identity.hwVersion = description.hwVersion;
-    identity.fwVersion = description.fwVersion;
-    identity.maxFrameLength = description.maxFrameLength;
-    auto device = std::make_shared<VirtualDevice>(identity);
-    // A demo runs for a while; nobody reads the records.
-    device->setRecording(false);
-    // Asked after an update, it reports the firmware it was sent, as a real one would.
-    device->setInstallsUpdates(true);
-    device->setAnswerDelay(description.answerDelayMs);
-    device->setSilent(description.silent);
-    if (description.errorSegment) {
-        device->failSegment(*description.errorSegment, description.errorStatus);
-    }
-    return device;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -103,7 +84,7 @@ int main(int argc, char** argv)
     std::vector<AttachedDevice> attached;
     int serialNumber = 1;
     for (const DemoDeviceDescription& description : descriptions) {
-        AttachedDevice entry{description, makeDevice(description), 0};
+        AttachedDevice entry{description, marlune::testing::makeDemoDevice(description), 0};
         if (description.kind == DemoDeviceDescription::Kind::FtdiBridge) {
             marlune::testing::FtdiBridgeOptions options;
             options.serial = QStringLiteral("FTDEMO%1").arg(serialNumber++).toStdString();

@@ -1,0 +1,69 @@
+# The Windows build (the windows preset): every program and test lands in one folder together
+# with the DLLs and Qt plugins it loads, so each runs from there as it will when installed;
+# programs built here run under Wine, for the build's own tools and for the tests.
+
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+# The same with the stand-in FTDI driver library beside the programs (testsupport/d2xxstandin).
+set(MARLUNE_FTDI_BIN_DIR ${PROJECT_BINARY_DIR}/bin-ftdi)
+
+set(marlune_deps ${MARLUNE_WINDOWS_DEPS})
+set(MARLUNE_WINDOWS_RUNTIME_DLLS
+    ${marlune_deps}/bin/Qt5Core.dll
+    ${marlune_deps}/bin/Qt5Gui.dll
+    ${marlune_deps}/bin/Qt5Widgets.dll
+    ${marlune_deps}/bin/libusb-1.0.dll
+    ${marlune_deps}/mingw-runtime/libstdc++-6.dll
+    ${marlune_deps}/mingw-runtime/libgcc_s_seh-1.dll
+    ${marlune_deps}/mingw-runtime/libwinpthread-1.dll
+)
+# Plugins by their folder under Qt's plugins: the real and the offscreen screen, the native
+# widget style, and the ICO reader for the window icon.
+set(MARLUNE_WINDOWS_QT_PLUGINS
+    platforms/qwindows.dll
+    platforms/qoffscreen.dll
+    styles/qwindowsvistastyle.dll
+    imageformats/qico.dll
+)
+foreach(dll IN LISTS MARLUNE_WINDOWS_RUNTIME_DLLS)
+    if(NOT EXISTS ${dll})
+        message(FATAL_ERROR "${dll} is missing from the Windows dependencies")
+    endif()
+endforeach()
+foreach(folder IN ITEMS ${CMAKE_RUNTIME_OUTPUT_DIRECTORY} ${MARLUNE_FTDI_BIN_DIR})
+    file(COPY ${MARLUNE_WINDOWS_RUNTIME_DLLS} ${marlune_deps}/bin/Qt5Test.dll DESTINATION ${folder})
+    foreach(plugin IN LISTS MARLUNE_WINDOWS_QT_PLUGINS)
+        get_filename_component(plugin_folder ${plugin} DIRECTORY)
+        file(COPY ${marlune_deps}/plugins/${plugin} DESTINATION ${folder}/${plugin_folder})
+    endforeach()
+endforeach()
+
+
+# Wine runs the programs: in a prefix of the build's own, made once (by the first program to
+# need it, under a lock, since tests start side by side), quiet, and without offering to
+# download the .NET and HTML engines that no program here uses.
+find_program(MARLUNE_WINE64 wine64 PATHS /usr/lib/wine NO_DEFAULT_PATH)
+find_program(MARLUNE_WINE64 wine64)
+if(NOT MARLUNE_WINE64)
+    message(FATAL_ERROR "wine64 not found; install Debian's wine64 package")
+endif()
+set(MARLUNE_WINE_PREFIX ${PROJECT_BINARY_DIR}/wineprefix)
+set(MARLUNE_WINE_RUN ${PROJECT_BINARY_DIR}/wine-run)
+file(CONFIGURE OUTPUT ${MARLUNE_WINE_RUN} CONTENT [[#!/bin/sh
+# Runs a Windows program of this build under Wine (made by cmake/MarluneWindows.cmake).
+export WINEPREFIX="${WINEPREFIX:-@MARLUNE_WINE_PREFIX@}"
+export WINEDEBUG="${WINEDEBUG:--all}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    (
+        flock 9
+        [ -f "$WINEPREFIX/system.reg" ] || "@MARLUNE_WINE64@" wineboot --init >/dev/null 2>&1
+        # wineboot returns before its registry is written; the server's exit writes it.
+        wineserver -w 2>/dev/null || true
+    ) 9>"$WINEPREFIX.lock"
+fi
+exec "@MARLUNE_WINE64@" "$@"
+]] @ONLY)
+file(CHMOD ${MARLUNE_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+     WORLD_READ WORLD_EXECUTE)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${MARLUNE_WINE_RUN})

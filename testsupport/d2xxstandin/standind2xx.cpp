@@ -1,0 +1,321 @@
+// A stand-in for the FTDI driver's D2XX library on Windows, built as ftd2xx.dll and placed
+// beside the unchanged Windows programs, which load it at run time as they would load the
+// real one. Behind it sit the FTDI-bridged devices of MARLUNE_DEMO_DEVICES (the demo's own
+// description; the default devices when unset), each a virtual device that speaks the device
+// side of the protocol on its own.
+//
+// The serial line is modelled as far as the link's correctness depends on it: bytes reach
+// the device only when sent at its working rate (250 000 baud, 8 data bits, 2 stop bits), so
+// the break byte at 38 400 baud is line noise to it, as on a real line; reads wait up to the
+// read time-out for a byte, as the driver does. A device described with unplug-at leaves the
+// bus once it has taken that many segments: its writes and reads fail from then on, and the
+// next device list leaves it out. One described as "held" stands for a bridge another program holds
+// open: listed with the opened flag, refused by FT_Open.
+
+#include "d2xxapi.h"
+#include "demodevice.h"
+#include "demodevicedescription.h"
+
+#include <QString>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+using marlune::testing::DemoDeviceDescription;
+using marlune::testing::VirtualDevice;
+
+namespace {
+
+constexpr char kDescription[] = "MARLUNE MLP-DEV";
+constexpr ULONG kWorkingBaudRate = 250000;
+constexpr UCHAR kOpenedFlag = 0x1; // FT_FLAGS_OPENED
+constexpr std::chrono::milliseconds kPollInterval{1};
+
+struct Bridge
+{
+    DemoDeviceDescription description;
+    std::shared_ptr<VirtualDevice> device;
+    std::string serial;
+    bool open = false;
+    ULONG baudRate = 9600;
+    UCHAR wordLength = 8;
+    UCHAR stopBits = 0;
+    UCHAR parity = 0;
+    ULONG readTimeoutMs = 0;
+    std::deque<uint8_t> received;
+
+    bool attached() const { return device->isAttached(); }
+    bool lineAtDeviceSettings() const
+    {
+        return baudRate == kWorkingBaudRate && wordLength == FT_BITS_8 && stopBits == FT_STOP_BITS_2 &&
+               parity == FT_PARITY_NONE;
+    }
+    void collect()
+    {
+        uint8_t chunk[64];
+        std::size_t count = 0;
+        while ((count = device->readForHost(chunk, sizeof chunk)) > 0) {
+            received.insert(received.end(), chunk, chunk + count);
+        }
+    }
+    void unplugWhenDue()
+    {
+        if (description.unplugSegment && device->dataSegmentCount() >= *description.unplugSegment) {
+            device->detach();
+        }
+    }
+};
+
+struct StandIn
+{
+    std::mutex mutex;
+    std::vector<std::unique_ptr<Bridge>> bridges;
+    std::vector<Bridge*> deviceList; // the list of the last FT_CreateDeviceInfoList
+};
+
+StandIn& standIn()
+{
+    static StandIn* instance = [] {
+        auto* made = new StandIn; // lives as long as the process, as a driver's state does
+        QVector<DemoDeviceDescription> descriptions = DemoDeviceDescription::defaultDevices();
+        const QString text = qEnvironmentVariable("MARLUNE_DEMO_DEVICES");
+        if (!text.trimmed().isEmpty()) {
+            QString error;
+            const auto parsed = DemoDeviceDescription::parseList(text, &error);
+            descriptions = parsed ? *parsed : QVector<DemoDeviceDescription>();
+        }
+        int serialNumber = 1;
+        for (const DemoDeviceDescription& description : descriptions) {
+            if (description.kind != DemoDeviceDescription::Kind::FtdiBridge) {
+                continue;
+            }
+            auto bridge = std::make_unique<Bridge>();
+            bridge->description = description;
+            bridge->device = marlune::testing::makeDemoDevice(description);
+            bridge->serial = "FTDEMO" + std::to_string(serialNumber++);
+            made->bridges.push_back(std::move(bridge));
+        }
+        return made;
+    }();
+    return *instance;
+}
+
+Bridge* bridgeOf(FT_HANDLE handle)
+{
+    for (const auto& bridge : standIn().bridges) {
+        if (bridge.get() == handle && bridge->open) {
+            return bridge.get();
+        }
+    }
+    return nullptr;
+}
+
+void copyText(const std::string& text, char* field, std::size_t fieldBytes)
+{
+    const std::size_t length = std::min(text.size(), fieldBytes - 1);
+    std::memcpy(field, text.data(), length);
+    std::memset(field + length, 0, fieldBytes - length);
+}
+
+} // namespace
+
+extern "C" {
+
+FT_STATUS FT_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs)
+{
+    if (lpdwNumDevs == nullptr) {
+        return FT_INVALID_PARAMETER;
+    }
+    StandIn& state = standIn();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    state.deviceList.clear();
+    for (const auto& bridge : state.bridges) {
+        if (bridge->attached()) {
+            state.deviceList.push_back(bridge.get());
+        }
+    }
+    *lpdwNumDevs = static_cast<DWORD>(state.deviceList.size());
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD lpdwNumDevs)
+{
+    if (pDest == nullptr || lpdwNumDevs == nullptr) {
+        return FT_INVALID_PARAMETER;
+    }
+    StandIn& state = standIn();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    for (std::size_t position = 0; position < state.deviceList.size(); ++position) {
+        const Bridge& bridge = *state.deviceList[position];
+        FT_DEVICE_LIST_INFO_NODE& node = pDest[position];
+        std::memset(&node, 0, sizeof node);
+        node.Flags = bridge.open || bridge.description.held ? kOpenedFlag : 0;
+        node.ID = 0x04036001;
+        node.LocId = static_cast<DWORD>(position + 1);
+        copyText(bridge.serial, node.SerialNumber, sizeof node.SerialNumber);
+        copyText(kDescription, node.Description, sizeof node.Description);
+    }
+    *lpdwNumDevs = static_cast<DWORD>(state.deviceList.size());
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
+{
+    if (pHandle == nullptr) {
+        return FT_INVALID_PARAMETER;
+    }
+    StandIn& state = standIn();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    if (deviceNumber < 0 || static_cast<std::size_t>(deviceNumber) >= state.deviceList.size()) {
+        return FT_DEVICE_NOT_FOUND;
+    }
+    Bridge* bridge = state.deviceList[static_cast<std::size_t>(deviceNumber)];
+    if (bridge->open || bridge->description.held || !bridge->attached()) {
+        return FT_DEVICE_NOT_OPENED;
+    }
+    bridge->open = true;
+    bridge->received.clear();
+    *pHandle = bridge;
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_ResetDevice(FT_HANDLE ftHandle)
+{
+    std::lock_guard<std::mutex> lock(standIn().mutex);
+    return bridgeOf(ftHandle) ? FT_OK : FT_INVALID_HANDLE;
+}
+
+FT_STATUS FT_API FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR uWordLength, UCHAR uStopBits, UCHAR uParity)
+{
+    std::lock_guard<std::mutex> lock(standIn().mutex);
+    Bridge* bridge = bridgeOf(ftHandle);
+    if (!bridge) {
+        return FT_INVALID_HANDLE;
+    }
+    bridge->wordLength = uWordLength;
+    bridge->stopBits = uStopBits;
+    bridge->parity = uParity;
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_SetTimeouts(FT_HANDLE ftHandle, ULONG ReadTimeout, ULONG)
+{
+    std::lock_guard<std::mutex> lock(standIn().mutex);
+    Bridge* bridge = bridgeOf(ftHandle);
+    if (!bridge) {
+        return FT_INVALID_HANDLE;
+    }
+    bridge->readTimeoutMs = ReadTimeout;
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_SetBaudRate(FT_HANDLE ftHandle, ULONG BaudRate)
+{
+    std::lock_guard<std::mutex> lock(standIn().mutex);
+    Bridge* bridge = bridgeOf(ftHandle);
+    if (!bridge) {
+        return FT_INVALID_HANDLE;
+    }
+    bridge->baudRate = BaudRate;
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR)
+{
+    std::lock_guard<std::mutex> lock(standIn().mutex);
+    return bridgeOf(ftHandle) ? FT_OK : FT_INVALID_HANDLE;
+}
+
+FT_STATUS FT_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWrite, LPDWORD lpdwBytesWritten)
+{
+    std::lock_guard<std::mutex> lock(standIn().mutex);
+    Bridge* bridge = bridgeOf(ftHandle);
+    if (!bridge || lpdwBytesWritten == nullptr) {
+        return FT_INVALID_HANDLE;
+    }
+    *lpdwBytesWritten = 0;
+    if (!bridge->attached()) {
+        return FT_IO_ERROR;
+    }
+    if (bridge->lineAtDeviceSettings()) {
+        bridge->device->hostWrote(static_cast<const uint8_t*>(lpBuffer), dwBytesToWrite);
+        bridge->unplugWhenDue();
+    }
+    *lpdwBytesWritten = dwBytesToWrite;
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToRead, LPDWORD lpdwBytesReturned)
+{
+    if (lpdwBytesReturned == nullptr) {
+        return FT_INVALID_PARAMETER;
+    }
+    *lpdwBytesReturned = 0;
+    const auto deadline = std::chrono::steady_clock::now();
+    ULONG timeoutMs = 0;
+    {
+        std::lock_guard<std::mutex> lock(standIn().mutex);
+        Bridge* bridge = bridgeOf(ftHandle);
+        if (!bridge) {
+            return FT_INVALID_HANDLE;
+        }
+        timeoutMs = bridge->readTimeoutMs;
+    }
+    // Waits for the whole request or the time-out, as the driver does; the lock is let go
+    // between looks so that another handle's calls are not held up.
+    auto* out = static_cast<uint8_t*>(lpBuffer);
+    while (true) {
+        {
+            std::lock_guard<std::mutex> lock(standIn().mutex);
+            Bridge* bridge = bridgeOf(ftHandle);
+            if (!bridge) {
+                return FT_INVALID_HANDLE;
+            }
+            if (!bridge->attached()) {
+                return FT_IO_ERROR;
+            }
+            bridge->collect();
+            while (*lpdwBytesReturned < dwBytesToRead && !bridge->received.empty()) {
+                out[(*lpdwBytesReturned)++] = bridge->received.front();
+                bridge->received.pop_front();
+            }
+        }
+        if (*lpdwBytesReturned == dwBytesToRead ||
+            std::chrono::steady_clock::now() - deadline >= std::chrono::milliseconds(timeoutMs)) {
+            return FT_OK;
+        }
+        std::this_thread::sleep_for(kPollInterval);
+    }
+}
+
+FT_STATUS FT_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD* dwRxBytes)
+{
+    std::lock_guard<std::mutex> lock(standIn().mutex);
+    Bridge* bridge = bridgeOf(ftHandle);
+    if (!bridge || dwRxBytes == nullptr) {
+        return FT_INVALID_HANDLE;
+    }
+    bridge->collect();
+    *dwRxBytes = static_cast<DWORD>(bridge->received.size());
+    return FT_OK;
+}
+
+FT_STATUS FT_API FT_Close(FT_HANDLE ftHandle)
+{
+    std::lock_guard<std::mutex> lock(standIn().mutex);
+    Bridge* bridge = bridgeOf(ftHandle);
+    if (!bridge) {
+        return FT_INVALID_HANDLE;
+    }
+    bridge->open = false;
+    return FT_OK;
+}
+
+} // extern "C"
