@@ -38,6 +38,16 @@ foreach(folder IN ITEMS ${CMAKE_RUNTIME_OUTPUT_DIRECTORY} ${MARLUNE_FTDI_BIN_DIR
 endforeach()
 
 
+# Qt's offscreen platform on Windows draws text with fonts from lib/fonts beside the programs
+# (the Windows platform uses the system's); the tests' windows are offscreen.
+file(GLOB marlune_test_fonts /usr/share/fonts/truetype/dejavu/DejaVuSans*.ttf)
+if(NOT marlune_test_fonts)
+    message(FATAL_ERROR "no DejaVu fonts for the offscreen tests; install Debian's fonts-dejavu-core")
+endif()
+foreach(folder IN ITEMS ${CMAKE_RUNTIME_OUTPUT_DIRECTORY} ${MARLUNE_FTDI_BIN_DIR})
+    file(COPY ${marlune_test_fonts} DESTINATION ${folder}/lib/fonts)
+endforeach()
+
 # Wine runs the programs: in a prefix of the build's own, made once (by the first program to
 # need it, under a lock, since tests start side by side), quiet, and without offering to
 # download the .NET and HTML engines that no program here uses.
@@ -67,3 +77,19 @@ exec "@MARLUNE_WINE64@" "$@"
 file(CHMOD ${MARLUNE_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
      WORLD_READ WORLD_EXECUTE)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${MARLUNE_WINE_RUN})
+
+# Qt Test under Wine writes its log to a file only (standard output stays empty there), so
+# the suites run through this, which prints the log and keeps the suite's exit code.
+set(MARLUNE_WINE_QTEST ${PROJECT_BINARY_DIR}/wine-qtest)
+file(CONFIGURE OUTPUT ${MARLUNE_WINE_QTEST} CONTENT [[#!/bin/sh
+# Runs a Qt Test suite of this build under Wine and prints its log (made by
+# cmake/MarluneWindows.cmake).
+log=$(mktemp)
+"@MARLUNE_WINE_RUN@" "$@" -o "Z:$log,txt"
+status=$?
+cat "$log"
+rm -f "$log"
+exit $status
+]] @ONLY)
+file(CHMOD ${MARLUNE_WINE_QTEST} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE
+     WORLD_READ WORLD_EXECUTE)

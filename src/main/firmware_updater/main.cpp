@@ -4,8 +4,8 @@
 #include "mlpworkerthread.h"
 #include "qtcompat.h"
 #include "registerbuiltinupdatefiles.h"
-#include "shutdownblockreason.h"
 #include "terminationhandling.h"
+#include "writeguard.h"
 
 #include <QApplication>
 #include <QLoggingCategory>
@@ -47,13 +47,7 @@ int qMain(int argc, char** argv)
     window.setWorkerThread(&workerThread);
     window.show();
 
-    // A log-off or shut-down in the middle of a write would leave the device half-written:
-    // while the worker writes, the query is refused and the system is told why.
-    endSessionFilter.setWriteInProgress([&workerThread] { return workerThread.isWritingToDevice(); });
-    QObject::connect(&workerThread, &MLPWorkerThread::deviceWriteStarted, &window,
-                     [&window] { marlune::holdShutdown(&window); });
-    QObject::connect(&workerThread, &MLPWorkerThread::deviceWriteFinished, &window,
-                     [&window] { marlune::releaseShutdown(&window); });
+    marlune::guardWritesAgainstSessionEnd(endSessionFilter, workerThread, window);
 
     const int exitCode = application.exec();
 
