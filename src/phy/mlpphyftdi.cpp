@@ -13,6 +13,7 @@ int32_t MLPPhyFtdi::enumerate()
 {
     std::vector<int32_t> listIndices;
     m_serials.clear();
+    m_heldBridges = 0;
     DWORD deviceCount = 0;
     FT_CreateDeviceInfoList(&deviceCount);
     std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(deviceCount);
@@ -24,6 +25,10 @@ int32_t MLPPhyFtdi::enumerate()
             listIndices.push_back(static_cast<int32_t>(position));
             const auto& serial = nodes[position].SerialNumber;
             m_serials.emplace_back(std::begin(serial), std::find(std::begin(serial), std::end(serial), '\0'));
+        } else if ((nodes[position].Flags & FT_FLAGS_OPENED) != 0 &&
+                   MLPUsbIdentities::isFtdiBridge(static_cast<uint16_t>(nodes[position].ID >> 16),
+                                                  static_cast<uint16_t>(nodes[position].ID & 0xFFFF))) {
+            ++m_heldBridges;
         }
     }
     const auto acceptedCount = static_cast<int32_t>(listIndices.size());

@@ -44,10 +44,11 @@ void MLPPhyFtdiD2xx::openIndex(int32_t index)
         enumerate();
     }
     close();
+    m_openRefused = false;
     if (index < 0 || static_cast<std::size_t>(index) >= m_listIndices.size()) {
         return;
     }
-    FT_Open(m_listIndices[static_cast<std::size_t>(index)], &m_handle);
+    m_openRefused = FT_Open(m_listIndices[static_cast<std::size_t>(index)], &m_handle) != FT_OK;
     FT_ResetDevice(m_handle);
     // A failed step does not stop the next: each open starts the line afresh, and a device
     // that did not get it simply stays silent.

@@ -41,6 +41,9 @@ public:
     bool write(const uint8_t* data, uint32_t length) override;
 
     void openIndex(int32_t index) override;
+    // Whether the driver refused to open the bridge of the last openIndex: another program
+    // holds it, since the list still has it.
+    bool openRefused() const { return m_openRefused; }
 
 protected:
     // Each answers true when every library call in it answered FT_OK.
@@ -56,6 +59,7 @@ private:
     bool m_enumerated = false;
     std::vector<int32_t> m_listIndices;
     FT_HANDLE m_handle = nullptr;
+    bool m_openRefused = false;
     uint32_t m_rxCount = 0;
     uint32_t m_rxPos = 0;
     std::array<uint8_t, kReadChunkBytes> m_rxBuffer{};

@@ -57,6 +57,16 @@ MLPLinkKind MLPPhyMultiUsb::linkKindAt(int32_t index) const
     return MLPLinkKind::Unknown;
 }
 
+int32_t MLPPhyMultiUsb::heldBridgeCount() const
+{
+    return m_ftdi.heldBridgeCount();
+}
+
+bool MLPPhyMultiUsb::bridgeOpenRefused() const
+{
+    return m_current == &m_ftdi && m_ftdi.openRefused();
+}
+
 std::string MLPPhyMultiUsb::serialAt(int32_t index) const
 {
     switch (linkKindAt(index)) {

@@ -41,6 +41,10 @@ public:
     // The serial number the device at a position of the last enumeration reported over
     // USB; empty beyond the list.
     std::string serialAt(int32_t index) const;
+    // Bridges of ours held open by another program: found so by the last enumeration, or
+    // whose open the driver refused at the last openIndex.
+    int32_t heldBridgeCount() const;
+    bool bridgeOpenRefused() const;
 
 private:
     // Declared in this order so the maker-USB member, and with it its libusb context, ends first.

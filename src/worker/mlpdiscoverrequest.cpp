@@ -43,6 +43,12 @@ QList<InaccessibleUsbDevice> MLPDiscoverRequest::inaccessibleDevices() const
     return m_inaccessible;
 }
 
+int MLPDiscoverRequest::heldBridgeCount() const
+{
+    QMutexLocker locker(&m_devicesMutex);
+    return m_heldBridgeCount;
+}
+
 int MLPDiscoverRequest::unansweredCount() const
 {
     QMutexLocker locker(&m_devicesMutex);
@@ -61,6 +67,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
         m_deviceList.clear();
         m_unansweredCount = 0;
         m_inaccessible.clear();
+        m_heldBridgeCount = 0;
     }
 
     bool allAnswered = true;
@@ -76,6 +83,15 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 QString::fromStdString(marlune::MLP::MLPPhyAddress::multi().makeAddress(index));
             link->close();
             link->openIndex(index);
+            if (link->bridgeOpenRefused()) {
+                // Listed but not to be opened: another program holds the bridge. Asking it
+                // would only wait out the answer time, and "did not answer" would send the
+                // person to check a cable that is fine.
+                allAnswered = false;
+                QMutexLocker locker(&m_devicesMutex);
+                ++m_heldBridgeCount;
+                continue;
+            }
 
             const MLPReadResult answer = connection->requestDeviceInfo();
             if (answer.status != MLPStatus::Ok) {
@@ -93,6 +109,8 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 m_deviceList.append(node);
             }
         }
+        QMutexLocker locker(&m_devicesMutex);
+        m_heldBridgeCount += link->heldBridgeCount();
     }
 
     // The discovery's links are closed now, so a device in use here is in use elsewhere.

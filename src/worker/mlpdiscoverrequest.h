@@ -28,10 +28,14 @@ public:
     // Attached devices of ours that the last discovery could not open at all, looked for
     // once its own links were closed.
     QList<InaccessibleUsbDevice> inaccessibleDevices() const;
+    // FTDI bridges of our USB ids that another program held open, so that the last discovery
+    // could not ask them; not counted as unanswered.
+    int heldBridgeCount() const;
 
 private:
     mutable QMutex m_devicesMutex;
     QList<MLPDeviceInfoNode> m_deviceList;
     int m_unansweredCount = 0;
     QList<InaccessibleUsbDevice> m_inaccessible;
+    int m_heldBridgeCount = 0;
 };

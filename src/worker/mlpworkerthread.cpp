@@ -106,6 +106,11 @@ QList<InaccessibleUsbDevice> MLPWorkerThread::inaccessibleDevices() const
     return m_discoverRequest->inaccessibleDevices();
 }
 
+int MLPWorkerThread::heldBridgeCount() const
+{
+    return m_discoverRequest->heldBridgeCount();
+}
+
 int MLPWorkerThread::unansweredDeviceCount() const
 {
     return m_discoverRequest->unansweredCount();

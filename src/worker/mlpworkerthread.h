@@ -48,6 +48,8 @@ public:
     int unansweredDeviceCount() const;
     // Devices of ours attached at the last discovery that this user cannot open at all.
     QList<InaccessibleUsbDevice> inaccessibleDevices() const;
+    // FTDI bridges of ours that another program held open at the last discovery.
+    int heldBridgeCount() const;
 
     // Starts the loop, first clearing a stop left from an earlier run. Cleared here rather
     // than in run(): a stop() made right after start() would otherwise be lost if the new

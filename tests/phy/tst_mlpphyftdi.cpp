@@ -150,6 +150,24 @@ private slots:
         QCOMPARE(m_d2xx.calls().value(1), QStringLiteral("FT_Open(3)"));
     }
 
+    // Another program's hold: on a bridge of our ids the driver shows only the opened flag, or
+    // lists the bridge and then refuses to open it. Neither is a device that did not answer.
+    void bridgesHeldElsewhereAreToldApart()
+    {
+        const int ours = m_d2xx.addBridge(kDevice);
+        m_d2xx.holdElsewhere(m_d2xx.addBridge(kDevice), 0x04036001);
+        m_d2xx.holdElsewhere(m_d2xx.addBridge(kDevice), 0x12345678);
+        m_d2xx.refuseOpen(m_d2xx.addBridge(kDongle));
+        MLPPhyFtdi link;
+        QCOMPARE(link.enumerate(), 2);
+        QCOMPARE(link.heldBridgeCount(), 1);
+
+        link.openIndex(1);
+        QVERIFY(link.openRefused());
+        link.openIndex(ours);
+        QVERIFY(!link.openRefused());
+    }
+
     void openTakesTheIndexFromItsOwnScheme()
     {
         m_d2xx.addBridge(kDevice);

@@ -10,7 +10,8 @@
 // read time-out for a byte, as the driver does. A device described with unplug-at leaves the
 // bus once it has taken that many segments: its writes and reads fail from then on, and the
 // next device list leaves it out. One described as "held" stands for a bridge another program holds
-// open: listed with the opened flag, refused by FT_Open.
+// open: listed with the opened flag and without its strings, as the driver lists such a bridge,
+// and refused by FT_Open.
 
 #include "d2xxapi.h"
 #include "demodevice.h"
@@ -35,7 +36,6 @@ namespace {
 
 constexpr char kDescription[] = "MARLUNE MLP-DEV";
 constexpr ULONG kWorkingBaudRate = 250000;
-constexpr UCHAR kOpenedFlag = 0x1; // FT_FLAGS_OPENED
 constexpr std::chrono::milliseconds kPollInterval{1};
 
 struct Bridge
@@ -156,9 +156,13 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
         const Bridge& bridge = *state.deviceList[position];
         FT_DEVICE_LIST_INFO_NODE& node = pDest[position];
         std::memset(&node, 0, sizeof node);
-        node.Flags = bridge.open || bridge.description.held ? kOpenedFlag : 0;
         node.ID = 0x04036001;
         node.LocId = static_cast<DWORD>(position + 1);
+        // The driver cannot read the strings of a bridge another program has open.
+        if (bridge.open || bridge.description.held) {
+            node.Flags = FT_FLAGS_OPENED;
+            continue;
+        }
         copyText(bridge.serial, node.SerialNumber, sizeof node.SerialNumber);
         copyText(kDescription, node.Description, sizeof node.Description);
     }
@@ -192,7 +196,8 @@ FT_STATUS FT_API FT_ResetDevice(FT_HANDLE ftHandle)
     return bridgeOf(ftHandle) ? FT_OK : FT_INVALID_HANDLE;
 }
 
-FT_STATUS FT_API FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR uWordLength, UCHAR uStopBits, UCHAR uParity)
+FT_STATUS FT_API FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR uWordLength, UCHAR uStopBits,
+                                           UCHAR uParity)
 {
     std::lock_guard<std::mutex> lock(standIn().mutex);
     Bridge* bridge = bridgeOf(ftHandle);

@@ -58,6 +58,14 @@ enum : UCHAR
     FT_PARITY_SPACE = 4,
 };
 
+// Flags of a device-information list node. An open bridge is listed with its USB ids but
+// without its description and serial number, which the driver cannot read while another
+// handle holds it.
+enum : ULONG
+{
+    FT_FLAGS_OPENED = 1,
+};
+
 // One entry of the device-information list; Description and SerialNumber are
 // zero-terminated within their arrays.
 struct FT_DEVICE_LIST_INFO_NODE

@@ -39,6 +39,14 @@ void RecordingD2xx::refuseOpen(int position)
     m_bridges[static_cast<std::size_t>(position)].opens = false;
 }
 
+void RecordingD2xx::holdElsewhere(int position, uint32_t usbIds)
+{
+    Bridge& bridge = m_bridges[static_cast<std::size_t>(position)];
+    bridge.heldElsewhere = true;
+    bridge.opens = false;
+    bridge.usbIds = usbIds;
+}
+
 void RecordingD2xx::limitWrites(int position, const QVector<uint32_t>& bytesPerCall)
 {
     m_bridges[static_cast<std::size_t>(position)].writeLimits.assign(bytesPerCall.begin(),
@@ -124,6 +132,11 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
     for (int position = 0; position < provider.listedCount(); ++position) {
         FT_DEVICE_LIST_INFO_NODE& node = pDest[position];
         node = FT_DEVICE_LIST_INFO_NODE{};
+        if (provider.bridgeAt(position).heldElsewhere) {
+            node.Flags = FT_FLAGS_OPENED;
+            node.ID = provider.bridgeAt(position).usbIds;
+            continue;
+        }
         const QByteArray& description = provider.bridgeAt(position).description;
         std::memcpy(node.Description, description.constData(),
                     std::min(sizeof node.Description, static_cast<std::size_t>(description.size())));

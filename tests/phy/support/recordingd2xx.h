@@ -32,6 +32,9 @@ public:
     int addBridge(const QByteArray& description, DeviceEndpoint* endpoint = nullptr);
     // FT_Open of this bridge fails.
     void refuseOpen(int position);
+    // Another program has this bridge open: it is listed with the opened flag and its USB
+    // ids, and without description, as the driver lists such a bridge.
+    void holdElsewhere(int position, uint32_t usbIds);
     // The n-th FT_Write on this bridge accepts at most bytesPerCall[n] bytes; later ones take all.
     void limitWrites(int position, const QVector<uint32_t>& bytesPerCall);
 
@@ -46,6 +49,8 @@ public:
         QByteArray description;
         DeviceEndpoint* endpoint = nullptr;
         bool opens = true;
+        bool heldElsewhere = false;
+        uint32_t usbIds = 0;
         std::deque<uint32_t> writeLimits;
     };
     struct Handle
