@@ -77,6 +77,8 @@ QJsonObject outcomeJson(const MLPUpdateOutcome& outcome)
                   outcome.segment > 0 ? QJsonValue(outcome.segment) : QJsonValue());
     object.insert(QStringLiteral("status"), devicetext::statusKey(outcome.status));
     object.insert(QStringLiteral("linkWriteFailed"), outcome.linkWriteFailed);
+    object.insert(QStringLiteral("linkError"),
+                  outcome.linkErrorName.isEmpty() ? QJsonValue() : QJsonValue(outcome.linkErrorName));
     object.insert(QStringLiteral("deviceStatus"),
                   outcome.deviceStatus ? QJsonValue(int(*outcome.deviceStatus)) : QJsonValue());
     object.insert(QStringLiteral("bytesConfirmed"), qint64(outcome.confirmedBytes));

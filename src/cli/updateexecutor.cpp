@@ -13,7 +13,11 @@ using Phase = MLPUpdateOutcome::Phase;
 QString statusText(const MLPUpdateOutcome& outcome)
 {
     if (outcome.linkWriteFailed) {
-        return QStringLiteral("the USB link did not take it (device unplugged, or no longer taking data)");
+        const QString linkStatus = outcome.linkErrorName.isEmpty()
+                                       ? QString()
+                                       : QStringLiteral(", link status %1").arg(outcome.linkErrorName);
+        return QStringLiteral("the USB link did not take it (device unplugged, or no longer taking data%1)")
+            .arg(linkStatus);
     }
     switch (outcome.status) {
     case MLPStatus::DeviceError:

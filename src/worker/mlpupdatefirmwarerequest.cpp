@@ -151,6 +151,10 @@ bool MLPUpdateFirmwareRequest::transferDone(const MLPWriteResult& written, bool 
     m_outcome.segment = static_cast<int>(written.segments);
     m_outcome.status = written.status;
     m_outcome.linkWriteFailed = written.linkWriteFailed;
+    if (written.linkWriteFailed) {
+        m_outcome.linkError = written.linkError;
+        m_outcome.linkErrorName = QString::fromStdString(written.linkErrorName);
+    }
     if (written.status == MLPStatus::DeviceError) {
         m_outcome.deviceStatus = written.errorCode;
     }

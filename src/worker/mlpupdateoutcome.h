@@ -35,6 +35,10 @@ struct MLPUpdateOutcome
     // The link refused that segment: it never reached the device (unplugged, a bridge
     // pulled, or a device that stopped taking data).
     bool linkWriteFailed = false;
+    // With linkWriteFailed: the link's code for the refusal and its name for it, such as
+    // the bridge's D2XX status "FT_IO_ERROR"; 0 and empty when the link gave none.
+    int32_t linkError = 0;
+    QString linkErrorName;
     // The status byte the device refused the segment with (status DeviceError).
     std::optional<uint8_t> deviceStatus;
     // Payload bytes the device acknowledged, header and blocks together, of totalBytes.

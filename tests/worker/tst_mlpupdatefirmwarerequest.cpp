@@ -40,6 +40,8 @@ VirtualDeviceIdentity fittingIdentity()
 }
 
 constexpr uint32_t kReceiveCapacity = 50000;
+// What the refusing link reports as its reason.
+constexpr int32_t kLinkError = 4;
 constexpr int kStressTimeoutMs = 60000;
 
 // An update request run on the test thread against a virtual device that answers at
@@ -278,7 +280,7 @@ private slots:
             rig.device.malformAck(segment, VirtualDevice::AckFault::WrongValue);
         } else if (fault == "refuse") {
             // The device-information request is the link's first write.
-            rig.link.refuseWritesFrom(static_cast<std::size_t>(segment) + 1);
+            rig.link.refuseWritesFrom(static_cast<std::size_t>(segment) + 1, kLinkError);
         } else {
             rig.device.failSegment(segment, 0x05);
         }
@@ -293,6 +295,7 @@ private slots:
         QCOMPARE(outcome.totalBytes, int64_t{386});
         QCOMPARE(outcome.lastAcknowledgementMissing, succeeds);
         QCOMPARE(outcome.linkWriteFailed, fault == "refuse");
+        QCOMPARE(outcome.linkError, fault == "refuse" ? kLinkError : 0);
         QCOMPARE(outcome.status, succeeds           ? MLPStatus::Ok
                                  : fault == "error" ? MLPStatus::DeviceError
                                                     : MLPStatus::NoValidReply);

@@ -81,7 +81,11 @@ QString UpdateVerdictText::failure(const MLPUpdateOutcome& outcome)
     using Phase = MLPUpdateOutcome::Phase;
     QString what;
     if (outcome.linkWriteFailed) {
-        what = tr("the data did not reach the device (it was unplugged or stopped taking data)");
+        what = outcome.linkErrorName.isEmpty()
+                   ? tr("the data did not reach the device (it was unplugged or stopped taking data)")
+                   : tr("the data did not reach the device (it was unplugged or stopped taking data; link "
+                        "status %1)")
+                         .arg(outcome.linkErrorName);
     } else if (outcome.deviceStatus) {
         what = tr("the device answered with error %1").arg(hexByte(*outcome.deviceStatus));
     } else if (outcome.status == MLPStatus::NoValidReply) {

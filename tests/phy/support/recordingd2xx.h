@@ -34,6 +34,8 @@ public:
     void refuseOpen(int position);
     // The n-th FT_Write on this bridge accepts at most bytesPerCall[n] bytes; later ones take all.
     void limitWrites(int position, const QVector<uint32_t>& bytesPerCall);
+    // Every later FT_Write on this bridge takes nothing and answers this D2XX status.
+    void failWrites(int position, uint32_t status);
 
     QStringList calls() const { return m_calls; }
     int callCount(const QString& callPrefix) const;
@@ -47,6 +49,7 @@ public:
         DeviceEndpoint* endpoint = nullptr;
         bool opens = true;
         std::deque<uint32_t> writeLimits;
+        uint32_t writeStatus = 0;
     };
     struct Handle
     {
