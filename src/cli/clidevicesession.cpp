@@ -46,10 +46,9 @@ CliDeviceSession::Selection CliDeviceSession::select(int index)
     Selection selection;
     QEventLoop loop;
     connect(&m_thread, &MLPWorkerThread::deviceSelectionAnswered, &loop,
-            [&](bool answered, uint16_t fwVersion, uint16_t hwVersion) {
+            [&](bool answered, const MLPDeviceInfoNode& device) {
                 selection.answered = answered;
-                selection.fwVersion = fwVersion;
-                selection.hwVersion = hwVersion;
+                selection.device = device;
                 loop.quit();
             });
     m_thread.selectDevice(index);

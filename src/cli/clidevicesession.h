@@ -27,8 +27,8 @@ public:
     struct Selection
     {
         bool answered = false;
-        uint16_t fwVersion = 0;
-        uint16_t hwVersion = 0;
+        // The unit that answered, as it described itself.
+        MLPDeviceInfoNode device;
     };
 
     explicit CliDeviceSession(QObject* parent = nullptr);

@@ -102,7 +102,7 @@ UpdateExecutor::Result UpdateExecutor::run(const UpdatePlan::Item& item,
         result.reason = QStringLiteral("the device at %1 did not answer when selected").arg(device.address);
         result.nextStep =
             QStringLiteral("Check that it is attached and powered, then run the command again.");
-    } else if (selection.hwVersion != device.hwVersion || selection.fwVersion != device.fwVersion) {
+    } else if (!selection.device.isSameUnit(device)) {
         // An address is a position: a device plugged in or out since the discovery moves the
         // others, and the file was checked against the device listed there.
         result.verdict = Result::Verdict::DevicesChanged;
@@ -115,8 +115,8 @@ UpdateExecutor::Result UpdateExecutor::run(const UpdatePlan::Item& item,
         if (result.outcome->succeeded()) {
             result.verdict = Result::Verdict::Succeeded;
             const CliDeviceSession::Selection after = m_session.select(item.index);
-            if (after.answered && after.hwVersion == device.hwVersion) {
-                result.versionAfter = MLPDeviceInfoNode::versionText(after.fwVersion);
+            if (after.answered && after.device.isSameUnit(device)) {
+                result.versionAfter = MLPDeviceInfoNode::versionText(after.device.fwVersion);
             }
         } else {
             result.verdict = Result::Verdict::Failed;

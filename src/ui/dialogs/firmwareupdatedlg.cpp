@@ -394,20 +394,23 @@ bool FirmwareUpdateDlg::isUpdatePending() const
     return m_updateRequest != nullptr;
 }
 
-void FirmwareUpdateDlg::selectionAnswered(bool answered, uint16_t fwVersion, uint16_t hwVersion)
+void FirmwareUpdateDlg::selectionAnswered(bool answered, const MLPDeviceInfoNode& device)
 {
+    // What the unit answered now is fresher than what the discovery listed: an update
+    // changes its firmware version, and the tool tip and the version before go by it.
+    if (answered && device.isSameUnit(m_currentDevice)) {
+        m_currentDevice = device;
+        enableUpdateButtonIfRequirementsAreMet();
+    }
     if (!m_rereadPending) {
         return;
     }
     // The selection that follows a successful update: what the unit reports now.
     m_rereadPending = false;
     if (answered) {
-        m_currentDevice.fwVersion = fwVersion;
-        m_currentDevice.hwVersion = hwVersion;
-        m_historyEntry.versionAfter = MLPDeviceInfoNode::versionText(fwVersion);
+        m_historyEntry.versionAfter = MLPDeviceInfoNode::versionText(device.fwVersion);
         m_outcomeText +=
             QLatin1Char(' ') + tr("It now reports firmware %1.").arg(m_historyEntry.versionAfter);
-        enableUpdateButtonIfRequirementsAreMet();
     } else {
         m_rereadUnanswered = true;
         m_outcomeText += QLatin1Char(' ') + tr("It did not answer afterwards; it may be restarting. "
@@ -507,7 +510,7 @@ void FirmwareUpdateDlg::updateSuccessFul()
     // Ask the unit what it runs now, unless the user has chosen another one meanwhile.
     const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
     const int current = m_ui->devicesCombo->currentIndex();
-    if (current >= 0 && current < devices.size() && devices.at(current).address == m_updatingDevice.address) {
+    if (current >= 0 && current < devices.size() && devices.at(current).isSameUnit(m_updatingDevice)) {
         m_rereadPending = true;
         selectEntry(current);
     } else {

@@ -63,7 +63,7 @@ private slots:
     void on_infoButtonBuiltInFirmware_clicked();
     void on_infoButtonLoadedFirmware_clicked();
     void refreshAfterHotplug();
-    void selectionAnswered(bool answered, uint16_t fwVersion, uint16_t hwVersion);
+    void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
