@@ -7,11 +7,27 @@
 #include "mlu2file.h"
 #include "updatefilecheck.h"
 
+#include <QCryptographicHash>
+
 #include <cmath>
 
 namespace {
 
 constexpr uint32_t kHeaderLength = 256;
+
+// The blocks are the mappings the transfer sends from, so the hash is of those very bytes.
+QString sentBytesHash(MLU2File& file)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArray::fromRawData(reinterpret_cast<const char*>(file.header()),
+                                         static_cast<int>(kHeaderLength)));
+    for (int index = 0; index < file.blockCount(); ++index) {
+        const MLU2Block block = file.block(index);
+        hash.addData(QByteArray::fromRawData(reinterpret_cast<const char*>(block.data),
+                                             static_cast<int>(block.length)));
+    }
+    return QString::fromLatin1(hash.result().toHex());
+}
 
 } // namespace
 
@@ -40,6 +56,7 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
         file.open();
         m_outcome.fileCheck = UpdateFileCheck::checkFile(file);
         if (m_outcome.fileCheck.fits()) {
+            m_outcome.sentSha256 = sentBytesHash(file);
             // Also makes the connection use the device's current maximum frame length.
             readDeviceIdentity(connection);
             if (deviceFitsFile(file)) {

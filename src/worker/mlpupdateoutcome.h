@@ -55,6 +55,10 @@ struct MLPUpdateOutcome
     uint16_t deviceHwVersion = 0;
     uint16_t deviceFwVersion = 0;
 
+    // SHA-256 (hexadecimal) of what the update sends, the file's header and then its blocks,
+    // taken from the very bytes handed to the device; empty when the file could not be used.
+    QString sentSha256;
+
     // The shared update check's verdict and the facts it compared: with FileCheck why the
     // file cannot be used; with IdentityCheck whether the model or the hardware version
     // did not match. Checked against the device only when it answered.
