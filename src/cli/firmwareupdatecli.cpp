@@ -13,6 +13,7 @@
 #include "updatehistory.h"
 #include "updateinterruptguard.h"
 #include "updateplanner.h"
+#include "updatetext.h"
 
 #include <QCoreApplication>
 #include <QJsonArray>
@@ -273,7 +274,7 @@ int FirmwareUpdateCli::list(bool json)
                         QStringLiteral("HARDWARE"), QStringLiteral("FIRMWARE"), QStringLiteral("MAX FRAME")};
     for (const MLPDeviceInfoNode& device : devices) {
         rows << QStringList{device.address,
-                            devicetext::linkKindText(device.linkKind),
+                            UpdateText::linkKind(device.linkKind),
                             device.model,
                             MLPDeviceInfoNode::versionText(device.hwVersion),
                             MLPDeviceInfoNode::versionText(device.fwVersion),
@@ -351,8 +352,7 @@ int FirmwareUpdateCli::update(const CliArguments& arguments)
         return kExitSuccess;
     }
 
-    const UpdateHistory history;
-    UpdateExecutor executor(session, history);
+    UpdateExecutor executor(session, UpdateHistory::defaultPath());
     QList<UpdateExecutor::Result> results;
     for (const UpdatePlan::Item& item : plan.items) {
         results << execute(executor, item, arguments);
@@ -450,7 +450,7 @@ void FirmwareUpdateCli::printPlan(const UpdatePlan& plan, const CliArguments& ar
         rows << QStringList{
             item.device.address,
             item.device.model,
-            devicetext::linkKindText(item.device.linkKind),
+            UpdateText::linkKind(item.device.linkKind),
             item.device.serial.isEmpty() ? QStringLiteral("-") : item.device.serial,
             MLPDeviceInfoNode::versionText(item.device.fwVersion),
             QStringLiteral("write %1 (firmware %2)").arg(item.filePath, item.firmwareVersion)};
@@ -458,7 +458,7 @@ void FirmwareUpdateCli::printPlan(const UpdatePlan& plan, const CliArguments& ar
     for (const UpdatePlan::Skipped& skip : plan.skipped) {
         rows << QStringList{skip.device.address,
                             skip.device.model,
-                            devicetext::linkKindText(skip.device.linkKind),
+                            UpdateText::linkKind(skip.device.linkKind),
                             skip.device.serial.isEmpty() ? QStringLiteral("-") : skip.device.serial,
                             MLPDeviceInfoNode::versionText(skip.device.fwVersion),
                             QStringLiteral("skip: %1").arg(skip.reason)};
@@ -582,7 +582,7 @@ void FirmwareUpdateCli::printSummary(const QList<UpdateExecutor::Result>& result
         const MLPDeviceInfoNode& device = result.item.device;
         rows << QStringList{device.address,
                             device.model,
-                            devicetext::linkKindText(device.linkKind),
+                            UpdateText::linkKind(device.linkKind),
                             serialText(device),
                             MLPDeviceInfoNode::versionText(device.fwVersion),
                             result.succeeded() ? result.item.firmwareVersion : QStringLiteral("-"),
@@ -592,7 +592,7 @@ void FirmwareUpdateCli::printSummary(const QList<UpdateExecutor::Result>& result
     for (const UpdatePlan::Skipped& skip : plan.skipped) {
         rows << QStringList{skip.device.address,
                             skip.device.model,
-                            devicetext::linkKindText(skip.device.linkKind),
+                            UpdateText::linkKind(skip.device.linkKind),
                             serialText(skip.device),
                             MLPDeviceInfoNode::versionText(skip.device.fwVersion),
                             QStringLiteral("-"),
