@@ -1,26 +1,13 @@
 #include "deviceunittext.h"
 
-using marlune::MLP::MLPLinkKind;
-
-QString DeviceUnitText::linkKind(MLPLinkKind kind)
-{
-    switch (kind) {
-    case MLPLinkKind::FtdiBridge:
-        return tr("FTDI bridge");
-    case MLPLinkKind::MakerUsb:
-        return tr("maker USB");
-    case MLPLinkKind::Unknown:
-        break;
-    }
-    return tr("unknown link");
-}
+#include "updatetext.h"
 
 QString DeviceUnitText::unit(const MLPDeviceInfoNode& device)
 {
     if (device.serial.isEmpty()) {
-        return tr("%1 at %2").arg(linkKind(device.linkKind), device.address);
+        return tr("%1 at %2").arg(UpdateText::linkKind(device.linkKind), device.address);
     }
-    return tr("%1 %2").arg(linkKind(device.linkKind), device.serial);
+    return tr("%1 %2").arg(UpdateText::linkKind(device.linkKind), device.serial);
 }
 
 QString DeviceUnitText::unitDetails(const MLPDeviceInfoNode& device)
@@ -28,7 +15,7 @@ QString DeviceUnitText::unitDetails(const MLPDeviceInfoNode& device)
     if (device.serial.isEmpty()) {
         return unit(device);
     }
-    return tr("%1, serial %2").arg(linkKind(device.linkKind), device.serial);
+    return tr("%1, serial %2").arg(UpdateText::linkKind(device.linkKind), device.serial);
 }
 
 QString DeviceUnitText::modelAndUnit(const MLPDeviceInfoNode& device)

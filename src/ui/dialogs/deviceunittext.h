@@ -12,8 +12,6 @@ class DeviceUnitText
     Q_DECLARE_TR_FUNCTIONS(DeviceUnitText)
 
 public:
-    // "FTDI bridge" or "maker USB".
-    static QString linkKind(marlune::MLP::MLPLinkKind kind);
     // "maker USB 0042"; without a serial number, where it is listed: "maker USB at usb:m/2".
     static QString unit(const MLPDeviceInfoNode& device);
     // "maker USB, serial 0042"; without a serial number as unit() says it.

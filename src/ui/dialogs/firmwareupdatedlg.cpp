@@ -6,17 +6,15 @@
 #include "deviceinfodlg.h"
 #include "deviceunittext.h"
 #include "loadedfirmwaredlg.h"
-#include "mlpupdatefirmwarerequest.h"
 #include "mlpworkerthread.h"
-#include "mlu2file.h"
 #include "ui_firmwareupdatedlg.h"
 #include "updatefilecheck.h"
 #include "updatehistory.h"
+#include "updatetext.h"
 #include "updateverdicttext.h"
 #include "usbhotplugwatcher.h"
 
 #include <QCloseEvent>
-#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFileDialog>
@@ -69,7 +67,6 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
 
 FirmwareUpdateDlg::~FirmwareUpdateDlg()
 {
-    recycleFirmwareUpdateRequest();
     delete m_ui;
 }
 
@@ -139,8 +136,8 @@ void FirmwareUpdateDlg::on_devicesCombo_currentIndexChanged(int index)
     if (index < 0 || !m_workerThread) {
         return;
     }
-    m_busy = true;
-    setBusy(true);
+    m_selecting = true;
+    refreshBusy();
     m_workerThread->selectDevice(index);
     const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
     // The list only changes under a running discovery, which empties the combo box first;
@@ -160,17 +157,14 @@ void FirmwareUpdateDlg::on_bttnDiscover_clicked()
 
 void FirmwareUpdateDlg::refreshAfterHotplug()
 {
-    if (!m_workerThread || m_busy || m_updateRequest) {
-        // Never under a running request: the list is refreshed once the window is idle.
+    if (!m_workerThread || m_busy || m_failureBoxOpen) {
+        // Never under a running request or an open failure box: the list is refreshed once
+        // the window is idle again.
         m_hotplugPending = true;
         return;
     }
     m_hotplugPending = false;
-    if (m_haveDevice) {
-        m_unitToKeep = m_currentDevice;
-    } else {
-        m_unitToKeep = m_lostDevice;
-    }
+    m_unitToKeep = m_haveDevice ? std::optional<MLPDeviceInfoNode>(m_currentDevice) : m_lostDevice;
     startDiscovery();
 }
 
@@ -179,8 +173,8 @@ void FirmwareUpdateDlg::startDiscovery()
     if (!m_workerThread) {
         return;
     }
-    m_busy = true;
-    setBusy(true);
+    m_discovering = true;
+    refreshBusy();
     m_ui->devicesCombo->clear();
     m_workerThread->postDiscover();
 }
@@ -200,6 +194,8 @@ void FirmwareUpdateDlg::on_bttn_load_clicked()
         m_ui->lbl_fileStatus->clear();
         m_ui->infoButtonLoadedFirmware->setEnabled(false);
     }
+    // The last update's verdict was about another file.
+    setOutcome(QString());
     enableUpdateButtonIfRequirementsAreMet();
 }
 
@@ -210,34 +206,22 @@ void FirmwareUpdateDlg::on_bttn_quit_clicked()
 
 void FirmwareUpdateDlg::on_bttn_update_clicked()
 {
-    if (!m_workerThread || m_updateRequest) {
+    if (!m_workerThread || (m_session && !m_session->hasEnded())) {
         return;
     }
-    m_busy = true;
-    setBusy(true);
+    recycleFirmwareUpdateRequest();
+    m_session = new UpdateSession(*m_workerThread, UpdateHistory::defaultPath(), this);
+    connect(m_session, &UpdateSession::progress, this, &FirmwareUpdateDlg::progress);
+    connect(m_session, &UpdateSession::stateChanged, this, &FirmwareUpdateDlg::sessionStateChanged);
     m_ui->progressBar->setValue(0);
     m_ui->progressBar->show();
-
-    const QString path = getSelectedFirmwareFileName(m_currentDevice);
-    MLU2File updateFile(path);
-    m_updatingFirmwareText = updateFile.open() ? updateFile.firmwareVersionText() : QString();
-    updateFile.close();
-    m_updatingDevice = m_currentDevice;
-    m_rereadPending = false;
-    m_rereadUnanswered = false;
-    m_historyEntry = UpdateHistory::entryFor(m_updatingDevice, path, m_updatingFirmwareText);
-    m_outcomeText =
-        tr("Writing firmware %1 to %2, %3 \u2026")
-            .arg(m_updatingFirmwareText, m_updatingDevice.model, DeviceUnitText::unit(m_updatingDevice));
+    // The file the enabled button was checked with; the request checks it once more as it
+    // reads it for sending.
+    m_session->startOnSelected(m_currentDevice, m_checkedPath);
     m_deviceStateText.clear();
-    showStatus();
-
-    m_updateRequest = new MLPUpdateFirmwareRequest(path, this);
-    connect(m_updateRequest, SIGNAL(workDone()), this, SLOT(updateSuccessFul()));
-    connect(m_updateRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
-            SLOT(updateFailed(MLPWorkerRequestI::failReason)));
-    connect(m_updateRequest, SIGNAL(progress(int)), this, SLOT(progress(int)));
-    m_workerThread->postUpdate(m_updateRequest);
+    setOutcome(tr("Writing firmware %1 to %2, %3 \u2026")
+                   .arg(m_verdict.fileFirmwareVersionText, m_currentDevice.model,
+                        DeviceUnitText::unit(m_currentDevice)));
 }
 
 void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
@@ -261,13 +245,12 @@ void FirmwareUpdateDlg::devicesDiscovered()
 {
     // A discovery closes the worker thread's connection, so whatever was selected before is
     // gone there too. Forgetting it here keeps the window from offering an update to a
-    // device the thread no longer talks to; when devices were found the first one is
-    // selected again below.
+    // device the thread no longer talks to; when devices were found the first one (or the
+    // unit to keep) is selected again below.
     m_haveDevice = false;
     initCurrentDevice();
-
-    m_busy = isUpdatePending();
-    setBusy(m_busy);
+    m_discovering = false;
+    refreshBusy();
 
     const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
     int entryToSelect = 0;
@@ -292,11 +275,10 @@ void FirmwareUpdateDlg::devicesDiscovered()
         m_ui->devicesCombo->setCurrentIndex(devices.isEmpty() ? -1 : entryToSelect);
     }
     m_unitToKeep.reset();
-    m_rereadUnanswered = false;
     m_deviceStateText = discoveryStateText(devices);
     showStatus();
     if (!devices.isEmpty()) {
-        selectEntry(entryToSelect);
+        on_devicesCombo_currentIndexChanged(entryToSelect);
     }
 }
 
@@ -361,11 +343,6 @@ QString FirmwareUpdateDlg::noDeviceText() const
     return text;
 }
 
-void FirmwareUpdateDlg::selectEntry(int index)
-{
-    on_devicesCombo_currentIndexChanged(index);
-}
-
 void FirmwareUpdateDlg::showStatus()
 {
     QStringList parts;
@@ -380,52 +357,39 @@ void FirmwareUpdateDlg::showStatus()
     m_ui->statusLabel->setText(parts.join(QLatin1Char('\n')));
 }
 
+void FirmwareUpdateDlg::setOutcome(const QString& text)
+{
+    m_outcomeText = text;
+    showStatus();
+}
+
 void FirmwareUpdateDlg::deviceSelected(uint16_t, uint16_t)
 {
     m_haveDevice = true;
-    m_busy = isUpdatePending();
-    setBusy(m_busy);
+    m_selecting = false;
+    refreshBusy();
 }
 
-bool FirmwareUpdateDlg::isUpdatePending() const
-{
-    // The device list stays usable during an update, so a selection can end while an
-    // update is queued or running; the window stays busy until the update's final signal.
-    return m_updateRequest != nullptr;
-}
-
+// What the unit answered now is fresher than what the discovery listed: an update changes
+// its firmware version, and the tool tip goes by it.
 void FirmwareUpdateDlg::selectionAnswered(bool answered, const MLPDeviceInfoNode& device)
 {
-    // What the unit answered now is fresher than what the discovery listed: an update
-    // changes its firmware version, and the tool tip and the version before go by it.
     if (answered && device.isSameUnit(m_currentDevice)) {
         m_currentDevice = device;
         enableUpdateButtonIfRequirementsAreMet();
     }
-    if (!m_rereadPending) {
-        return;
-    }
-    // The selection that follows a successful update: what the unit reports now.
-    m_rereadPending = false;
-    if (answered) {
-        m_historyEntry.versionAfter = MLPDeviceInfoNode::versionText(device.fwVersion);
-        m_outcomeText +=
-            QLatin1Char(' ') + tr("It now reports firmware %1.").arg(m_historyEntry.versionAfter);
-    } else {
-        m_rereadUnanswered = true;
-        m_outcomeText += QLatin1Char(' ') + tr("It did not answer afterwards; it may be restarting. "
-                                               "Discover Devices finds it again.");
-    }
-    recordInHistory(true, QString());
 }
 
 void FirmwareUpdateDlg::onConnectionLost()
 {
+    // A unit that goes quiet right after its update is told about by the update's verdict.
+    const bool toldByUpdate =
+        m_session &&
+        (!m_session->hasEnded() || (m_session->succeeded() && m_session->unitAfter().model.isEmpty()));
     if (m_haveDevice) {
-        // The pings repeat the loss every few seconds; it is told once. A unit that goes
-        // quiet right after its update is told about by the selection that asks it again.
+        // The pings repeat the loss every few seconds; it is told once.
         m_lostDevice = m_currentDevice;
-        if (!m_rereadPending && !m_rereadUnanswered) {
+        if (!toldByUpdate) {
             m_deviceStateText = tr("%1 no longer answers. Press Discover Devices to look for it again.")
                                     .arg(DeviceUnitText::modelAndUnit(m_currentDevice));
             showStatus();
@@ -450,28 +414,21 @@ void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
         m_ui->bttn_update->setToolTip(tr("Wait until the running task has finished."));
         return;
     }
-    const UpdateFileVerdict verdict = selectedFirmwareVerdict();
-    m_ui->bttn_update->setEnabled(verdict.fits());
-    m_ui->bttn_update->setToolTip(updateToolTip(verdict));
-}
-
-bool FirmwareUpdateDlg::isSelectedFirmwareValidForDevice()
-{
-    return selectedFirmwareVerdict().fits();
-}
-
-UpdateFileVerdict FirmwareUpdateDlg::selectedFirmwareVerdict()
-{
-    return UpdateFileCheck::check(getSelectedFirmwareFileName(m_currentDevice), m_currentDevice.model,
-                                  m_currentDevice.hwVersion);
-}
-
-QString FirmwareUpdateDlg::updateToolTip(const UpdateFileVerdict& verdict) const
-{
+    m_ui->bttn_update->setEnabled(isSelectedFirmwareValidForDevice());
     const QString noFileText = m_alternativeFileMode
                                    ? tr("No update file has been loaded.")
                                    : tr("There is no built-in update file for this device model.");
-    return UpdateVerdictText::toolTip(verdict, m_currentDevice.fwVersion, noFileText);
+    m_ui->bttn_update->setToolTip(
+        UpdateVerdictText::toolTip(m_verdict, m_currentDevice.fwVersion, noFileText));
+}
+
+// The shared update check, for the chosen file and the current device; its verdict is kept
+// for the tool tip and for the update the button starts.
+bool FirmwareUpdateDlg::isSelectedFirmwareValidForDevice()
+{
+    m_checkedPath = getSelectedFirmwareFileName(m_currentDevice);
+    m_verdict = UpdateFileCheck::check(m_checkedPath, m_currentDevice.model, m_currentDevice.hwVersion);
+    return m_verdict.fits();
 }
 
 QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceInfoNode)
@@ -482,54 +439,73 @@ QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceI
     return marlune::builtInUpdateFilesByModel().value(deviceInfoNode.model);
 }
 
+void FirmwareUpdateDlg::sessionStateChanged(UpdateSession::State state)
+{
+    refreshBusy();
+    switch (state) {
+    case UpdateSession::State::Verifying:
+        updateSuccessFul();
+        return;
+    case UpdateSession::State::Done:
+        // Straight from writing when the unit was not listed to be asked again.
+        if (!m_ui->progressBar->isHidden()) {
+            updateSuccessFul();
+        }
+        break;
+    case UpdateSession::State::Failed:
+    case UpdateSession::State::Refused:
+        updateFailed(MLPWorkerRequestI::OperationFailed);
+        return;
+    case UpdateSession::State::Idle:
+    case UpdateSession::State::Checking:
+    case UpdateSession::State::Writing:
+        return;
+    }
+    // Asked again after the update: what the unit runs now, or that it did not say.
+    const MLPDeviceInfoNode after = m_session->unitAfter();
+    if (after.model.isEmpty()) {
+        m_outcomeText += QLatin1Char(' ') + tr("It did not answer afterwards; it may be restarting. "
+                                               "Discover Devices finds it again.");
+    } else {
+        m_outcomeText +=
+            QLatin1Char(' ') +
+            tr("It now reports firmware %1.").arg(MLPDeviceInfoNode::versionText(after.fwVersion));
+    }
+    if (!m_session->historyProblem().isEmpty()) {
+        m_outcomeText += QLatin1Char(' ') +
+                         tr("The update history could not be written: %1").arg(m_session->historyProblem());
+    }
+    showStatus();
+}
+
 void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 {
-    const QString reason =
-        m_updateRequest ? UpdateVerdictText::failure(m_updateRequest->outcome()) : QString();
-    recycleFirmwareUpdateRequest();
-    m_busy = false;
-    setBusy(false);
     m_ui->progressBar->hide();
-    m_outcomeText = reason;
-    recordInHistory(false, reason);
+    QString reason =
+        tr("%1: %2 %3")
+            .arg(DeviceUnitText::modelAndUnit(m_session->unit()),
+                 UpdateText::reason(*m_session) + QLatin1Char('.'), UpdateText::nextStep(*m_session));
+    if (!m_session->historyProblem().isEmpty()) {
+        reason += QLatin1Char(' ') +
+                  tr("The update history could not be written: %1").arg(m_session->historyProblem());
+    }
+    setOutcome(reason);
     QMessageBox box(QMessageBox::Warning, tr("Firmware update failed"),
                     tr("The firmware update could not be completed"), QMessageBox::Ok, this);
     box.setInformativeText(reason);
+    m_failureBoxOpen = true;
     box.exec();
+    m_failureBoxOpen = false;
+    if (m_hotplugPending) {
+        QTimer::singleShot(0, this, &FirmwareUpdateDlg::refreshAfterHotplug);
+    }
 }
 
 void FirmwareUpdateDlg::updateSuccessFul()
 {
-    recycleFirmwareUpdateRequest();
-    m_busy = false;
-    setBusy(false);
     m_ui->progressBar->hide();
-    m_outcomeText = tr("%1 updated to firmware %2.")
-                        .arg(DeviceUnitText::modelAndUnit(m_updatingDevice), m_updatingFirmwareText);
-    showStatus();
-    // Ask the unit what it runs now, unless the user has chosen another one meanwhile.
-    const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
-    const int current = m_ui->devicesCombo->currentIndex();
-    if (current >= 0 && current < devices.size() && devices.at(current).isSameUnit(m_updatingDevice)) {
-        m_rereadPending = true;
-        selectEntry(current);
-    } else {
-        recordInHistory(true, QString());
-    }
-}
-
-// Shows the outcome as well. A history that cannot be written is mentioned and costs
-// nothing else.
-void FirmwareUpdateDlg::recordInHistory(bool succeeded, const QString& reason)
-{
-    m_historyEntry.time = QDateTime::currentDateTimeUtc();
-    m_historyEntry.succeeded = succeeded;
-    m_historyEntry.reason = reason;
-    const QString problem = UpdateHistory().append(m_historyEntry);
-    if (!problem.isEmpty()) {
-        m_outcomeText += QLatin1Char(' ') + tr("The update history could not be written: %1").arg(problem);
-    }
-    showStatus();
+    setOutcome(tr("%1 updated to firmware %2.")
+                   .arg(DeviceUnitText::modelAndUnit(m_session->unit()), m_session->fileFirmwareVersion()));
 }
 
 void FirmwareUpdateDlg::initCurrentDevice()
@@ -537,6 +513,9 @@ void FirmwareUpdateDlg::initCurrentDevice()
     m_currentDevice.model = QStringLiteral("N/A");
     m_currentDevice.hwVersion = 0;
     m_currentDevice.fwVersion = 0;
+    // No unit: nothing may be taken for the same unit later.
+    m_currentDevice.linkKind = marlune::MLP::MLPLinkKind::Unknown;
+    m_currentDevice.serial.clear();
 }
 
 void FirmwareUpdateDlg::closeEvent(QCloseEvent* e)
@@ -560,7 +539,7 @@ void FirmwareUpdateDlg::showEvent(QShowEvent* event)
         }
         // The window system sends spontaneous show events when a minimised window comes
         // back; those must not restart the discovery, which would end the selection.
-        // A running request is never cut short: its request object stays alive.
+        // A running update is never cut short: its session stays alive.
         if (!event->spontaneous() && !m_busy) {
             recycleFirmwareUpdateRequest();
             on_bttnDiscover_clicked();
@@ -572,10 +551,13 @@ void FirmwareUpdateDlg::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
+// Drops the last update once it has ended; a running one is never cut short.
 void FirmwareUpdateDlg::recycleFirmwareUpdateRequest()
 {
-    delete m_updateRequest;
-    m_updateRequest = nullptr;
+    if (m_session && m_session->hasEnded()) {
+        delete m_session;
+        m_session = nullptr;
+    }
 }
 
 void FirmwareUpdateDlg::on_infoButtonDevice_clicked()
@@ -600,6 +582,14 @@ void FirmwareUpdateDlg::on_infoButtonLoadedFirmware_clicked()
     auto* dialog = new LoadedFirmwareDlg(*m_loadedFilePath, this);
     dialog->exec();
     dialog->deleteLater();
+}
+
+// The one place the busy state is decided: a discovery or a selection posted and not yet
+// answered, or an update session that has not ended.
+void FirmwareUpdateDlg::refreshBusy()
+{
+    m_busy = m_discovering || m_selecting || (m_session && !m_session->hasEnded());
+    setBusy(m_busy);
 }
 
 void FirmwareUpdateDlg::setBusy(bool b)
@@ -631,7 +621,8 @@ void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
     m_ui->infoButtonBuiltInFirmware->setVisible(!on);
     m_ui->infoButtonLoadedFirmware->setVisible(on);
     enableUpdateButtonIfRequirementsAreMet();
-    showStatus();
+    // The last update's verdict was about the other file source.
+    setOutcome(QString());
 }
 
 void FirmwareUpdateDlg::connectWorkerThreadSignals()

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "mlpupdateoutcome.h"
-#include "mlu2fileproblem.h"
 #include "updatefileverdict.h"
 
 #include <QCoreApplication>
@@ -9,19 +7,15 @@
 
 #include <cstdint>
 
-// How the window words the update check's verdict and an update's outcome for the person
-// at the device: what is wrong, with the facts behind it, and what to do next.
+// The Update button's tool tip: what the update would write, or why it cannot, in the words
+// both front ends share.
 class UpdateVerdictText
 {
     Q_DECLARE_TR_FUNCTIONS(UpdateVerdictText)
 
 public:
-    // Why an update file cannot be used.
-    static QString fileProblem(const MLU2FileProblem& problem);
-    // The Update button's tool tip: what it would write, or why it cannot. deviceFwVersion
-    // is BCD, as the device reports it; noFileText says what is missing when no file is chosen.
+    // deviceFwVersion is BCD, as the device reports it; noFileText says what is missing when
+    // no file is chosen.
     static QString toolTip(const UpdateFileVerdict& verdict, uint16_t deviceFwVersion,
                            const QString& noFileText);
-    // Why a failed update failed, and the next step.
-    static QString failure(const MLPUpdateOutcome& outcome);
 };

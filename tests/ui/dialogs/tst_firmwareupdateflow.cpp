@@ -165,7 +165,7 @@ void TestFirmwareUpdateFlow::choosingADeviceWithUnlistedHardwareDisablesUpdate()
 
     QVERIFY(!button("bttn_update")->isEnabled());
     QCOMPARE(button("bttn_update")->toolTip(),
-             QStringLiteral("This file fits hardware 1.00; the device has hardware 2.00."));
+             QStringLiteral("The update file fits hardware 1.00, the device has hardware 2.00."));
 }
 
 void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage_data()
@@ -263,15 +263,23 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning_data()
 {
     QTest::addColumn<bool>("unplug");
     QTest::addColumn<QString>("reason");
-    const QString nextStep = QStringLiteral(" The device may hold a partial update; run the update again.");
+    // The failure line names the unit, as the success line does, and words the fault as the
+    // command-line tool does.
+    const QString unit = QStringLiteral("DEMO-B \\(maker USB, serial [^)]+\\): ");
+    const QString confirmed = QStringLiteral("; the device confirmed \\d+ of \\d+ bytes\\. ");
     // The header takes the first three segments of 116 bytes each; segment 6 is the fourth of block 0.
     QTest::newRow("device error at a segment")
-        << false << "Failed in block 0, segment 4: the device answered with error 0x07\\." + nextStep;
+        << false
+        << unit + "block 0 stopped at segment 4: the device refused it with status 0x07" + confirmed +
+               "The device may hold a partial update; run the update again\\.";
     QTest::newRow("device unplugged during the update")
         << true
-        << "Failed in block 0, segment \\d+: (the data did not reach the device \\(it was unplugged or "
-           "stopped taking data\\)|the device did not answer)\\." +
-               nextStep;
+        << unit +
+               "block 0 stopped at segment \\d+: (the USB link did not take it \\(device unplugged, or no "
+               "longer taking data[^)]*\\)|the device gave no valid answer)" +
+               confirmed +
+               "The device may hold a partial update: check its cable and power, then run the update "
+               "again\\.";
 }
 
 void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
@@ -331,7 +339,7 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
     QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(reason)).match(shownReason).hasMatch(),
              qPrintable(shownReason));
     QCOMPARE(informativeTexts, QStringList{shownReason});
-    QCOMPARE(history.first().reason, shownReason);
+    QVERIFY2(shownReason.contains(history.first().reason), qPrintable(history.first().reason));
 }
 
 void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()
