@@ -9,6 +9,7 @@
 #include "mlpdeviceinfonode.h"
 #include "mlpusbidentities.h"
 #include "progressdisplay.h"
+#include "updatefilecheck.h"
 #include "updatefilereport.h"
 #include "updatehistory.h"
 #include "updateinterruptguard.h"
@@ -326,7 +327,17 @@ int FirmwareUpdateCli::builtin(bool json)
 
 int FirmwareUpdateCli::update(const CliArguments& arguments)
 {
-    UpdatePlan plan = UpdatePlanner::checkNamedFile(arguments);
+    // Each file is read here, once; the plan and its refusals are made from what it holds.
+    QHash<QString, UpdateFileVerdict> files;
+    const auto readFiles = [&files](const QStringList& paths) {
+        for (const QString& path : paths) {
+            if (!files.contains(path)) {
+                files.insert(path, UpdateFileCheck::checkFile(path));
+            }
+        }
+    };
+    readFiles(UpdatePlanner::filesFor(arguments, {}, {}));
+    UpdatePlan plan = UpdatePlanner::checkNamedFile(arguments, files);
     if (plan.isRefused()) {
         return refuse(plan, arguments);
     }
@@ -338,7 +349,12 @@ int FirmwareUpdateCli::update(const CliArguments& arguments)
     if (arguments.verbose()) {
         session.setFrameTrace(&FrameTracePrinter::trace, &tracePrinter);
     }
-    plan = UpdatePlanner::plan(session.discover(), arguments, marlune::builtInUpdateFilesByModel());
+    const QList<MLPDeviceInfoNode> devices = session.discover();
+    const QHash<QString, QString> catalogue = arguments.updateFilePath().isEmpty()
+                                                  ? marlune::builtInUpdateFilesByModel()
+                                                  : QHash<QString, QString>();
+    readFiles(UpdatePlanner::filesFor(arguments, catalogue, devices));
+    plan = UpdatePlanner::plan(devices, arguments, catalogue, files);
     if (plan.isRefused()) {
         // The access probe opens devices itself: only once the worker thread holds none.
         session.stop();

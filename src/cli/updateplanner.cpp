@@ -2,7 +2,7 @@
 
 #include "devicetext.h"
 #include "updatefilecheck.h"
-#include "updatefilereport.h"
+#include "updatetext.h"
 
 namespace {
 
@@ -24,22 +24,24 @@ QString noBuiltInFileReason(const QString& model, const QHash<QString, QString>&
     return QStringLiteral("No built-in update file for model %1; name one with --file").arg(model);
 }
 
-// Each file is read once per plan, however many devices it is checked against.
-class ReportCache
+// What a file named in the plan holds; a file nobody read counts as missing.
+UpdateFileVerdict fileFacts(const QHash<QString, UpdateFileVerdict>& files, const QString& path)
 {
-public:
-    const UpdateFileReport& report(const QString& path)
-    {
-        auto found = m_reports.find(path);
-        if (found == m_reports.end()) {
-            found = m_reports.insert(path, UpdateFileReport::inspect(path));
-        }
+    const auto found = files.constFind(path);
+    if (found != files.constEnd()) {
         return found.value();
     }
+    UpdateFileVerdict missing;
+    missing.kind = UpdateFileVerdict::Kind::FileProblem;
+    missing.fileProblem.kind = MLU2FileProblem::Kind::Missing;
+    return missing;
+}
 
-private:
-    QHash<QString, UpdateFileReport> m_reports;
-};
+// A file that cannot be used, in the words of a refusal.
+QString unusableFile(const QString& path, const UpdateFileVerdict& file)
+{
+    return QStringLiteral("Cannot use %1: %2").arg(path, UpdateText::fileProblem(file.fileProblem));
+}
 
 // Why a device gets no file; empty when it gets one.
 struct FileChoice
@@ -51,7 +53,8 @@ struct FileChoice
 
 // The file for one device, or why there is none that fits.
 FileChoice chooseFile(const MLPDeviceInfoNode& device, const CliArguments& arguments,
-                      const QHash<QString, QString>& catalogue, ReportCache& reports, UpdatePlan::Item& item)
+                      const QHash<QString, QString>& catalogue,
+                      const QHash<QString, UpdateFileVerdict>& files, UpdatePlan::Item& item)
 {
     item.device = device;
     item.filePath =
@@ -59,22 +62,21 @@ FileChoice chooseFile(const MLPDeviceInfoNode& device, const CliArguments& argum
     if (item.filePath.isEmpty()) {
         return {noBuiltInFileReason(device.model, catalogue)};
     }
-    const UpdateFileReport& report = reports.report(item.filePath);
-    if (!report.isUsable()) {
-        return {QStringLiteral("Cannot use %1: %2").arg(item.filePath, report.problem())};
+    const UpdateFileVerdict file = fileFacts(files, item.filePath);
+    if (!file.fileProblem.isNone()) {
+        return {unusableFile(item.filePath, file)};
     }
-    const QString incompatible =
-        UpdatePlanner::incompatibility(UpdateFileCheck::check(item.filePath, device.model, device.hwVersion));
-    if (!incompatible.isEmpty()) {
-        return {incompatible, true};
+    const UpdateFileVerdict verdict = UpdateFileCheck::check(file, device.model, device.hwVersion);
+    if (!verdict.fits()) {
+        return {UpdateText::fileVerdict(verdict), true};
     }
-    item.firmwareVersion = report.firmwareVersion();
-    item.updateBytes = report.updateBytes();
+    item.firmwareVersion = file.fileFirmwareVersionText;
+    item.updateBytes = file.fileUpdateBytes;
     return {};
 }
 
 UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
-                   const QHash<QString, QString>& catalogue)
+                   const QHash<QString, QString>& catalogue, const QHash<QString, UpdateFileVerdict>& files)
 {
     int index = 0;
     if (!arguments.deviceAddress().isEmpty()) {
@@ -102,10 +104,9 @@ UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
                        summaries);
     }
 
-    ReportCache reports;
     UpdatePlan::Item item;
     item.index = index;
-    const FileChoice choice = chooseFile(devices[index], arguments, catalogue, reports, item);
+    const FileChoice choice = chooseFile(devices[index], arguments, catalogue, files, item);
     if (choice.mismatch) {
         return refused(kExitFileRejected, QStringLiteral("Refusing to update %1: %2.")
                                               .arg(devicetext::deviceSummary(item.device), choice.problem));
@@ -119,14 +120,13 @@ UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
 }
 
 UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
-                   const QHash<QString, QString>& catalogue)
+                   const QHash<QString, QString>& catalogue, const QHash<QString, UpdateFileVerdict>& files)
 {
     UpdatePlan plan;
-    ReportCache reports;
     for (int index = 0; index < devices.size(); ++index) {
         UpdatePlan::Item item;
         item.index = index;
-        const FileChoice choice = chooseFile(devices[index], arguments, catalogue, reports, item);
+        const FileChoice choice = chooseFile(devices[index], arguments, catalogue, files, item);
         if (choice.problem.isEmpty()) {
             plan.items << item;
         } else {
@@ -151,48 +151,44 @@ UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
 
 } // namespace
 
-UpdatePlan UpdatePlanner::checkNamedFile(const CliArguments& arguments)
+QStringList UpdatePlanner::filesFor(const CliArguments& arguments, const QHash<QString, QString>& catalogue,
+                                    const QList<MLPDeviceInfoNode>& devices)
+{
+    if (!arguments.updateFilePath().isEmpty()) {
+        return QStringList{arguments.updateFilePath()};
+    }
+    QStringList paths;
+    for (const MLPDeviceInfoNode& device : devices) {
+        const QString path = catalogue.value(device.model);
+        if (!path.isEmpty() && !paths.contains(path)) {
+            paths << path;
+        }
+    }
+    return paths;
+}
+
+UpdatePlan UpdatePlanner::checkNamedFile(const CliArguments& arguments,
+                                         const QHash<QString, UpdateFileVerdict>& files)
 {
     if (arguments.updateFilePath().isEmpty()) {
         return UpdatePlan();
     }
-    const UpdateFileReport report = UpdateFileReport::inspect(arguments.updateFilePath());
-    if (!report.isUsable()) {
-        return refused(
-            kExitFileRejected,
-            QStringLiteral("Cannot use %1: %2.").arg(arguments.updateFilePath(), report.problem()));
+    const UpdateFileVerdict file = fileFacts(files, arguments.updateFilePath());
+    if (!file.fileProblem.isNone()) {
+        return refused(kExitFileRejected, unusableFile(arguments.updateFilePath(), file) + QLatin1Char('.'));
     }
     return UpdatePlan();
 }
 
 UpdatePlan UpdatePlanner::plan(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
-                               const QHash<QString, QString>& catalogue)
+                               const QHash<QString, QString>& catalogue,
+                               const QHash<QString, UpdateFileVerdict>& files)
 {
     if (devices.isEmpty()) {
         UpdatePlan plan = refused(kExitNoDevice, QStringLiteral("No Marlune device found."));
         plan.noDeviceFound = true;
         return plan;
     }
-    return arguments.all() ? planAll(devices, arguments, catalogue) : planOne(devices, arguments, catalogue);
-}
-
-QString UpdatePlanner::incompatibility(const UpdateFileVerdict& verdict)
-{
-    switch (verdict.kind) {
-    case UpdateFileVerdict::Kind::Fits:
-        return QString();
-    case UpdateFileVerdict::Kind::NoFile:
-        return QStringLiteral("the update file cannot be read");
-    case UpdateFileVerdict::Kind::FileProblem:
-        return (verdict.fileProblem.headerIsValid() ? QStringLiteral("the update file cannot be used: %1")
-                                                    : QStringLiteral("the update file cannot be read: %1"))
-            .arg(UpdateFileReport::problemText(verdict.fileProblem));
-    case UpdateFileVerdict::Kind::OtherModel:
-        return QStringLiteral("the update file is for model %1, the device is a %2")
-            .arg(verdict.fileModel, verdict.deviceModel);
-    case UpdateFileVerdict::Kind::HardwareNotListed:
-        return QStringLiteral("the update file fits hardware %1, the device has hardware %2")
-            .arg(verdict.fileHardwareVersionsText, MLPDeviceInfoNode::versionText(verdict.deviceHwVersion));
-    }
-    return QString();
+    return arguments.all() ? planAll(devices, arguments, catalogue, files)
+                           : planOne(devices, arguments, catalogue, files);
 }

@@ -1,5 +1,6 @@
 #include "cliarguments.h"
 #include "updatefilebuilder.h"
+#include "updatefilecheck.h"
 #include "updateplanner.h"
 
 #include <QtTest>
@@ -111,8 +112,14 @@ private slots:
         QCOMPARE(arguments.parse(QStringList{"marlune-fwupdate-cli"} +
                                  line.replace("{dir}", m_directory.path()).split(QLatin1Char(' '))),
                  CliArguments::Outcome::Run);
-        const UpdatePlan plan = UpdatePlanner::plan(devicesFrom(devices), arguments,
-                                                    catalogue ? m_catalogue : QHash<QString, QString>());
+        const QList<MLPDeviceInfoNode> listed = devicesFrom(devices);
+        const QHash<QString, QString> builtIn = catalogue ? m_catalogue : QHash<QString, QString>();
+        // The planner reads nothing: it is handed what each file holds.
+        QHash<QString, UpdateFileVerdict> files;
+        for (const QString& path : UpdatePlanner::filesFor(arguments, builtIn, listed)) {
+            files.insert(path, UpdateFileCheck::checkFile(path));
+        }
+        const UpdatePlan plan = UpdatePlanner::plan(listed, arguments, builtIn, files);
 
         QCOMPARE(int(plan.refusalCode), refusalCode);
         QVERIFY2(plan.refusal.contains(reason), qPrintable(plan.refusal));
