@@ -7,8 +7,10 @@ namespace devicetext {
 
 QString deviceSummary(const MLPDeviceInfoNode& device)
 {
-    return QStringLiteral("%1 at %2 (%3, hardware %4, firmware %5)")
-        .arg(device.model, device.address, UpdateText::linkKind(device.linkKind),
+    const QString serial =
+        device.serial.isEmpty() ? QString() : QStringLiteral(", serial %1").arg(device.serial);
+    return QStringLiteral("%1 at %2 (%3%4, hardware %5, firmware %6)")
+        .arg(device.model, device.address, UpdateText::linkKind(device.linkKind), serial,
              MLPDeviceInfoNode::versionText(device.hwVersion),
              MLPDeviceInfoNode::versionText(device.fwVersion));
 }

@@ -89,6 +89,17 @@ QJsonObject outcomeJson(const MLPUpdateOutcome& outcome)
     return object;
 }
 
+// Why nothing was done, as the last JSON line.
+QJsonObject refusalJson(const QString& reason, const QStringList& details, int exitCode)
+{
+    QJsonObject record;
+    record.insert(QStringLiteral("event"), QStringLiteral("refused"));
+    record.insert(QStringLiteral("reason"), reason);
+    record.insert(QStringLiteral("details"), QJsonArray::fromStringList(details));
+    record.insert(QStringLiteral("exitCode"), exitCode);
+    return record;
+}
+
 QJsonObject inaccessibleJson(const InaccessibleUsbDevice& device)
 {
     QJsonObject object;
@@ -99,6 +110,11 @@ QJsonObject inaccessibleJson(const InaccessibleUsbDevice& device)
     object.insert(QStringLiteral("noDriver"), device.noDriver);
     object.insert(QStringLiteral("problem"), device.problem);
     return object;
+}
+
+QString orDash(const QString& text)
+{
+    return text.isEmpty() ? QStringLiteral("-") : text;
 }
 
 // Columns padded to their widest cell; the last column is not padded.
@@ -141,6 +157,9 @@ int FirmwareUpdateCli::run(const QStringList& arguments)
         m_out << QCoreApplication::applicationName() << ' ' << QCoreApplication::applicationVersion() << '\n';
         return kExitSuccess;
     case CliArguments::Outcome::UsageError:
+        if (parsed.json()) {
+            printJsonLine(refusalJson(parsed.errorText(), {}, kExitUsageError));
+        }
         m_err << parsed.errorText() << '\n'
               << QStringLiteral("Run with --help for the commands and options.") << '\n';
         return kExitUsageError;
@@ -222,7 +241,7 @@ void FirmwareUpdateCli::printInaccessible(const QList<InaccessibleUsbDevice>& in
         m_err << QStringLiteral(
                      "This user has no access to it. Install the udev rules %1 into %2 (the package does "
                      "this), run \"udevadm control --reload && udevadm trigger\" as root and plug the "
-                     "device in again; see \"Using real devices\" in the README.")
+                     "device in again; FILES in the manual page marlune-fwupdate-cli(1) tells more.")
                      .arg(DeviceAccessProbe::udevRulesFile(), DeviceAccessProbe::udevRulesDirectory())
               << '\n';
     }
@@ -271,11 +290,13 @@ int FirmwareUpdateCli::list(bool json)
         return reportNoDevice(inaccessible);
     }
     QList<QStringList> rows;
-    rows << QStringList{QStringLiteral("ADDRESS"),  QStringLiteral("LINK"),     QStringLiteral("MODEL"),
-                        QStringLiteral("HARDWARE"), QStringLiteral("FIRMWARE"), QStringLiteral("MAX FRAME")};
+    rows << QStringList{QStringLiteral("ADDRESS"),  QStringLiteral("LINK"),     QStringLiteral("SERIAL"),
+                        QStringLiteral("MODEL"),    QStringLiteral("HARDWARE"), QStringLiteral("FIRMWARE"),
+                        QStringLiteral("MAX FRAME")};
     for (const MLPDeviceInfoNode& device : devices) {
         rows << QStringList{device.address,
                             UpdateText::linkKind(device.linkKind),
+                            orDash(device.serial),
                             device.model,
                             MLPDeviceInfoNode::versionText(device.hwVersion),
                             MLPDeviceInfoNode::versionText(device.fwVersion),
@@ -400,12 +421,7 @@ int FirmwareUpdateCli::update(const CliArguments& arguments)
 int FirmwareUpdateCli::refuse(const UpdatePlan& plan, const CliArguments& arguments)
 {
     if (arguments.json()) {
-        QJsonObject record;
-        record.insert(QStringLiteral("event"), QStringLiteral("refused"));
-        record.insert(QStringLiteral("reason"), plan.refusal);
-        record.insert(QStringLiteral("details"), QJsonArray::fromStringList(plan.refusalDetails));
-        record.insert(QStringLiteral("exitCode"), plan.refusalCode);
-        printJsonLine(record);
+        printJsonLine(refusalJson(plan.refusal, plan.refusalDetails, plan.refusalCode));
     }
     if (plan.noDeviceFound) {
         return reportNoDevice(DeviceAccessProbe::findInaccessibleDevices());
@@ -467,7 +483,7 @@ void FirmwareUpdateCli::printPlan(const UpdatePlan& plan, const CliArguments& ar
             item.device.address,
             item.device.model,
             UpdateText::linkKind(item.device.linkKind),
-            item.device.serial.isEmpty() ? QStringLiteral("-") : item.device.serial,
+            orDash(item.device.serial),
             MLPDeviceInfoNode::versionText(item.device.fwVersion),
             QStringLiteral("write %1 (firmware %2)").arg(item.filePath, item.firmwareVersion)};
     }
@@ -475,7 +491,7 @@ void FirmwareUpdateCli::printPlan(const UpdatePlan& plan, const CliArguments& ar
         rows << QStringList{skip.device.address,
                             skip.device.model,
                             UpdateText::linkKind(skip.device.linkKind),
-                            skip.device.serial.isEmpty() ? QStringLiteral("-") : skip.device.serial,
+                            orDash(skip.device.serial),
                             MLPDeviceInfoNode::versionText(skip.device.fwVersion),
                             QStringLiteral("skip: %1").arg(skip.reason)};
     }
@@ -492,7 +508,7 @@ UpdateExecutor::Result FirmwareUpdateCli::execute(UpdateExecutor& executor, cons
     const UpdateInterruptGuard guard;
     if (arguments.json()) {
         int lastPercent = -1;
-        return executor.run(item, [&](int percent) {
+        const auto report = [&](int percent) {
             // The request reports after every segment; a line per new percentage is enough.
             if (percent == lastPercent) {
                 return;
@@ -505,7 +521,10 @@ UpdateExecutor::Result FirmwareUpdateCli::execute(UpdateExecutor& executor, cons
             event.insert(QStringLiteral("serial"), item.device.serial);
             event.insert(QStringLiteral("percent"), percent);
             printJsonLine(event);
-        });
+        };
+        // From 0, as the bar and the percent lines start.
+        report(0);
+        return executor.run(item, report);
     }
     if (arguments.quiet()) {
         return executor.run(item, [](int) {});
@@ -591,15 +610,12 @@ void FirmwareUpdateCli::printSummary(const QList<UpdateExecutor::Result>& result
     rows << QStringList{QStringLiteral("ADDRESS"), QStringLiteral("MODEL"),  QStringLiteral("LINK"),
                         QStringLiteral("SERIAL"),  QStringLiteral("BEFORE"), QStringLiteral("WRITTEN"),
                         QStringLiteral("VERDICT")};
-    const auto serialText = [](const MLPDeviceInfoNode& device) {
-        return device.serial.isEmpty() ? QStringLiteral("-") : device.serial;
-    };
     for (const UpdateExecutor::Result& result : results) {
         const MLPDeviceInfoNode& device = result.item.device;
         rows << QStringList{device.address,
                             device.model,
                             UpdateText::linkKind(device.linkKind),
-                            serialText(device),
+                            orDash(device.serial),
                             MLPDeviceInfoNode::versionText(device.fwVersion),
                             result.succeeded() ? result.item.firmwareVersion : QStringLiteral("-"),
                             result.succeeded() ? QStringLiteral("succeeded")
@@ -609,7 +625,7 @@ void FirmwareUpdateCli::printSummary(const QList<UpdateExecutor::Result>& result
         rows << QStringList{skip.device.address,
                             skip.device.model,
                             UpdateText::linkKind(skip.device.linkKind),
-                            serialText(skip.device),
+                            orDash(skip.device.serial),
                             MLPDeviceInfoNode::versionText(skip.device.fwVersion),
                             QStringLiteral("-"),
                             QStringLiteral("skipped: %1").arg(skip.reason)};
@@ -646,7 +662,6 @@ int FirmwareUpdateCli::history(bool json)
         m_out << QStringLiteral("No updates recorded in %1.").arg(history.path()) << '\n';
         return kExitSuccess;
     }
-    const auto orDash = [](const QString& text) { return text.isEmpty() ? QStringLiteral("-") : text; };
     QList<QStringList> rows;
     rows << QStringList{QStringLiteral("TIME"),   QStringLiteral("MODEL"),   QStringLiteral("LINK"),
                         QStringLiteral("SERIAL"), QStringLiteral("ADDRESS"), QStringLiteral("BEFORE"),
@@ -655,7 +670,7 @@ int FirmwareUpdateCli::history(bool json)
     for (const UpdateHistoryEntry& entry : entries) {
         rows << QStringList{entry.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
                             orDash(entry.model),
-                            orDash(entry.link),
+                            UpdateText::linkKind(marlune::MLP::linkKindFromKey(entry.link.toStdString())),
                             orDash(entry.serial),
                             orDash(entry.address),
                             orDash(entry.versionBefore),

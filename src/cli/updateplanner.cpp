@@ -79,18 +79,37 @@ UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
                    const QHash<QString, QString>& catalogue, const QHash<QString, UpdateFileVerdict>& files)
 {
     int index = 0;
-    if (!arguments.deviceAddress().isEmpty()) {
-        index = -1;
+    const bool bySerial = !arguments.deviceSerial().isEmpty();
+    if (bySerial || !arguments.deviceAddress().isEmpty()) {
+        QList<int> matches;
         for (int position = 0; position < devices.size(); ++position) {
-            if (devices[position].address == arguments.deviceAddress()) {
-                index = position;
+            const MLPDeviceInfoNode& device = devices[position];
+            if (bySerial ? device.serial == arguments.deviceSerial()
+                         : device.address == arguments.deviceAddress()) {
+                matches << position;
             }
         }
-        if (index < 0) {
+        if (matches.isEmpty()) {
             return refused(kExitNoDevice,
-                           QStringLiteral("No device answers at %1; list shows the devices found.")
-                               .arg(arguments.deviceAddress()));
+                           (bySerial
+                                ? QStringLiteral("No device with serial number %1 answers; list shows the "
+                                                 "devices found.")
+                                : QStringLiteral("No device answers at %1; list shows the devices found."))
+                               .arg(bySerial ? arguments.deviceSerial() : arguments.deviceAddress()));
         }
+        if (matches.size() > 1) {
+            // A bridge and a maker device may carry the same serial text.
+            QStringList summaries;
+            for (int position : matches) {
+                summaries << devicetext::deviceSummary(devices[position]);
+            }
+            return refused(kExitUsageError,
+                           QStringLiteral("Serial number %1 names %2 devices; choose one by its address:")
+                               .arg(arguments.deviceSerial())
+                               .arg(matches.size()),
+                           summaries);
+        }
+        index = matches.first();
     } else if (devices.size() > 1) {
         // The window picks the first device; a script must say which one it means.
         QStringList summaries;
@@ -140,7 +159,7 @@ UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
                                                     skipped.reason);
         }
         return refused(
-            kExitNoDevice,
+            kExitFileRejected,
             arguments.updateFilePath().isEmpty()
                 ? QStringLiteral("No listed device has a built-in update file that fits it:")
                 : QStringLiteral("%1 fits none of the listed devices:").arg(arguments.updateFilePath()),

@@ -30,6 +30,7 @@ private:
                 device.hwVersion = 0x0100;
             }
             device.address = QStringLiteral("usb:m/%1").arg(devices.size());
+            device.serial = QStringLiteral("S%1").arg(devices.size());
             device.linkKind = marlune::MLP::MLPLinkKind::MakerUsb;
             devices << device;
         }
@@ -82,11 +83,16 @@ private slots:
         QTest::newRow("truncated file") << "update {dir}/broken.ml2" << QStringList{"DEMO-5"} << true << 4
                                         << "truncated" << QStringList() << 0;
         QTest::newRow("all: the file fits none")
-            << "update --all {dir}/fit.ml2" << QStringList{"DEMO-6", "OTHER"} << true << 3
+            << "update --all {dir}/fit.ml2" << QStringList{"DEMO-6", "OTHER"} << true << 4
             << "fit.ml2 fits none of the listed devices" << QStringList() << 0;
         QTest::newRow("all: no built-in file fits")
-            << "update --all --builtin" << QStringList{"DEMO-6", "OTHER"} << true << 3
+            << "update --all --builtin" << QStringList{"DEMO-6", "OTHER"} << true << 4
             << "No listed device has a built-in update file that fits it" << QStringList() << 0;
+        QTest::newRow("chosen serial absent") << "update --device X9" << QStringList{"DEMO-5"} << true << 3
+                                              << "No device with serial number X9" << QStringList() << 0;
+        QTest::newRow("the device with the chosen serial")
+            << "update --device S1 {dir}/fit.ml2" << QStringList{"DEMO-6", "DEMO-5"} << true << 0 << ""
+            << QStringList{"usb:m/1"} << 0;
         QTest::newRow("the chosen device")
             << "update --device usb:m/1 {dir}/fit.ml2" << QStringList{"DEMO-6", "DEMO-5"} << true << 0 << ""
             << QStringList{"usb:m/1"} << 0;
