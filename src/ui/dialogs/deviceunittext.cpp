@@ -2,6 +2,8 @@
 
 #include "updatetext.h"
 
+#include <algorithm>
+
 QString DeviceUnitText::unit(const MLPDeviceInfoNode& device)
 {
     if (device.serial.isEmpty()) {
@@ -23,10 +25,14 @@ QString DeviceUnitText::modelAndUnit(const MLPDeviceInfoNode& device)
     return tr("%1 (%2)").arg(device.model, unitDetails(device));
 }
 
-QString DeviceUnitText::listEntry(const MLPDeviceInfoNode& device, bool modelShared)
+QStringList DeviceUnitText::listEntries(const QList<MLPDeviceInfoNode>& devices)
 {
-    if (!modelShared) {
-        return device.model;
+    QStringList entries;
+    for (const MLPDeviceInfoNode& device : devices) {
+        const bool modelShared =
+            std::count_if(devices.begin(), devices.end(),
+                          [&](const MLPDeviceInfoNode& other) { return other.model == device.model; }) > 1;
+        entries << (modelShared ? tr("%1 \u2014 %2").arg(device.model, unit(device)) : device.model);
     }
-    return tr("%1 \u2014 %2").arg(device.model, unit(device));
+    return entries;
 }

@@ -2,15 +2,15 @@
 
 #include "builtinfirmwaresdlg.h"
 #include "builtinupdatefiles.h"
-#include "deviceaccessprobe.h"
 #include "deviceinfodlg.h"
+#include "devicelisttext.h"
 #include "deviceunittext.h"
 #include "loadedfirmwaredlg.h"
 #include "mlpworkerthread.h"
+#include "modetextlink.h"
 #include "ui_firmwareupdatedlg.h"
 #include "updatefilecheck.h"
 #include "updatehistory.h"
-#include "updatetext.h"
 #include "updateverdicttext.h"
 #include "usbhotplugwatcher.h"
 
@@ -19,15 +19,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFocusEvent>
-#include <QKeyEvent>
 #include <QList>
 #include <QMessageBox>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTimer>
-
-#include <algorithm>
 
 namespace {
 
@@ -46,11 +42,11 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     m_haveDevice = false;
     initCurrentDevice();
 
-    m_builtInModeText =
-        buildModeText(tr("Built-in firmware update files loaded. Load "),
-                      QString::fromLatin1(kAlternativeFileLink), tr("alternative"), tr(" update file."));
-    m_alternativeModeText = buildModeText(tr("Load the "), QString::fromLatin1(kBuiltInFilesLink),
-                                          tr("built-in"), tr(" firmware updates."));
+    m_builtInModeText = ModeTextLink::richText(tr("Built-in firmware update files loaded. Load "),
+                                               QString::fromLatin1(kAlternativeFileLink), tr("alternative"),
+                                               tr(" update file."));
+    m_alternativeModeText = ModeTextLink::richText(tr("Load the "), QString::fromLatin1(kBuiltInFilesLink),
+                                                   tr("built-in"), tr(" firmware updates."));
 
     m_ui->bttn_update->setEnabled(false);
     // The bar comes and goes with each update; its place stays, so nothing below it moves.
@@ -61,7 +57,7 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     // Room for the longest verdict, so that the controls above never move.
     m_ui->statusLabel->setMinimumHeight(kStatusLines * m_ui->statusLabel->fontMetrics().lineSpacing());
     m_ui->infoButtonLoadedFirmware->setEnabled(false);
-    m_ui->lbl_fileOpenMode->installEventFilter(this);
+    new ModeTextLink(m_ui->lbl_fileOpenMode);
     setAlternativeFileMode(false);
 }
 
@@ -73,54 +69,6 @@ FirmwareUpdateDlg::~FirmwareUpdateDlg()
 void FirmwareUpdateDlg::setWorkerThread(MLPWorkerThread* thread)
 {
     m_workerThread = thread;
-}
-
-QString FirmwareUpdateDlg::buildModeText(const QString& firstPhrase, const QString& linkTarget,
-                                         const QString& linkPhrase, const QString& lastPhrase) const
-{
-    const QString frame =
-        QStringLiteral("<html>") + QStringLiteral("<head><meta name=\"qrichtext\" content=\"1\" />") +
-        QStringLiteral("<style type=\"text/css\">p, li { white-space: pre-wrap; } </style>") +
-        QStringLiteral("<body style=\" font-family:'MS Shell Dlg 2'; font-size:8.25pt; font-weight:400; "
-                       "font-style:normal;\">") +
-        QStringLiteral("<p style=\" margin-top:0px; margin-bottom:0px; margin-left:0px; margin-right:0px; "
-                       "-qt-block-indent:0; text-indent:0px;\">");
-    const QString plainSpan = QStringLiteral("<span style=\" font-size:8pt; font-weight:600;\">") +
-                              QStringLiteral("%1") + QStringLiteral("</span>");
-    const QString link = QStringLiteral("<a href=\"%1\">") + QStringLiteral("%2") + QStringLiteral("</a>");
-    const QString redSpan =
-        QStringLiteral("<span style=\" font-weight:600; text-decoration: underline; color:#ff0000;\">") +
-        QStringLiteral("%1") + QStringLiteral("</span>");
-    const QString end = QStringLiteral("</p>") + QStringLiteral("</body>") + QStringLiteral("</html>");
-
-    return frame + plainSpan.arg(firstPhrase) + link.arg(linkTarget, redSpan.arg(linkPhrase)) +
-           plainSpan.arg(lastPhrase) + end;
-}
-
-// The mode text's link can be used without a mouse: Tab onto the text marks its link at
-// once (a label would otherwise want a second Tab), and Enter or Space follows it.
-bool FirmwareUpdateDlg::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched != m_ui->lbl_fileOpenMode) {
-        return QDialog::eventFilter(watched, event);
-    }
-    if (event->type() == QEvent::FocusIn) {
-        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
-        if (reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) {
-            QKeyEvent moveToLink(QEvent::KeyPress,
-                                 reason == Qt::TabFocusReason ? Qt::Key_Tab : Qt::Key_Backtab,
-                                 Qt::NoModifier);
-            QCoreApplication::sendEvent(m_ui->lbl_fileOpenMode, &moveToLink);
-        }
-    } else if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
-            on_lbl_fileOpenMode_linkActivated(
-                QString::fromLatin1(m_alternativeFileMode ? kBuiltInFilesLink : kAlternativeFileLink));
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 void FirmwareUpdateDlg::reject()
@@ -219,9 +167,7 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     // reads it for sending.
     m_session->startOnSelected(m_currentDevice, m_checkedPath);
     m_deviceStateText.clear();
-    setOutcome(tr("Writing firmware %1 to %2, %3 \u2026")
-                   .arg(m_verdict.fileFirmwareVersionText, m_currentDevice.model,
-                        DeviceUnitText::unit(m_currentDevice)));
+    setOutcome(UpdateVerdictText::writing(m_verdict, m_currentDevice));
 }
 
 void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
@@ -258,89 +204,24 @@ void FirmwareUpdateDlg::devicesDiscovered()
         // Filled quietly: exactly one selection follows, of the entry chosen below.
         const QSignalBlocker blocker(m_ui->devicesCombo);
         m_ui->devicesCombo->clear();
+        m_ui->devicesCombo->addItems(DeviceUnitText::listEntries(devices));
         for (int index = 0; index < devices.size(); ++index) {
-            const MLPDeviceInfoNode& device = devices.at(index);
-            const bool modelShared =
-                std::count_if(devices.begin(), devices.end(), [&](const MLPDeviceInfoNode& other) {
-                    return other.model == device.model;
-                }) > 1;
-            m_ui->devicesCombo->addItem(DeviceUnitText::listEntry(device, modelShared));
-            if (m_unitToKeep && m_unitToKeep->isSameUnit(device)) {
+            if (m_unitToKeep && m_unitToKeep->isSameUnit(devices.at(index))) {
                 entryToSelect = index;
             }
-            if (m_lostDevice && m_lostDevice->isSameUnit(device)) {
+            if (m_lostDevice && m_lostDevice->isSameUnit(devices.at(index))) {
                 m_lostDevice.reset();
             }
         }
         m_ui->devicesCombo->setCurrentIndex(devices.isEmpty() ? -1 : entryToSelect);
     }
     m_unitToKeep.reset();
-    m_deviceStateText = discoveryStateText(devices);
+    m_deviceStateText = DeviceListText::afterDiscovery(devices, m_workerThread->unansweredDeviceCount(),
+                                                       m_workerThread->inaccessibleDevices(), m_lostDevice);
     showStatus();
     if (!devices.isEmpty()) {
         on_devicesCombo_currentIndexChanged(entryToSelect);
     }
-}
-
-QString FirmwareUpdateDlg::discoveryStateText(const QList<MLPDeviceInfoNode>& devices) const
-{
-    QStringList parts;
-    const int unanswered = m_workerThread->unansweredDeviceCount();
-    if (devices.isEmpty() && unanswered == 0) {
-        parts << noDeviceText();
-    } else if (!devices.isEmpty() && m_lostDevice) {
-        parts << tr("%1 is no longer listed.").arg(DeviceUnitText::modelAndUnit(*m_lostDevice));
-    }
-    if (unanswered == 1) {
-        parts << tr("1 attached device did not answer and is not listed; check its power and cable, then "
-                    "press Discover Devices.");
-    } else if (unanswered > 1) {
-        parts << tr("%1 attached devices did not answer and are not listed; check their power and cables, "
-                    "then press Discover Devices.")
-                     .arg(unanswered);
-    }
-    return parts.join(QLatin1Char(' '));
-}
-
-QString FirmwareUpdateDlg::noDeviceText() const
-{
-    // Devices this user may not open, or that have no driver, are skipped by the links without
-    // a word; the discovery looks at the bus afterwards to tell them from an empty one.
-    int accessDenied = 0;
-    int withoutDriver = 0;
-    for (const InaccessibleUsbDevice& device : m_workerThread->inaccessibleDevices()) {
-        accessDenied += device.accessDenied ? 1 : 0;
-        withoutDriver += device.noDriver ? 1 : 0;
-    }
-    QString text;
-    if (accessDenied == 1) {
-        text = tr("No Marlune device found: 1 attached device cannot be opened by this user. "
-                  "Install the udev rules %1 and plug the device in again.")
-                   .arg(DeviceAccessProbe::udevRulesPath());
-    } else if (accessDenied > 1) {
-        text = tr("No Marlune device found: %1 attached devices cannot be opened by this user. "
-                  "Install the udev rules %2 and plug the devices in again.")
-                   .arg(accessDenied)
-                   .arg(DeviceAccessProbe::udevRulesPath());
-    } else if (withoutDriver == 1) {
-        text = tr("No Marlune device found: 1 attached device has no WinUSB driver. Install %1 from the "
-                  "program's folder (right-click, Install) and plug the device in again.")
-                   .arg(DeviceAccessProbe::winUsbDriverFile());
-    } else if (withoutDriver > 1) {
-        text = tr("No Marlune device found: %1 attached devices have no WinUSB driver. Install %2 from the "
-                  "program's folder (right-click, Install) and plug the devices in again.")
-                   .arg(withoutDriver)
-                   .arg(DeviceAccessProbe::winUsbDriverFile());
-    } else {
-        text = tr("No Marlune device found. Check the device's power and USB cable, and that this user may "
-                  "use USB devices.");
-    }
-    if (DeviceAccessProbe::ftdiDriverMissing()) {
-        text +=
-            QLatin1Char(' ') + tr("The FTDI driver is not installed, so no device behind an FTDI bridge can "
-                                  "be found; install it and press Discover Devices.");
-    }
-    return text;
 }
 
 void FirmwareUpdateDlg::showStatus()
@@ -390,8 +271,7 @@ void FirmwareUpdateDlg::onConnectionLost()
         // The pings repeat the loss every few seconds; it is told once.
         m_lostDevice = m_currentDevice;
         if (!toldByUpdate) {
-            m_deviceStateText = tr("%1 no longer answers. Press Discover Devices to look for it again.")
-                                    .arg(DeviceUnitText::modelAndUnit(m_currentDevice));
+            m_deviceStateText = DeviceListText::noLongerAnswers(m_currentDevice);
             showStatus();
         }
     }
@@ -461,34 +341,13 @@ void FirmwareUpdateDlg::sessionStateChanged(UpdateSession::State state)
     case UpdateSession::State::Writing:
         return;
     }
-    // Asked again after the update: what the unit runs now, or that it did not say.
-    const MLPDeviceInfoNode after = m_session->unitAfter();
-    if (after.model.isEmpty()) {
-        m_outcomeText += QLatin1Char(' ') + tr("It did not answer afterwards; it may be restarting. "
-                                               "Discover Devices finds it again.");
-    } else {
-        m_outcomeText +=
-            QLatin1Char(' ') +
-            tr("It now reports firmware %1.").arg(MLPDeviceInfoNode::versionText(after.fwVersion));
-    }
-    if (!m_session->historyProblem().isEmpty()) {
-        m_outcomeText += QLatin1Char(' ') +
-                         tr("The update history could not be written: %1").arg(m_session->historyProblem());
-    }
-    showStatus();
+    setOutcome(m_outcomeText + QLatin1Char(' ') + UpdateVerdictText::afterwards(*m_session));
 }
 
 void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 {
     m_ui->progressBar->hide();
-    QString reason =
-        tr("%1: %2 %3")
-            .arg(DeviceUnitText::modelAndUnit(m_session->unit()),
-                 UpdateText::reason(*m_session) + QLatin1Char('.'), UpdateText::nextStep(*m_session));
-    if (!m_session->historyProblem().isEmpty()) {
-        reason += QLatin1Char(' ') +
-                  tr("The update history could not be written: %1").arg(m_session->historyProblem());
-    }
+    const QString reason = UpdateVerdictText::failed(*m_session);
     setOutcome(reason);
     QMessageBox box(QMessageBox::Warning, tr("Firmware update failed"),
                     tr("The firmware update could not be completed"), QMessageBox::Ok, this);
@@ -504,8 +363,7 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 void FirmwareUpdateDlg::updateSuccessFul()
 {
     m_ui->progressBar->hide();
-    setOutcome(tr("%1 updated to firmware %2.")
-                   .arg(DeviceUnitText::modelAndUnit(m_session->unit()), m_session->fileFirmwareVersion()));
+    setOutcome(UpdateVerdictText::succeeded(*m_session));
 }
 
 void FirmwareUpdateDlg::initCurrentDevice()

@@ -64,9 +64,6 @@ private slots:
     void on_infoButtonLoadedFirmware_clicked();
     void refreshAfterHotplug();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
     void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);
     void sessionStateChanged(UpdateSession::State state);
@@ -75,13 +72,9 @@ private:
     void setAlternativeFileMode(bool on);
     void connectWorkerThreadSignals();
     void disconnectWorkerThreadSignals();
-    QString buildModeText(const QString& firstPhrase, const QString& linkTarget, const QString& linkPhrase,
-                          const QString& lastPhrase) const;
     void startDiscovery();
     void showStatus();
     void setOutcome(const QString& text);
-    QString discoveryStateText(const QList<MLPDeviceInfoNode>& devices) const;
-    QString noDeviceText() const;
 
     Ui::FirmwareUpdateDlg* m_ui;
     MLPWorkerThread* m_workerThread = nullptr;

@@ -1,7 +1,22 @@
 #include "updateverdicttext.h"
 
-#include "mlpdeviceinfonode.h"
+#include "deviceunittext.h"
+#include "updatesession.h"
 #include "updatetext.h"
+
+namespace {
+
+// A history that could not be written is told, and costs the update nothing.
+QString withHistoryProblem(const QString& text, const UpdateSession& session)
+{
+    if (session.historyProblem().isEmpty()) {
+        return text;
+    }
+    return text + QLatin1Char(' ') +
+           UpdateVerdictText::tr("The update history could not be written: %1").arg(session.historyProblem());
+}
+
+} // namespace
 
 QString UpdateVerdictText::toolTip(const UpdateFileVerdict& verdict, uint16_t deviceFwVersion,
                                    const QString& noFileText)
@@ -19,4 +34,35 @@ QString UpdateVerdictText::toolTip(const UpdateFileVerdict& verdict, uint16_t de
         break;
     }
     return UpdateText::sentence(UpdateText::fileVerdict(verdict));
+}
+
+QString UpdateVerdictText::writing(const UpdateFileVerdict& verdict, const MLPDeviceInfoNode& unit)
+{
+    return tr("Writing firmware %1 to %2, %3 \u2026")
+        .arg(verdict.fileFirmwareVersionText, unit.model, DeviceUnitText::unit(unit));
+}
+
+QString UpdateVerdictText::succeeded(const UpdateSession& session)
+{
+    return tr("%1 updated to firmware %2.")
+        .arg(DeviceUnitText::modelAndUnit(session.unit()), session.fileFirmwareVersion());
+}
+
+QString UpdateVerdictText::afterwards(const UpdateSession& session)
+{
+    const MLPDeviceInfoNode after = session.unitAfter();
+    const QString text =
+        after.model.isEmpty()
+            ? tr("It did not answer afterwards; it may be restarting. Discover Devices finds it again.")
+            : tr("It now reports firmware %1.").arg(MLPDeviceInfoNode::versionText(after.fwVersion));
+    return withHistoryProblem(text, session);
+}
+
+QString UpdateVerdictText::failed(const UpdateSession& session)
+{
+    const QString text =
+        tr("%1: %2 %3")
+            .arg(DeviceUnitText::modelAndUnit(session.unit()), UpdateText::reason(session) + QLatin1Char('.'),
+                 UpdateText::nextStep(session));
+    return withHistoryProblem(text, session);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mlpdeviceinfonode.h"
 #include "updatefileverdict.h"
 
 #include <QCoreApplication>
@@ -7,8 +8,10 @@
 
 #include <cstdint>
 
-// The Update button's tool tip: what the update would write, or why it cannot, in the words
-// both front ends share.
+// How the window words the update check's verdict and an update session's states for the
+// person at the device, in the words both front ends share.
+class UpdateSession;
+
 class UpdateVerdictText
 {
     Q_DECLARE_TR_FUNCTIONS(UpdateVerdictText)
@@ -18,4 +21,11 @@ public:
     // no file is chosen.
     static QString toolTip(const UpdateFileVerdict& verdict, uint16_t deviceFwVersion,
                            const QString& noFileText);
+    // While the file the verdict was made for is written to the unit.
+    static QString writing(const UpdateFileVerdict& verdict, const MLPDeviceInfoNode& unit);
+    // The session's verdict once the device took the file; what it said when asked again.
+    static QString succeeded(const UpdateSession& session);
+    static QString afterwards(const UpdateSession& session);
+    // The unit, why the session failed and the next step.
+    static QString failed(const UpdateSession& session);
 };
