@@ -34,9 +34,15 @@ void UpdateSession::start(const MLPDeviceInfoNode& unit, const QString& filePath
         }
     }
     setState(State::Checking);
+    ask(m_unit.address);
+}
+
+void UpdateSession::ask(const QString& address)
+{
+    m_askedAddress = address;
     connect(&m_thread, &MLPWorkerThread::deviceSelectionAnswered, this, &UpdateSession::selectionAnswered,
             Qt::UniqueConnection);
-    m_thread.postSelect(m_unit.address);
+    m_thread.postSelect(address);
 }
 
 void UpdateSession::startOnSelected(const MLPDeviceInfoNode& unit, const QString& filePath)
@@ -49,7 +55,7 @@ void UpdateSession::startOnSelected(const MLPDeviceInfoNode& unit, const QString
 void UpdateSession::selectionAnswered(bool answered, const MLPDeviceInfoNode& device)
 {
     // Only the answer to this session's own selection counts; a front end may select too.
-    if (device.address != m_unit.address || (m_state != State::Checking && m_state != State::Verifying)) {
+    if (device.address != m_askedAddress || (m_state != State::Checking && m_state != State::Verifying)) {
         return;
     }
     disconnect(&m_thread, &MLPWorkerThread::deviceSelectionAnswered, this, &UpdateSession::selectionAnswered);
@@ -57,8 +63,17 @@ void UpdateSession::selectionAnswered(bool answered, const MLPDeviceInfoNode& de
     if (m_state == State::Verifying) {
         if (sameUnit) {
             m_unitAfter = device;
+            end(State::Done);
+        } else if (!m_rediscovered) {
+            // Units plugged in or out while the file went out move the others; the unit is
+            // looked for where it is listed now.
+            m_rediscovered = true;
+            connect(&m_thread, &MLPWorkerThread::deviceDiscoverFinsihed, this, &UpdateSession::rediscovered,
+                    Qt::UniqueConnection);
+            m_thread.postDiscover();
+        } else {
+            end(State::Done);
         }
-        end(State::Done);
         return;
     }
     if (!sameUnit) {
@@ -110,16 +125,24 @@ void UpdateSession::requestFailed()
 void UpdateSession::verify()
 {
     setState(State::Verifying);
+    askWhereListed();
+}
+
+void UpdateSession::askWhereListed()
+{
     for (const MLPDeviceInfoNode& listed : m_thread.discoveredDevices()) {
         if (listed.isSameUnit(m_unit)) {
-            m_unit.address = listed.address;
-            connect(&m_thread, &MLPWorkerThread::deviceSelectionAnswered, this,
-                    &UpdateSession::selectionAnswered, Qt::UniqueConnection);
-            m_thread.postSelect(listed.address);
+            ask(listed.address);
             return;
         }
     }
     end(State::Done);
+}
+
+void UpdateSession::rediscovered()
+{
+    disconnect(&m_thread, &MLPWorkerThread::deviceDiscoverFinsihed, this, &UpdateSession::rediscovered);
+    askWhereListed();
 }
 
 // The history is written before the end is told, so that whoever hears of it finds the

@@ -25,7 +25,8 @@ public:
         Idle,      // not started yet
         Checking,  // the unit is being selected, to be sure it is the one meant
         Writing,   // the request runs: the device is being written; progress() follows it
-        Verifying, // the device took the file; the unit is asked what it runs now
+        Verifying, // the device took the file; the unit is asked what it runs now, where the
+                   // last discovery listed it or, when another answers there, where a new one finds it
         Refused,   // ended before any byte was sent: refusal() tells why
         Done,      // the update succeeded
         Failed,    // the device did not take the whole file: outcome() tells where and why
@@ -80,6 +81,7 @@ signals:
 
 private slots:
     void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);
+    void rediscovered();
     void requestSucceeded();
     void requestFailed();
 
@@ -87,6 +89,8 @@ private:
     void setState(State state);
     void write();
     void verify();
+    void askWhereListed();
+    void ask(const QString& address);
     void end(State state);
     void recordInHistory();
     QString historyFileName() const;
@@ -96,6 +100,10 @@ private:
     State m_state = State::Idle;
     MLPDeviceInfoNode m_unit;
     QString m_filePath;
+    // Where the unit was last selected, to tell the answer to this session's own selection.
+    QString m_askedAddress;
+    // Verifying looked for the unit again with a discovery; it is not looked for twice.
+    bool m_rediscovered = false;
     Refusal m_refusal = Refusal::None;
     MLPUpdateOutcome m_outcome;
     MLPDeviceInfoNode m_unitAfter;

@@ -4,11 +4,35 @@
 #include "mlu2format.h"
 #include "updatesession.h"
 
+#include <utility>
+
 namespace {
 
 using Phase = MLPUpdateOutcome::Phase;
 
 constexpr int kHexadecimal = 16;
+
+// Why a session that has ended did not succeed and what to do about it; both empty when it
+// succeeded or has not ended. A refusal before the request is told here, the rest by the
+// request's outcome.
+std::pair<QString, QString> endingWords(const UpdateSession& session)
+{
+    const bool refusedBeforeRequest = session.state() == UpdateSession::State::Refused &&
+                                      session.refusal() != UpdateSession::Refusal::Request;
+    if (refusedBeforeRequest && session.refusal() == UpdateSession::Refusal::NoAnswer) {
+        return {UpdateText::tr("the device at %1 did not answer when selected").arg(session.unit().address),
+                UpdateText::tr("Check that it is attached and powered, then look for the devices again.")};
+    }
+    if (refusedBeforeRequest) {
+        return {UpdateText::tr("the device at %1 is no longer the one listed there; the devices changed")
+                    .arg(session.unit().address),
+                UpdateText::tr("Nothing was sent; look for the devices again.")};
+    }
+    if (session.state() == UpdateSession::State::Refused || session.state() == UpdateSession::State::Failed) {
+        return {UpdateText::failure(session.outcome()), UpdateText::nextStep(session.outcome())};
+    }
+    return {};
+}
 
 } // namespace
 
@@ -154,47 +178,12 @@ QString UpdateText::nextStep(const MLPUpdateOutcome& outcome)
 
 QString UpdateText::reason(const UpdateSession& session)
 {
-    switch (session.state()) {
-    case UpdateSession::State::Refused:
-        break;
-    case UpdateSession::State::Failed:
-        return failure(session.outcome());
-    default:
-        return QString();
-    }
-    switch (session.refusal()) {
-    case UpdateSession::Refusal::NoAnswer:
-        return tr("the device at %1 did not answer when selected").arg(session.unit().address);
-    case UpdateSession::Refusal::OtherUnit:
-        return tr("the device at %1 is no longer the one listed there; the devices changed")
-            .arg(session.unit().address);
-    case UpdateSession::Refusal::Request:
-    case UpdateSession::Refusal::None:
-        break;
-    }
-    return failure(session.outcome());
+    return endingWords(session).first;
 }
 
 QString UpdateText::nextStep(const UpdateSession& session)
 {
-    switch (session.state()) {
-    case UpdateSession::State::Refused:
-        break;
-    case UpdateSession::State::Failed:
-        return nextStep(session.outcome());
-    default:
-        return QString();
-    }
-    switch (session.refusal()) {
-    case UpdateSession::Refusal::NoAnswer:
-        return tr("Check that it is attached and powered, then look for the devices again.");
-    case UpdateSession::Refusal::OtherUnit:
-        return tr("Nothing was sent; look for the devices again.");
-    case UpdateSession::Refusal::Request:
-    case UpdateSession::Refusal::None:
-        break;
-    }
-    return nextStep(session.outcome());
+    return endingWords(session).second;
 }
 
 QString UpdateText::sentence(const QString& clause)

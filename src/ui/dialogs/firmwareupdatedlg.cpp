@@ -32,6 +32,15 @@ const char* const kAlternativeFileLink = "alternative-update-file";
 const char* const kBuiltInFilesLink = "default-update-file";
 constexpr int kStatusLines = 4;
 
+// Each information dialog runs modally as a child of the window and goes once it is closed.
+template <typename Dialog, typename... Arguments>
+void runInformationDialog(QWidget* window, const Arguments&... arguments)
+{
+    auto* dialog = new Dialog(arguments..., window);
+    dialog->exec();
+    dialog->deleteLater();
+}
+
 } // namespace
 
 FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::FirmwareUpdateDlg)
@@ -197,6 +206,10 @@ void FirmwareUpdateDlg::devicesDiscovered()
     initCurrentDevice();
     m_discovering = false;
     refreshBusy();
+    if (m_session && !m_session->hasEnded()) {
+        // The update looks for its unit again: that unit stays the chosen one.
+        m_unitToKeep = m_session->unit();
+    }
 
     const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
     int entryToSelect = 0;
@@ -420,26 +433,19 @@ void FirmwareUpdateDlg::recycleFirmwareUpdateRequest()
 
 void FirmwareUpdateDlg::on_infoButtonDevice_clicked()
 {
-    auto* dialog = new DeviceInfoDlg(m_currentDevice, this);
-    dialog->exec();
-    dialog->deleteLater();
+    runInformationDialog<DeviceInfoDlg>(this, m_currentDevice);
 }
 
 void FirmwareUpdateDlg::on_infoButtonBuiltInFirmware_clicked()
 {
-    auto* dialog = new BuiltInFirmwaresDlg(this);
-    dialog->exec();
-    dialog->deleteLater();
+    runInformationDialog<BuiltInFirmwaresDlg>(this);
 }
 
 void FirmwareUpdateDlg::on_infoButtonLoadedFirmware_clicked()
 {
-    if (!m_loadedFilePath) {
-        return;
+    if (m_loadedFilePath) {
+        runInformationDialog<LoadedFirmwareDlg>(this, *m_loadedFilePath);
     }
-    auto* dialog = new LoadedFirmwareDlg(*m_loadedFilePath, this);
-    dialog->exec();
-    dialog->deleteLater();
 }
 
 // The one place the busy state is decided: a discovery or a selection posted and not yet

@@ -67,6 +67,7 @@ private slots:
     void listAndStatusLineTellTheUnitsApart_data();
     void listAndStatusLineTellTheUnitsApart();
     void pluggingAndUnpluggingRefreshesTheListKeepingTheSelectedUnit();
+    void updatedUnitIsAskedAgainWhereItMoved();
 
 private:
     QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(name); }
@@ -227,7 +228,7 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
             ? QStringLiteral("It did not answer afterwards; it may be restarting. Discover Devices "
                              "finds it again.")
             : QStringLiteral("It now reports firmware 1.03.");
-    QTRY_COMPARE_WITH_TIMEOUT(statusLine(),
+    QTRY_COMPARE_WITH_TIMEOUT(statusLine().section('\n', 0, 0),
                               QStringLiteral("DEMO-B (%1) updated to firmware 1.03. ").arg(unitDetails) +
                                   reportedAfterwards,
                               kStateTimeoutMs);
@@ -462,6 +463,44 @@ void TestFirmwareUpdateFlow::pluggingAndUnpluggingRefreshesTheListKeepingTheSele
     QCOMPARE(devicesCombo()->currentText(), QString::fromLatin1(kOtherModel));
     QTest::qWait(3 * UsbHotplugWatcher::kSettleMs);
     QCOMPARE(discoveries, 2);
+}
+
+// Two units of one model; while the one listed second is written, the other is unplugged and
+// the updated unit moves up the list. It is asked again where it is listed now, not at the
+// place it had, where no unit answers any more.
+void TestFirmwareUpdateFlow::updatedUnitIsAskedAgainWhereItMoved()
+{
+    const std::shared_ptr<VirtualDevice> first = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+    const std::shared_ptr<VirtualDevice> second = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+    const int firstId = m_emulation->addMakerDevice(first, marlune::testing::makerWithSerial("ML0001"));
+    const int secondId = m_emulation->addMakerDevice(second, marlune::testing::makerWithSerial("ML0002"));
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    QCOMPARE(devicesCombo()->count(), 2);
+    devicesCombo()->setCurrentIndex(1);
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    const bool unitIsFirst = devicesCombo()->currentText().endsWith(QStringLiteral("ML0001"));
+    const std::shared_ptr<VirtualDevice> unit = unitIsFirst ? first : second;
+    const int neighbourId = unitIsFirst ? secondId : firstId;
+    unit->setInstallsUpdates(true);
+    connect(progressBar(), &QProgressBar::valueChanged, this, [&](int value) {
+        if (value >= 50 && m_emulation->isPlugged(neighbourId)) {
+            m_emulation->unplug(neighbourId);
+        }
+    });
+    ModalDialogWatcher watcher([](QWidget* dialog) { dialog->close(); });
+
+    QTest::mouseClick(button("bttn_update"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(statusLine().contains(QStringLiteral("It ")), kUpdateTimeoutMs);
+
+    QVERIFY2(statusLine().contains(QStringLiteral("It now reports firmware 1.03.")),
+             qPrintable(statusLine()));
+    QCOMPARE(watcher.seenCount(), 0);
+    const QList<UpdateHistoryEntry> history = takeHistory();
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history.first().versionAfter, QStringLiteral("1.03"));
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    QCOMPARE(listEntries(), QStringList{QString::fromLatin1(kFittingModel)});
 }
 
 QTEST_MAIN(TestFirmwareUpdateFlow)
