@@ -59,7 +59,7 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
             m_outcome.sentSha256 = sentBytesHash(file);
             // Also makes the connection use the device's current maximum frame length.
             readDeviceIdentity(connection);
-            if (deviceFitsFile(file)) {
+            if (deviceFitsFile()) {
                 transfer(connection, file);
             }
         }
@@ -78,21 +78,23 @@ void MLPUpdateFirmwareRequest::readDeviceIdentity(MLPConnection* connection)
         answer.status == MLPStatus::Ok && answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength;
     if (m_outcome.deviceAnswered) {
         const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
-        m_outcome.deviceModel = QString::fromUtf8(record.model.data(), static_cast<int>(record.model.size()));
-        m_outcome.deviceHwVersion = record.hwVersion;
         m_outcome.deviceFwVersion = record.fwVersion;
+        m_outcome.fileCheck.deviceModel =
+            QString::fromUtf8(record.model.data(), static_cast<int>(record.model.size()));
+        m_outcome.fileCheck.deviceHwVersion = record.hwVersion;
     }
 }
 
 // An address is only a position: a unit plugged in or pulled out since the device was
 // chosen can put another one there. The file goes only to a device it was made for; one
 // that does not say what it is gets the update as before.
-bool MLPUpdateFirmwareRequest::deviceFitsFile(MLU2File& file)
+bool MLPUpdateFirmwareRequest::deviceFitsFile()
 {
     if (!m_outcome.deviceAnswered) {
         return true;
     }
-    m_outcome.fileCheck = UpdateFileCheck::check(file, m_outcome.deviceModel, m_outcome.deviceHwVersion);
+    m_outcome.fileCheck = UpdateFileCheck::check(m_outcome.fileCheck, m_outcome.fileCheck.deviceModel,
+                                                 m_outcome.fileCheck.deviceHwVersion);
     if (m_outcome.fileCheck.fits()) {
         return true;
     }

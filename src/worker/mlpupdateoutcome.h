@@ -48,11 +48,10 @@ struct MLPUpdateOutcome
     // malformed: every byte was taken by the link, so the image is taken as delivered.
     bool lastAcknowledgementMissing = false;
 
-    // The device's answer to the device-information read made before sending; the model
-    // and versions (BCD) are what it reported then, so they tell the version before the update.
+    // The device answered the device-information read made before sending; its firmware
+    // version (BCD) is the version before the update. The model and hardware version it
+    // reported are in fileCheck, which compared them with the file.
     bool deviceAnswered = false;
-    QString deviceModel;
-    uint16_t deviceHwVersion = 0;
     uint16_t deviceFwVersion = 0;
 
     // SHA-256 (hexadecimal) of what the update sends, the file's header and then its blocks,

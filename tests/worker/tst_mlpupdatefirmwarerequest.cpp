@@ -301,7 +301,7 @@ private slots:
                                                     : MLPStatus::NoValidReply);
         QCOMPARE(outcome.deviceStatus, (fault == "error" ? std::optional<uint8_t>(0x05) : std::nullopt));
         QVERIFY(outcome.deviceAnswered);
-        QCOMPARE(outcome.deviceModel, QString::fromStdString(fittingIdentity().model));
+        QCOMPARE(outcome.fileCheck.deviceModel, QString::fromStdString(fittingIdentity().model));
     }
 
     // The device's answer just before sending decides: another unit may have taken the
@@ -351,8 +351,8 @@ private slots:
         QCOMPARE(rig.outcome.fileCheck.kind, verdict);
         QCOMPARE(rig.outcome.deviceAnswered, answers);
         if (answers) {
-            QCOMPARE(rig.outcome.deviceModel, QString::fromLatin1(model));
-            QCOMPARE(int{rig.outcome.deviceHwVersion}, hwVersion);
+            QCOMPARE(rig.outcome.fileCheck.deviceModel, QString::fromLatin1(model));
+            QCOMPARE(int{rig.outcome.fileCheck.deviceHwVersion}, hwVersion);
             QCOMPARE(rig.outcome.deviceFwVersion, identity.fwVersion);
         }
     }

@@ -335,26 +335,18 @@ QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceI
 void FirmwareUpdateDlg::sessionStateChanged(UpdateSession::State state)
 {
     refreshBusy();
-    switch (state) {
-    case UpdateSession::State::Verifying:
-        updateSuccessFul();
-        return;
-    case UpdateSession::State::Done:
-        // Straight from writing when the unit was not listed to be asked again.
-        if (!m_ui->progressBar->isHidden()) {
-            updateSuccessFul();
-        }
-        break;
-    case UpdateSession::State::Failed:
-    case UpdateSession::State::Refused:
+    using State = UpdateSession::State;
+    if (state == State::Failed || state == State::Refused) {
         updateFailed(MLPWorkerRequestI::OperationFailed);
         return;
-    case UpdateSession::State::Idle:
-    case UpdateSession::State::Checking:
-    case UpdateSession::State::Writing:
-        return;
     }
-    setOutcome(m_outcomeText + QLatin1Char(' ') + UpdateVerdictText::afterwards(*m_session));
+    // Done comes straight from writing when the unit was not listed to be asked again.
+    if (state == State::Verifying || (state == State::Done && !m_ui->progressBar->isHidden())) {
+        updateSuccessFul();
+    }
+    if (state == State::Done) {
+        setOutcome(m_outcomeText + QLatin1Char(' ') + UpdateVerdictText::afterwards(*m_session));
+    }
 }
 
 void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
