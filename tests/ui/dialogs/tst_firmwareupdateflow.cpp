@@ -175,13 +175,12 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage_d
     QTest::addColumn<QString>("unit");
     QTest::addColumn<QString>("unitDetails");
     QTest::addColumn<bool>("restartsAfterwards");
-    QTest::addColumn<QString>("versionAfter");
     QTest::newRow("FTDI bridge") << true << "FTDI bridge FT0001"
-                                 << "FTDI bridge, serial FT0001" << false << "1.03";
+                                 << "FTDI bridge, serial FT0001" << false;
     QTest::newRow("maker USB") << false << "maker USB ML0001"
-                               << "maker USB, serial ML0001" << false << "1.03";
+                               << "maker USB, serial ML0001" << false;
     QTest::newRow("maker USB, restarting afterwards") << false << "maker USB ML0001"
-                                                      << "maker USB, serial ML0001" << true << "";
+                                                      << "maker USB, serial ML0001" << true;
 }
 
 void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
@@ -190,7 +189,6 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
     QFETCH(QString, unit);
     QFETCH(QString, unitDetails);
     QFETCH(bool, restartsAfterwards);
-    QFETCH(QString, versionAfter);
     const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
     if (behindFtdiBridge) {
         m_emulation->addFtdiBridge(device);
@@ -233,13 +231,10 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
                                   reportedAfterwards,
                               kStateTimeoutMs);
     QVERIFY(restartsAfterwards || button("bttn_update")->isEnabled());
+    // What the entry holds is the update session's; the window's update makes one.
     const QList<UpdateHistoryEntry> history = takeHistory();
     QCOMPARE(history.size(), 1);
     QVERIFY(history.first().succeeded);
-    QCOMPARE(history.first().serial, unitDetails.section(QStringLiteral("serial "), 1));
-    QCOMPARE(history.first().versionBefore + '>' + history.first().versionWritten + '>' +
-                 history.first().versionAfter,
-             QStringLiteral("1.01>1.03>") + versionAfter);
     QVERIFY(shownValues.size() > 2);
     QCOMPARE(shownValues.last(), 100);
     for (int index = 1; index < shownValues.size(); ++index) {
