@@ -55,15 +55,13 @@ public:
     // to it, so the file is posted at once.
     void startOnSelected(const MLPDeviceInfoNode& unit, const QString& filePath);
 
+    // Writing is the state in which stopping would leave the device half-written.
     State state() const { return m_state; }
-    // While the device is being written; stopping then would leave it half-written.
-    bool isWriting() const { return m_state == State::Writing; }
     bool hasEnded() const;
     bool succeeded() const { return m_state == State::Done; }
 
     // The unit as the session last saw it: as given, then as its selection reported it.
     MLPDeviceInfoNode unit() const { return m_unit; }
-    QString filePath() const { return m_filePath; }
     Refusal refusal() const { return m_refusal; }
     // The request's own account; complete once Writing has ended.
     MLPUpdateOutcome outcome() const { return m_outcome; }
