@@ -21,14 +21,15 @@ QString commandsText()
         "Finds Marlune devices on USB and writes firmware update files to them.\n"
         "\n"
         "Commands:\n"
-        "  list                  Devices found: address, link, model, hardware and firmware\n"
-        "                        version, maximum frame length.\n"
+        "  list                  Devices found: address, link, serial number, model, hardware\n"
+        "                        and firmware version, maximum frame length.\n"
         "  inspect FILE          Header of an update file and whether every block is there.\n"
         "  builtin               The built-in update files with their headers.\n"
         "  update [FILE]         Write an update file to a device: the built-in file for the\n"
         "                        device's model unless FILE (or --file) names another. The file\n"
         "                        must name the device's model exactly and list its hardware\n"
-        "                        version. --device is needed when several devices are found.\n"
+        "                        version. --device (a serial number or an address) is needed\n"
+        "                        when several devices are found.\n"
         "  update --all FILE|--builtin\n"
         "                        Write to every listed device the file fits (with --builtin,\n"
         "                        each device its own built-in file), one after another, going\n"
@@ -45,8 +46,9 @@ QString exitCodesText()
                           "     (with --all: at least one device failed)\n"
                           "  %3  usage error, including a malformed --device address\n"
                           "  %4  no device: none found, the chosen one is absent or did not answer,\n"
-                          "     none the file fits (--all), or USB could not be started\n"
-                          "  %5  update file unreadable, broken, or not for this device\n")
+                          "     or USB could not be started\n"
+                          "  %5  update file unreadable, broken, or not for this device (with --all:\n"
+                          "     for none of them; also when no built-in file fits)\n")
         .arg(kExitSuccess)
         .arg(kExitUpdateFailed)
         .arg(kExitUsageError)
@@ -101,9 +103,12 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
         QStringLiteral("json"),
         QStringLiteral("Machine-readable output. list, inspect, builtin, history: one JSON document; "
                        "update: JSON lines, progress events and a final record per device."));
-    const QCommandLineOption deviceOption(QStringLiteral("device"),
-                                          QStringLiteral("Device to update, as list shows it (usb:m/0)."),
-                                          QStringLiteral("ADDRESS"));
+    const QCommandLineOption deviceOption(
+        QStringLiteral("device"),
+        QStringLiteral("Device to update: its serial number or its address, as list shows them "
+                       "(ML0001, usb:m/0). The serial number names the same unit after devices are "
+                       "plugged in or out; an address is only a position in the list."),
+        QStringLiteral("DEVICE"));
     const QCommandLineOption fileOption(QStringLiteral("file"),
                                         QStringLiteral("Update file to write instead of the built-in one."),
                                         QStringLiteral("FILE"));
@@ -129,6 +134,9 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
                                  QStringLiteral("command [FILE]"));
     m_helpText = parser.helpText() + QLatin1Char('\n') + exitCodesText();
 
+    // Known before anything else, so that even a command line that does not parse is
+    // answered in the form the caller asked for.
+    m_json = arguments.contains(QStringLiteral("--json"));
     if (!parser.parse(arguments)) {
         return usageError(parser.errorText());
     }
@@ -172,7 +180,13 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
         return Outcome::Run;
     }
 
-    m_deviceAddress = parser.value(deviceOption);
+    const QString device = parser.value(deviceOption);
+    // Every address scheme starts so; a serial number does not.
+    if (device.startsWith(QStringLiteral("usb:"))) {
+        m_deviceAddress = device;
+    } else {
+        m_deviceSerial = device;
+    }
     m_all = parser.isSet(allOption);
     m_builtin = parser.isSet(builtinOption);
     m_dryRun = parser.isSet(dryRunOption);
@@ -185,8 +199,8 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     if (parser.isSet(fileOption) && m_updateFilePath.isEmpty()) {
         return usageError(QStringLiteral("--file needs a path."));
     }
-    if (parser.isSet(deviceOption) && m_deviceAddress.isEmpty()) {
-        return usageError(QStringLiteral("--device needs an address."));
+    if (parser.isSet(deviceOption) && device.isEmpty()) {
+        return usageError(QStringLiteral("--device needs a serial number or an address."));
     }
     if (!m_deviceAddress.isEmpty() && !isWellFormedAddress(m_deviceAddress)) {
         return usageError(QStringLiteral("\"%1\" is not a device address; list shows them (usb:m/0).")
@@ -195,7 +209,7 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     if (m_builtin && !m_updateFilePath.isEmpty()) {
         return usageError(QStringLiteral("--builtin and an update file exclude each other."));
     }
-    if (m_all && !m_deviceAddress.isEmpty()) {
+    if (m_all && !device.isEmpty()) {
         return usageError(QStringLiteral("--all and --device exclude each other."));
     }
     if (m_all && !m_builtin && m_updateFilePath.isEmpty()) {

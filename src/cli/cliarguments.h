@@ -40,8 +40,10 @@ public:
     bool builtin() const { return m_builtin; }
     bool quiet() const { return m_quiet; }
     bool verbose() const { return m_verbose; }
-    // Empty when not given; otherwise a well-formed "usb:m/" address.
+    // --device names a unit by its address (a well-formed "usb:m/" one) or by its serial
+    // number; at most one of the two is set.
     QString deviceAddress() const { return m_deviceAddress; }
+    QString deviceSerial() const { return m_deviceSerial; }
     // update: the file named with --file or as its argument; empty for the built-in files.
     QString updateFilePath() const { return m_updateFilePath; }
     QString inspectPath() const { return m_inspectPath; }
@@ -62,6 +64,7 @@ private:
     bool m_quiet = false;
     bool m_verbose = false;
     QString m_deviceAddress;
+    QString m_deviceSerial;
     QString m_updateFilePath;
     QString m_inspectPath;
     QString m_errorText;

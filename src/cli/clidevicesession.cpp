@@ -1,7 +1,5 @@
 #include "clidevicesession.h"
 
-#include "mlpupdatefirmwarerequest.h"
-
 #include <QEventLoop>
 
 CliDeviceSession::CliDeviceSession(QObject* parent) : QObject(parent) {}
@@ -11,18 +9,18 @@ CliDeviceSession::~CliDeviceSession()
     stop();
 }
 
-void CliDeviceSession::ensureStarted()
+MLPWorkerThread& CliDeviceSession::thread()
 {
     if (!m_thread.isRunning()) {
         m_thread.start();
     }
+    return m_thread;
 }
 
 void CliDeviceSession::stop()
 {
     m_thread.stop();
     m_thread.wait();
-    m_updateRequest.reset();
 }
 
 void CliDeviceSession::setFrameTrace(MLPFrameTraceFunction trace, void* context)
@@ -32,40 +30,9 @@ void CliDeviceSession::setFrameTrace(MLPFrameTraceFunction trace, void* context)
 
 QList<MLPDeviceInfoNode> CliDeviceSession::discover()
 {
-    ensureStarted();
     QEventLoop loop;
     connect(&m_thread, &MLPWorkerThread::deviceDiscoverFinsihed, &loop, &QEventLoop::quit);
-    m_thread.postDiscover();
+    thread().postDiscover();
     loop.exec();
     return m_thread.discoveredDevices();
-}
-
-CliDeviceSession::Selection CliDeviceSession::select(int index)
-{
-    ensureStarted();
-    Selection selection;
-    QEventLoop loop;
-    connect(&m_thread, &MLPWorkerThread::deviceSelectionAnswered, &loop,
-            [&](bool answered, uint16_t fwVersion, uint16_t hwVersion) {
-                selection.answered = answered;
-                selection.fwVersion = fwVersion;
-                selection.hwVersion = hwVersion;
-                loop.quit();
-            });
-    m_thread.selectDevice(index);
-    loop.exec();
-    return selection;
-}
-
-MLPUpdateOutcome CliDeviceSession::update(const QString& path, const std::function<void(int)>& progress)
-{
-    ensureStarted();
-    m_updateRequest = std::make_unique<MLPUpdateFirmwareRequest>(path);
-    QEventLoop loop;
-    connect(m_updateRequest.get(), &MLPUpdateFirmwareRequest::progress, &loop, progress);
-    connect(m_updateRequest.get(), &MLPWorkerRequestI::workDone, &loop, &QEventLoop::quit);
-    connect(m_updateRequest.get(), &MLPWorkerRequestI::failed, &loop, &QEventLoop::quit);
-    m_thread.postUpdate(m_updateRequest.get());
-    loop.exec();
-    return m_updateRequest->outcome();
 }

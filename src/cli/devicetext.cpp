@@ -1,26 +1,16 @@
 #include "devicetext.h"
 
 #include "mlpdeviceinfonode.h"
+#include "updatetext.h"
 
 namespace devicetext {
 
-QString linkKindText(marlune::MLP::MLPLinkKind kind)
-{
-    switch (kind) {
-    case marlune::MLP::MLPLinkKind::FtdiBridge:
-        return QStringLiteral("FTDI bridge");
-    case marlune::MLP::MLPLinkKind::MakerUsb:
-        return QStringLiteral("maker USB");
-    case marlune::MLP::MLPLinkKind::Unknown:
-        break;
-    }
-    return QStringLiteral("unknown");
-}
-
 QString deviceSummary(const MLPDeviceInfoNode& device)
 {
-    return QStringLiteral("%1 at %2 (%3, hardware %4, firmware %5)")
-        .arg(device.model, device.address, linkKindText(device.linkKind),
+    const QString serial =
+        device.serial.isEmpty() ? QString() : QStringLiteral(", serial %1").arg(device.serial);
+    return QStringLiteral("%1 at %2 (%3%4, hardware %5, firmware %6)")
+        .arg(device.model, device.address, UpdateText::linkKind(device.linkKind), serial,
              MLPDeviceInfoNode::versionText(device.hwVersion),
              MLPDeviceInfoNode::versionText(device.fwVersion));
 }

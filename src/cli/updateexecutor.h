@@ -9,11 +9,9 @@
 #include <optional>
 
 class CliDeviceSession;
-class UpdateHistory;
 
-// Carries out the items of an update plan on the worker thread of a session, one at a time:
-// selects the planned device, makes sure it is still the device the plan was made for,
-// writes its file and records the update in the history.
+// Carries out the items of an update plan, one update session per item on the worker thread
+// of a device session, one after another, and puts what each came to into words.
 class UpdateExecutor
 {
 public:
@@ -26,7 +24,8 @@ public:
             NoAnswer,
             // Nothing was sent: another device (or none) now sits at the planned address.
             DevicesChanged,
-            // The update was started and the device did not take all of it.
+            // The update was started and the device did not take all of it, or the request
+            // refused it (outcome tells why).
             Failed,
         };
 
@@ -38,8 +37,8 @@ public:
         QString nextStep;
         // The update request's own account, once it ran.
         std::optional<MLPUpdateOutcome> outcome;
-        // The firmware version the device reported when asked after a successful update;
-        // empty when it did not answer (it may be restarting) or another device answered.
+        // The firmware version the unit reported when asked after a successful update;
+        // empty when it did not answer (it may be restarting) or another unit answered.
         QString versionAfter;
         // Set when the history could not be written; the update's verdict stands regardless.
         QString historyWarning;
@@ -47,17 +46,13 @@ public:
         bool succeeded() const { return verdict == Verdict::Succeeded; }
     };
 
-    UpdateExecutor(CliDeviceSession& session, const UpdateHistory& history);
-
-    // Where and why a failed update stopped, and what it got through, as a clause.
-    static QString failureReason(const MLPUpdateOutcome& outcome);
+    // Each update is added to the history at historyPath.
+    UpdateExecutor(CliDeviceSession& devices, const QString& historyPath);
 
     // progress receives percents while the file is written.
     Result run(const UpdatePlan::Item& item, const std::function<void(int)>& progress);
 
 private:
-    void record(Result& result) const;
-
-    CliDeviceSession& m_session;
-    const UpdateHistory& m_history;
+    CliDeviceSession& m_devices;
+    QString m_historyPath;
 };

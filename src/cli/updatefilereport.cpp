@@ -1,58 +1,10 @@
 #include "updatefilereport.h"
 
 #include "mlu2file.h"
-#include "mlu2format.h"
+#include "updatetext.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
-
-QString UpdateFileReport::problemText(const MLU2FileProblem& problem)
-{
-    using Kind = MLU2FileProblem::Kind;
-    switch (problem.kind) {
-    case Kind::None:
-        return QString();
-    case Kind::NotOpened:
-        return QStringLiteral("it has not been read");
-    case Kind::Missing:
-        return QStringLiteral("the file does not exist");
-    case Kind::Folder:
-        return QStringLiteral("it is a folder, not a file");
-    case Kind::Unreadable:
-        return QStringLiteral("it cannot be read: %1").arg(problem.osReason);
-    case Kind::TooShort:
-        return QStringLiteral("it is too short: %1 bytes, but the header alone takes %2")
-            .arg(problem.fileSize)
-            .arg(MLU2Format::kHeaderSize);
-    case Kind::Signature:
-    case Kind::SignatureTerminator:
-        return QStringLiteral("it is not an update file: it does not start with the signature MLU2");
-    case Kind::HardwareVersionCount:
-        return QStringLiteral("its header lists %1 hardware versions; 1 to %2 are allowed")
-            .arg(problem.headerValue)
-            .arg(MLU2Format::kMaxHardwareVersions);
-    case Kind::BlockCount:
-        return QStringLiteral("its header counts %1 blocks; 1 to %2 are allowed")
-            .arg(problem.headerValue)
-            .arg(MLU2Format::kMaxBlocks);
-    case Kind::BlockOutsideFile:
-        return QStringLiteral("block %1 (%2 bytes from offset %3) reaches beyond the end of the file "
-                              "(%4 bytes): the file is truncated")
-            .arg(problem.blockIndex)
-            .arg(problem.blockLength)
-            .arg(problem.blockOffset)
-            .arg(problem.fileSize);
-    case Kind::EmptyBlock:
-        return QStringLiteral("block %1 is empty").arg(problem.blockIndex);
-    case Kind::BlockNotMapped:
-        return QStringLiteral("block %1 (%2 bytes from offset %3) cannot be mapped: %4")
-            .arg(problem.blockIndex)
-            .arg(problem.blockLength)
-            .arg(problem.blockOffset)
-            .arg(problem.osReason);
-    }
-    return QString();
-}
 
 UpdateFileReport UpdateFileReport::inspect(const QString& path)
 {
@@ -62,7 +14,7 @@ UpdateFileReport UpdateFileReport::inspect(const QString& path)
 
     MLU2File file(path);
     if (!file.open()) {
-        report.m_problem = problemText(file.problem());
+        report.m_problem = UpdateText::fileProblem(file.problem());
         return report;
     }
     report.m_readable = true;
@@ -83,7 +35,7 @@ UpdateFileReport UpdateFileReport::inspect(const QString& path)
         report.m_blocks.append(block);
     }
     // Read after every block was mapped: a block the system would not map shows up too.
-    report.m_problem = problemText(file.problem());
+    report.m_problem = UpdateText::fileProblem(file.problem());
     file.close();
     return report;
 }

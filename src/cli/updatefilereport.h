@@ -1,7 +1,5 @@
 #pragma once
 
-#include "mlu2fileproblem.h"
-
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -24,8 +22,6 @@ public:
     };
 
     static UpdateFileReport inspect(const QString& path);
-    // Why a file cannot be used, in words; empty for no problem.
-    static QString problemText(const MLU2FileProblem& problem);
 
     QString path() const { return m_path; }
     // The header is valid.

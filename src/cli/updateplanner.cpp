@@ -2,7 +2,7 @@
 
 #include "devicetext.h"
 #include "updatefilecheck.h"
-#include "updatefilereport.h"
+#include "updatetext.h"
 
 namespace {
 
@@ -24,22 +24,24 @@ QString noBuiltInFileReason(const QString& model, const QHash<QString, QString>&
     return QStringLiteral("No built-in update file for model %1; name one with --file").arg(model);
 }
 
-// Each file is read once per plan, however many devices it is checked against.
-class ReportCache
+// What a file named in the plan holds; a file nobody read counts as missing.
+UpdateFileVerdict fileFacts(const QHash<QString, UpdateFileVerdict>& files, const QString& path)
 {
-public:
-    const UpdateFileReport& report(const QString& path)
-    {
-        auto found = m_reports.find(path);
-        if (found == m_reports.end()) {
-            found = m_reports.insert(path, UpdateFileReport::inspect(path));
-        }
+    const auto found = files.constFind(path);
+    if (found != files.constEnd()) {
         return found.value();
     }
+    UpdateFileVerdict missing;
+    missing.kind = UpdateFileVerdict::Kind::FileProblem;
+    missing.fileProblem.kind = MLU2FileProblem::Kind::Missing;
+    return missing;
+}
 
-private:
-    QHash<QString, UpdateFileReport> m_reports;
-};
+// A file that cannot be used, in the words of a refusal.
+QString unusableFile(const QString& path, const UpdateFileVerdict& file)
+{
+    return QStringLiteral("Cannot use %1: %2").arg(path, UpdateText::fileProblem(file.fileProblem));
+}
 
 // Why a device gets no file; empty when it gets one.
 struct FileChoice
@@ -51,7 +53,8 @@ struct FileChoice
 
 // The file for one device, or why there is none that fits.
 FileChoice chooseFile(const MLPDeviceInfoNode& device, const CliArguments& arguments,
-                      const QHash<QString, QString>& catalogue, ReportCache& reports, UpdatePlan::Item& item)
+                      const QHash<QString, QString>& catalogue,
+                      const QHash<QString, UpdateFileVerdict>& files, UpdatePlan::Item& item)
 {
     item.device = device;
     item.filePath =
@@ -59,36 +62,54 @@ FileChoice chooseFile(const MLPDeviceInfoNode& device, const CliArguments& argum
     if (item.filePath.isEmpty()) {
         return {noBuiltInFileReason(device.model, catalogue)};
     }
-    const UpdateFileReport& report = reports.report(item.filePath);
-    if (!report.isUsable()) {
-        return {QStringLiteral("Cannot use %1: %2").arg(item.filePath, report.problem())};
+    const UpdateFileVerdict file = fileFacts(files, item.filePath);
+    if (!file.fileProblem.isNone()) {
+        return {unusableFile(item.filePath, file)};
     }
-    const QString incompatible =
-        UpdatePlanner::incompatibility(UpdateFileCheck::check(item.filePath, device.model, device.hwVersion));
-    if (!incompatible.isEmpty()) {
-        return {incompatible, true};
+    const UpdateFileVerdict verdict = UpdateFileCheck::check(file, device.model, device.hwVersion);
+    if (!verdict.fits()) {
+        return {UpdateText::fileVerdict(verdict), true};
     }
-    item.firmwareVersion = report.firmwareVersion();
-    item.updateBytes = report.updateBytes();
+    item.firmwareVersion = file.fileFirmwareVersionText;
+    item.updateBytes = file.fileUpdateBytes;
     return {};
 }
 
 UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
-                   const QHash<QString, QString>& catalogue)
+                   const QHash<QString, QString>& catalogue, const QHash<QString, UpdateFileVerdict>& files)
 {
     int index = 0;
-    if (!arguments.deviceAddress().isEmpty()) {
-        index = -1;
+    const bool bySerial = !arguments.deviceSerial().isEmpty();
+    if (bySerial || !arguments.deviceAddress().isEmpty()) {
+        QList<int> matches;
         for (int position = 0; position < devices.size(); ++position) {
-            if (devices[position].address == arguments.deviceAddress()) {
-                index = position;
+            const MLPDeviceInfoNode& device = devices[position];
+            if (bySerial ? device.serial == arguments.deviceSerial()
+                         : device.address == arguments.deviceAddress()) {
+                matches << position;
             }
         }
-        if (index < 0) {
+        if (matches.isEmpty()) {
             return refused(kExitNoDevice,
-                           QStringLiteral("No device answers at %1; list shows the devices found.")
-                               .arg(arguments.deviceAddress()));
+                           (bySerial
+                                ? QStringLiteral("No device with serial number %1 answers; list shows the "
+                                                 "devices found.")
+                                : QStringLiteral("No device answers at %1; list shows the devices found."))
+                               .arg(bySerial ? arguments.deviceSerial() : arguments.deviceAddress()));
         }
+        if (matches.size() > 1) {
+            // A bridge and a maker device may carry the same serial text.
+            QStringList summaries;
+            for (int position : matches) {
+                summaries << devicetext::deviceSummary(devices[position]);
+            }
+            return refused(kExitUsageError,
+                           QStringLiteral("Serial number %1 names %2 devices; choose one by its address:")
+                               .arg(arguments.deviceSerial())
+                               .arg(matches.size()),
+                           summaries);
+        }
+        index = matches.first();
     } else if (devices.size() > 1) {
         // The window picks the first device; a script must say which one it means.
         QStringList summaries;
@@ -102,10 +123,9 @@ UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
                        summaries);
     }
 
-    ReportCache reports;
     UpdatePlan::Item item;
     item.index = index;
-    const FileChoice choice = chooseFile(devices[index], arguments, catalogue, reports, item);
+    const FileChoice choice = chooseFile(devices[index], arguments, catalogue, files, item);
     if (choice.mismatch) {
         return refused(kExitFileRejected, QStringLiteral("Refusing to update %1: %2.")
                                               .arg(devicetext::deviceSummary(item.device), choice.problem));
@@ -119,14 +139,13 @@ UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
 }
 
 UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
-                   const QHash<QString, QString>& catalogue)
+                   const QHash<QString, QString>& catalogue, const QHash<QString, UpdateFileVerdict>& files)
 {
     UpdatePlan plan;
-    ReportCache reports;
     for (int index = 0; index < devices.size(); ++index) {
         UpdatePlan::Item item;
         item.index = index;
-        const FileChoice choice = chooseFile(devices[index], arguments, catalogue, reports, item);
+        const FileChoice choice = chooseFile(devices[index], arguments, catalogue, files, item);
         if (choice.problem.isEmpty()) {
             plan.items << item;
         } else {
@@ -140,7 +159,7 @@ UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
                                                     skipped.reason);
         }
         return refused(
-            kExitNoDevice,
+            kExitFileRejected,
             arguments.updateFilePath().isEmpty()
                 ? QStringLiteral("No listed device has a built-in update file that fits it:")
                 : QStringLiteral("%1 fits none of the listed devices:").arg(arguments.updateFilePath()),
@@ -151,48 +170,44 @@ UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
 
 } // namespace
 
-UpdatePlan UpdatePlanner::checkNamedFile(const CliArguments& arguments)
+QStringList UpdatePlanner::filesFor(const CliArguments& arguments, const QHash<QString, QString>& catalogue,
+                                    const QList<MLPDeviceInfoNode>& devices)
+{
+    if (!arguments.updateFilePath().isEmpty()) {
+        return QStringList{arguments.updateFilePath()};
+    }
+    QStringList paths;
+    for (const MLPDeviceInfoNode& device : devices) {
+        const QString path = catalogue.value(device.model);
+        if (!path.isEmpty() && !paths.contains(path)) {
+            paths << path;
+        }
+    }
+    return paths;
+}
+
+UpdatePlan UpdatePlanner::checkNamedFile(const CliArguments& arguments,
+                                         const QHash<QString, UpdateFileVerdict>& files)
 {
     if (arguments.updateFilePath().isEmpty()) {
         return UpdatePlan();
     }
-    const UpdateFileReport report = UpdateFileReport::inspect(arguments.updateFilePath());
-    if (!report.isUsable()) {
-        return refused(
-            kExitFileRejected,
-            QStringLiteral("Cannot use %1: %2.").arg(arguments.updateFilePath(), report.problem()));
+    const UpdateFileVerdict file = fileFacts(files, arguments.updateFilePath());
+    if (!file.fileProblem.isNone()) {
+        return refused(kExitFileRejected, unusableFile(arguments.updateFilePath(), file) + QLatin1Char('.'));
     }
     return UpdatePlan();
 }
 
 UpdatePlan UpdatePlanner::plan(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
-                               const QHash<QString, QString>& catalogue)
+                               const QHash<QString, QString>& catalogue,
+                               const QHash<QString, UpdateFileVerdict>& files)
 {
     if (devices.isEmpty()) {
         UpdatePlan plan = refused(kExitNoDevice, QStringLiteral("No Marlune device found."));
         plan.noDeviceFound = true;
         return plan;
     }
-    return arguments.all() ? planAll(devices, arguments, catalogue) : planOne(devices, arguments, catalogue);
-}
-
-QString UpdatePlanner::incompatibility(const UpdateFileVerdict& verdict)
-{
-    switch (verdict.kind) {
-    case UpdateFileVerdict::Kind::Fits:
-        return QString();
-    case UpdateFileVerdict::Kind::NoFile:
-        return QStringLiteral("the update file cannot be read");
-    case UpdateFileVerdict::Kind::FileProblem:
-        return (verdict.fileProblem.headerIsValid() ? QStringLiteral("the update file cannot be used: %1")
-                                                    : QStringLiteral("the update file cannot be read: %1"))
-            .arg(UpdateFileReport::problemText(verdict.fileProblem));
-    case UpdateFileVerdict::Kind::OtherModel:
-        return QStringLiteral("the update file is for model %1, the device is a %2")
-            .arg(verdict.fileModel, verdict.deviceModel);
-    case UpdateFileVerdict::Kind::HardwareNotListed:
-        return QStringLiteral("the update file fits hardware %1, the device has hardware %2")
-            .arg(verdict.fileHardwareVersionsText, MLPDeviceInfoNode::versionText(verdict.deviceHwVersion));
-    }
-    return QString();
+    return arguments.all() ? planAll(devices, arguments, catalogue, files)
+                           : planOne(devices, arguments, catalogue, files);
 }

@@ -8,20 +8,26 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 // Decides what an update command does from what is known before any byte is sent: the
-// discovered devices, the command line and the built-in catalogue (model to file). Reads
-// update files, never a device, so every refusal can be checked without one.
+// discovered devices, the command line, the built-in catalogue (model to file) and what each
+// file holds (UpdateFileCheck::checkFile, read once by the caller). Reads nothing itself, so
+// every refusal can be checked without a file or a device.
 class UpdatePlanner
 {
 public:
+    // The files a plan for these devices may write, each once: the one named on the command
+    // line, or the built-in files of their models.
+    static QStringList filesFor(const CliArguments& arguments, const QHash<QString, QString>& catalogue,
+                                const QList<MLPDeviceInfoNode>& devices);
+
     // A file named on the command line that cannot be used refuses the command before any
     // device is touched; an empty plan otherwise.
-    static UpdatePlan checkNamedFile(const CliArguments& arguments);
+    static UpdatePlan checkNamedFile(const CliArguments& arguments,
+                                     const QHash<QString, UpdateFileVerdict>& files);
 
     static UpdatePlan plan(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
-                           const QHash<QString, QString>& catalogue);
-
-    // The verdict of the update check in words: empty when the file fits, else the reason.
-    static QString incompatibility(const UpdateFileVerdict& verdict);
+                           const QHash<QString, QString>& catalogue,
+                           const QHash<QString, UpdateFileVerdict>& files);
 };

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
+#include <string>
 
 namespace marlune::MLP {
 
@@ -24,6 +26,17 @@ constexpr const char* linkKindKey(MLPLinkKind kind)
         break;
     }
     return "unknown";
+}
+
+// The link kind a key names; Unknown for any other text.
+inline MLPLinkKind linkKindFromKey(const std::string& key)
+{
+    for (MLPLinkKind kind : {MLPLinkKind::FtdiBridge, MLPLinkKind::MakerUsb}) {
+        if (key == linkKindKey(kind)) {
+            return kind;
+        }
+    }
+    return MLPLinkKind::Unknown;
 }
 
 } // namespace marlune::MLP

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <string>
 #include <utility>
 
 namespace marlune::MLP {
@@ -101,27 +102,63 @@ MLPPhyReadResult MLPPhyFtdiD2xx::readByte()
 
 bool MLPPhyFtdiD2xx::write(const uint8_t* data, uint32_t length)
 {
+    m_lastError = FT_OK;
     if (length == 0) {
         return true;
     }
     const uint8_t* position = data;
     uint32_t remainingBytes = length;
-    // Each attempt is bounded by the write time-out, and a bridge that takes nothing gets
-    // no more attempts than the block has bytes.
-    uint32_t attemptsLeft = length;
-    while (true) {
+    // A partial write is continued where it stopped, within the calls one write may take.
+    for (uint32_t call = 0; call < kWriteCalls; ++call) {
         DWORD bytesWritten = 0;
-        FT_Write(m_handle, const_cast<uint8_t*>(position), remainingBytes, &bytesWritten);
+        const FT_STATUS status =
+            FT_Write(m_handle, const_cast<uint8_t*>(position), remainingBytes, &bytesWritten);
+        if (status != FT_OK) {
+            // A bridge that reports a failure (unplugged, its driver gone) takes nothing
+            // more; asking again would only spend the time of another call.
+            m_lastError = static_cast<int32_t>(status);
+            return false;
+        }
         if (bytesWritten >= remainingBytes) {
             return true;
         }
         position += bytesWritten;
         remainingBytes -= bytesWritten;
-        --attemptsLeft;
-        if (attemptsLeft == 0) {
-            return false;
-        }
     }
+    m_lastError = kWriteStalledError;
+    return false;
+}
+
+int32_t MLPPhyFtdiD2xx::lastError()
+{
+    return m_lastError;
+}
+
+std::string MLPPhyFtdiD2xx::errorString(int32_t code)
+{
+    switch (code) {
+    case FT_OK:
+        return "FT_OK";
+    case FT_INVALID_HANDLE:
+        return "FT_INVALID_HANDLE";
+    case FT_DEVICE_NOT_FOUND:
+        return "FT_DEVICE_NOT_FOUND";
+    case FT_DEVICE_NOT_OPENED:
+        return "FT_DEVICE_NOT_OPENED";
+    case FT_IO_ERROR:
+        return "FT_IO_ERROR";
+    case FT_INSUFFICIENT_RESOURCES:
+        return "FT_INSUFFICIENT_RESOURCES";
+    case FT_INVALID_PARAMETER:
+        return "FT_INVALID_PARAMETER";
+    case FT_INVALID_BAUD_RATE:
+        return "FT_INVALID_BAUD_RATE";
+    case kWriteStalledError:
+        return "write stalled";
+    default:
+        break;
+    }
+    return "FT_STATUS " + std::to_string(code);
 }
 
 bool MLPPhyFtdiD2xx::setDataCharacteristics()

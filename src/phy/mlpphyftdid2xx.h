@@ -21,6 +21,17 @@ public:
     static constexpr UCHAR kParity = FT_PARITY_NONE;
     static constexpr ULONG kReadTimeoutMs = 100;
     static constexpr ULONG kWriteTimeoutMs = 2000;
+    // How long one write() may take in all. Each FT_Write call waits at most the write
+    // time-out, so a write gets this many calls: a bridge that stops taking bytes ends the
+    // write, and with it the update, within this time instead of holding the worker thread
+    // (and the window) for one time-out per byte. A whole 65535-byte frame takes under
+    // 3 s on the 250 000 baud line, so a bridge that takes bytes at all is never cut short.
+    static constexpr ULONG kWriteTotalTimeoutMs = 10000;
+    static constexpr uint32_t kWriteCalls = kWriteTotalTimeoutMs / kWriteTimeoutMs;
+    static_assert(kWriteTotalTimeoutMs % kWriteTimeoutMs == 0, "whole write time-outs only");
+    // What lastError() reports after a write the bridge took too little of in
+    // kWriteTotalTimeoutMs although every call answered FT_OK; beyond D2XX's own statuses.
+    static constexpr int32_t kWriteStalledError = 0x100;
     static constexpr ULONG kBreakBaudRate = 38400;
     static constexpr ULONG kWorkingBaudRate = 250000;
     static constexpr uint32_t kReadChunkBytes = 10;
@@ -39,6 +50,11 @@ public:
     void close() override;
     MLPPhyReadResult readByte() override;
     bool write(const uint8_t* data, uint32_t length) override;
+    // The D2XX status of the call that ended the last failed write, or kWriteStalledError;
+    // FT_OK after a write that succeeded.
+    int32_t lastError() override;
+    // D2XX's name for a status ("FT_IO_ERROR"), as its documentation spells it.
+    std::string errorString(int32_t code) override;
 
     void openIndex(int32_t index) override;
     // Whether the driver refused to open the bridge of the last openIndex: another program
@@ -60,6 +76,7 @@ private:
     std::vector<int32_t> m_listIndices;
     FT_HANDLE m_handle = nullptr;
     bool m_openRefused = false;
+    int32_t m_lastError = FT_OK;
     uint32_t m_rxCount = 0;
     uint32_t m_rxPos = 0;
     std::array<uint8_t, kReadChunkBytes> m_rxBuffer{};

@@ -258,6 +258,10 @@ MLPWriteResult MLPConnection::writeSegmented(const uint8_t* data, uint32_t lengt
         if (!exchange(frame.get(), segmentLength)) {
             // Nothing of this segment counts as sent, and no observer hears of it.
             result.linkWriteFailed = true;
+            result.linkError = m_link->lastError();
+            if (result.linkError != 0) {
+                result.linkErrorName = m_link->errorString(result.linkError);
+            }
             result.status = MLPStatus::NoValidReply;
             traceExchange(description, segmentLength, false, result.status, result.errorCode, startMs);
             break;

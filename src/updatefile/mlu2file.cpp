@@ -130,10 +130,15 @@ QString MLU2File::compatibleHardwareVersionsText() const
 
 bool MLU2File::isHwCompatible(uint16_t deviceHwVersion) const
 {
+    return listsHardwareVersion(compatibleHardwareVersions(), deviceHwVersion);
+}
+
+bool MLU2File::listsHardwareVersion(const QList<uint16_t>& fileHardwareVersions, uint16_t deviceHwVersion)
+{
     // Devices report BCD, the header holds plain numbers: 0x0112 (1.12) matches 0x010C.
     const uint16_t plainVersion =
         static_cast<uint16_t>(fromBcd(deviceHwVersion >> 8) << 8 | fromBcd(deviceHwVersion & 0xFF));
-    return compatibleHardwareVersions().contains(plainVersion);
+    return fileHardwareVersions.contains(plainVersion);
 }
 
 const uint8_t* MLU2File::header() const

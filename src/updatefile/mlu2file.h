@@ -47,6 +47,9 @@ public:
     QString compatibleHardwareVersionsText() const;
     // deviceHwVersion is BCD, as devices report it.
     bool isHwCompatible(uint16_t deviceHwVersion) const;
+    // The same rule over versions read before: whether a device's BCD hardware version is
+    // among a file's hardware versions (plain numbers, major in the high byte).
+    static bool listsHardwareVersion(const QList<uint16_t>& fileHardwareVersions, uint16_t deviceHwVersion);
     const uint8_t* header() const;
 
     int blockCount() const;

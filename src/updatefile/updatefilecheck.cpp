@@ -11,16 +11,18 @@ UpdateFileVerdict UpdateFileCheck::check(const QString& path, const QString& dev
         verdict.deviceHwVersion = deviceHwVersion;
         return verdict;
     }
-    MLU2File file(path);
-    file.open();
-    const UpdateFileVerdict verdict = check(file, deviceModel, deviceHwVersion);
-    file.close();
-    return verdict;
+    return check(checkFile(path), deviceModel, deviceHwVersion);
 }
 
 UpdateFileVerdict UpdateFileCheck::check(MLU2File& file, const QString& deviceModel, uint16_t deviceHwVersion)
 {
-    UpdateFileVerdict verdict = checkFile(file);
+    return check(checkFile(file), deviceModel, deviceHwVersion);
+}
+
+UpdateFileVerdict UpdateFileCheck::check(const UpdateFileVerdict& fileAlone, const QString& deviceModel,
+                                         uint16_t deviceHwVersion)
+{
+    UpdateFileVerdict verdict = fileAlone;
     verdict.deviceModel = deviceModel;
     verdict.deviceHwVersion = deviceHwVersion;
     if (!verdict.fileProblem.headerIsValid()) {
@@ -29,9 +31,18 @@ UpdateFileVerdict UpdateFileCheck::check(MLU2File& file, const QString& deviceMo
     // What the file is for outweighs a damaged block: another model needs another file.
     if (verdict.fileModel != deviceModel) {
         verdict.kind = UpdateFileVerdict::Kind::OtherModel;
-    } else if (!file.isHwCompatible(deviceHwVersion)) {
+    } else if (!MLU2File::listsHardwareVersion(verdict.fileHardwareVersions, deviceHwVersion)) {
         verdict.kind = UpdateFileVerdict::Kind::HardwareNotListed;
     }
+    return verdict;
+}
+
+UpdateFileVerdict UpdateFileCheck::checkFile(const QString& path)
+{
+    MLU2File file(path);
+    file.open();
+    const UpdateFileVerdict verdict = checkFile(file);
+    file.close();
     return verdict;
 }
 
@@ -44,6 +55,7 @@ UpdateFileVerdict UpdateFileCheck::checkFile(MLU2File& file)
         verdict.fileFirmwareVersionText = file.firmwareVersionText();
         verdict.fileHardwareVersions = file.compatibleHardwareVersions();
         verdict.fileHardwareVersionsText = file.compatibleHardwareVersionsText();
+        verdict.fileUpdateBytes = file.totalSize();
         // Mapping every block now finds one the system will not map before any byte of
         // the update is sent.
         for (int index = 0; index < file.blockCount(); ++index) {

@@ -24,4 +24,9 @@ public:
     static UpdateFileVerdict check(MLU2File& file, const QString& deviceModel, uint16_t deviceHwVersion);
     // The file alone, for an opened file: Fits or FileProblem.
     static UpdateFileVerdict checkFile(MLU2File& file);
+    // The same for the file at path, opened, checked and closed here.
+    static UpdateFileVerdict checkFile(const QString& path);
+    // The rule over facts read before: the verdict of checkFile() against a device. Reads nothing.
+    static UpdateFileVerdict check(const UpdateFileVerdict& fileAlone, const QString& deviceModel,
+                                   uint16_t deviceHwVersion);
 };

@@ -32,6 +32,8 @@ struct UpdateFileVerdict
     QString fileFirmwareVersionText;
     QList<uint16_t> fileHardwareVersions;
     QString fileHardwareVersionsText;
+    // Bytes an update with this file sends: the header and the counted blocks.
+    qint64 fileUpdateBytes = 0;
 
     // The device as it reported itself; empty for a check of the file alone. Devices
     // report BCD: 0x0112 reads 1.12.

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+struct MLPDeviceInfoRecord;
+
 // One discovered device as its information record described it, and the "usb:m/" address
 // it was found under.
 struct MLPDeviceInfoNode
@@ -14,6 +16,9 @@ struct MLPDeviceInfoNode
     // A version as devices report it, BCD in both bytes: the hexadecimal digits of the
     // high byte, a dot, then the two hexadecimal digits of the low byte (0x0112 reads 1.12).
     static QString versionText(uint16_t version);
+    // A device as its information record describes it, found under `address`; the link
+    // kind and serial number are the caller's to add.
+    static MLPDeviceInfoNode fromRecord(const MLPDeviceInfoRecord& record, const QString& address);
 
     QString model;
     QString address;
@@ -27,12 +32,10 @@ struct MLPDeviceInfoNode
     // was read. With the link kind it names one unit, where the address is only a position.
     QString serial;
 
-    // Whether both nodes name the same physical unit, wherever it is listed now. Without a
-    // serial number a unit cannot be recognised again.
-    bool isSameUnit(const MLPDeviceInfoNode& other) const
-    {
-        return !serial.isEmpty() && linkKind == other.linkKind && serial == other.serial;
-    }
+    // The one rule for "is this the same unit", wherever a unit is met again (a discovery,
+    // a selection, the check before an update): the same link kind and serial number. An
+    // address is only a position, so it names the unit only when no serial number was read.
+    bool isSameUnit(const MLPDeviceInfoNode& other) const;
 };
 
 Q_DECLARE_METATYPE(MLPDeviceInfoNode)

@@ -15,18 +15,6 @@ namespace {
 
 constexpr uint32_t kDiscoveryReceiveCapacity = 10000;
 
-MLPDeviceInfoNode nodeFromRecord(const MLPDeviceInfoRecord& record, const QString& address)
-{
-    MLPDeviceInfoNode node;
-    node.model = QString::fromUtf8(record.model.data(), static_cast<int>(record.model.size()));
-    node.address = address;
-    node.infoWord0 = record.infoWord0;
-    node.hwVersion = record.hwVersion;
-    node.fwVersion = record.fwVersion;
-    node.maxFrameLength = record.maxFrameLength;
-    return node;
-}
-
 } // namespace
 
 MLPDiscoverRequest::MLPDiscoverRequest(QObject* parent) : MLPWorkerRequestI(parent) {}
@@ -101,8 +89,8 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 continue;
             }
             if (answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength) {
-                MLPDeviceInfoNode node =
-                    nodeFromRecord(MLPDeviceInfoRecord::fromPayload(answer.data.get()), address);
+                MLPDeviceInfoNode node = MLPDeviceInfoNode::fromRecord(
+                    MLPDeviceInfoRecord::fromPayload(answer.data.get()), address);
                 node.linkKind = link->linkKindAt(index);
                 node.serial = QString::fromStdString(link->serialAt(index));
                 QMutexLocker locker(&m_devicesMutex);

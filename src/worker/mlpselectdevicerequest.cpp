@@ -2,6 +2,7 @@
 
 #include "mlpconnection.h"
 #include "mlpdeviceinforecord.h"
+#include "mlpphyaddress.h"
 #include "mlpphymultiusb.h"
 #include "mlpworkercontext.h"
 
@@ -31,10 +32,19 @@ void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
     const MLPReadResult answer = connection->requestDeviceInfo();
     answered =
         answer.status == MLPStatus::Ok && answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength;
+    device = MLPDeviceInfoNode();
+    device.address = context->address;
     if (answered) {
         const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
         fwVersion = record.fwVersion;
         hwVersion = record.hwVersion;
+        device = MLPDeviceInfoNode::fromRecord(record, context->address);
+        const std::optional<int> index =
+            marlune::MLP::MLPPhyAddress::multi().parseIndex(context->address.toUtf8().toStdString());
+        if (index) {
+            device.linkKind = link->linkKindAt(*index);
+            device.serial = QString::fromStdString(link->serialAt(*index));
+        }
     } else {
         fwVersion = kUnknownVersion;
         hwVersion = kUnknownVersion;

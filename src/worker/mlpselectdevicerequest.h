@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mlpdeviceinfonode.h"
 #include "mlpworkerrequesti.h"
 
 #include <cstdint>
@@ -23,4 +24,7 @@ public:
     uint16_t hwVersion = 0;
     // The device answered with its information record; the versions are then its own.
     bool answered = false;
+    // What the device answered, with the link kind and serial number found at its address:
+    // the unit that was selected. Empty but for the address when it did not answer.
+    MLPDeviceInfoNode device;
 };

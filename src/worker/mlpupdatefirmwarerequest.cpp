@@ -7,11 +7,27 @@
 #include "mlu2file.h"
 #include "updatefilecheck.h"
 
+#include <QCryptographicHash>
+
 #include <cmath>
 
 namespace {
 
 constexpr uint32_t kHeaderLength = 256;
+
+// The blocks are the mappings the transfer sends from, so the hash is of those very bytes.
+QString sentBytesHash(MLU2File& file)
+{
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    hash.addData(QByteArray::fromRawData(reinterpret_cast<const char*>(file.header()),
+                                         static_cast<int>(kHeaderLength)));
+    for (int index = 0; index < file.blockCount(); ++index) {
+        const MLU2Block block = file.block(index);
+        hash.addData(QByteArray::fromRawData(reinterpret_cast<const char*>(block.data),
+                                             static_cast<int>(block.length)));
+    }
+    return QString::fromLatin1(hash.result().toHex());
+}
 
 } // namespace
 
@@ -40,9 +56,10 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
         file.open();
         m_outcome.fileCheck = UpdateFileCheck::checkFile(file);
         if (m_outcome.fileCheck.fits()) {
+            m_outcome.sentSha256 = sentBytesHash(file);
             // Also makes the connection use the device's current maximum frame length.
             readDeviceIdentity(connection);
-            if (deviceFitsFile(file)) {
+            if (deviceFitsFile()) {
                 transfer(connection, file);
             }
         }
@@ -61,21 +78,23 @@ void MLPUpdateFirmwareRequest::readDeviceIdentity(MLPConnection* connection)
         answer.status == MLPStatus::Ok && answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength;
     if (m_outcome.deviceAnswered) {
         const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
-        m_outcome.deviceModel = QString::fromUtf8(record.model.data(), static_cast<int>(record.model.size()));
-        m_outcome.deviceHwVersion = record.hwVersion;
         m_outcome.deviceFwVersion = record.fwVersion;
+        m_outcome.fileCheck.deviceModel =
+            QString::fromUtf8(record.model.data(), static_cast<int>(record.model.size()));
+        m_outcome.fileCheck.deviceHwVersion = record.hwVersion;
     }
 }
 
 // An address is only a position: a unit plugged in or pulled out since the device was
 // chosen can put another one there. The file goes only to a device it was made for; one
 // that does not say what it is gets the update as before.
-bool MLPUpdateFirmwareRequest::deviceFitsFile(MLU2File& file)
+bool MLPUpdateFirmwareRequest::deviceFitsFile()
 {
     if (!m_outcome.deviceAnswered) {
         return true;
     }
-    m_outcome.fileCheck = UpdateFileCheck::check(file, m_outcome.deviceModel, m_outcome.deviceHwVersion);
+    m_outcome.fileCheck = UpdateFileCheck::check(m_outcome.fileCheck, m_outcome.fileCheck.deviceModel,
+                                                 m_outcome.fileCheck.deviceHwVersion);
     if (m_outcome.fileCheck.fits()) {
         return true;
     }
@@ -151,6 +170,10 @@ bool MLPUpdateFirmwareRequest::transferDone(const MLPWriteResult& written, bool 
     m_outcome.segment = static_cast<int>(written.segments);
     m_outcome.status = written.status;
     m_outcome.linkWriteFailed = written.linkWriteFailed;
+    if (written.linkWriteFailed) {
+        m_outcome.linkError = written.linkError;
+        m_outcome.linkErrorName = QString::fromStdString(written.linkErrorName);
+    }
     if (written.status == MLPStatus::DeviceError) {
         m_outcome.deviceStatus = written.errorCode;
     }

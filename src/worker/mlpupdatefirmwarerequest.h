@@ -40,7 +40,7 @@ signals:
 
 private:
     void readDeviceIdentity(MLPConnection* connection);
-    bool deviceFitsFile(MLU2File& file);
+    bool deviceFitsFile();
     void transfer(MLPConnection* connection, MLU2File& file);
     bool transferDone(const MLPWriteResult& written, bool mayLackLastAck);
     void finish(bool succeeded);

@@ -35,6 +35,10 @@ struct MLPUpdateOutcome
     // The link refused that segment: it never reached the device (unplugged, a bridge
     // pulled, or a device that stopped taking data).
     bool linkWriteFailed = false;
+    // With linkWriteFailed: the link's code for the refusal and its name for it, such as
+    // the bridge's D2XX status "FT_IO_ERROR"; 0 and empty when the link gave none.
+    int32_t linkError = 0;
+    QString linkErrorName;
     // The status byte the device refused the segment with (status DeviceError).
     std::optional<uint8_t> deviceStatus;
     // Payload bytes the device acknowledged, header and blocks together, of totalBytes.
@@ -44,12 +48,15 @@ struct MLPUpdateOutcome
     // malformed: every byte was taken by the link, so the image is taken as delivered.
     bool lastAcknowledgementMissing = false;
 
-    // The device's answer to the device-information read made before sending; the model
-    // and versions (BCD) are what it reported then, so they tell the version before the update.
+    // The device answered the device-information read made before sending; its firmware
+    // version (BCD) is the version before the update. The model and hardware version it
+    // reported are in fileCheck, which compared them with the file.
     bool deviceAnswered = false;
-    QString deviceModel;
-    uint16_t deviceHwVersion = 0;
     uint16_t deviceFwVersion = 0;
+
+    // SHA-256 (hexadecimal) of what the update sends, the file's header and then its blocks,
+    // taken from the very bytes handed to the device; empty when the file could not be used.
+    QString sentSha256;
 
     // The shared update check's verdict and the facts it compared: with FileCheck why the
     // file cannot be used; with IdentityCheck whether the model or the hardware version

@@ -22,6 +22,7 @@ MLPWorkerThread::MLPWorkerThread(QObject* parent)
 {
     qRegisterMetaType<MLPWorkerRequestI::failReason>("MLPWorkerRequestI::failReason");
     qRegisterMetaType<uint16_t>("uint16_t");
+    qRegisterMetaType<MLPDeviceInfoNode>("MLPDeviceInfoNode");
 
     connect(m_pingRequest, SIGNAL(workDone()), this, SLOT(pingFinished()), Qt::DirectConnection);
     connect(m_pingRequest, SIGNAL(failed(MLPWorkerRequestI::failReason)), this,
@@ -176,15 +177,17 @@ bool MLPWorkerThread::hasPendingRequest()
 
 void MLPWorkerThread::pickNextRequest()
 {
+    // Without a device the ping does nothing, so the loop rests between passes; outside the
+    // lock, which every post takes, so that no post waits for the rest to end.
+    if (!m_connection && !hasPendingRequest()) {
+        msleep(kIdleSleepMs);
+    }
     QMutexLocker locker(&m_mutex);
     if (!m_pendingRequests.isEmpty()) {
         const PendingRequest next = m_pendingRequests.takeFirst();
         m_currentRequest = next.request;
         m_currentContext = *next.context;
     } else {
-        if (!m_connection) {
-            msleep(kIdleSleepMs);
-        }
         m_pingContext.connection = &m_connection;
         m_currentRequest = m_pingRequest;
         m_currentContext = m_pingContext;
@@ -220,8 +223,7 @@ void MLPWorkerThread::discoverFailed(MLPWorkerRequestI::failReason)
 void MLPWorkerThread::selectDeviceFinished()
 {
     emit deviceSelectionFinished(m_selectRequest->fwVersion, m_selectRequest->hwVersion);
-    emit deviceSelectionAnswered(m_selectRequest->answered, m_selectRequest->fwVersion,
-                                 m_selectRequest->hwVersion);
+    emit deviceSelectionAnswered(m_selectRequest->answered, m_selectRequest->device);
 }
 
 void MLPWorkerThread::selectDeviceFailed(MLPWorkerRequestI::failReason)

@@ -70,8 +70,9 @@ signals:
     void deviceDiscoverFinsihed();
     void deviceSelectionFinished(uint16_t fwVersion, uint16_t hwVersion);
     // Follows every deviceSelectionFinished and says whether the device answered, so that no
-    // receiver has to read "did not answer" from the versions.
-    void deviceSelectionAnswered(bool answered, uint16_t fwVersion, uint16_t hwVersion);
+    // receiver has to read "did not answer" from the versions, and which unit it was: the
+    // whole record it answered with, its link kind and serial number.
+    void deviceSelectionAnswered(bool answered, const MLPDeviceInfoNode& device);
     // Around every request that writes to a device.
     void deviceWriteStarted();
     void deviceWriteFinished();

@@ -2,7 +2,6 @@
 
 #include "userstatedirectory.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -65,32 +64,6 @@ bool fromLine(const QByteArray& line, UpdateHistoryEntry& entry)
 QString UpdateHistory::defaultPath()
 {
     return QDir(marlune::userStateDirectory()).filePath(kApplicationFolder + QLatin1Char('/') + kFileName);
-}
-
-QString UpdateHistory::sha256Of(const QString& path)
-{
-    QFile file(path);
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file)) {
-        return QString();
-    }
-    return QString::fromLatin1(hash.result().toHex());
-}
-
-UpdateHistoryEntry UpdateHistory::entryFor(const MLPDeviceInfoNode& device, const QString& path,
-                                           const QString& versionWritten)
-{
-    UpdateHistoryEntry entry;
-    entry.time = QDateTime::currentDateTimeUtc();
-    entry.model = device.model;
-    entry.link = QLatin1String(linkKindKey(device.linkKind));
-    entry.serial = device.serial;
-    entry.address = device.address;
-    entry.versionBefore = MLPDeviceInfoNode::versionText(device.fwVersion);
-    entry.file = path;
-    entry.fileSha256 = sha256Of(path);
-    entry.versionWritten = versionWritten;
-    return entry;
 }
 
 QJsonObject UpdateHistory::toJson(const UpdateHistoryEntry& entry)

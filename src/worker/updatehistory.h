@@ -1,6 +1,5 @@
 #pragma once
 
-#include "mlpdeviceinfonode.h"
 #include "updatehistoryentry.h"
 
 #include <QJsonObject>
@@ -18,14 +17,6 @@ class UpdateHistory
 public:
     // marlune-fwupdate/history.jsonl in marlune::userStateDirectory().
     static QString defaultPath();
-    // SHA-256 of a file in hexadecimal; empty when it cannot be read.
-    static QString sha256Of(const QString& path);
-
-    // An entry for an update of `device` with the file at `path`, stamped now: the unit as
-    // discovery named it, the version it had and the file with its SHA-256. The verdict, the
-    // reason and the version afterwards are the caller's to fill in.
-    static UpdateHistoryEntry entryFor(const MLPDeviceInfoNode& device, const QString& path,
-                                       const QString& versionWritten);
     // An entry as its line in the history holds it.
     static QJsonObject toJson(const UpdateHistoryEntry& entry);
 

@@ -14,8 +14,8 @@ struct UpdateHistoryEntry
     QString serial;
     QString address;
     QString versionBefore;
-    QString file;       // the path as given; ":/firmwares/..." for a built-in file
-    QString fileSha256; // hexadecimal
+    QString file;       // the absolute path, or "built-in MODEL" for a built-in file
+    QString fileSha256; // hexadecimal, of the bytes the update sent: the header and the blocks
     QString versionWritten;
     bool succeeded = false;
     QString reason; // why it failed; empty on success

@@ -54,8 +54,15 @@ private slots:
         CliArguments arguments;
         QCOMPARE(parse(arguments, "update --device usb:m/1 --file fw.ml2 --dry-run"), Outcome::Run);
         QCOMPARE(arguments.deviceAddress(), "usb:m/1");
+        QVERIFY(arguments.deviceSerial().isEmpty());
         QCOMPARE(arguments.updateFilePath(), "fw.ml2");
         QVERIFY(arguments.dryRun());
+
+        // Anything that is no address names the unit by its serial number.
+        CliArguments bySerial;
+        QCOMPARE(parse(bySerial, "update --device ML0001"), Outcome::Run);
+        QCOMPARE(bySerial.deviceSerial(), "ML0001");
+        QVERIFY(bySerial.deviceAddress().isEmpty());
 
         CliArguments fleet;
         QCOMPARE(parse(fleet, "update --all fw.ml2 -q"), Outcome::Run);
@@ -142,8 +149,6 @@ private slots:
                                                << "not a device address";
         QTest::newRow("signed position") << "update --device usb:m/-1"
                                          << "not a device address";
-        QTest::newRow("bare position") << "update --device 0"
-                                       << "not a device address";
         QTest::newRow("device on list") << "list --device usb:m/0"
                                         << "--device belongs to update";
         QTest::newRow("file on inspect") << "inspect a.ml2 --file b.ml2"

@@ -1,5 +1,6 @@
 #include "cliarguments.h"
 #include "updatefilebuilder.h"
+#include "updatefilecheck.h"
 #include "updateplanner.h"
 
 #include <QtTest>
@@ -29,6 +30,7 @@ private:
                 device.hwVersion = 0x0100;
             }
             device.address = QStringLiteral("usb:m/%1").arg(devices.size());
+            device.serial = QStringLiteral("S%1").arg(devices.size());
             device.linkKind = marlune::MLP::MLPLinkKind::MakerUsb;
             devices << device;
         }
@@ -81,11 +83,16 @@ private slots:
         QTest::newRow("truncated file") << "update {dir}/broken.ml2" << QStringList{"DEMO-5"} << true << 4
                                         << "truncated" << QStringList() << 0;
         QTest::newRow("all: the file fits none")
-            << "update --all {dir}/fit.ml2" << QStringList{"DEMO-6", "OTHER"} << true << 3
+            << "update --all {dir}/fit.ml2" << QStringList{"DEMO-6", "OTHER"} << true << 4
             << "fit.ml2 fits none of the listed devices" << QStringList() << 0;
         QTest::newRow("all: no built-in file fits")
-            << "update --all --builtin" << QStringList{"DEMO-6", "OTHER"} << true << 3
+            << "update --all --builtin" << QStringList{"DEMO-6", "OTHER"} << true << 4
             << "No listed device has a built-in update file that fits it" << QStringList() << 0;
+        QTest::newRow("chosen serial absent") << "update --device X9" << QStringList{"DEMO-5"} << true << 3
+                                              << "No device with serial number X9" << QStringList() << 0;
+        QTest::newRow("the device with the chosen serial")
+            << "update --device S1 {dir}/fit.ml2" << QStringList{"DEMO-6", "DEMO-5"} << true << 0 << ""
+            << QStringList{"usb:m/1"} << 0;
         QTest::newRow("the chosen device")
             << "update --device usb:m/1 {dir}/fit.ml2" << QStringList{"DEMO-6", "DEMO-5"} << true << 0 << ""
             << QStringList{"usb:m/1"} << 0;
@@ -111,8 +118,14 @@ private slots:
         QCOMPARE(arguments.parse(QStringList{"marlune-fwupdate-cli"} +
                                  line.replace("{dir}", m_directory.path()).split(QLatin1Char(' '))),
                  CliArguments::Outcome::Run);
-        const UpdatePlan plan = UpdatePlanner::plan(devicesFrom(devices), arguments,
-                                                    catalogue ? m_catalogue : QHash<QString, QString>());
+        const QList<MLPDeviceInfoNode> listed = devicesFrom(devices);
+        const QHash<QString, QString> builtIn = catalogue ? m_catalogue : QHash<QString, QString>();
+        // The planner reads nothing: it is handed what each file holds.
+        QHash<QString, UpdateFileVerdict> files;
+        for (const QString& path : UpdatePlanner::filesFor(arguments, builtIn, listed)) {
+            files.insert(path, UpdateFileCheck::checkFile(path));
+        }
+        const UpdatePlan plan = UpdatePlanner::plan(listed, arguments, builtIn, files);
 
         QCOMPARE(int(plan.refusalCode), refusalCode);
         QVERIFY2(plan.refusal.contains(reason), qPrintable(plan.refusal));

@@ -130,8 +130,8 @@ QString describe(const MLPUpdateOutcome& outcome)
         return QStringLiteral("no connection");
     case Phase::IdentityCheck:
         return QStringLiteral("identity %1 %2")
-            .arg(outcome.deviceModel)
-            .arg(outcome.deviceHwVersion, 4, 16, QChar('0'));
+            .arg(outcome.fileCheck.deviceModel)
+            .arg(outcome.fileCheck.deviceHwVersion, 4, 16, QChar('0'));
     case Phase::Header:
     case Phase::Block:
         break;

@@ -315,37 +315,55 @@ private slots:
         QCOMPARE(bridge.device.received().mid(bridge.bytesOfOpening), QByteArray::fromHex("0102030405"));
     }
 
-    void writeAttemptsAreBoundedByTheLength_data()
+    // However little the bridge takes, one write ends after the calls its total time-out
+    // allows; a failing status ends it at once. Either way lastError() says why.
+    void writeEndsWithinItsTotalTimeOut_data()
     {
+        const int calls = static_cast<int>(MLPPhyFtdi::kWriteCalls);
         QTest::addColumn<int>("length");
         QTest::addColumn<QVector<uint32_t>>("acceptedPerCall");
+        QTest::addColumn<uint32_t>("status");
         QTest::addColumn<int>("expectedCalls");
         QTest::addColumn<int>("expectedDelivered");
-        QTest::addColumn<bool>("accepted");
-        QTest::newRow("one byte, nothing taken") << 1 << QVector<uint32_t>{0} << 1 << 0 << false;
-        QTest::newRow("five bytes, nothing taken") << 5 << QVector<uint32_t>(5, 0) << 5 << 0 << false;
-        QTest::newRow("300 bytes, nothing taken") << 300 << QVector<uint32_t>(300, 0) << 300 << 0 << false;
-        QTest::newRow("one byte per call") << 5 << QVector<uint32_t>(5, 1) << 5 << 5 << true;
-        QTest::newRow("stalls after one byte") << 3 << QVector<uint32_t>{0, 1, 0} << 3 << 1 << false;
+        QTest::addColumn<int>("expectedError");
+        const int stalled = MLPPhyFtdi::kWriteStalledError;
+        QTest::newRow("one byte, nothing taken")
+            << 1 << QVector<uint32_t>(calls, 0) << uint32_t{FT_OK} << calls << 0 << stalled;
+        QTest::newRow("512 bytes, nothing taken")
+            << 512 << QVector<uint32_t>(calls, 0) << uint32_t{FT_OK} << calls << 0 << stalled;
+        QTest::newRow("one byte per call, more bytes than calls")
+            << calls + 3 << QVector<uint32_t>(calls, 1) << uint32_t{FT_OK} << calls << calls << stalled;
+        QTest::newRow("one byte per call, as many bytes as calls")
+            << calls << QVector<uint32_t>(calls, 1) << uint32_t{FT_OK} << calls << calls << int{FT_OK};
+        QTest::newRow("stalls after one byte")
+            << 3 << QVector<uint32_t>{0, 1, 0, 0, 0} << uint32_t{FT_OK} << calls << 1 << stalled;
+        QTest::newRow("status FT_IO_ERROR")
+            << 512 << QVector<uint32_t>{} << uint32_t{FT_IO_ERROR} << 1 << 0 << int{FT_IO_ERROR};
+        QTest::newRow("status FT_DEVICE_NOT_FOUND")
+            << 5 << QVector<uint32_t>{} << uint32_t{FT_DEVICE_NOT_FOUND} << 1 << 0
+            << int{FT_DEVICE_NOT_FOUND};
     }
 
-    void writeAttemptsAreBoundedByTheLength()
+    void writeEndsWithinItsTotalTimeOut()
     {
         QFETCH(int, length);
         QFETCH(QVector<uint32_t>, acceptedPerCall);
+        QFETCH(uint32_t, status);
         QFETCH(int, expectedCalls);
         QFETCH(int, expectedDelivered);
-        QFETCH(bool, accepted);
+        QFETCH(int, expectedError);
         OpenedBridge<MLPPhyFtdi> bridge(m_d2xx);
         m_d2xx.limitWrites(bridge.position, acceptedPerCall);
+        m_d2xx.failWrites(bridge.position, status);
         const QByteArray block(length, '\x55');
 
         QCOMPARE(bridge.link.write(reinterpret_cast<const uint8_t*>(block.constData()),
                                    static_cast<uint32_t>(block.size())),
-                 accepted);
+                 expectedError == FT_OK);
 
         QCOMPARE(m_d2xx.callCount(QStringLiteral("FT_Write")), expectedCalls);
         QCOMPARE(bridge.device.received().size() - bridge.bytesOfOpening, expectedDelivered);
+        QCOMPARE(bridge.link.lastError(), expectedError);
     }
 };
 

@@ -454,7 +454,8 @@ private slots:
     {
         QFETCH(int, refused);
         Rig rig;
-        rig.link.refuseWritesFrom(static_cast<std::size_t>(refused));
+        const int32_t linkError = 4;
+        rig.link.refuseWritesFrom(static_cast<std::size_t>(refused), linkError);
         QStringList log;
         LoggingObserver observer("a", log);
         rig.connection->addObserver(&observer);
@@ -465,6 +466,9 @@ private slots:
 
         QCOMPARE(result.status, MLPStatus::NoValidReply);
         QVERIFY(result.linkWriteFailed);
+        // The link's own account of the refusal travels up with it.
+        QCOMPARE(result.linkError, linkError);
+        QCOMPARE(result.linkErrorName, std::string("Unknown"));
         QVERIFY(!result.finalSegmentAccepted);
         QCOMPARE(result.segments, static_cast<uint32_t>(refused + 1));
         QCOMPARE(result.sentBytes, 86u * refused);

@@ -40,6 +40,8 @@ VirtualDeviceIdentity fittingIdentity()
 }
 
 constexpr uint32_t kReceiveCapacity = 50000;
+// What the refusing link reports as its reason.
+constexpr int32_t kLinkError = 4;
 constexpr int kStressTimeoutMs = 60000;
 
 // An update request run on the test thread against a virtual device that answers at
@@ -278,7 +280,7 @@ private slots:
             rig.device.malformAck(segment, VirtualDevice::AckFault::WrongValue);
         } else if (fault == "refuse") {
             // The device-information request is the link's first write.
-            rig.link.refuseWritesFrom(static_cast<std::size_t>(segment) + 1);
+            rig.link.refuseWritesFrom(static_cast<std::size_t>(segment) + 1, kLinkError);
         } else {
             rig.device.failSegment(segment, 0x05);
         }
@@ -293,12 +295,13 @@ private slots:
         QCOMPARE(outcome.totalBytes, int64_t{386});
         QCOMPARE(outcome.lastAcknowledgementMissing, succeeds);
         QCOMPARE(outcome.linkWriteFailed, fault == "refuse");
+        QCOMPARE(outcome.linkError, fault == "refuse" ? kLinkError : 0);
         QCOMPARE(outcome.status, succeeds           ? MLPStatus::Ok
                                  : fault == "error" ? MLPStatus::DeviceError
                                                     : MLPStatus::NoValidReply);
         QCOMPARE(outcome.deviceStatus, (fault == "error" ? std::optional<uint8_t>(0x05) : std::nullopt));
         QVERIFY(outcome.deviceAnswered);
-        QCOMPARE(outcome.deviceModel, QString::fromStdString(fittingIdentity().model));
+        QCOMPARE(outcome.fileCheck.deviceModel, QString::fromStdString(fittingIdentity().model));
     }
 
     // The device's answer just before sending decides: another unit may have taken the
@@ -348,8 +351,8 @@ private slots:
         QCOMPARE(rig.outcome.fileCheck.kind, verdict);
         QCOMPARE(rig.outcome.deviceAnswered, answers);
         if (answers) {
-            QCOMPARE(rig.outcome.deviceModel, QString::fromLatin1(model));
-            QCOMPARE(int{rig.outcome.deviceHwVersion}, hwVersion);
+            QCOMPARE(rig.outcome.fileCheck.deviceModel, QString::fromLatin1(model));
+            QCOMPARE(int{rig.outcome.fileCheck.deviceHwVersion}, hwVersion);
             QCOMPARE(rig.outcome.deviceFwVersion, identity.fwVersion);
         }
     }

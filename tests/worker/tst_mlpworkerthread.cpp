@@ -166,6 +166,13 @@ private slots:
         m_thread->start();
         selectOnlyDevice(seen);
         QCOMPARE(seen.selections[0], qMakePair(uint16_t{0x0315}, uint16_t{0x0102}));
+        // The whole unit, as a discovery lists it: one rule can then tell whether it is the same.
+        QTRY_COMPARE_WITH_TIMEOUT(seen.selectedDevices.size(), 1, kSignalTimeoutMs);
+        const MLPDeviceInfoNode selected = seen.selectedDevices.first();
+        QCOMPARE(selected.model, QStringLiteral("MAKER-1"));
+        QCOMPARE(selected.linkKind, MLPLinkKind::MakerUsb);
+        QVERIFY(!selected.serial.isEmpty());
+        QVERIFY(selected.isSameUnit(m_thread->discoveredDevices().first()));
 
         // Beyond the list: posted with an empty address, which opens nothing.
         m_thread->selectDevice(5);

@@ -10,7 +10,9 @@ VirtualDevicePhy::VirtualDevicePhy(DeviceEndpoint& endpoint, FakeClock* clock, u
 
 bool VirtualDevicePhy::write(const uint8_t* data, uint32_t length)
 {
+    m_lastError = 0;
     if (m_writes++ >= m_refusedFrom || !m_endpoint.isAttached()) {
+        m_lastError = m_refusalError;
         return false;
     }
     m_endpoint.hostWrote(data, length);

@@ -21,14 +21,21 @@ class VirtualDevicePhy : public marlune::MLP::MLPPhy
 {
 public:
     static constexpr uint32_t kDefaultEmptyReadAdvanceMs = 10;
+    static constexpr int32_t kRefusalError = 1;
 
     explicit VirtualDevicePhy(DeviceEndpoint& endpoint, FakeClock* clock = nullptr,
                               uint32_t emptyReadAdvanceMs = kDefaultEmptyReadAdvanceMs);
 
     bool write(const uint8_t* data, uint32_t length) override;
 
-    // The link refuses the write with this number, counted from 0, and every later one.
-    void refuseWritesFrom(std::size_t write) { m_refusedFrom = write; }
+    // The link refuses the write with this number, counted from 0, and every later one;
+    // lastError() then reports `error`.
+    void refuseWritesFrom(std::size_t write, int32_t error = kRefusalError)
+    {
+        m_refusedFrom = write;
+        m_refusalError = error;
+    }
+    int32_t lastError() override { return m_lastError; }
     marlune::MLP::MLPPhyReadResult readByte() override;
 
     // How often readByte() answered "no byte".
@@ -46,6 +53,8 @@ private:
     uint64_t m_emptyReads = 0;
     std::size_t m_writes = 0;
     std::size_t m_refusedFrom = SIZE_MAX;
+    int32_t m_refusalError = kRefusalError;
+    int32_t m_lastError = 0;
 };
 
 } // namespace marlune::testing

@@ -12,7 +12,10 @@ WorkerThreadSignals::WorkerThreadSignals(MLPWorkerThread& thread)
                          selections.append(qMakePair(fwVersion, hwVersion));
                      });
     QObject::connect(&thread, &MLPWorkerThread::deviceSelectionAnswered, &receiver,
-                     [this](bool answered, uint16_t, uint16_t) { selectionsAnswered.append(answered); });
+                     [this](bool answered, const MLPDeviceInfoNode& device) {
+                         selectionsAnswered.append(answered);
+                         selectedDevices.append(device);
+                     });
     QObject::connect(&thread, &MLPWorkerThread::lostConnection, &receiver, [this] { ++lostConnections; });
 }
 

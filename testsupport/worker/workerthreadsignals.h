@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mlpdeviceinfonode.h"
+
 #include <QList>
 #include <QObject>
 #include <QPair>
@@ -20,6 +22,8 @@ struct WorkerThreadSignals
     int discoveries = 0;
     QList<QPair<uint16_t, uint16_t>> selections;
     QList<bool> selectionsAnswered;
+    // The unit each selection reported, answered or not.
+    QList<MLPDeviceInfoNode> selectedDevices;
     int lostConnections = 0;
 };
 

@@ -2,6 +2,7 @@
 
 #include "deviceunittext.h"
 #include "ui_deviceinfodlg.h"
+#include "updatetext.h"
 
 #include <QHeaderView>
 #include <QLayout>
@@ -15,7 +16,7 @@ DeviceInfoDlg::DeviceInfoDlg(const MLPDeviceInfoNode& deviceInfoNode, QWidget* p
     addRow(QStringLiteral("Firmware Version"), MLPDeviceInfoNode::versionText(deviceInfoNode.fwVersion));
     addRow(QStringLiteral("Hardware Version"), MLPDeviceInfoNode::versionText(deviceInfoNode.hwVersion));
     // Where the unit sits, so that two of one model can be told apart.
-    addRow(QStringLiteral("Link"), DeviceUnitText::linkKind(deviceInfoNode.linkKind));
+    addRow(QStringLiteral("Link"), UpdateText::linkKind(deviceInfoNode.linkKind));
     addRow(QStringLiteral("Address"), deviceInfoNode.address);
     addRow(QStringLiteral("Serial Number"),
            deviceInfoNode.serial.isEmpty() ? tr("not read") : deviceInfoNode.serial);

@@ -1,26 +1,15 @@
 #include "deviceunittext.h"
 
-using marlune::MLP::MLPLinkKind;
+#include "updatetext.h"
 
-QString DeviceUnitText::linkKind(MLPLinkKind kind)
-{
-    switch (kind) {
-    case MLPLinkKind::FtdiBridge:
-        return tr("FTDI bridge");
-    case MLPLinkKind::MakerUsb:
-        return tr("maker USB");
-    case MLPLinkKind::Unknown:
-        break;
-    }
-    return tr("unknown link");
-}
+#include <algorithm>
 
 QString DeviceUnitText::unit(const MLPDeviceInfoNode& device)
 {
     if (device.serial.isEmpty()) {
-        return tr("%1 at %2").arg(linkKind(device.linkKind), device.address);
+        return tr("%1 at %2").arg(UpdateText::linkKind(device.linkKind), device.address);
     }
-    return tr("%1 %2").arg(linkKind(device.linkKind), device.serial);
+    return tr("%1 %2").arg(UpdateText::linkKind(device.linkKind), device.serial);
 }
 
 QString DeviceUnitText::unitDetails(const MLPDeviceInfoNode& device)
@@ -28,7 +17,7 @@ QString DeviceUnitText::unitDetails(const MLPDeviceInfoNode& device)
     if (device.serial.isEmpty()) {
         return unit(device);
     }
-    return tr("%1, serial %2").arg(linkKind(device.linkKind), device.serial);
+    return tr("%1, serial %2").arg(UpdateText::linkKind(device.linkKind), device.serial);
 }
 
 QString DeviceUnitText::modelAndUnit(const MLPDeviceInfoNode& device)
@@ -36,10 +25,14 @@ QString DeviceUnitText::modelAndUnit(const MLPDeviceInfoNode& device)
     return tr("%1 (%2)").arg(device.model, unitDetails(device));
 }
 
-QString DeviceUnitText::listEntry(const MLPDeviceInfoNode& device, bool modelShared)
+QStringList DeviceUnitText::listEntries(const QList<MLPDeviceInfoNode>& devices)
 {
-    if (!modelShared) {
-        return device.model;
+    QStringList entries;
+    for (const MLPDeviceInfoNode& device : devices) {
+        const bool modelShared =
+            std::count_if(devices.begin(), devices.end(),
+                          [&](const MLPDeviceInfoNode& other) { return other.model == device.model; }) > 1;
+        entries << (modelShared ? tr("%1 \u2014 %2").arg(device.model, unit(device)) : device.model);
     }
-    return tr("%1 \u2014 %2").arg(device.model, unit(device));
+    return entries;
 }

@@ -3,7 +3,9 @@
 #include "mlpdeviceinfonode.h"
 
 #include <QCoreApplication>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 // How the window and its dialogs name a device unit to the user: its link and serial
 // number, so that units of one model can be told apart.
@@ -12,14 +14,12 @@ class DeviceUnitText
     Q_DECLARE_TR_FUNCTIONS(DeviceUnitText)
 
 public:
-    // "FTDI bridge" or "maker USB".
-    static QString linkKind(marlune::MLP::MLPLinkKind kind);
     // "maker USB 0042"; without a serial number, where it is listed: "maker USB at usb:m/2".
     static QString unit(const MLPDeviceInfoNode& device);
     // "maker USB, serial 0042"; without a serial number as unit() says it.
     static QString unitDetails(const MLPDeviceInfoNode& device);
     // "DEMO-A (maker USB, serial 0042)".
     static QString modelAndUnit(const MLPDeviceInfoNode& device);
-    // The device list's entry: the model, and the unit when another entry shares the model.
-    static QString listEntry(const MLPDeviceInfoNode& device, bool modelShared);
+    // The device list's entries: each the model, and the unit when another entry shares the model.
+    static QStringList listEntries(const QList<MLPDeviceInfoNode>& devices);
 };

@@ -3,7 +3,7 @@
 #include "mlpdeviceinfonode.h"
 #include "mlpworkerrequesti.h"
 #include "updatefileverdict.h"
-#include "updatehistoryentry.h"
+#include "updatesession.h"
 
 #include <QDialog>
 #include <QString>
@@ -13,7 +13,6 @@
 
 class QCloseEvent;
 class QShowEvent;
-class MLPUpdateFirmwareRequest;
 class MLPWorkerThread;
 class UsbHotplugWatcher;
 
@@ -23,7 +22,8 @@ class FirmwareUpdateDlg;
 
 // The program's main window. Shows the discovered devices, which update file source is in
 // use (the built-in files or one the user loaded) and starts the firmware update. It never
-// talks to a device itself: it posts requests to the worker thread and follows its signals.
+// talks to a device itself: it posts requests to the worker thread, runs each update as an
+// UpdateSession and shows what they report.
 class FirmwareUpdateDlg : public QDialog
 {
     Q_OBJECT
@@ -63,31 +63,23 @@ private slots:
     void on_infoButtonBuiltInFirmware_clicked();
     void on_infoButtonLoadedFirmware_clicked();
     void refreshAfterHotplug();
-    void selectionAnswered(bool answered, uint16_t fwVersion, uint16_t hwVersion);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);
+    void sessionStateChanged(UpdateSession::State state);
+    void refreshBusy();
     void setBusy(bool b);
-    bool isUpdatePending() const;
     void setAlternativeFileMode(bool on);
     void connectWorkerThreadSignals();
     void disconnectWorkerThreadSignals();
-    UpdateFileVerdict selectedFirmwareVerdict();
-    QString updateToolTip(const UpdateFileVerdict& verdict) const;
-    QString buildModeText(const QString& firstPhrase, const QString& linkTarget, const QString& linkPhrase,
-                          const QString& lastPhrase) const;
     void startDiscovery();
-    void selectEntry(int index);
     void showStatus();
-    QString discoveryStateText(const QList<MLPDeviceInfoNode>& devices) const;
-    QString noDeviceText() const;
-    void recordInHistory(bool succeeded, const QString& reason);
+    void setOutcome(const QString& text);
 
     Ui::FirmwareUpdateDlg* m_ui;
     MLPWorkerThread* m_workerThread = nullptr;
-    MLPUpdateFirmwareRequest* m_updateRequest = nullptr;
+    // The update being run, or the last one until the next starts; a child of the window.
+    UpdateSession* m_session = nullptr;
     MLPDeviceInfoNode m_currentDevice;
     bool m_busy = false;
     bool m_alternativeFileMode = false;
@@ -96,22 +88,24 @@ private:
     QString m_builtInModeText;
     QString m_alternativeModeText;
 
+    // What makes the window busy, each set where its request is posted and cleared where it ends.
+    bool m_discovering = false;
+    bool m_selecting = false;
+    // The shared check's verdict on the chosen file, and the file it was made for.
+    UpdateFileVerdict m_verdict;
+    QString m_checkedPath;
+
     // The verdict line: the latest update's outcome, then what the device list says now.
     QString m_outcomeText;
     QString m_deviceStateText;
-    // The unit being written, and the firmware version going to it.
-    MLPDeviceInfoNode m_updatingDevice;
-    QString m_updatingFirmwareText;
-    // The history line of the running update, completed when it has ended.
-    UpdateHistoryEntry m_historyEntry;
-    // After a successful update the unit is selected again to learn what it reports now.
-    bool m_rereadPending = false;
-    bool m_rereadUnanswered = false;
     // The unit whose connection was lost, until a discovery finds it again.
     std::optional<MLPDeviceInfoNode> m_lostDevice;
 
     UsbHotplugWatcher* m_hotplugWatcher = nullptr;
+    // A refresh the bus asked for while the window could not take it: busy, or the failure
+    // box open (a discovery under the box would rebuild the list the person is reading about).
     bool m_hotplugPending = false;
+    bool m_failureBoxOpen = false;
     // The unit a discovery started by the bus should select again, if it is still there.
     std::optional<MLPDeviceInfoNode> m_unitToKeep;
 };

@@ -2,6 +2,8 @@
 
 #include "mlu2file.h"
 #include "ui_loadedfirmwaredlg.h"
+#include "updatefilecheck.h"
+#include "updatetext.h"
 
 #include <QTableWidgetItem>
 
@@ -9,9 +11,13 @@ LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
     : QDialog(parent), m_ui(new Ui::LoadedFirmwareDlg)
 {
     m_ui->setupUi(this);
+    QString problem;
     {
         MLU2File updateFile(filePath);
-        if (updateFile.open()) {
+        const bool opened = updateFile.open();
+        // Every block is mapped, so that a damaged one is told here as in the tool tip.
+        problem = UpdateText::fileProblem(UpdateFileCheck::checkFile(updateFile).fileProblem);
+        if (opened) {
             addRow(QStringLiteral("Device Model"), updateFile.modelName());
             addRow(QStringLiteral("Compatible Hardware Versions"),
                    updateFile.compatibleHardwareVersionsText());
@@ -22,6 +28,9 @@ LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
         updateFile.close();
     }
     addRow(QStringLiteral("Path"), filePath);
+    if (!problem.isEmpty()) {
+        addRow(QStringLiteral("Problem"), UpdateText::sentence(problem));
+    }
     // "Compatible Hardware Versions" is wider than the form's 150-pixel column.
     m_ui->firmwareInfoTable->resizeColumnToContents(0);
     m_ui->firmwareInfoTable->resizeRowsToContents();

@@ -1,7 +1,6 @@
 #pragma once
 
-#include "mlpupdateoutcome.h"
-#include "mlu2fileproblem.h"
+#include "mlpdeviceinfonode.h"
 #include "updatefileverdict.h"
 
 #include <QCoreApplication>
@@ -9,19 +8,24 @@
 
 #include <cstdint>
 
-// How the window words the update check's verdict and an update's outcome for the person
-// at the device: what is wrong, with the facts behind it, and what to do next.
+// How the window words the update check's verdict and an update session's states for the
+// person at the device, in the words both front ends share.
+class UpdateSession;
+
 class UpdateVerdictText
 {
     Q_DECLARE_TR_FUNCTIONS(UpdateVerdictText)
 
 public:
-    // Why an update file cannot be used.
-    static QString fileProblem(const MLU2FileProblem& problem);
-    // The Update button's tool tip: what it would write, or why it cannot. deviceFwVersion
-    // is BCD, as the device reports it; noFileText says what is missing when no file is chosen.
+    // deviceFwVersion is BCD, as the device reports it; noFileText says what is missing when
+    // no file is chosen.
     static QString toolTip(const UpdateFileVerdict& verdict, uint16_t deviceFwVersion,
                            const QString& noFileText);
-    // Why a failed update failed, and the next step.
-    static QString failure(const MLPUpdateOutcome& outcome);
+    // While the file the verdict was made for is written to the unit.
+    static QString writing(const UpdateFileVerdict& verdict, const MLPDeviceInfoNode& unit);
+    // The session's verdict once the device took the file; what it said when asked again.
+    static QString succeeded(const UpdateSession& session);
+    static QString afterwards(const UpdateSession& session);
+    // The unit, why the session failed and the next step.
+    static QString failed(const UpdateSession& session);
 };

@@ -53,6 +53,11 @@ void RecordingD2xx::limitWrites(int position, const QVector<uint32_t>& bytesPerC
                                                                      bytesPerCall.end());
 }
 
+void RecordingD2xx::failWrites(int position, uint32_t status)
+{
+    m_bridges[static_cast<std::size_t>(position)].writeStatus = status;
+}
+
 int RecordingD2xx::callCount(const QString& callPrefix) const
 {
     return static_cast<int>(std::count_if(m_calls.begin(), m_calls.end(),
@@ -194,6 +199,9 @@ FT_STATUS FT_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesToWr
         return FT_INVALID_HANDLE;
     }
     RecordingD2xx::Bridge& bridge = RecordingD2xx::instance().bridgeOf(*handle);
+    if (bridge.writeStatus != FT_OK) {
+        return bridge.writeStatus;
+    }
     DWORD accepted = dwBytesToWrite;
     if (!bridge.writeLimits.empty()) {
         accepted = std::min<DWORD>(accepted, bridge.writeLimits.front());

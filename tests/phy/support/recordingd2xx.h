@@ -37,6 +37,8 @@ public:
     void holdElsewhere(int position, uint32_t usbIds);
     // The n-th FT_Write on this bridge accepts at most bytesPerCall[n] bytes; later ones take all.
     void limitWrites(int position, const QVector<uint32_t>& bytesPerCall);
+    // Every later FT_Write on this bridge takes nothing and answers this D2XX status.
+    void failWrites(int position, uint32_t status);
 
     QStringList calls() const { return m_calls; }
     int callCount(const QString& callPrefix) const;
@@ -52,6 +54,7 @@ public:
         bool heldElsewhere = false;
         uint32_t usbIds = 0;
         std::deque<uint32_t> writeLimits;
+        uint32_t writeStatus = 0;
     };
     struct Handle
     {

@@ -638,17 +638,19 @@ void TestFirmwareUpdateDlg::updateButtonFollowsTheLoadedFile_data()
     QTest::newRow("fits among several")
         << kNoDeviceModel << QVector<uint16_t>{0x0100, 0x0000, 0x0200} << 0 << true << writes;
     QTest::newRow("other model") << QByteArray("DEMO-A") << QVector<uint16_t>{0x0000} << 0 << false
-                                 << "This file is for DEMO-A; the device is a N/A.";
-    QTest::newRow("model differs only in case") << QByteArray("n/a") << QVector<uint16_t>{0x0000} << 0
-                                                << false << "This file is for n/a; the device is a N/A.";
+                                 << "The update file is for model DEMO-A, the device is a N/A.";
+    QTest::newRow("model differs only in case")
+        << QByteArray("n/a") << QVector<uint16_t>{0x0000} << 0 << false
+        << "The update file is for model n/a, the device is a N/A.";
     QTest::newRow("hardware version not listed")
         << kNoDeviceModel << QVector<uint16_t>{0x0100, 0x0102} << 0 << false
-        << "This file fits hardware 1.00,1.02; the device has hardware 0.00.";
+        << "The update file fits hardware 1.00,1.02, the device has hardware 0.00.";
     // Refused before the click, not after it: its 100-byte block starts after the header
     // and the two 512-byte sections.
-    QTest::newRow("truncated file")
-        << kNoDeviceModel << QVector<uint16_t>{0x0000} << 40 << false
-        << "The update file is cut short: block 0 needs 100 bytes from byte 1280, but the file ends at 1340.";
+    QTest::newRow("truncated file") << kNoDeviceModel << QVector<uint16_t>{0x0000} << 40 << false
+                                    << "The update file cannot be used: block 0 (100 bytes from offset 1280) "
+                                       "reaches beyond the end of the "
+                                       "file (1340 bytes): the file is truncated.";
 }
 
 void TestFirmwareUpdateDlg::updateButtonFollowsTheLoadedFile()
@@ -689,7 +691,8 @@ void TestFirmwareUpdateDlg::deletedLoadedFileDisablesUpdate()
     invokeLink(QStringLiteral("alternative-update-file"));
 
     QVERIFY(!button("bttn_update")->isEnabled());
-    QCOMPARE(button("bttn_update")->toolTip(), QStringLiteral("The update file does not exist."));
+    QCOMPARE(button("bttn_update")->toolTip(),
+             QStringLiteral("The update file cannot be read: the file does not exist."));
 }
 
 void TestFirmwareUpdateDlg::noBuiltInFileForTheModelSaysSo()
@@ -762,6 +765,7 @@ void TestFirmwareUpdateDlg::updateShowsProgressAndEndsQuietlyOnSuccess()
 void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
 {
     reachUpdatableState();
+    addListEntryQuietly(QString::fromLatin1(kNoDeviceModel));
     QStringList boxes;
     ModalDialogWatcher watcher([&](QWidget* dialog) {
         auto* box = qobject_cast<QMessageBox*>(dialog);
@@ -770,6 +774,12 @@ void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
         QCOMPARE(box->icon(), QMessageBox::Warning);
         QCOMPARE(box->buttons().size(), 1);
         QCOMPARE(box->standardButton(box->buttons().first()), QMessageBox::Ok);
+        // The bus changes while the box is open: the list the box speaks of is not rebuilt
+        // under it, only once it has been closed.
+        invoke("refreshAfterHotplug");
+        QTest::qWait(3 * ModalDialogWatcher::kPollIntervalMs);
+        QVERIFY(button("bttnDiscover")->isEnabled());
+        QCOMPARE(devicesCombo()->count(), 1);
         box->close();
     });
 
@@ -788,6 +798,9 @@ void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
     QVERIFY2(button("bttn_update")->isEnabled(), "the update can be started again");
     QTest::qWait(3 * ModalDialogWatcher::kPollIntervalMs);
     QCOMPARE(watcher.seenCount(), 1);
+    // The refresh the bus asked for comes now that the box is closed.
+    QTRY_VERIFY(!button("bttnDiscover")->isEnabled());
+    QCOMPARE(devicesCombo()->count(), 0);
 }
 
 void TestFirmwareUpdateDlg::closeIsRefusedWhileBusy()

@@ -67,6 +67,7 @@ private slots:
     void listAndStatusLineTellTheUnitsApart_data();
     void listAndStatusLineTellTheUnitsApart();
     void pluggingAndUnpluggingRefreshesTheListKeepingTheSelectedUnit();
+    void updatedUnitIsAskedAgainWhereItMoved();
 
 private:
     QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(name); }
@@ -165,7 +166,7 @@ void TestFirmwareUpdateFlow::choosingADeviceWithUnlistedHardwareDisablesUpdate()
 
     QVERIFY(!button("bttn_update")->isEnabled());
     QCOMPARE(button("bttn_update")->toolTip(),
-             QStringLiteral("This file fits hardware 1.00; the device has hardware 2.00."));
+             QStringLiteral("The update file fits hardware 1.00, the device has hardware 2.00."));
 }
 
 void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage_data()
@@ -174,13 +175,12 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage_d
     QTest::addColumn<QString>("unit");
     QTest::addColumn<QString>("unitDetails");
     QTest::addColumn<bool>("restartsAfterwards");
-    QTest::addColumn<QString>("versionAfter");
     QTest::newRow("FTDI bridge") << true << "FTDI bridge FT0001"
-                                 << "FTDI bridge, serial FT0001" << false << "1.03";
+                                 << "FTDI bridge, serial FT0001" << false;
     QTest::newRow("maker USB") << false << "maker USB ML0001"
-                               << "maker USB, serial ML0001" << false << "1.03";
+                               << "maker USB, serial ML0001" << false;
     QTest::newRow("maker USB, restarting afterwards") << false << "maker USB ML0001"
-                                                      << "maker USB, serial ML0001" << true << "";
+                                                      << "maker USB, serial ML0001" << true;
 }
 
 void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
@@ -189,7 +189,6 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
     QFETCH(QString, unit);
     QFETCH(QString, unitDetails);
     QFETCH(bool, restartsAfterwards);
-    QFETCH(QString, versionAfter);
     const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
     if (behindFtdiBridge) {
         m_emulation->addFtdiBridge(device);
@@ -227,18 +226,15 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
             ? QStringLiteral("It did not answer afterwards; it may be restarting. Discover Devices "
                              "finds it again.")
             : QStringLiteral("It now reports firmware 1.03.");
-    QTRY_COMPARE_WITH_TIMEOUT(statusLine(),
+    QTRY_COMPARE_WITH_TIMEOUT(statusLine().section('\n', 0, 0),
                               QStringLiteral("DEMO-B (%1) updated to firmware 1.03. ").arg(unitDetails) +
                                   reportedAfterwards,
                               kStateTimeoutMs);
     QVERIFY(restartsAfterwards || button("bttn_update")->isEnabled());
+    // What the entry holds is the update session's; the window's update makes one.
     const QList<UpdateHistoryEntry> history = takeHistory();
     QCOMPARE(history.size(), 1);
     QVERIFY(history.first().succeeded);
-    QCOMPARE(history.first().serial, unitDetails.section(QStringLiteral("serial "), 1));
-    QCOMPARE(history.first().versionBefore + '>' + history.first().versionWritten + '>' +
-                 history.first().versionAfter,
-             QStringLiteral("1.01>1.03>") + versionAfter);
     QVERIFY(shownValues.size() > 2);
     QCOMPARE(shownValues.last(), 100);
     for (int index = 1; index < shownValues.size(); ++index) {
@@ -263,15 +259,23 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning_data()
 {
     QTest::addColumn<bool>("unplug");
     QTest::addColumn<QString>("reason");
-    const QString nextStep = QStringLiteral(" The device may hold a partial update; run the update again.");
+    // The failure line names the unit, as the success line does, and words the fault as the
+    // command-line tool does.
+    const QString unit = QStringLiteral("DEMO-B \\(maker USB, serial [^)]+\\): ");
+    const QString confirmed = QStringLiteral("; the device confirmed \\d+ of \\d+ bytes\\. ");
     // The header takes the first three segments of 116 bytes each; segment 6 is the fourth of block 0.
     QTest::newRow("device error at a segment")
-        << false << "Failed in block 0, segment 4: the device answered with error 0x07\\." + nextStep;
+        << false
+        << unit + "block 0 stopped at segment 4: the device refused it with status 0x07" + confirmed +
+               "The device may hold a partial update; run the update again\\.";
     QTest::newRow("device unplugged during the update")
         << true
-        << "Failed in block 0, segment \\d+: (the data did not reach the device \\(it was unplugged or "
-           "stopped taking data\\)|the device did not answer)\\." +
-               nextStep;
+        << unit +
+               "block 0 stopped at segment \\d+: (the USB link did not take it \\(device unplugged, or no "
+               "longer taking data[^)]*\\)|the device gave no valid answer)" +
+               confirmed +
+               "The device may hold a partial update: check its cable and power, then run the update "
+               "again\\.";
 }
 
 void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
@@ -331,7 +335,7 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
     QVERIFY2(QRegularExpression(QRegularExpression::anchoredPattern(reason)).match(shownReason).hasMatch(),
              qPrintable(shownReason));
     QCOMPARE(informativeTexts, QStringList{shownReason});
-    QCOMPARE(history.first().reason, shownReason);
+    QVERIFY2(shownReason.contains(history.first().reason), qPrintable(history.first().reason));
 }
 
 void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()
@@ -454,6 +458,44 @@ void TestFirmwareUpdateFlow::pluggingAndUnpluggingRefreshesTheListKeepingTheSele
     QCOMPARE(devicesCombo()->currentText(), QString::fromLatin1(kOtherModel));
     QTest::qWait(3 * UsbHotplugWatcher::kSettleMs);
     QCOMPARE(discoveries, 2);
+}
+
+// Two units of one model; while the one listed second is written, the other is unplugged and
+// the updated unit moves up the list. It is asked again where it is listed now, not at the
+// place it had, where no unit answers any more.
+void TestFirmwareUpdateFlow::updatedUnitIsAskedAgainWhereItMoved()
+{
+    const std::shared_ptr<VirtualDevice> first = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+    const std::shared_ptr<VirtualDevice> second = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+    const int firstId = m_emulation->addMakerDevice(first, marlune::testing::makerWithSerial("ML0001"));
+    const int secondId = m_emulation->addMakerDevice(second, marlune::testing::makerWithSerial("ML0002"));
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    QCOMPARE(devicesCombo()->count(), 2);
+    devicesCombo()->setCurrentIndex(1);
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    const bool unitIsFirst = devicesCombo()->currentText().endsWith(QStringLiteral("ML0001"));
+    const std::shared_ptr<VirtualDevice> unit = unitIsFirst ? first : second;
+    const int neighbourId = unitIsFirst ? secondId : firstId;
+    unit->setInstallsUpdates(true);
+    connect(progressBar(), &QProgressBar::valueChanged, this, [&](int value) {
+        if (value >= 50 && m_emulation->isPlugged(neighbourId)) {
+            m_emulation->unplug(neighbourId);
+        }
+    });
+    ModalDialogWatcher watcher([](QWidget* dialog) { dialog->close(); });
+
+    QTest::mouseClick(button("bttn_update"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(statusLine().contains(QStringLiteral("It ")), kUpdateTimeoutMs);
+
+    QVERIFY2(statusLine().contains(QStringLiteral("It now reports firmware 1.03.")),
+             qPrintable(statusLine()));
+    QCOMPARE(watcher.seenCount(), 0);
+    const QList<UpdateHistoryEntry> history = takeHistory();
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history.first().versionAfter, QStringLiteral("1.03"));
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    QCOMPARE(listEntries(), QStringList{QString::fromLatin1(kFittingModel)});
 }
 
 QTEST_MAIN(TestFirmwareUpdateFlow)

@@ -50,26 +50,40 @@ void TestLoadedFirmwareDlg::readableFileShowsItsHeaderAndPath()
     const LoadedFirmwareDlg dialog(path);
     QCOMPARE(rows(dialog), (QStringList{"Device Model|DEMO-5", "Compatible Hardware Versions|1.00,1.02",
                                         "Firmware Version|1.07", "Path|" + path}));
+
+    // A readable header with a block cut short: the problem the tool tip names is told too.
+    QFile cut(path);
+    QVERIFY(cut.resize(cut.size() - 10));
+    const LoadedFirmwareDlg truncated(path);
+    QCOMPARE(rows(truncated), rows(dialog)
+                                  << "Problem|Block 0 (100 bytes from offset 1280) reaches beyond the end "
+                                     "of the file (1370 bytes): the file is truncated.");
 }
 
 void TestLoadedFirmwareDlg::unreadableFileShowsErrorAndPath_data()
 {
     QTest::addColumn<QString>("path");
+    // The row added below the two the dialog always had: why, as the tool tip says it.
+    QTest::addColumn<QString>("problem");
 
-    QTest::newRow("missing") << m_directory.filePath(QStringLiteral("missing.ml2"));
-    QTest::newRow("relative path as held") << QStringLiteral("not/here.ml2");
+    QTest::newRow("missing") << m_directory.filePath(QStringLiteral("missing.ml2"))
+                             << "The file does not exist.";
+    QTest::newRow("relative path as held") << QStringLiteral("not/here.ml2") << "The file does not exist.";
 
     MLU2FileWriter broken = UpdateFileBuilder().writer();
     broken.setBlockCount(9);
     QTest::newRow("nine blocks") << UpdateFileBuilder::write(
-        broken, m_directory.filePath(QStringLiteral("nine-blocks.ml2")));
+                                        broken, m_directory.filePath(QStringLiteral("nine-blocks.ml2")))
+                                 << "Its header counts 9 blocks; 1 to 8 are allowed.";
 }
 
 void TestLoadedFirmwareDlg::unreadableFileShowsErrorAndPath()
 {
     QFETCH(QString, path);
+    QFETCH(QString, problem);
     const LoadedFirmwareDlg dialog(path);
-    QCOMPARE(rows(dialog), (QStringList{"Error|Unable to read firmware update file", "Path|" + path}));
+    QCOMPARE(rows(dialog), (QStringList{"Error|Unable to read firmware update file", "Path|" + path,
+                                        "Problem|" + problem}));
 }
 
 void TestLoadedFirmwareDlg::formHidesBothHeaders()

@@ -1,0 +1,74 @@
+#include "devicelisttext.h"
+
+#include "deviceaccessprobe.h"
+#include "deviceunittext.h"
+
+#include <QStringList>
+
+QString DeviceListText::afterDiscovery(const QList<MLPDeviceInfoNode>& devices, int unanswered,
+                                       const QList<InaccessibleUsbDevice>& inaccessible,
+                                       const std::optional<MLPDeviceInfoNode>& lost)
+{
+    QStringList parts;
+    if (devices.isEmpty() && unanswered == 0) {
+        parts << noDevice(inaccessible);
+    } else if (!devices.isEmpty() && lost) {
+        parts << tr("%1 is no longer listed.").arg(DeviceUnitText::modelAndUnit(*lost));
+    }
+    if (unanswered == 1) {
+        parts << tr("1 attached device did not answer and is not listed; check its power and cable, then "
+                    "press Discover Devices.");
+    } else if (unanswered > 1) {
+        parts << tr("%1 attached devices did not answer and are not listed; check their power and cables, "
+                    "then press Discover Devices.")
+                     .arg(unanswered);
+    }
+    return parts.join(QLatin1Char(' '));
+}
+
+QString DeviceListText::noLongerAnswers(const MLPDeviceInfoNode& device)
+{
+    return tr("%1 no longer answers. Press Discover Devices to look for it again.")
+        .arg(DeviceUnitText::modelAndUnit(device));
+}
+
+QString DeviceListText::noDevice(const QList<InaccessibleUsbDevice>& inaccessible)
+{
+    // Devices this user may not open, or that have no driver, are skipped by the links without
+    // a word; the discovery looks at the bus afterwards to tell them from an empty one.
+    int accessDenied = 0;
+    int withoutDriver = 0;
+    for (const InaccessibleUsbDevice& device : inaccessible) {
+        accessDenied += device.accessDenied ? 1 : 0;
+        withoutDriver += device.noDriver ? 1 : 0;
+    }
+    QString text;
+    if (accessDenied == 1) {
+        text = tr("No Marlune device found: 1 attached device cannot be opened by this user. "
+                  "Install the udev rules %1 and plug the device in again.")
+                   .arg(DeviceAccessProbe::udevRulesPath());
+    } else if (accessDenied > 1) {
+        text = tr("No Marlune device found: %1 attached devices cannot be opened by this user. "
+                  "Install the udev rules %2 and plug the devices in again.")
+                   .arg(accessDenied)
+                   .arg(DeviceAccessProbe::udevRulesPath());
+    } else if (withoutDriver == 1) {
+        text = tr("No Marlune device found: 1 attached device has no WinUSB driver. Install %1 from the "
+                  "program's folder (right-click, Install) and plug the device in again.")
+                   .arg(DeviceAccessProbe::winUsbDriverFile());
+    } else if (withoutDriver > 1) {
+        text = tr("No Marlune device found: %1 attached devices have no WinUSB driver. Install %2 from the "
+                  "program's folder (right-click, Install) and plug the devices in again.")
+                   .arg(withoutDriver)
+                   .arg(DeviceAccessProbe::winUsbDriverFile());
+    } else {
+        text = tr("No Marlune device found. Check the device's power and USB cable, and that this user may "
+                  "use USB devices.");
+    }
+    if (DeviceAccessProbe::ftdiDriverMissing()) {
+        text +=
+            QLatin1Char(' ') + tr("The FTDI driver is not installed, so no device behind an FTDI bridge can "
+                                  "be found; install it and press Discover Devices.");
+    }
+    return text;
+}
