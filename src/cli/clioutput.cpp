@@ -80,11 +80,17 @@ bool CliOutput::reportUsbStartProblem()
     return true;
 }
 
-void CliOutput::printInaccessible(const QList<InaccessibleUsbDevice>& inaccessible)
+void CliOutput::printMissing(const MissingDevices& missing)
 {
+    if (missing.unanswered > 0) {
+        m_err << QStringLiteral(
+                     "%1 attached device(s) did not answer and are not listed; check power and cables.")
+                     .arg(missing.unanswered)
+              << '\n';
+    }
     bool accessDenied = false;
     bool noDriver = false;
-    for (const InaccessibleUsbDevice& device : inaccessible) {
+    for (const InaccessibleUsbDevice& device : missing.inaccessible) {
         const bool bridge = MLPUsbIdentities::isFtdiBridge(device.vendorId, device.productId);
         m_err << QStringLiteral("USB device %1 (%2, bus %3 device %4) cannot be used: %5.")
                      .arg(usbId(device.vendorId, device.productId),
@@ -110,18 +116,36 @@ void CliOutput::printInaccessible(const QList<InaccessibleUsbDevice>& inaccessib
                      .arg(DeviceAccessProbe::udevRulesFile(), DeviceAccessProbe::udevRulesDirectory())
               << '\n';
     }
-}
-
-int CliOutput::reportNoDevice(const QList<InaccessibleUsbDevice>& inaccessible)
-{
-    m_err << QStringLiteral("No Marlune device found.") << '\n';
-    printInaccessible(inaccessible);
-    if (DeviceAccessProbe::ftdiDriverMissing()) {
+    if (missing.heldBridges > 0) {
+        m_err << QStringLiteral("%1 FTDI bridge(s) held open by another program (DMX software, for one) and "
+                                "not listed; close that program and try again.")
+                     .arg(missing.heldBridges)
+              << '\n';
+    }
+    if (missing.ftdiDriverMissing) {
         m_err << QStringLiteral("The FTDI driver is not installed, so no device behind an FTDI bridge can be "
                                 "found; install it and try again.")
               << '\n';
     }
+}
+
+int CliOutput::reportNoDevice(const MissingDevices& missing)
+{
+    m_err << QStringLiteral("No Marlune device found.") << '\n';
+    printMissing(missing);
     return kExitNoDevice;
+}
+
+void CliOutput::insertMissingJson(const MissingDevices& missing, QJsonObject& object)
+{
+    QJsonArray inaccessibleArray;
+    for (const InaccessibleUsbDevice& device : missing.inaccessible) {
+        inaccessibleArray.append(inaccessibleJson(device));
+    }
+    object.insert(QStringLiteral("inaccessibleDevices"), inaccessibleArray);
+    object.insert(QStringLiteral("unansweredDevices"), missing.unanswered);
+    object.insert(QStringLiteral("heldBridges"), missing.heldBridges);
+    object.insert(QStringLiteral("ftdiDriverMissing"), missing.ftdiDriverMissing);
 }
 
 QJsonObject CliOutput::deviceJson(const MLPDeviceInfoNode& device)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "inaccessibleusbdevice.h"
+#include "missingdevices.h"
 #include "mlpdeviceinfonode.h"
 #include "mlpupdateoutcome.h"
 
@@ -29,11 +30,14 @@ public:
 
     // True, having told why, when the USB library cannot start.
     bool reportUsbStartProblem();
-    void printInaccessible(const QList<InaccessibleUsbDevice>& inaccessible);
+    // Who the discovery saw but could not list, and what to do about each.
+    void printMissing(const MissingDevices& missing);
     // Tells that no device was found and why one may be invisible; answers the exit code.
-    int reportNoDevice(const QList<InaccessibleUsbDevice>& inaccessible);
+    int reportNoDevice(const MissingDevices& missing);
 
     static QJsonObject deviceJson(const MLPDeviceInfoNode& device);
+    // The missing devices as fields of a list's JSON document.
+    static void insertMissingJson(const MissingDevices& missing, QJsonObject& object);
     // The request's account, field by field; null where it has nothing to tell.
     static QJsonObject outcomeJson(const MLPUpdateOutcome& outcome);
     // Why nothing was done, as the last JSON line.

@@ -65,27 +65,22 @@ int FirmwareUpdateCli::list(bool json)
     CliDeviceSession session;
     const QList<MLPDeviceInfoNode> devices = session.discover();
     session.stop();
-    // Asked only now: while the discovery ran, the worker thread had devices open.
-    const QList<InaccessibleUsbDevice> inaccessible = DeviceAccessProbe::findInaccessibleDevices();
+    const MissingDevices missing = session.thread().missingDevices();
 
     if (json) {
         QJsonArray deviceArray;
         for (const MLPDeviceInfoNode& device : devices) {
             deviceArray.append(CliOutput::deviceJson(device));
         }
-        QJsonArray inaccessibleArray;
-        for (const InaccessibleUsbDevice& device : inaccessible) {
-            inaccessibleArray.append(CliOutput::inaccessibleJson(device));
-        }
         QJsonObject object;
         object.insert(QStringLiteral("devices"), deviceArray);
-        object.insert(QStringLiteral("inaccessibleDevices"), inaccessibleArray);
+        CliOutput::insertMissingJson(missing, object);
         m_output.printJson(object);
         return devices.isEmpty() ? kExitNoDevice : kExitSuccess;
     }
 
     if (devices.isEmpty()) {
-        return m_output.reportNoDevice(inaccessible);
+        return m_output.reportNoDevice(missing);
     }
     QList<QStringList> rows;
     rows << QStringList{QStringLiteral("ADDRESS"),  QStringLiteral("LINK"),     QStringLiteral("SERIAL"),
@@ -101,7 +96,7 @@ int FirmwareUpdateCli::list(bool json)
                             QString::number(device.maxFrameLength)};
     }
     m_output.printLines(CliOutput::table(rows));
-    m_output.printInaccessible(inaccessible);
+    m_output.printMissing(missing);
     return kExitSuccess;
 }
 

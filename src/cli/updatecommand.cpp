@@ -36,7 +36,7 @@ int UpdateCommand::run(const CliArguments& arguments)
     readFiles(UpdatePlanner::filesFor(arguments, {}, {}));
     UpdatePlan plan = UpdatePlanner::checkNamedFile(arguments, files);
     if (plan.isRefused()) {
-        return refuse(plan, arguments);
+        return refuse(plan, arguments, MissingDevices());
     }
     if (m_output.reportUsbStartProblem()) {
         return kExitNoDevice;
@@ -53,10 +53,9 @@ int UpdateCommand::run(const CliArguments& arguments)
     readFiles(UpdatePlanner::filesFor(arguments, catalogue, devices));
     plan = UpdatePlanner::plan(devices, arguments, catalogue, files);
     if (plan.isRefused()) {
-        // The access probe opens devices itself: only once the worker thread holds none.
         session.stop();
         tracePrinter.flush();
-        return refuse(plan, arguments);
+        return refuse(plan, arguments, session.thread().missingDevices());
     }
     printPlan(plan, arguments);
     if (arguments.dryRun()) {
@@ -94,13 +93,14 @@ int UpdateCommand::run(const CliArguments& arguments)
     return kExitUpdateFailed;
 }
 
-int UpdateCommand::refuse(const UpdatePlan& plan, const CliArguments& arguments)
+int UpdateCommand::refuse(const UpdatePlan& plan, const CliArguments& arguments,
+                          const MissingDevices& missing)
 {
     if (arguments.json()) {
         m_output.printJsonLine(CliOutput::refusalJson(plan.refusal, plan.refusalDetails, plan.refusalCode));
     }
     if (plan.noDeviceFound) {
-        return m_output.reportNoDevice(DeviceAccessProbe::findInaccessibleDevices());
+        return m_output.reportNoDevice(missing);
     }
     m_output.err() << plan.refusal << '\n';
     for (const QString& detail : plan.refusalDetails) {

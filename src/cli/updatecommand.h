@@ -1,5 +1,7 @@
 #pragma once
 
+#include "missingdevices.h"
+
 #include "cliarguments.h"
 #include "updateexecutor.h"
 #include "updateplan.h"
@@ -20,7 +22,8 @@ public:
     int run(const CliArguments& arguments);
 
 private:
-    int refuse(const UpdatePlan& plan, const CliArguments& arguments);
+    // `missing`: who the discovery could not list, told when no device was found.
+    int refuse(const UpdatePlan& plan, const CliArguments& arguments, const MissingDevices& missing);
     void printPlan(const UpdatePlan& plan, const CliArguments& arguments);
     UpdateExecutor::Result execute(UpdateExecutor& executor, const UpdatePlan::Item& item,
                                    const CliArguments& arguments);

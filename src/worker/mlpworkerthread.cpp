@@ -1,5 +1,7 @@
 #include "mlpworkerthread.h"
 
+#include "deviceaccessprobe.h"
+
 #include "mlpconnection.h"
 #include "mlpdiscoverrequest.h"
 #include "mlpphy.h"
@@ -105,6 +107,16 @@ QList<MLPDeviceInfoNode> MLPWorkerThread::discoveredDevices() const
 QList<InaccessibleUsbDevice> MLPWorkerThread::inaccessibleDevices() const
 {
     return m_discoverRequest->inaccessibleDevices();
+}
+
+MissingDevices MLPWorkerThread::missingDevices() const
+{
+    MissingDevices missing;
+    missing.unanswered = unansweredDeviceCount();
+    missing.inaccessible = inaccessibleDevices();
+    missing.heldBridges = heldBridgeCount();
+    missing.ftdiDriverMissing = DeviceAccessProbe::ftdiDriverMissing();
+    return missing;
 }
 
 int MLPWorkerThread::heldBridgeCount() const

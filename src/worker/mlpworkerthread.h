@@ -1,6 +1,7 @@
 #pragma once
 
 #include "inaccessibleusbdevice.h"
+#include "missingdevices.h"
 #include "mlpdeviceinfonode.h"
 #include "mlpworkercontext.h"
 #include "mlpworkerrequesti.h"
@@ -50,6 +51,8 @@ public:
     QList<InaccessibleUsbDevice> inaccessibleDevices() const;
     // FTDI bridges of ours that another program held open at the last discovery.
     int heldBridgeCount() const;
+    // All the last discovery saw but could not list, and why.
+    MissingDevices missingDevices() const;
 
     // Starts the loop, first clearing a stop left from an earlier run. Cleared here rather
     // than in run(): a stop() made right after start() would otherwise be lost if the new

@@ -38,8 +38,11 @@ if("${zipped}" MATCHES "\\.ml2")
     message(FATAL_ERROR "the ZIP carries update files: ${zipped}")
 endif()
 
-set(install_dir ${WINE_PREFIX}/drive_c/marlune-installer-test)
-file(REMOVE_RECURSE ${install_dir})
+# A Wine prefix of the test's own, made afresh: an installation left registered by an earlier
+# run that stopped half-way would make the installer offer to remove it first.
+set(ENV{WINEPREFIX} ${WINE_PREFIX}-installer)
+file(REMOVE_RECURSE $ENV{WINEPREFIX})
+set(install_dir $ENV{WINEPREFIX}/drive_c/marlune-installer-test)
 # /D must come last and unquoted.
 run(COMMAND ${WINE_RUN} ${installer} /S "/D=C:\\marlune-installer-test" EXIT 0)
 set(installed_cli ${install_dir}/bin/marlune-fwupdate-cli.exe)
@@ -53,7 +56,7 @@ endforeach()
 run(COMMAND ${WINE_RUN} ${installed_cli} --help EXIT 0 OUTPUT "Usage: .*list")
 file(COPY ${STANDIN} DESTINATION ${install_dir}/bin)
 set(ENV{MARLUNE_DEMO_DEVICES} "ftdi:DEMO-B")
-run(COMMAND ${WINE_RUN} ${installed_cli} list EXIT 0 OUTPUT "usb:m/0 +FTDI bridge +DEMO-B")
+run(COMMAND ${WINE_RUN} ${installed_cli} list EXIT 0 OUTPUT "usb:m/0 +FTDI bridge +FTDEMO1 +DEMO-B")
 file(REMOVE ${install_dir}/bin/ftd2xx.dll)
 
 # In place (_?=), so that the uninstaller has finished when Wine returns.
@@ -63,4 +66,4 @@ foreach(gone IN ITEMS ${installed_cli} ${install_dir}/bin/marlune-fwupdate.exe $
         message(FATAL_ERROR "the uninstaller left ${gone}")
     endif()
 endforeach()
-file(REMOVE_RECURSE ${install_dir})
+file(REMOVE_RECURSE $ENV{WINEPREFIX})

@@ -229,8 +229,7 @@ void FirmwareUpdateDlg::devicesDiscovered()
         m_ui->devicesCombo->setCurrentIndex(devices.isEmpty() ? -1 : entryToSelect);
     }
     m_unitToKeep.reset();
-    m_deviceStateText = DeviceListText::afterDiscovery(devices, m_workerThread->unansweredDeviceCount(),
-                                                       m_workerThread->inaccessibleDevices(), m_lostDevice);
+    m_deviceStateText = DeviceListText::afterDiscovery(devices, m_workerThread->missingDevices(), m_lostDevice);
     showStatus();
     if (!devices.isEmpty()) {
         on_devicesCombo_currentIndexChanged(entryToSelect);

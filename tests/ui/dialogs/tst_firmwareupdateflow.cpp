@@ -396,6 +396,10 @@ void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart_data()
         << QStringList{"DEMO-B locked"} << QStringList()
         << "No Marlune device found: 1 attached device cannot be opened by this user. Install the udev "
            "rules /usr/lib/udev/rules.d/60-marlune-fwupdate.rules and plug the device in again.";
+    QTest::newRow("device without access rights next to a good one")
+        << QStringList{"DEMO-B", "DEMO-C locked"} << QStringList{"DEMO-B"}
+        << "1 more attached device cannot be opened by this user; install the udev rules "
+           "/usr/lib/udev/rules.d/60-marlune-fwupdate.rules and plug it in again.";
 }
 
 void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart()
