@@ -67,7 +67,8 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     m_ui->statusLabel->setMinimumHeight(kStatusLines * m_ui->statusLabel->fontMetrics().lineSpacing());
     m_ui->infoButtonLoadedFirmware->setEnabled(false);
     new ModeTextLink(m_ui->lbl_fileOpenMode);
-    setAlternativeFileMode(false);
+    // Without built-in files the built-in mode text would claim files that are not there.
+    setAlternativeFileMode(!marlune::hasBuiltInUpdateFiles());
 }
 
 FirmwareUpdateDlg::~FirmwareUpdateDlg()
@@ -245,7 +246,7 @@ void FirmwareUpdateDlg::showStatus()
             parts << part;
         }
     }
-    if (!m_alternativeFileMode && marlune::builtInUpdateFiles().isEmpty()) {
+    if (!m_alternativeFileMode && !marlune::hasBuiltInUpdateFiles()) {
         parts << tr("No built-in update files are installed; load an update file through the link above.");
     }
     m_ui->statusLabel->setText(parts.join(QLatin1Char('\n')));
@@ -476,6 +477,8 @@ void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
     m_ui->lbl_fileOpenMode->setText(on ? m_alternativeModeText : m_builtInModeText);
     m_ui->infoButtonBuiltInFirmware->setVisible(!on);
     m_ui->infoButtonLoadedFirmware->setVisible(on);
+    m_ui->lbl_fileOpenMode->setToolTip(
+        on && !marlune::hasBuiltInUpdateFiles() ? tr("No built-in update files are installed.") : QString());
     enableUpdateButtonIfRequirementsAreMet();
     // The last update's verdict was about the other file source.
     setOutcome(QString());

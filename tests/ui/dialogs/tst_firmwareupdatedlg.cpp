@@ -120,7 +120,7 @@ private slots:
     void updateButtonFollowsTheLoadedFile();
     void deletedLoadedFileDisablesUpdate();
     void noBuiltInFileForTheModelSaysSo();
-    void emptyCatalogueSaysSoInBuiltInMode();
+    void emptyCatalogueStartsWithALoadedFile();
     void busyButtonSaysToWait();
 
     // Update flow.
@@ -704,25 +704,31 @@ void TestFirmwareUpdateDlg::noBuiltInFileForTheModelSaysSo()
              QStringLiteral("There is no built-in update file for this device model."));
 }
 
-// A package built without update files: built-in mode points to loading one, and its
-// mode text stays as it is.
-void TestFirmwareUpdateDlg::emptyCatalogueSaysSoInBuiltInMode()
+// A package built without update files starts with a loaded file, so that no text claims
+// built-in files; built-in mode stays reachable and points back to loading one.
+void TestFirmwareUpdateDlg::emptyCatalogueStartsWithALoadedFile()
 {
     const QString emptyCatalogueText =
         QStringLiteral("No built-in update files are installed; load an update file through the link above.");
     Q_CLEANUP_RESOURCE(firmwares);
-    QVERIFY(marlune::builtInUpdateFiles().isEmpty());
+    QVERIFY(!marlune::hasBuiltInUpdateFiles());
     {
         FirmwareUpdateDlg window;
-        QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), emptyCatalogueText);
-        QCOMPARE(plainText(window.findChild<QLabel*>("lbl_fileOpenMode")->text()),
-                 QStringLiteral("Built-in firmware update files loaded. Load alternative update file."));
-        QVERIFY(QMetaObject::invokeMethod(&window, "on_lbl_fileOpenMode_linkActivated",
-                                          Q_ARG(QString, QStringLiteral("alternative-update-file"))));
+        auto* modeText = window.findChild<QLabel*>("lbl_fileOpenMode");
+        QCOMPARE(plainText(modeText->text()), QStringLiteral("Load the built-in firmware updates."));
+        QCOMPARE(modeText->toolTip(), QStringLiteral("No built-in update files are installed."));
+        QVERIFY(!window.findChild<QPushButton*>("bttn_load")->isHidden());
         QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), QString());
+
+        QVERIFY(QMetaObject::invokeMethod(&window, "on_lbl_fileOpenMode_linkActivated",
+                                          Q_ARG(QString, QStringLiteral("default-update-file"))));
+        QVERIFY(window.findChild<QPushButton*>("bttn_load")->isHidden());
+        QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), emptyCatalogueText);
     }
     registerBuiltInUpdateFiles();
-    QVERIFY(!marlune::builtInUpdateFiles().isEmpty());
+    QVERIFY(marlune::hasBuiltInUpdateFiles());
+    QVERIFY(isBuiltInMode());
+    QCOMPARE(label("lbl_fileOpenMode")->toolTip(), QString());
     QCOMPARE(label("statusLabel")->text(), QString());
 }
 
