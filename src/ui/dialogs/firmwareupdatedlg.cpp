@@ -177,7 +177,7 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     // reads it for sending.
     m_session->startOnSelected(m_currentDevice, m_checkedPath);
     m_deviceStateText.clear();
-    setOutcome(UpdateVerdictText::writing(m_verdict, m_currentDevice));
+    setOutcome(m_writingProgress.start(UpdateVerdictText::writing(m_verdict, m_currentDevice)));
 }
 
 void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
@@ -195,6 +195,7 @@ void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
 void FirmwareUpdateDlg::progress(int percents)
 {
     m_ui->progressBar->setValue(percents);
+    setOutcome(m_writingProgress.progressed(percents));
 }
 
 void FirmwareUpdateDlg::devicesDiscovered()

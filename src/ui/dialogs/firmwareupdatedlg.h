@@ -4,6 +4,7 @@
 #include "mlpworkerrequesti.h"
 #include "updatefileverdict.h"
 #include "updatesession.h"
+#include "writingprogresstext.h"
 
 #include <QDialog>
 #include <QString>
@@ -98,6 +99,8 @@ private:
     // The verdict line: the latest update's outcome, then what the device list says now.
     QString m_outcomeText;
     QString m_deviceStateText;
+    // The verdict line while the update writes.
+    WritingProgressText m_writingProgress;
     // The unit whose connection was lost, until a discovery finds it again.
     std::optional<MLPDeviceInfoNode> m_lostDevice;
 

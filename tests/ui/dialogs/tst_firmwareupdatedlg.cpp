@@ -8,6 +8,7 @@
 #include "modaldialogwatcher.h"
 #include "registerbuiltinupdatefiles.h"
 #include "updatefilebuilder.h"
+#include "writingprogresstext.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -125,6 +126,8 @@ private slots:
 
     // Update flow.
     void updateShowsProgressAndEndsQuietlyOnSuccess();
+    void writingLineSaysHowFarAndHowLong_data();
+    void writingLineSaysHowFarAndHowLong();
     void failedUpdateShowsOneWarningAndKeepsTheDevice();
 
     // Closing.
@@ -753,8 +756,15 @@ void TestFirmwareUpdateDlg::updateShowsProgressAndEndsQuietlyOnSuccess()
     QVERIFY(!button("bttn_quit")->isEnabled());
     QVERIFY(!button("bttn_update")->isEnabled());
 
+    QVERIFY(label("statusLabel")
+                ->text()
+                .endsWith(QStringLiteral("0%.\nKeep the device connected until the update has finished.")));
     emitFromAnotherThread([&] { emit request->progress(37); });
     QTRY_COMPARE(progressBar()->value(), 37);
+    QVERIFY(label("statusLabel")->text().startsWith(QStringLiteral("Writing firmware 1.07 to N/A")));
+    QVERIFY(label("statusLabel")
+                ->text()
+                .endsWith(QStringLiteral(" 37%.\nKeep the device connected until the update has finished.")));
 
     emitFromAnotherThread([&] {
         emit request->progress(100);
@@ -766,6 +776,36 @@ void TestFirmwareUpdateDlg::updateShowsProgressAndEndsQuietlyOnSuccess()
     QVERIFY(button("bttn_update")->isEnabled());
     QTest::qWait(3 * ModalDialogWatcher::kPollIntervalMs);
     QCOMPARE(watcher.seenCount(), 0);
+}
+
+void TestFirmwareUpdateDlg::writingLineSaysHowFarAndHowLong_data()
+{
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<qint64>("remainingMs");
+    QTest::addColumn<QString>("progress");
+
+    const QString keepConnected = "\nKeep the device connected until the update has finished.";
+    QTest::newRow("not steady yet") << 3 << qint64(-1) << " 3%." + keepConnected;
+    QTest::newRow("seconds in steps of five")
+        << 37 << qint64(41000) << " 37%, about 45 seconds left." + keepConnected;
+    QTest::newRow("under a second") << 99 << qint64(200) << " 99%, about 5 seconds left." + keepConnected;
+    QTest::newRow("just under a minute")
+        << 50 << qint64(57000) << " 50%, about 1 minute left." + keepConnected;
+    QTest::newRow("minutes") << 10 << qint64(150000) << " 10%, about 3 minutes left." + keepConnected;
+    QTest::newRow("finished") << 100 << qint64(0) << " 100%." + keepConnected;
+}
+
+// The name comes from the device: a "%2" in it is shown as it is.
+void TestFirmwareUpdateDlg::writingLineSaysHowFarAndHowLong()
+{
+    QFETCH(int, percent);
+    QFETCH(qint64, remainingMs);
+    QFETCH(QString, progress);
+
+    const QString writing = QStringLiteral("Writing firmware 1.07 to DEMO-%2 \u2026");
+    const std::optional<qint64> remaining =
+        remainingMs < 0 ? std::nullopt : std::optional<qint64>(remainingMs);
+    QCOMPARE(WritingProgressText::text(writing, percent, remaining), writing + progress);
 }
 
 void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
