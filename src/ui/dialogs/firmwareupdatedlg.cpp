@@ -11,6 +11,7 @@
 #include "ui_firmwareupdatedlg.h"
 #include "updatefilecheck.h"
 #include "updatehistory.h"
+#include "updatehistorydlg.h"
 #include "updateverdicttext.h"
 #include "usbhotplugwatcher.h"
 
@@ -448,6 +449,13 @@ void FirmwareUpdateDlg::refreshBusy()
 {
     m_busy = m_discovering || m_selecting || (m_session && !m_session->hasEnded());
     setBusy(m_busy);
+}
+
+void FirmwareUpdateDlg::on_bttn_history_clicked()
+{
+    auto* dialog = new UpdateHistoryDlg(UpdateHistory(), this);
+    dialog->exec();
+    dialog->deleteLater();
 }
 
 void FirmwareUpdateDlg::setBusy(bool b)

@@ -63,6 +63,7 @@ private slots:
     void on_infoButtonDevice_clicked();
     void on_infoButtonBuiltInFirmware_clicked();
     void on_infoButtonLoadedFirmware_clicked();
+    void on_bttn_history_clicked();
     void refreshAfterHotplug();
 
 private:

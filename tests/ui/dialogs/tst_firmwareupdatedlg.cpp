@@ -8,6 +8,7 @@
 #include "modaldialogwatcher.h"
 #include "registerbuiltinupdatefiles.h"
 #include "updatefilebuilder.h"
+#include "updatehistorydlg.h"
 #include "writingprogresstext.h"
 
 #include <QComboBox>
@@ -141,6 +142,7 @@ private slots:
     void deviceInfoButtonShowsTheCurrentDevice();
     void builtInInfoButtonShowsTheCatalogue();
     void loadedInfoButtonShowsTheLoadedFile();
+    void historyButtonShowsTheHistory();
 
 private:
     QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(name); }
@@ -964,6 +966,20 @@ void TestFirmwareUpdateDlg::loadedInfoButtonShowsTheLoadedFile()
     QCOMPARE(watcher.seenCount(), 1);
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows.last(), "Path|" + path);
+    QTRY_VERIFY(!shown);
+}
+
+void TestFirmwareUpdateDlg::historyButtonShowsTheHistory()
+{
+    QPointer<QDialog> shown;
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        shown = qobject_cast<UpdateHistoryDlg*>(dialog);
+        QVERIFY(shown);
+        QCOMPARE(shown->parentWidget(), m_window);
+        shown->accept();
+    });
+    QTest::mouseClick(button("bttn_history"), Qt::LeftButton);
+    QCOMPARE(watcher.seenCount(), 1);
     QTRY_VERIFY(!shown);
 }
 
