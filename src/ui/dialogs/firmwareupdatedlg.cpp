@@ -2,9 +2,11 @@
 
 #include "builtinfirmwaresdlg.h"
 #include "builtinupdatefiles.h"
+#include "combowidthfit.h"
 #include "deviceinfodlg.h"
 #include "devicelisttext.h"
 #include "deviceunittext.h"
+#include "labelheightfit.h"
 #include "loadedfirmwaredlg.h"
 #include "mlpworkerthread.h"
 #include "modetextlink.h"
@@ -31,7 +33,6 @@ namespace {
 // Link targets of the mode texts: each names the mode its link switches to.
 const char* const kAlternativeFileLink = "alternative-update-file";
 const char* const kBuiltInFilesLink = "default-update-file";
-constexpr int kStatusLines = 4;
 
 // Each information dialog runs modally as a child of the window and goes once it is closed.
 template <typename Dialog, typename... Arguments>
@@ -64,12 +65,16 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     progressBarPolicy.setRetainSizeWhenHidden(true);
     m_ui->progressBar->setSizePolicy(progressBarPolicy);
     m_ui->progressBar->hide();
-    // Room for the longest verdict, so that the controls above never move.
-    m_ui->statusLabel->setMinimumHeight(kStatusLines * m_ui->statusLabel->fontMetrics().lineSpacing());
+    // The verdict line below the controls takes the lines its text needs, and the window grows for it.
+    m_statusFit = new LabelHeightFit(m_ui->statusLabel);
+    new ComboWidthFit(m_ui->devicesCombo);
     m_ui->infoButtonLoadedFirmware->setEnabled(false);
     new ModeTextLink(m_ui->lbl_fileOpenMode);
     // Without built-in files the built-in mode text would claim files that are not there.
     setAlternativeFileMode(!marlune::hasBuiltInUpdateFiles());
+    // The form's height suits the small font it was drawn with; the window starts as tall as
+    // its controls need, with no empty band under Quit.
+    resize(width(), minimumSizeHint().height());
 }
 
 FirmwareUpdateDlg::~FirmwareUpdateDlg()
@@ -252,6 +257,8 @@ void FirmwareUpdateDlg::showStatus()
         parts << tr("No built-in update files are installed; load an update file through the link above.");
     }
     m_ui->statusLabel->setText(parts.join(QLatin1Char('\n')));
+    m_ui->statusLabel->setVisible(!parts.isEmpty());
+    m_statusFit->fit();
 }
 
 void FirmwareUpdateDlg::setOutcome(const QString& text)

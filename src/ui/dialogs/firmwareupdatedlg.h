@@ -14,6 +14,7 @@
 
 class QCloseEvent;
 class QShowEvent;
+class LabelHeightFit;
 class MLPWorkerThread;
 class UsbHotplugWatcher;
 
@@ -100,6 +101,7 @@ private:
     // The verdict line: the latest update's outcome, then what the device list says now.
     QString m_outcomeText;
     QString m_deviceStateText;
+    LabelHeightFit* m_statusFit = nullptr;
     // The verdict line while the update writes.
     WritingProgressText m_writingProgress;
     // The unit whose connection was lost, until a discovery finds it again.

@@ -16,6 +16,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -137,6 +138,10 @@ private slots:
     void updateKeepsTheWindowBusyWhenASelectionEnds();
     void quitButtonClosesWhenIdle();
     void escapeHidesWhenIdle();
+
+    // Layout.
+    void noEmptyBandUnderQuitUntilTheLineHasText();
+    void noTextIsClippedAtTheSmallestSize();
 
     // Information buttons.
     void deviceInfoButtonShowsTheCurrentDevice();
@@ -911,6 +916,52 @@ void TestFirmwareUpdateDlg::escapeHidesWhenIdle()
     showAndFinishDiscovery();
     QTest::keyClick(m_window, Qt::Key_Escape);
     QVERIFY(!m_window->isVisible());
+}
+
+void TestFirmwareUpdateDlg::noEmptyBandUnderQuitUntilTheLineHasText()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QLabel* line = label("statusLabel");
+    const int bottomMargin = m_window->layout()->contentsMargins().bottom();
+    QCOMPARE(line->text(), QString());
+    QCOMPARE(m_window->height() - button("bttn_quit")->geometry().bottom() - 1, bottomMargin);
+
+    emit m_workerThread->deviceDiscoverFinsihed();
+    selectDevice();
+    emitFromAnotherThread([&] { emit m_workerThread->lostConnection(); });
+    QTRY_VERIFY(!line->text().isEmpty());
+    QVERIFY(line->isVisible());
+    QTRY_COMPARE(m_window->height() - line->geometry().bottom() - 1, bottomMargin);
+    QVERIFY(line->height() >= line->heightForWidth(line->width()));
+    QVERIFY(line->geometry().top() > button("bttn_quit")->geometry().bottom());
+}
+
+// Shrunk as far as it goes, with a long list entry, a long file name and a verdict of
+// several lines, every text still shows whole.
+void TestFirmwareUpdateDlg::noTextIsClippedAtTheSmallestSize()
+{
+    showAndFinishDiscovery();
+    selectDevice();
+    invokeLink(QStringLiteral("alternative-update-file"));
+    loadFile(writeUpdateFile(QStringLiteral("DEMO-A-release-candidate-for-the-rig-on-stage-left.ml2"),
+                             "DEMO-A", {0x0100}));
+    addListEntryQuietly(QStringLiteral("DEMO-A \u2014 maker USB 0123456789ABCDEF0123456789ABCDEF"));
+    emitFromAnotherThread([&] { emit m_workerThread->lostConnection(); });
+    addListEntryQuietly(QStringLiteral("DEMO-A \u2014 maker USB 0123456789ABCDEF0123456789ABCDEF"));
+    QTRY_VERIFY(!label("statusLabel")->text().isEmpty());
+
+    m_window->resize(1, 1);
+    QTRY_VERIFY(label("statusLabel")->height() >=
+                label("statusLabel")->heightForWidth(label("statusLabel")->width()));
+    for (QPushButton* pushButton : m_window->findChildren<QPushButton*>()) {
+        QVERIFY2(pushButton->width() >= pushButton->sizeHint().width(), qPrintable(pushButton->objectName()));
+    }
+    QVERIFY(devicesCombo()->width() >= devicesCombo()->sizeHint().width());
+    for (const char* name : {"lbl_fileOpenMode", "lbl_fileStatus"}) {
+        QVERIFY2(label(name)->width() >= label(name)->sizeHint().width(), name);
+    }
+    QVERIFY(m_window->rect().contains(label("statusLabel")->geometry()));
 }
 
 void TestFirmwareUpdateDlg::deviceInfoButtonShowsTheCurrentDevice()

@@ -397,7 +397,7 @@ void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart_data()
     QTest::newRow("device without access rights")
         << QStringList{"DEMO-B locked"} << QStringList()
         << "No Marlune device found: 1 attached device cannot be opened by this user. Install the udev "
-           "rules /usr/lib/udev/rules.d/60-marlune-fwupdate.rules and plug the device in again.";
+           "rules\n/usr/lib/udev/rules.d/60-marlune-fwupdate.rules\nand plug the device in again.";
 }
 
 void TestFirmwareUpdateFlow::listAndStatusLineTellTheUnitsApart()
