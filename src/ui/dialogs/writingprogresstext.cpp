@@ -24,8 +24,9 @@ QString WritingProgressText::text(const QString& writing, int percent, std::opti
             timeLeft = tr(", about %1 minutes left").arg(minutes);
         }
     }
-    // One pass over all three: a model or serial number holding "%2" stays as it is.
-    return tr("%1 %2%3.\nKeep the device connected until the update has finished.")
+    // A line each, so that the window keeps its height when the estimate comes and goes. One
+    // pass over all three: a model or serial number holding "%2" stays as it is.
+    return tr("%1\n%2%3.\nKeep the device connected until the update has finished.")
         .arg(writing, tr("%1%").arg(percent), timeLeft);
 }
 

@@ -765,13 +765,14 @@ void TestFirmwareUpdateDlg::updateShowsProgressAndEndsQuietlyOnSuccess()
 
     QVERIFY(label("statusLabel")
                 ->text()
-                .endsWith(QStringLiteral("0%.\nKeep the device connected until the update has finished.")));
+                .endsWith(QStringLiteral("\n0%.\nKeep the device connected until the update has finished.")));
     emitFromAnotherThread([&] { emit request->progress(37); });
     QTRY_COMPARE(progressBar()->value(), 37);
     QVERIFY(label("statusLabel")->text().startsWith(QStringLiteral("Writing firmware 1.07 to N/A")));
-    QVERIFY(label("statusLabel")
-                ->text()
-                .endsWith(QStringLiteral(" 37%.\nKeep the device connected until the update has finished.")));
+    QVERIFY(
+        label("statusLabel")
+            ->text()
+            .endsWith(QStringLiteral("\n37%.\nKeep the device connected until the update has finished.")));
 
     emitFromAnotherThread([&] {
         emit request->progress(100);
@@ -792,14 +793,14 @@ void TestFirmwareUpdateDlg::writingLineSaysHowFarAndHowLong_data()
     QTest::addColumn<QString>("progress");
 
     const QString keepConnected = "\nKeep the device connected until the update has finished.";
-    QTest::newRow("not steady yet") << 3 << qint64(-1) << " 3%." + keepConnected;
+    QTest::newRow("not steady yet") << 3 << qint64(-1) << "\n3%." + keepConnected;
     QTest::newRow("seconds in steps of five")
-        << 37 << qint64(41000) << " 37%, about 45 seconds left." + keepConnected;
-    QTest::newRow("under a second") << 99 << qint64(200) << " 99%, about 5 seconds left." + keepConnected;
+        << 37 << qint64(41000) << "\n37%, about 45 seconds left." + keepConnected;
+    QTest::newRow("under a second") << 99 << qint64(200) << "\n99%, about 5 seconds left." + keepConnected;
     QTest::newRow("just under a minute")
-        << 50 << qint64(57000) << " 50%, about 1 minute left." + keepConnected;
-    QTest::newRow("minutes") << 10 << qint64(150000) << " 10%, about 3 minutes left." + keepConnected;
-    QTest::newRow("finished") << 100 << qint64(0) << " 100%." + keepConnected;
+        << 50 << qint64(57000) << "\n50%, about 1 minute left." + keepConnected;
+    QTest::newRow("minutes") << 10 << qint64(150000) << "\n10%, about 3 minutes left." + keepConnected;
+    QTest::newRow("finished") << 100 << qint64(0) << "\n100%." + keepConnected;
 }
 
 // The name comes from the device: a "%2" in it is shown as it is.

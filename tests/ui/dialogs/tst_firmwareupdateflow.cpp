@@ -214,7 +214,7 @@ void TestFirmwareUpdateFlow::updateWritesTheFileWithRisingProgressAndNoMessage()
     QTest::mouseClick(button("bttn_update"), Qt::LeftButton);
     QVERIFY(progressBar()->isVisible());
     QVERIFY(!button("bttn_quit")->isEnabled());
-    QCOMPARE(statusLine(), QStringLiteral("Writing firmware 1.03 to DEMO-B, %1 \u2026 0%.\nKeep the device "
+    QCOMPARE(statusLine(), QStringLiteral("Writing firmware 1.03 to DEMO-B, %1 \u2026\n0%.\nKeep the device "
                                           "connected until the update has finished.")
                                .arg(unit));
     QTRY_VERIFY_WITH_TIMEOUT(progressBar()->isHidden(), kUpdateTimeoutMs);
