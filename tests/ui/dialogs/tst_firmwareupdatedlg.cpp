@@ -140,7 +140,7 @@ private slots:
     void escapeHidesWhenIdle();
 
     // Layout.
-    void noEmptyBandUnderQuitUntilTheLineHasText();
+    void windowHeightFollowsTheVerdictLine();
     void noTextIsClippedAtTheSmallestSize();
 
     // Information buttons.
@@ -919,23 +919,45 @@ void TestFirmwareUpdateDlg::escapeHidesWhenIdle()
     QVERIFY(!m_window->isVisible());
 }
 
-void TestFirmwareUpdateDlg::noEmptyBandUnderQuitUntilTheLineHasText()
+// The window is as tall as its controls and the verdict line need, as the line comes, grows
+// and shrinks; a window made taller by the person keeps its height.
+void TestFirmwareUpdateDlg::windowHeightFollowsTheVerdictLine()
 {
     m_window->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_window));
     QLabel* line = label("statusLabel");
-    const int bottomMargin = m_window->layout()->contentsMargins().bottom();
+    const auto bandUnderTheLastLine = [&] {
+        const QWidget* last = line->isVisible() ? static_cast<QWidget*>(line) : button("bttn_quit");
+        return m_window->height() - last->geometry().bottom() - 1 -
+               m_window->layout()->contentsMargins().bottom();
+    };
     QCOMPARE(line->text(), QString());
-    QCOMPARE(m_window->height() - button("bttn_quit")->geometry().bottom() - 1, bottomMargin);
+    QCOMPARE(bandUnderTheLastLine(), 0);
 
     emit m_workerThread->deviceDiscoverFinsihed();
-    selectDevice();
-    emitFromAnotherThread([&] { emit m_workerThread->lostConnection(); });
-    QTRY_VERIFY(!line->text().isEmpty());
-    QVERIFY(line->isVisible());
-    QTRY_COMPARE(m_window->height() - line->geometry().bottom() - 1, bottomMargin);
+    QVERIFY(!line->text().isEmpty());
+    QTRY_COMPARE(bandUnderTheLastLine(), 0);
     QVERIFY(line->height() >= line->heightForWidth(line->width()));
     QVERIFY(line->geometry().top() > button("bttn_quit")->geometry().bottom());
+
+    selectDevice();
+    invokeLink(QStringLiteral("alternative-update-file"));
+    loadFile(writeUpdateFile(QStringLiteral("fits.ml2"), kNoDeviceModel, {0x0000}));
+    invoke("on_bttn_update_clicked");
+    QTRY_COMPARE(bandUnderTheLastLine(), 0);
+    const int writingHeight = m_window->height();
+    QPointer<MLPUpdateFirmwareRequest> request = m_window->findChild<MLPUpdateFirmwareRequest*>();
+    emitFromAnotherThread([&] { emit request->workDone(); });
+    QTRY_VERIFY(!request);
+    QTRY_COMPARE(bandUnderTheLastLine(), 0);
+    QVERIFY2(m_window->height() < writingHeight, "the one-line verdict left the writing line's room");
+
+    const int enlargedHeight = m_window->height() + 100;
+    m_window->resize(m_window->width(), enlargedHeight);
+    QTRY_COMPARE(m_window->height(), enlargedHeight);
+    invokeLink(QStringLiteral("default-update-file"));
+    QTest::qWait(0);
+    QCOMPARE(m_window->height(), enlargedHeight);
 }
 
 // Shrunk as far as it goes, with a long list entry, a long file name and a verdict of
