@@ -70,8 +70,10 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     new ComboWidthFit(m_ui->devicesCombo);
     m_ui->infoButtonLoadedFirmware->setEnabled(false);
     new ModeTextLink(m_ui->lbl_fileOpenMode);
-    // Without built-in files the built-in mode text would claim files that are not there.
-    setAlternativeFileMode(!marlune::hasBuiltInUpdateFiles());
+    // The built-in files are compiled in: whether there are any is asked once. Without them
+    // the built-in mode text would claim files that are not there.
+    m_builtInFilesInstalled = marlune::hasBuiltInUpdateFiles();
+    setAlternativeFileMode(!m_builtInFilesInstalled);
     // The form's height suits the small font it was drawn with; the window starts as tall as
     // its controls need, with no empty band under Quit.
     resize(width(), minimumSizeHint().height());
@@ -253,7 +255,7 @@ void FirmwareUpdateDlg::showStatus()
             parts << part;
         }
     }
-    if (!m_alternativeFileMode && !marlune::hasBuiltInUpdateFiles()) {
+    if (!m_alternativeFileMode && !m_builtInFilesInstalled) {
         parts << tr("No built-in update files are installed; load an update file through the link above.");
     }
     m_ui->statusLabel->setText(parts.join(QLatin1Char('\n')));
@@ -494,7 +496,7 @@ void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
     m_ui->infoButtonBuiltInFirmware->setVisible(!on);
     m_ui->infoButtonLoadedFirmware->setVisible(on);
     m_ui->lbl_fileOpenMode->setToolTip(
-        on && !marlune::hasBuiltInUpdateFiles() ? tr("No built-in update files are installed.") : QString());
+        on && !m_builtInFilesInstalled ? tr("No built-in update files are installed.") : QString());
     enableUpdateButtonIfRequirementsAreMet();
     // The last update's verdict was about the other file source.
     setOutcome(QString());

@@ -86,6 +86,7 @@ private:
     MLPDeviceInfoNode m_currentDevice;
     bool m_busy = false;
     bool m_alternativeFileMode = false;
+    bool m_builtInFilesInstalled = false;
     bool m_haveDevice = false;
     std::optional<QString> m_loadedFilePath;
     QString m_builtInModeText;
