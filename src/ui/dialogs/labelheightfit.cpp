@@ -11,18 +11,24 @@ LabelHeightFit::LabelHeightFit(QLabel* label) : QObject(label), m_label(label)
 
 void LabelHeightFit::fit()
 {
-    fitLabel();
     QWidget* window = m_label->window();
-    if (!window->isVisible() || !window->layout()) {
+    // A window at its smallest height follows the text; one the person made taller stays so.
+    const bool smallest = window->height() <= window->minimumHeight();
+    fitLabel();
+    const int labelHeight = m_label->isVisible() ? m_label->minimumHeight() : kHidden;
+    // Progress reports change the text many times a second and mostly leave its height.
+    if (labelHeight == m_fittedLabelHeight || !window->isVisible() || !window->layout()) {
         return;
     }
-    const bool heightLeftAsFitted = m_fittedWindowHeight < 0 || window->height() == m_fittedWindowHeight;
+    m_fittedLabelHeight = labelHeight;
+    if (!smallest) {
+        return;
+    }
     // The window's minimum follows its layout only once the layout has been brought up to date.
     window->layout()->activate();
-    if (heightLeftAsFitted && window->height() > window->minimumHeight()) {
+    if (window->height() > window->minimumHeight()) {
         window->resize(window->width(), window->minimumHeight());
     }
-    m_fittedWindowHeight = window->height();
 }
 
 void LabelHeightFit::fitLabel()

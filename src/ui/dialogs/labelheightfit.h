@@ -24,7 +24,10 @@ protected:
 private:
     void fitLabel();
 
+    static constexpr int kHidden = -1;
+    static constexpr int kNotFitted = -2;
+
     QLabel* m_label;
-    // The window's height when it was last fitted; -1 before the first time.
-    int m_fittedWindowHeight = -1;
+    // The label's minimum height (kHidden while hidden) when the window was last fitted to it.
+    int m_fittedLabelHeight = kNotFitted;
 };
