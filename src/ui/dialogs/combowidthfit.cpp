@@ -7,7 +7,6 @@
 
 ComboWidthFit::ComboWidthFit(QComboBox* list) : QObject(list), m_list(list), m_formWidth(list->minimumWidth())
 {
-    // An explicit minimum width overrides what the layout learns from the size hint.
     const QAbstractItemModel* entries = m_list->model();
     connect(entries, &QAbstractItemModel::rowsInserted, this, &ComboWidthFit::fit);
     connect(entries, &QAbstractItemModel::rowsRemoved, this, &ComboWidthFit::fit);
@@ -17,5 +16,6 @@ ComboWidthFit::ComboWidthFit(QComboBox* list) : QObject(list), m_list(list), m_f
 
 void ComboWidthFit::fit()
 {
+    // The layout takes an explicit minimum width over the size hint, so the minimum is moved.
     m_list->setMinimumWidth(std::max(m_formWidth, m_list->sizeHint().width()));
 }
