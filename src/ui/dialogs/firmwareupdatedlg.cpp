@@ -462,9 +462,7 @@ void FirmwareUpdateDlg::refreshBusy()
 
 void FirmwareUpdateDlg::on_bttn_history_clicked()
 {
-    auto* dialog = new UpdateHistoryDlg(UpdateHistory(), this);
-    dialog->exec();
-    dialog->deleteLater();
+    runInformationDialog<UpdateHistoryDlg>(this, UpdateHistory());
 }
 
 void FirmwareUpdateDlg::setBusy(bool b)
