@@ -41,6 +41,11 @@ QHash<QString, QString> builtInUpdateFilesByModel()
     return updateFilesByModelIn(builtInUpdateFilesDirectory());
 }
 
+bool hasBuiltInUpdateFiles()
+{
+    return !builtInUpdateFilesByModel().isEmpty();
+}
+
 QStringList updateFilesIn(const QString& directory)
 {
     // QDir's defaults: every kind of entry, sorted by name ignoring case.

@@ -26,6 +26,10 @@ QString updateFileModel(const QString& path);
 // Of two files naming the same model, the one whose name sorts later wins.
 QHash<QString, QString> builtInUpdateFilesByModel();
 
+// Whether any built-in update file names a model. A release built without a firmware folder
+// carries none; the window then starts with a loaded file instead of claiming files it lacks.
+bool hasBuiltInUpdateFiles();
+
 // The same two over any folder: the built-in ones are these over the resource folder.
 QStringList updateFilesIn(const QString& directory);
 QHash<QString, QString> updateFilesByModelIn(const QString& directory);

@@ -54,11 +54,11 @@ QString DeviceListText::notOpened(const QList<InaccessibleUsbDevice>& inaccessib
     QStringList parts;
     const QString rules = DeviceAccessProbe::udevRulesPath();
     if (accessDenied == 1) {
-        parts << tr("1 more attached device cannot be opened by this user; install the udev rules %1 and "
+        parts << tr("1 more attached device cannot be opened by this user; install the udev rules\n%1\nand "
                     "plug it in again.")
                      .arg(rules);
     } else if (accessDenied > 1) {
-        parts << tr("%1 more attached devices cannot be opened by this user; install the udev rules %2 and "
+        parts << tr("%1 more attached devices cannot be opened by this user; install the udev rules\n%2\nand "
                     "plug them in again.")
                      .arg(accessDenied)
                      .arg(rules);
@@ -99,15 +99,16 @@ QString DeviceListText::noDevice(const QList<InaccessibleUsbDevice>& inaccessibl
         withoutDriver += device.noDriver ? 1 : 0;
     }
     QString text;
+    // The rules' path on a line of its own: it fits the window whole, where a break inside
+    // its file name would misread.
     if (accessDenied == 1) {
         text = tr("No Marlune device found: 1 attached device cannot be opened by this user. "
-                  "Install the udev rules %1 and plug the device in again.")
+                  "Install the udev rules\n%1\nand plug the device in again.")
                    .arg(DeviceAccessProbe::udevRulesPath());
     } else if (accessDenied > 1) {
         text = tr("No Marlune device found: %1 attached devices cannot be opened by this user. "
-                  "Install the udev rules %2 and plug the devices in again.")
-                   .arg(accessDenied)
-                   .arg(DeviceAccessProbe::udevRulesPath());
+                  "Install the udev rules\n%2\nand plug the devices in again.")
+                   .arg(QString::number(accessDenied), DeviceAccessProbe::udevRulesPath());
     } else if (withoutDriver == 1) {
         text = tr("No Marlune device found: 1 attached device has no WinUSB driver. Install %1 from the "
                   "program's folder (right-click, Install) and plug the device in again.")

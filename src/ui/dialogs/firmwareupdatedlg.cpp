@@ -2,15 +2,18 @@
 
 #include "builtinfirmwaresdlg.h"
 #include "builtinupdatefiles.h"
+#include "combowidthfit.h"
 #include "deviceinfodlg.h"
 #include "devicelisttext.h"
 #include "deviceunittext.h"
+#include "labelheightfit.h"
 #include "loadedfirmwaredlg.h"
 #include "mlpworkerthread.h"
 #include "modetextlink.h"
 #include "ui_firmwareupdatedlg.h"
 #include "updatefilecheck.h"
 #include "updatehistory.h"
+#include "updatehistorydlg.h"
 #include "updateverdicttext.h"
 #include "usbhotplugwatcher.h"
 
@@ -30,7 +33,6 @@ namespace {
 // Link targets of the mode texts: each names the mode its link switches to.
 const char* const kAlternativeFileLink = "alternative-update-file";
 const char* const kBuiltInFilesLink = "default-update-file";
-constexpr int kStatusLines = 4;
 
 // Each information dialog runs modally as a child of the window and goes once it is closed.
 template <typename Dialog, typename... Arguments>
@@ -63,11 +65,18 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     progressBarPolicy.setRetainSizeWhenHidden(true);
     m_ui->progressBar->setSizePolicy(progressBarPolicy);
     m_ui->progressBar->hide();
-    // Room for the longest verdict, so that the controls above never move.
-    m_ui->statusLabel->setMinimumHeight(kStatusLines * m_ui->statusLabel->fontMetrics().lineSpacing());
+    // The verdict line below the controls takes the lines its text needs, and the window grows for it.
+    m_statusFit = new LabelHeightFit(m_ui->statusLabel);
+    new ComboWidthFit(m_ui->devicesCombo);
     m_ui->infoButtonLoadedFirmware->setEnabled(false);
     new ModeTextLink(m_ui->lbl_fileOpenMode);
-    setAlternativeFileMode(false);
+    // The built-in files are compiled in: whether there are any is asked once. Without them
+    // the built-in mode text would claim files that are not there.
+    m_builtInFilesInstalled = marlune::hasBuiltInUpdateFiles();
+    setAlternativeFileMode(!m_builtInFilesInstalled);
+    // The form's height suits the small font it was drawn with; the window starts as tall as
+    // its controls need, with no empty band under Quit.
+    resize(width(), minimumSizeHint().height());
 }
 
 FirmwareUpdateDlg::~FirmwareUpdateDlg()
@@ -176,7 +185,7 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     // reads it for sending.
     m_session->startOnSelected(m_currentDevice, m_checkedPath);
     m_deviceStateText.clear();
-    setOutcome(UpdateVerdictText::writing(m_verdict, m_currentDevice));
+    setOutcome(m_writingProgress.start(UpdateVerdictText::writing(m_verdict, m_currentDevice)));
 }
 
 void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
@@ -194,6 +203,7 @@ void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
 void FirmwareUpdateDlg::progress(int percents)
 {
     m_ui->progressBar->setValue(percents);
+    setOutcome(m_writingProgress.progressed(percents));
 }
 
 void FirmwareUpdateDlg::devicesDiscovered()
@@ -244,10 +254,12 @@ void FirmwareUpdateDlg::showStatus()
             parts << part;
         }
     }
-    if (!m_alternativeFileMode && marlune::builtInUpdateFiles().isEmpty()) {
+    if (!m_alternativeFileMode && !m_builtInFilesInstalled) {
         parts << tr("No built-in update files are installed; load an update file through the link above.");
     }
     m_ui->statusLabel->setText(parts.join(QLatin1Char('\n')));
+    m_ui->statusLabel->setVisible(!parts.isEmpty());
+    m_statusFit->fit();
 }
 
 void FirmwareUpdateDlg::setOutcome(const QString& text)
@@ -447,6 +459,11 @@ void FirmwareUpdateDlg::refreshBusy()
     setBusy(m_busy);
 }
 
+void FirmwareUpdateDlg::on_bttn_history_clicked()
+{
+    runInformationDialog<UpdateHistoryDlg>(this, UpdateHistory());
+}
+
 void FirmwareUpdateDlg::setBusy(bool b)
 {
     m_ui->bttnDiscover->setEnabled(!b);
@@ -475,6 +492,8 @@ void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
     m_ui->lbl_fileOpenMode->setText(on ? m_alternativeModeText : m_builtInModeText);
     m_ui->infoButtonBuiltInFirmware->setVisible(!on);
     m_ui->infoButtonLoadedFirmware->setVisible(on);
+    m_ui->lbl_fileOpenMode->setToolTip(
+        on && !m_builtInFilesInstalled ? tr("No built-in update files are installed.") : QString());
     enableUpdateButtonIfRequirementsAreMet();
     // The last update's verdict was about the other file source.
     setOutcome(QString());

@@ -4,6 +4,7 @@
 #include "mlpworkerrequesti.h"
 #include "updatefileverdict.h"
 #include "updatesession.h"
+#include "writingprogresstext.h"
 
 #include <QDialog>
 #include <QString>
@@ -13,6 +14,7 @@
 
 class QCloseEvent;
 class QShowEvent;
+class LabelHeightFit;
 class MLPWorkerThread;
 class UsbHotplugWatcher;
 
@@ -62,6 +64,7 @@ private slots:
     void on_infoButtonDevice_clicked();
     void on_infoButtonBuiltInFirmware_clicked();
     void on_infoButtonLoadedFirmware_clicked();
+    void on_bttn_history_clicked();
     void refreshAfterHotplug();
 
 private:
@@ -83,6 +86,7 @@ private:
     MLPDeviceInfoNode m_currentDevice;
     bool m_busy = false;
     bool m_alternativeFileMode = false;
+    bool m_builtInFilesInstalled = false;
     bool m_haveDevice = false;
     std::optional<QString> m_loadedFilePath;
     QString m_builtInModeText;
@@ -98,6 +102,9 @@ private:
     // The verdict line: the latest update's outcome, then what the device list says now.
     QString m_outcomeText;
     QString m_deviceStateText;
+    LabelHeightFit* m_statusFit = nullptr;
+    // The verdict line while the update writes.
+    WritingProgressText m_writingProgress;
     // The unit whose connection was lost, until a discovery finds it again.
     std::optional<MLPDeviceInfoNode> m_lostDevice;
 

@@ -8,12 +8,15 @@
 #include "modaldialogwatcher.h"
 #include "registerbuiltinupdatefiles.h"
 #include "updatefilebuilder.h"
+#include "updatehistorydlg.h"
+#include "writingprogresstext.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -120,11 +123,13 @@ private slots:
     void updateButtonFollowsTheLoadedFile();
     void deletedLoadedFileDisablesUpdate();
     void noBuiltInFileForTheModelSaysSo();
-    void emptyCatalogueSaysSoInBuiltInMode();
+    void emptyCatalogueStartsWithALoadedFile();
     void busyButtonSaysToWait();
 
     // Update flow.
     void updateShowsProgressAndEndsQuietlyOnSuccess();
+    void writingLineSaysHowFarAndHowLong_data();
+    void writingLineSaysHowFarAndHowLong();
     void failedUpdateShowsOneWarningAndKeepsTheDevice();
 
     // Closing.
@@ -134,10 +139,15 @@ private slots:
     void quitButtonClosesWhenIdle();
     void escapeHidesWhenIdle();
 
+    // Layout.
+    void windowHeightFollowsTheVerdictLine();
+    void noTextIsClippedAtTheSmallestSize();
+
     // Information buttons.
     void deviceInfoButtonShowsTheCurrentDevice();
     void builtInInfoButtonShowsTheCatalogue();
     void loadedInfoButtonShowsTheLoadedFile();
+    void historyButtonShowsTheHistory();
 
 private:
     QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(name); }
@@ -704,25 +714,31 @@ void TestFirmwareUpdateDlg::noBuiltInFileForTheModelSaysSo()
              QStringLiteral("There is no built-in update file for this device model."));
 }
 
-// A package built without update files: built-in mode points to loading one, and its
-// mode text stays as it is.
-void TestFirmwareUpdateDlg::emptyCatalogueSaysSoInBuiltInMode()
+// A package built without update files starts with a loaded file, so that no text claims
+// built-in files; built-in mode stays reachable and points back to loading one.
+void TestFirmwareUpdateDlg::emptyCatalogueStartsWithALoadedFile()
 {
     const QString emptyCatalogueText =
         QStringLiteral("No built-in update files are installed; load an update file through the link above.");
     Q_CLEANUP_RESOURCE(firmwares);
-    QVERIFY(marlune::builtInUpdateFiles().isEmpty());
+    QVERIFY(!marlune::hasBuiltInUpdateFiles());
     {
         FirmwareUpdateDlg window;
-        QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), emptyCatalogueText);
-        QCOMPARE(plainText(window.findChild<QLabel*>("lbl_fileOpenMode")->text()),
-                 QStringLiteral("Built-in firmware update files loaded. Load alternative update file."));
-        QVERIFY(QMetaObject::invokeMethod(&window, "on_lbl_fileOpenMode_linkActivated",
-                                          Q_ARG(QString, QStringLiteral("alternative-update-file"))));
+        auto* modeText = window.findChild<QLabel*>("lbl_fileOpenMode");
+        QCOMPARE(plainText(modeText->text()), QStringLiteral("Load the built-in firmware updates."));
+        QCOMPARE(modeText->toolTip(), QStringLiteral("No built-in update files are installed."));
+        QVERIFY(!window.findChild<QPushButton*>("bttn_load")->isHidden());
         QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), QString());
+
+        QVERIFY(QMetaObject::invokeMethod(&window, "on_lbl_fileOpenMode_linkActivated",
+                                          Q_ARG(QString, QStringLiteral("default-update-file"))));
+        QVERIFY(window.findChild<QPushButton*>("bttn_load")->isHidden());
+        QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), emptyCatalogueText);
     }
     registerBuiltInUpdateFiles();
-    QVERIFY(!marlune::builtInUpdateFiles().isEmpty());
+    QVERIFY(marlune::hasBuiltInUpdateFiles());
+    QVERIFY(isBuiltInMode());
+    QCOMPARE(label("lbl_fileOpenMode")->toolTip(), QString());
     QCOMPARE(label("statusLabel")->text(), QString());
 }
 
@@ -747,8 +763,16 @@ void TestFirmwareUpdateDlg::updateShowsProgressAndEndsQuietlyOnSuccess()
     QVERIFY(!button("bttn_quit")->isEnabled());
     QVERIFY(!button("bttn_update")->isEnabled());
 
+    QVERIFY(label("statusLabel")
+                ->text()
+                .endsWith(QStringLiteral("\n0%.\nKeep the device connected until the update has finished.")));
     emitFromAnotherThread([&] { emit request->progress(37); });
     QTRY_COMPARE(progressBar()->value(), 37);
+    QVERIFY(label("statusLabel")->text().startsWith(QStringLiteral("Writing firmware 1.07 to N/A")));
+    QVERIFY(
+        label("statusLabel")
+            ->text()
+            .endsWith(QStringLiteral("\n37%.\nKeep the device connected until the update has finished.")));
 
     emitFromAnotherThread([&] {
         emit request->progress(100);
@@ -760,6 +784,36 @@ void TestFirmwareUpdateDlg::updateShowsProgressAndEndsQuietlyOnSuccess()
     QVERIFY(button("bttn_update")->isEnabled());
     QTest::qWait(3 * ModalDialogWatcher::kPollIntervalMs);
     QCOMPARE(watcher.seenCount(), 0);
+}
+
+void TestFirmwareUpdateDlg::writingLineSaysHowFarAndHowLong_data()
+{
+    QTest::addColumn<int>("percent");
+    QTest::addColumn<qint64>("remainingMs");
+    QTest::addColumn<QString>("progress");
+
+    const QString keepConnected = "\nKeep the device connected until the update has finished.";
+    QTest::newRow("not steady yet") << 3 << qint64(-1) << "\n3%." + keepConnected;
+    QTest::newRow("seconds in steps of five")
+        << 37 << qint64(41000) << "\n37%, about 45 seconds left." + keepConnected;
+    QTest::newRow("under a second") << 99 << qint64(200) << "\n99%, about 5 seconds left." + keepConnected;
+    QTest::newRow("just under a minute")
+        << 50 << qint64(57000) << "\n50%, about 1 minute left." + keepConnected;
+    QTest::newRow("minutes") << 10 << qint64(150000) << "\n10%, about 3 minutes left." + keepConnected;
+    QTest::newRow("finished") << 100 << qint64(0) << "\n100%." + keepConnected;
+}
+
+// The name comes from the device: a "%2" in it is shown as it is.
+void TestFirmwareUpdateDlg::writingLineSaysHowFarAndHowLong()
+{
+    QFETCH(int, percent);
+    QFETCH(qint64, remainingMs);
+    QFETCH(QString, progress);
+
+    const QString writing = QStringLiteral("Writing firmware 1.07 to DEMO-%2 \u2026");
+    const std::optional<qint64> remaining =
+        remainingMs < 0 ? std::nullopt : std::optional<qint64>(remainingMs);
+    QCOMPARE(WritingProgressText::text(writing, percent, remaining), writing + progress);
 }
 
 void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
@@ -865,6 +919,74 @@ void TestFirmwareUpdateDlg::escapeHidesWhenIdle()
     QVERIFY(!m_window->isVisible());
 }
 
+// The window is as tall as its controls and the verdict line need, as the line comes, grows
+// and shrinks; a window made taller by the person keeps its height.
+void TestFirmwareUpdateDlg::windowHeightFollowsTheVerdictLine()
+{
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    QLabel* line = label("statusLabel");
+    const auto bandUnderTheLastLine = [&] {
+        const QWidget* last = line->isVisible() ? static_cast<QWidget*>(line) : button("bttn_quit");
+        return m_window->height() - last->geometry().bottom() - 1 -
+               m_window->layout()->contentsMargins().bottom();
+    };
+    QCOMPARE(line->text(), QString());
+    QCOMPARE(bandUnderTheLastLine(), 0);
+
+    emit m_workerThread->deviceDiscoverFinsihed();
+    QVERIFY(!line->text().isEmpty());
+    QTRY_COMPARE(bandUnderTheLastLine(), 0);
+    QVERIFY(line->height() >= line->heightForWidth(line->width()));
+    QVERIFY(line->geometry().top() > button("bttn_quit")->geometry().bottom());
+
+    selectDevice();
+    invokeLink(QStringLiteral("alternative-update-file"));
+    loadFile(writeUpdateFile(QStringLiteral("fits.ml2"), kNoDeviceModel, {0x0000}));
+    invoke("on_bttn_update_clicked");
+    QTRY_COMPARE(bandUnderTheLastLine(), 0);
+    const int writingHeight = m_window->height();
+    QPointer<MLPUpdateFirmwareRequest> request = m_window->findChild<MLPUpdateFirmwareRequest*>();
+    emitFromAnotherThread([&] { emit request->workDone(); });
+    QTRY_VERIFY(!request);
+    QTRY_COMPARE(bandUnderTheLastLine(), 0);
+    QVERIFY2(m_window->height() < writingHeight, "the one-line verdict left the writing line's room");
+
+    const int enlargedHeight = m_window->height() + 100;
+    m_window->resize(m_window->width(), enlargedHeight);
+    QTRY_COMPARE(m_window->height(), enlargedHeight);
+    invokeLink(QStringLiteral("default-update-file"));
+    QTest::qWait(0);
+    QCOMPARE(m_window->height(), enlargedHeight);
+}
+
+// Shrunk as far as it goes, with a long list entry, a long file name and a verdict of
+// several lines, every text still shows whole.
+void TestFirmwareUpdateDlg::noTextIsClippedAtTheSmallestSize()
+{
+    showAndFinishDiscovery();
+    selectDevice();
+    invokeLink(QStringLiteral("alternative-update-file"));
+    loadFile(writeUpdateFile(QStringLiteral("DEMO-A-release-candidate-for-the-rig-on-stage-left.ml2"),
+                             "DEMO-A", {0x0100}));
+    addListEntryQuietly(QStringLiteral("DEMO-A \u2014 maker USB 0123456789ABCDEF0123456789ABCDEF"));
+    emitFromAnotherThread([&] { emit m_workerThread->lostConnection(); });
+    addListEntryQuietly(QStringLiteral("DEMO-A \u2014 maker USB 0123456789ABCDEF0123456789ABCDEF"));
+    QTRY_VERIFY(!label("statusLabel")->text().isEmpty());
+
+    m_window->resize(1, 1);
+    QTRY_VERIFY(label("statusLabel")->height() >=
+                label("statusLabel")->heightForWidth(label("statusLabel")->width()));
+    for (QPushButton* pushButton : m_window->findChildren<QPushButton*>()) {
+        QVERIFY2(pushButton->width() >= pushButton->sizeHint().width(), qPrintable(pushButton->objectName()));
+    }
+    QVERIFY(devicesCombo()->width() >= devicesCombo()->sizeHint().width());
+    for (const char* name : {"lbl_fileOpenMode", "lbl_fileStatus"}) {
+        QVERIFY2(label(name)->width() >= label(name)->sizeHint().width(), name);
+    }
+    QVERIFY(m_window->rect().contains(label("statusLabel")->geometry()));
+}
+
 void TestFirmwareUpdateDlg::deviceInfoButtonShowsTheCurrentDevice()
 {
     showAndFinishDiscovery();
@@ -918,6 +1040,20 @@ void TestFirmwareUpdateDlg::loadedInfoButtonShowsTheLoadedFile()
     QCOMPARE(watcher.seenCount(), 1);
     QCOMPARE(rows.size(), 4);
     QCOMPARE(rows.last(), "Path|" + path);
+    QTRY_VERIFY(!shown);
+}
+
+void TestFirmwareUpdateDlg::historyButtonShowsTheHistory()
+{
+    QPointer<QDialog> shown;
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        shown = qobject_cast<UpdateHistoryDlg*>(dialog);
+        QVERIFY(shown);
+        QCOMPARE(shown->parentWidget(), m_window);
+        shown->accept();
+    });
+    QTest::mouseClick(button("bttn_history"), Qt::LeftButton);
+    QCOMPARE(watcher.seenCount(), 1);
     QTRY_VERIFY(!shown);
 }
 
