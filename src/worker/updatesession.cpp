@@ -9,9 +9,15 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+// Connected for the session's whole life and told apart by what it waits for: a connection
+// dropped from within its own queued call would leave the worker thread, at its next emit,
+// deleting the call's slot object while this thread may still be in it.
 UpdateSession::UpdateSession(MLPWorkerThread& thread, const QString& historyPath, QObject* parent)
     : QObject(parent), m_thread(thread), m_historyPath(historyPath)
-{}
+{
+    connect(&m_thread, &MLPWorkerThread::deviceSelectionAnswered, this, &UpdateSession::selectionAnswered);
+    connect(&m_thread, &MLPWorkerThread::deviceDiscoverFinsihed, this, &UpdateSession::rediscovered);
+}
 
 // A request still running is left to finish: deleting it would pull it from under the
 // worker thread. Its owner keeps the session until it has ended.
@@ -40,8 +46,7 @@ void UpdateSession::start(const MLPDeviceInfoNode& unit, const QString& filePath
 void UpdateSession::ask(const QString& address)
 {
     m_askedAddress = address;
-    connect(&m_thread, &MLPWorkerThread::deviceSelectionAnswered, this, &UpdateSession::selectionAnswered,
-            Qt::UniqueConnection);
+    m_awaitingSelection = true;
     m_thread.postSelect(address);
 }
 
@@ -55,10 +60,11 @@ void UpdateSession::startOnSelected(const MLPDeviceInfoNode& unit, const QString
 void UpdateSession::selectionAnswered(bool answered, const MLPDeviceInfoNode& device)
 {
     // Only the answer to this session's own selection counts; a front end may select too.
-    if (device.address != m_askedAddress || (m_state != State::Checking && m_state != State::Verifying)) {
+    if (!m_awaitingSelection || device.address != m_askedAddress ||
+        (m_state != State::Checking && m_state != State::Verifying)) {
         return;
     }
-    disconnect(&m_thread, &MLPWorkerThread::deviceSelectionAnswered, this, &UpdateSession::selectionAnswered);
+    m_awaitingSelection = false;
     const bool sameUnit = answered && device.isSameUnit(m_unit);
     if (m_state == State::Verifying) {
         if (sameUnit) {
@@ -68,8 +74,7 @@ void UpdateSession::selectionAnswered(bool answered, const MLPDeviceInfoNode& de
             // Units plugged in or out while the file went out move the others; the unit is
             // looked for where it is listed now.
             m_rediscovered = true;
-            connect(&m_thread, &MLPWorkerThread::deviceDiscoverFinsihed, this, &UpdateSession::rediscovered,
-                    Qt::UniqueConnection);
+            m_awaitingDiscovery = true;
             m_thread.postDiscover();
         } else {
             end(State::Done);
@@ -141,7 +146,10 @@ void UpdateSession::askWhereListed()
 
 void UpdateSession::rediscovered()
 {
-    disconnect(&m_thread, &MLPWorkerThread::deviceDiscoverFinsihed, this, &UpdateSession::rediscovered);
+    if (!m_awaitingDiscovery) {
+        return;
+    }
+    m_awaitingDiscovery = false;
     askWhereListed();
 }
 

@@ -102,6 +102,9 @@ private:
     QString m_askedAddress;
     // Verifying looked for the unit again with a discovery; it is not looked for twice.
     bool m_rediscovered = false;
+    // What the worker thread's answers are awaited for; others are not this session's.
+    bool m_awaitingSelection = false;
+    bool m_awaitingDiscovery = false;
     Refusal m_refusal = Refusal::None;
     MLPUpdateOutcome m_outcome;
     MLPDeviceInfoNode m_unitAfter;
