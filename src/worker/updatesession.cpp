@@ -9,14 +9,14 @@
 #include <QDateTime>
 #include <QFileInfo>
 
-// Connected for the session's whole life and told apart by what it waits for: a connection
-// dropped from within its own queued call would leave the worker thread, at its next emit,
-// deleting the call's slot object while this thread may still be in it.
+// The worker thread's answers stay connected once needed, for the session's life, and are
+// told apart by what the session awaits: a connection dropped from within its own queued
+// call would leave the worker thread, at its next emit, deleting the call's slot object while
+// this thread may still be in it.
 UpdateSession::UpdateSession(MLPWorkerThread& thread, const QString& historyPath, QObject* parent)
     : QObject(parent), m_thread(thread), m_historyPath(historyPath)
 {
     connect(&m_thread, &MLPWorkerThread::deviceSelectionAnswered, this, &UpdateSession::selectionAnswered);
-    connect(&m_thread, &MLPWorkerThread::deviceDiscoverFinsihed, this, &UpdateSession::rediscovered);
 }
 
 // A request still running is left to finish: deleting it would pull it from under the
@@ -75,6 +75,8 @@ void UpdateSession::selectionAnswered(bool answered, const MLPDeviceInfoNode& de
             // looked for where it is listed now.
             m_rediscovered = true;
             m_awaitingDiscovery = true;
+            connect(&m_thread, &MLPWorkerThread::deviceDiscoverFinsihed, this, &UpdateSession::rediscovered,
+                    Qt::UniqueConnection);
             m_thread.postDiscover();
         } else {
             end(State::Done);
