@@ -25,22 +25,10 @@ QList<MLPDeviceInfoNode> MLPDiscoverRequest::devices() const
     return m_deviceList;
 }
 
-QList<InaccessibleUsbDevice> MLPDiscoverRequest::inaccessibleDevices() const
+MissingDevices MLPDiscoverRequest::missingDevices() const
 {
     QMutexLocker locker(&m_devicesMutex);
-    return m_inaccessible;
-}
-
-int MLPDiscoverRequest::heldBridgeCount() const
-{
-    QMutexLocker locker(&m_devicesMutex);
-    return m_heldBridgeCount;
-}
-
-int MLPDiscoverRequest::unansweredCount() const
-{
-    QMutexLocker locker(&m_devicesMutex);
-    return m_unansweredCount;
+    return m_missing;
 }
 
 void MLPDiscoverRequest::run(MLPWorkerContext* context)
@@ -53,9 +41,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
     {
         QMutexLocker locker(&m_devicesMutex);
         m_deviceList.clear();
-        m_unansweredCount = 0;
-        m_inaccessible.clear();
-        m_heldBridgeCount = 0;
+        m_missing = MissingDevices();
     }
 
     bool allAnswered = true;
@@ -77,7 +63,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 // person to check a cable that is fine.
                 allAnswered = false;
                 QMutexLocker locker(&m_devicesMutex);
-                ++m_heldBridgeCount;
+                ++m_missing.heldBridges;
                 continue;
             }
 
@@ -85,7 +71,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
             if (answer.status != MLPStatus::Ok) {
                 allAnswered = false;
                 QMutexLocker locker(&m_devicesMutex);
-                ++m_unansweredCount;
+                ++m_missing.unanswered;
                 continue;
             }
             if (answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength) {
@@ -98,14 +84,15 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
             }
         }
         QMutexLocker locker(&m_devicesMutex);
-        m_heldBridgeCount += link->heldBridgeCount();
+        m_missing.heldBridges += link->heldBridgeCount();
     }
 
     // The discovery's links are closed now, so a device in use here is in use elsewhere.
     const QList<InaccessibleUsbDevice> inaccessible = DeviceAccessProbe::findInaccessibleDevices();
     {
         QMutexLocker locker(&m_devicesMutex);
-        m_inaccessible = inaccessible;
+        m_missing.inaccessible = inaccessible;
+        m_missing.ftdiDriverMissing = DeviceAccessProbe::ftdiDriverMissing();
     }
 
     if (allAnswered) {

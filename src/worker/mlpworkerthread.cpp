@@ -1,7 +1,5 @@
 #include "mlpworkerthread.h"
 
-#include "deviceaccessprobe.h"
-
 #include "mlpconnection.h"
 #include "mlpdiscoverrequest.h"
 #include "mlpphy.h"
@@ -104,29 +102,9 @@ QList<MLPDeviceInfoNode> MLPWorkerThread::discoveredDevices() const
     return m_discoverRequest->devices();
 }
 
-QList<InaccessibleUsbDevice> MLPWorkerThread::inaccessibleDevices() const
-{
-    return m_discoverRequest->inaccessibleDevices();
-}
-
 MissingDevices MLPWorkerThread::missingDevices() const
 {
-    MissingDevices missing;
-    missing.unanswered = unansweredDeviceCount();
-    missing.inaccessible = inaccessibleDevices();
-    missing.heldBridges = heldBridgeCount();
-    missing.ftdiDriverMissing = DeviceAccessProbe::ftdiDriverMissing();
-    return missing;
-}
-
-int MLPWorkerThread::heldBridgeCount() const
-{
-    return m_discoverRequest->heldBridgeCount();
-}
-
-int MLPWorkerThread::unansweredDeviceCount() const
-{
-    return m_discoverRequest->unansweredCount();
+    return m_discoverRequest->missingDevices();
 }
 
 void MLPWorkerThread::start(Priority priority)

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "inaccessibleusbdevice.h"
 #include "missingdevices.h"
 #include "mlpdeviceinfonode.h"
 #include "mlpworkercontext.h"
@@ -45,12 +44,6 @@ public:
     void selectDevice(int index);
     void postUpdate(MLPWorkerRequestI* request);
     QList<MLPDeviceInfoNode> discoveredDevices() const;
-    // Devices the last discovery found attached but left out because they did not answer.
-    int unansweredDeviceCount() const;
-    // Devices of ours attached at the last discovery that this user cannot open at all.
-    QList<InaccessibleUsbDevice> inaccessibleDevices() const;
-    // FTDI bridges of ours that another program held open at the last discovery.
-    int heldBridgeCount() const;
     // All the last discovery saw but could not list, and why.
     MissingDevices missingDevices() const;
 

@@ -154,7 +154,7 @@ private slots:
         QCOMPARE(request.devices().size(), 1);
         QCOMPARE(request.devices().first().model, "BRIDGE-1");
         QCOMPARE(request.devices().first().address, "usb:m/0");
-        QCOMPARE(request.unansweredCount(), 1);
+        QCOMPARE(request.missingDevices().unanswered, 1);
         QVERIFY(!connection);
         QVERIFY(!link);
     }
