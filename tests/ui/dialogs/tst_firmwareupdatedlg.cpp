@@ -952,10 +952,7 @@ void TestFirmwareUpdateDlg::windowHeightFollowsTheVerdictLine()
     QTRY_VERIFY(!request);
     QTRY_COMPARE(bandUnderTheLastLine(), 0);
 #ifdef Q_OS_WIN
-    QEXPECT_FAIL("",
-                 "under Wine's offscreen platform the window keeps the writing line's height; "
-                 "not known on real Windows",
-                 Abort);
+    QSKIP("under Wine's offscreen platform the window returns to its smallest height only at times");
 #endif
     QCOMPARE(m_window->height(), m_window->minimumHeight());
     // How many lines each text takes depends on the fonts; where the verdict takes fewer than
