@@ -62,6 +62,7 @@ public:
 
     // The unit as the session last saw it: as given, then as its selection reported it.
     MLPDeviceInfoNode unit() const { return m_unit; }
+    QString filePath() const { return m_filePath; }
     Refusal refusal() const { return m_refusal; }
     // The request's own account; complete once Writing has ended.
     MLPUpdateOutcome outcome() const { return m_outcome; }

@@ -1,17 +1,16 @@
 #include "firmwareupdatedlg.h"
 
 #include "builtinfirmwaresdlg.h"
-#include "builtinupdatefiles.h"
 #include "combowidthfit.h"
 #include "deviceinfodlg.h"
 #include "devicelisttext.h"
 #include "deviceunittext.h"
-#include "labelheightfit.h"
 #include "loadedfirmwaredlg.h"
 #include "mlpworkerthread.h"
-#include "modetextlink.h"
+#include "statusline.h"
 #include "ui_firmwareupdatedlg.h"
-#include "updatefilecheck.h"
+#include "updatefailurebox.h"
+#include "updatefilesource.h"
 #include "updatehistory.h"
 #include "updatehistorydlg.h"
 #include "updateverdicttext.h"
@@ -19,20 +18,20 @@
 
 #include <QCloseEvent>
 #include <QDebug>
-#include <QDir>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QList>
-#include <QMessageBox>
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <algorithm>
 
 namespace {
 
-// Link targets of the mode texts: each names the mode its link switches to.
-const char* const kAlternativeFileLink = "alternative-update-file";
-const char* const kBuiltInFilesLink = "default-update-file";
+// The worker thread's answers the window follows, by signature.
+const std::pair<const char*, const char*> kWorkerThreadSignals[] = {
+    {SIGNAL(deviceDiscoverFinsihed()), SLOT(devicesDiscovered())},
+    {SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), SLOT(deviceSelected(uint16_t, uint16_t))},
+    {SIGNAL(lostConnection()), SLOT(onConnectionLost())},
+};
 
 // Each information dialog runs modally as a child of the window and goes once it is closed.
 template <typename Dialog, typename... Arguments>
@@ -49,31 +48,20 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
 {
     qRegisterMetaType<uint16_t>("uint16_t");
     m_ui->setupUi(this);
-    m_busy = false;
-    m_haveDevice = false;
     initCurrentDevice();
-
-    m_builtInModeText = ModeTextLink::richText(tr("Built-in firmware update files loaded. Load "),
-                                               QString::fromLatin1(kAlternativeFileLink), tr("alternative"),
-                                               tr(" update file."));
-    m_alternativeModeText = ModeTextLink::richText(tr("Load the "), QString::fromLatin1(kBuiltInFilesLink),
-                                                   tr("built-in"), tr(" firmware updates."));
-
     m_ui->bttn_update->setEnabled(false);
     // The bar comes and goes with each update; its place stays, so nothing below it moves.
     QSizePolicy progressBarPolicy = m_ui->progressBar->sizePolicy();
     progressBarPolicy.setRetainSizeWhenHidden(true);
     m_ui->progressBar->setSizePolicy(progressBarPolicy);
     m_ui->progressBar->hide();
-    // The verdict line below the controls takes the lines its text needs, and the window grows for it.
-    m_statusFit = new LabelHeightFit(m_ui->statusLabel);
+    m_status = std::make_unique<StatusLine>(m_ui->statusLabel);
     new ComboWidthFit(m_ui->devicesCombo);
-    m_ui->infoButtonLoadedFirmware->setEnabled(false);
-    new ModeTextLink(m_ui->lbl_fileOpenMode);
-    // The built-in files are compiled in: whether there are any is asked once. Without them
-    // the built-in mode text would claim files that are not there.
-    m_builtInFilesInstalled = marlune::hasBuiltInUpdateFiles();
-    setAlternativeFileMode(!m_builtInFilesInstalled);
+    m_fileSource = std::make_unique<UpdateFileSource>(
+        UpdateFileSource::Widgets{m_ui->lbl_fileOpenMode, m_ui->bttn_load, m_ui->lbl_fileStatus,
+                                  m_ui->infoButtonBuiltInFirmware, m_ui->infoButtonLoadedFirmware});
+    // Without built-in files the built-in mode text would claim files that are not there.
+    setAlternativeFileMode(!m_fileSource->builtInFilesInstalled());
     // The form's height suits the small font it was drawn with; the window starts as tall as
     // its controls need, with no empty band under Quit.
     resize(width(), minimumSizeHint().height());
@@ -147,21 +135,9 @@ void FirmwareUpdateDlg::startDiscovery()
 
 void FirmwareUpdateDlg::on_bttn_load_clicked()
 {
-    const QString startDirectory = m_loadedFilePath ? *m_loadedFilePath : QDir::homePath();
-    const QString chosenPath = QFileDialog::getOpenFileName(this, tr("Open a Marlune Update File"),
-                                                            startDirectory, tr("ML2 fles (*.ml2)"));
-    if (QFileInfo::exists(chosenPath)) {
-        m_loadedFilePath = chosenPath;
-    }
-    if (m_loadedFilePath) {
-        m_ui->infoButtonLoadedFirmware->setEnabled(true);
-        m_ui->lbl_fileStatus->setText(QFileInfo(*m_loadedFilePath).fileName());
-    } else {
-        m_ui->lbl_fileStatus->clear();
-        m_ui->infoButtonLoadedFirmware->setEnabled(false);
-    }
+    m_fileSource->chooseFile(this);
     // The last update's verdict was about another file.
-    setOutcome(QString());
+    m_status->setOutcome(QString());
     enableUpdateButtonIfRequirementsAreMet();
 }
 
@@ -175,17 +151,26 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     if (!m_workerThread || (m_session && !m_session->hasEnded())) {
         return;
     }
+    // The file the enabled button was checked with, to the unit the thread has selected.
+    startUpdate(m_target, false);
+}
+
+void FirmwareUpdateDlg::startUpdate(const UnitUpdateFile& target, bool selectFirst)
+{
     recycleFirmwareUpdateRequest();
     m_session = new UpdateSession(*m_workerThread, UpdateHistory::defaultPath(), this);
     connect(m_session, &UpdateSession::progress, this, &FirmwareUpdateDlg::progress);
     connect(m_session, &UpdateSession::stateChanged, this, &FirmwareUpdateDlg::sessionStateChanged);
     m_ui->progressBar->setValue(0);
     m_ui->progressBar->show();
-    // The file the enabled button was checked with; the request checks it once more as it
-    // reads it for sending.
-    m_session->startOnSelected(m_currentDevice, m_checkedPath);
-    m_deviceStateText.clear();
-    setOutcome(m_writingProgress.start(UpdateVerdictText::writing(m_verdict, m_currentDevice)));
+    // The request checks the file once more as it reads it for sending.
+    if (selectFirst) {
+        m_session->start(target.unit, target.filePath);
+    } else {
+        m_session->startOnSelected(target.unit, target.filePath);
+    }
+    m_status->setDeviceState(QString());
+    m_status->setOutcome(m_writingProgress.start(UpdateVerdictText::writing(target.verdict, target.unit)));
 }
 
 void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
@@ -193,9 +178,9 @@ void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
     if (m_busy) {
         return;
     }
-    if (link == QLatin1String(kBuiltInFilesLink)) {
+    if (link == QLatin1String(UpdateFileSource::kBuiltInFilesLink)) {
         setAlternativeFileMode(false);
-    } else if (link == QLatin1String(kAlternativeFileLink)) {
+    } else if (link == QLatin1String(UpdateFileSource::kAlternativeFileLink)) {
         setAlternativeFileMode(true);
     }
 }
@@ -203,7 +188,7 @@ void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
 void FirmwareUpdateDlg::progress(int percents)
 {
     m_ui->progressBar->setValue(percents);
-    setOutcome(m_writingProgress.progressed(percents));
+    m_status->setOutcome(m_writingProgress.progressed(percents));
 }
 
 void FirmwareUpdateDlg::devicesDiscovered()
@@ -239,33 +224,11 @@ void FirmwareUpdateDlg::devicesDiscovered()
         m_ui->devicesCombo->setCurrentIndex(devices.isEmpty() ? -1 : entryToSelect);
     }
     m_unitToKeep.reset();
-    m_deviceStateText = DeviceListText::afterDiscovery(devices, m_workerThread->missingDevices(), m_lostDevice);
-    showStatus();
+    m_status->setDeviceState(
+        DeviceListText::afterDiscovery(devices, m_workerThread->missingDevices(), m_lostDevice));
     if (!devices.isEmpty()) {
         on_devicesCombo_currentIndexChanged(entryToSelect);
     }
-}
-
-void FirmwareUpdateDlg::showStatus()
-{
-    QStringList parts;
-    for (const QString& part : {m_outcomeText, m_deviceStateText}) {
-        if (!part.isEmpty()) {
-            parts << part;
-        }
-    }
-    if (!m_alternativeFileMode && !m_builtInFilesInstalled) {
-        parts << tr("No built-in update files are installed; load an update file through the link above.");
-    }
-    m_ui->statusLabel->setText(parts.join(QLatin1Char('\n')));
-    m_ui->statusLabel->setVisible(!parts.isEmpty());
-    m_statusFit->fit();
-}
-
-void FirmwareUpdateDlg::setOutcome(const QString& text)
-{
-    m_outcomeText = text;
-    showStatus();
 }
 
 void FirmwareUpdateDlg::deviceSelected(uint16_t, uint16_t)
@@ -295,8 +258,7 @@ void FirmwareUpdateDlg::onConnectionLost()
         // The pings repeat the loss every few seconds; it is told once.
         m_lostDevice = m_currentDevice;
         if (!toldByUpdate) {
-            m_deviceStateText = DeviceListText::noLongerAnswers(m_currentDevice);
-            showStatus();
+            m_status->setDeviceState(DeviceListText::noLongerAnswers(m_currentDevice));
         }
     }
     m_ui->devicesCombo->clear();
@@ -319,28 +281,22 @@ void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
         return;
     }
     m_ui->bttn_update->setEnabled(isSelectedFirmwareValidForDevice());
-    const QString noFileText = m_alternativeFileMode
-                                   ? tr("No update file has been loaded.")
-                                   : tr("There is no built-in update file for this device model.");
     m_ui->bttn_update->setToolTip(
-        UpdateVerdictText::toolTip(m_verdict, m_currentDevice.fwVersion, noFileText));
+        m_target.fits() ? UpdateVerdictText::toolTip(m_target.verdict, m_currentDevice.fwVersion, {})
+                        : m_target.reason);
 }
 
 // The shared update check, for the chosen file and the current device; its verdict is kept
 // for the tool tip and for the update the button starts.
 bool FirmwareUpdateDlg::isSelectedFirmwareValidForDevice()
 {
-    m_checkedPath = getSelectedFirmwareFileName(m_currentDevice);
-    m_verdict = UpdateFileCheck::check(m_checkedPath, m_currentDevice.model, m_currentDevice.hwVersion);
-    return m_verdict.fits();
+    m_target = m_fileSource->check(m_currentDevice);
+    return m_target.fits();
 }
 
 QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceInfoNode)
 {
-    if (m_alternativeFileMode) {
-        return m_loadedFilePath ? *m_loadedFilePath : QString();
-    }
-    return marlune::builtInUpdateFilesByModel().value(deviceInfoNode.model);
+    return m_fileSource->fileFor(deviceInfoNode);
 }
 
 void FirmwareUpdateDlg::sessionStateChanged(UpdateSession::State state)
@@ -356,7 +312,8 @@ void FirmwareUpdateDlg::sessionStateChanged(UpdateSession::State state)
         updateSuccessFul();
     }
     if (state == State::Done) {
-        setOutcome(m_outcomeText + QLatin1Char(' ') + UpdateVerdictText::afterwards(*m_session));
+        m_status->setOutcome(m_status->outcome() + QLatin1Char(' ') +
+                             UpdateVerdictText::afterwards(*m_session));
     }
 }
 
@@ -364,22 +321,33 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 {
     m_ui->progressBar->hide();
     const QString reason = UpdateVerdictText::failed(*m_session);
-    setOutcome(reason);
-    QMessageBox box(QMessageBox::Warning, tr("Firmware update failed"),
-                    tr("The firmware update could not be completed"), QMessageBox::Ok, this);
-    box.setInformativeText(reason);
+    m_status->setOutcome(reason);
+    const UnitUpdateFile again{m_session->unit(), m_session->filePath(), m_target.verdict, {}};
     m_failureBoxOpen = true;
-    box.exec();
+    const bool retry = UpdateFailureBox::exec(this, reason, isListed(again.unit));
     m_failureBoxOpen = false;
-    if (m_hotplugPending) {
+    // The unit may have gone while the box was open; then its loss is what the line tells.
+    if (retry && !m_busy && isListed(again.unit)) {
+        startUpdate(again, true);
+    } else if (m_hotplugPending) {
         QTimer::singleShot(0, this, &FirmwareUpdateDlg::refreshAfterHotplug);
     }
+}
+
+bool FirmwareUpdateDlg::isListed(const MLPDeviceInfoNode& unit) const
+{
+    if (!m_haveDevice) {
+        return false;
+    }
+    const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
+    return std::any_of(devices.begin(), devices.end(),
+                       [&unit](const MLPDeviceInfoNode& device) { return unit.isSameUnit(device); });
 }
 
 void FirmwareUpdateDlg::updateSuccessFul()
 {
     m_ui->progressBar->hide();
-    setOutcome(UpdateVerdictText::succeeded(*m_session));
+    m_status->setOutcome(UpdateVerdictText::succeeded(*m_session));
 }
 
 void FirmwareUpdateDlg::initCurrentDevice()
@@ -429,7 +397,8 @@ void FirmwareUpdateDlg::showEvent(QShowEvent* event)
 void FirmwareUpdateDlg::recycleFirmwareUpdateRequest()
 {
     if (m_session && m_session->hasEnded()) {
-        delete m_session;
+        // Later: a retry starts from within the ended session's last signal.
+        m_session->deleteLater();
         m_session = nullptr;
     }
 }
@@ -446,8 +415,8 @@ void FirmwareUpdateDlg::on_infoButtonBuiltInFirmware_clicked()
 
 void FirmwareUpdateDlg::on_infoButtonLoadedFirmware_clicked()
 {
-    if (m_loadedFilePath) {
-        runInformationDialog<LoadedFirmwareDlg>(this, *m_loadedFilePath);
+    if (const auto loaded = m_fileSource->loadedFile()) {
+        runInformationDialog<LoadedFirmwareDlg>(this, *loaded);
     }
 }
 
@@ -486,26 +455,18 @@ void FirmwareUpdateDlg::setBusy(bool b)
 
 void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
 {
-    m_alternativeFileMode = on;
-    m_ui->bttn_load->setVisible(on);
-    m_ui->lbl_fileStatus->setVisible(on);
-    m_ui->lbl_fileOpenMode->setText(on ? m_alternativeModeText : m_builtInModeText);
-    m_ui->infoButtonBuiltInFirmware->setVisible(!on);
-    m_ui->infoButtonLoadedFirmware->setVisible(on);
-    m_ui->lbl_fileOpenMode->setToolTip(
-        on && !m_builtInFilesInstalled ? tr("No built-in update files are installed.") : QString());
+    m_fileSource->setAlternativeFileMode(on);
+    m_status->setNoBuiltInFilesNote(!on && !m_fileSource->builtInFilesInstalled());
     enableUpdateButtonIfRequirementsAreMet();
     // The last update's verdict was about the other file source.
-    setOutcome(QString());
+    m_status->setOutcome(QString());
 }
 
 void FirmwareUpdateDlg::connectWorkerThreadSignals()
 {
-    connect(m_workerThread, SIGNAL(deviceDiscoverFinsihed()), this, SLOT(devicesDiscovered()),
-            Qt::UniqueConnection);
-    connect(m_workerThread, SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), this,
-            SLOT(deviceSelected(uint16_t, uint16_t)), Qt::UniqueConnection);
-    connect(m_workerThread, SIGNAL(lostConnection()), this, SLOT(onConnectionLost()), Qt::UniqueConnection);
+    for (const auto& [signal, slot] : kWorkerThreadSignals) {
+        connect(m_workerThread, signal, this, slot, Qt::UniqueConnection);
+    }
     connect(m_workerThread, &MLPWorkerThread::deviceSelectionAnswered, this,
             &FirmwareUpdateDlg::selectionAnswered, Qt::UniqueConnection);
 }
@@ -515,10 +476,9 @@ void FirmwareUpdateDlg::disconnectWorkerThreadSignals()
     if (!m_workerThread) {
         return;
     }
-    disconnect(m_workerThread, SIGNAL(deviceDiscoverFinsihed()), this, SLOT(devicesDiscovered()));
-    disconnect(m_workerThread, SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), this,
-               SLOT(deviceSelected(uint16_t, uint16_t)));
-    disconnect(m_workerThread, SIGNAL(lostConnection()), this, SLOT(onConnectionLost()));
+    for (const auto& [signal, slot] : kWorkerThreadSignals) {
+        disconnect(m_workerThread, signal, this, slot);
+    }
     disconnect(m_workerThread, &MLPWorkerThread::deviceSelectionAnswered, this,
                &FirmwareUpdateDlg::selectionAnswered);
 }

@@ -2,7 +2,7 @@
 
 #include "mlpdeviceinfonode.h"
 #include "mlpworkerrequesti.h"
-#include "updatefileverdict.h"
+#include "unitupdatefile.h"
 #include "updatesession.h"
 #include "writingprogresstext.h"
 
@@ -10,12 +10,14 @@
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 class QCloseEvent;
 class QShowEvent;
-class LabelHeightFit;
 class MLPWorkerThread;
+class StatusLine;
+class UpdateFileSource;
 class UsbHotplugWatcher;
 
 namespace Ui {
@@ -70,14 +72,15 @@ private slots:
 private:
     void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);
     void sessionStateChanged(UpdateSession::State state);
+    // Writes the checked file to the unit; selectFirst when the thread may talk to another.
+    void startUpdate(const UnitUpdateFile& target, bool selectFirst);
     void refreshBusy();
     void setBusy(bool b);
     void setAlternativeFileMode(bool on);
     void connectWorkerThreadSignals();
     void disconnectWorkerThreadSignals();
     void startDiscovery();
-    void showStatus();
-    void setOutcome(const QString& text);
+    bool isListed(const MLPDeviceInfoNode& unit) const;
 
     Ui::FirmwareUpdateDlg* m_ui;
     MLPWorkerThread* m_workerThread = nullptr;
@@ -85,24 +88,16 @@ private:
     UpdateSession* m_session = nullptr;
     MLPDeviceInfoNode m_currentDevice;
     bool m_busy = false;
-    bool m_alternativeFileMode = false;
-    bool m_builtInFilesInstalled = false;
     bool m_haveDevice = false;
-    std::optional<QString> m_loadedFilePath;
-    QString m_builtInModeText;
-    QString m_alternativeModeText;
+    std::unique_ptr<UpdateFileSource> m_fileSource;
 
     // What makes the window busy, each set where its request is posted and cleared where it ends.
     bool m_discovering = false;
     bool m_selecting = false;
-    // The shared check's verdict on the chosen file, and the file it was made for.
-    UpdateFileVerdict m_verdict;
-    QString m_checkedPath;
+    // The file in use for the current device and the shared check's verdict on it.
+    UnitUpdateFile m_target;
 
-    // The verdict line: the latest update's outcome, then what the device list says now.
-    QString m_outcomeText;
-    QString m_deviceStateText;
-    LabelHeightFit* m_statusFit = nullptr;
+    std::unique_ptr<StatusLine> m_status;
     // The verdict line while the update writes.
     WritingProgressText m_writingProgress;
     // The unit whose connection was lost, until a discovery finds it again.

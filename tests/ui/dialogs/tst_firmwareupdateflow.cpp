@@ -62,6 +62,7 @@ private slots:
     void updateWritesTheFileWithRisingProgressAndNoMessage();
     void failingUpdateShowsOneWarning_data();
     void failingUpdateShowsOneWarning();
+    void retryFromTheFailureBoxWritesTheSameUnit();
     void deviceFallingSilentEmptiesTheList();
     void rediscoveryWithoutDevicesLeavesNothingToUpdate();
     void listAndStatusLineTellTheUnitsApart_data();
@@ -337,6 +338,39 @@ void TestFirmwareUpdateFlow::failingUpdateShowsOneWarning()
              qPrintable(shownReason));
     QCOMPARE(informativeTexts, QStringList{shownReason});
     QVERIFY2(shownReason.contains(history.first().reason), qPrintable(history.first().reason));
+}
+
+void TestFirmwareUpdateFlow::retryFromTheFailureBoxWritesTheSameUnit()
+{
+    // Two units of one model, both failing once: the retry must go to the one that failed.
+    // A device counts segments over its life, so the retry passes the failing one.
+    const std::shared_ptr<VirtualDevice> first = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+    const std::shared_ptr<VirtualDevice> second = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+    for (const std::shared_ptr<VirtualDevice>& device : {first, second}) {
+        m_emulation->addMakerDevice(device);
+        device->failSegment(6, 0x07);
+    }
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+
+    ModalDialogWatcher watcher([](QWidget* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("The firmware update could not be completed"));
+        box->button(QMessageBox::Retry)->click();
+    });
+    QTest::mouseClick(button("bttn_update"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(statusLine().contains(" updated to firmware 1.03."), 2 * kUpdateTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+
+    QCOMPARE(watcher.seenCount(), 1);
+    QCOMPARE(std::min(first->dataSegmentCount(), second->dataSegmentCount()), std::size_t{0});
+    const QList<UpdateHistoryEntry> history = takeHistory();
+    QCOMPARE(history.size(), 2);
+    QVERIFY(!history.at(0).succeeded);
+    QVERIFY(history.at(1).succeeded);
+    QCOMPARE(history.at(1).serial, history.at(0).serial);
+    QCOMPARE(history.at(1).file, history.at(0).file);
 }
 
 void TestFirmwareUpdateFlow::deviceFallingSilentEmptiesTheList()

@@ -1,0 +1,90 @@
+#include "updatefilesource.h"
+
+#include "builtinupdatefiles.h"
+#include "modetextlink.h"
+#include "updatefilecheck.h"
+#include "updateverdicttext.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
+
+const char* const UpdateFileSource::kAlternativeFileLink = "alternative-update-file";
+const char* const UpdateFileSource::kBuiltInFilesLink = "default-update-file";
+
+UpdateFileSource::UpdateFileSource(const Widgets& widgets)
+    : m_widgets(widgets), m_catalogue(marlune::builtInUpdateFilesByModel())
+{
+    m_builtInModeText = ModeTextLink::richText(tr("Built-in firmware update files loaded. Load "),
+                                               QString::fromLatin1(kAlternativeFileLink), tr("alternative"),
+                                               tr(" update file."));
+    m_alternativeModeText = ModeTextLink::richText(tr("Load the "), QString::fromLatin1(kBuiltInFilesLink),
+                                                   tr("built-in"), tr(" firmware updates."));
+    new ModeTextLink(m_widgets.modeText);
+    m_widgets.loadedInfo->setEnabled(false);
+}
+
+void UpdateFileSource::setAlternativeFileMode(bool on)
+{
+    m_alternativeFileMode = on;
+    m_widgets.load->setVisible(on);
+    m_widgets.loadedFileName->setVisible(on);
+    m_widgets.modeText->setText(on ? m_alternativeModeText : m_builtInModeText);
+    m_widgets.builtInInfo->setVisible(!on);
+    m_widgets.loadedInfo->setVisible(on);
+    m_widgets.modeText->setToolTip(
+        on && !builtInFilesInstalled() ? tr("No built-in update files are installed.") : QString());
+}
+
+void UpdateFileSource::chooseFile(QWidget* window)
+{
+    const QString startDirectory = m_loadedFile ? *m_loadedFile : QDir::homePath();
+    const QString chosenPath = QFileDialog::getOpenFileName(window, tr("Open a Marlune Update File"),
+                                                            startDirectory, tr("ML2 fles (*.ml2)"));
+    if (QFileInfo::exists(chosenPath)) {
+        m_loadedFile = chosenPath;
+    }
+    m_widgets.loadedInfo->setEnabled(m_loadedFile.has_value());
+    m_widgets.loadedFileName->setText(m_loadedFile ? QFileInfo(*m_loadedFile).fileName() : QString());
+}
+
+QString UpdateFileSource::fileFor(const MLPDeviceInfoNode& unit) const
+{
+    if (m_alternativeFileMode) {
+        return m_loadedFile.value_or(QString());
+    }
+    return m_catalogue.value(unit.model);
+}
+
+QList<UnitUpdateFile> UpdateFileSource::check(const QList<MLPDeviceInfoNode>& units) const
+{
+    QHash<QString, UpdateFileVerdict> files;
+    QList<UnitUpdateFile> checked;
+    for (const MLPDeviceInfoNode& unit : units) {
+        UnitUpdateFile entry{unit, fileFor(unit), {}, {}};
+        if (!entry.filePath.isEmpty() && !files.contains(entry.filePath)) {
+            files.insert(entry.filePath, UpdateFileCheck::checkFile(entry.filePath));
+        }
+        entry.verdict = entry.filePath.isEmpty()
+                            ? UpdateFileCheck::check(QString(), unit.model, unit.hwVersion)
+                            : UpdateFileCheck::check(files.value(entry.filePath), unit.model, unit.hwVersion);
+        if (!entry.fits()) {
+            entry.reason = UpdateVerdictText::toolTip(entry.verdict, unit.fwVersion, noFileText());
+        }
+        checked << entry;
+    }
+    return checked;
+}
+
+UnitUpdateFile UpdateFileSource::check(const MLPDeviceInfoNode& unit) const
+{
+    return check(QList<MLPDeviceInfoNode>{unit}).first();
+}
+
+QString UpdateFileSource::noFileText() const
+{
+    return m_alternativeFileMode ? tr("No update file has been loaded.")
+                                 : tr("There is no built-in update file for this device model.");
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "mlpdeviceinfonode.h"
+#include "unitupdatefile.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <optional>
+
+class QAbstractButton;
+class QLabel;
+class QWidget;
+
+// Which update file the window writes to a unit, and the row of widgets that chooses it: the
+// mode text with its link, the load button, the loaded file's name and the two information
+// buttons. Either the built-in file of the unit's model or the one file the user loaded.
+class UpdateFileSource
+{
+    Q_DECLARE_TR_FUNCTIONS(UpdateFileSource)
+
+public:
+    struct Widgets
+    {
+        QLabel* modeText;
+        QAbstractButton* load;
+        QLabel* loadedFileName;
+        QAbstractButton* builtInInfo;
+        QAbstractButton* loadedInfo;
+    };
+
+    // Link targets of the mode texts: each names the mode its link switches to.
+    static const char* const kAlternativeFileLink;
+    static const char* const kBuiltInFilesLink;
+
+    // The built-in files are compiled in: which there are is asked once.
+    explicit UpdateFileSource(const Widgets& widgets);
+
+    bool alternativeFileMode() const { return m_alternativeFileMode; }
+    bool builtInFilesInstalled() const { return !m_catalogue.isEmpty(); }
+    void setAlternativeFileMode(bool on);
+
+    // Asks the user for an update file; a cancelled choice keeps the file loaded before.
+    void chooseFile(QWidget* window);
+    std::optional<QString> loadedFile() const { return m_loadedFile; }
+
+    // The file the mode gives the unit; empty when there is none.
+    QString fileFor(const MLPDeviceInfoNode& unit) const;
+    // The shared check's verdict for each unit, each file read once.
+    QList<UnitUpdateFile> check(const QList<MLPDeviceInfoNode>& units) const;
+    UnitUpdateFile check(const MLPDeviceInfoNode& unit) const;
+
+private:
+    // What is missing when the mode gives a unit no file.
+    QString noFileText() const;
+
+    Widgets m_widgets;
+    QHash<QString, QString> m_catalogue;
+    bool m_alternativeFileMode = false;
+    std::optional<QString> m_loadedFile;
+    QString m_builtInModeText;
+    QString m_alternativeModeText;
+};
