@@ -4,25 +4,22 @@
 #include "combowidthfit.h"
 #include "deviceinfodlg.h"
 #include "devicelisttext.h"
-#include "deviceunittext.h"
+#include "hotplugrefresh.h"
 #include "loadedfirmwaredlg.h"
 #include "mlpworkerthread.h"
 #include "statusline.h"
 #include "ui_firmwareupdatedlg.h"
+#include "unitlist.h"
 #include "updatefailurebox.h"
 #include "updatefilesource.h"
 #include "updatehistory.h"
 #include "updatehistorydlg.h"
 #include "updateverdicttext.h"
-#include "usbhotplugwatcher.h"
 
 #include <QCloseEvent>
 #include <QDebug>
 #include <QList>
 #include <QShowEvent>
-#include <QSignalBlocker>
-#include <QTimer>
-#include <algorithm>
 
 namespace {
 
@@ -56,6 +53,14 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     m_ui->progressBar->setSizePolicy(progressBarPolicy);
     m_ui->progressBar->hide();
     m_status = std::make_unique<StatusLine>(m_ui->statusLabel);
+    m_units = std::make_unique<UnitList>(m_ui->devicesCombo);
+    m_hotplug =
+        new HotplugRefresh([this] { return m_workerThread && !m_busy && !m_failureBoxOpen; },
+                           [this] {
+                               m_units->keep(m_haveDevice ? std::optional(m_currentDevice) : m_units->lost());
+                               startDiscovery();
+                           },
+                           this);
     new ComboWidthFit(m_ui->devicesCombo);
     m_fileSource = std::make_unique<UpdateFileSource>(
         UpdateFileSource::Widgets{m_ui->lbl_fileOpenMode, m_ui->bttn_load, m_ui->lbl_fileStatus,
@@ -104,22 +109,13 @@ void FirmwareUpdateDlg::on_devicesCombo_currentIndexChanged(int index)
 void FirmwareUpdateDlg::on_bttnDiscover_clicked()
 {
     // Asked for by the user: the list starts afresh, with the first device selected.
-    m_unitToKeep.reset();
-    m_lostDevice.reset();
+    m_units->forget();
     startDiscovery();
 }
 
 void FirmwareUpdateDlg::refreshAfterHotplug()
 {
-    if (!m_workerThread || m_busy || m_failureBoxOpen) {
-        // Never under a running request or an open failure box: the list is refreshed once
-        // the window is idle again.
-        m_hotplugPending = true;
-        return;
-    }
-    m_hotplugPending = false;
-    m_unitToKeep = m_haveDevice ? std::optional<MLPDeviceInfoNode>(m_currentDevice) : m_lostDevice;
-    startDiscovery();
+    m_hotplug->request();
 }
 
 void FirmwareUpdateDlg::startDiscovery()
@@ -129,7 +125,7 @@ void FirmwareUpdateDlg::startDiscovery()
     }
     m_discovering = true;
     refreshBusy();
-    m_ui->devicesCombo->clear();
+    m_units->clear();
     m_workerThread->postDiscover();
 }
 
@@ -203,30 +199,13 @@ void FirmwareUpdateDlg::devicesDiscovered()
     refreshBusy();
     if (m_session && !m_session->hasEnded()) {
         // The update looks for its unit again: that unit stays the chosen one.
-        m_unitToKeep = m_session->unit();
+        m_units->keep(m_session->unit());
     }
-
     const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
-    int entryToSelect = 0;
-    {
-        // Filled quietly: exactly one selection follows, of the entry chosen below.
-        const QSignalBlocker blocker(m_ui->devicesCombo);
-        m_ui->devicesCombo->clear();
-        m_ui->devicesCombo->addItems(DeviceUnitText::listEntries(devices));
-        for (int index = 0; index < devices.size(); ++index) {
-            if (m_unitToKeep && m_unitToKeep->isSameUnit(devices.at(index))) {
-                entryToSelect = index;
-            }
-            if (m_lostDevice && m_lostDevice->isSameUnit(devices.at(index))) {
-                m_lostDevice.reset();
-            }
-        }
-        m_ui->devicesCombo->setCurrentIndex(devices.isEmpty() ? -1 : entryToSelect);
-    }
-    m_unitToKeep.reset();
+    const int entryToSelect = m_units->fill(devices);
     m_status->setDeviceState(
-        DeviceListText::afterDiscovery(devices, m_workerThread->missingDevices(), m_lostDevice));
-    if (!devices.isEmpty()) {
+        DeviceListText::afterDiscovery(devices, m_workerThread->missingDevices(), m_units->lost()));
+    if (entryToSelect >= 0) {
         on_devicesCombo_currentIndexChanged(entryToSelect);
     }
 }
@@ -256,12 +235,12 @@ void FirmwareUpdateDlg::onConnectionLost()
         (!m_session->hasEnded() || (m_session->succeeded() && m_session->unitAfter().model.isEmpty()));
     if (m_haveDevice) {
         // The pings repeat the loss every few seconds; it is told once.
-        m_lostDevice = m_currentDevice;
+        m_units->setLost(m_currentDevice);
         if (!toldByUpdate) {
             m_status->setDeviceState(DeviceListText::noLongerAnswers(m_currentDevice));
         }
     }
-    m_ui->devicesCombo->clear();
+    m_units->clear();
     m_haveDevice = false;
     m_ui->infoButtonDevice->setEnabled(false);
     initCurrentDevice();
@@ -324,24 +303,14 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
     m_status->setOutcome(reason);
     const UnitUpdateFile again{m_session->unit(), m_session->filePath(), m_target.verdict, {}};
     m_failureBoxOpen = true;
-    const bool retry = UpdateFailureBox::exec(this, reason, isListed(again.unit));
+    const bool retry = UpdateFailureBox::exec(this, reason, m_units->lists(again.unit));
     m_failureBoxOpen = false;
     // The unit may have gone while the box was open; then its loss is what the line tells.
-    if (retry && !m_busy && isListed(again.unit)) {
+    if (retry && !m_busy && m_units->lists(again.unit)) {
         startUpdate(again, true);
-    } else if (m_hotplugPending) {
-        QTimer::singleShot(0, this, &FirmwareUpdateDlg::refreshAfterHotplug);
+    } else {
+        m_hotplug->windowFreed();
     }
-}
-
-bool FirmwareUpdateDlg::isListed(const MLPDeviceInfoNode& unit) const
-{
-    if (!m_haveDevice) {
-        return false;
-    }
-    const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
-    return std::any_of(devices.begin(), devices.end(),
-                       [&unit](const MLPDeviceInfoNode& device) { return unit.isSameUnit(device); });
 }
 
 void FirmwareUpdateDlg::updateSuccessFul()
@@ -374,11 +343,7 @@ void FirmwareUpdateDlg::showEvent(QShowEvent* event)
 {
     if (m_workerThread) {
         connectWorkerThreadSignals();
-        if (!m_hotplugWatcher) {
-            m_hotplugWatcher = new UsbHotplugWatcher(this);
-            connect(m_hotplugWatcher, &UsbHotplugWatcher::devicesChanged, this,
-                    &FirmwareUpdateDlg::refreshAfterHotplug);
-        }
+        m_hotplug->watch();
         // The window system sends spontaneous show events when a minimised window comes
         // back; those must not restart the discovery, which would end the selection.
         // A running update is never cut short: its session stays alive.
@@ -446,10 +411,7 @@ void FirmwareUpdateDlg::setBusy(bool b)
     } else {
         m_ui->infoButtonDevice->setEnabled(m_haveDevice);
         enableUpdateButtonIfRequirementsAreMet();
-        if (m_hotplugPending) {
-            // Once the slot that ended the busy spell has finished: it may start another.
-            QTimer::singleShot(0, this, &FirmwareUpdateDlg::refreshAfterHotplug);
-        }
+        m_hotplug->windowFreed();
     }
 }
 

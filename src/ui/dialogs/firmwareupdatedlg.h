@@ -17,8 +17,9 @@ class QCloseEvent;
 class QShowEvent;
 class MLPWorkerThread;
 class StatusLine;
+class UnitList;
 class UpdateFileSource;
-class UsbHotplugWatcher;
+class HotplugRefresh;
 
 namespace Ui {
 class FirmwareUpdateDlg;
@@ -80,7 +81,6 @@ private:
     void connectWorkerThreadSignals();
     void disconnectWorkerThreadSignals();
     void startDiscovery();
-    bool isListed(const MLPDeviceInfoNode& unit) const;
 
     Ui::FirmwareUpdateDlg* m_ui;
     MLPWorkerThread* m_workerThread = nullptr;
@@ -100,14 +100,8 @@ private:
     std::unique_ptr<StatusLine> m_status;
     // The verdict line while the update writes.
     WritingProgressText m_writingProgress;
-    // The unit whose connection was lost, until a discovery finds it again.
-    std::optional<MLPDeviceInfoNode> m_lostDevice;
+    std::unique_ptr<UnitList> m_units;
 
-    UsbHotplugWatcher* m_hotplugWatcher = nullptr;
-    // A refresh the bus asked for while the window could not take it: busy, or the failure
-    // box open (a discovery under the box would rebuild the list the person is reading about).
-    bool m_hotplugPending = false;
+    HotplugRefresh* m_hotplug;
     bool m_failureBoxOpen = false;
-    // The unit a discovery started by the bus should select again, if it is still there.
-    std::optional<MLPDeviceInfoNode> m_unitToKeep;
 };
