@@ -47,12 +47,7 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     m_ui->setupUi(this);
     initCurrentDevice();
     m_ui->bttn_update->setEnabled(false);
-    // The bar comes and goes with each update; its place stays, so nothing below it moves.
-    QSizePolicy progressBarPolicy = m_ui->progressBar->sizePolicy();
-    progressBarPolicy.setRetainSizeWhenHidden(true);
-    m_ui->progressBar->setSizePolicy(progressBarPolicy);
-    m_ui->progressBar->hide();
-    m_status = std::make_unique<StatusLine>(m_ui->statusLabel);
+    m_status = std::make_unique<StatusLine>(m_ui->statusLabel, m_ui->progressBar);
     m_units = std::make_unique<UnitList>(m_ui->devicesCombo);
     m_hotplug =
         new HotplugRefresh([this] { return m_workerThread && !m_busy && !m_failureBoxOpen; },
@@ -157,16 +152,13 @@ void FirmwareUpdateDlg::startUpdate(const UnitUpdateFile& target, bool selectFir
     m_session = new UpdateSession(*m_workerThread, UpdateHistory::defaultPath(), this);
     connect(m_session, &UpdateSession::progress, this, &FirmwareUpdateDlg::progress);
     connect(m_session, &UpdateSession::stateChanged, this, &FirmwareUpdateDlg::sessionStateChanged);
-    m_ui->progressBar->setValue(0);
-    m_ui->progressBar->show();
     // The request checks the file once more as it reads it for sending.
     if (selectFirst) {
         m_session->start(target.unit, target.filePath);
     } else {
         m_session->startOnSelected(target.unit, target.filePath);
     }
-    m_status->setDeviceState(QString());
-    m_status->setOutcome(m_writingProgress.start(UpdateVerdictText::writing(target.verdict, target.unit)));
+    m_status->startWriting(UpdateVerdictText::writing(target.verdict, target.unit));
 }
 
 void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
@@ -183,8 +175,7 @@ void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
 
 void FirmwareUpdateDlg::progress(int percents)
 {
-    m_ui->progressBar->setValue(percents);
-    m_status->setOutcome(m_writingProgress.progressed(percents));
+    m_status->progressed(percents);
 }
 
 void FirmwareUpdateDlg::devicesDiscovered()
@@ -287,7 +278,7 @@ void FirmwareUpdateDlg::sessionStateChanged(UpdateSession::State state)
         return;
     }
     // Done comes straight from writing when the unit was not listed to be asked again.
-    if (state == State::Verifying || (state == State::Done && !m_ui->progressBar->isHidden())) {
+    if (state == State::Verifying || (state == State::Done && m_status->isWriting())) {
         updateSuccessFul();
     }
     if (state == State::Done) {
@@ -298,9 +289,8 @@ void FirmwareUpdateDlg::sessionStateChanged(UpdateSession::State state)
 
 void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 {
-    m_ui->progressBar->hide();
     const QString reason = UpdateVerdictText::failed(*m_session);
-    m_status->setOutcome(reason);
+    m_status->endWriting(reason);
     const UnitUpdateFile again{m_session->unit(), m_session->filePath(), m_target.verdict, {}};
     m_failureBoxOpen = true;
     const bool retry = UpdateFailureBox::exec(this, reason, m_units->lists(again.unit));
@@ -315,8 +305,7 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 
 void FirmwareUpdateDlg::updateSuccessFul()
 {
-    m_ui->progressBar->hide();
-    m_status->setOutcome(UpdateVerdictText::succeeded(*m_session));
+    m_status->endWriting(UpdateVerdictText::succeeded(*m_session));
 }
 
 void FirmwareUpdateDlg::initCurrentDevice()

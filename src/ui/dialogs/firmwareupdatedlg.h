@@ -4,7 +4,6 @@
 #include "mlpworkerrequesti.h"
 #include "unitupdatefile.h"
 #include "updatesession.h"
-#include "writingprogresstext.h"
 
 #include <QDialog>
 #include <QString>
@@ -98,8 +97,6 @@ private:
     UnitUpdateFile m_target;
 
     std::unique_ptr<StatusLine> m_status;
-    // The verdict line while the update writes.
-    WritingProgressText m_writingProgress;
     std::unique_ptr<UnitList> m_units;
 
     HotplugRefresh* m_hotplug;

@@ -3,9 +3,43 @@
 #include "labelheightfit.h"
 
 #include <QLabel>
+#include <QProgressBar>
 #include <QStringList>
 
-StatusLine::StatusLine(QLabel* label) : m_label(label), m_fit(new LabelHeightFit(label)) {}
+StatusLine::StatusLine(QLabel* label, QProgressBar* progressBar)
+    : m_label(label), m_progressBar(progressBar), m_fit(new LabelHeightFit(label))
+{
+    // The bar comes and goes with each update; its place stays, so nothing below it moves.
+    QSizePolicy policy = m_progressBar->sizePolicy();
+    policy.setRetainSizeWhenHidden(true);
+    m_progressBar->setSizePolicy(policy);
+    m_progressBar->hide();
+}
+
+void StatusLine::startWriting(const QString& writing)
+{
+    m_progressBar->setValue(0);
+    m_progressBar->show();
+    m_deviceState.clear();
+    setOutcome(m_writingProgress.start(writing));
+}
+
+void StatusLine::progressed(int percent)
+{
+    m_progressBar->setValue(percent);
+    setOutcome(m_writingProgress.progressed(percent));
+}
+
+bool StatusLine::isWriting() const
+{
+    return !m_progressBar->isHidden();
+}
+
+void StatusLine::endWriting(const QString& outcome)
+{
+    m_progressBar->hide();
+    setOutcome(outcome);
+}
 
 void StatusLine::setOutcome(const QString& text)
 {
