@@ -10,6 +10,7 @@
 #include "statusline.h"
 #include "ui_firmwareupdatedlg.h"
 #include "unitlist.h"
+#include "updatealldlg.h"
 #include "updatefailurebox.h"
 #include "updatefilesource.h"
 #include "updatehistory.h"
@@ -20,6 +21,8 @@
 #include <QDebug>
 #include <QList>
 #include <QShowEvent>
+
+#include <algorithm>
 
 namespace {
 
@@ -240,6 +243,7 @@ void FirmwareUpdateDlg::onConnectionLost()
 
 void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
 {
+    offerUpdateAll();
     if (!m_haveDevice) {
         m_ui->bttn_update->setEnabled(false);
         m_ui->bttn_update->setToolTip(QString());
@@ -254,6 +258,38 @@ void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
     m_ui->bttn_update->setToolTip(
         m_target.fits() ? UpdateVerdictText::toolTip(m_target.verdict, m_currentDevice.fwVersion, {})
                         : m_target.reason);
+}
+
+void FirmwareUpdateDlg::offerUpdateAll()
+{
+    const QList<UnitUpdateFile> units = m_fileSource->check(m_units->listed());
+    const bool offered = m_haveDevice && std::count_if(units.begin(), units.end(), [](const UnitUpdateFile& unit) {
+                                             return unit.fits();
+                                         }) >= 2;
+    m_ui->bttn_updateAll->setVisible(offered);
+    m_ui->bttn_updateAll->setEnabled(offered && !m_busy);
+}
+
+void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
+{
+    if (!m_workerThread || m_busy) {
+        return;
+    }
+    // The dialog drives the worker thread unit by unit; the window follows none of its
+    // answers meanwhile and stays busy.
+    disconnectWorkerThreadSignals();
+    m_updatingAll = true;
+    refreshBusy();
+    UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()), UpdateHistory::defaultPath(),
+                        this);
+    dialog.exec();
+    m_updatingAll = false;
+    connectWorkerThreadSignals();
+    // The units run other firmware now and the thread talks to another one: the list is
+    // read afresh, the chosen unit kept.
+    m_units->keep(m_currentDevice);
+    m_status->setOutcome(QString());
+    startDiscovery();
 }
 
 // The shared update check, for the chosen file and the current device; its verdict is kept
@@ -375,10 +411,10 @@ void FirmwareUpdateDlg::on_infoButtonLoadedFirmware_clicked()
 }
 
 // The one place the busy state is decided: a discovery or a selection posted and not yet
-// answered, or an update session that has not ended.
+// answered, an update session that has not ended, or the units being updated all together.
 void FirmwareUpdateDlg::refreshBusy()
 {
-    m_busy = m_discovering || m_selecting || (m_session && !m_session->hasEnded());
+    m_busy = m_discovering || m_selecting || m_updatingAll || (m_session && !m_session->hasEnded());
     setBusy(m_busy);
 }
 
@@ -394,6 +430,7 @@ void FirmwareUpdateDlg::setBusy(bool b)
     m_ui->bttn_load->setEnabled(!b);
     if (b) {
         m_ui->infoButtonDevice->setEnabled(false);
+        m_ui->bttn_updateAll->setEnabled(false);
         m_ui->bttn_update->setEnabled(false);
         m_ui->bttn_update->setToolTip(m_haveDevice ? tr("Wait until the running task has finished.")
                                                    : QString());

@@ -67,6 +67,7 @@ private slots:
     void on_infoButtonBuiltInFirmware_clicked();
     void on_infoButtonLoadedFirmware_clicked();
     void on_bttn_history_clicked();
+    void on_bttn_updateAll_clicked();
     void refreshAfterHotplug();
 
 private:
@@ -74,6 +75,8 @@ private:
     void sessionStateChanged(UpdateSession::State state);
     // Writes the checked file to the unit; selectFirst when the thread may talk to another.
     void startUpdate(const UnitUpdateFile& target, bool selectFirst);
+    // Offered while the file in use fits two or more listed units.
+    void offerUpdateAll();
     void refreshBusy();
     void setBusy(bool b);
     void setAlternativeFileMode(bool on);
@@ -93,6 +96,7 @@ private:
     // What makes the window busy, each set where its request is posted and cleared where it ends.
     bool m_discovering = false;
     bool m_selecting = false;
+    bool m_updatingAll = false;
     // The file in use for the current device and the shared check's verdict on it.
     UnitUpdateFile m_target;
 

@@ -24,6 +24,7 @@ public:
     void clear();
     // Whether the box lists the unit now.
     bool lists(const MLPDeviceInfoNode& unit) const;
+    QList<MLPDeviceInfoNode> listed() const { return m_listed; }
 
     void setLost(const MLPDeviceInfoNode& unit) { m_lost = unit; }
     std::optional<MLPDeviceInfoNode> lost() const { return m_lost; }
