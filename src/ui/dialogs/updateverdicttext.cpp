@@ -12,8 +12,7 @@ QString withHistoryProblem(const QString& text, const UpdateSession& session)
     if (session.historyProblem().isEmpty()) {
         return text;
     }
-    return text + QLatin1Char(' ') +
-           UpdateVerdictText::tr("The update history could not be written: %1").arg(session.historyProblem());
+    return text + QLatin1Char(' ') + UpdateVerdictText::historyProblem(session);
 }
 
 } // namespace
@@ -65,4 +64,42 @@ QString UpdateVerdictText::failed(const UpdateSession& session)
             .arg(DeviceUnitText::modelAndUnit(session.unit()), UpdateText::reason(session) + QLatin1Char('.'),
                  UpdateText::nextStep(session));
     return withHistoryProblem(text, session);
+}
+
+QString UpdateVerdictText::row(const UpdateSession& session)
+{
+    using State = UpdateSession::State;
+    switch (session.state()) {
+    case State::Idle:
+    case State::Checking:
+        return tr("Selecting the unit\u2026");
+    case State::Writing:
+        return tr("Writing\u2026");
+    case State::Verifying:
+        return tr("Asking the unit what it runs now\u2026");
+    case State::Done:
+        return tr("Updated to firmware %1.").arg(session.fileFirmwareVersion());
+    case State::Refused:
+        return tr("Nothing sent: %1.").arg(UpdateText::reason(session));
+    case State::Failed:
+        break;
+    }
+    return tr("Failed: %1.").arg(UpdateText::reason(session));
+}
+
+QString UpdateVerdictText::rowAfter(const UpdateSession& session)
+{
+    if (!session.succeeded()) {
+        return QString();
+    }
+    const MLPDeviceInfoNode after = session.unitAfter();
+    return after.model.isEmpty() ? tr("No answer") : MLPDeviceInfoNode::versionText(after.fwVersion);
+}
+
+QString UpdateVerdictText::historyProblem(const UpdateSession& session)
+{
+    if (session.historyProblem().isEmpty()) {
+        return QString();
+    }
+    return tr("The update history could not be written: %1").arg(session.historyProblem());
 }

@@ -28,4 +28,11 @@ public:
     static QString afterwards(const UpdateSession& session);
     // The unit, why the session failed and the next step.
     static QString failed(const UpdateSession& session);
+    // Where the session stands or how it ended, for a table row that names the unit already.
+    static QString row(const UpdateSession& session);
+    // The firmware the unit reported when asked after its update, for a table cell; empty
+    // until the session has succeeded.
+    static QString rowAfter(const UpdateSession& session);
+    // Why the session could not add the update to the history, as a sentence; empty when it did.
+    static QString historyProblem(const UpdateSession& session);
 };

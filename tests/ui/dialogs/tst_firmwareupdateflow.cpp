@@ -1,13 +1,19 @@
+#include "builtinupdatefiles.h"
 #include "emulatedbus.h"
 #include "firmwareupdatedlg.h"
+#include "flagrows.h"
 #include "mlpworkerthread.h"
 #include "mlu2file.h"
 #include "modaldialogwatcher.h"
 #include "registerbuiltinupdatefiles.h"
+#include "updatealldlg.h"
+#include "updatefilecheck.h"
 #include "updatehistory.h"
+#include "updatetext.h"
 #include "usbhotplugwatcher.h"
 #include "virtualdevice.h"
 #include "workerdevices.h"
+#include "workerthreadsignals.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -17,9 +23,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+#include <map>
 #include <memory>
 
 using marlune::testing::makeDevice;
@@ -69,6 +78,8 @@ private slots:
     void listAndStatusLineTellTheUnitsApart();
     void pluggingAndUnpluggingRefreshesTheListKeepingTheSelectedUnit();
     void updatedUnitIsAskedAgainWhereItMoved();
+    void updateAllGoesOnAfterAFailureRetriesItAndStopsBetweenUnits_data();
+    void updateAllGoesOnAfterAFailureRetriesItAndStopsBetweenUnits();
 
 private:
     QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(name); }
@@ -535,6 +546,123 @@ void TestFirmwareUpdateFlow::updatedUnitIsAskedAgainWhereItMoved()
     QCOMPARE(history.first().versionAfter, QStringLiteral("1.03"));
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
     QCOMPARE(listEntries(), QStringList{QString::fromLatin1(kFittingModel)});
+}
+
+void TestFirmwareUpdateFlow::updateAllGoesOnAfterAFailureRetriesItAndStopsBetweenUnits_data()
+{
+    marlune::testing::addFlagRows("stop", "a failure, then Retry failed", "Stop while the first unit runs");
+}
+
+// Three units of the fitting model and, listed first, one the file does not fit. The second
+// fitting unit refuses a segment; the run goes on past it, and "Retry failed" writes it again
+// (segments count over the device's life, so the one it refused is not met again). Stop,
+// pressed while the first unit runs, lets that one finish and starts no other.
+void TestFirmwareUpdateFlow::updateAllGoesOnAfterAFailureRetriesItAndStopsBetweenUnits()
+{
+    QFETCH(bool, stop);
+    constexpr std::size_t kFailingSegment = 6;
+    constexpr uint8_t kDeviceErrorStatus = 0x07;
+    std::map<QString, std::shared_ptr<VirtualDevice>> devicesBySerial;
+    for (const char* serial : {"ML0001", "ML0002", "ML0003"}) {
+        const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+        device->setInstallsUpdates(true);
+        m_emulation->addMakerDevice(device, marlune::testing::makerWithSerial(serial));
+        devicesBySerial[QString::fromLatin1(serial)] = device;
+    }
+    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200, kFirmwareBefore),
+                                marlune::testing::makerWithSerial("ML0004"));
+    m_workerThread = std::make_unique<MLPWorkerThread>();
+    m_workerThread->start();
+    marlune::testing::WorkerThreadSignals workerSignals(*m_workerThread);
+    m_workerThread->postDiscover();
+    QTRY_COMPARE_WITH_TIMEOUT(workerSignals.discoveries, 1, kStateTimeoutMs);
+
+    QList<UnitUpdateFile> units;
+    for (const MLPDeviceInfoNode& device : m_workerThread->discoveredDevices()) {
+        UnitUpdateFile unit{device, marlune::builtInUpdateFilesByModel().value(device.model), {}, {}};
+        unit.verdict = UpdateFileCheck::check(unit.filePath, device.model, device.hwVersion);
+        unit.reason = UpdateText::sentence(UpdateText::fileVerdict(unit.verdict));
+        units << unit;
+    }
+    std::stable_partition(units.begin(), units.end(),
+                          [](const UnitUpdateFile& unit) { return !unit.fits(); });
+    QCOMPARE(units.first().unit.model, QString::fromLatin1(kOtherModel));
+    devicesBySerial.at(units.at(2).unit.serial)->failSegment(kFailingSegment, kDeviceErrorStatus);
+
+    UpdateAllDlg dialog(*m_workerThread, units, UpdateHistory::defaultPath());
+    dialog.show();
+    auto* table = dialog.findChild<QTableWidget*>("unitsTable");
+    const auto dialogButton = [&](const char* name) { return dialog.findChild<QPushButton*>(name); };
+    const auto column = [&](int index) {
+        QStringList texts;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            texts << table->item(row, index)->text();
+        }
+        return texts;
+    };
+    const auto summary = [&] { return dialog.findChild<QLabel*>("lbl_status")->text(); };
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Update All Units"));
+    QVERIFY(
+        dialog.findChild<QLabel*>("lbl_plan")
+            ->text()
+            .startsWith("Writes firmware 1.03 from the built-in update file to 3 units of model DEMO-B."));
+    QCOMPARE(column(1),
+             (QStringList{"maker USB, serial " + units.at(1).unit.serial,
+                          "maker USB, serial " + units.at(2).unit.serial,
+                          "maker USB, serial " + units.at(3).unit.serial, "maker USB, serial ML0004"}));
+    QCOMPARE(table->item(3, 0)->flags(), Qt::NoItemFlags);
+    QCOMPARE(column(4).last(),
+             QStringLiteral("The update file fits hardware 1.00, the device has hardware 2.00."));
+
+    ModalDialogWatcher watcher([](QWidget* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QVERIFY(box);
+        box->button(QMessageBox::Yes)->click();
+    });
+    QTest::mouseClick(dialogButton("bttn_start"), Qt::LeftButton);
+    QCOMPARE(watcher.seenCount(), 1);
+    QVERIFY(dialog.isRunning());
+    QVERIFY2(!dialog.close(), "closing is refused while a unit is updated");
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    QVERIFY(dialog.isVisible());
+    if (stop) {
+        QTest::mouseClick(dialogButton("bttn_stop"), Qt::LeftButton);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isRunning(), 3 * kUpdateTimeoutMs);
+
+    const QString updated = QStringLiteral("Updated to firmware 1.03.");
+    const QString greyed = column(4).last();
+    if (stop) {
+        QCOMPARE(column(4), (QStringList{updated, "Not started.", "Not started.", greyed}));
+        QCOMPARE(summary(), QStringLiteral("1 updated, 0 failed, 2 not started."));
+        QVERIFY(!dialogButton("bttn_retryFailed")->isEnabled());
+        QCOMPARE(takeHistory().size(), 1);
+        return;
+    }
+    QCOMPARE(column(4).at(1).section(';', 0, 0),
+             QStringLiteral("Failed: block 0 stopped at segment 4: the device refused it with status 0x07"));
+    QVERIFY(
+        table->item(1, 0)->toolTip().endsWith("The device may hold a partial update; run the update again."));
+    QCOMPARE(column(4), (QStringList{updated, column(4).at(1), updated, greyed}));
+    QCOMPARE(column(5), (QStringList{"1.03", "", "1.03", ""}));
+    QCOMPARE(table->cellWidget(2, 3)->findChild<QProgressBar*>()->value(), 100);
+    QCOMPARE(summary(), QStringLiteral("2 updated, 1 failed, 0 not started."));
+
+    QTest::mouseClick(dialogButton("bttn_retryFailed"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isRunning(), kUpdateTimeoutMs);
+    QCOMPARE(column(4), (QStringList{updated, updated, updated, greyed}));
+    QCOMPARE(column(5), (QStringList{"1.03", "1.03", "1.03", ""}));
+    QCOMPARE(summary(), QStringLiteral("3 updated, 0 failed, 0 not started."));
+    QVERIFY(!dialogButton("bttn_retryFailed")->isEnabled());
+    QCOMPARE(watcher.seenCount(), 1);
+    QStringList recorded;
+    for (const UpdateHistoryEntry& entry : takeHistory()) {
+        recorded << entry.serial + (entry.succeeded ? " succeeded" : " failed");
+    }
+    QCOMPARE(recorded,
+             (QStringList{units.at(1).unit.serial + " succeeded", units.at(2).unit.serial + " failed",
+                          units.at(3).unit.serial + " succeeded", units.at(2).unit.serial + " succeeded"}));
+    QVERIFY(dialog.close());
 }
 
 QTEST_MAIN(TestFirmwareUpdateFlow)
