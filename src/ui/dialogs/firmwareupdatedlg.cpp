@@ -263,9 +263,9 @@ void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
 void FirmwareUpdateDlg::offerUpdateAll()
 {
     const QList<UnitUpdateFile> units = m_fileSource->check(m_units->listed());
-    const bool offered = m_haveDevice && std::count_if(units.begin(), units.end(), [](const UnitUpdateFile& unit) {
-                                             return unit.fits();
-                                         }) >= 2;
+    const bool offered =
+        m_haveDevice && std::count_if(units.begin(), units.end(),
+                                      [](const UnitUpdateFile& unit) { return unit.fits(); }) >= 2;
     m_ui->bttn_updateAll->setVisible(offered);
     m_ui->bttn_updateAll->setEnabled(offered && !m_busy);
 }

@@ -987,7 +987,8 @@ void TestFirmwareUpdateDlg::noTextIsClippedAtTheSmallestSize()
     QTRY_VERIFY(label("statusLabel")->height() >=
                 label("statusLabel")->heightForWidth(label("statusLabel")->width()));
     for (QPushButton* pushButton : m_window->findChildren<QPushButton*>()) {
-        QVERIFY2(pushButton->width() >= pushButton->sizeHint().width(), qPrintable(pushButton->objectName()));
+        QVERIFY2(pushButton->isHidden() || pushButton->width() >= pushButton->sizeHint().width(),
+                 qPrintable(pushButton->objectName()));
     }
     QVERIFY(devicesCombo()->width() >= devicesCombo()->sizeHint().width());
     for (const char* name : {"lbl_fileOpenMode", "lbl_fileStatus"}) {
