@@ -10,11 +10,13 @@
 #include "statusline.h"
 #include "ui_firmwareupdatedlg.h"
 #include "unitlist.h"
+#include "unitupdaterun.h"
 #include "updatealldlg.h"
 #include "updatefailurebox.h"
 #include "updatefilesource.h"
 #include "updatehistory.h"
 #include "updatehistorydlg.h"
+#include "updatesession.h"
 #include "updateverdicttext.h"
 
 #include <QCloseEvent>
@@ -52,6 +54,16 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     m_ui->bttn_update->setEnabled(false);
     m_status = std::make_unique<StatusLine>(m_ui->statusLabel, m_ui->progressBar);
     m_units = std::make_unique<UnitList>(m_ui->devicesCombo);
+    m_update = new UnitUpdateRun(this);
+    connect(m_update, &UnitUpdateRun::stateChanged, this, &FirmwareUpdateDlg::refreshBusy);
+    connect(m_update, &UnitUpdateRun::progress, this, &FirmwareUpdateDlg::progress);
+    connect(m_update, &UnitUpdateRun::written, this, &FirmwareUpdateDlg::updateSuccessFul);
+    connect(m_update, &UnitUpdateRun::done, this, [this] {
+        m_status->setOutcome(m_status->outcome() + QLatin1Char(' ') +
+                             UpdateVerdictText::afterwards(*m_update->session()));
+    });
+    connect(m_update, &UnitUpdateRun::failed, this,
+            [this] { updateFailed(MLPWorkerRequestI::OperationFailed); });
     m_hotplug =
         new HotplugRefresh([this] { return m_workerThread && !m_busy && !m_failureBoxOpen; },
                            [this] {
@@ -96,12 +108,8 @@ void FirmwareUpdateDlg::on_devicesCombo_currentIndexChanged(int index)
     m_selecting = true;
     refreshBusy();
     m_workerThread->selectDevice(index);
-    const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
-    // The list only changes under a running discovery, which empties the combo box first;
-    // the check keeps a stray index from reading past the copy.
-    if (index < devices.size()) {
-        m_currentDevice = devices.at(index);
-    }
+    // A stray index past the list (a discovery empties it first) keeps the device as it was.
+    m_currentDevice = m_units->listed().value(index, m_currentDevice);
 }
 
 void FirmwareUpdateDlg::on_bttnDiscover_clicked()
@@ -142,7 +150,7 @@ void FirmwareUpdateDlg::on_bttn_quit_clicked()
 
 void FirmwareUpdateDlg::on_bttn_update_clicked()
 {
-    if (!m_workerThread || (m_session && !m_session->hasEnded())) {
+    if (!m_workerThread || m_update->isRunning()) {
         return;
     }
     // The file the enabled button was checked with, to the unit the thread has selected.
@@ -151,16 +159,7 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
 
 void FirmwareUpdateDlg::startUpdate(const UnitUpdateFile& target, bool selectFirst)
 {
-    recycleFirmwareUpdateRequest();
-    m_session = new UpdateSession(*m_workerThread, UpdateHistory::defaultPath(), this);
-    connect(m_session, &UpdateSession::progress, this, &FirmwareUpdateDlg::progress);
-    connect(m_session, &UpdateSession::stateChanged, this, &FirmwareUpdateDlg::sessionStateChanged);
-    // The request checks the file once more as it reads it for sending.
-    if (selectFirst) {
-        m_session->start(target.unit, target.filePath);
-    } else {
-        m_session->startOnSelected(target.unit, target.filePath);
-    }
+    m_update->start(*m_workerThread, target, selectFirst);
     m_status->startWriting(UpdateVerdictText::writing(target.verdict, target.unit));
 }
 
@@ -169,10 +168,8 @@ void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
     if (m_busy) {
         return;
     }
-    if (link == QLatin1String(UpdateFileSource::kBuiltInFilesLink)) {
-        setAlternativeFileMode(false);
-    } else if (link == QLatin1String(UpdateFileSource::kAlternativeFileLink)) {
-        setAlternativeFileMode(true);
+    if (const std::optional<bool> alternative = UpdateFileSource::alternativeModeOfLink(link)) {
+        setAlternativeFileMode(*alternative);
     }
 }
 
@@ -191,9 +188,9 @@ void FirmwareUpdateDlg::devicesDiscovered()
     initCurrentDevice();
     m_discovering = false;
     refreshBusy();
-    if (m_session && !m_session->hasEnded()) {
+    if (m_update->isRunning()) {
         // The update looks for its unit again: that unit stays the chosen one.
-        m_units->keep(m_session->unit());
+        m_units->keep(m_update->session()->unit());
     }
     const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
     const int entryToSelect = m_units->fill(devices);
@@ -224,9 +221,9 @@ void FirmwareUpdateDlg::selectionAnswered(bool answered, const MLPDeviceInfoNode
 void FirmwareUpdateDlg::onConnectionLost()
 {
     // A unit that goes quiet right after its update is told about by the update's verdict.
+    const UpdateSession* session = m_update->session();
     const bool toldByUpdate =
-        m_session &&
-        (!m_session->hasEnded() || (m_session->succeeded() && m_session->unitAfter().model.isEmpty()));
+        session && (!session->hasEnded() || (session->succeeded() && session->unitAfter().model.isEmpty()));
     if (m_haveDevice) {
         // The pings repeat the loss every few seconds; it is told once.
         m_units->setLost(m_currentDevice);
@@ -305,29 +302,12 @@ QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceI
     return m_fileSource->fileFor(deviceInfoNode);
 }
 
-void FirmwareUpdateDlg::sessionStateChanged(UpdateSession::State state)
-{
-    refreshBusy();
-    using State = UpdateSession::State;
-    if (state == State::Failed || state == State::Refused) {
-        updateFailed(MLPWorkerRequestI::OperationFailed);
-        return;
-    }
-    // Done comes straight from writing when the unit was not listed to be asked again.
-    if (state == State::Verifying || (state == State::Done && m_status->isWriting())) {
-        updateSuccessFul();
-    }
-    if (state == State::Done) {
-        m_status->setOutcome(m_status->outcome() + QLatin1Char(' ') +
-                             UpdateVerdictText::afterwards(*m_session));
-    }
-}
-
 void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 {
-    const QString reason = UpdateVerdictText::failed(*m_session);
+    const UpdateSession& session = *m_update->session();
+    const QString reason = UpdateVerdictText::failed(session);
     m_status->endWriting(reason);
-    const UnitUpdateFile again{m_session->unit(), m_session->filePath(), m_target.verdict, {}};
+    const UnitUpdateFile again{session.unit(), session.filePath(), m_target.verdict, {}};
     m_failureBoxOpen = true;
     const bool retry = UpdateFailureBox::exec(this, reason, m_units->lists(again.unit));
     m_failureBoxOpen = false;
@@ -341,17 +321,14 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 
 void FirmwareUpdateDlg::updateSuccessFul()
 {
-    m_status->endWriting(UpdateVerdictText::succeeded(*m_session));
+    m_status->endWriting(UpdateVerdictText::succeeded(*m_update->session()));
 }
 
 void FirmwareUpdateDlg::initCurrentDevice()
 {
+    // No unit: no link kind or serial number, so nothing is taken for the same unit later.
+    m_currentDevice = MLPDeviceInfoNode();
     m_currentDevice.model = QStringLiteral("N/A");
-    m_currentDevice.hwVersion = 0;
-    m_currentDevice.fwVersion = 0;
-    // No unit: nothing may be taken for the same unit later.
-    m_currentDevice.linkKind = marlune::MLP::MLPLinkKind::Unknown;
-    m_currentDevice.serial.clear();
 }
 
 void FirmwareUpdateDlg::closeEvent(QCloseEvent* e)
@@ -383,14 +360,9 @@ void FirmwareUpdateDlg::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-// Drops the last update once it has ended; a running one is never cut short.
 void FirmwareUpdateDlg::recycleFirmwareUpdateRequest()
 {
-    if (m_session && m_session->hasEnded()) {
-        // Later: a retry starts from within the ended session's last signal.
-        m_session->deleteLater();
-        m_session = nullptr;
-    }
+    m_update->recycle();
 }
 
 void FirmwareUpdateDlg::on_infoButtonDevice_clicked()
@@ -414,7 +386,7 @@ void FirmwareUpdateDlg::on_infoButtonLoadedFirmware_clicked()
 // answered, an update session that has not ended, or the units being updated all together.
 void FirmwareUpdateDlg::refreshBusy()
 {
-    m_busy = m_discovering || m_selecting || m_updatingAll || (m_session && !m_session->hasEnded());
+    m_busy = m_discovering || m_selecting || m_updatingAll || m_update->isRunning();
     setBusy(m_busy);
 }
 
@@ -428,15 +400,10 @@ void FirmwareUpdateDlg::setBusy(bool b)
     m_ui->bttnDiscover->setEnabled(!b);
     m_ui->bttn_quit->setEnabled(!b);
     m_ui->bttn_load->setEnabled(!b);
-    if (b) {
-        m_ui->infoButtonDevice->setEnabled(false);
-        m_ui->bttn_updateAll->setEnabled(false);
-        m_ui->bttn_update->setEnabled(false);
-        m_ui->bttn_update->setToolTip(m_haveDevice ? tr("Wait until the running task has finished.")
-                                                   : QString());
-    } else {
-        m_ui->infoButtonDevice->setEnabled(m_haveDevice);
-        enableUpdateButtonIfRequirementsAreMet();
+    m_ui->infoButtonDevice->setEnabled(!b && m_haveDevice);
+    // Busy, it disables both update buttons and says to wait.
+    enableUpdateButtonIfRequirementsAreMet();
+    if (!b) {
         m_hotplug->windowFreed();
     }
 }

@@ -3,7 +3,6 @@
 #include "mlpdeviceinfonode.h"
 #include "mlpworkerrequesti.h"
 #include "unitupdatefile.h"
-#include "updatesession.h"
 
 #include <QDialog>
 #include <QString>
@@ -17,6 +16,7 @@ class QShowEvent;
 class MLPWorkerThread;
 class StatusLine;
 class UnitList;
+class UnitUpdateRun;
 class UpdateFileSource;
 class HotplugRefresh;
 
@@ -72,7 +72,6 @@ private slots:
 
 private:
     void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);
-    void sessionStateChanged(UpdateSession::State state);
     // Writes the checked file to the unit; selectFirst when the thread may talk to another.
     void startUpdate(const UnitUpdateFile& target, bool selectFirst);
     // Offered while the file in use fits two or more listed units.
@@ -86,8 +85,7 @@ private:
 
     Ui::FirmwareUpdateDlg* m_ui;
     MLPWorkerThread* m_workerThread = nullptr;
-    // The update being run, or the last one until the next starts; a child of the window.
-    UpdateSession* m_session = nullptr;
+    UnitUpdateRun* m_update;
     MLPDeviceInfoNode m_currentDevice;
     bool m_busy = false;
     bool m_haveDevice = false;

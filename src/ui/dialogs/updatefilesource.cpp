@@ -11,8 +11,13 @@
 #include <QFileInfo>
 #include <QLabel>
 
-const char* const UpdateFileSource::kAlternativeFileLink = "alternative-update-file";
-const char* const UpdateFileSource::kBuiltInFilesLink = "default-update-file";
+namespace {
+
+// Link targets of the mode texts: each names the mode its link switches to.
+const char* const kAlternativeFileLink = "alternative-update-file";
+const char* const kBuiltInFilesLink = "default-update-file";
+
+} // namespace
 
 UpdateFileSource::UpdateFileSource(const Widgets& widgets)
     : m_widgets(widgets), m_catalogue(marlune::builtInUpdateFilesByModel())
@@ -24,6 +29,17 @@ UpdateFileSource::UpdateFileSource(const Widgets& widgets)
                                                    tr("built-in"), tr(" firmware updates."));
     new ModeTextLink(m_widgets.modeText);
     m_widgets.loadedInfo->setEnabled(false);
+}
+
+std::optional<bool> UpdateFileSource::alternativeModeOfLink(const QString& link)
+{
+    if (link == QLatin1String(kBuiltInFilesLink)) {
+        return false;
+    }
+    if (link == QLatin1String(kAlternativeFileLink)) {
+        return true;
+    }
+    return std::nullopt;
 }
 
 void UpdateFileSource::setAlternativeFileMode(bool on)

@@ -31,9 +31,9 @@ public:
         QAbstractButton* loadedInfo;
     };
 
-    // Link targets of the mode texts: each names the mode its link switches to.
-    static const char* const kAlternativeFileLink;
-    static const char* const kBuiltInFilesLink;
+    // Whether the mode text's link switches to the loaded-file mode (true) or to the
+    // built-in files (false); empty for a link of neither.
+    static std::optional<bool> alternativeModeOfLink(const QString& link);
 
     // The built-in files are compiled in: which there are is asked once.
     explicit UpdateFileSource(const Widgets& widgets);
