@@ -110,7 +110,7 @@ void UpdateAllDlg::addRow(const UnitUpdateFile& unit)
 }
 
 // One sentence per file: the units of one model share theirs.
-QString UpdateAllDlg::planText() const
+QString UpdateAllDlg::filesText() const
 {
     QStringList files;
     QList<int> firstRows;
@@ -136,10 +136,17 @@ QString UpdateAllDlg::planText() const
                      .arg(first.verdict.fileFirmwareVersionText, source, unitCount(unitsPerFile.at(file)),
                           first.unit.model);
     }
-    if (files.isEmpty()) {
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString UpdateAllDlg::planText() const
+{
+    QStringList lines;
+    if (m_fittingCount == 0) {
         lines << tr("The update file in use fits none of the listed units.");
     } else {
-        lines << tr("The units are written one after another; one that fails does not stop the others.");
+        lines << filesText()
+              << tr("The units are written one after another; one that fails does not stop the others.");
     }
     if (m_fittingCount < m_rows.size()) {
         lines << tr("Greyed units are left as they are; their row says why.");
@@ -149,9 +156,10 @@ QString UpdateAllDlg::planText() const
 
 void UpdateAllDlg::on_bttn_start_clicked()
 {
-    QMessageBox box(QMessageBox::Question, windowTitle(), tr("Update %1 now?").arg(unitCount(m_fittingCount)),
-                    QMessageBox::Yes | QMessageBox::Cancel, this);
-    box.setInformativeText(tr("Keep every unit connected and powered until the last one has finished."));
+    QMessageBox box(QMessageBox::Question, windowTitle(), filesText(), QMessageBox::Yes | QMessageBox::Cancel,
+                    this);
+    box.setInformativeText(
+        tr("Keep every unit connected and powered until the last one has finished. Start now?"));
     box.button(QMessageBox::Yes)->setText(tr("Start"));
     if (box.exec() != QMessageBox::Yes) {
         return;
@@ -313,12 +321,16 @@ QProgressBar* UpdateAllDlg::progressBar(int row)
     return bar;
 }
 
-// Rows take the lines their verdicts need; up to kRowsShownWhole of them show without
-// scrolling, the dialog growing for them.
+// Rows take the lines their verdicts need and hold a progress bar from the start; up to
+// kRowsShownWhole of them show without scrolling, the dialog growing for them.
 void UpdateAllDlg::fitRows()
 {
     QTableWidget* table = m_ui->unitsTable;
-    table->resizeRowsToContents();
+    const int barRowHeight = QProgressBar().sizeHint().height() + 2 * kProgressMargin;
+    for (int row = 0; row < table->rowCount(); ++row) {
+        table->resizeRowToContents(row);
+        table->setRowHeight(row, std::max(table->rowHeight(row), barRowHeight));
+    }
     int tableHeight = table->horizontalHeader()->sizeHint().height() + 2 * table->frameWidth();
     for (int row = 0; row < std::min(table->rowCount(), kRowsShownWhole); ++row) {
         tableHeight += table->rowHeight(row);
@@ -349,6 +361,7 @@ void UpdateAllDlg::fitToTable()
     const QMargins margins = layout()->contentsMargins();
     const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
     const int widthWanted = std::max(width(), tableWidth + margins.left() + margins.right());
+    // As tall as the rows need, with no empty band under them; longer verdicts grow it later.
     resize(screen.isValid() ? std::min(widthWanted, screen.width()) : widthWanted,
-           std::max(height(), layout()->minimumSize().height()));
+           layout()->minimumSize().height());
 }

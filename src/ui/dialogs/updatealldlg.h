@@ -61,6 +61,7 @@ private:
     };
 
     void addRow(const UnitUpdateFile& unit);
+    QString filesText() const;
     QString planText() const;
     void run(const QList<int>& rows);
     void startNext();
