@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -215,7 +216,7 @@ void UpdateAllDlg::run(const QList<int>& rows)
 void UpdateAllDlg::startNext()
 {
     if (m_stopRequested) {
-        for (const int row : qAsConst(m_queue)) {
+        for (const int row : std::as_const(m_queue)) {
             m_rows[row].state = RowState::NotStarted;
             setCell(row, kVerdictColumn, tr("Not started."));
         }
@@ -269,7 +270,7 @@ void UpdateAllDlg::finishRun()
     int updated = 0;
     int failed = 0;
     int notStarted = 0;
-    for (const Row& row : qAsConst(m_rows)) {
+    for (const Row& row : std::as_const(m_rows)) {
         updated += row.state == RowState::Updated ? 1 : 0;
         failed += row.state == RowState::Failed ? 1 : 0;
         notStarted += row.state == RowState::NotStarted ? 1 : 0;
