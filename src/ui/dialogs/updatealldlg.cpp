@@ -67,7 +67,7 @@ UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>&
     }
     m_ui->lbl_plan->setText(planText());
     new LabelHeightFit(m_ui->lbl_plan);
-    new LabelHeightFit(m_ui->lbl_status);
+    m_statusFit = new LabelHeightFit(m_ui->lbl_status);
     m_ui->lbl_status->hide();
     m_ui->bttn_stop->hide();
     m_ui->bttn_retryFailed->hide();
@@ -177,8 +177,8 @@ void UpdateAllDlg::on_bttn_stop_clicked()
 {
     m_stopRequested = true;
     m_ui->bttn_stop->setEnabled(false);
-    m_ui->lbl_status->setText(tr("Stopping: %1 is finished first; no further unit is started.")
-                                  .arg(DeviceUnitText::modelAndUnit(m_rows.at(m_runningRow).unit.unit)));
+    setStatus(tr("Stopping: %1 is finished first; no further unit is started.")
+                  .arg(DeviceUnitText::modelAndUnit(m_rows.at(m_runningRow).unit.unit)));
 }
 
 void UpdateAllDlg::on_bttn_retryFailed_clicked()
@@ -233,11 +233,11 @@ void UpdateAllDlg::startNext()
     m_session = new UpdateSession(m_thread, m_historyPath, this);
     connect(m_session, &UpdateSession::progress, bar, &QProgressBar::setValue);
     connect(m_session, &UpdateSession::stateChanged, this, &UpdateAllDlg::sessionStateChanged);
-    m_ui->lbl_status->setText(tr("Updating unit %1 of %2: %3. Keep every unit connected and powered until "
-                                 "the last one has finished.")
-                                  .arg(m_runSize - m_queue.size())
-                                  .arg(m_runSize)
-                                  .arg(DeviceUnitText::modelAndUnit(row.unit.unit)));
+    setStatus(tr("Updating unit %1 of %2: %3. Keep every unit connected and powered until "
+                 "the last one has finished.")
+                  .arg(m_runSize - m_queue.size())
+                  .arg(m_runSize)
+                  .arg(DeviceUnitText::modelAndUnit(row.unit.unit)));
     m_session->start(row.unit.unit, row.unit.filePath);
 }
 
@@ -279,12 +279,18 @@ void UpdateAllDlg::finishRun()
     if (!m_historyProblem.isEmpty()) {
         summary += QLatin1Char(' ') + m_historyProblem;
     }
-    m_ui->lbl_status->setText(summary);
+    setStatus(summary);
     m_ui->bttn_stop->hide();
     m_ui->bttn_retryFailed->show();
     m_ui->bttn_retryFailed->setEnabled(failed > 0);
     m_ui->bttn_close->setEnabled(true);
     m_ui->bttn_close->setDefault(true);
+}
+
+void UpdateAllDlg::setStatus(const QString& text)
+{
+    m_ui->lbl_status->setText(text);
+    m_statusFit->fit();
 }
 
 void UpdateAllDlg::setCell(int row, int column, const QString& text)

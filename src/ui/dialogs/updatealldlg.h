@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 
+class LabelHeightFit;
 class MLPWorkerThread;
 class QCloseEvent;
 class QProgressBar;
@@ -67,6 +68,7 @@ private:
     void startNext();
     void sessionStateChanged();
     void finishRun();
+    void setStatus(const QString& text);
     void setCell(int row, int column, const QString& text);
     void setRowToolTip(int row, const QString& toolTip);
     QProgressBar* progressBar(int row);
@@ -86,6 +88,8 @@ private:
     // The running update; a child of the dialog, deleted once it has ended.
     UpdateSession* m_session = nullptr;
     bool m_stopRequested = false;
+    // The line under the table: who is being updated, then the summary.
+    LabelHeightFit* m_statusFit = nullptr;
     // The last reason a session gave for not adding its update to the history.
     QString m_historyProblem;
 };
