@@ -230,6 +230,8 @@ void UpdateAllDlg::startNext()
     Row& row = m_rows[m_runningRow];
     row.state = RowState::Running;
     QProgressBar* bar = progressBar(m_runningRow);
+    // A rig of more units than the table shows whole: the one being written stays in sight.
+    m_ui->unitsTable->scrollToItem(m_ui->unitsTable->item(m_runningRow, kModelColumn));
     m_session = new UpdateSession(m_thread, m_historyPath, this);
     connect(m_session, &UpdateSession::progress, bar, &QProgressBar::setValue);
     connect(m_session, &UpdateSession::stateChanged, this, &UpdateAllDlg::sessionStateChanged);
