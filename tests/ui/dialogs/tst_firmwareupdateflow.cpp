@@ -163,6 +163,7 @@ void TestFirmwareUpdateFlow::startSelectsTheFirstDeviceAndOffersItsBuiltInFile()
     QVERIFY(button("bttn_update")->isEnabled());
     QCOMPARE(button("bttn_update")->toolTip(),
              QStringLiteral("Writes firmware 1.03 to DEMO-B, which now has 1.01."));
+    QVERIFY2(button("bttn_updateAll")->isHidden(), "one unit fits: nothing to update all together");
 }
 
 void TestFirmwareUpdateFlow::choosingADeviceWithUnlistedHardwareDisablesUpdate()
@@ -357,12 +358,28 @@ void TestFirmwareUpdateFlow::retryFromTheFailureBoxWritesTheSameUnit()
     // A device counts segments over its life, so the retry passes the failing one.
     const std::shared_ptr<VirtualDevice> first = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
     const std::shared_ptr<VirtualDevice> second = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+    m_emulation->addMakerDevice(first, marlune::testing::makerWithSerial("ML0001"));
+    m_emulation->addMakerDevice(second, marlune::testing::makerWithSerial("ML0002"));
     for (const std::shared_ptr<VirtualDevice>& device : {first, second}) {
-        m_emulation->addMakerDevice(device);
         device->failSegment(6, 0x07);
     }
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    {
+        // Both fit: Update All… is offered, and the window is busy while its dialog is open.
+        QVERIFY(button("bttn_updateAll")->isVisible() && button("bttn_updateAll")->isEnabled());
+        ModalDialogWatcher watcher([this](QWidget* dialog) {
+            QVERIFY(qobject_cast<UpdateAllDlg*>(dialog));
+            QVERIFY(!button("bttnDiscover")->isEnabled() && !button("bttn_quit")->isEnabled());
+            QVERIFY(!m_window->close());
+            dialog->close();
+        });
+        QTest::mouseClick(button("bttn_updateAll"), Qt::LeftButton);
+        QCOMPARE(watcher.seenCount(), 1);
+        // Closed, the window reads the list afresh.
+        QVERIFY(!button("bttnDiscover")->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    }
 
     ModalDialogWatcher watcher([](QWidget* dialog) {
         auto* box = qobject_cast<QMessageBox*>(dialog);
