@@ -20,7 +20,7 @@ const char* const kBuiltInFilesLink = "default-update-file";
 } // namespace
 
 UpdateFileSource::UpdateFileSource(const Widgets& widgets)
-    : m_widgets(widgets), m_catalogue(marlune::builtInUpdateFilesByModel())
+    : m_widgets(widgets), m_builtInFilesInstalled(marlune::hasBuiltInUpdateFiles())
 {
     m_builtInModeText = ModeTextLink::richText(tr("Built-in firmware update files loaded. Load "),
                                                QString::fromLatin1(kAlternativeFileLink), tr("alternative"),
@@ -68,18 +68,29 @@ void UpdateFileSource::chooseFile(QWidget* window)
 
 QString UpdateFileSource::fileFor(const MLPDeviceInfoNode& unit) const
 {
+    return fileFor(unit, catalogue());
+}
+
+QHash<QString, QString> UpdateFileSource::catalogue() const
+{
+    return m_alternativeFileMode ? QHash<QString, QString>() : marlune::builtInUpdateFilesByModel();
+}
+
+QString UpdateFileSource::fileFor(const MLPDeviceInfoNode& unit, const QHash<QString, QString>& builtIn) const
+{
     if (m_alternativeFileMode) {
         return m_loadedFile.value_or(QString());
     }
-    return m_catalogue.value(unit.model);
+    return builtIn.value(unit.model);
 }
 
 QList<UnitUpdateFile> UpdateFileSource::check(const QList<MLPDeviceInfoNode>& units) const
 {
+    const QHash<QString, QString> builtIn = catalogue();
     QHash<QString, UpdateFileVerdict> files;
     QList<UnitUpdateFile> checked;
     for (const MLPDeviceInfoNode& unit : units) {
-        UnitUpdateFile entry{unit, fileFor(unit), {}, {}};
+        UnitUpdateFile entry{unit, fileFor(unit, builtIn), {}, {}};
         if (!entry.filePath.isEmpty() && !files.contains(entry.filePath)) {
             files.insert(entry.filePath, UpdateFileCheck::checkFile(entry.filePath));
         }

@@ -35,11 +35,12 @@ public:
     // built-in files (false); empty for a link of neither.
     static std::optional<bool> alternativeModeOfLink(const QString& link);
 
-    // The built-in files are compiled in: which there are is asked once.
+    // Whether any built-in file is installed is asked once; which file fits a model is
+    // read afresh for every check.
     explicit UpdateFileSource(const Widgets& widgets);
 
     bool alternativeFileMode() const { return m_alternativeFileMode; }
-    bool builtInFilesInstalled() const { return !m_catalogue.isEmpty(); }
+    bool builtInFilesInstalled() const { return m_builtInFilesInstalled; }
     void setAlternativeFileMode(bool on);
 
     // Asks the user for an update file; a cancelled choice keeps the file loaded before.
@@ -53,11 +54,14 @@ public:
     UnitUpdateFile check(const MLPDeviceInfoNode& unit) const;
 
 private:
+    // The built-in files by model in the built-in mode, read afresh; none in the other.
+    QHash<QString, QString> catalogue() const;
+    QString fileFor(const MLPDeviceInfoNode& unit, const QHash<QString, QString>& builtIn) const;
     // What is missing when the mode gives a unit no file.
     QString noFileText() const;
 
     Widgets m_widgets;
-    QHash<QString, QString> m_catalogue;
+    bool m_builtInFilesInstalled;
     bool m_alternativeFileMode = false;
     std::optional<QString> m_loadedFile;
     QString m_builtInModeText;
