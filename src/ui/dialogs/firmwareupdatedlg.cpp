@@ -24,7 +24,7 @@
 #include <QList>
 #include <QShowEvent>
 
-#include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -58,10 +58,8 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     connect(m_update, &UnitUpdateRun::stateChanged, this, &FirmwareUpdateDlg::refreshBusy);
     connect(m_update, &UnitUpdateRun::progress, this, &FirmwareUpdateDlg::progress);
     connect(m_update, &UnitUpdateRun::written, this, &FirmwareUpdateDlg::updateSuccessFul);
-    connect(m_update, &UnitUpdateRun::done, this, [this] {
-        m_status->setOutcome(m_status->outcome() + QLatin1Char(' ') +
-                             UpdateVerdictText::afterwards(*m_update->session()));
-    });
+    connect(m_update, &UnitUpdateRun::done, this,
+            [this] { m_status->addToOutcome(UpdateVerdictText::afterwards(*m_update->session())); });
     connect(m_update, &UnitUpdateRun::failed, this,
             [this] { updateFailed(MLPWorkerRequestI::OperationFailed); });
     m_hotplug =
@@ -220,14 +218,10 @@ void FirmwareUpdateDlg::selectionAnswered(bool answered, const MLPDeviceInfoNode
 
 void FirmwareUpdateDlg::onConnectionLost()
 {
-    // A unit that goes quiet right after its update is told about by the update's verdict.
-    const UpdateSession* session = m_update->session();
-    const bool toldByUpdate =
-        session && (!session->hasEnded() || (session->succeeded() && session->unitAfter().model.isEmpty()));
     if (m_haveDevice) {
         // The pings repeat the loss every few seconds; it is told once.
         m_units->setLost(m_currentDevice);
-        if (!toldByUpdate) {
+        if (!m_update->tellsOfSilence()) {
             m_status->setDeviceState(DeviceListText::noLongerAnswers(m_currentDevice));
         }
     }
@@ -241,14 +235,10 @@ void FirmwareUpdateDlg::onConnectionLost()
 void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
 {
     offerUpdateAll();
-    if (!m_haveDevice) {
+    if (!m_haveDevice || m_busy) {
         m_ui->bttn_update->setEnabled(false);
-        m_ui->bttn_update->setToolTip(QString());
-        return;
-    }
-    if (m_busy) {
-        m_ui->bttn_update->setEnabled(false);
-        m_ui->bttn_update->setToolTip(tr("Wait until the running task has finished."));
+        m_ui->bttn_update->setToolTip(m_haveDevice ? tr("Wait until the running task has finished.")
+                                                   : QString());
         return;
     }
     m_ui->bttn_update->setEnabled(isSelectedFirmwareValidForDevice());
@@ -259,10 +249,8 @@ void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
 
 void FirmwareUpdateDlg::offerUpdateAll()
 {
-    const QList<UnitUpdateFile> units = m_fileSource->check(m_units->listed());
     const bool offered =
-        m_haveDevice && std::count_if(units.begin(), units.end(),
-                                      [](const UnitUpdateFile& unit) { return unit.fits(); }) >= 2;
+        m_haveDevice && UpdateAllDlg::isWorthOffering(m_fileSource->check(m_units->listed()));
     m_ui->bttn_updateAll->setVisible(offered);
     m_ui->bttn_updateAll->setEnabled(offered && !m_busy);
 }
@@ -419,21 +407,19 @@ void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
 
 void FirmwareUpdateDlg::connectWorkerThreadSignals()
 {
-    for (const auto& [signal, slot] : kWorkerThreadSignals) {
-        connect(m_workerThread, signal, this, slot, Qt::UniqueConnection);
+    if (!m_workerConnections.isEmpty()) {
+        return;
     }
-    connect(m_workerThread, &MLPWorkerThread::deviceSelectionAnswered, this,
-            &FirmwareUpdateDlg::selectionAnswered, Qt::UniqueConnection);
+    for (const auto& [signal, slot] : kWorkerThreadSignals) {
+        m_workerConnections << connect(m_workerThread, signal, this, slot);
+    }
+    m_workerConnections << connect(m_workerThread, &MLPWorkerThread::deviceSelectionAnswered, this,
+                                   &FirmwareUpdateDlg::selectionAnswered);
 }
 
 void FirmwareUpdateDlg::disconnectWorkerThreadSignals()
 {
-    if (!m_workerThread) {
-        return;
+    for (const QMetaObject::Connection& connection : std::exchange(m_workerConnections, {})) {
+        disconnect(connection);
     }
-    for (const auto& [signal, slot] : kWorkerThreadSignals) {
-        disconnect(m_workerThread, signal, this, slot);
-    }
-    disconnect(m_workerThread, &MLPWorkerThread::deviceSelectionAnswered, this,
-               &FirmwareUpdateDlg::selectionAnswered);
 }

@@ -5,6 +5,7 @@
 #include "unitupdatefile.h"
 
 #include <QDialog>
+#include <QList>
 #include <QString>
 
 #include <cstdint>
@@ -95,6 +96,8 @@ private:
     bool m_discovering = false;
     bool m_selecting = false;
     bool m_updatingAll = false;
+    // The worker thread's answers while the window follows them.
+    QList<QMetaObject::Connection> m_workerConnections;
     // The file in use for the current device and the shared check's verdict on it.
     UnitUpdateFile m_target;
 

@@ -47,6 +47,11 @@ void StatusLine::setOutcome(const QString& text)
     show();
 }
 
+void StatusLine::addToOutcome(const QString& sentence)
+{
+    setOutcome(m_outcome + QLatin1Char(' ') + sentence);
+}
+
 void StatusLine::setDeviceState(const QString& text)
 {
     m_deviceState = text;

@@ -22,6 +22,8 @@ public:
 
     QString outcome() const { return m_outcome; }
     void setOutcome(const QString& text);
+    // A further sentence about the same outcome.
+    void addToOutcome(const QString& sentence);
     void setDeviceState(const QString& text);
     void setNoBuiltInFilesNote(bool shown);
 

@@ -23,6 +23,12 @@ bool UnitUpdateRun::isRunning() const
     return m_session && !m_session->hasEnded();
 }
 
+bool UnitUpdateRun::tellsOfSilence() const
+{
+    return m_session &&
+           (!m_session->hasEnded() || (m_session->succeeded() && m_session->unitAfter().model.isEmpty()));
+}
+
 void UnitUpdateRun::recycle()
 {
     if (m_session && m_session->hasEnded()) {

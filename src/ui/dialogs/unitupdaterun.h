@@ -22,6 +22,9 @@ public:
     bool isRunning() const;
     // The session running or run last; null before the first and after recycle().
     const UpdateSession* session() const { return m_session; }
+    // Whether a unit falling silent now is the update's to tell: it is being written, or it
+    // took the file and did not answer afterwards (it may be restarting).
+    bool tellsOfSilence() const;
     // Drops the last session once it has ended; a running one is never cut short.
     void recycle();
 

@@ -374,3 +374,9 @@ void UpdateAllDlg::fitToTable()
     resize(screen.isValid() ? std::min(widthWanted, screen.width()) : widthWanted,
            layout()->minimumSize().height());
 }
+
+bool UpdateAllDlg::isWorthOffering(const QList<UnitUpdateFile>& units)
+{
+    return std::count_if(units.begin(), units.end(),
+                         [](const UnitUpdateFile& unit) { return unit.fits(); }) >= 2;
+}

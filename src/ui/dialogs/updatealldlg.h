@@ -26,6 +26,9 @@ class UpdateAllDlg : public QDialog
     Q_OBJECT
 
 public:
+    // Worth offering when the file in use fits two or more of the units.
+    static bool isWorthOffering(const QList<UnitUpdateFile>& units);
+
     // Runs modally; the caller keeps the thread and makes its own window busy meanwhile.
     UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>& units, const QString& historyPath,
                  QWidget* parent = nullptr);
