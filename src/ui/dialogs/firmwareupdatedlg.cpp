@@ -117,11 +117,6 @@ void FirmwareUpdateDlg::on_bttnDiscover_clicked()
     startDiscovery();
 }
 
-void FirmwareUpdateDlg::refreshAfterHotplug()
-{
-    m_hotplug->request();
-}
-
 void FirmwareUpdateDlg::startDiscovery()
 {
     if (!m_workerThread) {
@@ -265,9 +260,8 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     disconnectWorkerThreadSignals();
     m_updatingAll = true;
     refreshBusy();
-    UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()), UpdateHistory::defaultPath(),
-                        this);
-    dialog.exec();
+    UpdateAllDlg(*m_workerThread, m_fileSource->check(m_units->listed()), UpdateHistory::defaultPath(), this)
+        .exec();
     m_updatingAll = false;
     connectWorkerThreadSignals();
     // The units run other firmware now and the thread talks to another one: the list is

@@ -69,7 +69,6 @@ private slots:
     void on_infoButtonLoadedFirmware_clicked();
     void on_bttn_history_clicked();
     void on_bttn_updateAll_clicked();
-    void refreshAfterHotplug();
 
 private:
     void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);

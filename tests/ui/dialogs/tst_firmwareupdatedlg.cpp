@@ -9,6 +9,7 @@
 #include "registerbuiltinupdatefiles.h"
 #include "updatefilebuilder.h"
 #include "updatehistorydlg.h"
+#include "usbhotplugwatcher.h"
 #include "writingprogresstext.h"
 
 #include <QComboBox>
@@ -830,7 +831,7 @@ void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
         QCOMPARE(box->standardButton(box->buttons().first()), QMessageBox::Ok);
         // The bus changes while the box is open: the list the box speaks of is not rebuilt
         // under it, only once it has been closed.
-        invoke("refreshAfterHotplug");
+        emit m_window->findChild<UsbHotplugWatcher*>()->devicesChanged();
         QTest::qWait(3 * ModalDialogWatcher::kPollIntervalMs);
         QVERIFY(button("bttnDiscover")->isEnabled());
         QCOMPARE(devicesCombo()->count(), 1);
