@@ -167,7 +167,10 @@ void UpdateAllDlg::on_bttn_start_clicked()
     }
     QList<int> rows;
     for (int row = 0; row < m_fittingCount; ++row) {
-        rows << row;
+        // The first run takes every unit; one after Stop, those it did not start.
+        if (m_rows.at(row).state == RowState::Waiting || m_rows.at(row).state == RowState::NotStarted) {
+            rows << row;
+        }
     }
     m_ui->bttn_start->hide();
     run(rows);
@@ -283,6 +286,8 @@ void UpdateAllDlg::finishRun()
     }
     setStatus(summary);
     m_ui->bttn_stop->hide();
+    m_ui->bttn_start->setText(tr("Continue"));
+    m_ui->bttn_start->setVisible(notStarted > 0);
     m_ui->bttn_retryFailed->show();
     m_ui->bttn_retryFailed->setEnabled(failed > 0);
     m_ui->bttn_close->setEnabled(true);

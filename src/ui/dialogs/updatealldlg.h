@@ -19,7 +19,8 @@ class UpdateAllDlg;
 // Updates every listed unit that its file fits, one after another, each by an UpdateSession
 // of its own, as a table of the units with their progress and verdicts. It opens with the
 // plan; Start runs it, a failure does not stop it, Stop lets the unit being written finish
-// and starts no further one, and "Retry failed" runs the failed units again. Units the file
+// and starts no further one (Continue starts those later), and "Retry failed" runs the
+// failed units again. Units the file
 // does not fit are listed greyed with the reason and left alone.
 class UpdateAllDlg : public QDialog
 {
