@@ -260,14 +260,15 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     disconnectWorkerThreadSignals();
     m_updatingAll = true;
     refreshBusy();
-    UpdateAllDlg(*m_workerThread, m_fileSource->check(m_units->listed()), UpdateHistory::defaultPath(), this)
-        .exec();
+    UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()), UpdateHistory::defaultPath(),
+                        this);
+    dialog.exec();
     m_updatingAll = false;
     connectWorkerThreadSignals();
     // The units run other firmware now and the thread talks to another one: the list is
     // read afresh, the chosen unit kept.
     m_units->keep(m_currentDevice);
-    m_status->setOutcome(QString());
+    m_status->setOutcome(dialog.summary().isEmpty() ? QString() : tr("Update All: %1").arg(dialog.summary()));
     startDiscovery();
 }
 

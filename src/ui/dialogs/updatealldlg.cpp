@@ -284,6 +284,7 @@ void UpdateAllDlg::finishRun()
     if (!m_historyProblem.isEmpty()) {
         summary += QLatin1Char(' ') + m_historyProblem;
     }
+    m_summary = summary;
     setStatus(summary);
     m_ui->bttn_stop->hide();
     m_ui->bttn_start->setText(tr("Continue"));

@@ -37,6 +37,8 @@ public:
 
     // Whether a unit is being written or checked right now (close/Escape refused then).
     bool isRunning() const { return m_session != nullptr; }
+    // How the last run ended ("3 updated, 1 failed, 0 not started."); empty before any.
+    QString summary() const { return m_summary; }
 
 public slots:
     // Escape rejects a dialog without a close event; while running that is refused too.
@@ -96,4 +98,5 @@ private:
     LabelHeightFit* m_statusFit = nullptr;
     // The last reason a session gave for not adding its update to the history.
     QString m_historyProblem;
+    QString m_summary;
 };

@@ -376,8 +376,9 @@ void TestFirmwareUpdateFlow::retryFromTheFailureBoxWritesTheSameUnit()
         });
         QTest::mouseClick(button("bttn_updateAll"), Qt::LeftButton);
         QCOMPARE(watcher.seenCount(), 1);
-        // Closed, the window reads the list afresh.
+        // Closed unstarted, the window says nothing of it and reads the list afresh.
         QVERIFY(!button("bttnDiscover")->isEnabled());
+        QVERIFY(!statusLine().startsWith("Update All"));
         QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
     }
 
