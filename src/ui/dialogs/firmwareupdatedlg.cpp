@@ -60,15 +60,9 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     connect(m_update, &UnitUpdateRun::written, this, &FirmwareUpdateDlg::updateSuccessFul);
     connect(m_update, &UnitUpdateRun::done, this,
             [this] { m_status->addToOutcome(UpdateVerdictText::afterwards(*m_update->session())); });
-    connect(m_update, &UnitUpdateRun::failed, this,
-            [this] { updateFailed(MLPWorkerRequestI::OperationFailed); });
-    m_hotplug =
-        new HotplugRefresh([this] { return m_workerThread && !m_busy && !m_failureBoxOpen; },
-                           [this] {
-                               m_units->keep(m_haveDevice ? std::optional(m_currentDevice) : m_units->lost());
-                               startDiscovery();
-                           },
-                           this);
+    connect(m_update, &UnitUpdateRun::failed, this, &FirmwareUpdateDlg::updateFailed);
+    m_hotplug = new HotplugRefresh([this] { return m_workerThread && !m_busy && !m_failureBoxOpen; },
+                                   [this] { rediscoverKeepingUnit(); }, this);
     new ComboWidthFit(m_ui->devicesCombo);
     m_fileSource = std::make_unique<UpdateFileSource>(
         UpdateFileSource::Widgets{m_ui->lbl_fileOpenMode, m_ui->bttn_load, m_ui->lbl_fileStatus,
@@ -114,6 +108,12 @@ void FirmwareUpdateDlg::on_bttnDiscover_clicked()
 {
     // Asked for by the user: the list starts afresh, with the first device selected.
     m_units->forget();
+    startDiscovery();
+}
+
+void FirmwareUpdateDlg::rediscoverKeepingUnit()
+{
+    m_units->keep(m_haveDevice ? std::optional(m_currentDevice) : m_units->lost());
     startDiscovery();
 }
 
@@ -265,11 +265,9 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     dialog.exec();
     m_updatingAll = false;
     connectWorkerThreadSignals();
-    // The units run other firmware now and the thread talks to another one: the list is
-    // read afresh, the chosen unit kept.
-    m_units->keep(m_currentDevice);
     m_status->setOutcome(dialog.summary().isEmpty() ? QString() : tr("Update All: %1").arg(dialog.summary()));
-    startDiscovery();
+    // The units run other firmware now and the thread talks to another one.
+    rediscoverKeepingUnit();
 }
 
 // The shared update check, for the chosen file and the current device; its verdict is kept

@@ -82,9 +82,12 @@ private:
     void connectWorkerThreadSignals();
     void disconnectWorkerThreadSignals();
     void startDiscovery();
+    // Reads the list afresh with the chosen unit, or the one that went silent, chosen again.
+    void rediscoverKeepingUnit();
 
     Ui::FirmwareUpdateDlg* m_ui;
     MLPWorkerThread* m_workerThread = nullptr;
+    // One unit's update: the one running, or the last until the next starts.
     UnitUpdateRun* m_update;
     MLPDeviceInfoNode m_currentDevice;
     bool m_busy = false;
@@ -104,5 +107,6 @@ private:
     std::unique_ptr<UnitList> m_units;
 
     HotplugRefresh* m_hotplug;
+    // A refresh under the box would rebuild the list the box speaks of.
     bool m_failureBoxOpen = false;
 };

@@ -44,7 +44,8 @@ void UnitUpdateRun::sessionStateChanged()
     using State = UpdateSession::State;
     const State state = m_session->state();
     if (state == State::Failed || state == State::Refused) {
-        emit failed();
+        // The session's outcome tells why; the window's slot takes the request's kind of signal.
+        emit failed(MLPWorkerRequestI::OperationFailed);
         return;
     }
     // Done comes straight from writing when the unit was not listed to be asked again.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mlpworkerrequesti.h"
 #include "unitupdatefile.h"
 
 #include <QObject>
@@ -37,7 +38,7 @@ signals:
     // The update has ended well; the unit has been asked what it runs now, where it could be.
     void done();
     // The update ended before the device took the whole file.
-    void failed();
+    void failed(MLPWorkerRequestI::failReason reason);
 
 private:
     void sessionStateChanged();
