@@ -28,13 +28,6 @@
 
 namespace {
 
-// The worker thread's answers the window follows, by signature.
-const std::pair<const char*, const char*> kWorkerThreadSignals[] = {
-    {SIGNAL(deviceDiscoverFinsihed()), SLOT(devicesDiscovered())},
-    {SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), SLOT(deviceSelected(uint16_t, uint16_t))},
-    {SIGNAL(lostConnection()), SLOT(onConnectionLost())},
-};
-
 // Each information dialog runs modally as a child of the window and goes once it is closed.
 template <typename Dialog, typename... Arguments>
 void runInformationDialog(QWidget* window, const Arguments&... arguments)
@@ -400,14 +393,15 @@ void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
 
 void FirmwareUpdateDlg::connectWorkerThreadSignals()
 {
-    if (!m_workerConnections.isEmpty()) {
-        return;
+    if (m_workerConnections.isEmpty()) {
+        m_workerConnections = {
+            connect(m_workerThread, SIGNAL(deviceDiscoverFinsihed()), this, SLOT(devicesDiscovered())),
+            connect(m_workerThread, SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), this,
+                    SLOT(deviceSelected(uint16_t, uint16_t))),
+            connect(m_workerThread, SIGNAL(lostConnection()), this, SLOT(onConnectionLost())),
+            connect(m_workerThread, &MLPWorkerThread::deviceSelectionAnswered, this,
+                    &FirmwareUpdateDlg::selectionAnswered)};
     }
-    for (const auto& [signal, slot] : kWorkerThreadSignals) {
-        m_workerConnections << connect(m_workerThread, signal, this, slot);
-    }
-    m_workerConnections << connect(m_workerThread, &MLPWorkerThread::deviceSelectionAnswered, this,
-                                   &FirmwareUpdateDlg::selectionAnswered);
 }
 
 void FirmwareUpdateDlg::disconnectWorkerThreadSignals()
