@@ -24,6 +24,7 @@
 #include <QList>
 #include <QShowEvent>
 
+#include <optional>
 #include <utility>
 
 namespace {

@@ -10,7 +10,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <optional>
 
 class QCloseEvent;
 class QShowEvent;

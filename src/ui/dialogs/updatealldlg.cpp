@@ -259,8 +259,8 @@ void UpdateAllDlg::sessionStateChanged()
     setRowToolTip(row, session->succeeded() ? UpdateVerdictText::succeeded(*session) + QLatin1Char(' ') +
                                                   UpdateVerdictText::afterwards(*session)
                                             : UpdateVerdictText::failed(*session));
-    if (!session->historyProblem().isEmpty()) {
-        m_historyProblem = UpdateVerdictText::historyProblem(*session);
+    if (const QString problem = UpdateVerdictText::historyProblem(*session); !problem.isEmpty()) {
+        m_historyProblem = problem;
     }
     // The session is still telling its end; it goes once that is done.
     session->deleteLater();

@@ -9,10 +9,8 @@ namespace {
 // A history that could not be written is told, and costs the update nothing.
 QString withHistoryProblem(const QString& text, const UpdateSession& session)
 {
-    if (session.historyProblem().isEmpty()) {
-        return text;
-    }
-    return text + QLatin1Char(' ') + UpdateVerdictText::historyProblem(session);
+    const QString problem = UpdateVerdictText::historyProblem(session);
+    return problem.isEmpty() ? text : text + QLatin1Char(' ') + problem;
 }
 
 } // namespace
