@@ -1,6 +1,7 @@
 #include "updatefilecheck.h"
 
 #include "mlu2file.h"
+#include "mlu2format.h"
 
 UpdateFileVerdict UpdateFileCheck::check(const QString& path, const QString& deviceModel,
                                          uint16_t deviceHwVersion)
@@ -53,6 +54,8 @@ UpdateFileVerdict UpdateFileCheck::checkFile(MLU2File& file)
     if (file.problem().headerIsValid()) {
         verdict.fileModel = file.modelName();
         verdict.fileFirmwareVersionText = file.firmwareVersionText();
+        verdict.fileFirmwareVersion =
+            MLU2Format::readUint16(file.header(), MLU2Format::kFirmwareVersionOffset);
         verdict.fileHardwareVersions = file.compatibleHardwareVersions();
         verdict.fileHardwareVersionsText = file.compatibleHardwareVersionsText();
         verdict.fileUpdateBytes = file.totalSize();

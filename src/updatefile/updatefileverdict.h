@@ -30,6 +30,8 @@ struct UpdateFileVerdict
     // are plain numbers, major in the high byte, and read as 1.07.
     QString fileModel;
     QString fileFirmwareVersionText;
+    // The same as the header holds it, to compare with what a device reports.
+    uint16_t fileFirmwareVersion = 0;
     QList<uint16_t> fileHardwareVersions;
     QString fileHardwareVersionsText;
     // Bytes an update with this file sends: the header and the counted blocks.
