@@ -122,12 +122,20 @@ struct UpdateTraffic
     uint64_t deviceBytes = 0;
 };
 
+// The only emulated unit, by its position.
+MLPDeviceInfoNode firstPosition()
+{
+    MLPDeviceInfoNode unit;
+    unit.address = QStringLiteral("usb:m/0");
+    return unit;
+}
+
 // One update through the real worker thread over an emulated device with its wire modelled.
 double timedUpdate(MLPWorkerThread& thread, const QString& path)
 {
     bool finished = false;
     bool succeeded = false;
-    MLPUpdateFirmwareRequest request(path);
+    MLPUpdateFirmwareRequest request(thread.discoveredDevices().value(0, firstPosition()), path);
     QObject::connect(&request, &MLPWorkerRequestI::workDone, [&] { finished = succeeded = true; });
     QObject::connect(&request, &MLPWorkerRequestI::failed, [&] { finished = true; });
     QElapsedTimer timer;
@@ -160,7 +168,7 @@ void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, 
     int selections = 0;
     QObject::connect(&thread, &MLPWorkerThread::deviceSelectionFinished, [&] { ++selections; });
     thread.start();
-    thread.postSelect("usb:m/0");
+    thread.postSelect(firstPosition());
     if (!waitFor([&] { return selections > 0; }, kSelectTimeoutMs)) {
         out << linkName << ": selection did not finish\n";
         return;
@@ -220,11 +228,12 @@ void memoryOfLargeUpdate(const QString& directory)
 
     // The device the file is made for: the update checks the model before sending.
     const std::shared_ptr<VirtualDevice> device = benchDevice(kLargeFrameLength);
-    VirtualDevicePhy link(*device);
-    MLPConnection connection(&link, 50000);
-    MLPConnection* connectionSlot = &connection;
     MLPWorkerContext context;
-    context.connection = &connectionSlot;
+    context.units.context = device.get();
+    context.units.open = [](void* device, const MLPDeviceInfoNode&,
+                            MLPDeviceInfoNode&) -> std::unique_ptr<marlune::MLP::MLPPhy> {
+        return std::make_unique<VirtualDevicePhy>(*static_cast<VirtualDevice*>(device));
+    };
 
     const long idleAnon = residentKiB("RssAnon:");
     std::atomic<bool> running{true};
@@ -238,7 +247,7 @@ void memoryOfLargeUpdate(const QString& directory)
         }
     });
 
-    MLPUpdateFirmwareRequest request(path);
+    MLPUpdateFirmwareRequest request(MLPDeviceInfoNode(), path);
     bool succeeded = false;
     QObject::connect(&request, &MLPWorkerRequestI::workDone, [&] { succeeded = true; });
     QElapsedTimer timer;
@@ -297,7 +306,7 @@ void idleCpu(const QString& situation, bool devicePresent)
     QObject::connect(&thread, &MLPWorkerThread::deviceSelectionFinished, [&] { ++selections; });
     QObject::connect(&thread, &MLPWorkerThread::lostConnection, [&] { ++losses; });
     thread.start();
-    thread.postSelect("usb:m/0");
+    thread.postSelect(firstPosition());
     waitFor([&] { return selections > 0; }, kSelectTimeoutMs);
     device->setSilent(true);
 

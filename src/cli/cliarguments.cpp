@@ -48,12 +48,15 @@ QString exitCodesText()
                           "  %4  no device: none found, the chosen one is absent or did not answer,\n"
                           "     or USB could not be started\n"
                           "  %5  update file unreadable, broken, or not for this device (with --all:\n"
-                          "     for none of them; also when no built-in file fits)\n")
+                          "     for none of them; also when no built-in file fits)\n"
+                          "  %6  the device took the whole file but afterwards reports another\n"
+                          "     firmware or does not answer (with --all: no worse outcome)\n")
         .arg(kExitSuccess)
         .arg(kExitUpdateFailed)
         .arg(kExitUsageError)
         .arg(kExitNoDevice)
-        .arg(kExitFileRejected);
+        .arg(kExitFileRejected)
+        .arg(kExitUnconfirmed);
 }
 
 CliArguments::Command commandNamed(const QString& name)

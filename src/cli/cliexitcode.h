@@ -9,4 +9,5 @@ enum CliExitCode
     kExitUsageError = 2,   // unknown command or option, missing or surplus argument
     kExitNoDevice = 3,     // no device found, the chosen one is absent or did not answer
     kExitFileRejected = 4, // update file unreadable, broken, or not for this device
+    kExitUnconfirmed = 5,  // the device took the whole file but does not report its firmware afterwards
 };

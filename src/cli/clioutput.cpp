@@ -29,8 +29,8 @@ QString phaseKey(MLPUpdateOutcome::Phase phase)
     switch (phase) {
     case MLPUpdateOutcome::Phase::FileCheck:
         return QStringLiteral("file-check");
-    case MLPUpdateOutcome::Phase::NoConnection:
-        return QStringLiteral("no-connection");
+    case MLPUpdateOutcome::Phase::UnitCheck:
+        return QStringLiteral("unit-check");
     case MLPUpdateOutcome::Phase::IdentityCheck:
         return QStringLiteral("identity-check");
     case MLPUpdateOutcome::Phase::Header:
@@ -41,6 +41,21 @@ QString phaseKey(MLPUpdateOutcome::Phase phase)
         break;
     }
     return QStringLiteral("done");
+}
+
+QJsonValue unitProblemKey(MLPUpdateOutcome::UnitProblem problem)
+{
+    switch (problem) {
+    case MLPUpdateOutcome::UnitProblem::NotAttached:
+        return QStringLiteral("not-attached");
+    case MLPUpdateOutcome::UnitProblem::NoAnswer:
+        return QStringLiteral("no-answer");
+    case MLPUpdateOutcome::UnitProblem::OtherModel:
+        return QStringLiteral("other-model");
+    case MLPUpdateOutcome::UnitProblem::None:
+        break;
+    }
+    return QJsonValue();
 }
 
 } // namespace
@@ -165,6 +180,7 @@ QJsonObject CliOutput::outcomeJson(const MLPUpdateOutcome& outcome)
 {
     QJsonObject object;
     object.insert(QStringLiteral("phase"), phaseKey(outcome.phase));
+    object.insert(QStringLiteral("unitProblem"), unitProblemKey(outcome.unitProblem));
     object.insert(QStringLiteral("block"), outcome.block >= 0 ? QJsonValue(outcome.block) : QJsonValue());
     object.insert(QStringLiteral("segment"),
                   outcome.segment > 0 ? QJsonValue(outcome.segment) : QJsonValue());

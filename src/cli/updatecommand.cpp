@@ -20,6 +20,25 @@
 
 #include <algorithm>
 
+namespace {
+
+QString verdictCell(const UpdateExecutor::Result& result)
+{
+    switch (result.verdict) {
+    case UpdateExecutor::Result::Verdict::Succeeded:
+        return QStringLiteral("succeeded");
+    case UpdateExecutor::Result::Verdict::Unconfirmed:
+        return QStringLiteral("not confirmed: %1").arg(result.reason);
+    case UpdateExecutor::Result::Verdict::NoAnswer:
+    case UpdateExecutor::Result::Verdict::DevicesChanged:
+    case UpdateExecutor::Result::Verdict::Failed:
+        break;
+    }
+    return QStringLiteral("failed: %1").arg(result.reason);
+}
+
+} // namespace
+
 UpdateCommand::UpdateCommand(CliOutput& output) : m_output(output) {}
 
 int UpdateCommand::run(const CliArguments& arguments)
@@ -74,12 +93,19 @@ int UpdateCommand::run(const CliArguments& arguments)
     session.stop();
     tracePrinter.flush();
 
-    const bool allSucceeded =
-        std::all_of(results.begin(), results.end(),
-                    [](const UpdateExecutor::Result& result) { return result.succeeded(); });
     if (arguments.all()) {
         printSummary(results, plan, arguments);
-        return allSucceeded ? kExitSuccess : kExitUpdateFailed;
+        const auto any = [&results](UpdateExecutor::Result::Verdict verdict) {
+            return std::any_of(
+                results.begin(), results.end(),
+                [verdict](const UpdateExecutor::Result& result) { return result.verdict == verdict; });
+        };
+        // A unit that took the file but does not report it is told apart only when nothing worse happened.
+        if (any(UpdateExecutor::Result::Verdict::Failed) || any(UpdateExecutor::Result::Verdict::NoAnswer) ||
+            any(UpdateExecutor::Result::Verdict::DevicesChanged)) {
+            return kExitUpdateFailed;
+        }
+        return any(UpdateExecutor::Result::Verdict::Unconfirmed) ? kExitUnconfirmed : kExitSuccess;
     }
     switch (results.first().verdict) {
     case UpdateExecutor::Result::Verdict::Succeeded:
@@ -87,6 +113,8 @@ int UpdateCommand::run(const CliArguments& arguments)
     case UpdateExecutor::Result::Verdict::NoAnswer:
     case UpdateExecutor::Result::Verdict::DevicesChanged:
         return kExitNoDevice;
+    case UpdateExecutor::Result::Verdict::Unconfirmed:
+        return kExitUnconfirmed;
     case UpdateExecutor::Result::Verdict::Failed:
         break;
     }
@@ -235,7 +263,7 @@ void UpdateCommand::printResult(const UpdateExecutor::Result& result, const CliA
         if (!arguments.quiet()) {
             m_output.out() << (result.succeeded()
                                    ? QStringLiteral("%1: update complete.").arg(device.address)
-                                   : QStringLiteral("%1: failed: %2.").arg(device.address, result.reason))
+                                   : QStringLiteral("%1: %2.").arg(device.address, verdictCell(result)))
                            << '\n';
         }
         return;
@@ -270,6 +298,12 @@ void UpdateCommand::printSummary(const QList<UpdateExecutor::Result>& results, c
         record.insert(QStringLiteral("event"), QStringLiteral("summary"));
         record.insert(QStringLiteral("updated"), results.size() - failedCount);
         record.insert(QStringLiteral("failed"), failedCount);
+        // Of the failed: units that took the whole file but do not report its firmware.
+        record.insert(QStringLiteral("unconfirmed"),
+                      static_cast<int>(std::count_if(
+                          results.begin(), results.end(), [](const UpdateExecutor::Result& result) {
+                              return result.verdict == UpdateExecutor::Result::Verdict::Unconfirmed;
+                          })));
         record.insert(QStringLiteral("skipped"), plan.skipped.size());
         m_output.printJsonLine(record);
         return;
@@ -280,9 +314,8 @@ void UpdateCommand::printSummary(const QList<UpdateExecutor::Result>& results, c
                         QStringLiteral("VERDICT")};
     for (const UpdateExecutor::Result& result : results) {
         rows << CliOutput::unitCells(result.item.device) +
-                    QStringList{result.succeeded() ? result.item.firmwareVersion : QStringLiteral("-"),
-                                result.succeeded() ? QStringLiteral("succeeded")
-                                                   : QStringLiteral("failed: %1").arg(result.reason)};
+                    QStringList{result.written() ? result.item.firmwareVersion : QStringLiteral("-"),
+                                verdictCell(result)};
     }
     for (const UpdatePlan::Skipped& skip : plan.skipped) {
         rows << CliOutput::unitCells(skip.device) +

@@ -29,25 +29,29 @@ UpdateExecutor::Result UpdateExecutor::run(const UpdatePlan::Item& item,
 
     Result result;
     result.item = item;
+    // Before is what the unit reported just before its write, where it was found then.
+    if (session.outcome().deviceAnswered) {
+        result.item.device = session.unit();
+    }
     result.reason = UpdateText::reason(session);
     result.nextStep = UpdateText::nextStep(session);
-    if (session.state() != UpdateSession::State::Refused ||
-        session.refusal() == UpdateSession::Refusal::Request) {
-        result.outcome = session.outcome();
-    }
+    result.outcome = session.outcome();
     switch (session.refusal()) {
     case UpdateSession::Refusal::NoAnswer:
         result.verdict = Result::Verdict::NoAnswer;
         break;
+    case UpdateSession::Refusal::NotAttached:
     case UpdateSession::Refusal::OtherUnit:
         result.verdict = Result::Verdict::DevicesChanged;
         break;
     case UpdateSession::Refusal::Request:
     case UpdateSession::Refusal::None:
-        result.verdict = session.succeeded() ? Result::Verdict::Succeeded : Result::Verdict::Failed;
+        result.verdict = session.succeeded()                                    ? Result::Verdict::Succeeded
+                         : session.state() == UpdateSession::State::Unconfirmed ? Result::Verdict::Unconfirmed
+                                                                                : Result::Verdict::Failed;
         break;
     }
-    if (!session.unitAfter().model.isEmpty()) {
+    if (session.outcome().answeredAfter) {
         result.versionAfter = MLPDeviceInfoNode::versionText(session.unitAfter().fwVersion);
     }
     if (!session.historyProblem().isEmpty()) {

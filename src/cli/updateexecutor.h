@@ -20,10 +20,14 @@ public:
         enum class Verdict
         {
             Succeeded,
-            // Nothing was sent: the device did not answer its selection.
+            // Nothing was sent: the unit did not answer on its link.
             NoAnswer,
-            // Nothing was sent: another device (or none) now sits at the planned address.
+            // Nothing was sent: the unit is no longer attached, or another model answers on
+            // its link.
             DevicesChanged,
+            // The unit took the whole file, but reports another firmware afterwards or did not
+            // answer within the bound for a restart.
+            Unconfirmed,
             // The update was started and the device did not take all of it, or the request
             // refused it (outcome tells why).
             Failed,
@@ -31,19 +35,21 @@ public:
 
         UpdatePlan::Item item;
         Verdict verdict = Verdict::Failed;
-        // Why it did not succeed, as a clause ("the device at usb:m/0 did not answer ...").
+        // Why it did not succeed, as a clause ("DEMO-A on maker USB M1 did not answer ...").
         QString reason;
         // What the person at the bench should do about it, as a sentence.
         QString nextStep;
         // The update request's own account, once it ran.
         std::optional<MLPUpdateOutcome> outcome;
-        // The firmware version the unit reported when asked after a successful update;
-        // empty when it did not answer (it may be restarting) or another unit answered.
+        // The firmware version the unit reported when asked after the file went out; empty
+        // when it did not answer.
         QString versionAfter;
         // Set when the history could not be written; the update's verdict stands regardless.
         QString historyWarning;
 
         bool succeeded() const { return verdict == Verdict::Succeeded; }
+        // The device took the whole file, confirmed or not.
+        bool written() const { return verdict == Verdict::Succeeded || verdict == Verdict::Unconfirmed; }
     };
 
     // Each update is added to the history at historyPath.

@@ -2,9 +2,10 @@
 
 #include "mlpconnection.h"
 #include "mlpdeviceinforecord.h"
-#include "mlpphyaddress.h"
-#include "mlpphymultiusb.h"
+#include "mlpphy.h"
 #include "mlpworkercontext.h"
+
+#include <memory>
 
 namespace {
 
@@ -21,11 +22,19 @@ void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
     delete *context->link;
     *context->link = nullptr;
 
-    auto* link = new marlune::MLP::MLPPhyMultiUsb();
-    *context->link = link;
-    link->open(context->address.toUtf8().toStdString());
+    MLPDeviceInfoNode opened;
+    opened.address = context->unit.address;
+    std::unique_ptr<marlune::MLP::MLPPhy> link =
+        context->units.open(context->units.context, context->unit, opened);
+    if (!link) {
+        // The unit is not attached: a link without a device answers nothing, so the pings
+        // that follow report it lost, as for a unit that stopped answering.
+        link = std::make_unique<marlune::MLP::MLPPhy>();
+    }
+    *context->link = link.release();
 
-    auto* connection = new MLPConnection(link, kSelectionReceiveCapacity);
+    auto* connection = new MLPConnection(*context->link, kSelectionReceiveCapacity);
+    connection->setClock(context->clock);
     connection->setFrameTrace(context->frameTrace, context->frameTraceContext);
     *context->connection = connection;
 
@@ -33,18 +42,14 @@ void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
     answered =
         answer.status == MLPStatus::Ok && answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength;
     device = MLPDeviceInfoNode();
-    device.address = context->address;
+    device.address = opened.address;
     if (answered) {
         const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
         fwVersion = record.fwVersion;
         hwVersion = record.hwVersion;
-        device = MLPDeviceInfoNode::fromRecord(record, context->address);
-        const std::optional<int> index =
-            marlune::MLP::MLPPhyAddress::multi().parseIndex(context->address.toUtf8().toStdString());
-        if (index) {
-            device.linkKind = link->linkKindAt(*index);
-            device.serial = QString::fromStdString(link->serialAt(*index));
-        }
+        device = MLPDeviceInfoNode::fromRecord(record, opened.address);
+        device.linkKind = opened.linkKind;
+        device.serial = opened.serial;
     } else {
         fwVersion = kUnknownVersion;
         hwVersion = kUnknownVersion;

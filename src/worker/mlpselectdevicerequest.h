@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-// Makes the device at the context's address the thread's current device: a fresh link
+// Makes the context's unit the thread's current device, found by its identity: a fresh link
 // and connection replace the thread's, and the device's versions are read. Never fails;
 // a silent device reports 0xFFFF for both versions and the pings that follow report it lost.
 class MLPSelectDeviceRequest : public MLPWorkerRequestI
@@ -24,7 +24,7 @@ public:
     uint16_t hwVersion = 0;
     // The device answered with its information record; the versions are then its own.
     bool answered = false;
-    // What the device answered, with the link kind and serial number found at its address:
+    // What the device answered, with the address, link kind and serial number it was found at:
     // the unit that was selected. Empty but for the address when it did not answer.
     MLPDeviceInfoNode device;
 };

@@ -3,6 +3,7 @@
 #include "mlpcommand.h"
 #include "mlpconnection.h"
 #include "mlpdeviceinforecord.h"
+#include "mlpphy.h"
 #include "mlpworkercontext.h"
 #include "mlu2file.h"
 #include "updatefilecheck.h"
@@ -14,6 +15,7 @@
 namespace {
 
 constexpr uint32_t kHeaderLength = 256;
+constexpr uint32_t kUpdateReceiveCapacity = 50000;
 
 // The blocks are the mappings the transfer sends from, so the hash is of those very bytes.
 QString sentBytesHash(MLU2File& file)
@@ -31,25 +33,58 @@ QString sentBytesHash(MLU2File& file)
 
 } // namespace
 
-MLPUpdateFirmwareRequest::MLPUpdateFirmwareRequest(const QString& filePath, QObject* parent)
-    : MLPWorkerRequestI(parent), m_filePath(filePath)
+// The unit's own link while the request runs. The connection goes before its link.
+struct MLPUpdateFirmwareRequest::UnitLink
+{
+    std::unique_ptr<marlune::MLP::MLPPhy> link;
+    std::unique_ptr<MLPConnection> connection;
+    // Where the unit was found: address, link kind and serial number.
+    MLPDeviceInfoNode opened;
+
+    bool open(MLPWorkerContext& context, const MLPDeviceInfoNode& unit)
+    {
+        close();
+        opened = MLPDeviceInfoNode();
+        opened.address = unit.address;
+        link = context.units.open(context.units.context, unit, opened);
+        if (!link) {
+            return false;
+        }
+        connection = std::make_unique<MLPConnection>(link.get(), kUpdateReceiveCapacity);
+        connection->setClock(context.clock);
+        connection->setFrameTrace(context.frameTrace, context.frameTraceContext);
+        return true;
+    }
+
+    void close()
+    {
+        connection.reset();
+        link.reset();
+    }
+};
+
+MLPUpdateFirmwareRequest::MLPUpdateFirmwareRequest(const MLPDeviceInfoNode& unit, const QString& filePath,
+                                                   QObject* parent)
+    : MLPWorkerRequestI(parent), m_unit(unit), m_filePath(filePath)
 {}
 
 void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
 {
     m_outcome = MLPUpdateOutcome();
-    MLPConnection* connection = context->connection ? *context->connection : nullptr;
-    if (!connection) {
-        // A discovery that found nothing leaves the thread without a connection while the
-        // window may still offer the update.
-        m_outcome.phase = MLPUpdateOutcome::Phase::NoConnection;
-        finish(false);
-        return;
+    m_outcome.unit = m_unit;
+    // A unit opens once: the thread's own link to it goes first. The thread's owner selects
+    // the unit it shows again afterwards.
+    if (context->connection) {
+        delete *context->connection;
+        *context->connection = nullptr;
+    }
+    if (context->link) {
+        delete *context->link;
+        *context->link = nullptr;
     }
 
     {
         MLU2File file(m_filePath);
-        connection->addObserver(this);
         // A truncated or damaged file passes open() but cannot deliver all its blocks;
         // starting such an update would leave the device half-written, so it is refused
         // before any byte goes out.
@@ -57,49 +92,101 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
         m_outcome.fileCheck = UpdateFileCheck::checkFile(file);
         if (m_outcome.fileCheck.fits()) {
             m_outcome.sentSha256 = sentBytesHash(file);
-            // Also makes the connection use the device's current maximum frame length.
-            readDeviceIdentity(connection);
-            if (deviceFitsFile()) {
-                transfer(connection, file);
-            }
+            writeToUnit(*context, file);
         }
-        // Unregistered before the final signal: no segment can report progress any more.
-        connection->removeObserver(this);
         file.close();
     }
 
     finish(m_outcome.succeeded());
 }
 
-void MLPUpdateFirmwareRequest::readDeviceIdentity(MLPConnection* connection)
+void MLPUpdateFirmwareRequest::writeToUnit(MLPWorkerContext& context, MLU2File& file)
 {
-    const MLPReadResult answer = connection->requestDeviceInfo();
-    m_outcome.deviceAnswered =
-        answer.status == MLPStatus::Ok && answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength;
-    if (m_outcome.deviceAnswered) {
-        const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
-        m_outcome.deviceFwVersion = record.fwVersion;
-        m_outcome.fileCheck.deviceModel =
-            QString::fromUtf8(record.model.data(), static_cast<int>(record.model.size()));
-        m_outcome.fileCheck.deviceHwVersion = record.hwVersion;
+    m_outcome.phase = MLPUpdateOutcome::Phase::UnitCheck;
+    UnitLink unit;
+    if (!unit.open(context, m_unit)) {
+        m_outcome.unitProblem = MLPUpdateOutcome::UnitProblem::NotAttached;
+        return;
+    }
+    m_outcome.unitFound = unit.opened;
+    if (!checkUnit(unit)) {
+        return;
+    }
+    emit unitChecked(m_outcome.unitFound);
+
+    unit.connection->addObserver(this);
+    transfer(unit.connection.get(), file);
+    // Unregistered before anything else is asked: no segment can report progress any more.
+    unit.connection->removeObserver(this);
+    if (m_outcome.succeeded()) {
+        emit verifying();
+        askAfterUpdate(context, unit);
     }
 }
 
-// An address is only a position: a unit plugged in or pulled out since the device was
-// chosen can put another one there. The file goes only to a device it was made for; one
-// that does not say what it is gets the update as before.
-bool MLPUpdateFirmwareRequest::deviceFitsFile()
+// Asks the unit for its device information; also makes the connection use the device's
+// current maximum frame length.
+bool MLPUpdateFirmwareRequest::readUnit(UnitLink& unit, MLPDeviceInfoNode& answered)
 {
-    if (!m_outcome.deviceAnswered) {
-        return true;
+    const MLPReadResult answer = unit.connection->requestDeviceInfo();
+    if (answer.status != MLPStatus::Ok || !answer.data ||
+        answer.length != MLPDeviceInfoRecord::kPayloadLength) {
+        return false;
     }
-    m_outcome.fileCheck = UpdateFileCheck::check(m_outcome.fileCheck, m_outcome.fileCheck.deviceModel,
-                                                 m_outcome.fileCheck.deviceHwVersion);
-    if (m_outcome.fileCheck.fits()) {
-        return true;
+    answered = MLPDeviceInfoNode::fromRecord(MLPDeviceInfoRecord::fromPayload(answer.data.get()),
+                                             unit.opened.address);
+    answered.linkKind = unit.opened.linkKind;
+    answered.serial = unit.opened.serial;
+    return true;
+}
+
+// The unit's link is the one meant, by its identity; what answers on it must be the model
+// meant (a bridge keeps its serial number when the fixture behind it is swapped), and the
+// file must fit what it reports.
+bool MLPUpdateFirmwareRequest::checkUnit(UnitLink& unit)
+{
+    MLPDeviceInfoNode answered;
+    if (!readUnit(unit, answered)) {
+        m_outcome.unitProblem = MLPUpdateOutcome::UnitProblem::NoAnswer;
+        return false;
     }
-    m_outcome.phase = MLPUpdateOutcome::Phase::IdentityCheck;
-    return false;
+    m_outcome.unitFound = answered;
+    m_outcome.deviceAnswered = true;
+    m_outcome.deviceFwVersion = answered.fwVersion;
+    if (!m_unit.model.isEmpty() && answered.model != m_unit.model) {
+        m_outcome.unitProblem = MLPUpdateOutcome::UnitProblem::OtherModel;
+        return false;
+    }
+    m_outcome.fileCheck = UpdateFileCheck::check(m_outcome.fileCheck, answered.model, answered.hwVersion);
+    if (!m_outcome.fileCheck.fits()) {
+        m_outcome.phase = MLPUpdateOutcome::Phase::IdentityCheck;
+        return false;
+    }
+    return true;
+}
+
+void MLPUpdateFirmwareRequest::askAfterUpdate(MLPWorkerContext& context, UnitLink& unit)
+{
+    MLPDeviceInfoNode answered;
+    if (readUnit(unit, answered)) {
+        m_outcome.answeredAfter = true;
+        m_outcome.unitAfter = answered;
+        return;
+    }
+    // Silent: it may be starting its new firmware, and a maker-USB unit may leave the bus to
+    // do so. It is looked for by its identity, on whichever link it comes back on.
+    unit.close();
+    const MLPClock& clock = context.clock;
+    const uint32_t start = clock.nowMs(clock.context);
+    while (clock.nowMs(clock.context) - start < kUnitReturnBoundMs) {
+        clock.sleepMs(clock.context, kUnitLookupIntervalMs);
+        if (unit.open(context, m_outcome.unitFound) && readUnit(unit, answered)) {
+            m_outcome.answeredAfter = true;
+            m_outcome.cameBackAfter = true;
+            m_outcome.unitAfter = answered;
+            return;
+        }
+    }
 }
 
 void MLPUpdateFirmwareRequest::finish(bool succeeded)

@@ -1,30 +1,51 @@
 #pragma once
 
+#include "mlpdeviceinfonode.h"
 #include "mlpprogressobserveri.h"
 #include "mlpupdateoutcome.h"
 #include "mlpworkerrequesti.h"
 
 #include <QString>
 
+#include <memory>
+
 class MLU2File;
 class MLPConnection;
+struct MLPClock;
+struct MLPWorkerContext;
 struct MLPWriteResult;
 
-// Writes one update file to the selected device: its header with command UpdateHeader,
-// then each block with command UpdateBlock and the block index, all as acknowledged
-// segments. Reports progress in percent of header plus blocks after every segment.
+namespace marlune::MLP {
+class MLPPhy;
+}
+
+// Writes one update file to one unit, all on one link of its own: finds the unit by its
+// identity (the context's MLPUnitLinks), checks that it answers as the unit meant and that
+// the file fits it, sends the file's header with command UpdateHeader and each block with
+// command UpdateBlock and the block index, all as acknowledged segments, then asks the unit
+// what it runs now, on the same link or, when the unit restarts, on the one it comes back
+// on. Nothing another request selects can fall between these steps. Reports progress in
+// percent of header plus blocks after every segment.
 //
-// The main window deletes the request as soon as its final signal arrives. workDone() and
-// failed() are therefore emitted on the request's own thread (the window's), not on the
-// thread that runs it: the emission is handed over as the very last thing run() does with
-// this object. progress() is emitted on the running thread. What the update came to, and
-// where it failed, is read with outcome() once the final signal has arrived.
+// The owner deletes the request as soon as its final signal arrives. workDone() and
+// failed() are therefore emitted on the request's own thread, not on the thread that runs
+// it: the emission is handed over as the very last thing run() does with this object. The
+// other signals are emitted on the running thread, in the order of the steps. What the
+// update came to is read with outcome() once the final signal has arrived.
 class MLPUpdateFirmwareRequest : public MLPWorkerRequestI, public marlune::MLP::MLPProgressObserverI
 {
     Q_OBJECT
 
 public:
-    MLPUpdateFirmwareRequest(const QString& filePath, QObject* parent = nullptr);
+    // How long a unit that went silent after taking the whole file is looked for again, by
+    // its identity, before the update ends without its answer: a unit restarting into new
+    // firmware may leave the bus for a few seconds.
+    static constexpr uint32_t kUnitReturnBoundMs = 15000;
+    // How often it is looked for meanwhile.
+    static constexpr uint32_t kUnitLookupIntervalMs = 500;
+
+    MLPUpdateFirmwareRequest(const MLPDeviceInfoNode& unit, const QString& filePath,
+                             QObject* parent = nullptr);
 
     void run(MLPWorkerContext* context) override;
     bool writesToDevice() const override { return true; }
@@ -37,15 +58,25 @@ public:
 
 signals:
     void progress(int percent);
+    // The unit answered on its link as the unit meant and the file fits it: the first byte
+    // goes out next. `unit` is as it answered, with the firmware it runs before the update.
+    void unitChecked(const MLPDeviceInfoNode& unit);
+    // The device took the whole file; it is asked what it runs now.
+    void verifying();
 
 private:
-    void readDeviceIdentity(MLPConnection* connection);
-    bool deviceFitsFile();
+    struct UnitLink;
+
+    void writeToUnit(MLPWorkerContext& context, MLU2File& file);
+    bool readUnit(UnitLink& unit, MLPDeviceInfoNode& answered);
+    bool checkUnit(UnitLink& unit);
     void transfer(MLPConnection* connection, MLU2File& file);
     bool transferDone(const MLPWriteResult& written, bool mayLackLastAck);
+    void askAfterUpdate(MLPWorkerContext& context, UnitLink& unit);
     void finish(bool succeeded);
     Q_INVOKABLE void emitOutcome(bool succeeded);
 
+    MLPDeviceInfoNode m_unit;
     qint64 m_doneBytes = 0;
     qint64 m_currentTransferLength = 0;
     qint64 m_totalBytes = 0;

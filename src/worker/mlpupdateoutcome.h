@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mlpdeviceinfonode.h"
 #include "mlpstatus.h"
 #include "updatefileverdict.h"
 
@@ -16,15 +17,31 @@ struct MLPUpdateOutcome
     enum class Phase
     {
         FileCheck,     // the update file could not be opened or used; nothing was sent
-        NoConnection,  // the worker thread held no connection to a device; nothing was sent
+        UnitCheck,     // the unit was not found on its link, did not answer there, or another device
+                       // answers in its place (unitProblem says which); nothing was sent
         IdentityCheck, // the device named another model or a hardware version the file does not list; nothing
                        // was sent
         Header,        // the file's header did not go through
         Block,         // block `block` did not go through
-        Done,          // every transfer went through: the update succeeded
+        Done,          // every transfer went through: the device took the whole file
+    };
+
+    enum class UnitProblem
+    {
+        None,
+        NotAttached, // no device of the unit's link kind and serial number is attached now
+        NoAnswer,    // its link opened, but it gave no device information
+        OtherModel,  // the device on its link names another model (unitFound says which)
     };
 
     Phase phase = Phase::FileCheck;
+    // The unit the update was for, as the caller named it.
+    MLPDeviceInfoNode unit;
+    // With UnitCheck: why the unit was not written.
+    UnitProblem unitProblem = UnitProblem::None;
+    // The device found on the unit's link as it answered just before the update: its address,
+    // link kind and serial number, and its model and versions when it answered.
+    MLPDeviceInfoNode unitFound;
     // With Block: the index of the failing block, from 0, as sent with UpdateBlock.
     int block = -1;
     // The segment that ended the failing transfer, counted from 1 within that transfer;
@@ -62,6 +79,14 @@ struct MLPUpdateOutcome
     // file cannot be used; with IdentityCheck whether the model or the hardware version
     // did not match. Checked against the device only when it answered.
     UpdateFileVerdict fileCheck;
+
+    // After every byte went out: whether the unit answered again within the bound for a
+    // restart (a unit may leave the bus to start its new firmware and come back), and how it
+    // answered, found again by its identity; `unitAfter.fwVersion` is what it runs now.
+    bool answeredAfter = false;
+    // It answered only after its link had gone and it was found again.
+    bool cameBackAfter = false;
+    MLPDeviceInfoNode unitAfter;
 
     bool succeeded() const { return phase == Phase::Done; }
 };

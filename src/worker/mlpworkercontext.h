@@ -1,8 +1,9 @@
 #pragma once
 
+#include "mlpclock.h"
+#include "mlpdeviceinfonode.h"
 #include "mlpframetrace.h"
-
-#include <QString>
+#include "mlpunitlinks.h"
 
 class MLPConnection;
 
@@ -11,13 +12,16 @@ class MLPPhy;
 }
 
 // What a request's run() receives: the worker thread's connection and link slots (which
-// a request may read, delete and replace) and, for a selection, the device address.
+// a request may read, delete and replace), the unit a selection or an update is for, how to
+// open a link to it, and the clock its exchanges and waits go by.
 struct MLPWorkerContext
 {
     MLPConnection** connection = nullptr;
     marlune::MLP::MLPPhy** link = nullptr;
-    QString address;
-    // Handed to every connection a discovery or selection makes; null traces nothing.
+    MLPDeviceInfoNode unit;
+    MLPUnitLinks units;
+    MLPClock clock;
+    // Handed to every connection a request makes; null traces nothing.
     MLPFrameTraceFunction frameTrace = nullptr;
     void* frameTraceContext = nullptr;
 };

@@ -54,12 +54,12 @@ void MLPWorkerThread::postDiscover()
     postOwnRequest(m_discoverRequest, &m_discoverContext);
 }
 
-void MLPWorkerThread::postSelect(const QString& address)
+void MLPWorkerThread::postSelect(const MLPDeviceInfoNode& unit)
 {
     QMutexLocker locker(&m_mutex);
     m_selectContext.connection = &m_connection;
     m_selectContext.link = &m_link;
-    m_selectContext.address = address;
+    m_selectContext.unit = unit;
     m_selectContext.frameTrace = m_frameTrace;
     m_selectContext.frameTraceContext = m_frameTraceContext;
     postOwnRequest(m_selectRequest, &m_selectContext);
@@ -86,14 +86,16 @@ void MLPWorkerThread::postOwnRequest(MLPWorkerRequestI* request, MLPWorkerContex
 
 void MLPWorkerThread::selectDevice(int index)
 {
-    const QList<MLPDeviceInfoNode> devices = discoveredDevices();
-    postSelect(index >= 0 && index < devices.size() ? devices.at(index).address : QString());
+    postSelect(discoveredDevices().value(index));
 }
 
 void MLPWorkerThread::postUpdate(MLPWorkerRequestI* request)
 {
     QMutexLocker locker(&m_mutex);
     m_updateContext.connection = &m_connection;
+    m_updateContext.link = &m_link;
+    m_updateContext.frameTrace = m_frameTrace;
+    m_updateContext.frameTraceContext = m_frameTraceContext;
     m_pendingRequests.append(PendingRequest{request, &m_updateContext});
 }
 

@@ -40,8 +40,13 @@ public:
     ~MLPWorkerThread() override;
 
     void postDiscover();
-    void postSelect(const QString& address);
+    // Makes the unit the thread's device, found by its identity (link kind and serial number;
+    // the address only where no serial number was read).
+    void postSelect(const MLPDeviceInfoNode& unit);
+    // The unit at that position of the last discovery's list; none past its end.
     void selectDevice(int index);
+    // An update opens its unit's link itself; the thread's own device is let go first, and
+    // nothing is selected afterwards until the next selection.
     void postUpdate(MLPWorkerRequestI* request);
     QList<MLPDeviceInfoNode> discoveredDevices() const;
     // All the last discovery saw but could not list, and why.
@@ -51,8 +56,8 @@ public:
     // than in run(): a stop() made right after start() would otherwise be lost if the new
     // thread had not reached that line yet, and wait() would never return.
     void start(Priority priority = InheritPriority);
-    // Every connection a discovery or selection posted from now on makes reports each of its
-    // exchanges to trace, called on the worker thread; null stops it.
+    // Every connection a request posted from now on makes reports each of its exchanges to
+    // trace, called on the worker thread; null stops it.
     void setFrameTrace(MLPFrameTraceFunction trace, void* context);
 
     // Ends the loop after the request that is running; wait() then joins the thread.

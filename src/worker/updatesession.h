@@ -9,12 +9,13 @@
 class MLPUpdateFirmwareRequest;
 class MLPWorkerThread;
 
-// One update of one unit, run the same way under every front end: it makes sure the worker
-// thread talks to that unit, writes the file through an MLPUpdateFirmwareRequest, asks the
-// unit afterwards what it runs now and adds the update to the history. Its states are what
-// a front end shows; its facts (the unit, the request's outcome, the version afterwards) are
-// what it words. One session serves one update; several units take one session each, one
-// after another, on the same worker thread.
+// One update of one unit, run the same way under every front end: one
+// MLPUpdateFirmwareRequest finds the unit by its identity, checks it, writes the file and
+// asks the unit what it runs now, all on the unit's own link; the session turns its steps
+// into states, judges whether the unit took the file and adds the update to the history.
+// Its states are what a front end shows; its facts (the unit, the request's outcome, the
+// unit afterwards) are what it words. One session serves one update; several units take
+// one session each.
 class UpdateSession : public QObject
 {
     Q_OBJECT
@@ -22,26 +23,29 @@ class UpdateSession : public QObject
 public:
     enum class State
     {
-        Idle,      // not started yet
-        Checking,  // the unit is being selected, to be sure it is the one meant
-        Writing,   // the request runs: the device is being written; progress() follows it
-        Verifying, // the device took the file; the unit is asked what it runs now, where the
-                   // last discovery listed it or, when another answers there, where a new one finds it
-        Refused,   // ended before any byte was sent: refusal() tells why
-        Done,      // the update succeeded
-        Failed,    // the device did not take the whole file: outcome() tells where and why
+        Idle,        // not started yet
+        Checking,    // the unit is looked for on its link and asked who it is
+        Writing,     // the device is being written; progress() follows it
+        Verifying,   // the device took the file; the unit is asked what it runs now, and
+                     // looked for again while it restarts
+        Refused,     // ended before any byte was sent: refusal() tells why
+        Done,        // the unit took the file and reports the file's firmware
+        Unconfirmed, // the unit took the whole file but reports another firmware, or did not
+                     // answer within the bound for a restart
+        Failed,      // the device did not take the whole file: outcome() tells where and why
     };
     Q_ENUM(State)
 
     enum class Refusal
     {
         None,
-        // The unit did not answer its selection.
+        // No device of the unit's link kind and serial number is attached.
+        NotAttached,
+        // The unit did not answer on its link.
         NoAnswer,
-        // Another unit (or none) answered where the unit was listed: the devices changed.
+        // Another model answers on the unit's link.
         OtherUnit,
-        // The request sent nothing: outcome() tells why (the file, no connection, or a
-        // device the file does not fit).
+        // The file cannot be used, or does not fit what the unit reported: outcome() tells.
         Request,
     };
 
@@ -49,26 +53,23 @@ public:
     UpdateSession(MLPWorkerThread& thread, const QString& historyPath, QObject* parent = nullptr);
     ~UpdateSession() override;
 
-    // Selects the unit first and writes only when the selection reports that same unit.
+    // Writes the file to the unit, wherever it is attached now.
     void start(const MLPDeviceInfoNode& unit, const QString& filePath);
-    // For a caller whose own selection has just reported this unit: the thread already talks
-    // to it, so the file is posted at once.
-    void startOnSelected(const MLPDeviceInfoNode& unit, const QString& filePath);
 
     // Writing is the state in which stopping would leave the device half-written.
     State state() const { return m_state; }
     bool hasEnded() const;
     bool succeeded() const { return m_state == State::Done; }
 
-    // The unit as the session last saw it: as given, then as its selection reported it.
+    // The unit as the session last saw it: as given, then as it answered just before the
+    // update, with the firmware it ran then.
     MLPDeviceInfoNode unit() const { return m_unit; }
     QString filePath() const { return m_filePath; }
     Refusal refusal() const { return m_refusal; }
-    // The request's own account; complete once Writing has ended.
+    // The request's own account; complete once the session has ended.
     MLPUpdateOutcome outcome() const { return m_outcome; }
-    // The unit as it answered when asked after a successful update; empty model when it was
-    // not asked or did not answer (it may be restarting).
-    MLPDeviceInfoNode unitAfter() const { return m_unitAfter; }
+    // The unit as it answered after the update; empty model when it did not answer.
+    MLPDeviceInfoNode unitAfter() const { return m_outcome.unitAfter; }
     // The firmware version the file brings, as its header reads.
     QString fileFirmwareVersion() const { return m_outcome.fileCheck.fileFirmwareVersionText; }
     // Why the history could not be written; empty when it was. Never costs the update.
@@ -79,18 +80,14 @@ signals:
     void progress(int percent);
 
 private slots:
-    void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);
-    void rediscovered();
-    void requestSucceeded();
-    void requestFailed();
+    void unitChecked(const MLPDeviceInfoNode& unit);
+    void verifying();
+    void requestEnded();
 
 private:
     void setState(State state);
-    void write();
-    void verify();
-    void askWhereListed();
-    void ask(const QString& address);
     void end(State state);
+    State judgeWrittenUnit() const;
     void recordInHistory();
     QString historyFileName() const;
 
@@ -99,16 +96,8 @@ private:
     State m_state = State::Idle;
     MLPDeviceInfoNode m_unit;
     QString m_filePath;
-    // Where the unit was last selected, to tell the answer to this session's own selection.
-    QString m_askedAddress;
-    // Verifying looked for the unit again with a discovery; it is not looked for twice.
-    bool m_rediscovered = false;
-    // What the worker thread's answers are awaited for; others are not this session's.
-    bool m_awaitingSelection = false;
-    bool m_awaitingDiscovery = false;
     Refusal m_refusal = Refusal::None;
     MLPUpdateOutcome m_outcome;
-    MLPDeviceInfoNode m_unitAfter;
     QString m_historyProblem;
     // A child of the session, deleted when its final signal arrives.
     MLPUpdateFirmwareRequest* m_request = nullptr;

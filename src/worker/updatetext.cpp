@@ -1,6 +1,7 @@
 #include "updatetext.h"
 
 #include "mlpdeviceinfonode.h"
+#include "mlpupdatefirmwarerequest.h"
 #include "mlu2format.h"
 #include "updatesession.h"
 
@@ -11,27 +12,33 @@ namespace {
 using Phase = MLPUpdateOutcome::Phase;
 
 constexpr int kHexadecimal = 16;
+constexpr uint32_t kMillisecondsPerSecond = 1000;
 
 // Why a session that has ended did not succeed and what to do about it; both empty when it
-// succeeded or has not ended. A refusal before the request is told here, the rest by the
-// request's outcome.
+// succeeded or has not ended.
 std::pair<QString, QString> endingWords(const UpdateSession& session)
 {
-    const bool refusedBeforeRequest = session.state() == UpdateSession::State::Refused &&
-                                      session.refusal() != UpdateSession::Refusal::Request;
-    if (refusedBeforeRequest && session.refusal() == UpdateSession::Refusal::NoAnswer) {
-        return {UpdateText::tr("the device at %1 did not answer when selected").arg(session.unit().address),
-                UpdateText::tr("Check that it is attached and powered, then look for the devices again.")};
-    }
-    if (refusedBeforeRequest) {
-        return {UpdateText::tr("the device at %1 is no longer the one listed there; the devices changed")
-                    .arg(session.unit().address),
-                UpdateText::tr("Nothing was sent; look for the devices again.")};
-    }
-    if (session.state() == UpdateSession::State::Refused || session.state() == UpdateSession::State::Failed) {
+    switch (session.state()) {
+    case UpdateSession::State::Refused:
+    case UpdateSession::State::Failed:
         return {UpdateText::failure(session.outcome()), UpdateText::nextStep(session.outcome())};
+    case UpdateSession::State::Unconfirmed:
+        break;
+    default:
+        return {};
     }
-    return {};
+    const MLPUpdateOutcome outcome = session.outcome();
+    const QString reason =
+        outcome.answeredAfter
+            ? UpdateText::tr(
+                  "the file was written and acknowledged, but the unit reports firmware %1, not %2")
+                  .arg(MLPDeviceInfoNode::versionText(outcome.unitAfter.fwVersion),
+                       session.fileFirmwareVersion())
+            : UpdateText::tr("the file was written and acknowledged, but the unit did not answer within %1 "
+                             "seconds afterwards")
+                  .arg(MLPUpdateFirmwareRequest::kUnitReturnBoundMs / kMillisecondsPerSecond);
+    return {reason, UpdateText::tr("Power-cycle the unit, then look for the devices again and check the "
+                                   "firmware it reports.")};
 }
 
 } // namespace
@@ -47,6 +54,14 @@ QString UpdateText::linkKind(marlune::MLP::MLPLinkKind kind)
         break;
     }
     return tr("unknown link");
+}
+
+QString UpdateText::unit(const MLPDeviceInfoNode& device)
+{
+    if (device.serial.isEmpty()) {
+        return tr("%1 at %2").arg(linkKind(device.linkKind), device.address);
+    }
+    return tr("%1 %2").arg(linkKind(device.linkKind), device.serial);
 }
 
 QString UpdateText::fileProblem(const MLU2FileProblem& problem)
@@ -124,8 +139,8 @@ QString UpdateText::failure(const MLPUpdateOutcome& outcome)
     case Phase::FileCheck:
     case Phase::IdentityCheck:
         return tr("when the update started, %1").arg(fileVerdict(outcome.fileCheck));
-    case Phase::NoConnection:
-        return tr("the device was no longer connected when the update started");
+    case Phase::UnitCheck:
+        return unitProblem(outcome);
     case Phase::Header:
     case Phase::Block:
     case Phase::Done:
@@ -156,13 +171,35 @@ QString UpdateText::failure(const MLPUpdateOutcome& outcome)
         .arg(outcome.totalBytes);
 }
 
+// Names both units where they differ: the one meant and the one that answers on its link.
+QString UpdateText::unitProblem(const MLPUpdateOutcome& outcome)
+{
+    switch (outcome.unitProblem) {
+    case MLPUpdateOutcome::UnitProblem::NotAttached:
+        return tr("%1 on %2 is no longer attached").arg(outcome.unit.model, unit(outcome.unit));
+    case MLPUpdateOutcome::UnitProblem::NoAnswer:
+        return tr("%1 on %2 did not answer when asked just before the update")
+            .arg(outcome.unit.model, unit(outcome.unitFound));
+    case MLPUpdateOutcome::UnitProblem::OtherModel:
+        return tr("a %1 answers on %2 now, not the %3 listed there")
+            .arg(outcome.unitFound.model, unit(outcome.unitFound), outcome.unit.model);
+    case MLPUpdateOutcome::UnitProblem::None:
+        break;
+    }
+    return QString();
+}
+
 QString UpdateText::nextStep(const MLPUpdateOutcome& outcome)
 {
     switch (outcome.phase) {
     case Phase::FileCheck:
-    case Phase::NoConnection:
     case Phase::IdentityCheck:
         return tr("Nothing was sent; look for the device again and choose the file that fits it.");
+    case Phase::UnitCheck:
+        return outcome.unitProblem == MLPUpdateOutcome::UnitProblem::NoAnswer
+                   ? tr("Nothing was sent; check that it is attached and powered, then look for the devices "
+                        "again.")
+                   : tr("Nothing was sent; look for the devices again.");
     case Phase::Header:
         return tr("No block was sent; run the update again.");
     case Phase::Block:

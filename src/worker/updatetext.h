@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mlpdeviceinfonode.h"
 #include "mlplinkkind.h"
 #include "mlpupdateoutcome.h"
 #include "mlu2fileproblem.h"
@@ -21,6 +22,8 @@ class UpdateText
 public:
     // "FTDI bridge", "maker USB".
     static QString linkKind(marlune::MLP::MLPLinkKind kind);
+    // Which unit: "FTDI bridge FT12AB", or "maker USB at usb:m/2" where no serial number was read.
+    static QString unit(const MLPDeviceInfoNode& device);
     // Why a file cannot be used, as a clause; empty for no problem.
     static QString fileProblem(const MLU2FileProblem& problem);
     // Why a file may not be written to the device the verdict was made for, as a clause
@@ -28,6 +31,8 @@ public:
     static QString fileVerdict(const UpdateFileVerdict& verdict);
     // Where and why a failed update stopped and what it got through, as a clause.
     static QString failure(const MLPUpdateOutcome& outcome);
+    // Why the unit was not written with UnitCheck, as a clause naming the unit.
+    static QString unitProblem(const MLPUpdateOutcome& outcome);
     // What the person at the device should do after that failure, as a sentence.
     static QString nextStep(const MLPUpdateOutcome& outcome);
     // Why a session that has ended did not succeed, as a clause; empty when it succeeded

@@ -126,8 +126,10 @@ QString describe(const MLPUpdateOutcome& outcome)
         return QStringLiteral("done");
     case Phase::FileCheck:
         return QStringLiteral("file");
-    case Phase::NoConnection:
-        return QStringLiteral("no connection");
+    case Phase::UnitCheck:
+        return QStringLiteral("unit %1 %2")
+            .arg(outcome.unitProblem == MLPUpdateOutcome::UnitProblem::NoAnswer ? "silent" : "other")
+            .arg(outcome.unitFound.model);
     case Phase::IdentityCheck:
         return QStringLiteral("identity %1 %2")
             .arg(outcome.fileCheck.deviceModel)
@@ -252,7 +254,7 @@ void TestFaultMatrix::addRows(Link link)
     // update after the first segment, all on time-outs.
     QTest::newRow("silent from the start")
         << Fault::Silent << 0 << kNoRefusal << model << frame << Stage::Update << none << false
-        << Verdict::Failed << 1 << 0 << QString("header segment 1 NoValidReply confirmed 0");
+        << Verdict::Failed << 0 << 0 << QString("unit silent ");
     QTest::newRow("unplugged during discovery")
         << Fault::UnplugOnFrame << 0 << kNoRefusal << model << frame << Stage::Discovery << none << false
         << Verdict::Failed << 0 << 0 << QString("");
@@ -299,10 +301,11 @@ void TestFaultMatrix::addRows(Link link)
     QTest::newRow("overlong last acknowledgement")
         << Fault::OverlongAck << kLastSegment << kNoRefusal << model << frame << Stage::Update << listed
         << true << Verdict::WorkDone << 3 << kFullPayload << QString("done");
-    // Answers 3.5 s late: each arrives during a later exchange, where it does not fit.
+    // Answers 3.5 s late: each arrives during a later exchange, where it does not fit, so the
+    // unit never says who it is on its link.
     QTest::newRow("late answers") << Fault::LateAnswers << 3500 << kNoRefusal << model << frame
-                                  << Stage::Update << listed << true << Verdict::Failed << 1 << kFullPayload
-                                  << QString("header segment 1 NoValidReply confirmed 0");
+                                  << Stage::Update << listed << true << Verdict::Failed << 0 << 0
+                                  << QString("unit silent ");
 
     QTest::newRow("noise before every answer")
         << Fault::Noise << 0 << kNoRefusal << model << frame << Stage::Update << listed << true
@@ -340,10 +343,10 @@ void TestFaultMatrix::addRows(Link link)
         << listed << true << Verdict::Failed << 3 << kFullPayload
         << (link == Link::MakerUsb ? lastWriteRefused
                                    : lastWriteRefused + "|block 1 segment 1 NoValidReply confirmed 456");
-    // A device that answers no device information before the update is written as before.
+    // A unit that does not say who it is on its link is not written.
     QTest::newRow("no device information when the update starts")
         << Fault::NoInfoAtUpdate << 0 << kNoRefusal << model << frame << Stage::Update << listed << true
-        << Verdict::WorkDone << 3 << kFullPayload << QString("done");
+        << Verdict::Failed << 0 << 0 << QString("unit silent ");
     if (link == Link::MakerUsb) {
         // A wedged device that stays attached: the maker link's bulk OUT bound ends the write.
         // (Serial bytes always leave an FTDI bridge; the device behind it cannot refuse them.)
@@ -353,10 +356,10 @@ void TestFaultMatrix::addRows(Link link)
             << QString("block 1 segment 2 NoValidReply refused confirmed 542");
     }
 
-    // The unit at the chosen position is not the one chosen: the file goes nowhere.
+    // Another fixture behind the unit's link than the one listed: the file goes nowhere.
     QTest::newRow("another model when the update starts")
         << Fault::OtherModelAtUpdate << 0 << kNoRefusal << model << frame << Stage::Update << listed << true
-        << Verdict::Failed << 0 << 0 << QString("identity DEMO-7 0100");
+        << Verdict::Failed << 0 << 0 << QString("unit other DEMO-7");
     QTest::newRow("unlisted hardware version when the update starts")
         << Fault::OtherHwAtUpdate << 0 << kNoRefusal << model << frame << Stage::Update << listed << true
         << Verdict::Failed << 0 << 0 << QString("identity DEMO-5 0200");
@@ -495,11 +498,14 @@ void TestFaultMatrix::runRow(Link link)
     }
 
     if (stage != Stage::Discovery) {
-        m_thread->postSelect(kFirstAddress);
+        MLPDeviceInfoNode unit;
+        unit.address = kFirstAddress;
+        unit = devices.value(0, unit);
+        m_thread->postSelect(unit);
         std::unique_ptr<MLPUpdateFirmwareRequest> request;
         std::unique_ptr<UpdateSignals> updateSignals;
         if (stage == Stage::Update) {
-            request = std::make_unique<MLPUpdateFirmwareRequest>(m_updateFile);
+            request = std::make_unique<MLPUpdateFirmwareRequest>(unit, m_updateFile);
             updateSignals = std::make_unique<UpdateSignals>(*request);
             m_thread->postUpdate(request.get());
         }

@@ -1,6 +1,7 @@
 #include "fakeclock.h"
 #include "mlpcommand.h"
 #include "mlpconnection.h"
+#include "mlptransport.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpworkercontext.h"
 #include "patternedbytes.h"
@@ -26,6 +27,7 @@ using Transfers = std::vector<std::pair<uint8_t, uint16_t>>;
 Q_DECLARE_METATYPE(Transfers)
 Q_DECLARE_METATYPE(MLPUpdateOutcome::Phase)
 Q_DECLARE_METATYPE(UpdateFileVerdict::Kind)
+Q_DECLARE_METATYPE(MLPUpdateOutcome::UnitProblem)
 
 namespace {
 
@@ -39,37 +41,61 @@ VirtualDeviceIdentity fittingIdentity()
     return identity;
 }
 
-constexpr uint32_t kReceiveCapacity = 50000;
 // What the refusing link reports as its reason.
 constexpr int32_t kLinkError = 4;
 constexpr int kStressTimeoutMs = 60000;
 
 // An update request run on the test thread against a virtual device that answers at
-// once, with a shared fake clock so missing acknowledgements time out without waiting.
+// once, with a shared fake clock so missing acknowledgements and waits for a restarting
+// unit pass without waiting. Every link the request opens to its unit goes to that device.
 struct UpdateRig
 {
     explicit UpdateRig(uint16_t maxFrameLength)
-        : link(device, &clock), connection(std::make_unique<MLPConnection>(&link, kReceiveCapacity))
     {
         VirtualDeviceIdentity identity = fittingIdentity();
         identity.maxFrameLength = maxFrameLength;
         device.setIdentity(identity);
         device.setClock(clock.nowFunction());
-        connection->setClock({&FakeClock::nowCallback, &FakeClock::sleepCallback, &clock});
+        unit.linkKind = marlune::MLP::MLPLinkKind::MakerUsb;
+        unit.serial = QStringLiteral("V1");
+        unit.address = QStringLiteral("usb:m/0");
+    }
+
+    static std::unique_ptr<marlune::MLP::MLPPhy> openUnit(void* rig, const MLPDeviceInfoNode& unit,
+                                                          MLPDeviceInfoNode& opened)
+    {
+        auto& self = *static_cast<UpdateRig*>(rig);
+        self.looksForUnit.append(unit.serial);
+        // Away for this many looks: the unit is not on the bus, then comes back answering.
+        if (self.absentLooks > 0) {
+            if (--self.absentLooks == 0) {
+                self.device.setSilent(false);
+            }
+            return nullptr;
+        }
+        opened.linkKind = marlune::MLP::MLPLinkKind::MakerUsb;
+        opened.serial = QStringLiteral("V1");
+        auto link = std::make_unique<VirtualDevicePhy>(self.device, &self.clock);
+        link->refuseWritesFrom(self.refusedFrom, kLinkError);
+        return link;
     }
 
     // Runs the request and returns its progress values; exactly one final signal is checked,
-    // and the request's outcome is kept in `outcome`.
-    QList<int> run(const QString& path, bool expectSuccess)
+    // and the request's outcome is kept in `outcome`. `onVerifying` runs once the device has
+    // taken the whole file.
+    QList<int> run(const QString& path, bool expectSuccess, const std::function<void()>& onVerifying = {})
     {
-        MLPUpdateFirmwareRequest request(path);
+        MLPUpdateFirmwareRequest request(unit, path);
         QSignalSpy progress(&request, &MLPUpdateFirmwareRequest::progress);
         QSignalSpy done(&request, &MLPWorkerRequestI::workDone);
         QSignalSpy failed(&request, &MLPWorkerRequestI::failed);
+        if (onVerifying) {
+            QObject::connect(&request, &MLPUpdateFirmwareRequest::verifying, onVerifying);
+        }
 
-        MLPConnection* connectionSlot = connection.get();
         MLPWorkerContext context;
-        context.connection = &connectionSlot;
+        context.units = {&UpdateRig::openUnit, this};
+        context.clock = {&FakeClock::nowCallback, &FakeClock::sleepCallback, &clock};
         request.run(&context);
         outcome = request.outcome();
 
@@ -91,8 +117,12 @@ struct UpdateRig
 
     FakeClock clock{1000};
     VirtualDevice device;
-    VirtualDevicePhy link;
-    std::unique_ptr<MLPConnection> connection;
+    MLPDeviceInfoNode unit;
+    // The link refuses the write with this number (counted from 0 over each link) and later ones.
+    std::size_t refusedFrom = SIZE_MAX;
+    int absentLooks = 0;
+    // The serial number of every look for the unit.
+    QStringList looksForUnit;
     MLPUpdateOutcome outcome;
 };
 
@@ -102,7 +132,7 @@ struct UpdateRig
 class RequestRunner
 {
 public:
-    RequestRunner() : m_link(m_device), m_connection(&m_link, kReceiveCapacity)
+    RequestRunner()
     {
         m_device.setRecording(false);
         m_device.setIdentity(fittingIdentity());
@@ -132,11 +162,16 @@ private:
     void runPosted()
     {
         while (MLPWorkerRequestI* request = next()) {
-            MLPConnection* connectionSlot = &m_connection;
             MLPWorkerContext context;
-            context.connection = &connectionSlot;
+            context.units = {&RequestRunner::openDevice, this};
             request->run(&context);
         }
+    }
+
+    static std::unique_ptr<marlune::MLP::MLPPhy> openDevice(void* runner, const MLPDeviceInfoNode&,
+                                                            MLPDeviceInfoNode&)
+    {
+        return std::make_unique<VirtualDevicePhy>(static_cast<RequestRunner*>(runner)->m_device);
     }
 
     MLPWorkerRequestI* next()
@@ -156,8 +191,6 @@ private:
     std::deque<MLPWorkerRequestI*> m_pending;
     bool m_stopping = false;
     VirtualDevice m_device;
-    VirtualDevicePhy m_link;
-    MLPConnection m_connection;
     std::thread m_thread;
 };
 
@@ -280,7 +313,7 @@ private slots:
             rig.device.malformAck(segment, VirtualDevice::AckFault::WrongValue);
         } else if (fault == "refuse") {
             // The device-information request is the link's first write.
-            rig.link.refuseWritesFrom(static_cast<std::size_t>(segment) + 1, kLinkError);
+            rig.refusedFrom = static_cast<std::size_t>(segment) + 1;
         } else {
             rig.device.failSegment(segment, 0x05);
         }
@@ -304,69 +337,127 @@ private slots:
         QCOMPARE(outcome.fileCheck.deviceModel, QString::fromStdString(fittingIdentity().model));
     }
 
-    // The device's answer just before sending decides: another unit may have taken the
-    // chosen position since it was chosen.
-    void deviceIdentityDecidesBeforeAnyByte_data()
+    // The unit's answer on its own link, just before sending, decides: the link is the unit's
+    // by its serial number, but the fixture behind a bridge may have been swapped since it
+    // was listed, and the file must fit what answers.
+    void unitAndFileAreCheckedBeforeAnyByte_data()
     {
         QTest::addColumn<QByteArray>("model");
         QTest::addColumn<int>("hwVersion");
-        QTest::addColumn<bool>("answers");
-        QTest::addColumn<bool>("succeeds");
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<QString>("listedModel");
+        QTest::addColumn<MLPUpdateOutcome::Phase>("phase");
         QTest::addColumn<UpdateFileVerdict::Kind>("verdict");
+        QTest::addColumn<MLPUpdateOutcome::UnitProblem>("problem");
+        using Phase = MLPUpdateOutcome::Phase;
+        using Kind = UpdateFileVerdict::Kind;
+        using Problem = MLPUpdateOutcome::UnitProblem;
         QTest::newRow("the file's model and hardware")
-            << QByteArray("DEMO-5") << 0x0100 << true << true << UpdateFileVerdict::Kind::Fits;
-        QTest::newRow("another model")
-            << QByteArray("DEMO-7") << 0x0100 << true << false << UpdateFileVerdict::Kind::OtherModel;
+            << QByteArray("DEMO-5") << 0x0100 << "answers"
+            << "DEMO-5" << Phase::Done << Kind::Fits << Problem::None;
+        QTest::newRow("another model, as listed")
+            << QByteArray("DEMO-7") << 0x0100 << "answers"
+            << "DEMO-7" << Phase::IdentityCheck << Kind::OtherModel << Problem::None;
+        QTest::newRow("another model than listed on the unit's link")
+            << QByteArray("DEMO-7") << 0x0100 << "answers"
+            << "DEMO-5" << Phase::UnitCheck << Kind::Fits << Problem::OtherModel;
         QTest::newRow("model in other letter case")
-            << QByteArray("demo-5") << 0x0100 << true << false << UpdateFileVerdict::Kind::OtherModel;
+            << QByteArray("demo-5") << 0x0100 << "answers"
+            << "demo-5" << Phase::IdentityCheck << Kind::OtherModel << Problem::None;
         QTest::newRow("hardware version not listed")
-            << QByteArray("DEMO-5") << 0x0200 << true << false << UpdateFileVerdict::Kind::HardwareNotListed;
-        // No device information: the update goes ahead, as it always did.
-        QTest::newRow("no answer with device information")
-            << QByteArray("DEMO-7") << 0x0200 << false << true << UpdateFileVerdict::Kind::Fits;
+            << QByteArray("DEMO-5") << 0x0200 << "answers"
+            << "DEMO-5" << Phase::IdentityCheck << Kind::HardwareNotListed << Problem::None;
+        QTest::newRow("silent on its link")
+            << QByteArray("DEMO-5") << 0x0100 << "silent"
+            << "DEMO-5" << Phase::UnitCheck << Kind::Fits << Problem::NoAnswer;
+        QTest::newRow("no longer attached")
+            << QByteArray("DEMO-5") << 0x0100 << "absent"
+            << "DEMO-5" << Phase::UnitCheck << Kind::Fits << Problem::NotAttached;
     }
 
-    void deviceIdentityDecidesBeforeAnyByte()
+    void unitAndFileAreCheckedBeforeAnyByte()
     {
         QFETCH(QByteArray, model);
         QFETCH(int, hwVersion);
-        QFETCH(bool, answers);
-        QFETCH(bool, succeeds);
+        QFETCH(QString, situation);
+        QFETCH(QString, listedModel);
+        QFETCH(MLPUpdateOutcome::Phase, phase);
         QFETCH(UpdateFileVerdict::Kind, verdict);
+        QFETCH(MLPUpdateOutcome::UnitProblem, problem);
         UpdateRig rig(64);
         VirtualDeviceIdentity identity = fittingIdentity();
         identity.model = model.toStdString();
         identity.hwVersion = static_cast<uint16_t>(hwVersion);
         rig.device.setIdentity(identity);
-        if (!answers) {
-            rig.device.answerRequestsWithAck(0);
-        }
+        rig.device.setSilent(situation == "silent");
+        rig.absentLooks = situation == "absent" ? 1 : 0;
+        rig.unit.model = listedModel;
 
+        const bool succeeds = phase == MLPUpdateOutcome::Phase::Done;
         rig.run(writeFile(twoBlockFile()), succeeds);
 
         // 100-byte frames: three header segments and three block segments.
         QCOMPARE(rig.device.dataSegmentCount(), std::size_t{succeeds ? 6u : 0u});
-        QCOMPARE(rig.outcome.phase,
-                 succeeds ? MLPUpdateOutcome::Phase::Done : MLPUpdateOutcome::Phase::IdentityCheck);
+        QCOMPARE(rig.outcome.phase, phase);
         QCOMPARE(rig.outcome.fileCheck.kind, verdict);
-        QCOMPARE(rig.outcome.deviceAnswered, answers);
-        if (answers) {
-            QCOMPARE(rig.outcome.fileCheck.deviceModel, QString::fromLatin1(model));
-            QCOMPARE(int{rig.outcome.fileCheck.deviceHwVersion}, hwVersion);
+        QCOMPARE(rig.outcome.unitProblem, problem);
+        QCOMPARE(rig.looksForUnit.first(), QStringLiteral("V1"));
+        QCOMPARE(rig.outcome.deviceAnswered, situation == "answers");
+        if (situation == "answers") {
+            QCOMPARE(rig.outcome.unitFound.model, QString::fromLatin1(model));
+            QCOMPARE(rig.outcome.unitFound.serial, QStringLiteral("V1"));
+            QCOMPARE(int{rig.outcome.unitFound.hwVersion}, hwVersion);
             QCOMPARE(rig.outcome.deviceFwVersion, identity.fwVersion);
         }
     }
 
-    void silentDeviceFailsAfterFirstSegment()
+    // After the whole file went out the unit is asked what it runs now: on the same link, or,
+    // when it leaves the bus to restart, by its serial number wherever it comes back, for at
+    // most the bound.
+    void unitIsAskedAgainAfterTheUpdate_data()
     {
+        QTest::addColumn<bool>("installs");
+        QTest::addColumn<int>("absentLooks");
+        QTest::addColumn<bool>("answeredAfter");
+        QTest::addColumn<int>("fwAfter");
+        QTest::newRow("answers at once with the file's firmware") << true << 0 << true << 0x0216;
+        QTest::newRow("keeps its old firmware") << false << 0 << true << 0x0203;
+        QTest::newRow("restarts and comes back within the bound") << true << 6 << true << 0x0216;
+        QTest::newRow("does not come back") << true << 1000 << false << 0;
+    }
+
+    void unitIsAskedAgainAfterTheUpdate()
+    {
+        QFETCH(bool, installs);
+        QFETCH(int, absentLooks);
+        QFETCH(bool, answeredAfter);
+        QFETCH(int, fwAfter);
         UpdateRig rig(64);
-        rig.device.setSilent(true);
-        rig.run(writeFile(twoBlockFile()), false);
-        QCOMPARE(rig.device.dataSegmentCount(), std::size_t{1});
-        QVERIFY(!rig.outcome.deviceAnswered);
-        QCOMPARE(rig.outcome.phase, MLPUpdateOutcome::Phase::Header);
-        QCOMPARE(rig.outcome.segment, 1);
-        QCOMPARE(rig.outcome.status, MLPStatus::NoValidReply);
+        VirtualDeviceIdentity identity = fittingIdentity();
+        identity.fwVersion = 0x0203;
+        rig.device.setIdentity(identity);
+        rig.device.setInstallsUpdates(installs);
+        UpdateFileBuilder file;
+        file.firmwareVersion = 0x0210;
+        file.blocks = {patternedBytes(100, 1, 7)};
+        uint32_t leftAtMs = 0;
+        rig.run(writeFile(file.writer()), true, [&] {
+            leftAtMs = rig.clock.nowMs();
+            rig.device.setSilent(absentLooks > 0);
+            rig.absentLooks = absentLooks;
+        });
+
+        QCOMPARE(rig.outcome.phase, MLPUpdateOutcome::Phase::Done);
+        QCOMPARE(rig.outcome.answeredAfter, answeredAfter);
+        QCOMPARE(rig.outcome.cameBackAfter, answeredAfter && absentLooks > 0);
+        QCOMPARE(int{rig.outcome.unitAfter.fwVersion}, fwAfter);
+        QCOMPARE(rig.looksForUnit.count(QStringLiteral("V1")), rig.looksForUnit.size());
+        if (!answeredAfter) {
+            // Looked for until the bound, and not much longer.
+            const uint32_t waitedMs = rig.clock.nowMs() - leftAtMs;
+            QVERIFY(waitedMs >= MLPUpdateFirmwareRequest::kUnitReturnBoundMs);
+            QVERIFY(waitedMs < MLPUpdateFirmwareRequest::kUnitReturnBoundMs + 2 * kAnswerTimeoutMs);
+        }
     }
 
     void unusableFilesSendNothing_data()
@@ -408,18 +499,6 @@ private slots:
         QCOMPARE(rig.device.dataSegmentCount(), std::size_t{0});
     }
 
-    void noConnectionFailsWithoutTouchingIt()
-    {
-        MLPUpdateFirmwareRequest request(writeFile(twoBlockFile()));
-        QSignalSpy failed(&request, &MLPWorkerRequestI::failed);
-        MLPConnection* emptySlot = nullptr;
-        MLPWorkerContext context;
-        context.connection = &emptySlot;
-        request.run(&context);
-        QCOMPARE(failed.count(), 1);
-        QCOMPARE(request.outcome().phase, MLPUpdateOutcome::Phase::NoConnection);
-    }
-
     void requestMayBeDeletedWhenItsFinalSignalArrives()
     {
         // The window deletes each request in the slot that receives its final signal, while
@@ -437,7 +516,7 @@ private slots:
         int succeeded = 0;
         int finished = 0;
         std::function<void()> postNext = [&] {
-            auto* request = new MLPUpdateFirmwareRequest(path);
+            auto* request = new MLPUpdateFirmwareRequest(MLPDeviceInfoNode(), path);
             const auto dispose = [&, request](bool success) {
                 delete request;
                 succeeded += success ? 1 : 0;
@@ -457,17 +536,6 @@ private slots:
 
         QCOMPARE(finished, kUpdates);
         QCOMPARE(succeeded, kUpdates);
-    }
-
-    void observerIsRemovedWhenDone()
-    {
-        UpdateRig rig(64);
-        const QString path = writeFile(twoBlockFile());
-        rig.run(path, true);
-        // A later write on the same connection must not reach the finished request.
-        const uint8_t payload[] = {1, 2, 3};
-        QCOMPARE(rig.connection->writeSegmented(payload, sizeof payload, UpdateBlock, 9).status,
-                 MLPStatus::Ok);
     }
 };
 

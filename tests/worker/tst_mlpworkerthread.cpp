@@ -24,6 +24,14 @@ constexpr int kSignalTimeoutMs = 15000;
 
 using ThreadSignals = marlune::testing::WorkerThreadSignals;
 
+// A unit known only by its position, as one never listed.
+MLPDeviceInfoNode atAddress(const QString& address)
+{
+    MLPDeviceInfoNode unit;
+    unit.address = address;
+    return unit;
+}
+
 struct UpdateOutcome
 {
     explicit UpdateOutcome(MLPUpdateFirmwareRequest& request)
@@ -214,7 +222,7 @@ private slots:
         ThreadSignals seen(*m_thread);
         // Both posted before the loop runs: only the selection is taken up.
         m_thread->postDiscover();
-        m_thread->postSelect("usb:m/0");
+        m_thread->postSelect(atAddress("usb:m/0"));
         m_thread->start();
         QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 1, kSignalTimeoutMs);
         QCOMPARE(seen.selections[0], qMakePair(uint16_t{0x0203}, uint16_t{0x0100}));
@@ -254,7 +262,7 @@ private slots:
             Qt::DirectConnection);
 
         const QByteArray block = patternedBytes(3000, 5, 13);
-        MLPUpdateFirmwareRequest request(writeUpdateFile(block));
+        MLPUpdateFirmwareRequest request(m_thread->discoveredDevices().first(), writeUpdateFile(block));
         UpdateOutcome outcome(request);
         m_thread->postUpdate(&request);
         QTRY_COMPARE_WITH_TIMEOUT(outcome.done + outcome.failed, 1, 4 * kSignalTimeoutMs);
@@ -274,7 +282,7 @@ private slots:
         ThreadSignals seen(*m_thread);
         m_thread->start();
         discover(seen);
-        MLPUpdateFirmwareRequest request(writeUpdateFile(patternedBytes(100, 5, 13)));
+        MLPUpdateFirmwareRequest request(atAddress("usb:m/0"), writeUpdateFile(patternedBytes(100, 5, 13)));
         UpdateOutcome outcome(request);
         m_thread->postUpdate(&request);
         QTRY_COMPARE_WITH_TIMEOUT(outcome.failed, 1, kSignalTimeoutMs);
@@ -290,10 +298,11 @@ private slots:
 
         // The list stays usable during an update: a selection posted while the update is
         // still pending (pings run meanwhile) runs after it instead of replacing it.
-        MLPUpdateFirmwareRequest request(writeUpdateFile(patternedBytes(500, 5, 13)));
+        const MLPDeviceInfoNode unit = m_thread->discoveredDevices().first();
+        MLPUpdateFirmwareRequest request(unit, writeUpdateFile(patternedBytes(500, 5, 13)));
         UpdateOutcome outcome(request);
         m_thread->postUpdate(&request);
-        m_thread->postSelect("usb:m/0");
+        m_thread->postSelect(unit);
         QTRY_COMPARE_WITH_TIMEOUT(outcome.done + outcome.failed, 1, 4 * kSignalTimeoutMs);
         QCOMPARE(outcome.done, 1);
         QTRY_COMPARE_WITH_TIMEOUT(seen.selections.size(), 2, kSignalTimeoutMs);

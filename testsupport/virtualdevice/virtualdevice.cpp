@@ -365,7 +365,8 @@ void VirtualDevice::handleFrame(const uint8_t* frame, std::size_t length)
 
 void VirtualDevice::answerRequest(uint8_t command, uint16_t value, uint8_t sequence)
 {
-    if (m_silent) {
+    // While restarting after an update the device hears nothing.
+    if (m_silent || (m_restartStartMs && m_nowMs() - *m_restartStartMs < m_restartAfterUpdateMs)) {
         return;
     }
     if (m_requestAckStatus) {
@@ -383,6 +384,12 @@ void VirtualDevice::setInstallsUpdates(bool installs)
 {
     std::lock_guard lock(m_mutex);
     m_installsUpdates = installs;
+}
+
+void VirtualDevice::setRestartAfterUpdate(uint32_t milliseconds)
+{
+    std::lock_guard lock(m_mutex);
+    m_restartAfterUpdateMs = milliseconds;
 }
 
 void VirtualDevice::installUpdate(uint8_t flags, uint8_t command, uint16_t value, const uint8_t* payload,
@@ -403,6 +410,7 @@ void VirtualDevice::installUpdate(uint8_t flags, uint8_t command, uint16_t value
     const uint8_t major = m_updateHeader[kUpdateFirmwareVersionOffset + 1];
     const uint8_t minor = m_updateHeader[kUpdateFirmwareVersionOffset];
     m_identity.fwVersion = static_cast<uint16_t>(toBcd(major) << 8 | toBcd(minor));
+    m_restartStartMs = m_nowMs();
 }
 
 void VirtualDevice::answerData(uint8_t command, uint16_t value, uint8_t sequence)

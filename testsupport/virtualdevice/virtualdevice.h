@@ -69,6 +69,9 @@ public:
     // A device that installs what it is sent: once the last block of an update arrives
     // whole, it reports the firmware version the update's header named. Off by default.
     void setInstallsUpdates(bool installs);
+    // Having installed an update, the device answers no request for this long, as one
+    // starting its new firmware.
+    void setRestartAfterUpdate(uint32_t milliseconds);
     // Recording keeps every frame and transfer in memory; off for long benchmark runs.
     void setRecording(bool recording);
 
@@ -139,6 +142,8 @@ private:
     std::size_t m_frameCount = 0;
     std::size_t m_dataSegments = 0;
     bool m_installsUpdates = false;
+    uint32_t m_restartAfterUpdateMs = 0;
+    std::optional<uint32_t> m_restartStartMs;
     std::vector<uint8_t> m_updateHeader; // the last update header received, as far as it came
     std::vector<VirtualDeviceFrame> m_frames;
     std::map<std::pair<uint8_t, uint16_t>, std::vector<uint8_t>> m_transferPayloads;

@@ -9,7 +9,9 @@ std::shared_ptr<VirtualDevice> makeDevice(const std::string& model, uint16_t hwV
     identity.hwVersion = hwVersion;
     identity.fwVersion = fwVersion;
     identity.maxFrameLength = 128;
-    return std::make_shared<VirtualDevice>(identity);
+    auto device = std::make_shared<VirtualDevice>(identity);
+    device->setInstallsUpdates(true);
+    return device;
 }
 
 QByteArray toBytes(const std::vector<uint8_t>& bytes)

@@ -49,11 +49,16 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     m_status = std::make_unique<StatusLine>(m_ui->statusLabel, m_ui->progressBar);
     m_units = std::make_unique<UnitList>(m_ui->devicesCombo);
     m_update = new UnitUpdateRun(this);
-    connect(m_update, &UnitUpdateRun::stateChanged, this, &FirmwareUpdateDlg::refreshBusy);
+    connect(m_update, &UnitUpdateRun::stateChanged, this, &FirmwareUpdateDlg::updateStateChanged);
     connect(m_update, &UnitUpdateRun::progress, this, &FirmwareUpdateDlg::progress);
     connect(m_update, &UnitUpdateRun::written, this, &FirmwareUpdateDlg::updateSuccessFul);
-    connect(m_update, &UnitUpdateRun::done, this,
-            [this] { m_status->addToOutcome(UpdateVerdictText::afterwards(*m_update->session())); });
+    connect(m_update, &UnitUpdateRun::done, this, [this] {
+        const UpdateSession& session = *m_update->session();
+        m_status->setOutcome(UpdateVerdictText::succeeded(session) + QLatin1Char(' ') +
+                             UpdateVerdictText::afterwards(session));
+    });
+    connect(m_update, &UnitUpdateRun::unconfirmed, this,
+            [this] { m_status->setOutcome(UpdateVerdictText::failed(*m_update->session())); });
     connect(m_update, &UnitUpdateRun::failed, this, &FirmwareUpdateDlg::updateFailed);
     m_hotplug = new HotplugRefresh([this] { return m_workerThread && !m_busy && !m_failureBoxOpen; },
                                    [this] { rediscoverKeepingUnit(); }, this);
@@ -140,13 +145,13 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     if (!m_workerThread || m_update->isRunning()) {
         return;
     }
-    // The file the enabled button was checked with, to the unit the thread has selected.
-    startUpdate(m_target, false);
+    // The file the enabled button was checked with, to the unit the list shows.
+    startUpdate(m_target);
 }
 
-void FirmwareUpdateDlg::startUpdate(const UnitUpdateFile& target, bool selectFirst)
+void FirmwareUpdateDlg::startUpdate(const UnitUpdateFile& target)
 {
-    m_update->start(*m_workerThread, target, selectFirst);
+    m_update->start(*m_workerThread, target);
     m_status->startWriting(UpdateVerdictText::writing(target.verdict, target.unit));
 }
 
@@ -287,8 +292,9 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
     const bool retry = UpdateFailureBox::exec(this, reason, m_units->lists(again.unit));
     m_failureBoxOpen = false;
     // The unit may have gone while the box was open; then its loss is what the line tells.
-    if (retry && !m_busy && m_units->lists(again.unit)) {
-        startUpdate(again, true);
+    // The selection the update's end posted may still be under way: the retry runs after it.
+    if (retry && !m_discovering && !m_update->isRunning() && m_units->lists(again.unit)) {
+        startUpdate(again);
     } else {
         m_hotplug->windowFreed();
     }
@@ -296,7 +302,18 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 
 void FirmwareUpdateDlg::updateSuccessFul()
 {
-    m_status->endWriting(UpdateVerdictText::succeeded(*m_update->session()));
+    m_status->endWriting(UpdateVerdictText::written(*m_update->session()));
+}
+
+// The update let go of the thread's device; once it has ended the thread selects the unit the
+// list shows, which is the one the person picked last, also when picked during the update.
+void FirmwareUpdateDlg::updateStateChanged()
+{
+    if (!m_update->isRunning() && m_haveDevice && m_workerThread) {
+        m_selecting = true;
+        m_workerThread->postSelect(m_currentDevice);
+    }
+    refreshBusy();
 }
 
 void FirmwareUpdateDlg::initCurrentDevice()

@@ -71,8 +71,9 @@ private slots:
 
 private:
     void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);
-    // Writes the checked file to the unit; selectFirst when the thread may talk to another.
-    void startUpdate(const UnitUpdateFile& target, bool selectFirst);
+    // Writes the checked file to the unit.
+    void startUpdate(const UnitUpdateFile& target);
+    void updateStateChanged();
     // Offered while the file in use fits two or more listed units.
     void offerUpdateAll();
     void refreshBusy();

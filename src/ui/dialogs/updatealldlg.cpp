@@ -251,10 +251,16 @@ void UpdateAllDlg::sessionStateChanged()
     UpdateSession* session = m_session;
     const int row = m_runningRow;
     setCell(row, kVerdictColumn, UpdateVerdictText::row(*session));
+    if (session->state() == UpdateSession::State::Writing) {
+        // What the unit reported just before its write, not what the list said earlier.
+        setCell(row, kBeforeColumn, MLPDeviceInfoNode::versionText(session->unit().fwVersion));
+    }
     if (!session->hasEnded()) {
         return;
     }
-    m_rows[row].state = session->succeeded() ? RowState::Updated : RowState::Failed;
+    m_rows[row].state = session->succeeded()                                    ? RowState::Updated
+                        : session->state() == UpdateSession::State::Unconfirmed ? RowState::Unconfirmed
+                                                                                : RowState::Failed;
     setCell(row, kAfterColumn, UpdateVerdictText::rowAfter(*session));
     setRowToolTip(row, session->succeeded() ? UpdateVerdictText::succeeded(*session) + QLatin1Char(' ') +
                                                   UpdateVerdictText::afterwards(*session)
@@ -273,14 +279,24 @@ void UpdateAllDlg::sessionStateChanged()
 void UpdateAllDlg::finishRun()
 {
     int updated = 0;
+    int unconfirmed = 0;
     int failed = 0;
     int notStarted = 0;
     for (const Row& row : std::as_const(m_rows)) {
         updated += row.state == RowState::Updated ? 1 : 0;
+        unconfirmed += row.state == RowState::Unconfirmed ? 1 : 0;
         failed += row.state == RowState::Failed ? 1 : 0;
         notStarted += row.state == RowState::NotStarted ? 1 : 0;
     }
-    QString summary = tr("%1 updated, %2 failed, %3 not started.").arg(updated).arg(failed).arg(notStarted);
+    QString summary =
+        unconfirmed == 0
+            ? tr("%1 updated, %2 failed, %3 not started.").arg(updated).arg(failed).arg(notStarted)
+            : tr("%1 updated, %2 not confirmed (power-cycle them and check them "
+                 "again), %3 failed, %4 not started.")
+                  .arg(updated)
+                  .arg(unconfirmed)
+                  .arg(failed)
+                  .arg(notStarted);
     if (!m_historyProblem.isEmpty()) {
         summary += QLatin1Char(' ') + m_historyProblem;
     }

@@ -58,6 +58,8 @@ private:
         Waiting,
         Running,
         Updated,
+        // Took the whole file but does not report its firmware afterwards.
+        Unconfirmed,
         Failed,
         NotStarted,
     };

@@ -6,10 +6,7 @@
 
 QString DeviceUnitText::unit(const MLPDeviceInfoNode& device)
 {
-    if (device.serial.isEmpty()) {
-        return tr("%1 at %2").arg(UpdateText::linkKind(device.linkKind), device.address);
-    }
-    return tr("%1 %2").arg(UpdateText::linkKind(device.linkKind), device.serial);
+    return UpdateText::unit(device);
 }
 
 QString DeviceUnitText::unitDetails(const MLPDeviceInfoNode& device)

@@ -45,14 +45,17 @@ QString UpdateVerdictText::succeeded(const UpdateSession& session)
         .arg(DeviceUnitText::modelAndUnit(session.unit()), session.fileFirmwareVersion());
 }
 
+QString UpdateVerdictText::written(const UpdateSession& session)
+{
+    return tr("%1 took firmware %2; asking it what it runs now\u2026")
+        .arg(DeviceUnitText::modelAndUnit(session.unit()), session.fileFirmwareVersion());
+}
+
 QString UpdateVerdictText::afterwards(const UpdateSession& session)
 {
-    const MLPDeviceInfoNode after = session.unitAfter();
-    const QString text =
-        after.model.isEmpty()
-            ? tr("It did not answer afterwards; it may be restarting. Discover Devices finds it again.")
-            : tr("It now reports firmware %1.").arg(MLPDeviceInfoNode::versionText(after.fwVersion));
-    return withHistoryProblem(text, session);
+    return withHistoryProblem(
+        tr("It now reports firmware %1.").arg(MLPDeviceInfoNode::versionText(session.unitAfter().fwVersion)),
+        session);
 }
 
 QString UpdateVerdictText::failed(const UpdateSession& session)
@@ -70,7 +73,7 @@ QString UpdateVerdictText::row(const UpdateSession& session)
     switch (session.state()) {
     case State::Idle:
     case State::Checking:
-        return tr("Selecting the unit\u2026");
+        return tr("Checking the unit\u2026");
     case State::Writing:
         return tr("Writing\u2026");
     case State::Verifying:
@@ -79,6 +82,8 @@ QString UpdateVerdictText::row(const UpdateSession& session)
         return tr("Updated to firmware %1.").arg(session.fileFirmwareVersion());
     case State::Refused:
         return tr("Nothing sent: %1.").arg(UpdateText::reason(session));
+    case State::Unconfirmed:
+        return tr("Not confirmed: %1.").arg(UpdateText::reason(session));
     case State::Failed:
         break;
     }
@@ -87,11 +92,10 @@ QString UpdateVerdictText::row(const UpdateSession& session)
 
 QString UpdateVerdictText::rowAfter(const UpdateSession& session)
 {
-    if (!session.succeeded()) {
-        return QString();
+    if (session.outcome().answeredAfter) {
+        return MLPDeviceInfoNode::versionText(session.unitAfter().fwVersion);
     }
-    const MLPDeviceInfoNode after = session.unitAfter();
-    return after.model.isEmpty() ? tr("No answer") : MLPDeviceInfoNode::versionText(after.fwVersion);
+    return session.state() == UpdateSession::State::Unconfirmed ? tr("No answer") : QString();
 }
 
 QString UpdateVerdictText::historyProblem(const UpdateSession& session)

@@ -23,15 +23,18 @@ public:
                            const QString& noFileText);
     // While the file the verdict was made for is written to the unit.
     static QString writing(const UpdateFileVerdict& verdict, const MLPDeviceInfoNode& unit);
-    // The session's verdict once the device took the file; what it said when asked again.
+    // Once the device took the file, while the unit is asked what it runs now.
+    static QString written(const UpdateSession& session);
+    // The session's verdict once the unit reports the file's firmware, and what it reported.
     static QString succeeded(const UpdateSession& session);
     static QString afterwards(const UpdateSession& session);
-    // The unit, why the session failed and the next step.
+    // The unit, why the session did not succeed (also when its firmware is not confirmed)
+    // and the next step.
     static QString failed(const UpdateSession& session);
     // Where the session stands or how it ended, for a table row that names the unit already.
     static QString row(const UpdateSession& session);
     // The firmware the unit reported when asked after its update, for a table cell; empty
-    // until the session has succeeded.
+    // until it was asked.
     static QString rowAfter(const UpdateSession& session);
     // Why the session could not add the update to the history, as a sentence; empty when it did.
     static QString historyProblem(const UpdateSession& session);

@@ -4,18 +4,13 @@
 #include "updatehistory.h"
 #include "updatesession.h"
 
-void UnitUpdateRun::start(MLPWorkerThread& thread, const UnitUpdateFile& target, bool selectFirst)
+void UnitUpdateRun::start(MLPWorkerThread& thread, const UnitUpdateFile& target)
 {
     recycle();
-    m_written = false;
     m_session = new UpdateSession(thread, UpdateHistory::defaultPath(), this);
     connect(m_session, &UpdateSession::progress, this, &UnitUpdateRun::progress);
     connect(m_session, &UpdateSession::stateChanged, this, &UnitUpdateRun::sessionStateChanged);
-    if (selectFirst) {
-        m_session->start(target.unit, target.filePath);
-    } else {
-        m_session->startOnSelected(target.unit, target.filePath);
-    }
+    m_session->start(target.unit, target.filePath);
 }
 
 bool UnitUpdateRun::isRunning() const
@@ -25,8 +20,8 @@ bool UnitUpdateRun::isRunning() const
 
 bool UnitUpdateRun::tellsOfSilence() const
 {
-    return m_session &&
-           (!m_session->hasEnded() || (m_session->succeeded() && m_session->unitAfter().model.isEmpty()));
+    return m_session && (!m_session->hasEnded() || (m_session->state() == UpdateSession::State::Unconfirmed &&
+                                                    !m_session->outcome().answeredAfter));
 }
 
 void UnitUpdateRun::recycle()
@@ -48,12 +43,12 @@ void UnitUpdateRun::sessionStateChanged()
         emit failed(MLPWorkerRequestI::OperationFailed);
         return;
     }
-    // Done comes straight from writing when the unit was not listed to be asked again.
-    if (!m_written && (state == State::Verifying || state == State::Done)) {
-        m_written = true;
+    if (state == State::Verifying) {
         emit written();
     }
     if (state == State::Done) {
         emit done();
+    } else if (state == State::Unconfirmed) {
+        emit unconfirmed();
     }
 }

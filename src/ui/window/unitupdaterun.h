@@ -17,14 +17,14 @@ class UnitUpdateRun : public QObject
 public:
     using QObject::QObject;
 
-    // Writes the target's file to its unit; selectFirst when the thread may be talking to
-    // another unit. The request checks the file once more as it reads it for sending.
-    void start(MLPWorkerThread& thread, const UnitUpdateFile& target, bool selectFirst);
+    // Writes the target's file to its unit, found by its identity on its own link; the
+    // request checks the unit and the file once more before any byte goes out.
+    void start(MLPWorkerThread& thread, const UnitUpdateFile& target);
     bool isRunning() const;
     // The session running or run last; null before the first and after recycle().
     const UpdateSession* session() const { return m_session; }
     // Whether a unit falling silent now is the update's to tell: it is being written, or it
-    // took the file and did not answer afterwards (it may be restarting).
+    // took the file and did not answer afterwards.
     bool tellsOfSilence() const;
     // Drops the last session once it has ended; a running one is never cut short.
     void recycle();
@@ -33,10 +33,12 @@ signals:
     // Every change of the session's state, before the moment it means.
     void stateChanged();
     void progress(int percent);
-    // The device took the whole file.
+    // The device took the whole file; the unit is asked what it runs now.
     void written();
-    // The update has ended well; the unit has been asked what it runs now, where it could be.
+    // The update has ended well: the unit reports the file's firmware.
     void done();
+    // The unit took the whole file but reports another firmware, or did not answer.
+    void unconfirmed();
     // The update ended before the device took the whole file.
     void failed(MLPWorkerRequestI::failReason reason);
 
@@ -44,5 +46,4 @@ private:
     void sessionStateChanged();
 
     UpdateSession* m_session = nullptr;
-    bool m_written = false;
 };

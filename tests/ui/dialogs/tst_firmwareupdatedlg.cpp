@@ -4,12 +4,15 @@
 #include "firmwareupdatedlg.h"
 #include "loadedfirmwaredlg.h"
 #include "mlpupdatefirmwarerequest.h"
+#include "mlpworkercontext.h"
 #include "mlpworkerthread.h"
 #include "modaldialogwatcher.h"
 #include "registerbuiltinupdatefiles.h"
 #include "updatefilebuilder.h"
 #include "updatehistorydlg.h"
 #include "usbhotplugwatcher.h"
+#include "virtualdevice.h"
+#include "virtualdevicephy.h"
 #include "writingprogresstext.h"
 
 #include <QComboBox>
@@ -31,6 +34,8 @@
 #include <thread>
 
 using marlune::testing::UpdateFileBuilder;
+using marlune::testing::VirtualDevice;
+using marlune::testing::VirtualDeviceIdentity;
 
 namespace {
 
@@ -52,6 +57,34 @@ void emitFromAnotherThread(const std::function<void()>& emission)
 {
     std::thread emitter(emission);
     emitter.join();
+}
+
+// The unit these tests update: it answers as the window's device without a discovery,
+// fits the tests' update files and takes on the firmware it is sent.
+std::unique_ptr<VirtualDevice> makeUnit()
+{
+    VirtualDeviceIdentity identity;
+    identity.model = kNoDeviceModel.toStdString();
+    identity.hwVersion = 0x0000;
+    identity.fwVersion = 0x0100;
+    auto unit = std::make_unique<VirtualDevice>(identity);
+    unit->setInstallsUpdates(true);
+    return unit;
+}
+
+// Runs the window's update request to its end on another thread, as the worker thread does,
+// with every link it opens going to `unit`.
+void runRequest(MLPUpdateFirmwareRequest* request, VirtualDevice& unit)
+{
+    emitFromAnotherThread([&] {
+        MLPWorkerContext context;
+        context.units.context = &unit;
+        context.units.open = [](void* device, const MLPDeviceInfoNode&,
+                                MLPDeviceInfoNode&) -> std::unique_ptr<marlune::MLP::MLPPhy> {
+            return std::make_unique<marlune::testing::VirtualDevicePhy>(*static_cast<VirtualDevice*>(device));
+        };
+        request->run(&context);
+    });
 }
 
 QString plainText(const QString& richText)
@@ -412,8 +445,11 @@ void TestFirmwareUpdateDlg::showingAgainWhileUpdatingKeepsTheRequest()
     QCOMPARE(m_workerThread->receiverCount(SIGNAL(deviceDiscoverFinsihed())), 1);
     QVERIFY(progressBar()->isVisible());
 
-    emitFromAnotherThread([&] { emit request->workDone(); });
+    const std::unique_ptr<VirtualDevice> unit = makeUnit();
+    runRequest(request, *unit);
     QTRY_VERIFY(!request);
+    // Afterwards the window selects the unit it shows again.
+    selectDevice();
     QVERIFY(button("bttnDiscover")->isEnabled());
 }
 
@@ -775,12 +811,15 @@ void TestFirmwareUpdateDlg::updateShowsProgressAndEndsQuietlyOnSuccess()
             ->text()
             .endsWith(QStringLiteral("\n37%.\nKeep the device connected until the update has finished.")));
 
-    emitFromAnotherThread([&] {
-        emit request->progress(100);
-        emit request->workDone();
-    });
+    const std::unique_ptr<VirtualDevice> unit = makeUnit();
+    runRequest(request, *unit);
     QTRY_VERIFY(!request);
     QVERIFY(progressBar()->isHidden());
+    QVERIFY(
+        label("statusLabel")->text().endsWith(" updated to firmware 1.07. It now reports firmware 1.07."));
+    // The window selects the unit it shows again, and is free once it has answered.
+    QVERIFY(!button("bttn_quit")->isEnabled());
+    selectDevice();
     QVERIFY(button("bttn_quit")->isEnabled());
     QVERIFY(button("bttn_update")->isEnabled());
     QTest::qWait(3 * ModalDialogWatcher::kPollIntervalMs);
@@ -829,6 +868,8 @@ void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
         QCOMPARE(box->icon(), QMessageBox::Warning);
         QCOMPARE(box->buttons().size(), 1);
         QCOMPARE(box->standardButton(box->buttons().first()), QMessageBox::Ok);
+        // The window has asked for its unit again; the answer comes while the box is open.
+        selectDevice();
         // The bus changes while the box is open: the list the box speaks of is not rebuilt
         // under it, only once it has been closed.
         emit m_window->findChild<UsbHotplugWatcher*>()->devicesChanged();
@@ -841,7 +882,9 @@ void TestFirmwareUpdateDlg::failedUpdateShowsOneWarningAndKeepsTheDevice()
     invoke("on_bttn_update_clicked");
     QPointer<MLPUpdateFirmwareRequest> request = m_window->findChild<MLPUpdateFirmwareRequest*>();
     QVERIFY(request);
-    emitFromAnotherThread([&] { emit request->failed(MLPWorkerRequestI::OperationFailed); });
+    const std::unique_ptr<VirtualDevice> unit = makeUnit();
+    unit->failSegment(1, 0x07);
+    runRequest(request, *unit);
 
     QTRY_COMPARE(boxes.size(), 1);
     QTRY_VERIFY(!QApplication::activeModalWidget());
@@ -900,8 +943,10 @@ void TestFirmwareUpdateDlg::updateKeepsTheWindowBusyWhenASelectionEnds()
     QVERIFY(m_window->isVisible());
     QVERIFY(!m_window->close());
 
-    emitFromAnotherThread([&] { emit request->workDone(); });
+    const std::unique_ptr<VirtualDevice> unit = makeUnit();
+    runRequest(request, *unit);
     QTRY_VERIFY(!request);
+    selectDevice();
     QVERIFY(button("bttn_quit")->isEnabled());
     QVERIFY(button("bttnDiscover")->isEnabled());
 }
@@ -949,8 +994,10 @@ void TestFirmwareUpdateDlg::windowHeightFollowsTheVerdictLine()
     const int writingHeight = m_window->height();
     const int writingLineHeight = line->height();
     QPointer<MLPUpdateFirmwareRequest> request = m_window->findChild<MLPUpdateFirmwareRequest*>();
-    emitFromAnotherThread([&] { emit request->workDone(); });
+    const std::unique_ptr<VirtualDevice> unit = makeUnit();
+    runRequest(request, *unit);
     QTRY_VERIFY(!request);
+    selectDevice();
     QTRY_COMPARE(bandUnderTheLastLine(), 0);
 #ifdef Q_OS_WIN
     QSKIP("under Wine's offscreen platform the window returns to its smallest height only at times");
