@@ -35,8 +35,6 @@ int qMain(int argc, char** argv)
     qCDebug(lcStartup, "Installing event filter...");
     application.installNativeEventFilter(&endSessionFilter);
 
-    const std::unique_ptr<QObject> terminationSignals = marlune::exitOnTerminationSignals();
-
     // Declared before the window so that it outlives it: the thread object owns the device
     // links, which it releases only after the window is gone.
     MLPWorkerThread workerThread;
@@ -46,6 +44,14 @@ int qMain(int argc, char** argv)
     window.setWindowTitle(marlune::mainWindowTitle());
     window.setWorkerThread(&workerThread);
     window.show();
+
+    // A signal cannot be refused, but a write is bounded: it ends first, and is recorded. The
+    // loop is ended by exit, not quit: Qt 6's quit first asks the windows to close, and a
+    // busy window would refuse.
+    QObject::connect(&window, &FirmwareUpdateDlg::readyToExit, &application,
+                     [] { QCoreApplication::exit(0); });
+    const std::unique_ptr<QObject> terminationSignals =
+        marlune::exitOnTerminationSignals([&window] { window.exitAfterRunningUpdates(); });
 
     marlune::guardWritesAgainstSessionEnd(endSessionFilter, workerThread, window);
 

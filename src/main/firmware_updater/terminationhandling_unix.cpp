@@ -3,12 +3,10 @@
 
 #include <QCoreApplication>
 
-std::unique_ptr<QObject> marlune::exitOnTerminationSignals()
+std::unique_ptr<QObject> marlune::exitOnTerminationSignals(const std::function<void()>& exit)
 {
     auto notifier = std::make_unique<TerminationSignalNotifier>();
-    // exit, not quit: Qt 6's quit first asks the windows to close, and a busy window would
-    // refuse; a signal cannot be refused.
     QObject::connect(notifier.get(), &TerminationSignalNotifier::terminationRequested,
-                     QCoreApplication::instance(), [] { QCoreApplication::exit(0); });
+                     QCoreApplication::instance(), [exit] { exit(); });
     return notifier;
 }

@@ -1,6 +1,6 @@
 #include "terminationhandling.h"
 
-std::unique_ptr<QObject> marlune::exitOnTerminationSignals()
+std::unique_ptr<QObject> marlune::exitOnTerminationSignals(const std::function<void()>&)
 {
     return nullptr;
 }

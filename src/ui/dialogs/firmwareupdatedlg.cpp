@@ -83,6 +83,25 @@ void FirmwareUpdateDlg::setWorkerThread(MLPWorkerThread* thread)
     m_workerThread = thread;
 }
 
+void FirmwareUpdateDlg::exitAfterRunningUpdates()
+{
+    m_exitRequested = true;
+    if (m_updateAllDialog) {
+        m_updateAllDialog->stopAfterRunningUnit();
+    }
+    exitIfRequestedAndIdle();
+}
+
+// Exiting ends every event loop, the Update All dialog's too: never while a session of its,
+// or of the window, has a request running or its end to record.
+void FirmwareUpdateDlg::exitIfRequestedAndIdle()
+{
+    if (m_exitRequested && !m_update->isRunning() && !(m_updateAllDialog && m_updateAllDialog->isRunning())) {
+        m_exitRequested = false;
+        emit readyToExit();
+    }
+}
+
 void FirmwareUpdateDlg::reject()
 {
     if (m_busy) {
@@ -261,7 +280,10 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     refreshBusy();
     UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()), UpdateHistory::defaultPath(),
                         this);
+    m_updateAllDialog = &dialog;
+    connect(&dialog, &UpdateAllDlg::runFinished, this, &FirmwareUpdateDlg::exitIfRequestedAndIdle);
     dialog.exec();
+    m_updateAllDialog = nullptr;
     m_updatingAll = false;
     connectWorkerThreadSignals();
     m_status->setOutcome(dialog.summary().isEmpty() ? QString() : tr("Update All: %1").arg(dialog.summary()));
@@ -314,6 +336,7 @@ void FirmwareUpdateDlg::updateStateChanged()
         m_workerThread->postSelect(m_currentDevice);
     }
     refreshBusy();
+    exitIfRequestedAndIdle();
 }
 
 void FirmwareUpdateDlg::initCurrentDevice()

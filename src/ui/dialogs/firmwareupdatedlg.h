@@ -19,6 +19,7 @@ class UnitList;
 class UnitUpdateRun;
 class UpdateFileSource;
 class HotplugRefresh;
+class UpdateAllDlg;
 
 namespace Ui {
 class FirmwareUpdateDlg;
@@ -38,6 +39,14 @@ public:
 
     // Must be called before the window is shown; the window never owns the thread.
     void setWorkerThread(MLPWorkerThread* thread);
+    // For a request to end that cannot be refused, such as a signal: readyToExit() follows
+    // once no unit is being written, at once when idle, otherwise when the running update has
+    // ended and been recorded. Update All starts no further unit meanwhile.
+    void exitAfterRunningUpdates();
+
+signals:
+    // Ending every event loop now cuts no update off, Update All's included.
+    void readyToExit();
 
 public slots:
     // Escape rejects a dialog without a close event; while busy that is refused too.
@@ -74,6 +83,7 @@ private:
     // Writes the checked file to the unit.
     void startUpdate(const UnitUpdateFile& target);
     void updateStateChanged();
+    void exitIfRequestedAndIdle();
     // Offered while the file in use fits two or more listed units.
     void offerUpdateAll();
     void refreshBusy();
@@ -98,6 +108,9 @@ private:
     bool m_discovering = false;
     bool m_selecting = false;
     bool m_updatingAll = false;
+    // The Update All Units dialog while it is open.
+    UpdateAllDlg* m_updateAllDialog = nullptr;
+    bool m_exitRequested = false;
     // The worker thread's answers while the window follows them.
     QList<QMetaObject::Connection> m_workerConnections;
     // The file in use for the current device and the shared check's verdict on it.

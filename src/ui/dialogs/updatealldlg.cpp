@@ -176,6 +176,13 @@ void UpdateAllDlg::on_bttn_start_clicked()
     run(rows);
 }
 
+void UpdateAllDlg::stopAfterRunningUnit()
+{
+    if (isRunning() && !m_stopRequested) {
+        on_bttn_stop_clicked();
+    }
+}
+
 void UpdateAllDlg::on_bttn_stop_clicked()
 {
     m_stopRequested = true;
@@ -309,6 +316,7 @@ void UpdateAllDlg::finishRun()
     m_ui->bttn_retryFailed->setEnabled(failed > 0);
     m_ui->bttn_close->setEnabled(true);
     m_ui->bttn_close->setDefault(true);
+    emit runFinished();
 }
 
 void UpdateAllDlg::setStatus(const QString& text)

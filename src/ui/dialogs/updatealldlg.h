@@ -39,6 +39,12 @@ public:
     bool isRunning() const { return m_session != nullptr; }
     // How the last run ended ("3 updated, 1 failed, 0 not started."); empty before any.
     QString summary() const { return m_summary; }
+    // As Stop: the unit being written finishes, no further one starts.
+    void stopAfterRunningUnit();
+
+signals:
+    // A run has ended: no unit is written or checked any more.
+    void runFinished();
 
 public slots:
     // Escape rejects a dialog without a close event; while running that is refused too.

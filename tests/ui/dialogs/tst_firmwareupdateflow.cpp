@@ -26,6 +26,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 #include <map>
@@ -46,6 +47,8 @@ constexpr int kUpdateTimeoutMs = 90000;
 constexpr int kLossTimeoutMs = 15000;
 // A unit restarting into new firmware is quiet this long; well inside the bound it is looked for.
 constexpr uint32_t kRestartMs = 3000;
+// Units this slow take a second or more to write.
+constexpr uint32_t kSlowAnswerMs = 20;
 
 // The sample the build makes for model DEMO-B lists hardware 1.00 and has one block of
 // 2048 bytes: a quick update. DEMO-C lists only 1.00 as well. Every device starts with
@@ -82,6 +85,10 @@ private slots:
     void updatedUnitIsAskedAgainWhereItMoved();
     void updateAllGoesOnAfterAFailureRetriesItAndStopsBetweenUnits_data();
     void updateAllGoesOnAfterAFailureRetriesItAndStopsBetweenUnits();
+    void pickDuringAnUpdateIsTheUnitWrittenNext_data();
+    void pickDuringAnUpdateIsTheUnitWrittenNext();
+    void endRequestWaitsForTheRunningUpdate_data();
+    void endRequestWaitsForTheRunningUpdate();
 
 private:
     QPushButton* button(const char* name) const { return m_window->findChild<QPushButton*>(name); }
@@ -684,6 +691,110 @@ void TestFirmwareUpdateFlow::updateAllGoesOnAfterAFailureRetriesItAndStopsBetwee
              (QStringList{units.at(1).unit.serial + " succeeded", units.at(2).unit.serial + " failed",
                           units.at(3).unit.serial + " succeeded", units.at(2).unit.serial + " succeeded"}));
     QVERIFY(dialog.close());
+}
+
+void TestFirmwareUpdateFlow::pickDuringAnUpdateIsTheUnitWrittenNext_data()
+{
+    marlune::testing::addFlagRows("afterTheWrite", "picked during the write", "picked as the write ends");
+}
+
+// Two units of one model. While the first is written, or as its last segment goes out, the
+// person picks the second: the verdict and the history name the unit written, and the next
+// Update writes the unit the list shows.
+void TestFirmwareUpdateFlow::pickDuringAnUpdateIsTheUnitWrittenNext()
+{
+    QFETCH(bool, afterTheWrite);
+    std::map<QString, std::shared_ptr<VirtualDevice>> devicesBySerial;
+    for (const char* serial : {"ML0001", "ML0002"}) {
+        const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+        device->setAnswerDelay(kSlowAnswerMs);
+        m_emulation->addMakerDevice(device, marlune::testing::makerWithSerial(serial));
+        devicesBySerial[QString::fromLatin1(serial)] = device;
+    }
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    const QString written = devicesCombo()->currentText().right(6);
+    const QString picked = devicesCombo()->itemText(1).right(6);
+    QVERIFY(written != picked);
+    const auto pick = [&](int value) {
+        const bool moment = afterTheWrite ? value == 100 : value > 0 && value < 100;
+        if (moment && devicesCombo()->currentIndex() == 0) {
+            devicesCombo()->setCurrentIndex(1);
+        }
+    };
+    const QMetaObject::Connection picking = connect(progressBar(), &QProgressBar::valueChanged, this, pick);
+    ModalDialogWatcher watcher([](QWidget* dialog) { dialog->close(); });
+
+    QTest::mouseClick(button("bttn_update"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(statusLine().contains(" updated to firmware 1.03."), kUpdateTimeoutMs);
+    QVERIFY2(statusLine().startsWith(QStringLiteral("DEMO-B (maker USB, serial %1) updated").arg(written)),
+             qPrintable(statusLine()));
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+    disconnect(picking);
+    QVERIFY(devicesCombo()->currentText().endsWith(picked));
+    QCOMPARE(devicesBySerial.at(picked)->dataSegmentCount(), std::size_t{0});
+
+    QTest::mouseClick(button("bttn_update"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(statusLine().contains(" updated to firmware 1.03."), kUpdateTimeoutMs);
+    QVERIFY2(statusLine().startsWith(QStringLiteral("DEMO-B (maker USB, serial %1) updated").arg(picked)),
+             qPrintable(statusLine()));
+    QVERIFY(devicesBySerial.at(picked)->dataSegmentCount() > 0);
+    const QList<UpdateHistoryEntry> history = takeHistory();
+    QCOMPARE(history.size(), 2);
+    QCOMPARE(history.at(0).serial, written);
+    QCOMPARE(history.at(1).serial, picked);
+    QCOMPARE(watcher.seenCount(), 0);
+}
+
+void TestFirmwareUpdateFlow::endRequestWaitsForTheRunningUpdate_data()
+{
+    marlune::testing::addFlagRows("updateAll", "one unit", "Update All open");
+}
+
+// A signal asks the program to end while a unit is written: the window lets the write end
+// and be recorded first, and Update All starts no further unit.
+void TestFirmwareUpdateFlow::endRequestWaitsForTheRunningUpdate()
+{
+    QFETCH(bool, updateAll);
+    for (const char* serial : {"ML0001", "ML0002"}) {
+        const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+        // Slow enough that the request to end comes during the first unit's write.
+        device->setAnswerDelay(kSlowAnswerMs);
+        m_emulation->addMakerDevice(device, marlune::testing::makerWithSerial(serial));
+    }
+    startWindow();
+    QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
+
+    int readyCount = 0;
+    bool writingWhenReady = true;
+    QList<UpdateHistoryEntry> historyWhenReady;
+    connect(m_window.get(), &FirmwareUpdateDlg::readyToExit, this, [&] {
+        ++readyCount;
+        writingWhenReady = m_workerThread->isWritingToDevice();
+        historyWhenReady = takeHistory();
+        // The program's exit would end the dialog's loop here.
+        if (auto* dialog = qobject_cast<UpdateAllDlg*>(QApplication::activeModalWidget())) {
+            dialog->close();
+        }
+    });
+    bool started = false;
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        if (auto* all = qobject_cast<UpdateAllDlg*>(dialog); all && !started) {
+            started = true;
+            QTimer::singleShot(0, all->findChild<QPushButton*>("bttn_start"), &QPushButton::click);
+        } else if (auto* box = qobject_cast<QMessageBox*>(dialog)) {
+            box->button(QMessageBox::Yes)->click();
+        }
+    });
+    // The news of the write arrives queued, while the slow unit is still being written.
+    connect(m_workerThread.get(), &MLPWorkerThread::deviceWriteStarted, m_window.get(),
+            &FirmwareUpdateDlg::exitAfterRunningUpdates);
+    QTest::mouseClick(button(updateAll ? "bttn_updateAll" : "bttn_update"), Qt::LeftButton);
+
+    QTRY_COMPARE_WITH_TIMEOUT(readyCount, 1, kUpdateTimeoutMs);
+    QVERIFY(!writingWhenReady);
+    QCOMPARE(historyWhenReady.size(), 1);
+    QVERIFY(historyWhenReady.first().succeeded);
 }
 
 QTEST_MAIN(TestFirmwareUpdateFlow)
