@@ -198,6 +198,9 @@ void FirmwareUpdateDlg::devicesDiscovered()
     m_haveDevice = false;
     initCurrentDevice();
     m_discovering = false;
+    // A selection posted before the discovery has run or was replaced by it; either way no
+    // answer to it is awaited any more.
+    m_selecting = false;
     refreshBusy();
     if (m_update->isRunning()) {
         // The update looks for its unit again: that unit stays the chosen one.
