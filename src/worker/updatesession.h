@@ -70,7 +70,7 @@ public:
     MLPUpdateOutcome outcome() const { return m_outcome; }
     // The unit as it answered after the update; empty model when it did not answer.
     MLPDeviceInfoNode unitAfter() const { return m_outcome.unitAfter; }
-    // The firmware version the file brings, as its header reads.
+    // The firmware version the file brings, as its header reads; known once the session has ended.
     QString fileFirmwareVersion() const { return m_outcome.fileCheck.fileFirmwareVersionText; }
     // Why the history could not be written; empty when it was. Never costs the update.
     QString historyProblem() const { return m_historyProblem; }

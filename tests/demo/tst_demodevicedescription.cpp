@@ -45,7 +45,8 @@ void TestDemoDeviceDescription::faultsAreRead()
     QString error;
     const auto devices = DemoDeviceDescription::parseList(
         QStringLiteral(
-            "usb:S,silent;usb:E,error-at=12/0x05;usb:F,error-at=3;ftdi:U,unplug-at=40;usb:L,locked;ftdi:H,held"),
+            "usb:S,silent;usb:E,error-at=12/0x05;usb:F,error-at=3;ftdi:U,unplug-at=40;usb:L,locked;ftdi:H,held;"
+            "usb:K,keeps-firmware,restart=2500"),
         &error);
     QVERIFY2(devices, qPrintable(error));
     QVERIFY(devices->at(0).silent);
@@ -58,6 +59,8 @@ void TestDemoDeviceDescription::faultsAreRead()
     QVERIFY(!devices->at(0).locked);
     QVERIFY(devices->at(5).held);
     QVERIFY(!devices->at(0).held);
+    QVERIFY(devices->at(6).keepsFirmware && !devices->at(0).keepsFirmware);
+    QCOMPARE(devices->at(6).restartMs, 2500u);
 }
 
 void TestDemoDeviceDescription::mistakesAreReported_data()

@@ -11,7 +11,8 @@ std::shared_ptr<VirtualDevice> makeDemoDevice(const DemoDeviceDescription& descr
     identity.maxFrameLength = description.maxFrameLength;
     auto device = std::make_shared<VirtualDevice>(identity);
     device->setRecording(false);
-    device->setInstallsUpdates(true);
+    device->setInstallsUpdates(!description.keepsFirmware);
+    device->setRestartAfterUpdate(description.restartMs);
     device->setAnswerDelay(description.answerDelayMs);
     device->setSilent(description.silent);
     if (description.errorSegment) {

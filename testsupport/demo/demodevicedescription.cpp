@@ -72,6 +72,12 @@ std::optional<DemoDeviceDescription> parseDevice(const QString& text, QString* e
         bool valid = true;
         if (key == QLatin1String("silent") && equals < 0) {
             device.silent = true;
+        } else if (key == QLatin1String("keeps-firmware") && equals < 0) {
+            device.keepsFirmware = true;
+        } else if (key == QLatin1String("restart")) {
+            const std::optional<uint32_t> restart = parseNumber(value);
+            valid = restart.has_value();
+            device.restartMs = restart.value_or(0);
         } else if (key == QLatin1String("locked") && equals < 0) {
             // The emulated bridge has no access rights of its own to refuse.
             if (device.kind != DemoDeviceDescription::Kind::MakerUsb) {
@@ -181,6 +187,12 @@ QString DemoDeviceDescription::describe() const
             .arg(answerDelayMs);
     if (silent) {
         line += QStringLiteral(", silent");
+    }
+    if (keepsFirmware) {
+        line += QStringLiteral(", keeps its firmware");
+    }
+    if (restartMs > 0) {
+        line += QStringLiteral(", restarts for %1 ms after an update").arg(restartMs);
     }
     if (errorSegment) {
         line += QStringLiteral(", error 0x%1 at segment %2")

@@ -37,6 +37,10 @@ struct DemoDeviceDescription
     // How long the device takes to answer each frame, as a device writing flash would.
     uint32_t answerDelayMs = 2;
     bool silent = false;
+    // Takes every update and still reports the firmware it had.
+    bool keepsFirmware = false;
+    // Answers nothing this long after installing an update, as one starting new firmware.
+    uint32_t restartMs = 0;
     std::optional<uint32_t> errorSegment;
     uint8_t errorStatus = kDefaultErrorStatus;
     std::optional<uint32_t> unplugSegment;

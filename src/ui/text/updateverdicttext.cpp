@@ -47,8 +47,8 @@ QString UpdateVerdictText::succeeded(const UpdateSession& session)
 
 QString UpdateVerdictText::written(const UpdateSession& session)
 {
-    return tr("%1 took firmware %2; asking it what it runs now\u2026")
-        .arg(DeviceUnitText::modelAndUnit(session.unit()), session.fileFirmwareVersion());
+    return tr("%1 took the whole file; asking it what it runs now\u2026")
+        .arg(DeviceUnitText::modelAndUnit(session.unit()));
 }
 
 QString UpdateVerdictText::afterwards(const UpdateSession& session)
