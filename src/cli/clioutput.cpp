@@ -31,6 +31,8 @@ QString phaseKey(MLPUpdateOutcome::Phase phase)
         return QStringLiteral("file-check");
     case MLPUpdateOutcome::Phase::UnitCheck:
         return QStringLiteral("unit-check");
+    case MLPUpdateOutcome::Phase::Stopped:
+        return QStringLiteral("stopped");
     case MLPUpdateOutcome::Phase::IdentityCheck:
         return QStringLiteral("identity-check");
     case MLPUpdateOutcome::Phase::Header:

@@ -45,6 +45,7 @@ UpdateExecutor::Result UpdateExecutor::run(const UpdatePlan::Item& item,
         result.verdict = Result::Verdict::DevicesChanged;
         break;
     case UpdateSession::Refusal::Request:
+    case UpdateSession::Refusal::Stopped:
     case UpdateSession::Refusal::None:
         result.verdict = session.succeeded()                                    ? Result::Verdict::Succeeded
                          : session.state() == UpdateSession::State::Unconfirmed ? Result::Verdict::Unconfirmed

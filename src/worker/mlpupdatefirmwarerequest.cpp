@@ -112,6 +112,10 @@ void MLPUpdateFirmwareRequest::writeToUnit(MLPWorkerContext& context, MLU2File& 
     if (!checkUnit(unit)) {
         return;
     }
+    if (m_stopBeforeWriting) {
+        m_outcome.phase = MLPUpdateOutcome::Phase::Stopped;
+        return;
+    }
     emit unitChecked(m_outcome.unitFound);
 
     unit.connection->addObserver(this);

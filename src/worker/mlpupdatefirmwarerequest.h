@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <memory>
 
 class MLU2File;
@@ -49,6 +50,9 @@ public:
 
     void run(MLPWorkerContext* context) override;
     bool writesToDevice() const override { return true; }
+    // From any thread: the update ends before its first byte when that has not gone out yet;
+    // a write under way runs to its end, as stopping it would leave the device half-written.
+    void stopBeforeWriting() { m_stopBeforeWriting = true; }
 
     // Complete once workDone() or failed() has arrived; not to be read while run() runs.
     MLPUpdateOutcome outcome() const { return m_outcome; }
@@ -82,4 +86,5 @@ private:
     qint64 m_totalBytes = 0;
     QString m_filePath;
     MLPUpdateOutcome m_outcome;
+    std::atomic<bool> m_stopBeforeWriting{false};
 };

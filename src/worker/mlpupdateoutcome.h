@@ -19,6 +19,7 @@ struct MLPUpdateOutcome
         FileCheck,     // the update file could not be opened or used; nothing was sent
         UnitCheck,     // the unit was not found on its link, did not answer there, or another device
                        // answers in its place (unitProblem says which); nothing was sent
+        Stopped,       // stopped by its owner after the checks, before any byte went out
         IdentityCheck, // the device named another model or a hardware version the file does not list; nothing
                        // was sent
         Header,        // the file's header did not go through

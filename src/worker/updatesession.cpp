@@ -28,14 +28,21 @@ void UpdateSession::start(const MLPDeviceInfoNode& unit, const QString& filePath
 {
     m_unit = unit;
     m_filePath = filePath;
-    setState(State::Checking);
     m_request = new MLPUpdateFirmwareRequest(unit, filePath, this);
     connect(m_request, &MLPUpdateFirmwareRequest::progress, this, &UpdateSession::progress);
     connect(m_request, &MLPUpdateFirmwareRequest::unitChecked, this, &UpdateSession::unitChecked);
     connect(m_request, &MLPUpdateFirmwareRequest::verifying, this, &UpdateSession::verifying);
     connect(m_request, &MLPWorkerRequestI::workDone, this, &UpdateSession::requestEnded);
     connect(m_request, &MLPWorkerRequestI::failed, this, &UpdateSession::requestEnded);
+    setState(State::Checking);
     m_thread.postUpdate(m_request);
+}
+
+void UpdateSession::stopBeforeWriting()
+{
+    if (m_request) {
+        m_request->stopBeforeWriting();
+    }
 }
 
 void UpdateSession::unitChecked(const MLPDeviceInfoNode& unit)
@@ -61,6 +68,10 @@ void UpdateSession::requestEnded()
     case Phase::FileCheck:
     case Phase::IdentityCheck:
         m_refusal = Refusal::Request;
+        end(State::Refused);
+        return;
+    case Phase::Stopped:
+        m_refusal = Refusal::Stopped;
         end(State::Refused);
         return;
     case Phase::UnitCheck:
@@ -95,7 +106,10 @@ UpdateSession::State UpdateSession::judgeWrittenUnit() const
 void UpdateSession::end(State state)
 {
     m_state = state;
-    recordInHistory();
+    // Stopped before its first byte, the unit was left as it was: nothing to record.
+    if (m_refusal != Refusal::Stopped) {
+        recordInHistory();
+    }
     emit stateChanged(state);
 }
 

@@ -47,6 +47,8 @@ public:
         OtherUnit,
         // The file cannot be used, or does not fit what the unit reported: outcome() tells.
         Request,
+        // stopBeforeWriting() came before the first byte.
+        Stopped,
     };
 
     // Appends to the update history at historyPath.
@@ -55,6 +57,9 @@ public:
 
     // Writes the file to the unit, wherever it is attached now.
     void start(const MLPDeviceInfoNode& unit, const QString& filePath);
+    // Ends the session before any byte is written, when none has been yet; a write under
+    // way runs to its end.
+    void stopBeforeWriting();
 
     // Writing is the state in which stopping would leave the device half-written.
     State state() const { return m_state; }

@@ -141,6 +141,8 @@ QString UpdateText::failure(const MLPUpdateOutcome& outcome)
         return tr("when the update started, %1").arg(fileVerdict(outcome.fileCheck));
     case Phase::UnitCheck:
         return unitProblem(outcome);
+    case Phase::Stopped:
+        return tr("stopped before any byte was sent");
     case Phase::Header:
     case Phase::Block:
     case Phase::Done:
@@ -195,6 +197,8 @@ QString UpdateText::nextStep(const MLPUpdateOutcome& outcome)
     case Phase::FileCheck:
     case Phase::IdentityCheck:
         return tr("Nothing was sent; look for the device again and choose the file that fits it.");
+    case Phase::Stopped:
+        return tr("The unit is as it was.");
     case Phase::UnitCheck:
         return outcome.unitProblem == MLPUpdateOutcome::UnitProblem::NoAnswer
                    ? tr("Nothing was sent; check that it is attached and powered, then look for the devices "

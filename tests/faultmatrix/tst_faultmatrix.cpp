@@ -126,6 +126,8 @@ QString describe(const MLPUpdateOutcome& outcome)
         return QStringLiteral("done");
     case Phase::FileCheck:
         return QStringLiteral("file");
+    case Phase::Stopped:
+        return QStringLiteral("stopped");
     case Phase::UnitCheck:
         return QStringLiteral("unit %1 %2")
             .arg(outcome.unitProblem == MLPUpdateOutcome::UnitProblem::NoAnswer ? "silent" : "other")

@@ -86,6 +86,9 @@ struct UpdateRig
     QList<int> run(const QString& path, bool expectSuccess, const std::function<void()>& onVerifying = {})
     {
         MLPUpdateFirmwareRequest request(unit, path);
+        if (stopBeforeWriting) {
+            request.stopBeforeWriting();
+        }
         QSignalSpy progress(&request, &MLPUpdateFirmwareRequest::progress);
         QSignalSpy done(&request, &MLPWorkerRequestI::workDone);
         QSignalSpy failed(&request, &MLPWorkerRequestI::failed);
@@ -121,6 +124,7 @@ struct UpdateRig
     // The link refuses the write with this number (counted from 0 over each link) and later ones.
     std::size_t refusedFrom = SIZE_MAX;
     int absentLooks = 0;
+    bool stopBeforeWriting = false;
     // The serial number of every look for the unit.
     QStringList looksForUnit;
     MLPUpdateOutcome outcome;
@@ -370,6 +374,9 @@ private slots:
         QTest::newRow("silent on its link")
             << QByteArray("DEMO-5") << 0x0100 << "silent"
             << "DEMO-5" << Phase::UnitCheck << Kind::Fits << Problem::NoAnswer;
+        // Its owner stopped it while it was being checked.
+        QTest::newRow("stopped before writing") << QByteArray("DEMO-5") << 0x0100 << "stopped"
+                                                << "DEMO-5" << Phase::Stopped << Kind::Fits << Problem::None;
         QTest::newRow("no longer attached")
             << QByteArray("DEMO-5") << 0x0100 << "absent"
             << "DEMO-5" << Phase::UnitCheck << Kind::Fits << Problem::NotAttached;
@@ -391,6 +398,7 @@ private slots:
         rig.device.setIdentity(identity);
         rig.device.setSilent(situation == "silent");
         rig.absentLooks = situation == "absent" ? 1 : 0;
+        rig.stopBeforeWriting = situation == "stopped";
         rig.unit.model = listedModel;
 
         const bool succeeds = phase == MLPUpdateOutcome::Phase::Done;
@@ -402,8 +410,9 @@ private slots:
         QCOMPARE(rig.outcome.fileCheck.kind, verdict);
         QCOMPARE(rig.outcome.unitProblem, problem);
         QCOMPARE(rig.looksForUnit.first(), QStringLiteral("V1"));
-        QCOMPARE(rig.outcome.deviceAnswered, situation == "answers");
-        if (situation == "answers") {
+        const bool answers = situation == "answers" || situation == "stopped";
+        QCOMPARE(rig.outcome.deviceAnswered, answers);
+        if (answers) {
             QCOMPARE(rig.outcome.unitFound.model, QString::fromLatin1(model));
             QCOMPARE(rig.outcome.unitFound.serial, QStringLiteral("V1"));
             QCOMPARE(int{rig.outcome.unitFound.hwVersion}, hwVersion);

@@ -89,6 +89,8 @@ private slots:
         QTest::newRow("another unit in its place") << "replaced" << refused << Refusal::NotAttached << false;
         QTest::newRow("another model under the unit's serial number")
             << "swapped" << refused << Refusal::OtherUnit << false;
+        // Nothing happened to the unit: the history has nothing to record.
+        QTest::newRow("stopped while the unit is checked") << "stop" << refused << Refusal::Stopped << false;
         QTest::newRow("device refuses a block")
             << "refuses" << QList<State>{State::Checking, State::Writing, State::Failed} << Refusal::None
             << false;
@@ -149,6 +151,9 @@ private slots:
         QList<State> seen;
         connect(&session, &UpdateSession::stateChanged, this, [&](State state) {
             seen << state;
+            if (situation == "stop" && state == State::Checking) {
+                session.stopBeforeWriting();
+            }
             if (situation == "pick" && state == State::Writing) {
                 m_thread->postSelect(listed.at(unitIsFirst ? 1 : 0));
             }
@@ -167,6 +172,10 @@ private slots:
 
         QStringList warnings;
         const QList<UpdateHistoryEntry> history = UpdateHistory(historyPath()).read(warnings);
+        if (refusal == UpdateSession::Refusal::Stopped) {
+            QVERIFY(history.isEmpty());
+            return;
+        }
         QCOMPARE(history.size(), 1);
         const UpdateHistoryEntry& entry = history.first();
         QCOMPARE(entry.succeeded, session.succeeded());

@@ -187,7 +187,9 @@ void UpdateAllDlg::on_bttn_stop_clicked()
 {
     m_stopRequested = true;
     m_ui->bttn_stop->setEnabled(false);
-    setStatus(tr("Stopping: %1 is finished first; no further unit is started.")
+    // A unit still being checked is not written; a write under way runs to its end.
+    m_session->stopBeforeWriting();
+    setStatus(tr("Stopping: %1 is finished first if its write has begun; no further unit is started.")
                   .arg(DeviceUnitText::modelAndUnit(m_rows.at(m_runningRow).unit.unit)));
 }
 
@@ -265,9 +267,14 @@ void UpdateAllDlg::sessionStateChanged()
     if (!session->hasEnded()) {
         return;
     }
-    m_rows[row].state = session->succeeded()                                    ? RowState::Updated
-                        : session->state() == UpdateSession::State::Unconfirmed ? RowState::Unconfirmed
-                                                                                : RowState::Failed;
+    if (session->refusal() == UpdateSession::Refusal::Stopped) {
+        m_rows[row].state = RowState::NotStarted;
+        setCell(row, kVerdictColumn, tr("Not started."));
+    } else {
+        m_rows[row].state = session->succeeded()                                    ? RowState::Updated
+                            : session->state() == UpdateSession::State::Unconfirmed ? RowState::Unconfirmed
+                                                                                    : RowState::Failed;
+    }
     setCell(row, kAfterColumn, UpdateVerdictText::rowAfter(*session));
     setRowToolTip(row, session->succeeded() ? UpdateVerdictText::succeeded(*session) + QLatin1Char(' ') +
                                                   UpdateVerdictText::afterwards(*session)

@@ -649,7 +649,13 @@ void TestFirmwareUpdateFlow::updateAllGoesOnAfterAFailureRetriesItAndStopsBetwee
     QTest::keyClick(&dialog, Qt::Key_Escape);
     QVERIFY(dialog.isVisible());
     if (stop) {
-        QTest::mouseClick(dialogButton("bttn_stop"), Qt::LeftButton);
+        // While the first unit is being written: it finishes, and no further unit starts.
+        connect(table->cellWidget(0, 3)->findChild<QProgressBar*>(), &QProgressBar::valueChanged, &dialog,
+                [&] {
+                    if (dialogButton("bttn_stop")->isEnabled()) {
+                        QTest::mouseClick(dialogButton("bttn_stop"), Qt::LeftButton);
+                    }
+                });
     }
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.isRunning(), 3 * kUpdateTimeoutMs);
 
@@ -756,11 +762,13 @@ void TestFirmwareUpdateFlow::endRequestWaitsForTheRunningUpdate_data()
 void TestFirmwareUpdateFlow::endRequestWaitsForTheRunningUpdate()
 {
     QFETCH(bool, updateAll);
+    QList<std::shared_ptr<VirtualDevice>> devices;
     for (const char* serial : {"ML0001", "ML0002"}) {
         const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
         // Slow enough that the request to end comes during the first unit's write.
         device->setAnswerDelay(kSlowAnswerMs);
         m_emulation->addMakerDevice(device, marlune::testing::makerWithSerial(serial));
+        devices << device;
     }
     startWindow();
     QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kStateTimeoutMs);
@@ -786,9 +794,15 @@ void TestFirmwareUpdateFlow::endRequestWaitsForTheRunningUpdate()
             box->button(QMessageBox::Yes)->click();
         }
     });
-    // The news of the write arrives queued, while the slow unit is still being written.
-    connect(m_workerThread.get(), &MLPWorkerThread::deviceWriteStarted, m_window.get(),
-            &FirmwareUpdateDlg::exitAfterRunningUpdates);
+    // Asked to end once the first data segment has reached a unit, while it is still written.
+    QTimer endRequest;
+    connect(&endRequest, &QTimer::timeout, this, [&] {
+        if (devices.first()->dataSegmentCount() + devices.last()->dataSegmentCount() > 0) {
+            endRequest.stop();
+            m_window->exitAfterRunningUpdates();
+        }
+    });
+    endRequest.start(1);
     QTest::mouseClick(button(updateAll ? "bttn_updateAll" : "bttn_update"), Qt::LeftButton);
 
     QTRY_COMPARE_WITH_TIMEOUT(readyCount, 1, kUpdateTimeoutMs);
