@@ -34,7 +34,6 @@ UpdateFileReport UpdateFileReport::inspect(const QString& path)
         block.available = mapped.data != nullptr;
         report.m_blocks.append(block);
     }
-    // Read after every block was mapped: a block the system would not map shows up too.
     report.m_problem = UpdateText::fileProblem(file.problem());
     file.close();
     return report;
