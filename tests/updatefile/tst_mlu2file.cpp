@@ -329,7 +329,7 @@ private slots:
         writer.truncateTo(size);
         MLU2File file(m_folder.write(writer.bytes()));
         QVERIFY(file.open());
-        // Known from the lengths at open, before any block is mapped.
+        // Known from the lengths at open, before any block is asked for.
         const MLU2FileProblem problem = file.problem();
         QCOMPARE(problem.kind, availableBlocks < 3 ? Problem::BlockOutsideFile : Problem::None);
         if (availableBlocks < 3) {
