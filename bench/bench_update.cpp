@@ -1,7 +1,8 @@
 // Whole-update figures that a microbenchmark cannot give: how long an update takes over
 // each emulated link against what its wire and the device's turnaround allow, how much
-// memory an update of a large file costs (blocks are mapped, never copied), and how much
-// CPU the worker thread burns while the selected device is silent.
+// memory an update of the largest file costs (the file is read into memory once) and that a
+// larger one is refused unread, and how much CPU the worker thread burns while the selected
+// device is silent.
 //
 // Run under umockdev-wrapper, which the emulated USB devices need; prints its figures.
 
@@ -10,7 +11,9 @@
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpworkercontext.h"
 #include "mlpworkerthread.h"
+#include "mlu2file.h"
 #include "mlu2filewriter.h"
+#include "updatetext.h"
 #include "usbemulation.h"
 #include "virtualdevice.h"
 #include "virtualdevicephy.h"
@@ -204,8 +207,7 @@ void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, 
     out.flush();
 }
 
-// Anonymous (not file-backed) resident memory, in KiB: copies of the file would show here,
-// while the mapped blocks count as file-backed pages.
+// Anonymous (not file-backed) resident memory, in KiB: the update's copy of the file shows here.
 long residentKiB(const char* field)
 {
     QFile status("/proc/self/status");
@@ -220,11 +222,13 @@ long residentKiB(const char* field)
     return -1;
 }
 
-void memoryOfLargeUpdate(const QString& directory)
+// One update of a file of `fileBytes` bytes over a direct link to the virtual device (no wire),
+// with anonymous resident memory sampled against the figure before it.
+void memoryOfUpdate(const QString& label, qint64 fileBytes, const QString& directory)
 {
-    constexpr uint32_t kLargeBlock = 64u * 1024 * 1024;
     constexpr uint16_t kLargeFrameLength = 65535;
-    const QString path = writeUpdateFile(directory + "/large.ml2", kLargeBlock);
+    const QString path = writeUpdateFile(
+        directory + "/large.ml2", static_cast<uint32_t>(fileBytes - MLU2FileWriter::kFirstBlockOffset));
 
     // The device the file is made for: the update checks the model before sending.
     const std::shared_ptr<VirtualDevice> device = benchDevice(kLargeFrameLength);
@@ -238,11 +242,9 @@ void memoryOfLargeUpdate(const QString& directory)
     const long idleAnon = residentKiB("RssAnon:");
     std::atomic<bool> running{true};
     std::atomic<long> peakAnon{idleAnon};
-    std::atomic<long> peakFile{0};
     std::thread sampler([&] {
         while (running) {
             peakAnon = std::max(peakAnon.load(), residentKiB("RssAnon:"));
-            peakFile = std::max(peakFile.load(), residentKiB("RssFile:"));
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
@@ -257,15 +259,23 @@ void memoryOfLargeUpdate(const QString& directory)
     running = false;
     sampler.join();
 
-    out << QString("64 MiB update over a direct link (no wire): %1 in %2 s\n")
-               .arg(succeeded ? "done" : "FAILED")
+    const MLPUpdateOutcome outcome = request.outcome();
+    const bool refused = outcome.phase == MLPUpdateOutcome::Phase::FileCheck;
+    out << QString("%1, %2 bytes, over a direct link (no wire): %3 in %4 s\n")
+               .arg(label)
+               .arg(fileBytes)
+               .arg(succeeded ? "done"
+                    : refused ? "refused"
+                              : "FAILED")
                .arg(seconds, 0, 'f', 2);
-    out << QString(
-               "  anonymous resident memory: idle %1 KiB, peak %2 KiB (+%3 KiB); file-backed peak %4 KiB\n")
+    if (refused) {
+        out << QString("  %1\n").arg(UpdateText::sentence(UpdateText::fileVerdict(outcome.fileCheck)));
+    }
+    out << QString("  anonymous resident memory: idle %1 KiB, peak %2 KiB (+%3 KiB, the file is %4 KiB)\n")
                .arg(idleAnon)
                .arg(peakAnon.load())
                .arg(peakAnon.load() - idleAnon)
-               .arg(peakFile.load());
+               .arg(fileBytes / 1024);
     out.flush();
     QFile::remove(path);
 }
@@ -346,7 +356,8 @@ int main(int argc, char** argv)
     updateDuration("maker USB", false, 256 * 1024, kLongFrameLength, directory.path());
     updateDuration("FTDI bridge", true, 16 * 1024, kLongFrameLength, directory.path());
     updateDuration("FTDI bridge", true, 16 * 1024, kDefaultFrameLength, directory.path());
-    memoryOfLargeUpdate(directory.path());
+    memoryOfUpdate("Update of a file at the size limit", MLU2File::kMaxUpdateFileBytes, directory.path());
+    memoryOfUpdate("Update of a file one byte over it", MLU2File::kMaxUpdateFileBytes + 1, directory.path());
     idleCpu("selected maker device silent", true);
     idleCpu("selected address without a device", false);
     return 0;

@@ -21,11 +21,12 @@ endforeach()
 
 # marlune_add_firmware_bundle(TARGET FILES file ...)
 #
-# A static library holding update files as the resource folder ":/firmwares", stored
-# uncompressed so that MLU2File maps their blocks in place, with registerBuiltInUpdateFiles()
-# to register it. Each program links exactly one such bundle: the installed programs the
-# release catalogue (resources/firmwares), the demo and the tests the demo samples
-# (testsupport/updatefiles). No files make an empty catalogue.
+# A static library holding update files as the resource folder ":/firmwares", with
+# registerBuiltInUpdateFiles() to register it. They are stored uncompressed, so that MLU2File
+# copies one straight out of the program without unpacking a copy first. Each program links
+# exactly one such bundle: the installed programs the release catalogue (resources/firmwares),
+# the demo and the tests the demo samples (testsupport/updatefiles). No files make an empty
+# catalogue.
 function(marlune_add_firmware_bundle target)
     cmake_parse_arguments(ARG "" "" "FILES" ${ARGN})
     set(qrc_entries "")

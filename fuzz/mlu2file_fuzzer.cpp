@@ -1,4 +1,4 @@
-// Feeds arbitrary files to MLU2File: opens each, asks every question, maps every block
+// Feeds arbitrary files to MLU2File: opens each, asks every question, reads every block
 // and checks the answers against its own reading of the input.
 
 #include "mlu2file.h"

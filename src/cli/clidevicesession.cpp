@@ -2,7 +2,10 @@
 
 #include <QEventLoop>
 
-CliDeviceSession::CliDeviceSession(QObject* parent) : QObject(parent) {}
+CliDeviceSession::CliDeviceSession(QObject* parent) : QObject(parent)
+{
+    m_sleepInhibitor.holdWhileWriting(m_thread);
+}
 
 CliDeviceSession::~CliDeviceSession()
 {

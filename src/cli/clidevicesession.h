@@ -2,13 +2,15 @@
 
 #include "mlpdeviceinfonode.h"
 #include "mlpworkerthread.h"
+#include "sleepinhibitor.h"
 
 #include <QList>
 #include <QObject>
 
 // The command-line tool's worker thread: started on first use, stopped and joined when the
 // session ends. discover() waits in a local event loop for the thread's signal, which
-// reaches this thread queued; updates run as update sessions on thread().
+// reaches this thread queued; updates run as update sessions on thread(), and the machine
+// does not sleep or shut down unasked while one writes.
 class CliDeviceSession : public QObject
 {
     Q_OBJECT
@@ -30,4 +32,5 @@ public:
 
 private:
     MLPWorkerThread m_thread;
+    SleepInhibitor m_sleepInhibitor;
 };

@@ -1,3 +1,4 @@
+#include "closedoutput.h"
 #include "consoleterminal.h"
 #include "firmwareupdatecli.h"
 #include "registerbuiltinupdatefiles.h"
@@ -7,6 +8,7 @@
 
 int main(int argc, char* argv[])
 {
+    marlune::surviveClosedOutput();
     registerBuiltInUpdateFiles();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral(MARLUNE_CLI_NAME));

@@ -26,15 +26,14 @@ UpdateFileReport UpdateFileReport::inspect(const QString& path)
     report.m_updateBytes = file.totalSize();
 
     for (int index = 0; index < file.blockCount(); ++index) {
-        const MLU2Block mapped = file.block(index);
+        const MLU2Block held = file.block(index);
         Block block;
         block.index = index;
         block.offset = file.blockOffset(index);
-        block.length = mapped.length;
-        block.available = mapped.data != nullptr;
+        block.length = held.length;
+        block.available = held.data != nullptr;
         report.m_blocks.append(block);
     }
-    // Read after every block was mapped: a block the system would not map shows up too.
     report.m_problem = UpdateText::fileProblem(file.problem());
     file.close();
     return report;

@@ -2,8 +2,10 @@
 
 #include "mlu2reader.h"
 
-#include <QByteArray>
+#include <QFile>
 #include <QFileInfo>
+
+#include <cstring>
 
 using namespace MLU2Format;
 
@@ -22,30 +24,23 @@ uint8_t fromBcd(uint8_t value)
 
 } // namespace
 
-MLU2File::MLU2File(const QString& path, QObject* parent) : QObject(parent), m_file(path)
+MLU2File::MLU2File(const QString& path, QObject* parent) : QObject(parent), m_path(path)
 {
     m_problem.kind = MLU2FileProblem::Kind::NotOpened;
 }
 
-MLU2File::~MLU2File()
-{
-    close();
-}
+MLU2File::~MLU2File() = default;
 
 bool MLU2File::open()
 {
     close();
     m_headerValid = false;
     m_problem = {};
-    if (!m_file.open(QIODevice::ReadOnly)) {
-        m_problem = openFailure();
-        return false;
-    }
-    if (!readHeader()) {
+    if (!readContent() || !readHeader()) {
         return false;
     }
     // The format lets a file whose blocks run past its end open; the first such block is
-    // noted now, from the lengths alone, so that callers learn it before mapping anything.
+    // noted now, from the lengths alone, so that callers learn it before using any block.
     for (int index = 0; index < blockCount(); ++index) {
         const MLU2FileProblem placed = placement(index);
         if (!placed.isNone()) {
@@ -56,20 +51,42 @@ bool MLU2File::open()
     return true;
 }
 
+bool MLU2File::readContent()
+{
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        m_problem = openFailure(file);
+        return false;
+    }
+    const qint64 size = file.size();
+    if (size > kMaxUpdateFileBytes) {
+        m_problem.kind = MLU2FileProblem::Kind::TooLarge;
+        m_problem.fileSize = size;
+        return false;
+    }
+    // Read once and closed: a file cut short or grown meanwhile leaves exactly the bytes read
+    // here, and nothing later reads the file again.
+    QByteArray content(static_cast<int>(size), Qt::Uninitialized);
+    const qint64 read = file.read(content.data(), size);
+    if (read < 0) {
+        m_problem.kind = MLU2FileProblem::Kind::Unreadable;
+        m_problem.osReason = file.errorString();
+        return false;
+    }
+    content.truncate(static_cast<int>(read));
+    m_content = content;
+    return true;
+}
+
 bool MLU2File::readHeader()
 {
     m_headerValid = false;
-    const qint64 read = m_file.read(reinterpret_cast<char*>(m_headerData), kHeaderSize);
-    if (read < 0) {
-        m_problem.kind = MLU2FileProblem::Kind::Unreadable;
-        m_problem.osReason = m_file.errorString();
-        return false;
-    }
-    if (read != kHeaderSize) {
+    if (m_content.size() < kHeaderSize) {
         m_problem.kind = MLU2FileProblem::Kind::TooShort;
-        m_problem.fileSize = read;
+        m_problem.fileSize = m_content.size();
         return false;
     }
+    std::memcpy(m_headerData, m_content.constData(), kHeaderSize);
     MLU2Reader reader(this);
     for (m_feedOffset = 0; m_feedOffset < kHeaderSize; ++m_feedOffset) {
         reader.feed(m_headerData[m_feedOffset]);
@@ -79,8 +96,7 @@ bool MLU2File::readHeader()
 
 void MLU2File::close()
 {
-    m_file.close();
-    m_blocks.fill(std::nullopt);
+    m_content = QByteArray();
 }
 
 MLU2FileProblem MLU2File::problem() const
@@ -157,11 +173,13 @@ MLU2Block MLU2File::block(int index)
     if (index < 0 || index >= blockCount()) {
         return {};
     }
-    std::optional<MLU2Block>& cached = m_blocks[static_cast<std::size_t>(index)];
-    if (!cached) {
-        cached = mapBlock(index);
+    MLU2Block block;
+    block.length = blockLength(index);
+    // A zero-byte view is no block at all; a closed file has no bytes to view.
+    if (!m_content.isNull() && placement(index).isNone()) {
+        block.data = reinterpret_cast<const uint8_t*>(m_content.constData()) + blockOffset(index);
     }
-    return *cached;
+    return block;
 }
 
 qint64 MLU2File::totalSize() const
@@ -187,17 +205,17 @@ qint64 MLU2File::blockOffset(int index) const
     return offset;
 }
 
-MLU2FileProblem MLU2File::openFailure() const
+MLU2FileProblem MLU2File::openFailure(const QFile& file) const
 {
     MLU2FileProblem failure;
-    const QFileInfo info(m_file.fileName());
-    if (m_file.fileName().isEmpty() || !info.exists()) {
+    const QFileInfo info(m_path);
+    if (m_path.isEmpty() || !info.exists()) {
         failure.kind = MLU2FileProblem::Kind::Missing;
     } else if (info.isDir()) {
         failure.kind = MLU2FileProblem::Kind::Folder;
     } else {
         failure.kind = MLU2FileProblem::Kind::Unreadable;
-        failure.osReason = m_file.errorString();
+        failure.osReason = file.errorString();
     }
     return failure;
 }
@@ -208,32 +226,13 @@ MLU2FileProblem MLU2File::placement(int index) const
     placed.blockIndex = index;
     placed.blockOffset = blockOffset(index);
     placed.blockLength = blockLength(index);
-    placed.fileSize = m_file.size();
+    placed.fileSize = m_content.size();
     if (placed.blockLength == 0) {
         placed.kind = MLU2FileProblem::Kind::EmptyBlock;
     } else if (placed.blockOffset + placed.blockLength > placed.fileSize) {
         placed.kind = MLU2FileProblem::Kind::BlockOutsideFile;
     }
     return placed;
-}
-
-MLU2Block MLU2File::mapBlock(int index)
-{
-    MLU2Block mapped;
-    mapped.length = blockLength(index);
-    // Checked here, not left to map(): on Unix a local file maps past its end, and
-    // touching those pages kills the process. A zero-byte mapping is no mapping at all.
-    MLU2FileProblem placed = placement(index);
-    if (!placed.isNone()) {
-        return mapped;
-    }
-    mapped.data = m_file.map(placed.blockOffset, mapped.length);
-    if (!mapped.data && m_problem.isNone()) {
-        placed.kind = MLU2FileProblem::Kind::BlockNotMapped;
-        placed.osReason = m_file.errorString();
-        m_problem = placed;
-    }
-    return mapped;
 }
 
 void MLU2File::onFormatError()

@@ -5,37 +5,45 @@
 #include "mlu2format.h"
 #include "mlu2readerlistener.h"
 
-#include <QFile>
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
 
-#include <array>
 #include <cstdint>
-#include <optional>
 
-// One update file, opened for one task: validates the header through MLU2Reader, answers
-// questions about it and hands out the payload blocks as read-only mappings of the file
-// (of the resource data, for a built-in file). Blocks are never copied.
+class QFile;
+
+// One update file, opened for one task: reads the whole file into memory once, validates
+// the header through MLU2Reader, answers questions about it and hands out the payload blocks
+// as read-only views of that copy. What an update checks, hashes and sends is therefore the
+// same bytes, whatever happens to the file meanwhile: changed, cut short, or on a USB stick
+// pulled out.
 class MLU2File : public QObject, public MLU2ReaderListener
 {
     Q_OBJECT
 
 public:
+    // The largest file open() reads. Update files carry a microcontroller's firmware,
+    // kilobytes to a few MiB (the format's eight 32-bit block lengths would allow 32 GiB):
+    // 16 MiB is above any such flash, costs a desktop nothing to hold, and would take over
+    // ten minutes to write at the bridge's 250 000 baud. A larger file is no update file;
+    // it is refused before a byte of it is read.
+    static constexpr qint64 kMaxUpdateFileBytes = 16 * 1024 * 1024;
+
     explicit MLU2File(const QString& path, QObject* parent = nullptr);
     ~MLU2File() override;
 
-    // Opens read-only and reads the header; true when it is valid. Opening again starts
-    // afresh from the start of the file. problem() tells why it failed, or which counted
-    // block does not lie in the file: such a file still opens.
+    // Reads the file into memory and checks its header; true when it is valid. Opening
+    // again reads the file afresh. problem() tells why it failed, or which counted block
+    // does not lie in the file: such a file still opens.
     bool open();
+    // Reads the header from the bytes open() read.
     virtual bool readHeader();
-    // Blocks handed out earlier must not be used after this; after the next open() they
-    // are mapped afresh.
+    // Releases the bytes: blocks handed out earlier must not be used after this.
     void close();
 
-    // The first thing found wrong with the file: by open(), or by block() when the system
-    // would not map a block. Kept after close().
+    // The first thing open() found wrong with the file. Kept after close().
     MLU2FileProblem problem() const;
 
     // Empty until an open() has found a valid header.
@@ -53,9 +61,9 @@ public:
     const uint8_t* header() const;
 
     int blockCount() const;
-    // Mapped on first use and cached while the file stays open. A null address means the
-    // block is not available: it does not lie wholly inside the file, it has no bytes, or
-    // the file is closed. An index outside 0..blockCount()-1 gives an empty block.
+    // A view of the bytes open() read, valid until close(). A null address means the block
+    // is not available: it does not lie wholly inside the file, it has no bytes, or the file
+    // is closed. An index outside 0..blockCount()-1 gives an empty block.
     MLU2Block block(int index);
     // Where a counted block starts in the file: behind the header, the auxiliary sections
     // and the blocks before it.
@@ -74,14 +82,16 @@ private:
     void onEnd() override;
 
     uint32_t blockLength(int index) const;
-    MLU2FileProblem openFailure() const;
+    // Reads the whole file into m_content; false, with the problem noted, when it cannot.
+    bool readContent();
+    MLU2FileProblem openFailure(const QFile& file) const;
     // Where a counted block lies, with the kind of problem when it does not lie in the file.
     MLU2FileProblem placement(int index) const;
-    MLU2Block mapBlock(int index);
 
-    std::array<std::optional<MLU2Block>, MLU2Format::kMaxBlocks> m_blocks;
+    QString m_path;
+    // The file's bytes as open() read them; null while closed.
+    QByteArray m_content;
     uint8_t m_headerData[MLU2Format::kHeaderSize] = {};
-    QFile m_file;
     bool m_headerValid = false;
     MLU2FileProblem m_problem;
     // The header byte being fed to the reader: where a format error lies.

@@ -15,13 +15,16 @@ struct MLU2FileProblem
         None,
         // open() has not been called yet.
         NotOpened,
-        // The file cannot be opened: no file at the path (or no path at all), a folder, or
-        // one the system will not open for reading (osReason).
+        // The file cannot be read: no file at the path (or no path at all), a folder, or
+        // one the system will not open or read (osReason).
         Missing,
         Folder,
         Unreadable,
         // Fewer than the 256 header bytes (fileSize: the bytes there are).
         TooShort,
+        // More bytes (fileSize) than MLU2File::kMaxUpdateFileBytes: no update file, so
+        // none of it is read.
+        TooLarge,
         // A header byte breaks a rule (headerOffset, headerValue): bytes 0..3 are not "MLU2",
         // byte 4 is not 0, or a count is not 1..8.
         Signature,
@@ -29,11 +32,9 @@ struct MLU2FileProblem
         HardwareVersionCount,
         BlockCount,
         // A counted block (blockIndex, blockOffset, blockLength) runs past the end of the
-        // file (fileSize), has no bytes, or lies inside the file but the system would not
-        // map it (osReason). The file still opens: its header is valid.
+        // file (fileSize) or has no bytes. The file still opens: its header is valid.
         BlockOutsideFile,
         EmptyBlock,
-        BlockNotMapped,
     };
 
     Kind kind = Kind::None;
@@ -47,9 +48,6 @@ struct MLU2FileProblem
 
     bool isNone() const { return kind == Kind::None; }
     // The header was read and is valid; one of its counted blocks is at fault.
-    bool isInBlock() const
-    {
-        return kind == Kind::BlockOutsideFile || kind == Kind::EmptyBlock || kind == Kind::BlockNotMapped;
-    }
+    bool isInBlock() const { return kind == Kind::BlockOutsideFile || kind == Kind::EmptyBlock; }
     bool headerIsValid() const { return isNone() || isInBlock(); }
 };

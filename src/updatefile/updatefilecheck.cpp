@@ -59,11 +59,6 @@ UpdateFileVerdict UpdateFileCheck::checkFile(MLU2File& file)
         verdict.fileHardwareVersions = file.compatibleHardwareVersions();
         verdict.fileHardwareVersionsText = file.compatibleHardwareVersionsText();
         verdict.fileUpdateBytes = file.totalSize();
-        // Mapping every block now finds one the system will not map before any byte of
-        // the update is sent.
-        for (int index = 0; index < file.blockCount(); ++index) {
-            file.block(index);
-        }
     }
     verdict.fileProblem = file.problem();
     if (!verdict.fileProblem.isNone()) {

@@ -19,8 +19,8 @@ public:
     // Opens the file at path, checks it and closes it. deviceHwVersion is BCD, as the
     // device reports it. An empty path is NoFile.
     static UpdateFileVerdict check(const QString& path, const QString& deviceModel, uint16_t deviceHwVersion);
-    // The same for a file the caller has opened and keeps open; its blocks are mapped here
-    // and stay mapped for the caller.
+    // The same for a file the caller has opened and keeps open: the verdict is of the very
+    // bytes its blocks hand out.
     static UpdateFileVerdict check(MLU2File& file, const QString& deviceModel, uint16_t deviceHwVersion);
     // The file alone, for an opened file: Fits or FileProblem.
     static UpdateFileVerdict checkFile(MLU2File& file);

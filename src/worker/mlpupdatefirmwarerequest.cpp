@@ -17,7 +17,8 @@ namespace {
 constexpr uint32_t kHeaderLength = 256;
 constexpr uint32_t kUpdateReceiveCapacity = 50000;
 
-// The blocks are the mappings the transfer sends from, so the hash is of those very bytes.
+// The blocks are views of the bytes MLU2File read at open, which the transfer sends from, so the
+// hash is of those very bytes.
 QString sentBytesHash(MLU2File& file)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);

@@ -2,6 +2,7 @@
 
 #include "mlpdeviceinfonode.h"
 #include "mlpupdatefirmwarerequest.h"
+#include "mlu2file.h"
 #include "mlu2format.h"
 #include "updatesession.h"
 
@@ -82,6 +83,10 @@ QString UpdateText::fileProblem(const MLU2FileProblem& problem)
         return tr("it is too short: %1 bytes, but the header alone takes %2")
             .arg(problem.fileSize)
             .arg(MLU2Format::kHeaderSize);
+    case Kind::TooLarge:
+        return tr("it is too large: %1 bytes, but an update file has at most %2")
+            .arg(problem.fileSize)
+            .arg(MLU2File::kMaxUpdateFileBytes);
     case Kind::Signature:
     case Kind::SignatureTerminator:
         return tr("it is not an update file: it does not start with the signature MLU2");
@@ -102,12 +107,6 @@ QString UpdateText::fileProblem(const MLU2FileProblem& problem)
             .arg(problem.fileSize);
     case Kind::EmptyBlock:
         return tr("block %1 is empty").arg(problem.blockIndex);
-    case Kind::BlockNotMapped:
-        return tr("block %1 (%2 bytes from offset %3) cannot be mapped: %4")
-            .arg(problem.blockIndex)
-            .arg(problem.blockLength)
-            .arg(problem.blockOffset)
-            .arg(problem.osReason);
     }
     return QString();
 }

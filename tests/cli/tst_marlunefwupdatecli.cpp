@@ -4,6 +4,7 @@
 #include "mlpcommand.h"
 #include "patternedbytes.h"
 #include "updatefilebuilder.h"
+#include "updatehistory.h"
 #include "workerdevices.h"
 
 #include <QtTest>
@@ -146,6 +147,31 @@ private slots:
         QCOMPARE(run({}).exitCode, int(kExitUsageError));
         QCOMPARE(run({"list", "--file", "x.ml2"}).exitCode, int(kExitUsageError));
         QCOMPARE(run({"update", "--device", "usb:m/one"}).exitCode, int(kExitUsageError));
+    }
+
+    // Piped into a reader that stops after the first line: the output ends there, the update
+    // does not.
+    void closedOutputEndsTheOutputNotTheUpdate()
+    {
+        auto device = makeDevice("DEMO-5");
+        // Slow answers keep the update running after the reader has gone.
+        device->setAnswerDelay(kSlowAnswerMs);
+        m_emulation->addMakerDevice(device);
+        const QByteArray block(3000, 'p');
+        QStringList warnings;
+        const int recordedBefore = UpdateHistory().read(warnings).size();
+
+        QProcess shell;
+        shell.start(QStringLiteral("bash"),
+                    {"-c", "\"$0\" update --json --file \"$1\" | head -1; exit \"${PIPESTATUS[0]}\"",
+                     QStringLiteral(MARLUNE_CLI_PATH), writeFile(block)});
+        QVERIFY(shell.waitForFinished(kProcessTimeoutMs));
+        QCOMPARE(shell.readAllStandardOutput().count('\n'), 1);
+        QCOMPARE(shell.exitCode(), int(kExitSuccess));
+        QCOMPARE(toBytes(device->transferPayload(UpdateBlock, 0)), block);
+        const QList<UpdateHistoryEntry> recorded = UpdateHistory().read(warnings).mid(recordedBefore);
+        QCOMPARE(recorded.size(), 1);
+        QVERIFY(recorded.first().succeeded);
     }
 };
 

@@ -1,3 +1,4 @@
+#include "mlu2file.h"
 #include "updatefilebuilder.h"
 #include "updatefilereport.h"
 
@@ -92,6 +93,10 @@ private slots:
         MLU2FileWriter nineBlocks = goodWriter();
         nineBlocks.setBlockCount(9);
         QTest::newRow("nine blocks") << nineBlocks.bytes() << "counts 9 blocks; 1 to 8";
+        QByteArray oversized = goodWriter().bytes();
+        oversized.resize(static_cast<int>(MLU2File::kMaxUpdateFileBytes) + 1);
+        QTest::newRow("larger than any update file")
+            << oversized << "too large: 16777217 bytes, but an update file has at most 16777216";
     }
 
     void brokenHeaderGetsAReason()

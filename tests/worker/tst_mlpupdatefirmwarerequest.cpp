@@ -546,6 +546,45 @@ private slots:
         QCOMPARE(finished, kUpdates);
         QCOMPARE(succeeded, kUpdates);
     }
+
+    void fileChangedDuringTheUpdateSendsWhatWasChecked_data()
+    {
+        QTest::addColumn<QByteArray>("replacement");
+        QTest::newRow("cut short") << twoBlockFile().bytes().left(MLU2FileWriter::kFirstBlockOffset + 10);
+        UpdateFileBuilder other;
+        other.blocks = {patternedBytes(100, 5, 7), patternedBytes(30, 6, 7)};
+        QTest::newRow("rewritten") << other.writer().bytes();
+    }
+
+    // Once the first segment is out, the file is rewritten in place: what goes out is still
+    // the file as it was checked and hashed.
+    void fileChangedDuringTheUpdateSendsWhatWasChecked()
+    {
+        QFETCH(QByteArray, replacement);
+        const MLU2FileWriter writer = twoBlockFile();
+        const QString path = writeFile(writer);
+        UpdateRig rig(64);
+        MLPUpdateFirmwareRequest request(rig.unit, path);
+        bool changed = false;
+        connect(&request, &MLPUpdateFirmwareRequest::progress, this, [&] {
+            QFile file(path);
+            changed = changed || (file.open(QIODevice::WriteOnly | QIODevice::Truncate) &&
+                                  file.write(replacement) == replacement.size());
+        });
+        MLPWorkerContext context;
+        context.units = {&UpdateRig::openUnit, &rig};
+        context.clock = {&FakeClock::nowCallback, &FakeClock::sleepCallback, &rig.clock};
+        request.run(&context);
+
+        QVERIFY(changed);
+        QVERIFY(request.outcome().succeeded());
+        const QByteArray sent = toBytes(rig.device.transferPayload(UpdateHeader, 0)) +
+                                toBytes(rig.device.transferPayload(UpdateBlock, 0)) +
+                                toBytes(rig.device.transferPayload(UpdateBlock, 1));
+        QCOMPARE(sent, writer.header() + patternedBytes(100, 1, 7) + patternedBytes(30, 2, 7));
+        QCOMPARE(request.outcome().sentSha256,
+                 QString::fromLatin1(QCryptographicHash::hash(sent, QCryptographicHash::Sha256).toHex()));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMLPUpdateFirmwareRequest)

@@ -3,6 +3,7 @@
 #include "endsessioneventfilter.h"
 #include "mlpworkerthread.h"
 #include "shutdownblockreason.h"
+#include "sleepinhibitor.h"
 
 #include <QWidget>
 
@@ -16,4 +17,6 @@ void marlune::guardWritesAgainstSessionEnd(EndSessionEventFilter& filter, MLPWor
                      [&window] { marlune::holdShutdown(&window); });
     QObject::connect(&worker, &MLPWorkerThread::deviceWriteFinished, &window,
                      [&window] { marlune::releaseShutdown(&window); });
+    auto* sleepInhibitor = new SleepInhibitor(&window);
+    sleepInhibitor->holdWhileWriting(worker);
 }

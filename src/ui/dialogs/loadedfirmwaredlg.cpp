@@ -15,7 +15,7 @@ LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
     {
         MLU2File updateFile(filePath);
         const bool opened = updateFile.open();
-        // Every block is mapped, so that a damaged one is told here as in the tool tip.
+        // The file's problem as the check finds it, so that it is told here as in the tool tip.
         problem = UpdateText::fileProblem(UpdateFileCheck::checkFile(updateFile).fileProblem);
         if (opened) {
             addRow(QStringLiteral("Device Model"), updateFile.modelName());
