@@ -124,6 +124,13 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     const QCommandLineOption dryRunOption(
         QStringLiteral("dry-run"), QStringLiteral("Check devices and files, show the plan, send nothing "
                                                   "(update)."));
+    const QCommandLineOption allowReinstallOption(
+        QStringLiteral("allow-reinstall"),
+        QStringLiteral("With --all, also write units that already run the file's firmware (update)."));
+    const QCommandLineOption allowOlderOption(
+        QStringLiteral("allow-older"),
+        QStringLiteral("With --all, also write units that run a newer firmware than the file's: a step "
+                       "back (update)."));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Print only the verdict (update)."));
     const QCommandLineOption verboseOption(
@@ -131,7 +138,7 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
         QStringLiteral("Trace every frame sent and received (type, command, value, length, status, time) "
                        "on the error output (update)."));
     parser.addOptions({jsonOption, deviceOption, fileOption, allOption, builtinOption, dryRunOption,
-                       quietOption, verboseOption});
+                       allowReinstallOption, allowOlderOption, quietOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("list, inspect FILE, builtin, update [FILE] or history."),
                                  QStringLiteral("command [FILE]"));
@@ -175,7 +182,8 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     m_json = parser.isSet(jsonOption);
     if (m_command != Command::Update) {
         for (const QCommandLineOption& option :
-             {deviceOption, fileOption, allOption, builtinOption, dryRunOption, quietOption, verboseOption}) {
+             {deviceOption, fileOption, allOption, builtinOption, dryRunOption, allowReinstallOption,
+              allowOlderOption, quietOption, verboseOption}) {
             if (parser.isSet(option)) {
                 return usageError(QStringLiteral("--%1 belongs to update.").arg(option.names().last()));
             }
@@ -193,6 +201,8 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     m_all = parser.isSet(allOption);
     m_builtin = parser.isSet(builtinOption);
     m_dryRun = parser.isSet(dryRunOption);
+    m_allowReinstall = parser.isSet(allowReinstallOption);
+    m_allowOlder = parser.isSet(allowOlderOption);
     m_quiet = parser.isSet(quietOption);
     m_verbose = parser.isSet(verboseOption);
     if (parser.isSet(fileOption) && positional.size() > 1) {

@@ -34,6 +34,9 @@ public:
     Command command() const { return m_command; }
     bool json() const { return m_json; }
     bool dryRun() const { return m_dryRun; }
+    // With --all: also units that already run the file's firmware, or a newer one.
+    bool allowReinstall() const { return m_allowReinstall; }
+    bool allowOlder() const { return m_allowOlder; }
     // update: every listed device the file fits, one after another.
     bool all() const { return m_all; }
     // update: each device's own built-in file, said explicitly (the default without a file).
@@ -59,6 +62,8 @@ private:
     Command m_command = Command::None;
     bool m_json = false;
     bool m_dryRun = false;
+    bool m_allowReinstall = false;
+    bool m_allowOlder = false;
     bool m_all = false;
     bool m_builtin = false;
     bool m_quiet = false;

@@ -1,6 +1,7 @@
 #include "updateplanner.h"
 
 #include "devicetext.h"
+#include "firmwareversion.h"
 #include "updatefilecheck.h"
 #include "updatetext.h"
 
@@ -138,21 +139,51 @@ UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
     return plan;
 }
 
+// Why a rig's unit is left alone although the file fits it: it runs the file's firmware
+// already, or a newer one; empty when it is to be written.
+QString firmwareSkip(const MLPDeviceInfoNode& device, const UpdateFileVerdict& file,
+                     const CliArguments& arguments)
+{
+    const QString running = MLPDeviceInfoNode::versionText(device.fwVersion);
+    switch (marlune::compareFirmware(file.fileFirmwareVersion, device.fwVersion)) {
+    case marlune::FirmwareOrder::Same:
+        return arguments.allowReinstall()
+                   ? QString()
+                   : QStringLiteral("already runs firmware %1 (--allow-reinstall writes it again)")
+                         .arg(running);
+    case marlune::FirmwareOrder::DeviceNewer:
+        return arguments.allowOlder()
+                   ? QString()
+                   : QStringLiteral("runs firmware %1, newer than the file's %2: a step back "
+                                    "(--allow-older writes it)")
+                         .arg(running, file.fileFirmwareVersionText);
+    case marlune::FirmwareOrder::DeviceOlder:
+        break;
+    }
+    return QString();
+}
+
 UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
                    const QHash<QString, QString>& catalogue, const QHash<QString, UpdateFileVerdict>& files)
 {
     UpdatePlan plan;
+    bool anyLeftByFirmware = false;
     for (int index = 0; index < devices.size(); ++index) {
         UpdatePlan::Item item;
         item.index = index;
         const FileChoice choice = chooseFile(devices[index], arguments, catalogue, files, item);
-        if (choice.problem.isEmpty()) {
+        const QString skip = choice.problem.isEmpty()
+                                 ? firmwareSkip(devices[index], fileFacts(files, item.filePath), arguments)
+                                 : choice.problem;
+        if (skip.isEmpty()) {
             plan.items << item;
         } else {
-            plan.skipped << UpdatePlan::Skipped{devices[index], choice.problem};
+            plan.skipped << UpdatePlan::Skipped{devices[index], skip};
+            anyLeftByFirmware = anyLeftByFirmware || choice.problem.isEmpty();
         }
     }
-    if (plan.items.isEmpty()) {
+    // A rig already up to date is nothing to refuse: the summary says why each unit was left.
+    if (plan.items.isEmpty() && !anyLeftByFirmware) {
         QStringList details;
         for (const UpdatePlan::Skipped& skipped : plan.skipped) {
             details << QStringLiteral("%1: %2").arg(devicetext::deviceSummary(skipped.device),

@@ -410,10 +410,11 @@ private slots:
 
     void updateAllGoesOnAfterAFailedDevice()
     {
-        const std::string serials[] = {"ML0001", "ML0002", "ML0003"};
+        // The file brings 1.07; the fourth unit runs it already and is left alone.
+        const std::string serials[] = {"ML0001", "ML0002", "ML0003", "ML0004"};
         std::vector<std::shared_ptr<VirtualDevice>> devices;
         for (const std::string& serial : serials) {
-            devices.push_back(makeDevice("DEMO-5"));
+            devices.push_back(makeDevice("DEMO-5", 0x0100, serial == "ML0004" ? 0x0107 : 0x0106));
             m_emulation->addMakerDevice(devices.back(), makerWithSerial(serial));
         }
         devices[1]->failSegment(3, 0x07);
@@ -429,11 +430,15 @@ private slots:
             const QStringList rows = summary.split('\n').filter(serial);
             QCOMPARE(rows.size(), 1);
             const QString expected = serial == QLatin1String("ML0002")
-                                         ? "DEMO-5 maker USB ML0002 2.03 - failed: "
-                                         : "DEMO-5 maker USB " + serial + " 2.03 1.07 succeeded";
+                                         ? "DEMO-5 maker USB ML0002 1.06 - failed: "
+                                         : "DEMO-5 maker USB " + serial + " 1.06 1.07 succeeded";
             QVERIFY2(rows[0].simplified().contains(expected), qPrintable(rows[0]));
         }
         QVERIFY(result.out.contains("2 of 3 updates succeeded."));
+        QVERIFY2(summary.simplified().contains(
+                     "ML0004 1.07 - skipped: already runs firmware 1.07 (--allow-reinstall"),
+                 qPrintable(summary));
+        QCOMPARE(devices[3]->dataSegmentCount(), std::size_t{0});
 
         const QList<UpdateHistoryEntry> recorded = historyEntries().mid(recordedBefore);
         QCOMPARE(recorded.size(), 3);

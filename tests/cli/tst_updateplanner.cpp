@@ -18,17 +18,19 @@ private:
     QTemporaryDir m_directory;
     QHash<QString, QString> m_catalogue;
 
-    // "MODEL" or "MODEL/hhhh" with the hardware version as the device reports it (BCD).
+    // "MODEL", "MODEL/hhhh" or "MODEL/hhhh/ffff" with the hardware and firmware versions as
+    // the device reports them (BCD).
     static QList<MLPDeviceInfoNode> devicesFrom(const QStringList& entries)
     {
         QList<MLPDeviceInfoNode> devices;
         for (const QString& entry : entries) {
             MLPDeviceInfoNode device;
             device.model = entry.section(QLatin1Char('/'), 0, 0);
-            device.hwVersion = static_cast<uint16_t>(entry.section(QLatin1Char('/'), 1).toUInt(nullptr, 16));
+            device.hwVersion = static_cast<uint16_t>(entry.section(QLatin1Char('/'), 1, 1).toUInt(nullptr, 16));
             if (!entry.contains(QLatin1Char('/'))) {
                 device.hwVersion = 0x0100;
             }
+            device.fwVersion = static_cast<uint16_t>(entry.section(QLatin1Char('/'), 2).toUInt(nullptr, 16));
             device.address = QStringLiteral("usb:m/%1").arg(devices.size());
             device.serial = QStringLiteral("S%1").arg(devices.size());
             device.linkKind = marlune::MLP::MLPLinkKind::MakerUsb;
@@ -99,6 +101,18 @@ private slots:
         QTest::newRow("all: the devices the file fits")
             << "update --all {dir}/fit.ml2" << QStringList{"DEMO-5", "DEMO-6", "DEMO-5"} << true << 0 << ""
             << QStringList{"usb:m/0", "usb:m/2"} << 1;
+        // The file brings 1.07: a unit at 1.07 is left alone, one at 1.08 would step back.
+        QTest::newRow("all: units already at the file's firmware or newer are left alone")
+            << "update --all {dir}/fit.ml2"
+            << QStringList{"DEMO-5/0100/0107", "DEMO-5/0100/0106", "DEMO-5/0100/0108"} << true << 0 << ""
+            << QStringList{"usb:m/1"} << 2;
+        QTest::newRow("all: a rig already up to date is nothing to refuse")
+            << "update --all {dir}/fit.ml2" << QStringList{"DEMO-5/0100/0107"} << true << 0 << ""
+            << QStringList() << 1;
+        QTest::newRow("all: also those, when asked")
+            << "update --all --allow-reinstall --allow-older {dir}/fit.ml2"
+            << QStringList{"DEMO-5/0100/0107", "DEMO-5/0100/0106", "DEMO-5/0100/0108"} << true << 0 << ""
+            << QStringList{"usb:m/0", "usb:m/1", "usb:m/2"} << 0;
         QTest::newRow("all: each its own built-in file")
             << "update --all --builtin" << QStringList{"DEMO-6/0200", "OTHER", "DEMO-5"} << true << 0 << ""
             << QStringList{"usb:m/0", "usb:m/2"} << 1;
