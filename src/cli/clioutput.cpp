@@ -54,6 +54,10 @@ QJsonValue unitProblemKey(MLPUpdateOutcome::UnitProblem problem)
         return QStringLiteral("no-answer");
     case MLPUpdateOutcome::UnitProblem::OtherModel:
         return QStringLiteral("other-model");
+    case MLPUpdateOutcome::UnitProblem::SameFirmware:
+        return QStringLiteral("same-firmware");
+    case MLPUpdateOutcome::UnitProblem::NewerFirmware:
+        return QStringLiteral("newer-firmware");
     case MLPUpdateOutcome::UnitProblem::None:
         break;
     }

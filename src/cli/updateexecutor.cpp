@@ -46,6 +46,7 @@ UpdateExecutor::Result UpdateExecutor::run(const UpdatePlan::Item& item,
         break;
     case UpdateSession::Refusal::Request:
     case UpdateSession::Refusal::Stopped:
+    case UpdateSession::Refusal::LeftAlone:
     case UpdateSession::Refusal::None:
         result.verdict = session.succeeded()                                    ? Result::Verdict::Succeeded
                          : session.state() == UpdateSession::State::Unconfirmed ? Result::Verdict::Unconfirmed

@@ -1,5 +1,6 @@
 #include "mlpupdatefirmwarerequest.h"
 
+#include "firmwareversion.h"
 #include "mlpcommand.h"
 #include "mlpconnection.h"
 #include "mlpdeviceinforecord.h"
@@ -167,7 +168,20 @@ bool MLPUpdateFirmwareRequest::checkUnit(UnitLink& unit)
         m_outcome.phase = MLPUpdateOutcome::Phase::IdentityCheck;
         return false;
     }
-    return true;
+    // Decided by what it reports now: a list read earlier may not know of an update since.
+    switch (marlune::compareFirmware(m_outcome.fileCheck.fileFirmwareVersion, answered.fwVersion)) {
+    case marlune::FirmwareOrder::Same:
+        m_outcome.unitProblem = m_leaveAlone.sameFirmware ? MLPUpdateOutcome::UnitProblem::SameFirmware
+                                                          : MLPUpdateOutcome::UnitProblem::None;
+        break;
+    case marlune::FirmwareOrder::DeviceNewer:
+        m_outcome.unitProblem = m_leaveAlone.newerFirmware ? MLPUpdateOutcome::UnitProblem::NewerFirmware
+                                                           : MLPUpdateOutcome::UnitProblem::None;
+        break;
+    case marlune::FirmwareOrder::DeviceOlder:
+        break;
+    }
+    return m_outcome.unitProblem == MLPUpdateOutcome::UnitProblem::None;
 }
 
 void MLPUpdateFirmwareRequest::askAfterUpdate(MLPWorkerContext& context, UnitLink& unit)

@@ -45,8 +45,19 @@ public:
     // How often it is looked for meanwhile.
     static constexpr uint32_t kUnitLookupIntervalMs = 500;
 
+    // Units the file is not written to, by the firmware they report just before: none by
+    // default, as a person who picks one unit means it; a run over a rig leaves alone those
+    // at the file's firmware or a newer one unless asked.
+    struct LeaveAlone
+    {
+        bool sameFirmware = false;
+        bool newerFirmware = false;
+    };
+
     MLPUpdateFirmwareRequest(const MLPDeviceInfoNode& unit, const QString& filePath,
                              QObject* parent = nullptr);
+
+    void setLeaveAlone(LeaveAlone leaveAlone) { m_leaveAlone = leaveAlone; }
 
     void run(MLPWorkerContext* context) override;
     bool writesToDevice() const override { return true; }
@@ -87,4 +98,5 @@ private:
     QString m_filePath;
     MLPUpdateOutcome m_outcome;
     std::atomic<bool> m_stopBeforeWriting{false};
+    LeaveAlone m_leaveAlone;
 };

@@ -30,9 +30,11 @@ struct MLPUpdateOutcome
     enum class UnitProblem
     {
         None,
-        NotAttached, // no device of the unit's link kind and serial number is attached now
-        NoAnswer,    // its link opened, but it gave no device information
-        OtherModel,  // the device on its link names another model (unitFound says which)
+        NotAttached,   // no device of the unit's link kind and serial number is attached now
+        NoAnswer,      // its link opened, but it gave no device information
+        OtherModel,    // the device on its link names another model (unitFound says which)
+        SameFirmware,  // it runs the file's firmware already, and such units were to be left alone
+        NewerFirmware, // it runs a newer firmware than the file's, and such units were to be left alone
     };
 
     Phase phase = Phase::FileCheck;

@@ -24,11 +24,13 @@ bool UpdateSession::hasEnded() const
            m_state == State::Failed;
 }
 
-void UpdateSession::start(const MLPDeviceInfoNode& unit, const QString& filePath)
+void UpdateSession::start(const MLPDeviceInfoNode& unit, const QString& filePath,
+                          MLPUpdateFirmwareRequest::LeaveAlone leaveAlone)
 {
     m_unit = unit;
     m_filePath = filePath;
     m_request = new MLPUpdateFirmwareRequest(unit, filePath, this);
+    m_request->setLeaveAlone(leaveAlone);
     connect(m_request, &MLPUpdateFirmwareRequest::progress, this, &UpdateSession::progress);
     connect(m_request, &MLPUpdateFirmwareRequest::unitChecked, this, &UpdateSession::unitChecked);
     connect(m_request, &MLPUpdateFirmwareRequest::verifying, this, &UpdateSession::verifying);
@@ -43,6 +45,23 @@ void UpdateSession::stopBeforeWriting()
     if (m_request) {
         m_request->stopBeforeWriting();
     }
+}
+
+UpdateSession::Refusal UpdateSession::refusalFor(MLPUpdateOutcome::UnitProblem problem)
+{
+    switch (problem) {
+    case MLPUpdateOutcome::UnitProblem::NotAttached:
+        return Refusal::NotAttached;
+    case MLPUpdateOutcome::UnitProblem::NoAnswer:
+        return Refusal::NoAnswer;
+    case MLPUpdateOutcome::UnitProblem::SameFirmware:
+    case MLPUpdateOutcome::UnitProblem::NewerFirmware:
+        return Refusal::LeftAlone;
+    case MLPUpdateOutcome::UnitProblem::OtherModel:
+    case MLPUpdateOutcome::UnitProblem::None:
+        break;
+    }
+    return Refusal::OtherUnit;
 }
 
 void UpdateSession::unitChecked(const MLPDeviceInfoNode& unit)
@@ -63,7 +82,6 @@ void UpdateSession::requestEnded()
     delete m_request;
     m_request = nullptr;
     using Phase = MLPUpdateOutcome::Phase;
-    using UnitProblem = MLPUpdateOutcome::UnitProblem;
     switch (m_outcome.phase) {
     case Phase::FileCheck:
     case Phase::IdentityCheck:
@@ -75,9 +93,7 @@ void UpdateSession::requestEnded()
         end(State::Refused);
         return;
     case Phase::UnitCheck:
-        m_refusal = m_outcome.unitProblem == UnitProblem::NotAttached ? Refusal::NotAttached
-                    : m_outcome.unitProblem == UnitProblem::NoAnswer  ? Refusal::NoAnswer
-                                                                      : Refusal::OtherUnit;
+        m_refusal = refusalFor(m_outcome.unitProblem);
         end(State::Refused);
         return;
     case Phase::Header:

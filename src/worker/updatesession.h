@@ -1,12 +1,12 @@
 #pragma once
 
 #include "mlpdeviceinfonode.h"
+#include "mlpupdatefirmwarerequest.h"
 #include "mlpupdateoutcome.h"
 
 #include <QObject>
 #include <QString>
 
-class MLPUpdateFirmwareRequest;
 class MLPWorkerThread;
 
 // One update of one unit, run the same way under every front end: one
@@ -49,14 +49,18 @@ public:
         Request,
         // stopBeforeWriting() came before the first byte.
         Stopped,
+        // The unit runs the file's firmware already, or a newer one, and was to be left alone.
+        LeftAlone,
     };
 
     // Appends to the update history at historyPath.
     UpdateSession(MLPWorkerThread& thread, const QString& historyPath, QObject* parent = nullptr);
     ~UpdateSession() override;
 
-    // Writes the file to the unit, wherever it is attached now.
-    void start(const MLPDeviceInfoNode& unit, const QString& filePath);
+    // Writes the file to the unit, wherever it is attached now, unless what the unit reports
+    // just before is to be left alone.
+    void start(const MLPDeviceInfoNode& unit, const QString& filePath,
+               MLPUpdateFirmwareRequest::LeaveAlone leaveAlone = {});
     // Ends the session before any byte is written, when none has been yet; a write under
     // way runs to its end.
     void stopBeforeWriting();
@@ -93,6 +97,7 @@ private:
     void setState(State state);
     void end(State state);
     State judgeWrittenUnit() const;
+    static Refusal refusalFor(MLPUpdateOutcome::UnitProblem problem);
     void recordInHistory();
     QString historyFileName() const;
 

@@ -184,6 +184,14 @@ QString UpdateText::unitProblem(const MLPUpdateOutcome& outcome)
     case MLPUpdateOutcome::UnitProblem::OtherModel:
         return tr("a %1 answers on %2 now, not the %3 listed there")
             .arg(outcome.unitFound.model, unit(outcome.unitFound), outcome.unit.model);
+    case MLPUpdateOutcome::UnitProblem::SameFirmware:
+        return tr("%1 on %2 already runs firmware %3")
+            .arg(outcome.unit.model, unit(outcome.unitFound), outcome.fileCheck.fileFirmwareVersionText);
+    case MLPUpdateOutcome::UnitProblem::NewerFirmware:
+        return tr("%1 on %2 runs firmware %3, newer than the file's %4: a step back")
+            .arg(outcome.unit.model, unit(outcome.unitFound),
+                 MLPDeviceInfoNode::versionText(outcome.unitFound.fwVersion),
+                 outcome.fileCheck.fileFirmwareVersionText);
     case MLPUpdateOutcome::UnitProblem::None:
         break;
     }
@@ -199,10 +207,19 @@ QString UpdateText::nextStep(const MLPUpdateOutcome& outcome)
     case Phase::Stopped:
         return tr("The unit is as it was.");
     case Phase::UnitCheck:
-        return outcome.unitProblem == MLPUpdateOutcome::UnitProblem::NoAnswer
-                   ? tr("Nothing was sent; check that it is attached and powered, then look for the devices "
-                        "again.")
-                   : tr("Nothing was sent; look for the devices again.");
+        switch (outcome.unitProblem) {
+        case MLPUpdateOutcome::UnitProblem::NoAnswer:
+            return tr("Nothing was sent; check that it is attached and powered, then look for the devices "
+                      "again.");
+        case MLPUpdateOutcome::UnitProblem::SameFirmware:
+        case MLPUpdateOutcome::UnitProblem::NewerFirmware:
+            return tr("Nothing was sent.");
+        case MLPUpdateOutcome::UnitProblem::NotAttached:
+        case MLPUpdateOutcome::UnitProblem::OtherModel:
+        case MLPUpdateOutcome::UnitProblem::None:
+            break;
+        }
+        return tr("Nothing was sent; look for the devices again.");
     case Phase::Header:
         return tr("No block was sent; run the update again.");
     case Phase::Block:

@@ -2,12 +2,15 @@
 
 #include "builtinupdatefiles.h"
 #include "deviceunittext.h"
+#include "firmwareversion.h"
 #include "labelheightfit.h"
 #include "mlpdeviceinfonode.h"
 #include "pathtext.h"
 #include "ui_updatealldlg.h"
 #include "updateverdicttext.h"
 
+#include <QBoxLayout>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFontMetrics>
@@ -42,6 +45,12 @@ constexpr int kProgressCharacters = 14;
 // Around the bar in its cell, so that it does not touch the grid.
 constexpr int kProgressMargin = 3;
 
+QString leftAloneText(bool sameFirmware)
+{
+    return sameFirmware ? UpdateAllDlg::tr("Already runs the file's firmware; left alone.")
+                        : UpdateAllDlg::tr("Runs a newer firmware than the file's: a step back; left alone.");
+}
+
 QString unitCount(int count)
 {
     return count == 1 ? UpdateAllDlg::tr("1 unit") : UpdateAllDlg::tr("%1 units").arg(count);
@@ -65,6 +74,7 @@ UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>&
             addRow(unit);
         }
     }
+    offerLeftAlone();
     m_ui->lbl_plan->setText(planText());
     new LabelHeightFit(m_ui->lbl_plan);
     m_statusFit = new LabelHeightFit(m_ui->lbl_status);
@@ -101,12 +111,29 @@ void UpdateAllDlg::addRow(const UnitUpdateFile& unit)
 {
     const int row = m_ui->unitsTable->rowCount();
     m_ui->unitsTable->insertRow(row);
-    m_rows.append(Row{unit});
+    RowState state = RowState::Waiting;
+    if (unit.fits()) {
+        switch (marlune::compareFirmware(unit.verdict.fileFirmwareVersion, unit.unit.fwVersion)) {
+        case marlune::FirmwareOrder::Same:
+            state = RowState::SameFirmware;
+            break;
+        case marlune::FirmwareOrder::DeviceNewer:
+            state = RowState::NewerFirmware;
+            break;
+        case marlune::FirmwareOrder::DeviceOlder:
+            break;
+        }
+    }
+    m_rows.append(Row{unit, state});
     setCell(row, kModelColumn, unit.unit.model);
     setCell(row, kUnitColumn, DeviceUnitText::unitDetails(unit.unit));
     setCell(row, kBeforeColumn, MLPDeviceInfoNode::versionText(unit.unit.fwVersion));
     setCell(row, kProgressColumn, QString());
-    setCell(row, kVerdictColumn, unit.fits() ? tr("Waiting.") : unit.reason);
+    setCell(row, kVerdictColumn,
+            !unit.fits()                       ? unit.reason
+            : state == RowState::SameFirmware  ? leftAloneText(true)
+            : state == RowState::NewerFirmware ? leftAloneText(false)
+                                               : tr("Waiting."));
     setCell(row, kAfterColumn, QString());
 }
 
@@ -152,6 +179,10 @@ QString UpdateAllDlg::planText() const
     if (m_fittingCount < m_rows.size()) {
         lines << tr("Greyed units are left as they are; their row says why.");
     }
+    if (m_alsoSameFirmware || m_alsoNewerFirmware) {
+        lines << tr("Units that already run the file's firmware, or a newer one, are left alone unless "
+                    "ticked below.");
+    }
     return lines.join(QLatin1Char('\n'));
 }
 
@@ -168,7 +199,7 @@ void UpdateAllDlg::on_bttn_start_clicked()
     QList<int> rows;
     for (int row = 0; row < m_fittingCount; ++row) {
         // The first run takes every unit; one after Stop, those it did not start.
-        if (m_rows.at(row).state == RowState::Waiting || m_rows.at(row).state == RowState::NotStarted) {
+        if (takesPart(m_rows.at(row).state)) {
             rows << row;
         }
     }
@@ -191,6 +222,51 @@ void UpdateAllDlg::on_bttn_stop_clicked()
     m_session->stopBeforeWriting();
     setStatus(tr("Stopping: %1 is finished first if its write has begun; no further unit is started.")
                   .arg(DeviceUnitText::modelAndUnit(m_rows.at(m_runningRow).unit.unit)));
+}
+
+bool UpdateAllDlg::takesPart(RowState state) const
+{
+    switch (state) {
+    case RowState::Waiting:
+    case RowState::NotStarted:
+        return true;
+    case RowState::SameFirmware:
+        return m_alsoSameFirmware && m_alsoSameFirmware->isChecked();
+    case RowState::NewerFirmware:
+        return m_alsoNewerFirmware && m_alsoNewerFirmware->isChecked();
+    case RowState::Running:
+    case RowState::Updated:
+    case RowState::Unconfirmed:
+    case RowState::Failed:
+        break;
+    }
+    return false;
+}
+
+void UpdateAllDlg::offerLeftAlone()
+{
+    QStringList versions;
+    bool newer = false;
+    for (int row = 0; row < m_fittingCount; ++row) {
+        if (m_rows.at(row).state == RowState::SameFirmware &&
+            !versions.contains(m_rows.at(row).unit.verdict.fileFirmwareVersionText)) {
+            versions << m_rows.at(row).unit.verdict.fileFirmwareVersionText;
+        }
+        newer = newer || m_rows.at(row).state == RowState::NewerFirmware;
+    }
+    auto* layout = qobject_cast<QBoxLayout*>(this->layout());
+    const int below = layout->indexOf(m_ui->unitsTable) + 1;
+    if (newer) {
+        m_alsoNewerFirmware = new QCheckBox(tr("Also units with a newer firmware (a step back)"), this);
+        layout->insertWidget(below, m_alsoNewerFirmware);
+    }
+    if (!versions.isEmpty()) {
+        m_alsoSameFirmware =
+            new QCheckBox(versions.size() == 1 ? tr("Also units already at %1").arg(versions.first())
+                                               : tr("Also units already at their file's firmware"),
+                          this);
+        layout->insertWidget(below, m_alsoSameFirmware);
+    }
 }
 
 void UpdateAllDlg::on_bttn_retryFailed_clicked()
@@ -252,7 +328,11 @@ void UpdateAllDlg::startNext()
                   .arg(m_runSize - m_queue.size())
                   .arg(m_runSize)
                   .arg(DeviceUnitText::modelAndUnit(row.unit.unit)));
-    m_session->start(row.unit.unit, row.unit.filePath);
+    // The unit's own answer decides again at its link: the list may be older than an update
+    // made since.
+    m_session->start(row.unit.unit, row.unit.filePath,
+                     {!(m_alsoSameFirmware && m_alsoSameFirmware->isChecked()),
+                      !(m_alsoNewerFirmware && m_alsoNewerFirmware->isChecked())});
 }
 
 void UpdateAllDlg::sessionStateChanged()
@@ -270,6 +350,11 @@ void UpdateAllDlg::sessionStateChanged()
     if (session->refusal() == UpdateSession::Refusal::Stopped) {
         m_rows[row].state = RowState::NotStarted;
         setCell(row, kVerdictColumn, tr("Not started."));
+    } else if (session->refusal() == UpdateSession::Refusal::LeftAlone) {
+        m_rows[row].state = session->outcome().unitProblem == MLPUpdateOutcome::UnitProblem::SameFirmware
+                                ? RowState::SameFirmware
+                                : RowState::NewerFirmware;
+        setCell(row, kBeforeColumn, MLPDeviceInfoNode::versionText(session->outcome().unitFound.fwVersion));
     } else {
         m_rows[row].state = session->succeeded()                                    ? RowState::Updated
                             : session->state() == UpdateSession::State::Unconfirmed ? RowState::Unconfirmed

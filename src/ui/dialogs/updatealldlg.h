@@ -8,6 +8,7 @@
 #include <QString>
 
 class LabelHeightFit;
+class QCheckBox;
 class MLPWorkerThread;
 class QCloseEvent;
 class QProgressBar;
@@ -66,6 +67,9 @@ private:
         Updated,
         // Took the whole file but does not report its firmware afterwards.
         Unconfirmed,
+        // Runs the file's firmware already, or a newer one: left alone unless asked.
+        SameFirmware,
+        NewerFirmware,
         Failed,
         NotStarted,
     };
@@ -76,6 +80,9 @@ private:
     };
 
     void addRow(const UnitUpdateFile& unit);
+    // Check boxes for the units left alone by the firmware they run, where there are any.
+    void offerLeftAlone();
+    bool takesPart(RowState state) const;
     QString filesText() const;
     QString planText() const;
     void run(const QList<int>& rows);
@@ -104,6 +111,9 @@ private:
     bool m_stopRequested = false;
     // The line under the table: who is being updated, then the summary.
     LabelHeightFit* m_statusFit = nullptr;
+    // "Also units already at 1.03", "Also units with a newer firmware"; null where none is.
+    QCheckBox* m_alsoSameFirmware = nullptr;
+    QCheckBox* m_alsoNewerFirmware = nullptr;
     // The last reason a session gave for not adding its update to the history.
     QString m_historyProblem;
     QString m_summary;

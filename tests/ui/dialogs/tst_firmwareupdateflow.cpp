@@ -15,6 +15,7 @@
 #include "workerdevices.h"
 #include "workerthreadsignals.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFile>
@@ -36,6 +37,7 @@ using marlune::testing::makeDevice;
 using marlune::testing::MakerDeviceOptions;
 using marlune::testing::toBytes;
 using marlune::testing::VirtualDevice;
+using marlune::testing::VirtualDeviceIdentity;
 
 namespace {
 
@@ -85,6 +87,8 @@ private slots:
     void updatedUnitIsAskedAgainWhereItMoved();
     void updateAllGoesOnAfterAFailureRetriesItAndStopsBetweenUnits_data();
     void updateAllGoesOnAfterAFailureRetriesItAndStopsBetweenUnits();
+    void updateAllLeavesAloneUnitsAtTheFilesFirmware_data();
+    void updateAllLeavesAloneUnitsAtTheFilesFirmware();
     void pickDuringAnUpdateIsTheUnitWrittenNext_data();
     void pickDuringAnUpdateIsTheUnitWrittenNext();
     void endRequestWaitsForTheRunningUpdate_data();
@@ -696,6 +700,75 @@ void TestFirmwareUpdateFlow::updateAllGoesOnAfterAFailureRetriesItAndStopsBetwee
     QCOMPARE(recorded,
              (QStringList{units.at(1).unit.serial + " succeeded", units.at(2).unit.serial + " failed",
                           units.at(3).unit.serial + " succeeded", units.at(2).unit.serial + " succeeded"}));
+    QVERIFY(dialog.close());
+}
+
+void TestFirmwareUpdateFlow::updateAllLeavesAloneUnitsAtTheFilesFirmware_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::newRow("listed at the file's firmware") << "listed";
+    QTest::newRow("updated since the list was read") << "since";
+    QTest::newRow("ticked to be written again") << "ticked";
+}
+
+// Two units of the fitting model: the first runs 1.01, the second the built-in file's 1.03,
+// as the list says or as only its own answer tells. The second is left alone unless ticked.
+void TestFirmwareUpdateFlow::updateAllLeavesAloneUnitsAtTheFilesFirmware()
+{
+    QFETCH(QString, situation);
+    QList<std::shared_ptr<VirtualDevice>> devices;
+    for (const char* serial : {"ML0001", "ML0002"}) {
+        const bool current = QByteArray(serial) == "ML0002" && situation != "since";
+        devices << makeDevice(kFittingModel, 0x0100, current ? 0x0103 : kFirmwareBefore);
+        m_emulation->addMakerDevice(devices.last(), marlune::testing::makerWithSerial(serial));
+    }
+    m_workerThread = std::make_unique<MLPWorkerThread>();
+    m_workerThread->start();
+    marlune::testing::WorkerThreadSignals workerSignals(*m_workerThread);
+    m_workerThread->postDiscover();
+    QTRY_COMPARE_WITH_TIMEOUT(workerSignals.discoveries, 1, kStateTimeoutMs);
+    QList<UnitUpdateFile> units;
+    for (const MLPDeviceInfoNode& device : m_workerThread->discoveredDevices()) {
+        UnitUpdateFile unit{device, marlune::builtInUpdateFilesByModel().value(device.model), {}, {}};
+        unit.verdict = UpdateFileCheck::check(unit.filePath, device.model, device.hwVersion);
+        units << unit;
+    }
+    std::sort(units.begin(), units.end(),
+              [](const UnitUpdateFile& a, const UnitUpdateFile& b) { return a.unit.serial < b.unit.serial; });
+    if (situation == "since") {
+        // Another tool wrote it after the list was read.
+        VirtualDeviceIdentity identity;
+        identity.model = kFittingModel;
+        identity.hwVersion = 0x0100;
+        identity.fwVersion = 0x0103;
+        identity.maxFrameLength = 128;
+        devices.last()->setIdentity(identity);
+    }
+
+    UpdateAllDlg dialog(*m_workerThread, units, UpdateHistory::defaultPath());
+    dialog.show();
+    auto* table = dialog.findChild<QTableWidget*>("unitsTable");
+    auto* also = dialog.findChild<QCheckBox*>();
+    QCOMPARE(also != nullptr, situation != "since");
+    if (also) {
+        QCOMPARE(also->text(), QStringLiteral("Also units already at 1.03"));
+        QCOMPARE(table->item(1, 4)->text(), QStringLiteral("Already runs the file's firmware; left alone."));
+        also->setChecked(situation == "ticked");
+    }
+    ModalDialogWatcher watcher(
+        [](QWidget* box) { qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click(); });
+    QTest::mouseClick(dialog.findChild<QPushButton*>("bttn_start"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isRunning(), kUpdateTimeoutMs);
+
+    QVERIFY(devices.first()->dataSegmentCount() > 0);
+    QCOMPARE(devices.last()->dataSegmentCount() > 0, situation == "ticked");
+    if (situation == "since") {
+        QCOMPARE(table->item(1, 2)->text(), QStringLiteral("1.03"));
+        QVERIFY2(table->item(1, 4)->text().startsWith(
+                     "Nothing sent: DEMO-B on maker USB ML0002 already runs firmware 1.03"),
+                 qPrintable(table->item(1, 4)->text()));
+    }
+    QCOMPARE(takeHistory().size(), situation == "ticked" ? 2 : situation == "since" ? 2 : 1);
     QVERIFY(dialog.close());
 }
 
