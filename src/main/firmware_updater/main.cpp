@@ -24,6 +24,7 @@ int qMain(int argc, char** argv)
 {
     // The pictures come at two pixel densities; a high-density screen uses the finer one.
     marlune::qtcompat::enableHighDpiScaling();
+    marlune::qtcompat::disableContextHelpButtons();
     QApplication application(argc, argv);
     // Both bundles live in static libraries; naming them here keeps the linker from dropping
     // them. Their own static initialisers register them before this runs and unregister
