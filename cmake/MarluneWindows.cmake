@@ -3,6 +3,10 @@
 # programs built here run under Wine, for the build's own tools and for the tests.
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+
+# The name of the mutex by which the installer knows that a program runs
+# (src/worker/runningprogrammark_windows.cpp, packaging/windows).
+set(MARLUNE_RUNNING_MUTEX MarluneFirmwareUpdateToolRunning)
 # The same with the stand-in FTDI driver library beside the programs (testsupport/d2xxstandin).
 set(MARLUNE_FTDI_BIN_DIR ${PROJECT_BINARY_DIR}/bin-ftdi)
 

@@ -1,12 +1,15 @@
 #include "consoleterminal.h"
 #include "firmwareupdatecli.h"
 #include "registerbuiltinupdatefiles.h"
+#include "runningprogrammark.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
 
 int main(int argc, char* argv[])
 {
+    // From the first moment to the last, so that no installer replaces the program under it.
+    const RunningProgramMark running;
     registerBuiltInUpdateFiles();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral(MARLUNE_CLI_NAME));
