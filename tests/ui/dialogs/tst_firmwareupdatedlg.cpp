@@ -1053,7 +1053,7 @@ void TestFirmwareUpdateDlg::loadedInfoButtonShowsTheLoadedFile()
 
     QCOMPARE(watcher.seenCount(), 1);
     QCOMPARE(rows.size(), 4);
-    QCOMPARE(rows.last(), "Path|" + path);
+    QCOMPARE(rows.last(), "Path|" + QDir::toNativeSeparators(path));
     QTRY_VERIFY(!shown);
 }
 
