@@ -53,29 +53,30 @@ function(expect_resources file)
     endforeach()
 endfunction()
 
-# A value of the registry, as reg.exe tells it (the key's default value for the name ""); empty
-# when the key or the value is missing.
-function(registry_value key name variable)
-    if(name STREQUAL "")
-        execute_process(COMMAND ${WINE_RUN} reg query ${key} /ve OUTPUT_VARIABLE output ERROR_QUIET)
-        set(name "\\(Default\\)")
-    else()
-        execute_process(COMMAND ${WINE_RUN} reg query ${key} /v ${name} OUTPUT_VARIABLE output ERROR_QUIET)
+# A key of the registry as reg.exe lists it, with its values; empty when the key is missing.
+function(registry_key key variable)
+    execute_process(COMMAND ${WINE_RUN} reg query ${key} RESULT_VARIABLE exit_code OUTPUT_VARIABLE output
+                    ERROR_QUIET)
+    if(NOT exit_code EQUAL 0)
+        set(output "")
     endif()
+    set(${variable} "${output}" PARENT_SCOPE)
+endfunction()
+
+# A value in such a listing ("(Default)" for the key's own); empty when it is missing.
+function(registry_value listing name variable)
+    string(REGEX REPLACE "([()])" "\\\\\\1" name_pattern "${name}")
     set(value "")
-    if(output MATCHES "    ${name}    REG_[A-Z_]+    ([^\r\n]*)")
+    if(listing MATCHES "\n    ${name_pattern}    REG_[A-Z_]+    ([^\r\n]*)")
         set(value "${CMAKE_MATCH_1}")
     endif()
     set(${variable} "${value}" PARENT_SCOPE)
 endfunction()
 
-function(expect_registry_key state key)
-    execute_process(COMMAND ${WINE_RUN} reg query ${key} RESULT_VARIABLE exit_code OUTPUT_QUIET ERROR_QUIET)
-    if(state STREQUAL "PRESENT" AND NOT exit_code EQUAL 0)
-        message(FATAL_ERROR "the registry lacks ${key}")
-    elseif(state STREQUAL "ABSENT" AND exit_code EQUAL 0)
-        message(FATAL_ERROR "the registry keeps ${key}")
-    endif()
+function(system_path variable)
+    registry_key("HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment" environment)
+    registry_value("${environment}" PATH value)
+    set(${variable} "${value}" PARENT_SCOPE)
 endfunction()
 
 function(print_size label path)
@@ -122,12 +123,12 @@ set(ENV{WINEDLLOVERRIDES} "mscoree,mshtml,winemenubuilder.exe=")
 file(REMOVE_RECURSE $ENV{WINEPREFIX})
 
 # The system PATH before: an entry that begins as the installation's bin folder is another
-# folder, which the installer and the uninstaller leave alone.
-set(environment_key "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment")
-registry_value(${environment_key} PATH system_path)
-set(system_path "${system_path};C:\\marlune-installer-test\\bin-tools")
-# Given whole, as one argument: run() would take the PATH's semicolons for list separators.
-execute_process(COMMAND ${WINE_RUN} reg add ${environment_key} /v PATH /t REG_EXPAND_SZ /d "${system_path}" /f
+# folder, which the installer and the uninstaller leave alone. Given whole, as one argument:
+# run() would take the PATH's semicolons for list separators.
+system_path(original_path)
+set(original_path "${original_path};C:\\marlune-installer-test\\bin-tools")
+execute_process(COMMAND ${WINE_RUN} reg add "HKLM\\SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment"
+                        /v PATH /t REG_EXPAND_SZ /d "${original_path}" /f
                 RESULT_VARIABLE exit_code)
 if(NOT exit_code EQUAL 0)
     message(FATAL_ERROR "the system PATH could not be set: exit code ${exit_code}")
@@ -151,23 +152,29 @@ expect_resources(${installed_bin}/marlune-fwupdate-cli.exe "VALUE \"OriginalFile
     "ICON" "Microsoft.Windows.Common-Controls" "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")
 expect_resources(${install_dir}/Uninstall.exe)
 
-# The uninstall entry says all an inventory asks.
+# The uninstall entry says all an inventory asks; the App Paths entry leads to the window.
 set(uninstall_key "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\marlune-fwupdate")
+set(app_paths_key "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\marlune-fwupdate.exe")
+registry_key(${uninstall_key} uninstall_entry)
 foreach(entry IN ITEMS "DisplayName=Marlune Firmware Update Tool" "DisplayVersion=${VERSION}" "Publisher=Marlune"
-        "InstallLocation=C:\\\\marlune-installer-test" "HelpLink=https?://"
+        "InstallLocation=C:\\\\marlune-installer-test$" "HelpLink=https?://"
         "DisplayIcon=C:\\\\marlune-installer-test\\\\bin\\\\marlune-fwupdate.exe"
-        "UninstallString=\"C:\\\\marlune-installer-test\\\\Uninstall.exe\""
-        "QuietUninstallString=\"C:\\\\marlune-installer-test\\\\Uninstall.exe\" /S" "EstimatedSize=0x[0-9a-f]+")
+        "UninstallString=\"C:\\\\marlune-installer-test\\\\Uninstall.exe\"$"
+        "QuietUninstallString=\"C:\\\\marlune-installer-test\\\\Uninstall.exe\" /S$" "EstimatedSize=0x[0-9a-f]+$")
     string(REGEX MATCH "^[A-Za-z]+" name "${entry}")
     string(REGEX REPLACE "^[A-Za-z]+=" "" pattern "${entry}")
-    registry_value(${uninstall_key} ${name} value)
+    registry_value("${uninstall_entry}" ${name} value)
     if(NOT value MATCHES "^${pattern}")
         message(FATAL_ERROR "the uninstall entry's ${name} is \"${value}\", not \"${pattern}\"")
     endif()
 endforeach()
-registry_value("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\marlune-fwupdate.exe" "" window_path)
-registry_value(${environment_key} PATH installed_path)
-if(NOT installed_path STREQUAL "${system_path};C:\\marlune-installer-test\\bin")
+registry_key(${app_paths_key} app_paths_entry)
+registry_value("${app_paths_entry}" "(Default)" window_path)
+if(NOT window_path STREQUAL "C:\\marlune-installer-test\\bin\\marlune-fwupdate.exe")
+    message(FATAL_ERROR "the App Paths entry leads to \"${window_path}\"")
+endif()
+system_path(installed_path)
+if(NOT installed_path STREQUAL "${original_path};C:\\marlune-installer-test\\bin")
     message(FATAL_ERROR "the system PATH is \"${installed_path}\" after the installation")
 endif()
 
@@ -196,7 +203,7 @@ run(COMMAND ${WINE_RUN} ${installed_bin}/marlune-fwupdate-cli.exe history --json
 # anything. The window runs as a person starts it, on the display; it is up once it is shown.
 execute_process(COMMAND sh -c "\"$0\" \"$1\" >/dev/null 2>&1 & echo $!" ${WINE_RUN} ${window_path}
                 OUTPUT_VARIABLE window_process OUTPUT_STRIP_TRAILING_WHITESPACE)
-execute_process(COMMAND sh -c "until \"$0\" -root -tree | grep -q 'Marlune Firmware Update Tool'; do sleep 0.5; done"
+execute_process(COMMAND sh -c "until \"$0\" -root -tree 2>/dev/null | grep -q 'Marlune Firmware Update Tool'; do sleep 0.5; done"
                         ${XWININFO} TIMEOUT 120 RESULT_VARIABLE shown)
 if(NOT shown EQUAL 0)
     message(FATAL_ERROR "the installed window did not show")
@@ -205,7 +212,10 @@ run(COMMAND ${WINE_RUN} ${installer} /S "/D=C:\\marlune-installer-test" EXIT 2)
 # In place (_?=), so that Wine returns with the uninstaller's own exit code.
 run(COMMAND ${WINE_RUN} ${install_dir}/Uninstall.exe /S "_?=C:\\marlune-installer-test" EXIT 2)
 expect_files(PRESENT ${installed})
-expect_registry_key(PRESENT ${uninstall_key})
+registry_key(${uninstall_key} kept_entry)
+if(NOT kept_entry STREQUAL uninstall_entry)
+    message(FATAL_ERROR "the refused uninstaller changed the uninstall entry:\n${kept_entry}")
+endif()
 
 # Closed as a person closes it; then the uninstaller runs as Windows starts it, from a copy of
 # itself, which Wine's server outlives.
@@ -215,12 +225,15 @@ run(COMMAND ${WINE_RUN} ${install_dir}/Uninstall.exe /S EXIT 0)
 run(COMMAND wineserver -w EXIT 0)
 expect_files(ABSENT ${install_dir} ${start_menu})
 expect_files(PRESENT ${history})
-expect_registry_key(ABSENT ${uninstall_key})
-expect_registry_key(ABSENT "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\marlune-fwupdate.exe")
-expect_registry_key(ABSENT "HKLM\\Software\\Marlune")
-registry_value(${environment_key} PATH uninstalled_path)
-if(NOT uninstalled_path STREQUAL system_path)
+foreach(key IN ITEMS ${uninstall_key} ${app_paths_key} "HKLM\\Software\\Marlune")
+    registry_key(${key} left)
+    if(left)
+        message(FATAL_ERROR "the registry keeps ${key}:\n${left}")
+    endif()
+endforeach()
+system_path(uninstalled_path)
+if(NOT uninstalled_path STREQUAL original_path)
     message(FATAL_ERROR "the system PATH is \"${uninstalled_path}\" after the uninstallation, "
-                        "\"${system_path}\" before")
+                        "\"${original_path}\" before")
 endif()
 file(REMOVE_RECURSE $ENV{WINEPREFIX})
