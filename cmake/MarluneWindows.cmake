@@ -3,6 +3,46 @@
 # programs built here run under Wine, for the build's own tools and for the tests.
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
+
+# What Windows shows of the programs and their installer (version resources, the uninstall
+# entry), and the name of the mutex by which the installer knows that a program runs
+# (src/worker/runningprogrammark_windows.cpp, packaging/windows).
+set(MARLUNE_PRODUCT_NAME "Marlune Firmware Update Tool")
+set(MARLUNE_COMPANY Marlune)
+set(MARLUNE_COPYRIGHT "Copyright © 2026 Marlune")
+set(MARLUNE_RUNNING_MUTEX MarluneFirmwareUpdateToolRunning)
+# Windows wants a version of four numbers: 0.28 is 0.28.0.0.
+string(REPLACE "." ";" version_parts "${PROJECT_VERSION}.0.0.0")
+list(SUBLIST version_parts 0 4 version_parts)
+list(JOIN version_parts "." MARLUNE_WINDOWS_VERSION)
+
+# marlune_add_windows_resources(program DESCRIPTION text)
+#
+# Builds into a program its icon, its version information (the project's version) and its
+# application manifest. The manifest's DPI awareness is the one Qt asks for itself, so that
+# the two agree: Qt 5.15 asks for per-monitor awareness (version 1; it scales the title bar
+# itself) and has no handling of version 2, which Qt 6 asks for.
+function(marlune_add_windows_resources program)
+    cmake_parse_arguments(ARG "" "DESCRIPTION" "" ${ARGN})
+    set(MARLUNE_PROGRAM ${program})
+    set(MARLUNE_FILE_DESCRIPTION ${ARG_DESCRIPTION})
+    string(REPLACE "." "," MARLUNE_VERSION_COMMAS ${MARLUNE_WINDOWS_VERSION})
+    if(MARLUNE_QT_VERSION EQUAL 5)
+        set(MARLUNE_DPI_AWARENESS PerMonitor)
+    else()
+        set(MARLUNE_DPI_AWARENESS PerMonitorV2)
+    endif()
+    set(MARLUNE_ICON_FILE ${PROJECT_BINARY_DIR}/resources/pictures/Marlune.ico)
+    set(MARLUNE_MANIFEST_FILE ${CMAKE_CURRENT_BINARY_DIR}/${program}.manifest)
+    set(resource_script ${CMAKE_CURRENT_BINARY_DIR}/${program}.rc)
+    configure_file(${PROJECT_SOURCE_DIR}/resources/windows/program.manifest.in ${MARLUNE_MANIFEST_FILE} @ONLY)
+    configure_file(${PROJECT_SOURCE_DIR}/resources/windows/program.rc.in ${resource_script} @ONLY)
+    target_sources(${program} PRIVATE ${resource_script})
+    set_source_files_properties(${resource_script} PROPERTIES
+        OBJECT_DEPENDS "${MARLUNE_ICON_FILE};${MARLUNE_MANIFEST_FILE}")
+    # The icon is painted by the pictures' build.
+    add_dependencies(${program} marlune_pictures)
+endfunction()
 # The same with the stand-in FTDI driver library beside the programs (testsupport/d2xxstandin).
 set(MARLUNE_FTDI_BIN_DIR ${PROJECT_BINARY_DIR}/bin-ftdi)
 

@@ -2,6 +2,7 @@
 #include "consoleterminal.h"
 #include "firmwareupdatecli.h"
 #include "registerbuiltinupdatefiles.h"
+#include "runningprogrammark.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -9,6 +10,8 @@
 int main(int argc, char* argv[])
 {
     marlune::surviveClosedOutput();
+    // From the first moment to the last, so that no installer replaces the program under it.
+    const RunningProgramMark running;
     registerBuiltInUpdateFiles();
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral(MARLUNE_CLI_NAME));

@@ -28,6 +28,13 @@ const QString kVersionAfter = QStringLiteral("versionAfter");
 const QString kSucceeded = QStringLiteral("succeeded");
 const QString kFailed = QStringLiteral("failed");
 
+// A file's path as the system writes it, backslashes on Windows: the history is read by
+// people and by their scripts. Lines written with forward slashes read the same way.
+QString systemPath(const QString& file)
+{
+    return QDir::isAbsolutePath(file) ? QDir::toNativeSeparators(file) : file;
+}
+
 QByteArray toLine(const UpdateHistoryEntry& entry)
 {
     return QJsonDocument(UpdateHistory::toJson(entry)).toJson(QJsonDocument::Compact) + '\n';
@@ -50,7 +57,7 @@ bool fromLine(const QByteArray& line, UpdateHistoryEntry& entry)
     entry.serial = object.value(kSerial).toString();
     entry.address = object.value(kAddress).toString();
     entry.versionBefore = object.value(kVersionBefore).toString();
-    entry.file = object.value(kFile).toString();
+    entry.file = systemPath(object.value(kFile).toString());
     entry.fileSha256 = object.value(kFileSha256).toString();
     entry.versionWritten = object.value(kVersionWritten).toString();
     entry.succeeded = verdict == kSucceeded;
@@ -75,7 +82,7 @@ QJsonObject UpdateHistory::toJson(const UpdateHistoryEntry& entry)
     object.insert(kSerial, entry.serial);
     object.insert(kAddress, entry.address);
     object.insert(kVersionBefore, entry.versionBefore);
-    object.insert(kFile, entry.file);
+    object.insert(kFile, systemPath(entry.file));
     object.insert(kFileSha256, entry.fileSha256);
     object.insert(kVersionWritten, entry.versionWritten);
     object.insert(kVerdict, entry.succeeded ? kSucceeded : kFailed);
@@ -84,14 +91,14 @@ QJsonObject UpdateHistory::toJson(const UpdateHistoryEntry& entry)
     return object;
 }
 
-UpdateHistory::UpdateHistory(const QString& path) : m_path(path) {}
+UpdateHistory::UpdateHistory(const QString& path) : m_path(QDir::toNativeSeparators(path)) {}
 
 QString UpdateHistory::append(const UpdateHistoryEntry& entry) const
 {
     const QString folder = QFileInfo(m_path).absolutePath();
     if (!QFileInfo::exists(folder)) {
         if (!QDir().mkpath(folder)) {
-            return QStringLiteral("cannot create the folder %1").arg(folder);
+            return QStringLiteral("cannot create the folder %1").arg(QDir::toNativeSeparators(folder));
         }
         // The history names the units of this user's bench; other users need not read it.
         QFile::setPermissions(folder,

@@ -11,7 +11,8 @@
 // line, appended, in marlune-fwupdate/history.jsonl under the user's state folder
 // ($XDG_STATE_HOME, %LOCALAPPDATA% on Windows). A history that cannot be
 // written must never cost an update, so append() reports its failure for a warning and
-// nothing else.
+// nothing else. Its own path and the files' paths in its entries have the system's
+// separators, backslashes on Windows, in what it writes and in what it reads.
 class UpdateHistory
 {
 public:

@@ -4,6 +4,7 @@
 #include "mlpworkerthread.h"
 #include "qtcompat.h"
 #include "registerbuiltinupdatefiles.h"
+#include "runningprogrammark.h"
 #include "terminationhandling.h"
 #include "writeguard.h"
 
@@ -22,8 +23,11 @@ Q_LOGGING_CATEGORY(lcStartup, "marlune.startup", QtInfoMsg)
 // platform: main only forwards here.
 int qMain(int argc, char** argv)
 {
+    // From the first moment to the last, so that no installer replaces the program under it.
+    const RunningProgramMark running;
     // The pictures come at two pixel densities; a high-density screen uses the finer one.
     marlune::qtcompat::enableHighDpiScaling();
+    marlune::qtcompat::disableContextHelpButtons();
     QApplication application(argc, argv);
     // Both bundles live in static libraries; naming them here keeps the linker from dropping
     // them. Their own static initialisers register them before this runs and unregister

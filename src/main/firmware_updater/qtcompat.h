@@ -25,4 +25,14 @@ inline void enableHighDpiScaling()
 #endif
 }
 
+// Dialogs get no "?" button in their title bars: the program offers no What's This help, so
+// the button would do nothing. Qt 6 adds it to no dialog; Qt 5 must be told, before the
+// first dialog exists.
+inline void disableContextHelpButtons()
+{
+#if QT_VERSION_MAJOR < 6
+    QCoreApplication::setAttribute(Qt::AA_DisableWindowContextHelpButton);
+#endif
+}
+
 } // namespace marlune::qtcompat

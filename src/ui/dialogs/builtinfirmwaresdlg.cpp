@@ -18,7 +18,8 @@ constexpr int kRowsShownWhole = 10;
 BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), m_ui(new Ui::BuiltInFirmwaresDlg)
 {
     m_ui->setupUi(this);
-    for (const QString& path : marlune::builtInUpdateFiles()) {
+    const QStringList files = marlune::builtInUpdateFiles();
+    for (const QString& path : files) {
         MLU2File updateFile(path);
         if (updateFile.open()) {
             addRow(updateFile.modelName(), updateFile.firmwareVersionText(),
@@ -26,6 +27,9 @@ BuiltInFirmwaresDlg::BuiltInFirmwaresDlg(QWidget* parent) : QDialog(parent), m_u
         }
         updateFile.close();
     }
+    // A release may carry no built-in files: then the dialog says so instead of an empty table.
+    m_ui->lbl_noBuiltInFiles->setVisible(files.isEmpty());
+    m_ui->builtInFirmwaresList->setVisible(!files.isEmpty());
     // The form's width suits a small dialog font. With a larger one the columns are fitted
     // to their headers and values and the dialog widens until the last header fits.
     QTableWidget* table = m_ui->builtInFirmwaresList;

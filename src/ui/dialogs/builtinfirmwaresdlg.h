@@ -8,7 +8,7 @@ class BuiltInFirmwaresDlg;
 }
 
 // Lists the update files built into the program with what their headers say, one row per
-// file with a readable header, in file-name order.
+// file with a readable header, in file-name order; or says that none are installed.
 class BuiltInFirmwaresDlg : public QDialog
 {
     Q_OBJECT

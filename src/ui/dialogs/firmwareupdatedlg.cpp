@@ -44,6 +44,8 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
 {
     qRegisterMetaType<uint16_t>("uint16_t");
     m_ui->setupUi(this);
+    // The main window is a dialog, which gets no minimize button of its own.
+    setWindowFlag(Qt::WindowMinimizeButtonHint);
     initCurrentDevice();
     m_ui->bttn_update->setEnabled(false);
     m_status = std::make_unique<StatusLine>(m_ui->statusLabel, m_ui->progressBar);

@@ -5,6 +5,7 @@
 #include "updatefilecheck.h"
 #include "updatetext.h"
 
+#include <QDir>
 #include <QTableWidgetItem>
 
 LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
@@ -27,7 +28,7 @@ LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
         }
         updateFile.close();
     }
-    addRow(QStringLiteral("Path"), filePath);
+    addRow(QStringLiteral("Path"), QDir::toNativeSeparators(filePath));
     if (!problem.isEmpty()) {
         addRow(QStringLiteral("Problem"), UpdateText::sentence(problem));
     }

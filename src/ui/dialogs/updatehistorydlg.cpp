@@ -169,18 +169,20 @@ void UpdateHistoryDlg::exportCsv()
     if (path.isEmpty()) {
         return;
     }
+    const QString shownPath = QDir::toNativeSeparators(path);
     // Written aside and renamed at the end: an export that fails leaves no half a file behind.
     QSaveFile file(path);
     const QByteArray document = UpdateHistoryCsv::document(m_entries);
     if (!file.open(QIODevice::WriteOnly) || file.write(document) != document.size() || !file.commit()) {
         QMessageBox::warning(
             this, tr("Export failed"),
-            tr("The update history could not be written to %1: %2").arg(path, file.errorString()));
+            tr("The update history could not be written to %1: %2").arg(shownPath, file.errorString()));
         return;
     }
     const QString exported =
-        m_entries.size() == 1 ? tr("1 update exported to %1.").arg(path)
-                              : tr("%1 updates exported to %2.").arg(QString::number(m_entries.size()), path);
+        m_entries.size() == 1
+            ? tr("1 update exported to %1.").arg(shownPath)
+            : tr("%1 updates exported to %2.").arg(QString::number(m_entries.size()), shownPath);
     const QString shown = m_ui->lbl_historyProblems->text();
     m_ui->lbl_historyProblems->setText(shown.isEmpty() ? exported : shown + QLatin1Char('\n') + exported);
     m_ui->lbl_historyProblems->setVisible(true);

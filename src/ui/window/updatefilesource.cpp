@@ -22,9 +22,12 @@ const char* const kBuiltInFilesLink = "default-update-file";
 UpdateFileSource::UpdateFileSource(const Widgets& widgets)
     : m_widgets(widgets), m_builtInFilesInstalled(marlune::hasBuiltInUpdateFiles())
 {
-    m_builtInModeText = ModeTextLink::richText(tr("Built-in firmware update files loaded. Load "),
-                                               QString::fromLatin1(kAlternativeFileLink), tr("alternative"),
-                                               tr(" update file."));
+    // Without built-in files, the built-in mode says so instead of claiming them loaded.
+    const QString builtInModeState = m_builtInFilesInstalled
+                                         ? tr("Built-in firmware update files loaded. Load ")
+                                         : tr("No built-in firmware update files are installed. Load ");
+    m_builtInModeText = ModeTextLink::richText(builtInModeState, QString::fromLatin1(kAlternativeFileLink),
+                                               tr("alternative"), tr(" update file."));
     m_alternativeModeText = ModeTextLink::richText(tr("Load the "), QString::fromLatin1(kBuiltInFilesLink),
                                                    tr("built-in"), tr(" firmware updates."));
     new ModeTextLink(m_widgets.modeText);

@@ -1,14 +1,19 @@
 // The program's answers to Windows' own messages, sent to the main window's native handle in
-// the running program: session end and device change, idle and while firmware is written.
+// the running program: session end and device change, idle and while firmware is written;
+// and the buttons its windows' title bars get from Windows.
 // Runs under Wine on a real display (Xvfb), beside the stand-in FTDI driver library, so the
 // worker finds a device and writes to it through the unchanged links.
+#include "builtinfirmwaresdlg.h"
 #include "endsessioneventfilter.h"
 #include "firmwareupdatedlg.h"
 #include "mlpworkerthread.h"
+#include "qtcompat.h"
 #include "registerbuiltinupdatefiles.h"
+#include "updatehistorydlg.h"
 #include "usbhotplugwatcher.h"
 #include "writeguard.h"
 
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QtTest>
@@ -29,6 +34,7 @@ class TestWindowsMessages : public QObject
 private slots:
     void initTestCase() { registerBuiltInUpdateFiles(); }
     void sessionEndAndDeviceChangeFollowTheWrite();
+    void titleBarsHaveAMinimizeButtonButNoHelpButton();
 };
 
 void TestWindowsMessages::sessionEndAndDeviceChangeFollowTheWrite()
@@ -72,6 +78,29 @@ void TestWindowsMessages::sessionEndAndDeviceChangeFollowTheWrite()
     QCoreApplication::instance()->removeNativeEventFilter(&filter);
     worker.stop();
     worker.wait();
+}
+
+// The main window can be minimized; no dialog offers What's This help, which the program has
+// none of.
+void TestWindowsMessages::titleBarsHaveAMinimizeButtonButNoHelpButton()
+{
+    marlune::qtcompat::disableContextHelpButtons();
+    FirmwareUpdateDlg window;
+    const auto style = [](QWidget& shown) {
+        return GetWindowLongPtrW(reinterpret_cast<HWND>(shown.winId()), GWL_STYLE);
+    };
+    const auto extendedStyle = [](QWidget& shown) {
+        return GetWindowLongPtrW(reinterpret_cast<HWND>(shown.winId()), GWL_EXSTYLE);
+    };
+    QVERIFY(style(window) & WS_MINIMIZEBOX);
+
+    BuiltInFirmwaresDlg builtIn(&window);
+    UpdateHistoryDlg history(UpdateHistory(QStringLiteral("no-history.jsonl")), &window);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Title"), QStringLiteral("Text"), QMessageBox::Ok,
+                    &window);
+    for (QWidget* shown : std::initializer_list<QWidget*>{&window, &builtIn, &history, &box}) {
+        QVERIFY2(!(extendedStyle(*shown) & WS_EX_CONTEXTHELP), shown->metaObject()->className());
+    }
 }
 
 QTEST_MAIN(TestWindowsMessages)

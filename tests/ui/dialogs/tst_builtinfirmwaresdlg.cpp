@@ -2,6 +2,7 @@
 #include "registerbuiltinupdatefiles.h"
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTest>
@@ -16,6 +17,7 @@ private slots:
     void oneRowPerSampleInFileNameOrder();
     void formShowsTheColumnHeaders();
     void everythingShowsWholeWithoutScrolling();
+    void withoutBuiltInFilesSaysNoneAreInstalled();
 };
 
 void TestBuiltInFirmwaresDlg::initTestCase()
@@ -69,6 +71,24 @@ void TestBuiltInFirmwaresDlg::everythingShowsWholeWithoutScrolling()
     }
     QCOMPARE(table->horizontalScrollBar()->maximum(), 0);
     QCOMPARE(table->verticalScrollBar()->maximum(), 0);
+}
+
+void TestBuiltInFirmwaresDlg::withoutBuiltInFilesSaysNoneAreInstalled()
+{
+    const QString noneText =
+        QStringLiteral("No built-in update files are installed. Load an update file through "
+                       "the link \"alternative\" in the main window.");
+    Q_CLEANUP_RESOURCE(firmwares);
+    {
+        const BuiltInFirmwaresDlg dialog;
+        QCOMPARE(dialog.findChild<QLabel*>("lbl_noBuiltInFiles")->text(), noneText);
+        QVERIFY(!dialog.findChild<QLabel*>("lbl_noBuiltInFiles")->isHidden());
+        QVERIFY(dialog.findChild<QTableWidget*>("builtInFirmwaresList")->isHidden());
+    }
+    registerBuiltInUpdateFiles();
+    const BuiltInFirmwaresDlg dialog;
+    QVERIFY(dialog.findChild<QLabel*>("lbl_noBuiltInFiles")->isHidden());
+    QVERIFY(!dialog.findChild<QTableWidget*>("builtInFirmwaresList")->isHidden());
 }
 
 QTEST_MAIN(TestBuiltInFirmwaresDlg)

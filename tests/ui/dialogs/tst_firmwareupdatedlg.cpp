@@ -770,6 +770,9 @@ void TestFirmwareUpdateDlg::emptyCatalogueStartsWithALoadedFile()
         QVERIFY(QMetaObject::invokeMethod(&window, "on_lbl_fileOpenMode_linkActivated",
                                           Q_ARG(QString, QStringLiteral("default-update-file"))));
         QVERIFY(window.findChild<QPushButton*>("bttn_load")->isHidden());
+        QCOMPARE(
+            plainText(modeText->text()),
+            QStringLiteral("No built-in firmware update files are installed. Load alternative update file."));
         QCOMPARE(window.findChild<QLabel*>("statusLabel")->text(), emptyCatalogueText);
     }
     registerBuiltInUpdateFiles();
@@ -1097,7 +1100,7 @@ void TestFirmwareUpdateDlg::loadedInfoButtonShowsTheLoadedFile()
 
     QCOMPARE(watcher.seenCount(), 1);
     QCOMPARE(rows.size(), 4);
-    QCOMPARE(rows.last(), "Path|" + path);
+    QCOMPARE(rows.last(), "Path|" + QDir::toNativeSeparators(path));
     QTRY_VERIFY(!shown);
 }
 

@@ -4,6 +4,7 @@
 #include "updatehistorydlg.h"
 
 #include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -110,7 +111,10 @@ void TestUpdateHistoryDlg::showsTheHistoryNewestFirst()
     }
 
     UpdateHistoryDlg dialog(history);
-    const QString file = QStringLiteral("/srv/rig files/DEMO-B-release-candidate.ml2\nSHA-256 5e1f0a2b 9c");
+    // Paths as the system writes them: backslashes on Windows.
+    const QString file =
+        QDir::toNativeSeparators(QStringLiteral("/srv/rig files/DEMO-B-release-candidate.ml2")) +
+        QStringLiteral("\nSHA-256 5e1f0a2b 9c");
     QCOMPARE(tableRows(dialog.findChild<QTableWidget*>("historyTable")),
              (QStringList{shownTime("2026-12-08T09:10:00Z") +
                               "|DEMO-B|FTDI bridge FT1|1.01 \u2192 1.03 \u2192 1.03|Succeeded|" + file,
@@ -122,7 +126,8 @@ void TestUpdateHistoryDlg::showsTheHistoryNewestFirst()
                               file}));
     QVERIFY(dialog.findChild<QLabel*>("lbl_historyProblems")->isHidden());
     QCOMPARE(visible(dialog.findChild<QLabel*>("lbl_historyFile")->text()),
-             "Every update run on this computer, newest first, from " + historyPath() + '.');
+             "Every update run on this computer, newest first, from " +
+                 QDir::toNativeSeparators(historyPath()) + '.');
 }
 
 void TestUpdateHistoryDlg::damagedLineIsSkippedWithAWarning()
@@ -138,7 +143,8 @@ void TestUpdateHistoryDlg::damagedLineIsSkippedWithAWarning()
     UpdateHistoryDlg dialog{UpdateHistory(historyPath())};
     QCOMPARE(dialog.findChild<QTableWidget*>("historyTable")->rowCount(), 1);
     QCOMPARE(dialog.findChild<QLabel*>("lbl_historyProblems")->text(),
-             "Warning: " + historyPath() + " line 2 is not an update record; skipped.");
+             "Warning: " + QDir::toNativeSeparators(historyPath()) +
+                 " line 2 is not an update record; skipped.");
     QVERIFY(!dialog.findChild<QLabel*>("lbl_historyProblems")->isHidden());
 }
 
@@ -147,7 +153,7 @@ void TestUpdateHistoryDlg::emptyHistorySaysSoAndOffersNoExport()
     UpdateHistoryDlg dialog{UpdateHistory(historyPath())};
     QCOMPARE(dialog.findChild<QTableWidget*>("historyTable")->rowCount(), 0);
     QCOMPARE(visible(dialog.findChild<QLabel*>("lbl_historyFile")->text()),
-             "No updates have been recorded yet in " + historyPath() + '.');
+             "No updates have been recorded yet in " + QDir::toNativeSeparators(historyPath()) + '.');
     QVERIFY(!dialog.findChild<QPushButton*>("bttn_exportCsv")->isEnabled());
 }
 
@@ -164,7 +170,8 @@ void TestUpdateHistoryDlg::exportTo(UpdateHistoryDlg& dialog, const QString& pat
             auto* box = qobject_cast<QMessageBox*>(shown);
             QVERIFY(box);
             QCOMPARE(box->windowTitle(), QStringLiteral("Export failed"));
-            QVERIFY2(box->text().startsWith("The update history could not be written to " + path + ": "),
+            QVERIFY2(box->text().startsWith("The update history could not be written to " +
+                                            QDir::toNativeSeparators(path) + ": "),
                      qPrintable(box->text()));
             box->close();
         }
@@ -192,7 +199,7 @@ void TestUpdateHistoryDlg::exportWritesTheRowsAsShown()
     QVERIFY(lines.at(2).startsWith("2026-12-08T09:00:00.000Z,DEMO-B,ftdi-bridge,FT1,"));
     QCOMPARE(lines.at(3), QByteArray());
     QCOMPARE(dialog.findChild<QLabel*>("lbl_historyProblems")->text(),
-             "2 updates exported to " + csvPath + '.');
+             "2 updates exported to " + QDir::toNativeSeparators(csvPath) + '.');
 }
 
 void TestUpdateHistoryDlg::failedExportSaysWhy()

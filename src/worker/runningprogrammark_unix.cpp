@@ -1,0 +1,8 @@
+#include "runningprogrammark.h"
+
+struct RunningProgramMark::Handles
+{};
+
+RunningProgramMark::RunningProgramMark() = default;
+
+RunningProgramMark::~RunningProgramMark() = default;
