@@ -26,6 +26,15 @@ MLPDeviceInfoNode MLPDeviceInfoNode::fromRecord(const MLPDeviceInfoRecord& recor
     return node;
 }
 
+MLPDeviceInfoNode MLPDeviceInfoNode::fromRecord(const MLPDeviceInfoRecord& record,
+                                                const MLPDeviceInfoNode& where)
+{
+    MLPDeviceInfoNode node = fromRecord(record, where.address);
+    node.linkKind = where.linkKind;
+    node.serial = where.serial;
+    return node;
+}
+
 bool MLPDeviceInfoNode::isSameUnit(const MLPDeviceInfoNode& other) const
 {
     if (linkKind != other.linkKind) {

@@ -19,6 +19,8 @@ struct MLPDeviceInfoNode
     // A device as its information record describes it, found under `address`; the link
     // kind and serial number are the caller's to add.
     static MLPDeviceInfoNode fromRecord(const MLPDeviceInfoRecord& record, const QString& address);
+    // The same for a device found where `where` says: its address, link kind and serial number.
+    static MLPDeviceInfoNode fromRecord(const MLPDeviceInfoRecord& record, const MLPDeviceInfoNode& where);
 
     QString model;
     QString address;

@@ -33,10 +33,7 @@ MissingDevices MLPDiscoverRequest::missingDevices() const
 
 void MLPDiscoverRequest::run(MLPWorkerContext* context)
 {
-    delete *context->connection;
-    *context->connection = nullptr;
-    delete *context->link;
-    *context->link = nullptr;
+    context->releaseThreadDevice();
 
     {
         QMutexLocker locker(&m_devicesMutex);

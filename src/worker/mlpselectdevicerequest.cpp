@@ -17,10 +17,7 @@ MLPSelectDeviceRequest::MLPSelectDeviceRequest(QObject* parent) : MLPWorkerReque
 
 void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
 {
-    delete *context->connection;
-    *context->connection = nullptr;
-    delete *context->link;
-    *context->link = nullptr;
+    context->releaseThreadDevice();
 
     MLPDeviceInfoNode opened;
     opened.address = context->unit.address;
@@ -47,9 +44,7 @@ void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
         const MLPDeviceInfoRecord record = MLPDeviceInfoRecord::fromPayload(answer.data.get());
         fwVersion = record.fwVersion;
         hwVersion = record.hwVersion;
-        device = MLPDeviceInfoNode::fromRecord(record, opened.address);
-        device.linkKind = opened.linkKind;
-        device.serial = opened.serial;
+        device = MLPDeviceInfoNode::fromRecord(record, opened);
     } else {
         fwVersion = kUnknownVersion;
         hwVersion = kUnknownVersion;

@@ -76,14 +76,7 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
     m_outcome.unit = m_unit;
     // A unit opens once: the thread's own link to it goes first. The thread's owner selects
     // the unit it shows again afterwards.
-    if (context->connection) {
-        delete *context->connection;
-        *context->connection = nullptr;
-    }
-    if (context->link) {
-        delete *context->link;
-        *context->link = nullptr;
-    }
+    context->releaseThreadDevice();
 
     {
         MLU2File file(m_filePath);
@@ -139,10 +132,8 @@ bool MLPUpdateFirmwareRequest::readUnit(UnitLink& unit, MLPDeviceInfoNode& answe
         answer.length != MLPDeviceInfoRecord::kPayloadLength) {
         return false;
     }
-    answered = MLPDeviceInfoNode::fromRecord(MLPDeviceInfoRecord::fromPayload(answer.data.get()),
-                                             unit.opened.address);
-    answered.linkKind = unit.opened.linkKind;
-    answered.serial = unit.opened.serial;
+    answered =
+        MLPDeviceInfoNode::fromRecord(MLPDeviceInfoRecord::fromPayload(answer.data.get()), unit.opened);
     return true;
 }
 

@@ -24,4 +24,8 @@ struct MLPWorkerContext
     // Handed to every connection a request makes; null traces nothing.
     MLPFrameTraceFunction frameTrace = nullptr;
     void* frameTraceContext = nullptr;
+
+    // Deletes the thread's connection and then its link, where the context has those slots:
+    // afterwards the thread talks to no device, and the device is free to be opened again.
+    void releaseThreadDevice() const;
 };
