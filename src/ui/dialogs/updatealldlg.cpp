@@ -144,6 +144,9 @@ QString UpdateAllDlg::filesText() const
     QList<int> firstRows;
     QList<int> unitsPerFile;
     for (int row = 0; row < m_fittingCount; ++row) {
+        if (!takesPart(m_rows.at(row).state)) {
+            continue;
+        }
         const int file = files.indexOf(m_rows.at(row).unit.filePath);
         if (file < 0) {
             files << m_rows.at(row).unit.filePath;
@@ -172,8 +175,10 @@ QString UpdateAllDlg::planText() const
     QStringList lines;
     if (m_fittingCount == 0) {
         lines << tr("The update file in use fits none of the listed units.");
+    } else if (const QString files = filesText(); files.isEmpty()) {
+        lines << tr("Every unit the file fits runs its firmware already, or a newer one.");
     } else {
-        lines << filesText()
+        lines << files
               << tr("The units are written one after another; one that fails does not stop the others.");
     }
     if (m_fittingCount < m_rows.size()) {
@@ -259,6 +264,8 @@ void UpdateAllDlg::offerLeftAlone()
     if (newer) {
         m_alsoNewerFirmware = new QCheckBox(tr("Also units with a newer firmware (a step back)"), this);
         layout->insertWidget(below, m_alsoNewerFirmware);
+        connect(m_alsoNewerFirmware, &QCheckBox::toggled, this,
+                [this] { m_ui->lbl_plan->setText(planText()); });
     }
     if (!versions.isEmpty()) {
         m_alsoSameFirmware =
@@ -266,6 +273,8 @@ void UpdateAllDlg::offerLeftAlone()
                                                : tr("Also units already at their file's firmware"),
                           this);
         layout->insertWidget(below, m_alsoSameFirmware);
+        connect(m_alsoSameFirmware, &QCheckBox::toggled, this,
+                [this] { m_ui->lbl_plan->setText(planText()); });
     }
 }
 
@@ -285,6 +294,12 @@ void UpdateAllDlg::run(const QList<int>& rows)
     m_queue = rows;
     m_runSize = rows.size();
     m_stopRequested = false;
+    // The choice is made once: the rows already say which units it took.
+    for (QCheckBox* also : {m_alsoSameFirmware, m_alsoNewerFirmware}) {
+        if (also) {
+            also->setEnabled(false);
+        }
+    }
     for (const int row : rows) {
         m_rows[row].state = RowState::Waiting;
         m_ui->unitsTable->removeCellWidget(row, kProgressColumn);
