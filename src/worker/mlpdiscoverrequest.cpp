@@ -9,6 +9,7 @@
 
 #include <QMutexLocker>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -25,6 +26,12 @@ QList<MLPDeviceInfoNode> MLPDiscoverRequest::devices() const
     return m_deviceList;
 }
 
+QList<MLPDeviceInfoNode> MLPDiscoverRequest::attachedUnits() const
+{
+    QMutexLocker locker(&m_devicesMutex);
+    return m_attached;
+}
+
 MissingDevices MLPDiscoverRequest::missingDevices() const
 {
     QMutexLocker locker(&m_devicesMutex);
@@ -38,6 +45,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
     {
         QMutexLocker locker(&m_devicesMutex);
         m_deviceList.clear();
+        m_attached.clear();
         m_missing = MissingDevices();
     }
 
@@ -52,6 +60,19 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
         for (int32_t index = 0; index < deviceCount; ++index) {
             const QString address =
                 QString::fromStdString(marlune::MLP::MLPPhyAddress::multi().makeAddress(index));
+            MLPDeviceInfoNode attached;
+            attached.address = address;
+            attached.linkKind = link->linkKindAt(index);
+            attached.serial = QString::fromStdString(link->serialAt(index));
+            {
+                QMutexLocker locker(&m_devicesMutex);
+                m_attached.append(attached);
+            }
+            if (std::any_of(
+                    context->leaveOut.begin(), context->leaveOut.end(),
+                    [&attached](const MLPDeviceInfoNode& unit) { return unit.isSameUnit(attached); })) {
+                continue;
+            }
             link->close();
             link->openIndex(index);
             if (link->bridgeOpenRefused()) {

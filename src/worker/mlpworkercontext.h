@@ -5,6 +5,8 @@
 #include "mlpframetrace.h"
 #include "mlpunitlinks.h"
 
+#include <QList>
+
 class MLPConnection;
 
 namespace marlune::MLP {
@@ -19,6 +21,8 @@ struct MLPWorkerContext
     MLPConnection** connection = nullptr;
     marlune::MLP::MLPPhy** link = nullptr;
     MLPDeviceInfoNode unit;
+    // Units a discovery lists without opening them: they are being written on links of their own.
+    QList<MLPDeviceInfoNode> leaveOut;
     MLPUnitLinks units;
     MLPClock clock;
     // Handed to every connection a request makes; null traces nothing.

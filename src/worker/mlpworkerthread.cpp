@@ -6,9 +6,12 @@
 #include "mlppingrequest.h"
 #include "mlpselectdevicerequest.h"
 #include "mlptransport.h"
+#include "mlpunitthread.h"
 
 #include <QElapsedTimer>
 #include <QMutexLocker>
+
+#include <algorithm>
 
 namespace {
 
@@ -41,12 +44,14 @@ MLPWorkerThread::~MLPWorkerThread()
     // still talking to a device, so the loop is stopped and joined first.
     stop();
     wait();
+    m_unitThreads.clear();
     releaseDevice();
 }
 
-void MLPWorkerThread::postDiscover()
+void MLPWorkerThread::postDiscover(const QList<MLPDeviceInfoNode>& leaveOut)
 {
     QMutexLocker locker(&m_mutex);
+    m_discoverContext.leaveOut = leaveOut;
     m_discoverContext.connection = &m_connection;
     m_discoverContext.link = &m_link;
     m_discoverContext.frameTrace = m_frameTrace;
@@ -81,7 +86,7 @@ void MLPWorkerThread::postOwnRequest(MLPWorkerRequestI* request, MLPWorkerContex
             break;
         }
     }
-    m_pendingRequests.append(PendingRequest{request, context});
+    m_pendingRequests.append(PendingRequest{request, context, false});
 }
 
 void MLPWorkerThread::selectDevice(int index)
@@ -96,12 +101,25 @@ void MLPWorkerThread::postUpdate(MLPWorkerRequestI* request)
     m_updateContext.link = &m_link;
     m_updateContext.frameTrace = m_frameTrace;
     m_updateContext.frameTraceContext = m_frameTraceContext;
-    m_pendingRequests.append(PendingRequest{request, &m_updateContext});
+    m_pendingRequests.append(PendingRequest{request, &m_updateContext, false});
+}
+
+void MLPWorkerThread::postUpdateBeside(MLPWorkerRequestI* request)
+{
+    QMutexLocker locker(&m_mutex);
+    m_updateContext.frameTrace = m_frameTrace;
+    m_updateContext.frameTraceContext = m_frameTraceContext;
+    m_pendingRequests.append(PendingRequest{request, &m_updateContext, true});
 }
 
 QList<MLPDeviceInfoNode> MLPWorkerThread::discoveredDevices() const
 {
     return m_discoverRequest->devices();
+}
+
+QList<MLPDeviceInfoNode> MLPWorkerThread::attachedUnits() const
+{
+    return m_discoverRequest->attachedUnits();
 }
 
 MissingDevices MLPWorkerThread::missingDevices() const
@@ -130,13 +148,11 @@ void MLPWorkerThread::run()
             // Asked before run(): a request may be deleted by its owner once it has signalled.
             const bool writes = m_currentRequest->writesToDevice();
             if (writes) {
-                m_writingToDevice = true;
-                emit deviceWriteStarted();
+                noteWriting(true);
             }
             m_currentRequest->run(&m_currentContext);
             if (writes) {
-                m_writingToDevice = false;
-                emit deviceWriteFinished();
+                noteWriting(false);
             }
             if (m_pingFailed) {
                 restAfterFailedPing(running);
@@ -174,7 +190,16 @@ void MLPWorkerThread::pickNextRequest()
     if (!m_connection && !hasPendingRequest()) {
         msleep(kIdleSleepMs);
     }
+    // Updates that have ended are joined here, at once since their threads are done.
+    m_unitThreads.erase(
+        std::remove_if(m_unitThreads.begin(), m_unitThreads.end(),
+                       [](const std::unique_ptr<MLPUnitThread>& unit) { return unit->hasEnded(); }),
+        m_unitThreads.end());
     QMutexLocker locker(&m_mutex);
+    while (!m_pendingRequests.isEmpty() && m_pendingRequests.first().beside) {
+        const PendingRequest next = m_pendingRequests.takeFirst();
+        startBeside(next.request, *next.context);
+    }
     if (!m_pendingRequests.isEmpty()) {
         const PendingRequest next = m_pendingRequests.takeFirst();
         m_currentRequest = next.request;
@@ -183,6 +208,24 @@ void MLPWorkerThread::pickNextRequest()
         m_pingContext.connection = &m_connection;
         m_currentRequest = m_pingRequest;
         m_currentContext = m_pingContext;
+    }
+}
+
+void MLPWorkerThread::startBeside(MLPWorkerRequestI* request, const MLPWorkerContext& context)
+{
+    // A unit opens once: the thread's own device goes first.
+    releaseDevice();
+    m_unitThreads.push_back(
+        std::make_unique<MLPUnitThread>(request, context, [this](bool writing) { noteWriting(writing); }));
+}
+
+void MLPWorkerThread::noteWriting(bool writing)
+{
+    const std::lock_guard<std::mutex> lock(m_writesMutex);
+    if (writing && ++m_writesInProgress == 1) {
+        emit deviceWriteStarted();
+    } else if (!writing && --m_writesInProgress == 0) {
+        emit deviceWriteFinished();
     }
 }
 

@@ -11,12 +11,16 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
 
 class MLPConnection;
 class QElapsedTimer;
 class MLPPingRequest;
 class MLPDiscoverRequest;
 class MLPSelectDeviceRequest;
+class MLPUnitThread;
 
 namespace marlune::MLP {
 class MLPPhy;
@@ -27,7 +31,9 @@ class MLPPhy;
 // event loop: the owned requests are connected to its slots directly, so the slots and
 // the thread's own signals run on the worker thread and reach the window queued.
 //
-// Posted requests run in the order they were posted. The thread's own requests (discover,
+// Posted requests run in the order they were posted; an update posted to run beside others
+// gets a thread of its own from the loop, in that order, after the loop has let go of its
+// own device. The thread's own requests (discover,
 // select) share one pending place: a newer post replaces an older one that has not
 // started. Update requests are never replaced that way: a request that never ran would
 // never signal, and the window would wait for it for ever.
@@ -39,7 +45,8 @@ public:
     explicit MLPWorkerThread(QObject* parent = nullptr);
     ~MLPWorkerThread() override;
 
-    void postDiscover();
+    // Lists and asks every attached unit but those left out, which are only listed.
+    void postDiscover(const QList<MLPDeviceInfoNode>& leaveOut = {});
     // Makes the unit the thread's device, found by its identity (link kind and serial number;
     // the address only where no serial number was read).
     void postSelect(const MLPDeviceInfoNode& unit);
@@ -48,7 +55,14 @@ public:
     // An update opens its unit's link itself; the thread's own device is let go first, and
     // nothing is selected afterwards until the next selection.
     void postUpdate(MLPWorkerRequestI* request);
+    // As postUpdate, but the request runs on a thread of its own with a link of its own, so
+    // that updates of several units run side by side. The thread's own device is let go
+    // before it starts; the loop goes on with the next posted request meanwhile.
+    void postUpdateBeside(MLPWorkerRequestI* request);
     QList<MLPDeviceInfoNode> discoveredDevices() const;
+    // Every unit the last discovery found attached, answering or not, by its address, link
+    // kind and serial number.
+    QList<MLPDeviceInfoNode> attachedUnits() const;
     // All the last discovery saw but could not list, and why.
     MissingDevices missingDevices() const;
 
@@ -63,8 +77,9 @@ public:
     // Ends the loop after the request that is running; wait() then joins the thread.
     void stop();
 
-    // True while a request that writes to a device runs; safe to ask from any thread.
-    bool isWritingToDevice() const { return m_writingToDevice; }
+    // True while a request that writes to a device runs, here or beside; safe to ask from
+    // any thread.
+    bool isWritingToDevice() const { return m_writesInProgress > 0; }
 
 signals:
     void lostConnection();
@@ -74,7 +89,8 @@ signals:
     // receiver has to read "did not answer" from the versions, and which unit it was: the
     // whole record it answered with, its link kind and serial number.
     void deviceSelectionAnswered(bool answered, const MLPDeviceInfoNode& device);
-    // Around every request that writes to a device.
+    // Around the requests that write to devices: started as the first of them begins,
+    // finished as the last of those running side by side ends.
     void deviceWriteStarted();
     void deviceWriteFinished();
 
@@ -95,6 +111,8 @@ private:
     bool hasPendingRequest();
     void postOwnRequest(MLPWorkerRequestI* request, MLPWorkerContext* context);
     void releaseDevice();
+    void startBeside(MLPWorkerRequestI* request, const MLPWorkerContext& context);
+    void noteWriting(bool writing);
 
     QMutex m_mutex;
     MLPConnection* m_connection = nullptr;
@@ -107,8 +125,12 @@ private:
     {
         MLPWorkerRequestI* request;
         MLPWorkerContext* context;
+        bool beside;
     };
     QList<PendingRequest> m_pendingRequests;
+    // Updates running beside the loop; added and reaped on the worker thread, joined by the
+    // destructor once the loop has ended.
+    std::vector<std::unique_ptr<MLPUnitThread>> m_unitThreads;
 
     MLPPingRequest* m_pingRequest = nullptr;
     MLPDiscoverRequest* m_discoverRequest = nullptr;
@@ -125,5 +147,8 @@ private:
     // Set by the ping's failure; read and cleared only on the worker thread.
     bool m_pingFailed = false;
     std::atomic<bool> m_stopRequested{false};
-    std::atomic<bool> m_writingToDevice{false};
+    // Writes in progress, here and beside; changed with its signals under the mutex, so
+    // that a started can never arrive after the finished of a later count.
+    std::mutex m_writesMutex;
+    std::atomic<int> m_writesInProgress{0};
 };

@@ -37,7 +37,11 @@ void UpdateSession::start(const MLPDeviceInfoNode& unit, const QString& filePath
     connect(m_request, &MLPWorkerRequestI::workDone, this, &UpdateSession::requestEnded);
     connect(m_request, &MLPWorkerRequestI::failed, this, &UpdateSession::requestEnded);
     setState(State::Checking);
-    m_thread.postUpdate(m_request);
+    if (m_beside) {
+        m_thread.postUpdateBeside(m_request);
+    } else {
+        m_thread.postUpdate(m_request);
+    }
 }
 
 void UpdateSession::stopBeforeWriting()

@@ -15,7 +15,7 @@ class MLPWorkerThread;
 // into states, judges whether the unit took the file and adds the update to the history.
 // Its states are what a front end shows; its facts (the unit, the request's outcome, the
 // unit afterwards) are what it words. One session serves one update; several units take
-// one session each.
+// one session each, and run side by side when each runs beside the others.
 class UpdateSession : public QObject
 {
     Q_OBJECT
@@ -57,6 +57,9 @@ public:
     UpdateSession(MLPWorkerThread& thread, const QString& historyPath, QObject* parent = nullptr);
     ~UpdateSession() override;
 
+    // The update runs on a thread and link of its own, beside other sessions doing the same,
+    // instead of in the worker thread's queue. Set before start().
+    void runBesideOthers() { m_beside = true; }
     // Writes the file to the unit, wherever it is attached now, unless what the unit reports
     // just before is to be left alone.
     void start(const MLPDeviceInfoNode& unit, const QString& filePath,
@@ -107,6 +110,7 @@ private:
     MLPDeviceInfoNode m_unit;
     QString m_filePath;
     Refusal m_refusal = Refusal::None;
+    bool m_beside = false;
     MLPUpdateOutcome m_outcome;
     QString m_historyProblem;
     // A child of the session, deleted when its final signal arrives.

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "mlpdeviceinfonode.h"
+
+#include <QList>
+#include <QObject>
+
+class MLPWorkerThread;
+class RigUpdateRun;
+class UsbHotplugWatcher;
+
+// Watches the bus beside a rig's run and tells of every unit that appears, as it answered:
+// one plugged in for the first time, or plugged in again after it was unplugged. A unit is
+// told once for as long as it stays attached, so a run that writes what it is told never
+// writes a unit twice unless it was unplugged in between. The units the run has waiting,
+// checking, writing or asking again are neither opened nor forgotten, also while one restarts into
+// its new firmware and leaves the bus for a moment. Looks again whenever the bus changes,
+// by discoveries on the worker thread, which the owner lends it while watching.
+class UnitWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    UnitWatch(MLPWorkerThread& thread, const RigUpdateRun& run, QObject* parent = nullptr);
+    ~UnitWatch() override;
+
+    // `known` are the units already dealt with: told only once they have left the bus and
+    // come back. Looks at once, then at every change of the bus.
+    void start(const QList<MLPDeviceInfoNode>& known);
+    // Tells of no unit any more; a look under way ends unheard.
+    void stop();
+    bool isWatching() const { return m_watching; }
+
+signals:
+    void unitsAppeared(const QList<MLPDeviceInfoNode>& units);
+
+private:
+    void look();
+    void discovered();
+
+    MLPWorkerThread& m_thread;
+    const RigUpdateRun& m_run;
+    UsbHotplugWatcher* m_hotplug = nullptr;
+    QList<MLPDeviceInfoNode> m_known;
+    bool m_watching = false;
+    bool m_looking = false;
+    bool m_lookAgain = false;
+};
