@@ -161,6 +161,7 @@ void UpdateSession::recordInHistory()
     if (m_outcome.answeredAfter) {
         entry.versionAfter = MLPDeviceInfoNode::versionText(m_outcome.unitAfter.fwVersion);
     }
+    m_historyEntry = entry;
     m_historyProblem = UpdateHistory(m_historyPath).append(entry);
 }
 

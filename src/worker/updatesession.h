@@ -3,6 +3,7 @@
 #include "mlpdeviceinfonode.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpupdateoutcome.h"
+#include "updatehistoryentry.h"
 
 #include <QObject>
 #include <QString>
@@ -84,6 +85,9 @@ public:
     MLPDeviceInfoNode unitAfter() const { return m_outcome.unitAfter; }
     // The firmware version the file brings, as its header reads; known once the session has ended.
     QString fileFirmwareVersion() const { return m_outcome.fileCheck.fileFirmwareVersionText; }
+    // What the session added to the history (or tried to), for a report of a run; empty
+    // time while the session runs, and for a unit stopped before its first byte.
+    UpdateHistoryEntry historyEntry() const { return m_historyEntry; }
     // Why the history could not be written; empty when it was. Never costs the update.
     QString historyProblem() const { return m_historyProblem; }
 
@@ -113,6 +117,7 @@ private:
     bool m_beside = false;
     MLPUpdateOutcome m_outcome;
     QString m_historyProblem;
+    UpdateHistoryEntry m_historyEntry;
     // A child of the session, deleted when its final signal arrives.
     MLPUpdateFirmwareRequest* m_request = nullptr;
 };
