@@ -126,8 +126,9 @@ UpdateSession::State UpdateSession::judgeWrittenUnit() const
 void UpdateSession::end(State state)
 {
     m_state = state;
-    // Stopped before its first byte, the unit was left as it was: nothing to record.
-    if (m_refusal != Refusal::Stopped) {
+    // Stopped before its first byte, or left alone for the firmware it runs, the unit was
+    // left as it was: nothing to record, as for a unit a run's plan leaves out.
+    if (m_refusal != Refusal::Stopped && m_refusal != Refusal::LeftAlone) {
         recordInHistory();
     }
     emit stateChanged(state);

@@ -85,8 +85,8 @@ public:
     MLPDeviceInfoNode unitAfter() const { return m_outcome.unitAfter; }
     // The firmware version the file brings, as its header reads; known once the session has ended.
     QString fileFirmwareVersion() const { return m_outcome.fileCheck.fileFirmwareVersionText; }
-    // What the session added to the history (or tried to), for a report of a run; empty
-    // time while the session runs, and for a unit stopped before its first byte.
+    // What the session added to the history (or tried to), for a report of a run; an empty
+    // time while it runs, and for a unit stopped or left alone before its first byte.
     UpdateHistoryEntry historyEntry() const { return m_historyEntry; }
     // Why the history could not be written; empty when it was. Never costs the update.
     QString historyProblem() const { return m_historyProblem; }
