@@ -278,13 +278,13 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     if (!m_workerThread || m_busy) {
         return;
     }
-    // The dialog drives the worker thread unit by unit; the window follows none of its
-    // answers meanwhile and stays busy.
+    // The dialog's units run on links of their own, and its watching lends the worker thread
+    // for discoveries; the window follows none of its answers meanwhile and stays busy.
     disconnectWorkerThreadSignals();
     m_updatingAll = true;
     refreshBusy();
     UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()), UpdateHistory::defaultPath(),
-                        this);
+                        this, [this](const MLPDeviceInfoNode& unit) { return m_fileSource->check(unit); });
     m_updateAllDialog = &dialog;
     connect(&dialog, &UpdateAllDlg::runFinished, this, &FirmwareUpdateDlg::exitIfRequestedAndIdle);
     dialog.exec();

@@ -3,47 +3,34 @@
 #include "builtinupdatefiles.h"
 #include "deviceunittext.h"
 #include "firmwareversion.h"
+#include "historycsvexport.h"
 #include "labelheightfit.h"
 #include "mlpdeviceinfonode.h"
 #include "pathtext.h"
+#include "rigtable.h"
+#include "rigupdaterun.h"
 #include "ui_updatealldlg.h"
+#include "unitwatch.h"
+#include "updatesession.h"
 #include "updateverdicttext.h"
+#include "writingprogresstext.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QDir>
-#include <QFontMetrics>
-#include <QHeaderView>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QScrollBar>
-#include <QTableWidgetItem>
-#include <QVBoxLayout>
+#include <QSet>
 
 #include <algorithm>
 #include <utility>
 
 namespace {
 
-enum Column
-{
-    kModelColumn,
-    kUnitColumn,
-    kBeforeColumn,
-    kProgressColumn,
-    kVerdictColumn,
-    kAfterColumn,
-};
-
-constexpr int kRowsShownWhole = 6;
-// A failure's reason wraps in the verdict column at lines of about this many characters.
-constexpr int kVerdictCharacters = 44;
-constexpr int kProgressCharacters = 14;
-// Around the bar in its cell, so that it does not touch the grid.
-constexpr int kProgressMargin = 3;
+constexpr int kFullPercent = 100;
 
 QString leftAloneText(bool sameFirmware)
 {
@@ -59,10 +46,18 @@ QString unitCount(int count)
 } // namespace
 
 UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>& units,
-                           const QString& historyPath, QWidget* parent)
-    : QDialog(parent), m_ui(new Ui::UpdateAllDlg), m_thread(thread), m_historyPath(historyPath)
+                           const QString& historyPath, QWidget* parent, UnitCheck check)
+    : QDialog(parent), m_ui(new Ui::UpdateAllDlg), m_thread(thread), m_check(std::move(check))
 {
     m_ui->setupUi(this);
+    m_table = std::make_unique<RigTable>(*m_ui->unitsTable);
+    m_run = new RigUpdateRun(thread, historyPath, this);
+    connect(m_run, &RigUpdateRun::unitStateChanged, this, &UpdateAllDlg::unitStateChanged);
+    connect(m_run, &RigUpdateRun::unitProgress, this, &UpdateAllDlg::unitProgress);
+    connect(m_run, &RigUpdateRun::unitEnded, this, &UpdateAllDlg::unitEnded);
+    connect(m_run, &RigUpdateRun::finished, this, &UpdateAllDlg::runEnded);
+    m_watch = new UnitWatch(thread, *m_run, this);
+    connect(m_watch, &UnitWatch::unitsAppeared, this, &UpdateAllDlg::unitsAppeared);
     for (const UnitUpdateFile& unit : units) {
         if (unit.fits()) {
             addRow(unit);
@@ -78,9 +73,13 @@ UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>&
     m_ui->lbl_plan->setText(planText());
     new LabelHeightFit(m_ui->lbl_plan);
     m_statusFit = new LabelHeightFit(m_ui->lbl_status);
+    m_ui->spin_atOnce->setMaximum(std::max(m_fittingCount, 1));
+    connect(m_ui->chk_oneAtATime, &QCheckBox::toggled, m_ui->spin_atOnce, &QWidget::setDisabled);
+    m_ui->chk_keepWatching->setVisible(bool(m_check));
     m_ui->lbl_status->hide();
     m_ui->bttn_stop->hide();
     m_ui->bttn_retryFailed->hide();
+    m_ui->bttn_exportRun->hide();
     m_ui->bttn_start->setEnabled(m_fittingCount > 0);
     fitToTable();
 }
@@ -90,11 +89,17 @@ UpdateAllDlg::~UpdateAllDlg()
     delete m_ui;
 }
 
+bool UpdateAllDlg::isRunning() const
+{
+    return m_run->isRunning();
+}
+
 void UpdateAllDlg::reject()
 {
     if (isRunning()) {
         return;
     }
+    m_watch->stop();
     QDialog::reject();
 }
 
@@ -104,14 +109,13 @@ void UpdateAllDlg::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
+    m_watch->stop();
     QDialog::closeEvent(event);
 }
 
 void UpdateAllDlg::addRow(const UnitUpdateFile& unit)
 {
-    const int row = m_ui->unitsTable->rowCount();
-    m_ui->unitsTable->insertRow(row);
-    RowState state = RowState::Waiting;
+    RowState state = unit.fits() ? RowState::Waiting : RowState::Greyed;
     if (unit.fits()) {
         switch (marlune::compareFirmware(unit.verdict.fileFirmwareVersion, unit.unit.fwVersion)) {
         case marlune::FirmwareOrder::Same:
@@ -124,17 +128,16 @@ void UpdateAllDlg::addRow(const UnitUpdateFile& unit)
             break;
         }
     }
-    m_rows.append(Row{unit, state});
-    setCell(row, kModelColumn, unit.unit.model);
-    setCell(row, kUnitColumn, DeviceUnitText::unitDetails(unit.unit));
-    setCell(row, kBeforeColumn, MLPDeviceInfoNode::versionText(unit.unit.fwVersion));
-    setCell(row, kProgressColumn, QString());
-    setCell(row, kVerdictColumn,
-            !unit.fits()                       ? unit.reason
-            : state == RowState::SameFirmware  ? leftAloneText(true)
-            : state == RowState::NewerFirmware ? leftAloneText(false)
-                                               : tr("Waiting."));
-    setCell(row, kAfterColumn, QString());
+    const int row = m_table->addRow(!unit.fits());
+    m_rows.append(Row{unit, state, false, {}, {}, {}});
+    m_table->setCell(row, RigTable::kModelColumn, unit.unit.model);
+    m_table->setCell(row, RigTable::kUnitColumn, DeviceUnitText::unitDetails(unit.unit));
+    m_table->setCell(row, RigTable::kBeforeColumn, MLPDeviceInfoNode::versionText(unit.unit.fwVersion));
+    m_table->setCell(row, RigTable::kVerdictColumn,
+                     !unit.fits()                       ? unit.reason
+                     : state == RowState::SameFirmware  ? leftAloneText(true)
+                     : state == RowState::NewerFirmware ? leftAloneText(false)
+                                                        : tr("Waiting."));
 }
 
 // One sentence per file: the units of one model share theirs.
@@ -179,7 +182,8 @@ QString UpdateAllDlg::planText() const
         lines << tr("Every unit the file fits runs its firmware already, or a newer one.");
     } else {
         lines << files
-              << tr("The units are written one after another; one that fails does not stop the others.");
+              << tr("The units are written side by side, each on its own link; one that fails does not "
+                    "stop the others.");
     }
     if (m_fittingCount < m_rows.size()) {
         lines << tr("Greyed units are left as they are; their row says why.");
@@ -202,7 +206,7 @@ void UpdateAllDlg::on_bttn_start_clicked()
         return;
     }
     QList<int> rows;
-    for (int row = 0; row < m_fittingCount; ++row) {
+    for (int row = 0; row < m_rows.size(); ++row) {
         // The first run takes every unit; one after Stop, those it did not start.
         if (takesPart(m_rows.at(row).state)) {
             rows << row;
@@ -216,17 +220,29 @@ void UpdateAllDlg::stopAfterRunningUnit()
 {
     if (isRunning() && !m_stopRequested) {
         on_bttn_stop_clicked();
+    } else if (m_watch->isWatching()) {
+        m_watch->stop();
+        finishRun();
     }
 }
 
 void UpdateAllDlg::on_bttn_stop_clicked()
 {
     m_stopRequested = true;
+    m_watch->stop();
     m_ui->bttn_stop->setEnabled(false);
-    // A unit still being checked is not written; a write under way runs to its end.
-    m_session->stopBeforeWriting();
-    setStatus(tr("Stopping: %1 is finished first if its write has begun; no further unit is started.")
-                  .arg(DeviceUnitText::modelAndUnit(m_rows.at(m_runningRow).unit.unit)));
+    // Units still being checked are not written; writes under way run to their end.
+    for (const int unit : m_run->stop()) {
+        const int row = m_rowOfRunUnit.value(unit);
+        m_rows[row].state = RowState::NotStarted;
+        m_rows[row].inRun = false;
+        m_table->setCell(row, RigTable::kVerdictColumn, tr("Not started."));
+    }
+    if (!isRunning()) {
+        finishRun();
+        return;
+    }
+    setStatus(tr("Stopping: units whose write has begun are finished first; no further unit is started."));
 }
 
 bool UpdateAllDlg::takesPart(RowState state) const
@@ -240,6 +256,7 @@ bool UpdateAllDlg::takesPart(RowState state) const
     case RowState::NewerFirmware:
         return m_alsoNewerFirmware && m_alsoNewerFirmware->isChecked();
     case RowState::Running:
+    case RowState::Greyed:
     case RowState::Updated:
     case RowState::Unconfirmed:
     case RowState::Failed:
@@ -263,6 +280,7 @@ void UpdateAllDlg::offerLeftAlone()
     const int below = layout->indexOf(m_ui->unitsTable) + 1;
     if (newer) {
         m_alsoNewerFirmware = new QCheckBox(tr("Also units with a newer firmware (a step back)"), this);
+        m_alsoNewerFirmware->setObjectName(QStringLiteral("chk_alsoNewerFirmware"));
         layout->insertWidget(below, m_alsoNewerFirmware);
         connect(m_alsoNewerFirmware, &QCheckBox::toggled, this,
                 [this] { m_ui->lbl_plan->setText(planText()); });
@@ -272,6 +290,7 @@ void UpdateAllDlg::offerLeftAlone()
             new QCheckBox(versions.size() == 1 ? tr("Also units already at %1").arg(versions.first())
                                                : tr("Also units already at their file's firmware"),
                           this);
+        m_alsoSameFirmware->setObjectName(QStringLiteral("chk_alsoSameFirmware"));
         layout->insertWidget(below, m_alsoSameFirmware);
         connect(m_alsoSameFirmware, &QCheckBox::toggled, this,
                 [this] { m_ui->lbl_plan->setText(planText()); });
@@ -281,7 +300,7 @@ void UpdateAllDlg::offerLeftAlone()
 void UpdateAllDlg::on_bttn_retryFailed_clicked()
 {
     QList<int> rows;
-    for (int row = 0; row < m_fittingCount; ++row) {
+    for (int row = 0; row < m_rows.size(); ++row) {
         if (m_rows.at(row).state == RowState::Failed) {
             rows << row;
         }
@@ -289,105 +308,181 @@ void UpdateAllDlg::on_bttn_retryFailed_clicked()
     run(rows);
 }
 
+void UpdateAllDlg::on_bttn_exportRun_clicked()
+{
+    const QString exported =
+        HistoryCsvExport::save(this, tr("Export This Run"), QStringLiteral("marlune-update-run.csv"),
+                               tr("This run's updates could not be written to %1: %2"), m_runEntries);
+    if (!exported.isEmpty()) {
+        setStatus(m_summary + QLatin1Char(' ') + exported);
+    }
+}
+
 void UpdateAllDlg::run(const QList<int>& rows)
 {
-    m_queue = rows;
-    m_runSize = rows.size();
     m_stopRequested = false;
-    // The choice is made once: the rows already say which units it took.
-    for (QCheckBox* also : {m_alsoSameFirmware, m_alsoNewerFirmware}) {
-        if (also) {
-            also->setEnabled(false);
+    // The choices are made once: the rows already say which units they took.
+    for (QWidget* choice :
+         std::initializer_list<QWidget*>{m_alsoSameFirmware, m_alsoNewerFirmware, m_ui->spin_atOnce,
+                                         m_ui->chk_oneAtATime, m_ui->chk_keepWatching}) {
+        if (choice) {
+            choice->setEnabled(false);
         }
     }
+    m_run->setMaxAtOnce(m_ui->chk_oneAtATime->isChecked() ? 1 : m_ui->spin_atOnce->value());
+    // The unit's own answer decides again at its link: the list may be older than an update
+    // made since.
+    m_run->setLeaveAlone({!(m_alsoSameFirmware && m_alsoSameFirmware->isChecked()),
+                          !(m_alsoNewerFirmware && m_alsoNewerFirmware->isChecked())});
     for (const int row : rows) {
         m_rows[row].state = RowState::Waiting;
-        m_ui->unitsTable->removeCellWidget(row, kProgressColumn);
-        setCell(row, kVerdictColumn, tr("Waiting."));
-        setCell(row, kAfterColumn, QString());
-        setRowToolTip(row, QString());
+        m_rows[row].inRun = true;
+        m_rows[row].estimator.reset();
+        m_rows[row].remainingMs.reset();
+        // A fresh bar from the start: the row's earlier one may tell a failed run.
+        m_table->removeProgress(row);
+        m_table->progressBar(row);
+        m_table->setCell(row, RigTable::kTimeLeftColumn, QString());
+        m_table->setCell(row, RigTable::kVerdictColumn, tr("Waiting."));
+        m_table->setCell(row, RigTable::kAfterColumn, QString());
+        m_table->setRowToolTip(row, QString());
+        m_rowOfRunUnit.insert(m_run->add(m_rows.at(row).unit.unit, m_rows.at(row).unit.filePath), row);
     }
     m_ui->bttn_retryFailed->hide();
+    m_ui->bttn_exportRun->hide();
+    m_ui->bttn_stop->setText(tr("Stop"));
     m_ui->bttn_stop->setEnabled(true);
     m_ui->bttn_stop->show();
     m_ui->bttn_close->setEnabled(false);
     m_ui->lbl_status->show();
-    fitRows();
-    startNext();
+    m_table->fitRows();
+    showRunStatus();
 }
 
-void UpdateAllDlg::startNext()
+void UpdateAllDlg::unitStateChanged(int unit, const UpdateSession& session)
 {
-    if (m_stopRequested) {
-        for (const int row : std::as_const(m_queue)) {
-            m_rows[row].state = RowState::NotStarted;
-            setCell(row, kVerdictColumn, tr("Not started."));
-        }
-        m_queue.clear();
-    }
-    if (m_queue.isEmpty()) {
-        finishRun();
-        return;
-    }
-    m_runningRow = m_queue.takeFirst();
-    Row& row = m_rows[m_runningRow];
-    row.state = RowState::Running;
-    QProgressBar* bar = progressBar(m_runningRow);
-    // A rig of more units than the table shows whole: the one being written stays in sight.
-    m_ui->unitsTable->scrollToItem(m_ui->unitsTable->item(m_runningRow, kModelColumn));
-    m_session = new UpdateSession(m_thread, m_historyPath, this);
-    connect(m_session, &UpdateSession::progress, bar, &QProgressBar::setValue);
-    connect(m_session, &UpdateSession::stateChanged, this, &UpdateAllDlg::sessionStateChanged);
-    setStatus(tr("Updating unit %1 of %2: %3. Keep every unit connected and powered until "
-                 "the last one has finished.")
-                  .arg(m_runSize - m_queue.size())
-                  .arg(m_runSize)
-                  .arg(DeviceUnitText::modelAndUnit(row.unit.unit)));
-    // The unit's own answer decides again at its link: the list may be older than an update
-    // made since.
-    m_session->start(row.unit.unit, row.unit.filePath,
-                     {!(m_alsoSameFirmware && m_alsoSameFirmware->isChecked()),
-                      !(m_alsoNewerFirmware && m_alsoNewerFirmware->isChecked())});
-}
-
-void UpdateAllDlg::sessionStateChanged()
-{
-    UpdateSession* session = m_session;
-    const int row = m_runningRow;
-    setCell(row, kVerdictColumn, UpdateVerdictText::row(*session));
-    if (session->state() == UpdateSession::State::Writing) {
+    const int row = m_rowOfRunUnit.value(unit);
+    Row& shown = m_rows[row];
+    shown.state = RowState::Running;
+    m_table->setCell(row, RigTable::kVerdictColumn, UpdateVerdictText::row(session));
+    if (session.state() == UpdateSession::State::Writing) {
         // What the unit reported just before its write, not what the list said earlier.
-        setCell(row, kBeforeColumn, MLPDeviceInfoNode::versionText(session->unit().fwVersion));
+        m_table->setCell(row, RigTable::kBeforeColumn,
+                         MLPDeviceInfoNode::versionText(session.unit().fwVersion));
+        shown.writing.start();
+        shown.estimator.emplace(kFullPercent);
+    } else if (session.state() == UpdateSession::State::Verifying) {
+        shown.remainingMs.reset();
+        m_table->setCell(row, RigTable::kTimeLeftColumn, QString());
     }
-    if (!session->hasEnded()) {
-        return;
+    m_table->fitRows();
+}
+
+void UpdateAllDlg::unitProgress(int unit, int percent)
+{
+    const int row = m_rowOfRunUnit.value(unit);
+    Row& shown = m_rows[row];
+    m_table->progressBar(row)->setValue(percent);
+    if (shown.estimator) {
+        shown.estimator->addSample(shown.writing.elapsed(), percent);
+        shown.remainingMs = shown.estimator->remainingMs();
+        m_table->setCell(row, RigTable::kTimeLeftColumn, WritingProgressText::timeLeft(shown.remainingMs));
     }
-    if (session->refusal() == UpdateSession::Refusal::Stopped) {
-        m_rows[row].state = RowState::NotStarted;
-        setCell(row, kVerdictColumn, tr("Not started."));
-    } else if (session->refusal() == UpdateSession::Refusal::LeftAlone) {
-        m_rows[row].state = session->outcome().unitProblem == MLPUpdateOutcome::UnitProblem::SameFirmware
-                                ? RowState::SameFirmware
-                                : RowState::NewerFirmware;
-        setCell(row, kBeforeColumn, MLPDeviceInfoNode::versionText(session->outcome().unitFound.fwVersion));
+    showRunStatus();
+}
+
+void UpdateAllDlg::unitEnded(int unit, const UpdateSession& session)
+{
+    const int row = m_rowOfRunUnit.take(unit);
+    Row& shown = m_rows[row];
+    shown.inRun = false;
+    shown.remainingMs.reset();
+    m_table->setCell(row, RigTable::kTimeLeftColumn, QString());
+    if (session.refusal() == UpdateSession::Refusal::Stopped) {
+        shown.state = RowState::NotStarted;
+        m_table->setCell(row, RigTable::kVerdictColumn, tr("Not started."));
+    } else if (session.refusal() == UpdateSession::Refusal::LeftAlone) {
+        shown.state = session.outcome().unitProblem == MLPUpdateOutcome::UnitProblem::SameFirmware
+                          ? RowState::SameFirmware
+                          : RowState::NewerFirmware;
+        m_table->setCell(row, RigTable::kBeforeColumn,
+                         MLPDeviceInfoNode::versionText(session.outcome().unitFound.fwVersion));
     } else {
-        m_rows[row].state = session->succeeded()                                    ? RowState::Updated
-                            : session->state() == UpdateSession::State::Unconfirmed ? RowState::Unconfirmed
-                                                                                    : RowState::Failed;
+        shown.state = session.succeeded()                                    ? RowState::Updated
+                      : session.state() == UpdateSession::State::Unconfirmed ? RowState::Unconfirmed
+                                                                             : RowState::Failed;
     }
-    setCell(row, kAfterColumn, UpdateVerdictText::rowAfter(*session));
-    setRowToolTip(row, session->succeeded() ? UpdateVerdictText::succeeded(*session) + QLatin1Char(' ') +
-                                                  UpdateVerdictText::afterwards(*session)
-                                            : UpdateVerdictText::failed(*session));
-    if (const QString problem = UpdateVerdictText::historyProblem(*session); !problem.isEmpty()) {
+    m_table->setCell(row, RigTable::kAfterColumn, UpdateVerdictText::rowAfter(session));
+    m_table->setRowToolTip(row, session.succeeded()
+                                    ? UpdateVerdictText::succeeded(session) + QLatin1Char(' ') +
+                                          UpdateVerdictText::afterwards(session)
+                                    : UpdateVerdictText::failed(session));
+    if (const QString problem = UpdateVerdictText::historyProblem(session); !problem.isEmpty()) {
         m_historyProblem = problem;
     }
-    // The session is still telling its end; it goes once that is done.
-    session->deleteLater();
-    m_session = nullptr;
-    m_runningRow = -1;
-    fitRows();
-    startNext();
+    if (session.historyEntry().time.isValid()) {
+        m_runEntries << session.historyEntry();
+    }
+    m_table->fitRows();
+    showRunStatus();
+}
+
+// Nothing waits or runs any more: the run is over, or watching begins or goes on.
+void UpdateAllDlg::runEnded()
+{
+    if (m_ui->chk_keepWatching->isChecked() && !m_stopRequested) {
+        startWatching();
+        return;
+    }
+    finishRun();
+}
+
+void UpdateAllDlg::startWatching()
+{
+    if (!m_watch->isWatching()) {
+        QList<MLPDeviceInfoNode> known;
+        for (const Row& row : std::as_const(m_rows)) {
+            known << row.unit.unit;
+        }
+        m_watch->start(known);
+    }
+    m_ui->bttn_stop->setText(tr("Stop Watching"));
+    m_ui->bttn_close->setEnabled(true);
+    m_ui->bttn_exportRun->setVisible(true);
+    m_ui->bttn_exportRun->setEnabled(!m_runEntries.isEmpty());
+    showRunStatus();
+}
+
+// A unit of a model the run writes is written as it appears, unless the file does not fit it
+// or it is to be left alone for the firmware it runs; units of other models are not the
+// run's business and are not shown.
+void UpdateAllDlg::unitsAppeared(const QList<MLPDeviceInfoNode>& units)
+{
+    QSet<QString> models;
+    for (int row = 0; row < m_fittingCount; ++row) {
+        models.insert(m_rows.at(row).unit.unit.model);
+    }
+    QList<int> rows;
+    for (const MLPDeviceInfoNode& unit : units) {
+        if (!models.contains(unit.model)) {
+            continue;
+        }
+        addRow(m_check(unit));
+        if (takesPart(m_rows.last().state)) {
+            rows << m_rows.size() - 1;
+        }
+    }
+    if (rows.isEmpty()) {
+        m_table->fitRows();
+        return;
+    }
+    const bool watching = m_watch->isWatching();
+    run(rows);
+    // Still watching: Stop ends the watch as well.
+    if (watching) {
+        m_ui->bttn_stop->setText(tr("Stop Watching"));
+    }
+    m_ui->unitsTable->scrollToBottom();
 }
 
 void UpdateAllDlg::finishRun()
@@ -421,9 +516,41 @@ void UpdateAllDlg::finishRun()
     m_ui->bttn_start->setVisible(notStarted > 0);
     m_ui->bttn_retryFailed->show();
     m_ui->bttn_retryFailed->setEnabled(failed > 0);
+    m_ui->bttn_exportRun->show();
+    m_ui->bttn_exportRun->setEnabled(!m_runEntries.isEmpty());
     m_ui->bttn_close->setEnabled(true);
     m_ui->bttn_close->setDefault(true);
     emit runFinished();
+}
+
+// How many units are written and wait, and the run's time left: the slowest unit's.
+void UpdateAllDlg::showRunStatus()
+{
+    int running = 0;
+    int waiting = 0;
+    std::optional<qint64> slowestMs;
+    for (const Row& row : std::as_const(m_rows)) {
+        running += row.state == RowState::Running ? 1 : 0;
+        waiting += row.inRun && row.state == RowState::Waiting ? 1 : 0;
+        if (row.remainingMs) {
+            slowestMs = std::max(slowestMs.value_or(0), *row.remainingMs);
+        }
+    }
+    if (running == 0 && waiting == 0) {
+        if (m_watch->isWatching()) {
+            setStatus(tr("Watching: units of the models above are written as they are plugged in. %1 so "
+                         "far. Stop Watching ends it.")
+                          .arg(unitCount(static_cast<int>(m_runEntries.size()))));
+        }
+        return;
+    }
+    QString text = waiting == 0 ? tr("Updating %1 at once.").arg(unitCount(running))
+                                : tr("Updating %1 at once; %2 waiting.").arg(unitCount(running)).arg(waiting);
+    if (const QString left = WritingProgressText::timeLeft(slowestMs); !left.isEmpty() && waiting == 0) {
+        text += QLatin1Char(' ') + tr("Time left: %1 (the slowest unit).").arg(left);
+    }
+    setStatus(text + QLatin1Char(' ') +
+              tr("Keep every unit connected and powered until the last one has finished."));
 }
 
 void UpdateAllDlg::setStatus(const QString& text)
@@ -432,78 +559,10 @@ void UpdateAllDlg::setStatus(const QString& text)
     m_statusFit->fit();
 }
 
-void UpdateAllDlg::setCell(int row, int column, const QString& text)
-{
-    QTableWidgetItem* item = m_ui->unitsTable->item(row, column);
-    if (!item) {
-        item = new QTableWidgetItem;
-        // Greyed: the file does not fit the unit, and nothing is done to it.
-        item->setFlags(m_rows.at(row).unit.fits() ? Qt::ItemIsEnabled : Qt::NoItemFlags);
-        m_ui->unitsTable->setItem(row, column, item);
-    }
-    item->setText(text);
-}
-
-void UpdateAllDlg::setRowToolTip(int row, const QString& toolTip)
-{
-    for (int column = 0; column < m_ui->unitsTable->columnCount(); ++column) {
-        m_ui->unitsTable->item(row, column)->setToolTip(toolTip);
-    }
-}
-
-QProgressBar* UpdateAllDlg::progressBar(int row)
-{
-    if (QWidget* cell = m_ui->unitsTable->cellWidget(row, kProgressColumn)) {
-        return cell->findChild<QProgressBar*>();
-    }
-    // In a cell of its own height, so that the bar keeps its own however tall the row grows.
-    auto* cell = new QWidget;
-    auto* layout = new QVBoxLayout(cell);
-    layout->setContentsMargins(kProgressMargin, kProgressMargin, kProgressMargin, kProgressMargin);
-    auto* bar = new QProgressBar(cell);
-    bar->setValue(0);
-    layout->addWidget(bar, 0, Qt::AlignVCenter);
-    m_ui->unitsTable->setCellWidget(row, kProgressColumn, cell);
-    return bar;
-}
-
-// Rows take the lines their verdicts need and hold a progress bar from the start; up to
-// kRowsShownWhole of them show without scrolling, the dialog growing for them.
-void UpdateAllDlg::fitRows()
-{
-    QTableWidget* table = m_ui->unitsTable;
-    const int barRowHeight = QProgressBar().sizeHint().height() + 2 * kProgressMargin;
-    for (int row = 0; row < table->rowCount(); ++row) {
-        table->resizeRowToContents(row);
-        table->setRowHeight(row, std::max(table->rowHeight(row), barRowHeight));
-    }
-    int tableHeight = table->horizontalHeader()->sizeHint().height() + 2 * table->frameWidth();
-    for (int row = 0; row < std::min(table->rowCount(), kRowsShownWhole); ++row) {
-        tableHeight += table->rowHeight(row);
-    }
-    table->setMinimumHeight(tableHeight);
-}
-
-// Short columns take what their texts need, the verdict wraps at the width of a short
-// sentence, and the dialog never outgrows the screen.
+// The dialog takes the table's width and never outgrows the screen.
 void UpdateAllDlg::fitToTable()
 {
-    QTableWidget* table = m_ui->unitsTable;
-    const QFontMetrics metrics(table->font());
-    const int cellPadding = 2 * metrics.averageCharWidth();
-    table->resizeColumnsToContents();
-    table->setColumnWidth(kProgressColumn,
-                          std::max(table->horizontalHeader()->sectionSizeHint(kProgressColumn),
-                                   kProgressCharacters * metrics.averageCharWidth()));
-    table->setColumnWidth(kVerdictColumn, kVerdictCharacters * metrics.averageCharWidth() + cellPadding);
-    table->setColumnWidth(kAfterColumn, std::max(table->horizontalHeader()->sectionSizeHint(kAfterColumn),
-                                                 metrics.horizontalAdvance(tr("No answer")) + cellPadding));
-    fitRows();
-
-    int tableWidth = 2 * table->frameWidth() + table->verticalScrollBar()->sizeHint().width();
-    for (int column = 0; column < table->columnCount(); ++column) {
-        tableWidth += table->columnWidth(column);
-    }
+    const int tableWidth = m_table->fitColumns();
     const QMargins margins = layout()->contentsMargins();
     const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
     const int widthWanted = std::max(width(), tableWidth + margins.left() + margins.right());

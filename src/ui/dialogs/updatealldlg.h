@@ -1,50 +1,69 @@
 #pragma once
 
+#include "transfertimeestimator.h"
 #include "unitupdatefile.h"
-#include "updatesession.h"
+#include "updatehistoryentry.h"
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QList>
 #include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
 
 class LabelHeightFit;
 class QCheckBox;
 class MLPWorkerThread;
 class QCloseEvent;
-class QProgressBar;
+class RigTable;
+class RigUpdateRun;
+class UnitWatch;
+class UpdateSession;
 
 namespace Ui {
 class UpdateAllDlg;
 }
 
-// Updates every listed unit that its file fits, one after another, each by an UpdateSession
-// of its own, as a table of the units with their progress and verdicts. It opens with the
-// plan; Start runs it, a failure does not stop it, Stop lets the unit being written finish
-// and starts no further one (Continue starts those later), and "Retry failed" runs the
-// failed units again. Units the file
-// does not fit are listed greyed with the reason and left alone.
+// Updates every listed unit that its file fits, side by side, each by an UpdateSession on a
+// link of its own (or as many at once as the person allows, or one at a time), as a table of
+// the units with their progress, time left and verdicts. It opens with the plan; Start runs
+// it, a failure does not stop the others, Stop lets the units being written finish and
+// starts no further one (Continue starts those later), and "Retry failed" runs the failed
+// units again. Units the file does not fit are listed greyed with the reason and left alone;
+// so are units that already run the file's firmware or a newer one, unless ticked. With
+// "Keep watching" ticked, units of the same models plugged in after the run are written as
+// they appear, each in a row of its own, until Stop Watching. "Export this run…" saves the
+// run's updates in the history's columns.
 class UpdateAllDlg : public QDialog
 {
     Q_OBJECT
 
 public:
+    // The file check for a unit that appears while watching.
+    using UnitCheck = std::function<UnitUpdateFile(const MLPDeviceInfoNode&)>;
+
     // Worth offering when the file in use fits two or more of the units.
     static bool isWorthOffering(const QList<UnitUpdateFile>& units);
 
-    // Runs modally; the caller keeps the thread and makes its own window busy meanwhile.
+    // Runs modally; the caller keeps the thread and makes its own window busy meanwhile. The
+    // thread's own device is let go before the first unit opens. Without a check, there is no
+    // watching.
     UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>& units, const QString& historyPath,
-                 QWidget* parent = nullptr);
+                 QWidget* parent = nullptr, UnitCheck check = {});
     ~UpdateAllDlg() override;
 
-    // Whether a unit is being written or checked right now (close/Escape refused then).
-    bool isRunning() const { return m_session != nullptr; }
+    // Whether a unit waits, or is being checked or written right now (close/Escape refused then).
+    bool isRunning() const;
     // How the last run ended ("3 updated, 1 failed, 0 not started."); empty before any.
     QString summary() const { return m_summary; }
-    // As Stop: the unit being written finishes, no further one starts.
+    // As Stop: the units being written finish, no further one starts, and watching ends.
     void stopAfterRunningUnit();
 
 signals:
-    // A run has ended: no unit is written or checked any more.
+    // A run has ended, with its watching: no unit is written or checked any more.
     void runFinished();
 
 public slots:
@@ -58,6 +77,7 @@ private slots:
     void on_bttn_start_clicked();
     void on_bttn_stop_clicked();
     void on_bttn_retryFailed_clicked();
+    void on_bttn_exportRun_clicked();
 
 private:
     enum class RowState
@@ -72,11 +92,19 @@ private:
         NewerFirmware,
         Failed,
         NotStarted,
+        // The file does not fit it.
+        Greyed,
     };
     struct Row
     {
         UnitUpdateFile unit;
         RowState state = RowState::Waiting;
+        // Given to the run and not ended yet.
+        bool inRun = false;
+        // Since its first byte, for its time left.
+        QElapsedTimer writing;
+        std::optional<TransferTimeEstimator> estimator;
+        std::optional<qint64> remainingMs;
     };
 
     void addRow(const UnitUpdateFile& unit);
@@ -86,34 +114,37 @@ private:
     QString filesText() const;
     QString planText() const;
     void run(const QList<int>& rows);
-    void startNext();
-    void sessionStateChanged();
+    void unitStateChanged(int unit, const UpdateSession& session);
+    void unitProgress(int unit, int percent);
+    void unitEnded(int unit, const UpdateSession& session);
+    void runEnded();
+    void startWatching();
+    void unitsAppeared(const QList<MLPDeviceInfoNode>& units);
     void finishRun();
+    void showRunStatus();
     void setStatus(const QString& text);
-    void setCell(int row, int column, const QString& text);
-    void setRowToolTip(int row, const QString& toolTip);
-    QProgressBar* progressBar(int row);
-    void fitRows();
     void fitToTable();
 
     Ui::UpdateAllDlg* m_ui;
     MLPWorkerThread& m_thread;
-    QString m_historyPath;
-    // The table's rows in its order: the units the file fits first, in the caller's order.
+    UnitCheck m_check;
+    std::unique_ptr<RigTable> m_table;
+    // The table's rows in its order: the units the file fits first, in the caller's order,
+    // then those it does not fit, then those that appeared while watching.
     QList<Row> m_rows;
     int m_fittingCount = 0;
-    // The rows this run has still to start.
-    QList<int> m_queue;
-    int m_runSize = 0;
-    int m_runningRow = -1;
-    // The running update; a child of the dialog, deleted once it has ended.
-    UpdateSession* m_session = nullptr;
+    RigUpdateRun* m_run = nullptr;
+    UnitWatch* m_watch = nullptr;
+    // The table row of each unit the run was given.
+    QHash<int, int> m_rowOfRunUnit;
     bool m_stopRequested = false;
     // The line under the table: who is being updated, then the summary.
     LabelHeightFit* m_statusFit = nullptr;
     // "Also units already at 1.03", "Also units with a newer firmware"; null where none is.
     QCheckBox* m_alsoSameFirmware = nullptr;
     QCheckBox* m_alsoNewerFirmware = nullptr;
+    // The updates of this dialog's runs, as the history has them, in the order they ended.
+    QList<UpdateHistoryEntry> m_runEntries;
     // The last reason a session gave for not adding its update to the history.
     QString m_historyProblem;
     QString m_summary;

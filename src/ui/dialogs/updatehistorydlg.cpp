@@ -1,18 +1,14 @@
 #include "updatehistorydlg.h"
 
 #include "deviceunittext.h"
+#include "historycsvexport.h"
 #include "mlpdeviceinfonode.h"
 #include "pathtext.h"
 #include "ui_updatehistorydlg.h"
-#include "updatehistorycsv.h"
 
-#include <QDir>
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QHeaderView>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTableWidgetItem>
@@ -163,26 +159,12 @@ void UpdateHistoryDlg::fitToTable()
 
 void UpdateHistoryDlg::exportCsv()
 {
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Export the Update History"),
-        QDir::home().filePath(QStringLiteral("marlune-update-history.csv")), tr("CSV files (*.csv)"));
-    if (path.isEmpty()) {
+    const QString exported = HistoryCsvExport::save(
+        this, tr("Export the Update History"), QStringLiteral("marlune-update-history.csv"),
+        tr("The update history could not be written to %1: %2"), m_entries);
+    if (exported.isEmpty()) {
         return;
     }
-    const QString shownPath = QDir::toNativeSeparators(path);
-    // Written aside and renamed at the end: an export that fails leaves no half a file behind.
-    QSaveFile file(path);
-    const QByteArray document = UpdateHistoryCsv::document(m_entries);
-    if (!file.open(QIODevice::WriteOnly) || file.write(document) != document.size() || !file.commit()) {
-        QMessageBox::warning(
-            this, tr("Export failed"),
-            tr("The update history could not be written to %1: %2").arg(shownPath, file.errorString()));
-        return;
-    }
-    const QString exported =
-        m_entries.size() == 1
-            ? tr("1 update exported to %1.").arg(shownPath)
-            : tr("%1 updates exported to %2.").arg(QString::number(m_entries.size()), shownPath);
     const QString shown = m_ui->lbl_historyProblems->text();
     m_ui->lbl_historyProblems->setText(shown.isEmpty() ? exported : shown + QLatin1Char('\n') + exported);
     m_ui->lbl_historyProblems->setVisible(true);

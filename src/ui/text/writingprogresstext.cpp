@@ -9,25 +9,27 @@ constexpr qint64 kSecondsStep = 5;
 
 } // namespace
 
+QString WritingProgressText::timeLeft(std::optional<qint64> remainingMs)
+{
+    if (!remainingMs || *remainingMs <= 0) {
+        return QString();
+    }
+    const qint64 seconds = (*remainingMs + kMsPerSecond - 1) / kMsPerSecond;
+    const qint64 steppedSeconds = (seconds + kSecondsStep - 1) / kSecondsStep * kSecondsStep;
+    const qint64 minutes = (seconds + kSecondsPerMinute / 2) / kSecondsPerMinute;
+    if (steppedSeconds < kSecondsPerMinute) {
+        return tr("about %1 seconds").arg(steppedSeconds);
+    }
+    return minutes == 1 ? tr("about 1 minute") : tr("about %1 minutes").arg(minutes);
+}
+
 QString WritingProgressText::text(const QString& writing, int percent, std::optional<qint64> remainingMs)
 {
-    QString timeLeft;
-    if (remainingMs && *remainingMs > 0) {
-        const qint64 seconds = (*remainingMs + kMsPerSecond - 1) / kMsPerSecond;
-        const qint64 steppedSeconds = (seconds + kSecondsStep - 1) / kSecondsStep * kSecondsStep;
-        const qint64 minutes = (seconds + kSecondsPerMinute / 2) / kSecondsPerMinute;
-        if (steppedSeconds < kSecondsPerMinute) {
-            timeLeft = tr(", about %1 seconds left").arg(steppedSeconds);
-        } else if (minutes == 1) {
-            timeLeft = tr(", about 1 minute left");
-        } else {
-            timeLeft = tr(", about %1 minutes left").arg(minutes);
-        }
-    }
+    const QString left = timeLeft(remainingMs);
     // A line each, so that the window keeps its height when the estimate comes and goes. One
     // pass over all three: a model or serial number holding "%2" stays as it is.
     return tr("%1\n%2%3.\nKeep the device connected until the update has finished.")
-        .arg(writing, tr("%1%").arg(percent), timeLeft);
+        .arg(writing, tr("%1%").arg(percent), left.isEmpty() ? QString() : tr(", %1 left").arg(left));
 }
 
 QString WritingProgressText::start(const QString& writing)

@@ -16,6 +16,8 @@ class WritingProgressText
     Q_DECLARE_TR_FUNCTIONS(WritingProgressText)
 
 public:
+    // "about 40 seconds", "about 3 minutes"; empty without an estimate.
+    static QString timeLeft(std::optional<qint64> remainingMs);
     // The line at `percent`; remainingMs empty while there is no steady estimate.
     static QString text(const QString& writing, int percent, std::optional<qint64> remainingMs);
 
