@@ -89,6 +89,7 @@ private slots:
     void updateAllGoesOnAfterAFailureRetriesItAndStopsBetweenUnits();
     void updateAllLeavesAloneUnitsAtTheFilesFirmware_data();
     void updateAllLeavesAloneUnitsAtTheFilesFirmware();
+    void updateAllKeepsWatchingForUnitsPluggedIn();
     void pickDuringAnUpdateIsTheUnitWrittenNext_data();
     void pickDuringAnUpdateIsTheUnitWrittenNext();
     void endRequestWaitsForTheRunningUpdate_data();
@@ -124,12 +125,17 @@ private:
         QList<UnitUpdateFile> units;
         [&] { QTRY_COMPARE_WITH_TIMEOUT(workerSignals.discoveries, 1, kStateTimeoutMs); }();
         for (const MLPDeviceInfoNode& device : m_workerThread->discoveredDevices()) {
-            UnitUpdateFile unit{device, marlune::builtInUpdateFilesByModel().value(device.model), {}, {}};
-            unit.verdict = UpdateFileCheck::check(unit.filePath, device.model, device.hwVersion);
-            unit.reason = UpdateText::sentence(UpdateText::fileVerdict(unit.verdict));
-            units << unit;
+            units << withBuiltInFile(device);
         }
         return units;
+    }
+
+    static UnitUpdateFile withBuiltInFile(const MLPDeviceInfoNode& device)
+    {
+        UnitUpdateFile unit{device, marlune::builtInUpdateFilesByModel().value(device.model), {}, {}};
+        unit.verdict = UpdateFileCheck::check(unit.filePath, device.model, device.hwVersion);
+        unit.reason = UpdateText::sentence(UpdateText::fileVerdict(unit.verdict));
+        return unit;
     }
 
     QList<UpdateHistoryEntry> takeHistory()
@@ -773,6 +779,58 @@ void TestFirmwareUpdateFlow::updateAllLeavesAloneUnitsAtTheFilesFirmware()
     }
     // A unit left alone, as the list said or as its own answer told, is not recorded.
     QCOMPARE(takeHistory().size(), situation == "ticked" ? 2 : 1);
+    QVERIFY(dialog.close());
+}
+
+// Watching after the run of two units: a unit of their model plugged in is written as it
+// appears, one of another model is not shown, and the written unit unplugged and plugged in
+// again, now at the file's firmware, is listed as left alone and not written twice.
+void TestFirmwareUpdateFlow::updateAllKeepsWatchingForUnitsPluggedIn()
+{
+    for (const char* serial : {"ML0001", "ML0002"}) {
+        m_emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100, kFirmwareBefore),
+                                    marlune::testing::makerWithSerial(serial));
+    }
+    UpdateAllDlg dialog(*m_workerThread, discoverUnitsWithTheirBuiltInFiles(), UpdateHistory::defaultPath(), nullptr,
+                        &withBuiltInFile);
+    dialog.show();
+    auto* table = dialog.findChild<QTableWidget*>("unitsTable");
+    const auto verdicts = [&] {
+        QStringList texts;
+        for (int row = 0; row < table->rowCount(); ++row) {
+            texts << table->item(row, 5)->text();
+        }
+        return texts;
+    };
+    const auto status = [&] { return dialog.findChild<QLabel*>("lbl_status")->text(); };
+    dialog.findChild<QCheckBox*>("chk_keepWatching")->setChecked(true);
+    ModalDialogWatcher watcher(
+        [](QWidget* box) { qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click(); });
+    QTest::mouseClick(dialog.findChild<QPushButton*>("bttn_start"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(status().startsWith("Watching"), kUpdateTimeoutMs);
+    const QString updated = QStringLiteral("Updated to firmware 1.03.");
+    QCOMPARE(verdicts(), (QStringList{updated, updated}));
+
+    const std::shared_ptr<VirtualDevice> newcomer = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+    const int newcomerId = m_emulation->addMakerDevice(newcomer, marlune::testing::makerWithSerial("ML0003"));
+    m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200, kFirmwareBefore),
+                                marlune::testing::makerWithSerial("ML0009"));
+    QTRY_COMPARE_WITH_TIMEOUT(verdicts(), (QStringList{updated, updated, updated}), kUpdateTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!dialog.isRunning() && status().startsWith("Watching"), kStateTimeoutMs);
+    const std::size_t segmentsWritten = newcomer->dataSegmentCount();
+
+    // Plugged in again once the watch has looked at the bus without it.
+    marlune::testing::WorkerThreadSignals workerSignals(*m_workerThread);
+    m_emulation->unplug(newcomerId);
+    QTRY_VERIFY_WITH_TIMEOUT(workerSignals.discoveries > 0, kStateTimeoutMs);
+    m_emulation->addMakerDevice(newcomer, marlune::testing::makerWithSerial("ML0003"));
+    QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 4, kUpdateTimeoutMs);
+    QCOMPARE(verdicts().last(), QStringLiteral("Already runs the file's firmware; left alone."));
+    QCOMPARE(newcomer->dataSegmentCount(), segmentsWritten);
+
+    QTest::mouseClick(dialog.findChild<QPushButton*>("bttn_stop"), Qt::LeftButton);
+    QCOMPARE(status(), QStringLiteral("3 updated, 0 failed, 0 not started."));
+    QCOMPARE(takeHistory().size(), 3);
     QVERIFY(dialog.close());
 }
 
