@@ -44,9 +44,9 @@ void TestDemoDeviceDescription::faultsAreRead()
 {
     QString error;
     const auto devices = DemoDeviceDescription::parseList(
-        QStringLiteral(
-            "usb:S,silent;usb:E,error-at=12/0x05;usb:F,error-at=3;ftdi:U,unplug-at=40;usb:L,locked;ftdi:H,held;"
-            "usb:K,keeps-firmware,restart=2500"),
+        QStringLiteral("usb:S,silent;usb:E,error-at=12/"
+                       "0x05;usb:F,error-at=3;ftdi:U,unplug-at=40;usb:L,locked;ftdi:H,held;"
+                       "usb:K,keeps-firmware,restart=2500,plug-in-after=9000"),
         &error);
     QVERIFY2(devices, qPrintable(error));
     QVERIFY(devices->at(0).silent);
@@ -61,6 +61,7 @@ void TestDemoDeviceDescription::faultsAreRead()
     QVERIFY(!devices->at(0).held);
     QVERIFY(devices->at(6).keepsFirmware && !devices->at(0).keepsFirmware);
     QCOMPARE(devices->at(6).restartMs, 2500u);
+    QCOMPARE(devices->at(6).plugInAfterMs, 9000u);
 }
 
 void TestDemoDeviceDescription::mistakesAreReported_data()

@@ -87,7 +87,8 @@ std::optional<DemoDeviceDescription> parseDevice(const QString& text, QString* e
             device.locked = true;
         } else if (key == QLatin1String("held") && equals < 0) {
             if (device.kind != DemoDeviceDescription::Kind::FtdiBridge) {
-                *error = QStringLiteral("\"%1\": only an ftdi: bridge can be held by another program").arg(option);
+                *error =
+                    QStringLiteral("\"%1\": only an ftdi: bridge can be held by another program").arg(option);
                 return std::nullopt;
             }
             device.held = true;
@@ -112,6 +113,10 @@ std::optional<DemoDeviceDescription> parseDevice(const QString& text, QString* e
             valid = parts.size() <= 2 && segment && status && *status >= 1 && *status <= 0xFF;
             device.errorSegment = segment;
             device.errorStatus = static_cast<uint8_t>(status.value_or(0));
+        } else if (key == QLatin1String("plug-in-after")) {
+            const std::optional<uint32_t> after = parseNumber(value);
+            valid = after.has_value();
+            device.plugInAfterMs = after.value_or(0);
         } else if (key == QLatin1String("unplug-at")) {
             device.unplugSegment = parseNumber(value);
             valid = device.unplugSegment.has_value();
@@ -198,6 +203,9 @@ QString DemoDeviceDescription::describe() const
         line += QStringLiteral(", error 0x%1 at segment %2")
                     .arg(errorStatus, 2, 16, QLatin1Char('0'))
                     .arg(*errorSegment);
+    }
+    if (plugInAfterMs > 0) {
+        line += QStringLiteral(", plugged in after %1 ms").arg(plugInAfterMs);
     }
     if (unplugSegment) {
         line += QStringLiteral(", unplugged at segment %1").arg(*unplugSegment);

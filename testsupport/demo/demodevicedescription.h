@@ -44,6 +44,8 @@ struct DemoDeviceDescription
     std::optional<uint32_t> errorSegment;
     uint8_t errorStatus = kDefaultErrorStatus;
     std::optional<uint32_t> unplugSegment;
+    // Plugged in only this long after the demo starts, as a unit brought to a running program.
+    uint32_t plugInAfterMs = 0;
     // Maker USB only: the device node refuses this user, as without the udev rules.
     bool locked = false;
     // FTDI bridge only: another program (lighting software, say) holds the bridge open.

@@ -83,22 +83,36 @@ int main(int argc, char** argv)
     UsbEmulation emulation;
     std::vector<AttachedDevice> attached;
     int serialNumber = 1;
+    // Every device is described, and numbered, at once; one plugged in later reaches the bus then.
+    attached.reserve(static_cast<std::size_t>(descriptions.size()));
     for (const DemoDeviceDescription& description : descriptions) {
         AttachedDevice entry{description, marlune::testing::makeDemoDevice(description), 0};
-        if (description.kind == DemoDeviceDescription::Kind::FtdiBridge) {
-            marlune::testing::FtdiBridgeOptions options;
-            options.serial = QStringLiteral("FTDEMO%1").arg(serialNumber++).toStdString();
-            options.modelWireTime = true;
-            entry.emulationId = emulation.addFtdiBridge(entry.device, options);
-        } else {
-            marlune::testing::MakerDeviceOptions options;
-            options.serial = QStringLiteral("MLDEMO%1").arg(serialNumber++).toStdString();
-            options.modelWireTime = true;
-            options.openable = !description.locked;
-            entry.emulationId = emulation.addMakerDevice(entry.device, options);
-        }
-        console << "attached: " << description.describe() << Qt::endl;
+        const QString serial =
+            QString::fromLatin1(description.kind == DemoDeviceDescription::Kind::FtdiBridge ? "FTDEMO%1"
+                                                                                            : "MLDEMO%1")
+                .arg(serialNumber++);
         attached.push_back(std::move(entry));
+        AttachedDevice& added = attached.back();
+        const auto plugIn = [&emulation, &console, &added, serial] {
+            if (added.description.kind == DemoDeviceDescription::Kind::FtdiBridge) {
+                marlune::testing::FtdiBridgeOptions options;
+                options.serial = serial.toStdString();
+                options.modelWireTime = true;
+                added.emulationId = emulation.addFtdiBridge(added.device, options);
+            } else {
+                marlune::testing::MakerDeviceOptions options;
+                options.serial = serial.toStdString();
+                options.modelWireTime = true;
+                options.openable = !added.description.locked;
+                added.emulationId = emulation.addMakerDevice(added.device, options);
+            }
+            console << "attached: " << added.description.describe() << Qt::endl;
+        };
+        if (description.plugInAfterMs > 0) {
+            QTimer::singleShot(static_cast<int>(description.plugInAfterMs), &application, plugIn);
+        } else {
+            plugIn();
+        }
     }
 
     // An unplug at a given segment has to happen while the update runs, so the launcher
@@ -106,7 +120,8 @@ int main(int argc, char** argv)
     QTimer unplugWatch;
     QObject::connect(&unplugWatch, &QTimer::timeout, [&] {
         for (AttachedDevice& entry : attached) {
-            if (entry.description.unplugSegment && emulation.isPlugged(entry.emulationId) &&
+            if (entry.description.unplugSegment && entry.emulationId != 0 &&
+                emulation.isPlugged(entry.emulationId) &&
                 entry.device->dataSegmentCount() >= *entry.description.unplugSegment) {
                 emulation.unplug(entry.emulationId);
                 console << "unplugged: " << entry.description.model << Qt::endl;

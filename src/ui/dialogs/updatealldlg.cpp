@@ -529,17 +529,24 @@ void UpdateAllDlg::showRunStatus()
     int running = 0;
     int waiting = 0;
     std::optional<qint64> slowestMs;
+    // Known only while every unit being written has a steady estimate of its own.
+    bool allEstimated = true;
     for (const Row& row : std::as_const(m_rows)) {
         running += row.state == RowState::Running ? 1 : 0;
         waiting += row.inRun && row.state == RowState::Waiting ? 1 : 0;
         if (row.remainingMs) {
             slowestMs = std::max(slowestMs.value_or(0), *row.remainingMs);
+        } else if (row.state == RowState::Running && row.estimator) {
+            allEstimated = false;
         }
+    }
+    if (!allEstimated) {
+        slowestMs.reset();
     }
     if (running == 0 && waiting == 0) {
         if (m_watch->isWatching()) {
-            setStatus(tr("Watching: units of the models above are written as they are plugged in. %1 so "
-                         "far. Stop Watching ends it.")
+            setStatus(tr("Watching: units of the models above are written as they are plugged in; %1 "
+                         "written so far. Stop Watching ends it.")
                           .arg(unitCount(static_cast<int>(m_runEntries.size()))));
         }
         return;
