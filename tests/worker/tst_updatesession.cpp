@@ -2,6 +2,7 @@
 #include "mlpcommand.h"
 #include "mlpworkerthread.h"
 #include "patternedbytes.h"
+#include "rigupdaterun.h"
 #include "updatefilebuilder.h"
 #include "updatehistory.h"
 #include "updatesession.h"
@@ -199,6 +200,84 @@ private slots:
         } else {
             QVERIFY(entry.versionWritten.isEmpty());
             QVERIFY(entry.versionAfter.isEmpty());
+        }
+    }
+
+    void rigRunWritesItsUnitsSideBySide_data()
+    {
+        QTest::addColumn<int>("maxAtOnce");
+        QTest::addColumn<bool>("stop");
+        QTest::newRow("all at once") << 0 << false;
+        QTest::newRow("two at once") << 2 << false;
+        QTest::newRow("one at a time, stopped during the first") << 1 << true;
+    }
+
+    // Four units, the third of which refuses a block: the run starts as many as it may at
+    // once, the failure stops no other, each unit is written and recorded once, in the order
+    // the units ended. Stopped, it lets the unit being written finish and starts no other.
+    void rigRunWritesItsUnitsSideBySide()
+    {
+        QFETCH(int, maxAtOnce);
+        QFETCH(bool, stop);
+        QList<std::shared_ptr<VirtualDevice>> devices;
+        for (const char* serial : {"A1", "A2", "A3", "A4"}) {
+            devices << makeDevice("DEMO-5");
+            devices.last()->setInstallsUpdates(true);
+            m_emulation->addMakerDevice(devices.last(), makerWithSerial(serial));
+        }
+        const QList<MLPDeviceInfoNode> listed = discover();
+        QCOMPARE(listed.size(), 4);
+        UpdateFileBuilder file;
+        file.firmwareVersion = 0x0210;
+        file.blocks = {patternedBytes(700, 3, 11)};
+        const QString path = UpdateFileBuilder::write(file.writer(), m_directory.filePath("update.ml2"));
+        const auto deviceOf = [&](const MLPDeviceInfoNode& unit) {
+            return devices.at(unit.serial.mid(1).toInt() - 1);
+        };
+        deviceOf(listed.at(2))->failSegment(3, 0x07);
+
+        RigUpdateRun run(*m_thread, historyPath());
+        run.setMaxAtOnce(maxAtOnce);
+        int running = 0;
+        int mostAtOnce = 0;
+        int startedBeforeFirstEnd = -1;
+        QList<int> notStarted;
+        QStringList ended;
+        connect(&run, &RigUpdateRun::unitStateChanged, this, [&](int, const UpdateSession& session) {
+            if (session.state() == State::Checking) {
+                mostAtOnce = std::max(mostAtOnce, ++running);
+            }
+            if (stop && session.state() == State::Writing && notStarted.isEmpty()) {
+                notStarted = run.stop();
+            }
+        });
+        connect(&run, &RigUpdateRun::unitEnded, this, [&](int, const UpdateSession& session) {
+            if (startedBeforeFirstEnd < 0) {
+                startedBeforeFirstEnd = running;
+            }
+            --running;
+            ended << session.unit().serial;
+        });
+        for (const MLPDeviceInfoNode& unit : listed) {
+            run.add(unit, path);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!run.isRunning(), 4 * kSignalTimeoutMs);
+
+        const int allowed = maxAtOnce == 0 ? 4 : maxAtOnce;
+        QCOMPARE(mostAtOnce, allowed);
+        QCOMPARE(startedBeforeFirstEnd, allowed);
+        QCOMPARE(notStarted, stop ? (QList<int>{1, 2, 3}) : QList<int>());
+        QStringList warnings;
+        QStringList recorded;
+        for (const UpdateHistoryEntry& entry : UpdateHistory(historyPath()).read(warnings)) {
+            recorded << entry.serial;
+            QCOMPARE(entry.succeeded, entry.serial != listed.at(2).serial);
+        }
+        QCOMPARE(recorded, ended);
+        QCOMPARE(recorded.size(), stop ? 1 : 4);
+        for (const MLPDeviceInfoNode& unit : listed) {
+            const bool written = !stop || unit.isSameUnit(listed.first());
+            QCOMPARE(deviceOf(unit)->transferPayload(UpdateHeader, 0).empty(), !written);
         }
     }
 };
