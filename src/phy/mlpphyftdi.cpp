@@ -1,6 +1,7 @@
 #include "mlpphyftdi.h"
 
 #include "mlpusbidentities.h"
+#include "mlpusblistinglock.h"
 
 #include <algorithm>
 #include <iterator>
@@ -15,10 +16,14 @@ int32_t MLPPhyFtdi::enumerate()
     m_serials.clear();
     m_heldBridges = 0;
     DWORD deviceCount = 0;
-    FT_CreateDeviceInfoList(&deviceCount);
-    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(deviceCount);
-    if (deviceCount > 0) {
-        FT_GetDeviceInfoList(nodes.data(), &deviceCount);
+    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes;
+    {
+        const MLPUsbListingLock listing;
+        FT_CreateDeviceInfoList(&deviceCount);
+        nodes.resize(deviceCount);
+        if (deviceCount > 0) {
+            FT_GetDeviceInfoList(nodes.data(), &deviceCount);
+        }
     }
     for (DWORD position = 0; position < deviceCount && position < nodes.size(); ++position) {
         if (MLPUsbIdentities::isBridgeDescription(nodes[position].Description)) {
