@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <set>
+#include <string>
 #include <vector>
 
 using marlune::d2xx::LibftdiBridge;
@@ -46,6 +47,20 @@ LibftdiBridge* findBridge(FT_HANDLE handle)
     const std::lock_guard<std::mutex> lock(state.mutex);
     auto* bridge = static_cast<LibftdiBridge*>(handle);
     return state.openBridges.count(bridge) != 0 ? bridge : nullptr;
+}
+
+FT_STATUS openEntry(const LibftdiBridge::ListEntry& entry, FT_HANDLE* pHandle)
+{
+    auto bridge = std::make_unique<LibftdiBridge>();
+    const FT_STATUS status = bridge->open(entry);
+    if (status != FT_OK) {
+        return status;
+    }
+    ProviderState& state = providerState();
+    const std::lock_guard<std::mutex> lock(state.mutex);
+    state.openBridges.insert(bridge.get());
+    *pHandle = bridge.release();
+    return FT_OK;
 }
 
 void copyText(const std::string& text, char* field, std::size_t fieldBytes)
@@ -120,15 +135,34 @@ FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
         }
         entry = state.deviceList[static_cast<std::size_t>(deviceNumber)];
     }
-    auto bridge = std::make_unique<LibftdiBridge>();
-    const FT_STATUS status = bridge->open(entry);
+    return openEntry(entry, pHandle);
+}
+
+FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle)
+{
+    if (pHandle == nullptr) {
+        return FT_INVALID_PARAMETER;
+    }
+    *pHandle = nullptr;
+    if (pArg1 == nullptr || Flags != FT_OPEN_BY_SERIAL_NUMBER) {
+        return FT_INVALID_PARAMETER;
+    }
+    // The bridges attached now, apart from the shared device list, which another thread may
+    // be rebuilding. A bridge without a serial number is not named by an empty one.
+    std::vector<LibftdiBridge::ListEntry> attached;
+    const FT_STATUS status = LibftdiBridge::listAttached(attached);
     if (status != FT_OK) {
         return status;
     }
-    const std::lock_guard<std::mutex> lock(state.mutex);
-    state.openBridges.insert(bridge.get());
-    *pHandle = bridge.release();
-    return FT_OK;
+    const std::string serialNumber(static_cast<const char*>(pArg1));
+    const auto found =
+        std::find_if(attached.begin(), attached.end(), [&](const LibftdiBridge::ListEntry& entry) {
+            return !entry.serialNumber.empty() && entry.serialNumber == serialNumber;
+        });
+    if (found == attached.end()) {
+        return FT_DEVICE_NOT_FOUND;
+    }
+    return openEntry(*found, pHandle);
 }
 
 FT_STATUS FT_API FT_Close(FT_HANDLE ftHandle)
