@@ -14,13 +14,8 @@ int32_t MLPPhyFtdi::enumerate()
     std::vector<int32_t> listIndices;
     m_serials.clear();
     m_heldBridges = 0;
-    DWORD deviceCount = 0;
-    FT_CreateDeviceInfoList(&deviceCount);
-    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(deviceCount);
-    if (deviceCount > 0) {
-        FT_GetDeviceInfoList(nodes.data(), &deviceCount);
-    }
-    for (DWORD position = 0; position < deviceCount && position < nodes.size(); ++position) {
+    const std::vector<FT_DEVICE_LIST_INFO_NODE> nodes = listDevices();
+    for (std::size_t position = 0; position < nodes.size(); ++position) {
         if (MLPUsbIdentities::isBridgeDescription(nodes[position].Description)) {
             listIndices.push_back(static_cast<int32_t>(position));
             const auto& serial = nodes[position].SerialNumber;

@@ -1,8 +1,10 @@
 #include "mlpphyftdid2xx.h"
 
 #include "mlpphyaddress.h"
+#include "mlpusblistinglock.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -16,6 +18,40 @@ namespace {
 constexpr uint8_t kBreakByte = 0x00;
 // DMX512-A alternate start code for manufacturer packets, then the manufacturer id.
 constexpr uint8_t kStartSequence[] = {0x91, 0x4D, 0x6C, 0x01};
+
+// How many driver lists the process has built, or may have: counted under MLPUsbListingLock.
+uint64_t& driverListsBuilt()
+{
+    static uint64_t count = 0;
+    return count;
+}
+
+// With the listing lock held.
+std::vector<FT_DEVICE_LIST_INFO_NODE> takeDriverList()
+{
+    DWORD deviceCount = 0;
+    FT_CreateDeviceInfoList(&deviceCount);
+    ++driverListsBuilt();
+    std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(deviceCount);
+    if (deviceCount > 0) {
+        FT_GetDeviceInfoList(nodes.data(), &deviceCount);
+    }
+    nodes.resize(std::min<std::size_t>(deviceCount, nodes.size()));
+    return nodes;
+}
+
+template <std::size_t Size>
+std::string textOf(const char (&field)[Size])
+{
+    return std::string(field, std::find(field, field + Size, '\0'));
+}
+
+bool sameBridge(const FT_DEVICE_LIST_INFO_NODE& listed, const FT_DEVICE_LIST_INFO_NODE& now)
+{
+    return listed.ID == now.ID && listed.LocId == now.LocId &&
+           textOf(listed.SerialNumber) == textOf(now.SerialNumber) &&
+           textOf(listed.Description) == textOf(now.Description);
+}
 
 } // namespace
 
@@ -49,7 +85,20 @@ void MLPPhyFtdiD2xx::openIndex(int32_t index)
     if (index < 0 || static_cast<std::size_t>(index) >= m_listIndices.size()) {
         return;
     }
-    m_openRefused = FT_Open(m_listIndices[static_cast<std::size_t>(index)], &m_handle) != FT_OK;
+    const int32_t position = m_listIndices[static_cast<std::size_t>(index)];
+    {
+        const MLPUsbListingLock listing;
+        std::string serialNumber = textOf(m_listed[static_cast<std::size_t>(position)].SerialNumber);
+        if (namesOneBridge(serialNumber)) {
+            // The driver may build its list anew to find the serial number.
+            ++driverListsBuilt();
+            m_openRefused = FT_OpenEx(serialNumber.data(), FT_OPEN_BY_SERIAL_NUMBER, &m_handle) != FT_OK;
+        } else if (positionStillHolds(static_cast<std::size_t>(position))) {
+            m_openRefused = FT_Open(position, &m_handle) != FT_OK;
+        } else {
+            return;
+        }
+    }
     FT_ResetDevice(m_handle);
     // A failed step does not stop the next: each open starts the line afresh, and a device
     // that did not get it simply stays silent.
@@ -190,6 +239,39 @@ bool MLPPhyFtdiD2xx::sendStartSequence()
     std::copy(std::begin(kStartSequence), std::end(kStartSequence), startSequence);
     DWORD bytesWritten = 0;
     return FT_Write(m_handle, startSequence, sizeof startSequence, &bytesWritten) == FT_OK;
+}
+
+std::vector<FT_DEVICE_LIST_INFO_NODE> MLPPhyFtdiD2xx::listDevices()
+{
+    const MLPUsbListingLock listing;
+    m_listed = takeDriverList();
+    m_listNumber = driverListsBuilt();
+    return m_listed;
+}
+
+bool MLPPhyFtdiD2xx::positionStillHolds(std::size_t position)
+{
+    if (m_listNumber == driverListsBuilt()) {
+        return true;
+    }
+    // Another list has been built since: the position holds if the list taken now has as
+    // many bridges and the same one there. A bridge plugged in or out shifts the positions; a
+    // bridge that another handle opened meanwhile is listed without its strings and is left
+    // alone too.
+    const std::vector<FT_DEVICE_LIST_INFO_NODE> now = takeDriverList();
+    if (now.size() != m_listed.size() || !sameBridge(m_listed[position], now[position])) {
+        return false;
+    }
+    m_listNumber = driverListsBuilt();
+    return true;
+}
+
+bool MLPPhyFtdiD2xx::namesOneBridge(const std::string& serialNumber) const
+{
+    return !serialNumber.empty() &&
+           std::count_if(m_listed.begin(), m_listed.end(), [&](const FT_DEVICE_LIST_INFO_NODE& node) {
+               return textOf(node.SerialNumber) == serialNumber;
+           }) == 1;
 }
 
 void MLPPhyFtdiD2xx::setListIndices(std::vector<int32_t> listIndices)

@@ -4,6 +4,7 @@
 #include "mlpphyftdii.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -13,6 +14,13 @@ namespace marlune::MLP {
 // An FTDI link over the D2XX calls: opens a bridge of the accepted list, sets up a DMX512
 // line (250 000 baud 8N2, break, manufacturer start code) and carries MLP bytes over it.
 // Which bridges are accepted is left to the concrete link's `enumerate`.
+//
+// Links on several threads share the driver's one device-information list, which every
+// listing rebuilds. So a link lists under MLPUsbListingLock and opens a bridge by its serial
+// number, which names it wherever it is listed now. A bridge without one (or whose serial
+// number the list shows twice) can only be opened by its position; that happens under the
+// same lock, and only while the driver's list is the one this link took, or a new one with
+// as many bridges and the same bridge at that position.
 class MLPPhyFtdiD2xx : public MLPPhyFtdiI
 {
 public:
@@ -56,6 +64,8 @@ public:
     // D2XX's name for a status ("FT_IO_ERROR"), as its documentation spells it.
     std::string errorString(int32_t code) override;
 
+    // Opens the bridge at `index` of the accepted list. Nothing is opened when the bridge has
+    // no serial number of its own and the driver's list has changed around its position since.
     void openIndex(int32_t index) override;
     // Whether the driver refused to open the bridge of the last openIndex: another program
     // holds it, since the list still has it.
@@ -68,11 +78,22 @@ protected:
     virtual bool sendBreak();
     virtual bool setTimeouts();
 
-    // Records the accepted bridges as positions in the D2XX device-information list.
+    // Takes the driver's device-information list, under the listing lock, as this link's list.
+    std::vector<FT_DEVICE_LIST_INFO_NODE> listDevices();
+    // Records the accepted bridges as positions in the list listDevices() returned last.
     void setListIndices(std::vector<int32_t> listIndices);
 
 private:
+    // With the listing lock held: whether the driver's list still has this link's bridge at
+    // `position`, taking the list again if another has been built since this link's.
+    bool positionStillHolds(std::size_t position);
+    // Whether a serial number names exactly one bridge of this link's list.
+    bool namesOneBridge(const std::string& serialNumber) const;
+
     bool m_enumerated = false;
+    std::vector<FT_DEVICE_LIST_INFO_NODE> m_listed;
+    // Which of the process's driver lists m_listed matches.
+    uint64_t m_listNumber = 0;
     std::vector<int32_t> m_listIndices;
     FT_HANDLE m_handle = nullptr;
     bool m_openRefused = false;

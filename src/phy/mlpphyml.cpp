@@ -2,6 +2,7 @@
 
 #include "mlpphyaddress.h"
 #include "mlpusbidentities.h"
+#include "mlpusblistinglock.h"
 
 #include <cstring>
 
@@ -93,6 +94,7 @@ int32_t MLPPhyMl::enumerate()
     if (!m_initialised) {
         return 0;
     }
+    const MLPUsbListingLock listing;
     libusb_device** attached = nullptr;
     const ssize_t attachedCount = libusb_get_device_list(m_context, &attached);
     if (attachedCount < 0) {
@@ -124,6 +126,9 @@ void MLPPhyMl::openIndex(int32_t index)
         m_handle = nullptr;
         return;
     }
+    // The device is this link's own from its own list, so no other listing can shift it;
+    // the lock only keeps the open apart from other threads' listings.
+    const MLPUsbListingLock listing;
     if (libusb_open(m_devices[static_cast<std::size_t>(index)], &m_handle) != 0) {
         m_handle = nullptr;
         return;

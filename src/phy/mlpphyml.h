@@ -15,7 +15,9 @@ namespace marlune::MLP {
 
 // The link to devices on the maker's own USB interface: finds them by vendor and product
 // id (MLPUsbIdentities), tells physical devices apart by serial number and carries MLP bytes over the bulk
-// endpoint pair of interface 0. Holds its own libusb context for its whole life.
+// endpoint pair of interface 0. Holds its own libusb context for its whole life, shared with
+// no other link: links on several threads meet only in MLPUsbListingLock, which their listings
+// and opens take, and in libusb's process-wide state, which libusb locks itself.
 class MLPPhyMl : public MLPPhy
 {
 public:

@@ -12,7 +12,8 @@ namespace marlune::MLP {
 
 // The link the device requests use: joins the FTDI bridges and the maker-USB devices into one
 // numbered list (bridges first) and passes every byte operation on to the member it opened
-// last. Each multi-link has its own members and so its own library contexts.
+// last. Each multi-link has its own members and so its own library contexts: one thread uses
+// it at a time, and multi-links on other threads meet it only in MLPUsbListingLock.
 class MLPPhyMultiUsb : public MLPPhy
 {
 public:

@@ -2,6 +2,7 @@
 
 #include "mlpphyml.h"
 #include "mlpusbidentities.h"
+#include "mlpusblistinglock.h"
 
 #include <libusb.h>
 
@@ -57,6 +58,7 @@ std::vector<MLPInaccessibleDevice> MLPUsbAccessProbe::findInaccessibleDevices()
     if (libusb_init(&context) != 0) {
         return inaccessible;
     }
+    const MLPUsbListingLock listing;
     libusb_device** attached = nullptr;
     const ssize_t attachedCount = libusb_get_device_list(context, &attached);
     for (ssize_t position = 0; position < attachedCount; ++position) {

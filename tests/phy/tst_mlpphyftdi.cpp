@@ -168,6 +168,52 @@ private slots:
         QVERIFY(!link.openRefused());
     }
 
+    // Another link's listing rebuilds the driver's one list between this link's listing and
+    // its open of bridge 1. A serial number of its own names the bridge wherever it is listed;
+    // without one, only its position in an unchanged list does.
+    void openReachesTheListedBridgeAfterAnotherListing_data()
+    {
+        QTest::addColumn<QStringList>("serialNumbers");
+        QTest::addColumn<bool>("unplugFirst");
+        QTest::addColumn<QStringList>("expectedOpen");
+        const QStringList serials = {"FT0", "FT1", "FT2"};
+        const QStringList secondWithout = {"FT0", "", "FT2"};
+        QTest::newRow("serial number, positions shifted") << serials << true << QStringList{"FT_OpenEx(FT1)"};
+        QTest::newRow("no serial number, positions kept")
+            << secondWithout << false << QStringList{"FT_Open(1)"};
+        QTest::newRow("no serial number, positions shifted") << secondWithout << true << QStringList{};
+        QTest::newRow("serial number of two bridges")
+            << QStringList{"FT1", "FT1", "FT2"} << false << QStringList{"FT_Open(1)"};
+    }
+
+    void openReachesTheListedBridgeAfterAnotherListing()
+    {
+        QFETCH(QStringList, serialNumbers);
+        QFETCH(bool, unplugFirst);
+        QFETCH(QStringList, expectedOpen);
+        ScriptedEndpoint devices[3];
+        for (int bridge = 0; bridge < 3; ++bridge) {
+            m_d2xx.addBridge(kDevice, &devices[bridge]);
+            m_d2xx.setSerialNumber(bridge, serialNumbers[bridge].toLatin1());
+        }
+        MLPPhyFtdi link;
+        QCOMPARE(link.enumerate(), 3);
+        if (unplugFirst) {
+            m_d2xx.unplug(0);
+        }
+        MLPPhyFtdi other;
+        other.enumerate();
+        m_d2xx.clearCalls();
+
+        link.openIndex(1);
+
+        QCOMPARE(m_d2xx.calls().filter(QRegularExpression("^FT_Open")), expectedOpen);
+        for (int bridge = 0; bridge < 3; ++bridge) {
+            QCOMPARE(devices[bridge].received().isEmpty(), bridge != 1 || expectedOpen.isEmpty());
+        }
+        QVERIFY(!link.openRefused());
+    }
+
     void openTakesTheIndexFromItsOwnScheme()
     {
         m_d2xx.addBridge(kDevice);

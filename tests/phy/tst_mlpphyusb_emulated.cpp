@@ -14,9 +14,11 @@
 
 #include <QtTest>
 
+#include <atomic>
 #include <memory>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 using marlune::MLP::MLPLinkKind;
@@ -36,6 +38,24 @@ std::shared_ptr<VirtualDevice> deviceWithModel(const std::string& model)
     VirtualDeviceIdentity identity;
     identity.model = model;
     return std::make_shared<VirtualDevice>(identity);
+}
+
+// What one unit's thread sees over `rounds` opens of its unit, found as the worker finds a
+// unit: a fresh listing, then the position with its link kind and serial number.
+std::vector<std::string> modelsSeenAt(MLPLinkKind kind, const std::string& serial, int rounds)
+{
+    MLPPhyMultiUsb link;
+    std::vector<std::string> models;
+    for (int round = 0; round < rounds; ++round) {
+        const int32_t count = link.enumerate();
+        int32_t index = 0;
+        while (index < count && (link.linkKindAt(index) != kind || link.serialAt(index) != serial)) {
+            ++index;
+        }
+        link.openIndex(index);
+        models.push_back(deviceModelOf(link));
+    }
+    return models;
 }
 
 void addOneRowPerLinkKind()
@@ -387,6 +407,42 @@ private slots:
             QCOMPARE(deviceModelOf(selection), discovered[static_cast<std::size_t>(index)]);
             QCOMPARE(selection.lastError(), 0);
         }
+    }
+
+    // Units written side by side, one thread and link each, while another thread lists the
+    // bus over and over as a discovery does: every open lands on its own unit, every exchange
+    // comes back whole, and every listing finds all units.
+    void linksOnSeveralThreadsKeepToTheirOwnUnits()
+    {
+        constexpr int kRounds = 4;
+        m_emulation->addFtdiBridge(deviceWithModel("BRIDGE-A"), bridgeNamed("MARLUNE MLP-DEV", "FT1"));
+        m_emulation->addFtdiBridge(deviceWithModel("BRIDGE-B"), bridgeNamed("MARLUNE MLP-DGL", "FT2"));
+        m_emulation->addMakerDevice(deviceWithModel("MAKER-C"), makerWithSerial("ML1"));
+        std::atomic<bool> unitsDone{false};
+        std::vector<int32_t> listings;
+        std::thread lister([&] {
+            MLPPhyMultiUsb discovery;
+            while (!unitsDone.load()) {
+                listings.push_back(discovery.enumerate());
+            }
+        });
+        std::vector<std::string> seenA;
+        std::vector<std::string> seenB;
+        std::vector<std::string> seenC;
+        std::thread unitA([&] { seenA = modelsSeenAt(MLPLinkKind::FtdiBridge, "FT1", kRounds); });
+        std::thread unitB([&] { seenB = modelsSeenAt(MLPLinkKind::FtdiBridge, "FT2", kRounds); });
+        std::thread unitC([&] { seenC = modelsSeenAt(MLPLinkKind::MakerUsb, "ML1", kRounds); });
+        unitA.join();
+        unitB.join();
+        unitC.join();
+        unitsDone.store(true);
+        lister.join();
+
+        QCOMPARE(seenA, std::vector<std::string>(kRounds, "BRIDGE-A"));
+        QCOMPARE(seenB, std::vector<std::string>(kRounds, "BRIDGE-B"));
+        QCOMPARE(seenC, std::vector<std::string>(kRounds, "MAKER-C"));
+        QVERIFY(!listings.empty());
+        QCOMPARE(listings, std::vector<int32_t>(listings.size(), 3));
     }
 
     void positionBeyondTheListOpensNothing()

@@ -11,7 +11,11 @@
 // bus once it has taken that many segments: its writes and reads fail from then on, and the
 // next device list leaves it out. One described as "held" stands for a bridge another program holds
 // open: listed with the opened flag and without its strings, as the driver lists such a bridge,
-// and refused by FT_Open.
+// and refused by FT_Open and FT_OpenEx.
+//
+// The programs call it from several threads at once, as they do the driver: one lock guards
+// every bridge's state and is let go while a read waits, so a read on one handle holds up no
+// other, and nothing sleeps while holding it.
 
 #include "d2xxapi.h"
 #include "demodevice.h"
@@ -26,6 +30,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -117,6 +122,18 @@ Bridge* bridgeOf(FT_HANDLE handle)
     return nullptr;
 }
 
+// With the stand-in's lock held.
+FT_STATUS openBridge(Bridge& bridge, FT_HANDLE* pHandle)
+{
+    if (bridge.open || bridge.description.held || !bridge.attached()) {
+        return FT_DEVICE_NOT_OPENED;
+    }
+    bridge.open = true;
+    bridge.received.clear();
+    *pHandle = &bridge;
+    return FT_OK;
+}
+
 void copyText(const std::string& text, char* field, std::size_t fieldBytes)
 {
     const std::size_t length = std::min(text.size(), fieldBytes - 1);
@@ -180,14 +197,23 @@ FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
     if (deviceNumber < 0 || static_cast<std::size_t>(deviceNumber) >= state.deviceList.size()) {
         return FT_DEVICE_NOT_FOUND;
     }
-    Bridge* bridge = state.deviceList[static_cast<std::size_t>(deviceNumber)];
-    if (bridge->open || bridge->description.held || !bridge->attached()) {
-        return FT_DEVICE_NOT_OPENED;
+    return openBridge(*state.deviceList[static_cast<std::size_t>(deviceNumber)], pHandle);
+}
+
+FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle)
+{
+    if (pArg1 == nullptr || Flags != FT_OPEN_BY_SERIAL_NUMBER || pHandle == nullptr) {
+        return FT_INVALID_PARAMETER;
     }
-    bridge->open = true;
-    bridge->received.clear();
-    *pHandle = bridge;
-    return FT_OK;
+    const std::string serial(static_cast<const char*>(pArg1));
+    StandIn& state = standIn();
+    std::lock_guard<std::mutex> lock(state.mutex);
+    for (const auto& bridge : state.bridges) {
+        if (bridge->attached() && bridge->serial == serial) {
+            return openBridge(*bridge, pHandle);
+        }
+    }
+    return FT_DEVICE_NOT_FOUND;
 }
 
 FT_STATUS FT_API FT_ResetDevice(FT_HANDLE ftHandle)

@@ -22,6 +22,7 @@ typedef uint32_t ULONG;
 typedef unsigned char UCHAR;
 typedef DWORD* LPDWORD;
 typedef void* LPVOID;
+typedef void* PVOID;
 typedef void* FT_HANDLE;
 typedef ULONG FT_STATUS;
 
@@ -58,6 +59,12 @@ enum : UCHAR
     FT_PARITY_SPACE = 4,
 };
 
+// How FT_OpenEx names the bridge to open.
+enum : DWORD
+{
+    FT_OPEN_BY_SERIAL_NUMBER = 1,
+};
+
 // Flags of a device-information list node. An open bridge is listed with its USB ids but
 // without its description and serial number, which the driver cannot read while another
 // handle holds it.
@@ -91,6 +98,10 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
 
 // Opens the bridge at a position of the device-information list.
 FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle);
+
+// Opens the bridge that pArg1 names, whatever the device-information list holds; with
+// FT_OPEN_BY_SERIAL_NUMBER, pArg1 is its zero-terminated serial number.
+FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle);
 
 FT_STATUS FT_API FT_ResetDevice(FT_HANDLE ftHandle);
 FT_STATUS FT_API FT_SetDataCharacteristics(FT_HANDLE ftHandle, UCHAR uWordLength, UCHAR uStopBits,

@@ -21,7 +21,7 @@ void RecordingD2xx::reset()
     }
     m_openHandles.clear();
     m_bridges.clear();
-    m_listedCount = 0;
+    m_list.clear();
     m_calls.clear();
 }
 
@@ -34,28 +34,37 @@ int RecordingD2xx::addBridge(const QByteArray& description, DeviceEndpoint* endp
     return static_cast<int>(m_bridges.size()) - 1;
 }
 
-void RecordingD2xx::refuseOpen(int position)
+void RecordingD2xx::setSerialNumber(int bridge, const QByteArray& serialNumber)
 {
-    m_bridges[static_cast<std::size_t>(position)].opens = false;
+    m_bridges[static_cast<std::size_t>(bridge)].serialNumber = serialNumber;
 }
 
-void RecordingD2xx::holdElsewhere(int position, uint32_t usbIds)
+void RecordingD2xx::unplug(int bridge)
 {
-    Bridge& bridge = m_bridges[static_cast<std::size_t>(position)];
+    m_bridges[static_cast<std::size_t>(bridge)].attached = false;
+}
+
+void RecordingD2xx::refuseOpen(int bridge)
+{
+    m_bridges[static_cast<std::size_t>(bridge)].opens = false;
+}
+
+void RecordingD2xx::holdElsewhere(int number, uint32_t usbIds)
+{
+    Bridge& bridge = m_bridges[static_cast<std::size_t>(number)];
     bridge.heldElsewhere = true;
     bridge.opens = false;
     bridge.usbIds = usbIds;
 }
 
-void RecordingD2xx::limitWrites(int position, const QVector<uint32_t>& bytesPerCall)
+void RecordingD2xx::limitWrites(int bridge, const QVector<uint32_t>& bytesPerCall)
 {
-    m_bridges[static_cast<std::size_t>(position)].writeLimits.assign(bytesPerCall.begin(),
-                                                                     bytesPerCall.end());
+    m_bridges[static_cast<std::size_t>(bridge)].writeLimits.assign(bytesPerCall.begin(), bytesPerCall.end());
 }
 
-void RecordingD2xx::failWrites(int position, uint32_t status)
+void RecordingD2xx::failWrites(int bridge, uint32_t status)
 {
-    m_bridges[static_cast<std::size_t>(position)].writeStatus = status;
+    m_bridges[static_cast<std::size_t>(bridge)].writeStatus = status;
 }
 
 int RecordingD2xx::callCount(const QString& callPrefix) const
@@ -72,16 +81,40 @@ RecordingD2xx::Handle* RecordingD2xx::findHandle(void* handle) const
 
 int RecordingD2xx::createList()
 {
-    m_listedCount = static_cast<int>(m_bridges.size());
-    return m_listedCount;
+    m_list.clear();
+    for (std::size_t bridge = 0; bridge < m_bridges.size(); ++bridge) {
+        if (m_bridges[bridge].attached) {
+            m_list.push_back(static_cast<int>(bridge));
+        }
+    }
+    return listedCount();
 }
 
 RecordingD2xx::Handle* RecordingD2xx::openListed(int position)
 {
-    if (position < 0 || position >= m_listedCount || !bridgeAt(position).opens) {
+    if (position < 0 || position >= listedCount()) {
         return nullptr;
     }
-    auto* handle = new Handle{position, {}};
+    return openBridge(m_list[static_cast<std::size_t>(position)]);
+}
+
+RecordingD2xx::Handle* RecordingD2xx::openBySerialNumber(const QByteArray& serialNumber)
+{
+    for (std::size_t bridge = 0; bridge < m_bridges.size(); ++bridge) {
+        if (m_bridges[bridge].attached && !serialNumber.isEmpty() &&
+            m_bridges[bridge].serialNumber == serialNumber) {
+            return openBridge(static_cast<int>(bridge));
+        }
+    }
+    return nullptr;
+}
+
+RecordingD2xx::Handle* RecordingD2xx::openBridge(int bridge)
+{
+    if (!m_bridges[static_cast<std::size_t>(bridge)].opens) {
+        return nullptr;
+    }
+    auto* handle = new Handle{bridge, {}};
     m_openHandles.insert(handle);
     return handle;
 }
@@ -145,6 +178,9 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
         const QByteArray& description = provider.bridgeAt(position).description;
         std::memcpy(node.Description, description.constData(),
                     std::min(sizeof node.Description, static_cast<std::size_t>(description.size())));
+        const QByteArray& serialNumber = provider.bridgeAt(position).serialNumber;
+        std::memcpy(node.SerialNumber, serialNumber.constData(),
+                    std::min(sizeof node.SerialNumber - 1, static_cast<std::size_t>(serialNumber.size())));
     }
     *lpdwNumDevs = static_cast<DWORD>(provider.listedCount());
     return FT_OK;
@@ -155,6 +191,19 @@ FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
     RecordingD2xx& provider = RecordingD2xx::instance();
     provider.record(QStringLiteral("FT_Open(%1)").arg(deviceNumber));
     *pHandle = provider.openListed(deviceNumber);
+    return *pHandle != nullptr ? FT_OK : FT_DEVICE_NOT_OPENED;
+}
+
+FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle)
+{
+    RecordingD2xx& provider = RecordingD2xx::instance();
+    const QByteArray serialNumber(static_cast<const char*>(pArg1));
+    provider.record(QStringLiteral("FT_OpenEx(%1)").arg(QString::fromLatin1(serialNumber)));
+    *pHandle = nullptr;
+    if (Flags != FT_OPEN_BY_SERIAL_NUMBER) {
+        return FT_INVALID_PARAMETER;
+    }
+    *pHandle = provider.openBySerialNumber(serialNumber);
     return *pHandle != nullptr ? FT_OK : FT_DEVICE_NOT_OPENED;
 }
 

@@ -15,7 +15,8 @@ class DeviceEndpoint;
 
 // A D2XX provider for tests, linked in place of the real one: a list of bridges the test
 // describes, each optionally backed by a device endpoint, and a log of every D2XX call in a
-// readable form ("FT_Open(1)", "FT_SetTimeouts(100, 2000)", "FT_Write(91 4d 6c 01)").
+// readable form ("FT_Open(1)", "FT_OpenEx(FT01)", "FT_SetTimeouts(100, 2000)",
+// "FT_Write(91 4d 6c 01)").
 // Calls on a handle that is not open are logged with " without device" appended and fail.
 // FT_GetQueueStatus moves what the endpoint has ready into the handle's receive queue and
 // counts it; reads hand out that queue, then what the endpoint has ready; nothing here waits.
@@ -27,18 +28,24 @@ public:
     // Forgets all bridges, the device list, the log and any open handles.
     void reset();
 
-    // Attaches a bridge at the next list position; the description is copied byte for byte
-    // into the 64-byte field (so it may hold a zero inside). Returns the position.
+    // Attaches a bridge after the others; the description is copied byte for byte into the
+    // 64-byte field (so it may hold a zero inside). Returns the bridge's number, which the
+    // calls below take; it is also its list position while no bridge before it is unplugged.
     int addBridge(const QByteArray& description, DeviceEndpoint* endpoint = nullptr);
+    // The bridge's serial number (none unless set), as the list shows it and FT_OpenEx finds it.
+    void setSerialNumber(int bridge, const QByteArray& serialNumber);
+    // The bridge leaves the bus: the next list closes up behind it and FT_OpenEx no longer
+    // finds it.
+    void unplug(int bridge);
     // FT_Open of this bridge fails.
-    void refuseOpen(int position);
+    void refuseOpen(int bridge);
     // Another program has this bridge open: it is listed with the opened flag and its USB
     // ids, and without description, as the driver lists such a bridge.
-    void holdElsewhere(int position, uint32_t usbIds);
+    void holdElsewhere(int bridge, uint32_t usbIds);
     // The n-th FT_Write on this bridge accepts at most bytesPerCall[n] bytes; later ones take all.
-    void limitWrites(int position, const QVector<uint32_t>& bytesPerCall);
+    void limitWrites(int bridge, const QVector<uint32_t>& bytesPerCall);
     // Every later FT_Write on this bridge takes nothing and answers this D2XX status.
-    void failWrites(int position, uint32_t status);
+    void failWrites(int bridge, uint32_t status);
 
     QStringList calls() const { return m_calls; }
     int callCount(const QString& callPrefix) const;
@@ -49,7 +56,9 @@ public:
     struct Bridge
     {
         QByteArray description;
+        QByteArray serialNumber;
         DeviceEndpoint* endpoint = nullptr;
+        bool attached = true;
         bool opens = true;
         bool heldElsewhere = false;
         uint32_t usbIds = 0;
@@ -58,24 +67,31 @@ public:
     };
     struct Handle
     {
-        int position = 0;
+        int bridge = 0;
         QByteArray received; // taken from the endpoint by FT_GetQueueStatus, not yet read
     };
     void record(const QString& call) { m_calls.append(call); }
     Handle* findHandle(void* handle) const;
-    Bridge& bridgeOf(const Handle& handle) { return m_bridges[static_cast<std::size_t>(handle.position)]; }
-    // Bridges are only ever appended, so the list is the first bridges up to its length.
+    Bridge& bridgeOf(const Handle& handle) { return m_bridges[static_cast<std::size_t>(handle.bridge)]; }
+    // The attached bridges in the order they were added.
     int createList();
-    int listedCount() const { return m_listedCount; }
-    const Bridge& bridgeAt(int position) const { return m_bridges[static_cast<std::size_t>(position)]; }
+    int listedCount() const { return static_cast<int>(m_list.size()); }
+    const Bridge& bridgeAt(int position) const
+    {
+        return m_bridges[static_cast<std::size_t>(m_list[static_cast<std::size_t>(position)])];
+    }
     Handle* openListed(int position);
+    // The first attached bridge with this serial number, whatever the list holds.
+    Handle* openBySerialNumber(const QByteArray& serialNumber);
     bool closeHandle(void* handle);
 
 private:
     RecordingD2xx() = default;
 
+    Handle* openBridge(int bridge);
+
     std::vector<Bridge> m_bridges;
-    int m_listedCount = 0;
+    std::vector<int> m_list; // the bridges of the last list, by number
     std::set<Handle*> m_openHandles;
     QStringList m_calls;
 };

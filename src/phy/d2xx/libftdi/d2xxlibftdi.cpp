@@ -2,13 +2,15 @@
 // ours; handles are remembered so a call with a closed or foreign handle fails instead of
 // touching freed memory.
 //
-// One thread at a time calls these functions, so nothing here is locked. Their only callers
-// are the FTDI link and this provider's tests. A link serves one worker-thread request at a
-// time; the window, the command-line tool and the benchmark each run one worker thread at a
-// time, and a link left at the end is deleted only after its thread has been joined. A lock
-// around the handle lookup alone would not make concurrent use safe, since FT_Close deletes
-// the bridge that a read on another thread may still be using: a caller with threads of its
-// own must hold one lock around every call.
+// Several threads may call these functions at once, each with handles of its own. The device
+// list and the set of open handles are the whole process's and are locked. A handle belongs
+// to the thread that opened it, as with the vendor's driver: its settings, reads, writes and
+// its FT_Close come from that thread alone, so a bridge's own USB traffic runs without the lock
+// and a read waiting on one bridge holds up no other. FT_Close takes its handle out of the set
+// under the lock before deleting the bridge, so another thread's lookup never meets a bridge
+// being deleted. A listing and the FT_GetDeviceInfoList that copies it belong together: the
+// caller keeps other listings out in between (the links do so under MLPUsbListingLock), or
+// the list it copies may have grown.
 
 #include "d2xxapi.h"
 #include "libftdibridge.h"
@@ -16,7 +18,9 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <set>
+#include <string>
 #include <vector>
 
 using marlune::d2xx::LibftdiBridge;
@@ -25,6 +29,7 @@ namespace {
 
 struct ProviderState
 {
+    std::mutex mutex; // guards the members below; never held while a bridge talks to its chip
     bool listBuilt = false;
     std::vector<LibftdiBridge::ListEntry> deviceList;
     std::set<LibftdiBridge*> openBridges;
@@ -38,8 +43,24 @@ ProviderState& providerState()
 
 LibftdiBridge* findBridge(FT_HANDLE handle)
 {
+    ProviderState& state = providerState();
+    const std::lock_guard<std::mutex> lock(state.mutex);
     auto* bridge = static_cast<LibftdiBridge*>(handle);
-    return providerState().openBridges.count(bridge) != 0 ? bridge : nullptr;
+    return state.openBridges.count(bridge) != 0 ? bridge : nullptr;
+}
+
+FT_STATUS openEntry(const LibftdiBridge::ListEntry& entry, FT_HANDLE* pHandle)
+{
+    auto bridge = std::make_unique<LibftdiBridge>();
+    const FT_STATUS status = bridge->open(entry);
+    if (status != FT_OK) {
+        return status;
+    }
+    ProviderState& state = providerState();
+    const std::lock_guard<std::mutex> lock(state.mutex);
+    state.openBridges.insert(bridge.get());
+    *pHandle = bridge.release();
+    return FT_OK;
 }
 
 void copyText(const std::string& text, char* field, std::size_t fieldBytes)
@@ -58,8 +79,12 @@ FT_STATUS FT_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs)
     if (lpdwNumDevs == nullptr) {
         return FT_INVALID_PARAMETER;
     }
+    // Reading every bridge's strings takes a while; only the new list's hand-over is locked.
+    std::vector<LibftdiBridge::ListEntry> attached;
+    const FT_STATUS status = LibftdiBridge::listAttached(attached);
     ProviderState& state = providerState();
-    const FT_STATUS status = LibftdiBridge::listAttached(state.deviceList);
+    const std::lock_guard<std::mutex> lock(state.mutex);
+    state.deviceList = std::move(attached);
     state.listBuilt = true;
     *lpdwNumDevs = static_cast<DWORD>(state.deviceList.size());
     return status;
@@ -71,6 +96,7 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
         return FT_INVALID_PARAMETER;
     }
     ProviderState& state = providerState();
+    const std::lock_guard<std::mutex> lock(state.mutex);
     for (std::size_t position = 0; position < state.deviceList.size(); ++position) {
         const LibftdiBridge::ListEntry& entry = state.deviceList[position];
         // Flags, Type and LocId are left 0: nothing of ours reads them.
@@ -91,33 +117,69 @@ FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
     }
     *pHandle = nullptr;
     ProviderState& state = providerState();
+    bool listBuilt = false;
+    {
+        const std::lock_guard<std::mutex> lock(state.mutex);
+        listBuilt = state.listBuilt;
+    }
     // A caller may open by position without listing first, as D2XX allows.
-    if (!state.listBuilt) {
-        LibftdiBridge::listAttached(state.deviceList);
-        state.listBuilt = true;
+    if (!listBuilt) {
+        DWORD listed = 0;
+        FT_CreateDeviceInfoList(&listed);
     }
-    if (deviceNumber < 0 || static_cast<std::size_t>(deviceNumber) >= state.deviceList.size()) {
-        return FT_DEVICE_NOT_FOUND;
+    LibftdiBridge::ListEntry entry;
+    {
+        const std::lock_guard<std::mutex> lock(state.mutex);
+        if (deviceNumber < 0 || static_cast<std::size_t>(deviceNumber) >= state.deviceList.size()) {
+            return FT_DEVICE_NOT_FOUND;
+        }
+        entry = state.deviceList[static_cast<std::size_t>(deviceNumber)];
     }
-    auto bridge = std::make_unique<LibftdiBridge>();
-    const FT_STATUS status = bridge->open(state.deviceList[static_cast<std::size_t>(deviceNumber)]);
+    return openEntry(entry, pHandle);
+}
+
+FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle)
+{
+    if (pHandle == nullptr) {
+        return FT_INVALID_PARAMETER;
+    }
+    *pHandle = nullptr;
+    if (pArg1 == nullptr || Flags != FT_OPEN_BY_SERIAL_NUMBER) {
+        return FT_INVALID_PARAMETER;
+    }
+    // The bridges attached now, apart from the shared device list, which another thread may
+    // be rebuilding. A bridge without a serial number is not named by an empty one.
+    std::vector<LibftdiBridge::ListEntry> attached;
+    const FT_STATUS status = LibftdiBridge::listAttached(attached);
     if (status != FT_OK) {
         return status;
     }
-    state.openBridges.insert(bridge.get());
-    *pHandle = bridge.release();
-    return FT_OK;
+    const std::string serialNumber(static_cast<const char*>(pArg1));
+    const auto found =
+        std::find_if(attached.begin(), attached.end(), [&](const LibftdiBridge::ListEntry& entry) {
+            return !entry.serialNumber.empty() && entry.serialNumber == serialNumber;
+        });
+    if (found == attached.end()) {
+        return FT_DEVICE_NOT_FOUND;
+    }
+    return openEntry(*found, pHandle);
 }
 
 FT_STATUS FT_API FT_Close(FT_HANDLE ftHandle)
 {
-    ProviderState& state = providerState();
-    const auto found = state.openBridges.find(static_cast<LibftdiBridge*>(ftHandle));
-    if (found == state.openBridges.end()) {
-        return FT_INVALID_HANDLE;
+    std::unique_ptr<LibftdiBridge> bridge;
+    {
+        ProviderState& state = providerState();
+        const std::lock_guard<std::mutex> lock(state.mutex);
+        const auto found = state.openBridges.find(static_cast<LibftdiBridge*>(ftHandle));
+        if (found == state.openBridges.end()) {
+            return FT_INVALID_HANDLE;
+        }
+        bridge.reset(*found);
+        state.openBridges.erase(found);
     }
-    const std::unique_ptr<LibftdiBridge> bridge(*found);
-    state.openBridges.erase(found);
+    // Closed outside the lock: letting go of the USB device takes a while.
+    bridge.reset();
     return FT_OK;
 }
 

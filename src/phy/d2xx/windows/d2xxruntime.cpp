@@ -17,6 +17,7 @@ constexpr wchar_t kLibraryName[] = L"ftd2xx.dll";
 using CreateDeviceInfoListFunction = FT_STATUS(FT_API*)(LPDWORD);
 using GetDeviceInfoListFunction = FT_STATUS(FT_API*)(FT_DEVICE_LIST_INFO_NODE*, LPDWORD);
 using OpenFunction = FT_STATUS(FT_API*)(int, FT_HANDLE*);
+using OpenExFunction = FT_STATUS(FT_API*)(PVOID, DWORD, FT_HANDLE*);
 using HandleFunction = FT_STATUS(FT_API*)(FT_HANDLE);
 using SetDataCharacteristicsFunction = FT_STATUS(FT_API*)(FT_HANDLE, UCHAR, UCHAR, UCHAR);
 using SetTimeoutsFunction = FT_STATUS(FT_API*)(FT_HANDLE, ULONG, ULONG);
@@ -32,6 +33,7 @@ struct Library
     CreateDeviceInfoListFunction createDeviceInfoList = nullptr;
     GetDeviceInfoListFunction getDeviceInfoList = nullptr;
     OpenFunction open = nullptr;
+    OpenExFunction openEx = nullptr;
     HandleFunction resetDevice = nullptr;
     SetDataCharacteristicsFunction setDataCharacteristics = nullptr;
     SetTimeoutsFunction setTimeouts = nullptr;
@@ -64,7 +66,8 @@ Library loadLibrary()
     const bool complete =
         resolve(module, "FT_CreateDeviceInfoList", library.createDeviceInfoList) &&
         resolve(module, "FT_GetDeviceInfoList", library.getDeviceInfoList) &&
-        resolve(module, "FT_Open", library.open) && resolve(module, "FT_ResetDevice", library.resetDevice) &&
+        resolve(module, "FT_Open", library.open) && resolve(module, "FT_OpenEx", library.openEx) &&
+        resolve(module, "FT_ResetDevice", library.resetDevice) &&
         resolve(module, "FT_SetDataCharacteristics", library.setDataCharacteristics) &&
         resolve(module, "FT_SetTimeouts", library.setTimeouts) &&
         resolve(module, "FT_SetBaudRate", library.setBaudRate) &&
@@ -123,6 +126,11 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
 FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
 {
     return library().loaded ? library().open(deviceNumber, pHandle) : FT_DEVICE_NOT_FOUND;
+}
+
+FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle)
+{
+    return library().loaded ? library().openEx(pArg1, Flags, pHandle) : FT_DEVICE_NOT_FOUND;
 }
 
 FT_STATUS FT_API FT_ResetDevice(FT_HANDLE ftHandle)

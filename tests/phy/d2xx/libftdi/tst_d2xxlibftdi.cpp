@@ -134,6 +134,41 @@ private slots:
         QVERIFY(handle == nullptr);
     }
 
+    // A serial number names its bridge apart from the device list, which another thread
+    // may be rebuilding meanwhile.
+    void openBySerialNumberReachesThatBridge_data()
+    {
+        QTest::addColumn<QByteArray>("serialNumber");
+        QTest::addColumn<int>("reached");
+        QTest::newRow("second bridge") << QByteArrayLiteral("FT0002") << 1;
+        QTest::newRow("serial number of no bridge") << QByteArrayLiteral("FT0009") << -1;
+    }
+
+    void openBySerialNumberReachesThatBridge()
+    {
+        QFETCH(QByteArray, serialNumber);
+        QFETCH(int, reached);
+        const std::shared_ptr<ScriptedEndpoint> devices[] = {std::make_shared<ScriptedEndpoint>(),
+                                                             std::make_shared<ScriptedEndpoint>()};
+        m_emulation->addFtdiBridge(devices[0], bridgeNamed("MARLUNE MLP-DEV", "FT0001"));
+        m_emulation->addFtdiBridge(devices[1], bridgeNamed("MARLUNE MLP-DEV", "FT0002"));
+
+        const FT_STATUS status = FT_OpenEx(serialNumber.data(), FT_OPEN_BY_SERIAL_NUMBER, &m_handle);
+
+        if (reached < 0) {
+            QCOMPARE(status, FT_DEVICE_NOT_FOUND);
+            QVERIFY(m_handle == nullptr);
+            return;
+        }
+        QCOMPARE(status, FT_OK);
+        uint8_t frame[] = {0xAA, 0x10, 0xCC};
+        DWORD written = 0;
+        QCOMPARE(FT_SetBaudRate(m_handle, kWorkingBaudRate), FT_OK);
+        QCOMPARE(FT_Write(m_handle, frame, sizeof frame, &written), FT_OK);
+        QCOMPARE(devices[reached]->received(), QByteArray::fromHex("aa10cc"));
+        QVERIFY(devices[1 - reached]->received().isEmpty());
+    }
+
     // Handles
 
     void callsWithoutAnOpenHandleFail_data() { addFlagRows("closedHandle", "null handle", "closed handle"); }
