@@ -791,8 +791,9 @@ void TestFirmwareUpdateFlow::updateAllKeepsWatchingForUnitsPluggedIn()
         m_emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100, kFirmwareBefore),
                                     marlune::testing::makerWithSerial(serial));
     }
-    UpdateAllDlg dialog(*m_workerThread, discoverUnitsWithTheirBuiltInFiles(), UpdateHistory::defaultPath(), nullptr,
-                        &withBuiltInFile);
+    // Discovered first: the discovery makes the worker thread.
+    const QList<UnitUpdateFile> units = discoverUnitsWithTheirBuiltInFiles();
+    UpdateAllDlg dialog(*m_workerThread, units, UpdateHistory::defaultPath(), nullptr, &withBuiltInFile);
     dialog.show();
     auto* table = dialog.findChild<QTableWidget*>("unitsTable");
     const auto verdicts = [&] {
