@@ -35,8 +35,13 @@ QList<int> RigUpdateRun::stop()
     for (const auto& running : std::as_const(m_running)) {
         running.second->stopBeforeWriting();
     }
+    // Told from the loop, once the caller has dealt with the units that will not start.
     if (m_running.isEmpty() && !notStarted.isEmpty()) {
-        emit finished();
+        QTimer::singleShot(0, this, [this] {
+            if (!isRunning()) {
+                emit finished();
+            }
+        });
     }
     return notStarted;
 }

@@ -231,7 +231,13 @@ void UpdateAllDlg::on_bttn_stop_clicked()
     m_stopRequested = true;
     m_watch->stop();
     m_ui->bttn_stop->setEnabled(false);
-    // Units still being checked are not written; writes under way run to their end.
+    // Watching with nothing to write: the run has ended already, and no end will be told.
+    if (!isRunning()) {
+        finishRun();
+        return;
+    }
+    // Units still being checked are not written; writes under way run to their end. The
+    // run tells its end once they have.
     for (const int unit : m_run->stop()) {
         const int row = m_rowOfRunUnit.value(unit);
         m_rows[row].state = RowState::NotStarted;
@@ -239,7 +245,6 @@ void UpdateAllDlg::on_bttn_stop_clicked()
         m_table->setCell(row, RigTable::kVerdictColumn, tr("Not started."));
     }
     if (!isRunning()) {
-        finishRun();
         return;
     }
     setStatus(tr("Stopping: units whose write has begun are finished first; no further unit is started."));
