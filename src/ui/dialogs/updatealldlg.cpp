@@ -74,6 +74,9 @@ UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>&
     new LabelHeightFit(m_ui->lbl_plan);
     m_statusFit = new LabelHeightFit(m_ui->lbl_status);
     m_ui->spin_atOnce->setMaximum(std::max(m_fittingCount, 1));
+    // Some styles (Windows' among them) size the box too tight for "all" beside its arrows.
+    m_ui->spin_atOnce->setMinimumWidth(m_ui->spin_atOnce->sizeHint().width() +
+                                       2 * m_ui->spin_atOnce->fontMetrics().averageCharWidth());
     connect(m_ui->chk_oneAtATime, &QCheckBox::toggled, m_ui->spin_atOnce, &QWidget::setDisabled);
     m_ui->chk_keepWatching->setVisible(bool(m_check));
     m_ui->lbl_status->hide();
