@@ -32,8 +32,10 @@ QString commandsText()
         "                        when several devices are found.\n"
         "  update --all FILE|--builtin\n"
         "                        Write to every listed device the file fits (with --builtin,\n"
-        "                        each device its own built-in file), one after another, going\n"
-        "                        on after a failed device; ends with a summary table.\n"
+        "                        each device its own built-in file), side by side, each unit\n"
+        "                        on a link of its own (--jobs limits how many at a time), going\n"
+        "                        on after a failed device; ends with a summary table. With\n"
+        "                        --watch, then also every unit plugged in, until Ctrl+C.\n"
         "  history               Every update run on this computer, from the window and from\n"
         "                        this tool, oldest first.");
 }
@@ -43,7 +45,8 @@ QString exitCodesText()
     return QStringLiteral("Exit codes:\n"
                           "  %1  success (with --all: every update succeeded)\n"
                           "  %2  the update failed: the device did not take the whole file\n"
-                          "     (with --all: at least one device failed)\n"
+                          "     (with --all: at least one device failed, or was not started\n"
+                          "     because the run was stopped)\n"
                           "  %3  usage error, including a malformed --device address\n"
                           "  %4  no device: none found, the chosen one is absent or did not answer,\n"
                           "     or USB could not be started\n"
@@ -117,7 +120,16 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
                                         QStringLiteral("FILE"));
     const QCommandLineOption allOption(
         QStringLiteral("all"),
-        QStringLiteral("Update every listed device the file fits, one after another (update)."));
+        QStringLiteral("Update every listed device the file fits, side by side (update)."));
+    const QCommandLineOption jobsOption(
+        QStringLiteral("jobs"),
+        QStringLiteral("With --all, write at most N units at a time; 1 writes one after another, for a "
+                       "hub that cannot carry more. All at once by default (update)."),
+        QStringLiteral("N"));
+    const QCommandLineOption watchOption(
+        QStringLiteral("watch"),
+        QStringLiteral("With --all, go on after the run: write every unit plugged in that the file fits "
+                       "as it appears, until Ctrl+C (update)."));
     const QCommandLineOption builtinOption(
         QStringLiteral("builtin"),
         QStringLiteral("Write each device its own built-in update file (update)."));
@@ -137,8 +149,9 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
         QStringLiteral("verbose"),
         QStringLiteral("Trace every frame sent and received (type, command, value, length, status, time) "
                        "on the error output (update)."));
-    parser.addOptions({jsonOption, deviceOption, fileOption, allOption, builtinOption, dryRunOption,
-                       allowReinstallOption, allowOlderOption, quietOption, verboseOption});
+    parser.addOptions({jsonOption, deviceOption, fileOption, allOption, jobsOption, watchOption,
+                       builtinOption, dryRunOption, allowReinstallOption, allowOlderOption, quietOption,
+                       verboseOption});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("list, inspect FILE, builtin, update [FILE] or history."),
                                  QStringLiteral("command [FILE]"));
@@ -182,8 +195,8 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     m_json = parser.isSet(jsonOption);
     if (m_command != Command::Update) {
         for (const QCommandLineOption& option :
-             {deviceOption, fileOption, allOption, builtinOption, dryRunOption, allowReinstallOption,
-              allowOlderOption, quietOption, verboseOption}) {
+             {deviceOption, fileOption, allOption, jobsOption, watchOption, builtinOption, dryRunOption,
+              allowReinstallOption, allowOlderOption, quietOption, verboseOption}) {
             if (parser.isSet(option)) {
                 return usageError(QStringLiteral("--%1 belongs to update.").arg(option.names().last()));
             }
@@ -199,6 +212,7 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
         m_deviceSerial = device;
     }
     m_all = parser.isSet(allOption);
+    m_watch = parser.isSet(watchOption);
     m_builtin = parser.isSet(builtinOption);
     m_dryRun = parser.isSet(dryRunOption);
     m_allowReinstall = parser.isSet(allowReinstallOption);
@@ -227,6 +241,23 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     }
     if (m_all && !m_builtin && m_updateFilePath.isEmpty()) {
         return usageError(QStringLiteral("--all needs an update file or --builtin."));
+    }
+    if (parser.isSet(jobsOption)) {
+        if (!m_all) {
+            return usageError(QStringLiteral("--jobs belongs to --all."));
+        }
+        bool number = false;
+        m_jobs = parser.value(jobsOption).toInt(&number);
+        if (!number || m_jobs < 1) {
+            return usageError(QStringLiteral("--jobs needs a number of units, 1 or more, not \"%1\".")
+                                  .arg(parser.value(jobsOption)));
+        }
+    }
+    if (m_watch && !m_all) {
+        return usageError(QStringLiteral("--watch belongs to --all."));
+    }
+    if (m_watch && m_dryRun) {
+        return usageError(QStringLiteral("--watch and --dry-run exclude each other."));
     }
     if (m_quiet && (m_json || m_verbose)) {
         return usageError(QStringLiteral("--quiet excludes --json and --verbose."));

@@ -37,8 +37,12 @@ public:
     // With --all: also units that already run the file's firmware, or a newer one.
     bool allowReinstall() const { return m_allowReinstall; }
     bool allowOlder() const { return m_allowOlder; }
-    // update: every listed device the file fits, one after another.
+    // update: every listed device the file fits, side by side.
     bool all() const { return m_all; }
+    // With --all: how many units are written at a time; 0 for all at once.
+    int jobs() const { return m_jobs; }
+    // With --all: after the run, every unit plugged in is planned and written as it appears.
+    bool watch() const { return m_watch; }
     // update: each device's own built-in file, said explicitly (the default without a file).
     bool builtin() const { return m_builtin; }
     bool quiet() const { return m_quiet; }
@@ -65,6 +69,8 @@ private:
     bool m_allowReinstall = false;
     bool m_allowOlder = false;
     bool m_all = false;
+    int m_jobs = 0;
+    bool m_watch = false;
     bool m_builtin = false;
     bool m_quiet = false;
     bool m_verbose = false;

@@ -5,14 +5,17 @@
 #include "cliarguments.h"
 #include "updateexecutor.h"
 #include "updateplan.h"
+#include "updateresult.h"
 
 #include <QList>
 
 class CliOutput;
+class UpdateReport;
 
 // The update command of marlune-fwupdate-cli: reads each file once, discovers the devices,
-// plans (UpdatePlanner), carries the plan out one update session per unit (UpdateExecutor)
-// and words plan, progress, results and summary as text or JSON lines.
+// plans (UpdatePlanner), carries the plan out, one unit by an update session of its own
+// (UpdateExecutor) or a rig's units side by side (UpdateAllRun), and answers the exit code;
+// UpdateReport words it all as text or JSON lines.
 class UpdateCommand
 {
 public:
@@ -24,12 +27,9 @@ public:
 private:
     // `missing`: who the discovery could not list, told when no device was found.
     int refuse(const UpdatePlan& plan, const CliArguments& arguments, const MissingDevices& missing);
-    void printPlan(const UpdatePlan& plan, const CliArguments& arguments);
-    UpdateExecutor::Result execute(UpdateExecutor& executor, const UpdatePlan::Item& item,
-                                   const CliArguments& arguments);
-    void printResult(const UpdateExecutor::Result& result, const CliArguments& arguments);
-    void printSummary(const QList<UpdateExecutor::Result>& results, const UpdatePlan& plan,
-                      const CliArguments& arguments);
+    UpdateResult execute(UpdateExecutor& executor, UpdateReport& report, const UpdatePlan::Item& item,
+                         const CliArguments& arguments);
+    static int exitCode(const QList<UpdateResult>& results, const CliArguments& arguments);
 
     CliOutput& m_output;
 };

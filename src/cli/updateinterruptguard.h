@@ -8,7 +8,9 @@
 class UpdateInterruptGuard
 {
 public:
-    UpdateInterruptGuard();
+    // passOn, when given, hears of every refused signal, where the signal is handled: it
+    // must do only what is safe there (InterruptNotifier::notifyFromHandler).
+    explicit UpdateInterruptGuard(void (*passOn)() = nullptr);
     ~UpdateInterruptGuard();
 
     UpdateInterruptGuard(const UpdateInterruptGuard&) = delete;

@@ -1,6 +1,7 @@
 #include "updateinterruptguard.h"
 #include "updateinterruptmessage.h"
 
+#include <atomic>
 #include <csignal>
 #include <cstring>
 #include <unistd.h>
@@ -9,18 +10,24 @@ namespace {
 
 constexpr int kGuardedSignals[] = {SIGINT, SIGTERM, SIGHUP};
 struct sigaction previousActions[sizeof kGuardedSignals / sizeof kGuardedSignals[0]];
+// Read by the handler on whichever thread the signal lands.
+std::atomic<void (*)()> refusalListener{nullptr};
 
 void refuseSignal(int)
 {
     // Only async-signal-safe calls here.
     const ssize_t ignored = write(STDERR_FILENO, kUpdateInterruptMessage, sizeof kUpdateInterruptMessage - 1);
     static_cast<void>(ignored);
+    if (const auto listener = refusalListener.load()) {
+        listener();
+    }
 }
 
 } // namespace
 
-UpdateInterruptGuard::UpdateInterruptGuard()
+UpdateInterruptGuard::UpdateInterruptGuard(void (*passOn)())
 {
+    refusalListener = passOn;
     struct sigaction action;
     std::memset(&action, 0, sizeof action);
     action.sa_handler = refuseSignal;
@@ -37,4 +44,5 @@ UpdateInterruptGuard::~UpdateInterruptGuard()
     for (std::size_t index = 0; index < sizeof kGuardedSignals / sizeof kGuardedSignals[0]; ++index) {
         sigaction(kGuardedSignals[index], &previousActions[index], nullptr);
     }
+    refusalListener = nullptr;
 }

@@ -183,7 +183,8 @@ UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
         }
     }
     // A rig already up to date is nothing to refuse: the summary says why each unit was left.
-    if (plan.items.isEmpty() && !anyLeftByFirmware) {
+    // Nor is a bench with nothing to write while watching: units are still to be plugged in.
+    if (plan.items.isEmpty() && !anyLeftByFirmware && !arguments.watch()) {
         QStringList details;
         for (const UpdatePlan::Skipped& skipped : plan.skipped) {
             details << QStringLiteral("%1: %2").arg(devicetext::deviceSummary(skipped.device),
@@ -234,7 +235,7 @@ UpdatePlan UpdatePlanner::plan(const QList<MLPDeviceInfoNode>& devices, const Cl
                                const QHash<QString, QString>& catalogue,
                                const QHash<QString, UpdateFileVerdict>& files)
 {
-    if (devices.isEmpty()) {
+    if (devices.isEmpty() && !arguments.watch()) {
         UpdatePlan plan = refused(kExitNoDevice, QStringLiteral("No Marlune device found."));
         plan.noDeviceFound = true;
         return plan;

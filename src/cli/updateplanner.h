@@ -27,6 +27,8 @@ public:
     static UpdatePlan checkNamedFile(const CliArguments& arguments,
                                      const QHash<QString, UpdateFileVerdict>& files);
 
+    // With --watch nothing to write is no refusal, for the units listed at the start as for
+    // those plugged in later: each unit is planned or skipped with its reason.
     static UpdatePlan plan(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
                            const QHash<QString, QString>& catalogue,
                            const QHash<QString, UpdateFileVerdict>& files);

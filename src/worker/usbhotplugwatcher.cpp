@@ -16,6 +16,9 @@ UsbHotplugWatcher::~UsbHotplugWatcher()
 
 void UsbHotplugWatcher::noteDeviceChange()
 {
-    // The timer lives on the watcher's thread; news from another thread is queued there.
-    QMetaObject::invokeMethod(&m_settleTimer, qOverload<>(&QTimer::start), Qt::AutoConnection);
+    // The timer lives on the watcher's thread; news from another thread is queued there, by
+    // the slot's name: then only the posted event passes between the threads. A queued functor
+    // would be shared by both and freed by whichever lets go of it last, an ordering made
+    // inside Qt where ThreadSanitizer cannot see it.
+    QMetaObject::invokeMethod(&m_settleTimer, "start", Qt::AutoConnection);
 }

@@ -69,6 +69,14 @@ private slots:
         QCOMPARE(fleet.updateFilePath(), "fw.ml2");
         QVERIFY(fleet.all());
         QVERIFY(fleet.quiet());
+        // Every unit at once unless limited.
+        QCOMPARE(fleet.jobs(), 0);
+        QVERIFY(!fleet.watch());
+
+        CliArguments hub;
+        QCOMPARE(parse(hub, "update --all fw.ml2 --jobs 1 --watch"), Outcome::Run);
+        QCOMPARE(hub.jobs(), 1);
+        QVERIFY(hub.watch());
 
         CliArguments plain;
         QCOMPARE(parse(plain, "update"), Outcome::Run);
@@ -107,6 +115,8 @@ private slots:
               "1  the update failed", "2  usage error", "3  no device", "4  update file"}) {
             QVERIFY2(help.contains(QLatin1String(expected)), expected);
         }
+        QVERIFY(help.contains("--jobs <N>"));
+        QVERIFY(help.contains("--watch"));
     }
 
     void misuseIsAUsageErrorWithAReason_data()
@@ -133,6 +143,18 @@ private slots:
                                           << "--all needs an update file or --builtin";
         QTest::newRow("all with device") << "update --all --builtin --device usb:m/0"
                                          << "--all and --device";
+        QTest::newRow("jobs without all") << "update --jobs 2 fw.ml2"
+                                          << "--jobs belongs to --all";
+        QTest::newRow("no jobs") << "update --all fw.ml2 --jobs 0"
+                                 << "--jobs needs a number of units, 1 or more, not \"0\"";
+        QTest::newRow("jobs in words") << "update --all fw.ml2 --jobs two"
+                                       << "--jobs needs a number of units";
+        QTest::newRow("jobs on list") << "list --jobs 2"
+                                      << "--jobs belongs to update";
+        QTest::newRow("watch without all") << "update --watch fw.ml2"
+                                           << "--watch belongs to --all";
+        QTest::newRow("watch dry run") << "update --all --builtin --watch --dry-run"
+                                       << "--watch and --dry-run exclude each other";
         QTest::newRow("quiet json") << "update -q --json"
                                     << "--quiet excludes";
         QTest::newRow("quiet verbose") << "update --quiet --verbose"

@@ -8,28 +8,58 @@
 #include "mlu2file.h"
 #include "patternedbytes.h"
 #include "registerbuiltinupdatefiles.h"
+#include "timedfaultendpoint.h"
 #include "updatefilebuilder.h"
 #include "updatehistory.h"
 #include "workerdevices.h"
 
 #include <QtTest>
 
+#include <csignal>
+#include <functional>
 #include <memory>
 
 using namespace marlune::testing;
 
 namespace {
 
-CliRun runCli(const QStringList& arguments)
+constexpr uint32_t kSlowAnswerMs = 40;
+
+// Something a test does while the tool runs, once the output so far is ready for it.
+struct Step
+{
+    std::function<bool(const QString& out)> ready;
+    std::function<void()> act;
+};
+
+constexpr int kStepPollMs = 20;
+
+// Runs the tool in-process; the steps are taken in turn while it runs.
+CliRun runCli(const QStringList& arguments, QList<Step> steps = {})
 {
     CliRun result;
     QTextStream out(&result.out);
     QTextStream err(&result.err);
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        while (!steps.isEmpty() && steps.first().ready(result.out)) {
+            steps.takeFirst().act();
+        }
+    });
+    poll.start(kStepPollMs);
     FirmwareUpdateCli cli(out, err, false);
     result.exitCode = cli.run(QStringList{QStringLiteral("marlune-fwupdate-cli")} + arguments);
     out.flush();
     err.flush();
+    if (!steps.isEmpty()) {
+        qWarning("the tool ended with %d steps not taken", int(steps.size()));
+    }
     return result;
+}
+
+std::function<bool(const QString&)> once(const QString& text, int times = 1)
+{
+    return [text, times](const QString& out) { return out.count(text) >= times; };
 }
 
 QJsonObject jsonOf(const CliRun& result)
@@ -408,44 +438,206 @@ private slots:
         }
     }
 
-    void updateAllGoesOnAfterAFailedDevice()
+    // Each unit "link serial [fault]": a fault of "error" refuses the first segment of block 0,
+    // "unplug" pulls the plug and "stall" stops taking bytes at its fourth (segments are counted
+    // from 1 in words); "current" runs the file's 1.07 already. The others run 1.06.
+    void updateAllGoesOnAfterFailedDevices_data()
     {
-        // The file brings 1.07; the fourth unit runs it already and is left alone.
-        const std::string serials[] = {"ML0001", "ML0002", "ML0003", "ML0004"};
-        std::vector<std::shared_ptr<VirtualDevice>> devices;
-        for (const std::string& serial : serials) {
-            devices.push_back(makeDevice("DEMO-5", 0x0100, serial == "ML0004" ? 0x0107 : 0x0106));
-            m_emulation->addMakerDevice(devices.back(), makerWithSerial(serial));
+        QTest::addColumn<QStringList>("units");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("a device error, a unit already up to date")
+            << QStringList{"maker ML0001", "maker ML0002 error", "maker ML0003", "maker ML0004 current"}
+            << QStringList() << int(kExitUpdateFailed);
+        QTest::newRow("side by side: a device error, an unplugged unit, a bridge that stops taking bytes")
+            << QStringList{"ftdi FT0001 stall", "maker ML0001", "maker ML0002 error", "maker ML0003 unplug"}
+            << QStringList() << int(kExitUpdateFailed);
+        QTest::newRow("one at a time") << QStringList{"ftdi FT0001", "maker ML0001", "maker ML0002"}
+                                       << QStringList{"--jobs", "1"} << int(kExitSuccess);
+    }
+
+    void updateAllGoesOnAfterFailedDevices()
+    {
+        QFETCH(QStringList, units);
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        const QHash<QString, QString> verdicts{
+            {"", "succeeded"},
+            {"error", "failed: block 0 stopped at segment 1: the device refused it with status 0x07"},
+            {"unplug", "failed: block 0 stopped at segment 4"},
+            {"stall", "failed: block 0 stopped at segment 4: the USB link did not take it"},
+            {"current", "skipped: already runs firmware 1.07 (--allow-reinstall"}};
+        QHash<QString, QString> faults;
+        QHash<QString, std::shared_ptr<VirtualDevice>> devices;
+        QStringList attempted;
+        for (const QString& unit : units) {
+            const QString serial = unit.section(' ', 1, 1);
+            const QString fault = unit.section(' ', 2);
+            auto device = makeDevice("DEMO-5", 0x0100, fault == "current" ? 0x0107 : 0x0106);
+            auto endpoint = std::make_shared<TimedFaultEndpoint>(device);
+            if (fault == "error") {
+                device->failSegment(3, 0x07);
+            } else if (fault == "unplug") {
+                endpoint->unplugOnDataSegment(6);
+            } else if (fault == "stall") {
+                endpoint->stopTakingDataAtSegment(6);
+            }
+            if (unit.startsWith("ftdi")) {
+                m_emulation->addFtdiBridge(endpoint, bridgeNamed("MARLUNE MLP-DEV", serial.toStdString()));
+            } else {
+                m_emulation->addMakerDevice(endpoint, makerWithSerial(serial.toStdString()));
+            }
+            faults.insert(serial, fault);
+            devices.insert(serial, device);
+            if (fault != "current") {
+                attempted << serial;
+            }
         }
-        devices[1]->failSegment(3, 0x07);
         const QByteArray block = patterned(1500);
         const int recordedBefore = historyEntries().size();
 
-        const CliRun result = runCli({"update", "--all", writeFile("DEMO-5", 0x0100, block)});
-        QCOMPARE(result.exitCode, int(kExitUpdateFailed));
-        QCOMPARE(toBytes(devices[0]->transferPayload(UpdateBlock, 0)), block);
-        QCOMPARE(toBytes(devices[2]->transferPayload(UpdateBlock, 0)), block);
-        const QString summary = result.out.mid(result.out.lastIndexOf("ADDRESS"));
-        for (const QString serial : {"ML0001", "ML0002", "ML0003"}) {
-            const QStringList rows = summary.split('\n').filter(serial);
+        const CliRun result =
+            runCli(QStringList{"update", "--all", writeFile("DEMO-5", 0x0100, block)} + options);
+        QCOMPARE(result.exitCode, exitCode);
+        const QStringList lines = result.out.split('\n');
+        const QStringList summary = result.out.mid(result.out.lastIndexOf("ADDRESS")).split('\n');
+        int written = 0;
+        for (const QString& unit : units) {
+            const QString serial = unit.section(' ', 1, 1);
+            const QString fault = faults.value(serial);
+            const QStringList rows = summary.filter(serial);
             QCOMPARE(rows.size(), 1);
-            const QString expected = serial == QLatin1String("ML0002")
-                                         ? "DEMO-5 maker USB ML0002 1.06 - failed: "
-                                         : "DEMO-5 maker USB " + serial + " 1.06 1.07 succeeded";
-            QVERIFY2(rows[0].simplified().contains(expected), qPrintable(rows[0]));
+            const QString address = rows[0].section(' ', 0, 0);
+            const QString expected = QStringLiteral("DEMO-5 %1 %2 %3 %4 %5")
+                                         .arg(unit.startsWith("ftdi") ? "FTDI bridge" : "maker USB", serial,
+                                              fault == "current" ? "1.07" : "1.06",
+                                              fault.isEmpty() ? "1.07" : "-", verdicts.value(fault));
+            QVERIFY2(rows[0].simplified().section(' ', 1).startsWith(expected), qPrintable(rows[0]));
+            if (fault == "current") {
+                QCOMPARE(devices.value(serial)->dataSegmentCount(), std::size_t{0});
+                continue;
+            }
+            ++written;
+            // As it ended, the unit's own verdict line, naming it and why.
+            const QString label = address + ' ' + serial + ": ";
+            const QStringList verdictLines = lines.filter(QRegularExpression('^' + label + "(?!\\d+%$)"));
+            QVERIFY2(verdictLines.size() == 1, qPrintable(result.out));
+            QVERIFY2(verdictLines[0].startsWith(
+                         label + (fault.isEmpty() ? "update complete." : verdicts.value(fault))),
+                     qPrintable(verdictLines[0]));
+            if (fault.isEmpty()) {
+                QCOMPARE(toBytes(devices.value(serial)->transferPayload(UpdateBlock, 0)), block);
+            }
         }
-        QVERIFY(result.out.contains("2 of 3 updates succeeded."));
-        QVERIFY2(summary.simplified().contains(
-                     "ML0004 1.07 - skipped: already runs firmware 1.07 (--allow-reinstall"),
-                 qPrintable(summary));
-        QCOMPARE(devices[3]->dataSegmentCount(), std::size_t{0});
+        // The summary keeps the plan's order, whatever order the units ended in.
+        const auto serialsIn = [&faults](const QString& table) {
+            QStringList serials;
+            for (const QString& row : table.split('\n')) {
+                for (const QString& serial : faults.keys()) {
+                    if (row.contains(' ' + serial + ' ')) {
+                        serials << serial;
+                    }
+                }
+            }
+            return serials;
+        };
+        QCOMPARE(serialsIn(summary.join('\n')), serialsIn(result.out.left(result.out.indexOf("Updating "))));
+        QVERIFY(result.out.contains(
+            QStringLiteral("%1 of %2 updates succeeded.").arg(faults.keys(QString()).size()).arg(written)));
 
-        const QList<UpdateHistoryEntry> recorded = historyEntries().mid(recordedBefore);
-        QCOMPARE(recorded.size(), 3);
-        // One session per unit, each in the history; what an entry holds is the session's.
-        for (const UpdateHistoryEntry& entry : recorded) {
-            QCOMPARE(entry.succeeded, entry.serial != QLatin1String("ML0002"));
+        // Side by side, every unit starts before the first one ends; one at a time, each ends
+        // before the next starts.
+        QString sequence;
+        for (const QString& line : lines) {
+            if (line.startsWith("Updating ")) {
+                sequence += 'S';
+            } else if (QRegularExpression("^usb:m/\\d+ \\S+: (update complete|failed)")
+                           .match(line)
+                           .hasMatch()) {
+                sequence += 'E';
+            }
         }
+        QCOMPARE(sequence, options.contains("--jobs") ? QString("SE").repeated(written)
+                                                      : QString(written, 'S') + QString(written, 'E'));
+
+        // Each unit once in the history, by a session of its own.
+        QStringList recorded;
+        for (const UpdateHistoryEntry& entry : historyEntries().mid(recordedBefore)) {
+            recorded << entry.serial;
+            QCOMPARE(entry.succeeded, faults.value(entry.serial).isEmpty());
+        }
+        recorded.sort();
+        attempted.sort();
+        QCOMPARE(recorded, attempted);
+    }
+
+    void updateAllWatchWritesUnitsAsTheyArePluggedIn_data()
+    {
+        addFlagRows("duringWrite", "interrupted while no unit is written", "interrupted during a write");
+    }
+
+    // A unit plugged in while watching is written once; one already written, unplugged and
+    // plugged in again, is left alone; SIGINT ends the watch with the summary, at once or once
+    // the write under way has ended.
+    void updateAllWatchWritesUnitsAsTheyArePluggedIn()
+    {
+        QFETCH(bool, duringWrite);
+        auto first = makeDevice("DEMO-5", 0x0100, 0x0106);
+        const int firstId = m_emulation->addMakerDevice(first, makerWithSerial("ML0001"));
+        auto second = makeDevice("DEMO-5", 0x0100, 0x0106);
+        auto third = makeDevice("DEMO-5", 0x0100, 0x0106);
+        // Slow answers keep its write going while the signal arrives.
+        third->setAnswerDelay(kSlowAnswerMs);
+        const QByteArray block = patterned(1500);
+        const int recordedBefore = historyEntries().size();
+
+        QList<Step> steps{
+            // The first unit leaves as the second comes, so the watch has seen it gone.
+            {once("Watching for units"),
+             [&] {
+                 m_emulation->unplug(firstId);
+                 m_emulation->addMakerDevice(second, makerWithSerial("ML0002"));
+             }},
+            {once("update complete.", 2),
+             [&] { m_emulation->addMakerDevice(first, makerWithSerial("ML0001")); }},
+        };
+        if (duringWrite) {
+            steps << Step{once("skipped: "),
+                          [&] { m_emulation->addMakerDevice(third, makerWithSerial("ML0003")); }}
+                  << Step{once("ML0003: 25%"), [] { raise(SIGINT); }};
+        } else {
+            steps << Step{once("skipped: "), [] { raise(SIGINT); }};
+        }
+        const CliRun result =
+            runCli({"update", "--all", "--watch", writeFile("DEMO-5", 0x0100, block)}, steps);
+
+        QCOMPARE(result.exitCode, int(kExitSuccess));
+        QVERIFY2(result.out.contains(QRegularExpression(
+                     "serial ML0001, hardware 1.00, firmware 1.07\\): skipped: already runs firmware 1.07")),
+                 qPrintable(result.out));
+        QCOMPARE(result.err.contains("No further unit starts"), duringWrite);
+        QStringList written{"ML0001", "ML0002"};
+        if (duringWrite) {
+            written << "ML0003";
+        }
+        QStringList recorded;
+        for (const UpdateHistoryEntry& entry : historyEntries().mid(recordedBefore)) {
+            recorded << entry.serial;
+            QVERIFY(entry.succeeded);
+        }
+        QCOMPARE(recorded.size(), written.size());
+        QCOMPARE(QSet<QString>(recorded.begin(), recorded.end()),
+                 QSet<QString>(written.begin(), written.end()));
+        for (const auto& device : {first, second}) {
+            QCOMPARE(toBytes(device->transferPayload(UpdateBlock, 0)), block);
+        }
+        QCOMPARE(third->dataSegmentCount() > 0, duringWrite);
+        // The summary holds everything the run and the watch did.
+        const QString summary = result.out.mid(result.out.lastIndexOf("ADDRESS"));
+        for (const QString& serial : written) {
+            QVERIFY2(summary.split('\n').filter(serial).filter("succeeded").size() == 1, qPrintable(summary));
+        }
+        QVERIFY(summary.contains(QStringLiteral("%1 of %1 updates succeeded.").arg(written.size())));
     }
 
     void updateJsonLinesParse_data()

@@ -26,7 +26,8 @@ private:
         for (const QString& entry : entries) {
             MLPDeviceInfoNode device;
             device.model = entry.section(QLatin1Char('/'), 0, 0);
-            device.hwVersion = static_cast<uint16_t>(entry.section(QLatin1Char('/'), 1, 1).toUInt(nullptr, 16));
+            device.hwVersion =
+                static_cast<uint16_t>(entry.section(QLatin1Char('/'), 1, 1).toUInt(nullptr, 16));
             if (!entry.contains(QLatin1Char('/'))) {
                 device.hwVersion = 0x0100;
             }
@@ -113,6 +114,12 @@ private slots:
             << "update --all --allow-reinstall --allow-older {dir}/fit.ml2"
             << QStringList{"DEMO-5/0100/0107", "DEMO-5/0100/0106", "DEMO-5/0100/0108"} << true << 0 << ""
             << QStringList{"usb:m/0", "usb:m/1", "usb:m/2"} << 0;
+        // A watch starts on whatever the bench holds; units are still to come.
+        QTest::newRow("all, watching: an empty bench is nothing to refuse")
+            << "update --all --watch {dir}/fit.ml2" << QStringList() << true << 0 << "" << QStringList() << 0;
+        QTest::newRow("all, watching: a file that fits none is nothing to refuse")
+            << "update --all --watch {dir}/fit.ml2" << QStringList{"DEMO-6", "OTHER"} << true << 0 << ""
+            << QStringList() << 2;
         QTest::newRow("all: each its own built-in file")
             << "update --all --builtin" << QStringList{"DEMO-6/0200", "OTHER", "DEMO-5"} << true << 0 << ""
             << QStringList{"usb:m/0", "usb:m/2"} << 1;
