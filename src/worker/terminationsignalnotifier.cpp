@@ -33,7 +33,7 @@ TerminationSignalNotifier::TerminationSignalNotifier(QObject* parent) : QObject(
             &TerminationSignalNotifier::readPendingSignals);
 
     struct sigaction action = {};
-    action.sa_handler = &TerminationSignalNotifier::handleSignal;
+    action.sa_handler = &TerminationSignalNotifier::notifyFromHandler;
     sigemptyset(&action.sa_mask);
     // Interrupted system calls elsewhere in the program (USB transfers, the event loop)
     // resume instead of failing with EINTR.
@@ -62,7 +62,7 @@ bool TerminationSignalNotifier::isActive() const
     return m_pipeReadEnd >= 0;
 }
 
-void TerminationSignalNotifier::handleSignal(int signalNumber)
+void TerminationSignalNotifier::notifyFromHandler(int signalNumber)
 {
     const int savedErrno = errno;
     const int writeEnd = signalPipeWriteEnd;

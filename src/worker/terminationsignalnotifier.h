@@ -23,6 +23,10 @@ public:
     // signal actions.
     bool isActive() const;
 
+    // What the notifier's own handler does: safe in a signal handler, for one installed over
+    // the notifier's to pass a signal on. Does nothing while no notifier is active.
+    static void notifyFromHandler(int signalNumber);
+
 signals:
     void terminationRequested(int signalNumber);
 
@@ -30,8 +34,6 @@ private slots:
     void readPendingSignals();
 
 private:
-    static void handleSignal(int signalNumber);
-
     int m_pipeReadEnd = -1;
     int m_pipeWriteEnd = -1;
     QSocketNotifier* m_readNotifier = nullptr;
