@@ -18,7 +18,10 @@ bool listsUnit(const QList<MLPDeviceInfoNode>& units, const MLPDeviceInfoNode& u
 
 UnitWatch::UnitWatch(MLPWorkerThread& thread, const RigUpdateRun& run, QObject* parent)
     : QObject(parent), m_thread(thread), m_run(run)
-{}
+{
+    m_lookTimer.setInterval(kLookIntervalMs);
+    connect(&m_lookTimer, &QTimer::timeout, this, &UnitWatch::look);
+}
 
 UnitWatch::~UnitWatch() = default;
 
@@ -31,11 +34,13 @@ void UnitWatch::start(const QList<MLPDeviceInfoNode>& known)
         connect(m_hotplug, &UsbHotplugWatcher::devicesChanged, this, &UnitWatch::look);
         connect(&m_thread, &MLPWorkerThread::deviceDiscoverFinsihed, this, &UnitWatch::discovered);
     }
+    m_lookTimer.start();
     look();
 }
 
 void UnitWatch::stop()
 {
+    m_lookTimer.stop();
     m_watching = false;
     m_lookAgain = false;
 }

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QTimer>
 
 class MLPWorkerThread;
 class RigUpdateRun;
@@ -14,13 +15,17 @@ class UsbHotplugWatcher;
 // told once for as long as it stays attached, so a run that writes what it is told never
 // writes a unit twice unless it was unplugged in between. The units the run has waiting,
 // checking, writing or asking again are neither opened nor forgotten, also while one restarts into
-// its new firmware and leaves the bus for a moment. Looks again whenever the bus changes,
-// by discoveries on the worker thread, which the owner lends it while watching.
+// its new firmware and leaves the bus for a moment. Looks again whenever the bus changes, and
+// every kLookIntervalMs besides, since the news of a change is not to be had everywhere (a
+// console program on Windows has no window for it); by discoveries on the worker thread, which
+// the owner lends it while watching.
 class UnitWatch : public QObject
 {
     Q_OBJECT
 
 public:
+    static constexpr int kLookIntervalMs = 3000;
+
     UnitWatch(MLPWorkerThread& thread, const RigUpdateRun& run, QObject* parent = nullptr);
     ~UnitWatch() override;
 
@@ -41,6 +46,7 @@ private:
     MLPWorkerThread& m_thread;
     const RigUpdateRun& m_run;
     UsbHotplugWatcher* m_hotplug = nullptr;
+    QTimer m_lookTimer;
     QList<MLPDeviceInfoNode> m_known;
     bool m_watching = false;
     bool m_looking = false;
