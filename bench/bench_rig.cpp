@@ -326,6 +326,7 @@ void plugIn(UsbEmulation& emulation, const Rig& rig,
             FtdiBridgeOptions options;
             options.serial = unit.serial;
             options.modelWireTime = true;
+            options.logLineData = false;
             emulation.addFtdiBridge(device(), options);
         } else {
             MakerDeviceOptions options;
