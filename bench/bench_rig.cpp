@@ -30,6 +30,7 @@
 
 #include <ftdi.h>
 #include <libusb.h>
+#include <malloc.h>
 
 #include <algorithm>
 #include <chrono>
@@ -360,6 +361,7 @@ struct ProgramFigures
     long residentAfter = 0;
     long anonymousBefore = 0;
     long anonymousAfter = 0;
+    long anonymousTrimmed = 0;
 };
 
 // The program's passes: discovery, then the rig one unit after another, then side by side.
@@ -385,6 +387,9 @@ std::optional<ProgramFigures> programPasses(const Rig& rig, const QString& fileP
     printPass("side by side (maxAtOnce 0)", figures.sideBySide);
     figures.residentAfter = marlune::bench::statusKiB("VmRSS:");
     figures.anonymousAfter = marlune::bench::statusKiB("RssAnon:");
+    // What the allocator keeps for reuse is not the program's: given back, the rest is.
+    malloc_trim(0);
+    figures.anonymousTrimmed = marlune::bench::statusKiB("RssAnon:");
     thread.stop();
     thread.wait();
     return figures;
@@ -717,7 +722,9 @@ void printSummary(const Rig& rig, const std::optional<ProgramFigures>& program, 
                    .arg(ceiling.sideBySideCpu.process / units, 0, 'f', 3);
         out << "  memory over both passes: resident "
             << signedKiB(program->residentBefore, program->residentAfter) << ", anonymous "
-            << signedKiB(program->anonymousBefore, program->anonymousAfter) << "\n";
+            << signedKiB(program->anonymousBefore, program->anonymousAfter)
+            << ", anonymous once the allocator has given back what it keeps for reuse "
+            << signedKiB(program->anonymousBefore, program->anonymousTrimmed) << "\n";
     }
     out.flush();
 }
