@@ -13,21 +13,19 @@
 #include "mlpworkerthread.h"
 #include "mlu2file.h"
 #include "mlu2filewriter.h"
+#include "processusage.h"
 #include "updatetext.h"
 #include "usbemulation.h"
 #include "virtualdevice.h"
 #include "virtualdevicephy.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -207,21 +205,6 @@ void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, 
     out.flush();
 }
 
-// Anonymous (not file-backed) resident memory, in KiB: the update's copy of the file shows here.
-long residentKiB(const char* field)
-{
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly)) {
-        return -1;
-    }
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith(field)) {
-            return line.mid(static_cast<int>(qstrlen(field))).trimmed().split(' ').first().toLong();
-        }
-    }
-    return -1;
-}
-
 // One update of a file of `fileBytes` bytes over a direct link to the virtual device (no wire),
 // with anonymous resident memory sampled against the figure before it.
 void memoryOfUpdate(const QString& label, qint64 fileBytes, const QString& directory)
@@ -239,12 +222,12 @@ void memoryOfUpdate(const QString& label, qint64 fileBytes, const QString& direc
         return std::make_unique<VirtualDevicePhy>(*static_cast<VirtualDevice*>(device));
     };
 
-    const long idleAnon = residentKiB("RssAnon:");
+    const long idleAnon = marlune::bench::statusKiB("RssAnon:");
     std::atomic<bool> running{true};
     std::atomic<long> peakAnon{idleAnon};
     std::thread sampler([&] {
         while (running) {
-            peakAnon = std::max(peakAnon.load(), residentKiB("RssAnon:"));
+            peakAnon = std::max(peakAnon.load(), marlune::bench::statusKiB("RssAnon:"));
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
     });
@@ -280,23 +263,13 @@ void memoryOfUpdate(const QString& label, qint64 fileBytes, const QString& direc
     QFile::remove(path);
 }
 
-// CPU time (user + system) of this process's thread named `name`, in seconds.
+// CPU time (user and system) of this process's thread named `name`, in seconds; -1 when none.
 double threadCpuSeconds(const QByteArray& name)
 {
-    const long ticksPerSecond = sysconf(_SC_CLK_TCK);
-    for (const QString& task : QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
-        QFile comm("/proc/self/task/" + task + "/comm");
-        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != name) {
-            continue;
+    for (const marlune::bench::ThreadCpu& thread : marlune::bench::threadCpu()) {
+        if (thread.name == name) {
+            return thread.seconds;
         }
-        QFile stat("/proc/self/task/" + task + "/stat");
-        if (!stat.open(QIODevice::ReadOnly)) {
-            return -1;
-        }
-        // Fields after the parenthesised name: state is field 3, utime 14, stime 15.
-        const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        return (fields.at(11).toDouble() + fields.at(12).toDouble()) / ticksPerSecond;
     }
     return -1;
 }

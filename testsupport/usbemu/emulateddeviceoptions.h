@@ -26,6 +26,8 @@ struct FtdiBridgeOptions
     std::string manufacturer = "FTDI";
     uint32_t deviceBaudRate = 250000; // the rate the device behind the bridge receives and answers at
     bool modelWireTime = false;       // bytes take their bit times on the line (11 per byte at 8N2)
+    bool logLineData = true;          // false: the line log keeps the line's settings but not its bytes,
+                                      // which a long benchmark run would pile up in memory
 };
 
 } // namespace marlune::testing

@@ -94,8 +94,9 @@ std::size_t answerOneByte(uint16_t requestedLength, uint8_t* data, uint8_t value
 EmulatedFtdiBridge::EmulatedFtdiBridge(std::shared_ptr<DeviceEndpoint> endpoint,
                                        const FtdiBridgeOptions& options)
     : EmulatedUsbDevice(bridgeDescriptors(options), std::move(endpoint), false),
-      m_modelWireTime(options.modelWireTime), m_deviceBaudRate(options.deviceBaudRate),
-      m_baudRate(kPowerUpBaudRate), m_dataBits(8), m_parity(0), m_stopBits(0), m_latencyMs(kPowerUpLatencyMs)
+      m_modelWireTime(options.modelWireTime), m_logLineData(options.logLineData),
+      m_deviceBaudRate(options.deviceBaudRate), m_baudRate(kPowerUpBaudRate), m_dataBits(8), m_parity(0),
+      m_stopBits(0), m_latencyMs(kPowerUpLatencyMs)
 {
     const Clock::time_point now = Clock::now();
     m_transmitLineFreeAt = now;
@@ -228,7 +229,7 @@ void EmulatedFtdiBridge::logEvent(FtdiLineEvent event)
 
 void EmulatedFtdiBridge::logData(const uint8_t* data, std::size_t length)
 {
-    if (length == 0) {
+    if (length == 0 || !m_logLineData) {
         return;
     }
     if (m_lineLog.empty() || m_lineLog.back().kind != FtdiLineEvent::Kind::Data ||

@@ -50,6 +50,7 @@ private:
     void receiveFromLine(Clock::time_point now);
 
     bool m_modelWireTime;
+    bool m_logLineData;
     uint32_t m_deviceBaudRate;
     uint32_t m_baudRate;
     uint8_t m_dataBits;

@@ -5,6 +5,7 @@
 #include <umockdev.h>
 
 #include <linux/usbdevice_fs.h>
+#include <pthread.h>
 #include <sys/ioctl.h>
 
 #include <algorithm>
@@ -26,6 +27,11 @@ constexpr uint32_t kUsbfsCapabilities = USBDEVFS_CAP_ZERO_PACKET | USBDEVFS_CAP_
 // EAGAIN, so a waiting transfer turns into a stream of reaps. Holding an idle reap this
 // long bounds their rate; a URB that completes meanwhile is still handed back at once.
 constexpr std::chrono::milliseconds kIdleReapHold{5};
+
+constexpr auto kServiceTick = std::chrono::milliseconds(1);
+// Even without transfers the device looks at its endpoint now and then, to notice that it
+// was unplugged.
+constexpr auto kIdleServiceInterval = std::chrono::milliseconds(20);
 
 constexpr std::size_t kSetupPacketLength = 8;
 constexpr uint8_t kRequestTypeMask = 0x60;
@@ -86,10 +92,70 @@ EmulatedUsbDevice::~EmulatedUsbDevice()
     g_object_unref(m_ioctlHandler);
 }
 
-void EmulatedUsbDevice::setWorkNotifier(std::function<void()> notifier)
+void EmulatedUsbDevice::start(std::function<void()> departed)
 {
-    std::lock_guard lock(m_mutex);
-    m_workNotifier = std::move(notifier);
+    m_departed = std::move(departed);
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_running = true;
+    }
+    m_thread = std::thread(&EmulatedUsbDevice::run, this);
+    // Named so that a benchmark can tell the emulation's CPU from the program's.
+    pthread_setname_np(m_thread.native_handle(), "usbemu-device");
+}
+
+void EmulatedUsbDevice::stop()
+{
+    {
+        std::lock_guard lock(m_queueMutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+}
+
+void EmulatedUsbDevice::run()
+{
+    bool busy = false;
+    bool departureTold = false;
+    while (true) {
+        std::deque<IoctlClientRef> calls;
+        bool stopping = false;
+        {
+            std::unique_lock lock(m_queueMutex);
+            m_wake.wait_for(lock, busy ? kServiceTick : kIdleServiceInterval,
+                            [this] { return m_stopping || !m_queuedIoctls.empty(); });
+            calls.swap(m_queuedIoctls);
+            stopping = m_stopping;
+            m_running = !stopping;
+        }
+        for (const IoctlClientRef& client : calls) {
+            handleIoctl(client.get());
+        }
+        if (stopping) {
+            return;
+        }
+        busy = service(Clock::now());
+        if (!departureTold && isDisconnected()) {
+            departureTold = true;
+            m_departed();
+        }
+    }
+}
+
+void EmulatedUsbDevice::queueIoctl(UMockdevIoctlClient* client)
+{
+    {
+        std::lock_guard lock(m_queueMutex);
+        if (m_running) {
+            m_queuedIoctls.emplace_back(static_cast<UMockdevIoctlClient*>(g_object_ref(client)));
+            m_wake.notify_one();
+            return;
+        }
+    }
+    handleIoctl(client);
 }
 
 bool EmulatedUsbDevice::service(Clock::time_point now)
@@ -129,7 +195,10 @@ bool EmulatedUsbDevice::serviceDevice(Clock::time_point)
 
 int EmulatedUsbDevice::onHandleIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client, void* device)
 {
-    static_cast<EmulatedUsbDevice*>(device)->handleIoctl(client);
+    // umockdev's thread serves every device; named once, so that a benchmark can tell its CPU.
+    static thread_local const bool named = pthread_setname_np(pthread_self(), "umockdev-ioctl") == 0;
+    static_cast<void>(named);
+    static_cast<EmulatedUsbDevice*>(device)->queueIoctl(client);
     return TRUE;
 }
 
@@ -147,7 +216,6 @@ void EmulatedUsbDevice::handleIoctl(UMockdevIoctlClient* client)
     std::lock_guard lock(m_mutex);
     if (!m_disconnected && !m_endpoint->isAttached()) {
         disconnectLocked();
-        notifyWork();
     }
 
     // Reaping stays possible after a disconnect so that the URBs it ended can be collected.
@@ -314,7 +382,6 @@ void EmulatedUsbDevice::submitUrb(UMockdevIoctlClient* client, Clock::time_point
         fillWaitingInUrbs(now);
     }
     answerHeldReaps(now);
-    notifyWork();
 }
 
 int EmulatedUsbDevice::runControlUrb(Urb& urb)
@@ -419,7 +486,6 @@ void EmulatedUsbDevice::reapUrb(UMockdevIoctlClient* client, bool blocking, Cloc
         held.deadline = now + kIdleReapHold;
     }
     state.heldReap = std::move(held);
-    notifyWork();
 }
 
 void EmulatedUsbDevice::deliverReap(UMockdevIoctlClient* client, ClientState& state)
@@ -518,13 +584,6 @@ void EmulatedUsbDevice::disconnectLocked()
         finishUrb(std::move(urb), -ESHUTDOWN);
     }
     answerHeldReaps(Clock::now());
-}
-
-void EmulatedUsbDevice::notifyWork() const
-{
-    if (m_workNotifier) {
-        m_workNotifier();
-    }
 }
 
 void EmulatedUsbDevice::deliverAt(Clock::time_point due, const uint8_t* data, std::size_t length)

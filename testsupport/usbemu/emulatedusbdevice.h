@@ -3,6 +3,7 @@
 #include "usbdescriptorset.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <vector>
 
 typedef struct _UMockdevIoctlBase UMockdevIoctlBase;
@@ -27,9 +29,12 @@ class DeviceEndpoint;
 // endpoint pair are left to the concrete device.
 //
 // Every file descriptor opened on the node is one umockdev client with its own URBs, as
-// in the kernel. umockdev calls the handler on its own thread; time-driven work (bulk IN
-// transfers waiting for device data, wire timing, held reaps) is done by service(),
-// which the owner calls about once a millisecond while it returns true.
+// in the kernel. umockdev calls the handlers of all devices on its one thread; the device
+// only queues the call there and answers it on a thread of its own, which also does the
+// time-driven work (bulk IN transfers waiting for device data, wire timing, held reaps)
+// about once a millisecond while some is pending. So devices never wait for each other:
+// answering an ioctl reads and writes the caller's memory in round trips to the calling
+// thread, which would otherwise hold up every other device's ioctls meanwhile.
 class EmulatedUsbDevice
 {
 public:
@@ -45,11 +50,12 @@ public:
     const UsbDescriptorSet& descriptors() const { return m_descriptors; }
     UMockdevIoctlBase* ioctlHandler() const { return m_ioctlHandler; }
 
-    // Called, from any thread, when the device gains work that needs service().
-    void setWorkNotifier(std::function<void()> notifier);
-
-    // Does the time-driven work that is due; true while more is pending.
-    bool service(Clock::time_point now);
+    // Starts the device's own thread; `departed` is called on it once the device has left
+    // the bus, by disconnect() or by its endpoint's unplugging.
+    void start(std::function<void()> departed);
+    // Ends that thread, once it has answered the ioctls queued for it; later ones are
+    // answered on umockdev's thread. Called before the device is destroyed.
+    void stop();
 
     // The device leaves the bus: URBs in flight end with ESHUTDOWN and can still be
     // reaped, every other request fails with ENODEV. Also happens by itself once the
@@ -139,6 +145,10 @@ private:
     static int onHandleIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* device);
     static void onClientVanished(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, void* device);
 
+    void queueIoctl(UMockdevIoctlClient* client);
+    void run();
+    // Does the time-driven work that is due; true while more is pending.
+    bool service(Clock::time_point now);
     void handleIoctl(UMockdevIoctlClient* client);
     void forgetClient(UMockdevIoctlClient* client);
 
@@ -155,18 +165,25 @@ private:
     void answerHeldReaps(Clock::time_point now);
     void deliverReap(UMockdevIoctlClient* client, ClientState& state);
     void disconnectLocked();
-    void notifyWork() const;
 
     UsbDescriptorSet m_descriptors;
     std::shared_ptr<DeviceEndpoint> m_endpoint;
     bool m_interfaceBusy;
     UMockdevIoctlBase* m_ioctlHandler;
-    std::function<void()> m_workNotifier;
     std::deque<Urb> m_urbsInFlight;
     std::map<UMockdevIoctlClient*, ClientState> m_clients;
     UMockdevIoctlClient* m_interfaceOwner = nullptr;
     bool m_disconnected = false;
     std::deque<Delivery> m_deliveries;
+
+    // What the device's thread is handed; never held while answering or servicing.
+    std::mutex m_queueMutex;
+    std::condition_variable m_wake;
+    std::deque<IoctlClientRef> m_queuedIoctls;
+    bool m_running = false;
+    bool m_stopping = false;
+    std::function<void()> m_departed;
+    std::thread m_thread;
 };
 
 } // namespace marlune::testing

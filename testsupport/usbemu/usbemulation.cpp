@@ -6,9 +6,9 @@
 
 #include <umockdev.h>
 
+#include <pthread.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <stdexcept>
 #include <utility>
@@ -22,10 +22,6 @@ namespace {
 // is full, devices go to the next one.
 constexpr int kFirstDeviceAddress = 2;
 constexpr int kAddressesPerBus = 127 - kFirstDeviceAddress + 1;
-constexpr auto kServiceTick = std::chrono::milliseconds(1);
-// Even without transfers the devices are looked at now and then, to notice an endpoint
-// that reports itself unplugged.
-constexpr auto kIdleServiceInterval = std::chrono::milliseconds(20);
 constexpr const char* kUsbSpeedFull = "12";
 
 // A sysfs file that refuses to be opened for writing, even by root.
@@ -108,7 +104,8 @@ UsbEmulation::UsbEmulation() : m_testbed(umockdev_testbed_new())
     gchar* root = umockdev_testbed_get_root_dir(m_testbed);
     m_testbedRoot = root;
     g_free(root);
-    m_serviceThread = std::thread(&UsbEmulation::serviceLoop, this);
+    m_watchThread = std::thread(&UsbEmulation::watchLoop, this);
+    pthread_setname_np(m_watchThread.native_handle(), "usbemu-watch");
 }
 
 UsbEmulation::~UsbEmulation()
@@ -118,7 +115,7 @@ UsbEmulation::~UsbEmulation()
         m_stopping = true;
     }
     m_wake.notify_all();
-    m_serviceThread.join();
+    m_watchThread.join();
 
     std::lock_guard lock(m_mutex);
     for (auto& [id, entry] : m_devices) {
@@ -127,6 +124,7 @@ UsbEmulation::~UsbEmulation()
         if (entry.handlerAttached) {
             umockdev_testbed_detach_ioctl(m_testbed, entry.deviceNode.c_str(), nullptr);
         }
+        entry.device->stop();
     }
     g_object_unref(m_testbed);
     m_devices.clear();
@@ -191,7 +189,7 @@ int UsbEmulation::plugIn(std::shared_ptr<EmulatedUsbDevice> device, EmulatedFtdi
         }
     }
 
-    entry.device->setWorkNotifier([this] { wakeServiceLoop(); });
+    entry.device->start([this] { wakeWatchLoop(); });
     const int id = m_nextId++;
     m_devices.emplace(id, std::move(entry));
     return id;
@@ -255,51 +253,30 @@ void UsbEmulation::removeFromTestbed(PluggedDevice& entry)
     umockdev_testbed_remove_device(m_testbed, entry.sysfsPath.c_str());
 }
 
-void UsbEmulation::wakeServiceLoop()
+void UsbEmulation::wakeWatchLoop()
 {
     {
         std::lock_guard lock(m_wakeMutex);
-        m_workPending = true;
+        m_departurePending = true;
     }
     m_wake.notify_one();
 }
 
-void UsbEmulation::serviceLoop()
+void UsbEmulation::watchLoop()
 {
-    bool busy = false;
     while (true) {
         {
             std::unique_lock lock(m_wakeMutex);
-            m_wake.wait_for(lock, busy ? kServiceTick : kIdleServiceInterval,
-                            [this, busy] { return m_stopping || (!busy && m_workPending); });
+            m_wake.wait(lock, [this] { return m_stopping || m_departurePending; });
             if (m_stopping) {
                 return;
             }
-            m_workPending = false;
+            m_departurePending = false;
         }
-
-        std::vector<std::shared_ptr<EmulatedUsbDevice>> devices;
-        {
-            std::lock_guard lock(m_mutex);
-            for (const auto& [id, entry] : m_devices) {
-                if (entry.plugged) {
-                    devices.push_back(entry.device);
-                }
-            }
-        }
-        busy = false;
-        const auto now = EmulatedUsbDevice::Clock::now();
-        bool someoneLeft = false;
-        for (const auto& device : devices) {
-            busy = device->service(now) || busy;
-            someoneLeft = someoneLeft || device->isDisconnected();
-        }
-        if (someoneLeft) {
-            std::lock_guard lock(m_mutex);
-            for (auto& [id, entry] : m_devices) {
-                if (entry.plugged && entry.device->isDisconnected()) {
-                    removeFromTestbed(entry);
-                }
+        std::lock_guard lock(m_mutex);
+        for (auto& [id, entry] : m_devices) {
+            if (entry.plugged && entry.device->isDisconnected()) {
+                removeFromTestbed(entry);
             }
         }
     }

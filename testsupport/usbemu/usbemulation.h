@@ -73,8 +73,8 @@ private:
 
     int plugIn(std::shared_ptr<EmulatedUsbDevice> device, EmulatedFtdiBridge* bridge, bool openable);
     void removeFromTestbed(PluggedDevice& entry);
-    void serviceLoop();
-    void wakeServiceLoop();
+    void watchLoop();
+    void wakeWatchLoop();
 
     UMockdevTestbed* m_testbed;
     std::string m_testbedRoot;
@@ -84,11 +84,13 @@ private:
     int m_nextId = 1;
     int m_devicesPlugged = 0;
 
+    // Removes from the testbed the devices that left the bus by themselves; each device
+    // answers and times itself on its own thread.
     std::mutex m_wakeMutex; // never held while calling into a device
     std::condition_variable m_wake;
-    bool m_workPending = false;
+    bool m_departurePending = false;
     bool m_stopping = false;
-    std::thread m_serviceThread;
+    std::thread m_watchThread;
 };
 
 } // namespace marlune::testing
