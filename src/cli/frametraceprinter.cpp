@@ -57,7 +57,10 @@ QString FrameTracePrinter::line(const MLPFrameTrace& trace)
     if (trace.status == MLPStatus::DeviceError) {
         status += QStringLiteral(" 0x%1").arg(trace.errorCode, 2, 16, QLatin1Char('0'));
     }
-    return QStringLiteral("trace: %1; %2; %3 after %4 ms").arg(sent, received, status).arg(trace.elapsedMs);
+    const QString unit = QString::fromUtf8(trace.unit);
+    return QStringLiteral("trace: %1%2; %3; %4 after %5 ms")
+        .arg(unit.isEmpty() ? QString() : unit + QStringLiteral(": "), sent, received, status)
+        .arg(trace.elapsedMs);
 }
 
 void FrameTracePrinter::flush()

@@ -11,6 +11,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -40,10 +41,11 @@ void MLPConnection::setClock(const MLPClock& clock)
     m_clock = clock;
 }
 
-void MLPConnection::setFrameTrace(MLPFrameTraceFunction trace, void* context)
+void MLPConnection::setFrameTrace(MLPFrameTraceFunction trace, void* context, std::string unit)
 {
     m_trace = trace;
     m_traceContext = context;
+    m_traceUnit = std::move(unit);
 }
 
 uint32_t MLPConnection::traceStartMs() const
@@ -69,6 +71,7 @@ void MLPConnection::traceExchange(const MLPFrameSpec& sent, uint16_t sentLength,
     trace.status = status;
     trace.errorCode = errorCode;
     trace.elapsedMs = m_clock.nowMs(m_clock.context) - startMs;
+    trace.unit = m_traceUnit.c_str();
     m_trace(m_traceContext, trace);
 }
 

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace marlune::MLP {
@@ -36,8 +37,9 @@ public:
     MLPConnection& operator=(const MLPConnection&) = delete;
 
     void setClock(const MLPClock& clock);
-    // Hears every exchange once it has been judged; null (the default) traces nothing.
-    void setFrameTrace(MLPFrameTraceFunction trace, void* context);
+    // Hears every exchange once it has been judged; null (the default) traces nothing. `unit`
+    // names the device in each trace, for a caller that traces several at once.
+    void setFrameTrace(MLPFrameTraceFunction trace, void* context, std::string unit = std::string());
 
     // Re-initialises the receiver and the transport; every transaction calls it before each exchange.
     void prepare();
@@ -83,4 +85,5 @@ private:
     MLPClock m_clock;
     MLPFrameTraceFunction m_trace = nullptr;
     void* m_traceContext = nullptr;
+    std::string m_traceUnit;
 };

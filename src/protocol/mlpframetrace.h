@@ -19,6 +19,9 @@ struct MLPFrameTrace
     MLPStatus status = MLPStatus::NoValidReply; // how the answer was judged
     uint8_t errorCode = 0;                      // the device's status byte with DeviceError
     uint32_t elapsedMs = 0;                     // from the write to the end of the exchange
+    // Who the exchange was with, as the connection's owner named it (several units may be
+    // traced at once); empty when it named none. Valid only during the call.
+    const char* unit = "";
 };
 
 // Called once per exchange, on the thread that runs it.

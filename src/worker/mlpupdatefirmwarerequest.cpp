@@ -54,7 +54,9 @@ struct MLPUpdateFirmwareRequest::UnitLink
         }
         connection = std::make_unique<MLPConnection>(link.get(), kUpdateReceiveCapacity);
         connection->setClock(context.clock);
-        connection->setFrameTrace(context.frameTrace, context.frameTraceContext);
+        // Named by its serial number: several units may be traced at once.
+        connection->setFrameTrace(context.frameTrace, context.frameTraceContext,
+                                  (unit.serial.isEmpty() ? unit.address : unit.serial).toStdString());
         return true;
     }
 

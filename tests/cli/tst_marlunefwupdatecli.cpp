@@ -104,13 +104,14 @@ private slots:
         const CliRun result = run({"update", "--verbose", "--file", writeFile(QByteArray(1000, 'x'))});
         QCOMPARE(result.exitCode, int(kExitUpdateFailed));
         QVERIFY(result.err.contains("could not be completed"));
-        // The trace goes to the error output: the device-information request, the refused segment.
+        // The trace goes to the error output: the device-information request, the refused segment,
+        // each named by the unit's serial number, as units written side by side interleave.
         QVERIFY(!result.out.contains("trace:"));
-        QVERIFY(
-            result.err.contains("trace: sent Request command 1 value 0, 0 payload bytes; received Response"));
+        QVERIFY(result.err.contains(
+            "trace: ML0001: sent Request command 1 value 0, 0 payload bytes; received Response"));
         QVERIFY2(
-            result.err.contains("trace: sent Data command 3 value 0, 114 payload bytes; received Ack, 15 "
-                                "bytes; device-error 0x09 after"),
+            result.err.contains("trace: ML0001: sent Data command 3 value 0, 114 payload bytes; received "
+                                "Ack, 15 bytes; device-error 0x09 after"),
             qPrintable(result.err));
     }
 
