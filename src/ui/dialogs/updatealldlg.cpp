@@ -5,6 +5,7 @@
 #include "firmwareversion.h"
 #include "historycsvexport.h"
 #include "labelheightfit.h"
+#include "leftalonechoice.h"
 #include "mlpdeviceinfonode.h"
 #include "pathtext.h"
 #include "rigtable.h"
@@ -191,7 +192,7 @@ QString UpdateAllDlg::planText() const
     if (m_fittingCount < m_rows.size()) {
         lines << tr("Greyed units are left as they are; their row says why.");
     }
-    if (m_alsoSameFirmware || m_alsoNewerFirmware) {
+    if (m_leftAlone->offered()) {
         lines << tr("Units that already run the file's firmware, or a newer one, are left alone unless "
                     "ticked below.");
     }
@@ -260,9 +261,9 @@ bool UpdateAllDlg::takesPart(RowState state) const
     case RowState::NotStarted:
         return true;
     case RowState::SameFirmware:
-        return m_alsoSameFirmware && m_alsoSameFirmware->isChecked();
+        return m_leftAlone->alsoSameFirmware();
     case RowState::NewerFirmware:
-        return m_alsoNewerFirmware && m_alsoNewerFirmware->isChecked();
+        return m_leftAlone->alsoNewerFirmware();
     case RowState::Running:
     case RowState::Greyed:
     case RowState::Updated:
@@ -285,24 +286,8 @@ void UpdateAllDlg::offerLeftAlone()
         newer = newer || m_rows.at(row).state == RowState::NewerFirmware;
     }
     auto* layout = qobject_cast<QBoxLayout*>(this->layout());
-    const int below = layout->indexOf(m_ui->unitsTable) + 1;
-    if (newer) {
-        m_alsoNewerFirmware = new QCheckBox(tr("Also units with a newer firmware (a step back)"), this);
-        m_alsoNewerFirmware->setObjectName(QStringLiteral("chk_alsoNewerFirmware"));
-        layout->insertWidget(below, m_alsoNewerFirmware);
-        connect(m_alsoNewerFirmware, &QCheckBox::toggled, this,
-                [this] { m_ui->lbl_plan->setText(planText()); });
-    }
-    if (!versions.isEmpty()) {
-        m_alsoSameFirmware =
-            new QCheckBox(versions.size() == 1 ? tr("Also units already at %1").arg(versions.first())
-                                               : tr("Also units already at their file's firmware"),
-                          this);
-        m_alsoSameFirmware->setObjectName(QStringLiteral("chk_alsoSameFirmware"));
-        layout->insertWidget(below, m_alsoSameFirmware);
-        connect(m_alsoSameFirmware, &QCheckBox::toggled, this,
-                [this] { m_ui->lbl_plan->setText(planText()); });
-    }
+    m_leftAlone = new LeftAloneChoice(*this, *layout, layout->indexOf(m_ui->unitsTable) + 1, versions, newer);
+    connect(m_leftAlone, &LeftAloneChoice::changed, this, [this] { m_ui->lbl_plan->setText(planText()); });
 }
 
 void UpdateAllDlg::on_bttn_retryFailed_clicked()
@@ -330,18 +315,15 @@ void UpdateAllDlg::run(const QList<int>& rows)
 {
     m_stopRequested = false;
     // The choices are made once: the rows already say which units they took.
+    m_leftAlone->fix();
     for (QWidget* choice :
-         std::initializer_list<QWidget*>{m_alsoSameFirmware, m_alsoNewerFirmware, m_ui->spin_atOnce,
-                                         m_ui->chk_oneAtATime, m_ui->chk_keepWatching}) {
-        if (choice) {
-            choice->setEnabled(false);
-        }
+         std::initializer_list<QWidget*>{m_ui->spin_atOnce, m_ui->chk_oneAtATime, m_ui->chk_keepWatching}) {
+        choice->setEnabled(false);
     }
     m_run->setMaxAtOnce(m_ui->chk_oneAtATime->isChecked() ? 1 : m_ui->spin_atOnce->value());
     // The unit's own answer decides again at its link: the list may be older than an update
     // made since.
-    m_run->setLeaveAlone({!(m_alsoSameFirmware && m_alsoSameFirmware->isChecked()),
-                          !(m_alsoNewerFirmware && m_alsoNewerFirmware->isChecked())});
+    m_run->setLeaveAlone(m_leftAlone->leaveAlone());
     for (const int row : rows) {
         m_rows[row].state = RowState::Waiting;
         m_rows[row].inRun = true;

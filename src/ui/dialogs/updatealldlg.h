@@ -15,7 +15,7 @@
 #include <optional>
 
 class LabelHeightFit;
-class QCheckBox;
+class LeftAloneChoice;
 class MLPWorkerThread;
 class QCloseEvent;
 class RigTable;
@@ -108,7 +108,7 @@ private:
     };
 
     void addRow(const UnitUpdateFile& unit);
-    // Check boxes for the units left alone by the firmware they run, where there are any.
+    // The choice to write the units left alone by the firmware they run, where there are any.
     void offerLeftAlone();
     bool takesPart(RowState state) const;
     QString filesText() const;
@@ -140,9 +140,8 @@ private:
     bool m_stopRequested = false;
     // The line under the table: who is being updated, then the summary.
     LabelHeightFit* m_statusFit = nullptr;
-    // "Also units already at 1.03", "Also units with a newer firmware"; null where none is.
-    QCheckBox* m_alsoSameFirmware = nullptr;
-    QCheckBox* m_alsoNewerFirmware = nullptr;
+    // "Also units already at 1.03", "Also units with a newer firmware", where offered.
+    LeftAloneChoice* m_leftAlone = nullptr;
     // The updates of this dialog's runs, as the history has them, in the order they ended.
     QList<UpdateHistoryEntry> m_runEntries;
     // The last reason a session gave for not adding its update to the history.
