@@ -65,6 +65,10 @@ private slots:
         const CliRun help = run({"--help"});
         QCOMPARE(help.exitCode, int(kExitSuccess));
         QVERIFY(help.out.contains("Exit codes:"));
+        // By its name, not the path it was started by, and without Qt's own options.
+        QVERIFY2(help.out.startsWith("Usage: marlune-fwupdate-cli [options] command [FILE]\n"),
+                 qPrintable(help.out));
+        QVERIFY(!help.out.contains("help-all"));
     }
 
     void listJsonFromTheExecutable()
