@@ -212,8 +212,10 @@ private slots:
                                 << demoId << "DEMO-5 1.07";
         QTest::newRow("signed, legacy") << signedFile(comment, Key::Demo, true) << false << Signature::Signed
                                         << Verdict::Fits << demoId << "DEMO-5 1.07";
+        const QString unsignedFile = m_folder.write(demoWriter());
+        MinisignSigner::removeSignature(unsignedFile);
         QTest::newRow("no signature")
-            << m_folder.write(demoWriter()) << false << Signature::NoSignature << Verdict::Unsigned << ""
+            << unsignedFile << false << Signature::NoSignature << Verdict::Unsigned << ""
             << "";
         QTest::newRow("unknown key") << signedFile(comment, Key::Stranger) << false << Signature::UnknownKey
                                      << Verdict::Unsigned << strangerId << "";

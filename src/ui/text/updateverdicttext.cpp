@@ -28,6 +28,8 @@ QString UpdateVerdictText::toolTip(const UpdateFileVerdict& verdict, uint16_t de
     case UpdateFileVerdict::Kind::FileProblem:
     case UpdateFileVerdict::Kind::OtherModel:
     case UpdateFileVerdict::Kind::HardwareNotListed:
+    case UpdateFileVerdict::Kind::SignatureRefused:
+    case UpdateFileVerdict::Kind::Unsigned:
         break;
     }
     return UpdateText::sentence(UpdateText::fileVerdict(verdict));
