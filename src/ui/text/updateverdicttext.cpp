@@ -21,8 +21,9 @@ QString UpdateVerdictText::toolTip(const UpdateFileVerdict& verdict, uint16_t de
     switch (verdict.kind) {
     case UpdateFileVerdict::Kind::Fits:
         return tr("Writes firmware %1 to %2, which now has %3.")
-            .arg(verdict.fileFirmwareVersionText, verdict.deviceModel,
-                 MLPDeviceInfoNode::versionText(deviceFwVersion));
+                   .arg(verdict.fileFirmwareVersionText, verdict.deviceModel,
+                        MLPDeviceInfoNode::versionText(deviceFwVersion)) +
+               QLatin1Char(' ') + UpdateText::sentence(UpdateText::signature(verdict.signature));
     case UpdateFileVerdict::Kind::NoFile:
         return noFileText;
     case UpdateFileVerdict::Kind::FileProblem:
