@@ -79,6 +79,9 @@ void TestFirmwareUpdaterProgram::endsCleanlyOnSessionSignals()
                                   QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDirectory.path());
+    // A window already open on the desktop's session bus would be handed this start.
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                       "unix:path=" + runtimeDirectory.filePath("no-bus"));
     if (startupDebugOutput) {
         environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("marlune.startup.debug=true"));
     }
