@@ -15,7 +15,10 @@ namespace {
 class ConsoleWriter : public QIODevice
 {
 public:
-    explicit ConsoleWriter(HANDLE console) : m_console(console) { open(QIODevice::WriteOnly); }
+    explicit ConsoleWriter(HANDLE console) : m_console(console)
+    {
+        open(QIODevice::WriteOnly | QIODevice::Unbuffered);
+    }
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
@@ -64,7 +67,8 @@ class ConsoleTextStream : public QTextStream
 {
 public:
     explicit ConsoleTextStream(HANDLE console) : m_writer(console) { setDevice(&m_writer); }
-    ~ConsoleTextStream() override { flush(); }
+    // Let go of the writer before it goes, flushed.
+    ~ConsoleTextStream() override { setDevice(nullptr); }
 
 private:
     ConsoleWriter m_writer;
