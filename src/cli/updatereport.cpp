@@ -4,6 +4,7 @@
 #include "clioutput.h"
 #include "devicetext.h"
 #include "mlpdeviceinfonode.h"
+#include "updatetext.h"
 
 #include <QJsonArray>
 
@@ -63,6 +64,7 @@ void UpdateReport::plan(const UpdatePlan& plan)
             entry.insert(QStringLiteral("file"), item.filePath);
             entry.insert(QStringLiteral("fileFirmwareVersion"), item.firmwareVersion);
             entry.insert(QStringLiteral("updateBytes"), item.updateBytes);
+            entry.insert(QStringLiteral("signature"), item.signature);
             items.append(entry);
         }
         QJsonArray skipped;
@@ -87,7 +89,8 @@ void UpdateReport::plan(const UpdatePlan& plan)
                        << QStringLiteral("File:   %1 (firmware %2, %3 bytes to send)")
                               .arg(item.filePath, item.firmwareVersion)
                               .arg(item.updateBytes)
-                       << '\n';
+                       << '\n'
+                       << QStringLiteral("        %1").arg(UpdateText::sentence(item.signature)) << '\n';
         if (m_arguments.dryRun()) {
             m_output.out() << QStringLiteral("Dry run: the file fits the device; nothing was sent.") << '\n';
         }
@@ -168,6 +171,7 @@ void UpdateReport::result(const UpdateResult& result)
         record.insert(QStringLiteral("file"), result.item.filePath);
         record.insert(QStringLiteral("versionBefore"), MLPDeviceInfoNode::versionText(device.fwVersion));
         record.insert(QStringLiteral("fileFirmwareVersion"), result.item.firmwareVersion);
+        record.insert(QStringLiteral("signature"), result.item.signature);
         record.insert(QStringLiteral("succeeded"), result.succeeded());
         record.insert(QStringLiteral("reason"), result.reason);
         record.insert(QStringLiteral("nextStep"), result.nextStep);

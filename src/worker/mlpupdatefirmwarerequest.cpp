@@ -90,9 +90,12 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
         MLU2File file(m_filePath);
         // A truncated or damaged file passes open() but cannot deliver all its blocks;
         // starting such an update would leave the device half-written, so it is refused
-        // before any byte goes out.
+        // before any byte goes out. Its signature is checked on the very bytes sent below.
         file.open();
         m_outcome.fileCheck = UpdateFileCheck::checkFile(file);
+        if (!m_allowUnsigned) {
+            m_outcome.fileCheck = UpdateFileCheck::refusingUnsigned(m_outcome.fileCheck);
+        }
         if (m_outcome.fileCheck.fits()) {
             m_outcome.sentSha256 = sentBytesHash(file);
             writeToUnit(*context, file);

@@ -59,6 +59,9 @@ public:
                              QObject* parent = nullptr);
 
     void setLeaveAlone(LeaveAlone leaveAlone) { m_leaveAlone = leaveAlone; }
+    // A file no trusted key signed is written too: the person was asked, or gave
+    // --allow-unsigned. A signature that does not hold is refused all the same.
+    void allowUnsigned() { m_allowUnsigned = true; }
 
     void run(MLPWorkerContext* context) override;
     bool writesToDevice() const override { return true; }
@@ -102,4 +105,5 @@ private:
     MLPUpdateOutcome m_outcome;
     std::atomic<bool> m_stopBeforeWriting{false};
     LeaveAlone m_leaveAlone;
+    bool m_allowUnsigned = false;
 };

@@ -31,6 +31,9 @@ void UpdateSession::start(const MLPDeviceInfoNode& unit, const QString& filePath
     m_filePath = filePath;
     m_request = new MLPUpdateFirmwareRequest(unit, filePath, this);
     m_request->setLeaveAlone(leaveAlone);
+    if (m_allowUnsigned) {
+        m_request->allowUnsigned();
+    }
     connect(m_request, &MLPUpdateFirmwareRequest::progress, this, &UpdateSession::progress);
     connect(m_request, &MLPUpdateFirmwareRequest::unitChecked, this, &UpdateSession::unitChecked);
     connect(m_request, &MLPUpdateFirmwareRequest::verifying, this, &UpdateSession::verifying);
@@ -158,6 +161,8 @@ void UpdateSession::recordInHistory()
                                                                                   : m_unit.fwVersion);
     entry.file = historyFileName();
     entry.fileSha256 = m_outcome.sentSha256;
+    entry.signedBy = m_outcome.fileCheck.signature.keyName;
+    entry.keyId = m_outcome.fileCheck.signature.keyId;
     entry.succeeded = succeeded();
     // The device took the whole file also when it does not report the file's firmware.
     if (m_outcome.succeeded()) {

@@ -153,6 +153,36 @@ QString UpdateText::fileVerdict(const UpdateFileVerdict& verdict)
     case UpdateFileVerdict::Kind::HardwareNotListed:
         return tr("the update file fits hardware %1, the device has hardware %2")
             .arg(verdict.fileHardwareVersionsText, MLPDeviceInfoNode::versionText(verdict.deviceHwVersion));
+    case UpdateFileVerdict::Kind::SignatureRefused:
+        return tr("the update file is refused: %1").arg(signature(verdict.signature));
+    case UpdateFileVerdict::Kind::Unsigned:
+        return tr("the update file is %1, and unsigned files were not allowed")
+            .arg(signature(verdict.signature));
+    }
+    return QString();
+}
+
+QString UpdateText::signature(const UpdateFileSignatureVerdict& signature)
+{
+    using Kind = UpdateFileSignatureVerdict::Kind;
+    switch (signature.kind) {
+    case Kind::NoSignature:
+        return tr("not signed");
+    case Kind::Signed:
+        return tr("signed by %1 (key %2)").arg(signature.keyName, signature.keyId);
+    case Kind::UnknownKey:
+        return tr("signed by key %1, which is not trusted").arg(signature.keyId);
+    case Kind::Malformed:
+        return tr("its signature file is not a minisign signature");
+    case Kind::FileChanged:
+        return tr("the file was changed after it was signed");
+    case Kind::CommentChanged:
+        return tr("the signature's trusted comment was changed after it was signed");
+    case Kind::OtherFile:
+        return signature.signedModel.isEmpty()
+                   ? tr("the signature names no model and firmware")
+                   : tr("the signature is for %1 %2")
+                         .arg(signature.signedModel, signature.signedFirmwareVersion);
     }
     return QString();
 }
@@ -233,6 +263,12 @@ QString UpdateText::nextStep(const MLPUpdateOutcome& outcome)
     switch (outcome.phase) {
     case Phase::FileCheck:
     case Phase::IdentityCheck:
+        if (outcome.fileCheck.kind == UpdateFileVerdict::Kind::SignatureRefused) {
+            return tr("Nothing was sent; get the file again from its maker.");
+        }
+        if (outcome.fileCheck.kind == UpdateFileVerdict::Kind::Unsigned) {
+            return tr("Nothing was sent; write it only if you trust where it came from.");
+        }
         return tr("Nothing was sent; look for the device again and choose the file that fits it.");
     case Phase::Stopped:
         return tr("The unit is as it was.");

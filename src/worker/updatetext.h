@@ -31,6 +31,10 @@ public:
     // Why a file may not be written to the device the verdict was made for, as a clause
     // naming the facts compared; empty when it fits.
     static QString fileVerdict(const UpdateFileVerdict& verdict);
+    // What a file's signature says, as a clause: "signed by maker (key 68618CD95EDF84EC)",
+    // "not signed", "the file was changed after it was signed", "the signature is for DEMO-B
+    // 1.04".
+    static QString signature(const UpdateFileSignatureVerdict& signature);
     // Where and why a failed update stopped and what it got through, as a clause.
     static QString failure(const MLPUpdateOutcome& outcome);
     // Why the unit was not written with UnitCheck, as a clause naming the unit.

@@ -1,4 +1,5 @@
 #include "emulatedbus.h"
+#include "minisignsigner.h"
 #include "mlpcommand.h"
 #include "mlpworkerthread.h"
 #include "patternedbytes.h"
@@ -85,6 +86,15 @@ private slots:
             << Refusal::None << true;
         QTest::newRow("file for another model") << "other model" << refused << Refusal::Request << false;
         QTest::newRow("file cut short") << "truncated" << refused << Refusal::Request << false;
+        QTest::newRow("unsigned file") << "unsigned" << refused << Refusal::Request << false;
+        QTest::newRow("unsigned file, allowed") << "unsigned, allowed" << succeeded << Refusal::None << true;
+        QTest::newRow("signed by a key not trusted") << "stranger" << refused << Refusal::Request << false;
+        QTest::newRow("block changed after signing") << "changed" << refused << Refusal::Request << false;
+        // Allowing unsigned files never lets through one whose signature does not hold.
+        QTest::newRow("block changed after signing, unsigned allowed")
+            << "changed, allowed" << refused << Refusal::Request << false;
+        QTest::newRow("signed for another version")
+            << "other version" << refused << Refusal::Request << false;
         QTest::newRow("unit gone") << "gone" << refused << Refusal::NotAttached << false;
         // A newcomer takes the place the unit was listed at; the unit is not there by its serial.
         QTest::newRow("another unit in its place") << "replaced" << refused << Refusal::NotAttached << false;
@@ -135,6 +145,18 @@ private slots:
             device->failSegment(8, 0x07);
         }
         const QString path = UpdateFileBuilder::write(writer, m_directory.filePath("update.ml2"));
+        if (situation.startsWith("unsigned")) {
+            MinisignSigner::removeSignature(path);
+        } else if (situation == "stranger") {
+            MinisignSigner::sign(path, "model=DEMO-5 firmware=2.16", MinisignSigner::Key::Stranger);
+        } else if (situation == "other version") {
+            MinisignSigner::sign(path, "model=DEMO-5 firmware=2.15");
+        } else if (situation.startsWith("changed")) {
+            QFile changed(path);
+            QVERIFY(changed.open(QIODevice::ReadWrite));
+            QVERIFY(changed.seek(MLU2FileWriter::kFirstBlockOffset + 5));
+            QVERIFY(changed.putChar('\x7f'));
+        }
 
         if (situation == "gone" || situation == "replaced" || situation == "swapped" || situation == "held") {
             m_emulation->unplug(deviceId);
@@ -156,6 +178,9 @@ private slots:
         }
 
         UpdateSession session(*m_thread, historyPath());
+        if (situation.endsWith("allowed")) {
+            session.allowUnsigned();
+        }
         QList<State> seen;
         connect(&session, &UpdateSession::stateChanged, this, [&](State state) {
             seen << state;
@@ -191,6 +216,21 @@ private slots:
         QCOMPARE(entry.file, QFileInfo(path).absoluteFilePath());
         QCOMPARE(entry.reason, UpdateText::reason(session));
         QCOMPARE(entry.reason.isEmpty(), session.succeeded());
+        // Who signed what was written, or that no trusted key did.
+        const bool trusted = !situation.startsWith("unsigned") && situation != "stranger" &&
+                             !situation.startsWith("changed") && situation != "other version";
+        QCOMPARE(entry.signedBy, trusted ? QStringLiteral("demo") : QString());
+        QCOMPARE(entry.keyId, situation.startsWith("unsigned") ? QString()
+                              : situation == "stranger" ? MinisignSigner::keyId(MinisignSigner::Key::Stranger)
+                                                        : MinisignSigner::keyId(MinisignSigner::Key::Demo));
+        const QMap<QString, QString> reasons{
+            {"unsigned", "the update file is not signed, and unsigned files were not allowed"},
+            {"stranger", "signed by key 2D0F3B0F072539CA, which is not trusted"},
+            {"changed", "the file was changed after it was signed"},
+            {"changed, allowed", "the file was changed after it was signed"},
+            {"other version", "the signature is for DEMO-5 2.15"},
+        };
+        QVERIFY2(entry.reason.contains(reasons.value(situation, entry.reason)), qPrintable(entry.reason));
         if (blocksSent) {
             // The hash is of what the device received, not of another read of the file.
             QCOMPARE(entry.fileSha256,
