@@ -232,6 +232,8 @@ PassFigures runRig(MLPWorkerThread& thread, const QList<MLPDeviceInfoNode>& unit
 
     RigUpdateRun run(thread, historyPath);
     run.setMaxAtOnce(maxAtOnce);
+    // The bench's file is made here and signed by nobody.
+    run.allowUnsigned();
     QElapsedTimer clock;
     QEventLoop loop;
     bool finished = false;

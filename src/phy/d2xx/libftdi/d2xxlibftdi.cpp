@@ -20,6 +20,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -156,18 +157,37 @@ FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle)
     if (pArg1 == nullptr || Flags != FT_OPEN_BY_SERIAL_NUMBER) {
         return FT_INVALID_PARAMETER;
     }
+    const std::string serialNumber(static_cast<const char*>(pArg1));
+    // A bridge without a serial number is not named by an empty one.
+    const auto named = [&](const LibftdiBridge::ListEntry& entry) {
+        return !entry.serialNumber.empty() && entry.serialNumber == serialNumber;
+    };
+    // Callers list just before they open, so the last list mostly has the bridge: found
+    // there, it is opened without reading every bridge's strings again, each an open of its
+    // own. The open checks that the very device listed is still there.
+    std::optional<LibftdiBridge::ListEntry> listed;
+    {
+        ProviderState& state = providerState();
+        const std::lock_guard<std::mutex> lock(state.mutex);
+        const auto found = std::find_if(state.deviceList.begin(), state.deviceList.end(), named);
+        if (found != state.deviceList.end()) {
+            listed = *found;
+        }
+    }
+    if (listed) {
+        const FT_STATUS status = openEntry(*listed, pHandle);
+        if (status != FT_DEVICE_NOT_FOUND) {
+            return status;
+        }
+    }
     // The bridges attached now, apart from the shared device list, which another thread may
-    // be rebuilding. A bridge without a serial number is not named by an empty one.
+    // be rebuilding.
     std::vector<LibftdiBridge::ListEntry> attached;
     const FT_STATUS status = LibftdiBridge::listAttached(attached);
     if (status != FT_OK) {
         return status;
     }
-    const std::string serialNumber(static_cast<const char*>(pArg1));
-    const auto found =
-        std::find_if(attached.begin(), attached.end(), [&](const LibftdiBridge::ListEntry& entry) {
-            return !entry.serialNumber.empty() && entry.serialNumber == serialNumber;
-        });
+    const auto found = std::find_if(attached.begin(), attached.end(), named);
     if (found == attached.end()) {
         return FT_DEVICE_NOT_FOUND;
     }
