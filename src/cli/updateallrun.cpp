@@ -16,6 +16,9 @@ UpdateAllRun::UpdateAllRun(CliDeviceSession& devices, UpdateReport& report, cons
       m_watch(new UnitWatch(devices.thread(), *m_rig, this))
 {
     m_rig->setMaxAtOnce(arguments.jobs());
+    if (arguments.allowUnsigned()) {
+        m_rig->allowUnsigned();
+    }
     connect(m_rig, &RigUpdateRun::unitStateChanged, this, &UpdateAllRun::unitStateChanged);
     connect(m_rig, &RigUpdateRun::unitProgress, this, [this](int unit, int percent) {
         Unit& running = m_units[unit];

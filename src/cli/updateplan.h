@@ -18,6 +18,10 @@ struct UpdatePlan
         QString filePath;
         QString firmwareVersion; // the file's, as its header reads
         qint64 updateBytes = 0;
+        // Who signed the file, as a clause ("signed by maker (key …)", "not signed").
+        QString signature;
+        // The file carries no trusted signature and --allow-unsigned was given.
+        bool allowUnsigned = false;
     };
 
     // A listed device left out by --all, and why.

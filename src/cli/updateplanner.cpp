@@ -67,12 +67,20 @@ FileChoice chooseFile(const MLPDeviceInfoNode& device, const CliArguments& argum
     if (!file.fileProblem.isNone()) {
         return {unusableFile(item.filePath, file)};
     }
-    const UpdateFileVerdict verdict = UpdateFileCheck::check(file, device.model, device.hwVersion);
+    UpdateFileVerdict verdict = UpdateFileCheck::check(file, device.model, device.hwVersion);
+    if (!arguments.allowUnsigned()) {
+        verdict = UpdateFileCheck::refusingUnsigned(verdict);
+    }
+    if (verdict.kind == UpdateFileVerdict::Kind::Unsigned) {
+        return {UpdateText::fileVerdict(verdict) + QStringLiteral(" (--allow-unsigned writes it)"), true};
+    }
     if (!verdict.fits()) {
         return {UpdateText::fileVerdict(verdict), true};
     }
     item.firmwareVersion = file.fileFirmwareVersionText;
     item.updateBytes = file.fileUpdateBytes;
+    item.signature = UpdateText::signature(file.signature);
+    item.allowUnsigned = arguments.allowUnsigned();
     return {};
 }
 
@@ -158,6 +166,7 @@ QString firmwareSkip(const MLPDeviceInfoNode& device, const UpdateFileVerdict& f
                                     "(--allow-older writes it)")
                          .arg(running, file.fileFirmwareVersionText);
     case marlune::FirmwareOrder::DeviceOlder:
+    case marlune::FirmwareOrder::DeviceNotBcd:
         break;
     }
     return QString();

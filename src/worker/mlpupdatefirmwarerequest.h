@@ -2,6 +2,7 @@
 
 #include "mlpdeviceinfonode.h"
 #include "mlpprogressobserveri.h"
+#include "mlpunitlinks.h"
 #include "mlpupdateoutcome.h"
 #include "mlpworkerrequesti.h"
 
@@ -58,6 +59,9 @@ public:
                              QObject* parent = nullptr);
 
     void setLeaveAlone(LeaveAlone leaveAlone) { m_leaveAlone = leaveAlone; }
+    // A file no trusted key signed is written too: the person was asked, or gave
+    // --allow-unsigned. A signature that does not hold is refused all the same.
+    void allowUnsigned() { m_allowUnsigned = true; }
 
     void run(MLPWorkerContext* context) override;
     bool writesToDevice() const override { return true; }
@@ -93,6 +97,8 @@ private:
     void transfer(MLPConnection* connection, MLU2File& file);
     bool transferDone(const MLPWriteResult& written, bool mayLackLastAck);
     void askAfterUpdate(MLPWorkerContext& context, UnitLink& unit);
+    bool answeredAfter(const MLPDeviceInfoNode& answered, bool onWrittenLink);
+    static MLPUpdateOutcome::UnitProblem unitProblemOf(MLPUnitLinks::Problem problem);
     void finish(bool succeeded);
     Q_INVOKABLE void emitOutcome(bool succeeded);
 
@@ -113,4 +119,5 @@ private:
     std::atomic<bool> m_stopAsked{false};
     bool m_ran = false;
     LeaveAlone m_leaveAlone;
+    bool m_allowUnsigned = false;
 };

@@ -13,6 +13,7 @@
 #include "ui_updatealldlg.h"
 #include "unitwatch.h"
 #include "updatesession.h"
+#include "updatetext.h"
 #include "updateverdicttext.h"
 #include "writingprogresstext.h"
 
@@ -129,6 +130,7 @@ void UpdateAllDlg::addRow(const UnitUpdateFile& unit)
             state = RowState::NewerFirmware;
             break;
         case marlune::FirmwareOrder::DeviceOlder:
+        case marlune::FirmwareOrder::DeviceNotBcd:
             break;
         }
     }
@@ -171,8 +173,9 @@ QString UpdateAllDlg::filesText() const
                                    ? tr("the built-in update file")
                                    : PathText::wrappable(QDir::toNativeSeparators(files.at(file)));
         lines << tr("Writes firmware %1 from %2 to %3 of model %4.")
-                     .arg(first.verdict.fileFirmwareVersionText, source, unitCount(unitsPerFile.at(file)),
-                          first.unit.model);
+                         .arg(first.verdict.fileFirmwareVersionText, source, unitCount(unitsPerFile.at(file)),
+                              first.unit.model) +
+                     QLatin1Char(' ') + UpdateText::sentence(UpdateText::signature(first.verdict.signature));
     }
     return lines.join(QLatin1Char('\n'));
 }
@@ -201,13 +204,28 @@ QString UpdateAllDlg::planText() const
 
 void UpdateAllDlg::on_bttn_start_clicked()
 {
-    QMessageBox box(QMessageBox::Question, windowTitle(), filesText(), QMessageBox::Yes | QMessageBox::Cancel,
-                    this);
+    // A file no trusted key signed is asked about here, once, with Cancel as the default.
+    bool unsignedFiles = false;
+    for (const Row& row : qAsConst(m_rows)) {
+        unsignedFiles = unsignedFiles || (takesPart(row.state) && !row.unit.verdict.signature.trusted());
+    }
+    QMessageBox box(unsignedFiles ? QMessageBox::Warning : QMessageBox::Question, windowTitle(), filesText(),
+                    QMessageBox::Yes | QMessageBox::Cancel, this);
     box.setInformativeText(
+        (unsignedFiles
+             ? tr("Nothing shows that an unsigned file is the one its maker released: write it only if "
+                  "you trust where it came from.\n\n")
+             : QString()) +
         tr("Keep every unit connected and powered until the last one has finished. Start now?"));
     box.button(QMessageBox::Yes)->setText(tr("Start"));
+    if (unsignedFiles) {
+        box.setDefaultButton(QMessageBox::Cancel);
+    }
     if (box.exec() != QMessageBox::Yes) {
         return;
+    }
+    if (unsignedFiles) {
+        m_run->allowUnsigned();
     }
     QList<int> rows;
     for (int row = 0; row < m_rows.size(); ++row) {
