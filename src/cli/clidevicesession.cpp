@@ -4,7 +4,7 @@
 
 CliDeviceSession::CliDeviceSession(QObject* parent) : QObject(parent)
 {
-    m_sleepInhibitor.holdWhileWriting(m_thread);
+    m_sleepInhibitor.holdWhileUpdating(m_thread);
 }
 
 CliDeviceSession::~CliDeviceSession()

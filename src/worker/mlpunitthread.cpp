@@ -1,16 +1,16 @@
 #include "mlpunitthread.h"
 
 #include "mlpworkerrequesti.h"
+#include "updatesunderway.h"
 
 MLPUnitThread::MLPUnitThread(MLPWorkerRequestI* request, const MLPWorkerContext& context,
-                             std::function<void(bool)> writing)
-    : m_context(context), m_writing(std::move(writing))
+                             UpdatesUnderWay& updates, std::function<void()> ended)
+    : m_request(request), m_context(context), m_updates(updates), m_notifyEnded(std::move(ended))
 {
     m_context.connection = &m_connection;
     m_context.link = &m_link;
-    // Asked before run(): the request's owner may delete it once it has signalled its end.
     const bool writes = request->writesToDevice();
-    m_thread = std::thread([this, request, writes] { run(request, writes); });
+    m_thread = std::thread([this, writes] { run(writes); });
 }
 
 MLPUnitThread::~MLPUnitThread()
@@ -18,15 +18,16 @@ MLPUnitThread::~MLPUnitThread()
     m_thread.join();
 }
 
-void MLPUnitThread::run(MLPWorkerRequestI* request, bool writes)
+void MLPUnitThread::run(bool writes)
 {
     if (writes) {
-        m_writing(true);
+        m_updates.begin();
     }
-    request->run(&m_context);
+    m_request->run(&m_context);
     if (writes) {
-        m_writing(false);
+        m_updates.end();
     }
     m_context.releaseThreadDevice();
     m_ended = true;
+    m_notifyEnded();
 }

@@ -8,6 +8,7 @@
 
 class MLPConnection;
 class MLPWorkerRequestI;
+class UpdatesUnderWay;
 
 namespace marlune::MLP {
 class MLPPhy;
@@ -19,26 +20,31 @@ class MLPPhy;
 class MLPUnitThread
 {
 public:
-    // `writing` is called on this thread with true before a request that writes to a device
-    // runs and with false after it.
-    MLPUnitThread(MLPWorkerRequestI* request, const MLPWorkerContext& context,
-                  std::function<void(bool)> writing);
+    // A request that writes to a device is counted in `updates` while it runs. `ended` is
+    // called on this thread as the very last thing it does.
+    MLPUnitThread(MLPWorkerRequestI* request, const MLPWorkerContext& context, UpdatesUnderWay& updates,
+                  std::function<void()> ended);
     // Joins the thread: a write under way runs to its end first.
     ~MLPUnitThread();
 
     MLPUnitThread(const MLPUnitThread&) = delete;
     MLPUnitThread& operator=(const MLPUnitThread&) = delete;
 
-    // The request has run and the thread's link is closed; joining is then immediate.
+    // The request has run, its count has ended and the thread's link is closed; joining is
+    // then immediate.
     bool hasEnded() const { return m_ended; }
+    // Which request it runs; only to be compared, as it may be gone once ended.
+    const MLPWorkerRequestI* request() const { return m_request; }
 
 private:
-    void run(MLPWorkerRequestI* request, bool writes);
+    void run(bool writes);
 
+    MLPWorkerRequestI* m_request;
     MLPConnection* m_connection = nullptr;
     marlune::MLP::MLPPhy* m_link = nullptr;
     MLPWorkerContext m_context;
-    std::function<void(bool)> m_writing;
+    UpdatesUnderWay& m_updates;
+    std::function<void()> m_notifyEnded;
     std::atomic<bool> m_ended{false};
     // Last, so that it starts once everything it reads is in place.
     std::thread m_thread;

@@ -103,6 +103,12 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
         file.close();
     }
 
+    if (m_step == Step::Stopped) {
+        m_outcome.stop = MLPUpdateOutcome::StopAnswer::BeforeWriting;
+    } else if (m_step == Step::Writing && m_stopAsked) {
+        m_outcome.stop = MLPUpdateOutcome::StopAnswer::AfterWritingBegan;
+    }
+    m_ran = true;
     finish(m_outcome.succeeded());
 }
 
@@ -118,7 +124,7 @@ void MLPUpdateFirmwareRequest::writeToUnit(MLPWorkerContext& context, MLU2File& 
     if (!checkUnit(unit)) {
         return;
     }
-    if (m_stopBeforeWriting) {
+    if (!beginWriting()) {
         m_outcome.phase = MLPUpdateOutcome::Phase::Stopped;
         return;
     }
@@ -132,6 +138,20 @@ void MLPUpdateFirmwareRequest::writeToUnit(MLPWorkerContext& context, MLU2File& 
         emit verifying();
         askAfterUpdate(context, unit);
     }
+}
+
+bool MLPUpdateFirmwareRequest::stopBeforeWriting()
+{
+    m_stopAsked = true;
+    Step checking = Step::Checking;
+    return m_step.compare_exchange_strong(checking, Step::Stopped) || checking == Step::Stopped;
+}
+
+// The other side of stopBeforeWriting(): false when the stop came first.
+bool MLPUpdateFirmwareRequest::beginWriting()
+{
+    Step checking = Step::Checking;
+    return m_step.compare_exchange_strong(checking, Step::Writing);
 }
 
 // Asks the unit for its device information; also makes the connection use the device's

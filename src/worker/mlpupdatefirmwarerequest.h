@@ -67,10 +67,14 @@ public:
     bool writesToDevice() const override { return true; }
     // From any thread: the update ends before its first byte when that has not gone out yet;
     // a write under way runs to its end, as stopping it would leave the device half-written.
-    void stopBeforeWriting() { m_stopBeforeWriting = true; }
+    // Starting the write and stopping are one atomic step: true when the stop came first, and
+    // nothing will be sent.
+    bool stopBeforeWriting();
 
-    // Complete once workDone() or failed() has arrived; not to be read while run() runs.
+    // Complete once workDone() or failed() has arrived, or once the request was withdrawn
+    // after it had run; not to be read while run() runs.
     MLPUpdateOutcome outcome() const { return m_outcome; }
+    bool hasRun() const { return m_ran; }
 
     void bytesReceived(int total) override;
     void bytesSent(int total) override;
@@ -89,6 +93,7 @@ private:
     void writeToUnit(MLPWorkerContext& context, MLU2File& file);
     bool readUnit(UnitLink& unit, MLPDeviceInfoNode& answered);
     bool checkUnit(UnitLink& unit);
+    bool beginWriting();
     void transfer(MLPConnection* connection, MLU2File& file);
     bool transferDone(const MLPWriteResult& written, bool mayLackLastAck);
     void askAfterUpdate(MLPWorkerContext& context, UnitLink& unit);
@@ -103,7 +108,16 @@ private:
     qint64 m_totalBytes = 0;
     QString m_filePath;
     MLPUpdateOutcome m_outcome;
-    std::atomic<bool> m_stopBeforeWriting{false};
+    // Where the stop and the first byte meet: whichever moves it from Checking first wins.
+    enum class Step
+    {
+        Checking,
+        Stopped,
+        Writing,
+    };
+    std::atomic<Step> m_step{Step::Checking};
+    std::atomic<bool> m_stopAsked{false};
+    bool m_ran = false;
     LeaveAlone m_leaveAlone;
     bool m_allowUnsigned = false;
 };

@@ -27,6 +27,15 @@ struct MLPUpdateOutcome
         Done,          // every transfer went through: the device took the whole file
     };
 
+    // Whether the update's owner asked it to stop, and which came first: the stop or the first
+    // byte. One atomic step decides, so a unit stopped has had nothing sent.
+    enum class StopAnswer
+    {
+        NotAsked,
+        BeforeWriting,     // the stop came first: nothing was sent (phase Stopped)
+        AfterWritingBegan, // the first byte had gone out: the write ran to its end
+    };
+
     enum class UnitProblem
     {
         None,
@@ -40,6 +49,7 @@ struct MLPUpdateOutcome
     };
 
     Phase phase = Phase::FileCheck;
+    StopAnswer stop = StopAnswer::NotAsked;
     // The unit the update was for, as the caller named it.
     MLPDeviceInfoNode unit;
     // With UnitCheck: why the unit was not written.

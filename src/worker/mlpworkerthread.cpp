@@ -6,12 +6,9 @@
 #include "mlppingrequest.h"
 #include "mlpselectdevicerequest.h"
 #include "mlptransport.h"
-#include "mlpunitthread.h"
 
 #include <QElapsedTimer>
 #include <QMutexLocker>
-
-#include <algorithm>
 
 namespace {
 
@@ -20,8 +17,15 @@ constexpr unsigned long kIdleSleepMs = 10;
 } // namespace
 
 MLPWorkerThread::MLPWorkerThread(QObject* parent)
-    : QThread(parent), m_pingRequest(new MLPPingRequest(this)),
-      m_discoverRequest(new MLPDiscoverRequest(this)), m_selectRequest(new MLPSelectDeviceRequest(this))
+    : QThread(parent), m_updates([this](bool begun) {
+          if (begun) {
+              emit deviceWriteStarted();
+          } else {
+              emit deviceWriteFinished();
+          }
+      }),
+      m_pingRequest(new MLPPingRequest(this)), m_discoverRequest(new MLPDiscoverRequest(this)),
+      m_selectRequest(new MLPSelectDeviceRequest(this))
 {
     qRegisterMetaType<MLPWorkerRequestI::failReason>("MLPWorkerRequestI::failReason");
     qRegisterMetaType<uint16_t>("uint16_t");
@@ -44,7 +48,8 @@ MLPWorkerThread::~MLPWorkerThread()
     // still talking to a device, so the loop is stopped and joined first.
     stop();
     wait();
-    m_unitThreads.clear();
+    // Before the members go: their last act counts their update down and signals.
+    m_unitThreads.joinAll();
     releaseDevice();
 }
 
@@ -112,6 +117,25 @@ void MLPWorkerThread::postUpdateBeside(MLPWorkerRequestI* request)
     m_pendingRequests.append(PendingRequest{request, &m_updateContext, true});
 }
 
+void MLPWorkerThread::withdraw(const MLPWorkerRequestI* request)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        for (int index = 0; index < m_pendingRequests.size(); ++index) {
+            if (m_pendingRequests.at(index).request == request) {
+                m_pendingRequests.removeAt(index);
+                return;
+            }
+        }
+        while (m_runningCurrent && m_currentRequest == request) {
+            m_currentEnded.wait(&m_mutex);
+        }
+    }
+    // A request leaves the queue for a unit thread under the mutex: not found there, it
+    // runs beside or has ended.
+    m_unitThreads.waitFor(request);
+}
+
 QList<MLPDeviceInfoNode> MLPWorkerThread::discoveredDevices() const
 {
     return m_discoverRequest->devices();
@@ -145,15 +169,7 @@ void MLPWorkerThread::run()
             QElapsedTimer running;
             running.start();
             m_pingFailed = false;
-            // Asked before run(): a request may be deleted by its owner once it has signalled.
-            const bool writes = m_currentRequest->writesToDevice();
-            if (writes) {
-                noteWriting(true);
-            }
-            m_currentRequest->run(&m_currentContext);
-            if (writes) {
-                noteWriting(false);
-            }
+            runCurrentRequest();
             if (m_pingFailed) {
                 restAfterFailedPing(running);
             }
@@ -162,8 +178,30 @@ void MLPWorkerThread::run()
         }
         pickNextRequest();
     }
+    {
+        // A request handed over as the stop came never runs, nor on a later start.
+        QMutexLocker locker(&m_mutex);
+        m_currentRequest = nullptr;
+        m_runningCurrent = false;
+        m_currentEnded.wakeAll();
+    }
     releaseDevice();
     quit();
+}
+
+void MLPWorkerThread::runCurrentRequest()
+{
+    const bool writes = m_currentRequest->writesToDevice();
+    if (writes) {
+        m_updates.begin();
+    }
+    m_currentRequest->run(&m_currentContext);
+    if (writes) {
+        m_updates.end();
+    }
+    QMutexLocker locker(&m_mutex);
+    m_runningCurrent = false;
+    m_currentEnded.wakeAll();
 }
 
 void MLPWorkerThread::restAfterFailedPing(const QElapsedTimer& running)
@@ -191,10 +229,7 @@ void MLPWorkerThread::pickNextRequest()
         msleep(kIdleSleepMs);
     }
     // Updates that have ended are joined here, at once since their threads are done.
-    m_unitThreads.erase(
-        std::remove_if(m_unitThreads.begin(), m_unitThreads.end(),
-                       [](const std::unique_ptr<MLPUnitThread>& unit) { return unit->hasEnded(); }),
-        m_unitThreads.end());
+    m_unitThreads.reapEnded();
     QMutexLocker locker(&m_mutex);
     while (!m_pendingRequests.isEmpty() && m_pendingRequests.first().beside) {
         const PendingRequest next = m_pendingRequests.takeFirst();
@@ -209,24 +244,15 @@ void MLPWorkerThread::pickNextRequest()
         m_currentRequest = m_pingRequest;
         m_currentContext = m_pingContext;
     }
+    // From the hand-over on, so that a withdraw cannot fall between it and the run.
+    m_runningCurrent = true;
 }
 
 void MLPWorkerThread::startBeside(MLPWorkerRequestI* request, const MLPWorkerContext& context)
 {
     // A unit opens once: the thread's own device goes first.
     releaseDevice();
-    m_unitThreads.push_back(
-        std::make_unique<MLPUnitThread>(request, context, [this](bool writing) { noteWriting(writing); }));
-}
-
-void MLPWorkerThread::noteWriting(bool writing)
-{
-    const std::lock_guard<std::mutex> lock(m_writesMutex);
-    if (writing && ++m_writesInProgress == 1) {
-        emit deviceWriteStarted();
-    } else if (!writing && --m_writesInProgress == 0) {
-        emit deviceWriteFinished();
-    }
+    m_unitThreads.start(request, context);
 }
 
 void MLPWorkerThread::releaseDevice()

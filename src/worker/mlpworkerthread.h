@@ -4,23 +4,23 @@
 #include "mlpdeviceinfonode.h"
 #include "mlpworkercontext.h"
 #include "mlpworkerrequesti.h"
+#include "unitthreadpool.h"
+#include "updatesunderway.h"
 
 #include <QList>
 #include <QMutex>
 #include <QThread>
+#include <QWaitCondition>
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
-#include <mutex>
-#include <vector>
 
 class MLPConnection;
 class QElapsedTimer;
 class MLPPingRequest;
 class MLPDiscoverRequest;
 class MLPSelectDeviceRequest;
-class MLPUnitThread;
+class SleepInhibitor;
 
 namespace marlune::MLP {
 class MLPPhy;
@@ -59,6 +59,10 @@ public:
     // that updates of several units run side by side. The thread's own device is let go
     // before it starts; the loop goes on with the next posted request meanwhile.
     void postUpdateBeside(MLPWorkerRequestI* request);
+    // Takes a posted update back, from any thread but the ones that run it: one that has not
+    // started is dropped and never runs; one running, here or beside, is waited for, its write
+    // running to its end. Its owner may delete it afterwards.
+    void withdraw(const MLPWorkerRequestI* request);
     QList<MLPDeviceInfoNode> discoveredDevices() const;
     // Every unit the last discovery found attached, answering or not, by its address, link
     // kind and serial number.
@@ -77,9 +81,13 @@ public:
     // Ends the loop after the request that is running; wait() then joins the thread.
     void stop();
 
-    // True while a request that writes to a device runs, here or beside; safe to ask from
-    // any thread.
-    bool isWritingToDevice() const { return m_writesInProgress > 0; }
+    // True while an update runs, here or beside, from the check of its unit to the questions
+    // asked afterwards; safe to ask from any thread.
+    bool hasUpdateUnderWay() const { return m_updates.any(); }
+    // Held from the start of each update to its end; no unit's first byte goes out before it
+    // is held, or has given up within its bound. Null holds none; returns once the one before
+    // is no longer used.
+    void setSleepLock(SleepInhibitor* lock) { m_updates.setSleepLock(lock); }
 
 signals:
     void lostConnection();
@@ -89,8 +97,9 @@ signals:
     // receiver has to read "did not answer" from the versions, and which unit it was: the
     // whole record it answered with, its link kind and serial number.
     void deviceSelectionAnswered(bool answered, const MLPDeviceInfoNode& device);
-    // Around the requests that write to devices: started as the first of them begins,
-    // finished as the last of those running side by side ends.
+    // Around the updates: started as the first of them begins (the check of its unit),
+    // finished as the last of those running side by side ends (after the questions asked
+    // afterwards).
     void deviceWriteStarted();
     void deviceWriteFinished();
 
@@ -112,12 +121,16 @@ private:
     void postOwnRequest(MLPWorkerRequestI* request, MLPWorkerContext* context);
     void releaseDevice();
     void startBeside(MLPWorkerRequestI* request, const MLPWorkerContext& context);
-    void noteWriting(bool writing);
+    void runCurrentRequest();
 
     QMutex m_mutex;
     MLPConnection* m_connection = nullptr;
     marlune::MLP::MLPPhy* m_link = nullptr;
     MLPWorkerRequestI* m_currentRequest = nullptr;
+    // Set under the mutex from the current request's hand-over to the end of its run;
+    // withdraw() waits on it.
+    bool m_runningCurrent = false;
+    QWaitCondition m_currentEnded;
     // The running request works on a copy taken at hand-over, so a post made meanwhile
     // (which rewrites the shared contexts under the mutex) cannot change it mid-run.
     MLPWorkerContext m_currentContext;
@@ -128,9 +141,12 @@ private:
         bool beside;
     };
     QList<PendingRequest> m_pendingRequests;
-    // Updates running beside the loop; added and reaped on the worker thread, joined by the
+    // Updates here and beside; its signals are the thread's deviceWriteStarted and
+    // deviceWriteFinished.
+    UpdatesUnderWay m_updates;
+    // Updates running beside the loop; started and reaped on the worker thread, joined by the
     // destructor once the loop has ended.
-    std::vector<std::unique_ptr<MLPUnitThread>> m_unitThreads;
+    UnitThreadPool m_unitThreads{m_updates};
 
     MLPPingRequest* m_pingRequest = nullptr;
     MLPDiscoverRequest* m_discoverRequest = nullptr;
@@ -147,8 +163,4 @@ private:
     // Set by the ping's failure; read and cleared only on the worker thread.
     bool m_pingFailed = false;
     std::atomic<bool> m_stopRequested{false};
-    // Writes in progress, here and beside; changed with its signals under the mutex, so
-    // that a started can never arrive after the finished of a later count.
-    std::mutex m_writesMutex;
-    std::atomic<int> m_writesInProgress{0};
 };

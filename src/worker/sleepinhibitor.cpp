@@ -2,26 +2,28 @@
 
 #include "mlpworkerthread.h"
 
-#include <QThread>
-
 SleepInhibitor::SleepInhibitor(QObject* parent) : QObject(parent) {}
 
 SleepInhibitor::~SleepInhibitor()
 {
+    // The worker's threads hold and release through this object until it is taken back.
+    if (m_worker) {
+        m_worker->setSleepLock(nullptr);
+    }
+    const std::lock_guard<std::mutex> lock(m_mutex);
     giveBackSystemLock();
 }
 
-void SleepInhibitor::holdWhileWriting(MLPWorkerThread& worker)
+void SleepInhibitor::holdWhileUpdating(MLPWorkerThread& worker)
 {
-    // Queued from the worker thread: the system lock is taken and given back on this
-    // object's thread alone.
-    connect(&worker, &MLPWorkerThread::deviceWriteStarted, this, &SleepInhibitor::hold);
-    connect(&worker, &MLPWorkerThread::deviceWriteFinished, this, &SleepInhibitor::release);
+    m_worker = &worker;
+    worker.setSleepLock(this);
 }
 
 void SleepInhibitor::hold()
 {
-    Q_ASSERT(QThread::currentThread() == thread());
+    // Held while the system is asked: a second writer waits for the one lock too.
+    const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_holds++ == 0) {
         m_giveBackSystemLock = takeSystemLock();
     }
@@ -29,7 +31,7 @@ void SleepInhibitor::hold()
 
 void SleepInhibitor::release()
 {
-    Q_ASSERT(QThread::currentThread() == thread());
+    const std::lock_guard<std::mutex> lock(m_mutex);
     if (m_holds > 0 && --m_holds == 0) {
         giveBackSystemLock();
     }

@@ -3,33 +3,37 @@
 #include <QObject>
 
 #include <functional>
+#include <mutex>
 
 class MLPWorkerThread;
 
 // Keeps the machine from sleeping or shutting down unasked while firmware is written: a
 // closed lid or an idle suspend stops the USB link and leaves the unit half-written. On
-// Linux it is a logind inhibitor lock in "block" mode on shutdown and sleep, with the reason
-// the desktop shows to the person; on Windows the "system required" execution state (the
-// window refuses a log-off or shut-down on its own: shutdownblockreason). Where the system
-// offers no such lock (no logind or no system bus, as in a container) it holds nothing and
-// says nothing, and the write goes on.
+// Linux it is a logind inhibitor lock in "block" mode on shutdown, sleep and the lid switch
+// (where logind handles the lid itself, a lid closed under a sleep lock alone still
+// suspends), with the reason the desktop shows to the person; on Windows a power request
+// that keeps the system running (the window refuses a log-off or shut-down on its own:
+// shutdownblockreason). Where the system offers no such lock (no logind or no system bus, as
+// in a container) it holds nothing and says nothing, and the write goes on; where logind
+// does not answer within a few seconds, the log says so and the write goes on.
 //
-// Held by count: units written side by side keep the one system lock until the last write
-// ends. hold() and release() run on the thread the inhibitor lives on, which takes and gives
-// back the system lock; writers on other threads reach it through queued signals
-// (holdWhileWriting).
+// Held by count: units written side by side keep the one system lock until the last update
+// ends. hold() and release() may be called from any thread; hold() returns once the lock is
+// held or has given up, so the thread that writes waits for it before its first byte.
 class SleepInhibitor : public QObject
 {
     Q_OBJECT
 
 public:
+    // logind answers at once; a system bus that does not holds up the first byte this long.
+    static constexpr int kAnswerBoundMs = 3000;
+
     explicit SleepInhibitor(QObject* parent = nullptr);
     ~SleepInhibitor() override;
 
-    // Holds from each deviceWriteStarted of `worker` to the deviceWriteFinished that follows.
-    void holdWhileWriting(MLPWorkerThread& worker);
+    // Holds from the start of each update on `worker` to its end, before the update's first byte.
+    void holdWhileUpdating(MLPWorkerThread& worker);
 
-public slots:
     void hold();
     // A release without a hold does nothing.
     void release();
@@ -40,6 +44,8 @@ private:
     static std::function<void()> takeSystemLock();
     void giveBackSystemLock();
 
+    MLPWorkerThread* m_worker = nullptr;
+    std::mutex m_mutex;
     int m_holds = 0;
     std::function<void()> m_giveBackSystemLock;
 };

@@ -1,15 +1,31 @@
 #include "sleepinhibitor.h"
 
+#include <string>
+
 #include <windows.h>
 
-// Windows keeps the execution state per thread, and a thread's state lasts until that thread
-// sets another. So the lock is taken and given back on the inhibitor's own thread (the
-// program's main thread), never on the threads that write: with units written side by side,
-// the writer that ended last would otherwise clear its own state and leave the first one's set.
+// A power request, not the thread execution state: that is kept per thread and ends with it,
+// and the lock is taken on the thread of whichever unit begins first and given back on the
+// thread of whichever ends last.
 std::function<void()> SleepInhibitor::takeSystemLock()
 {
-    if (SetThreadExecutionState(ES_CONTINUOUS | ES_SYSTEM_REQUIRED) == 0) {
+    std::wstring reason =
+        tr("A firmware update is being written; switching off now can leave the device unusable.")
+            .toStdWString();
+    REASON_CONTEXT context{};
+    context.Version = POWER_REQUEST_CONTEXT_VERSION;
+    context.Flags = POWER_REQUEST_CONTEXT_SIMPLE_STRING;
+    context.Reason.SimpleReasonString = reason.data();
+    const HANDLE request = PowerCreateRequest(&context);
+    if (request == INVALID_HANDLE_VALUE) {
         return {};
     }
-    return [] { SetThreadExecutionState(ES_CONTINUOUS); };
+    if (!PowerSetRequest(request, PowerRequestSystemRequired)) {
+        CloseHandle(request);
+        return {};
+    }
+    return [request] {
+        PowerClearRequest(request, PowerRequestSystemRequired);
+        CloseHandle(request);
+    };
 }

@@ -14,9 +14,26 @@ UpdateSession::UpdateSession(MLPWorkerThread& thread, const QString& historyPath
     : QObject(parent), m_thread(thread), m_historyPath(historyPath)
 {}
 
-// A request still running is left to finish: deleting it would pull it from under the
-// thread that runs it. Its owner keeps the session until it has ended.
-UpdateSession::~UpdateSession() = default;
+UpdateSession::~UpdateSession()
+{
+    if (!m_request) {
+        return;
+    }
+    m_request->stopBeforeWriting();
+    m_thread.withdraw(m_request);
+    // Withdrawn before it began, it has nothing to tell.
+    if (!m_request->hasRun()) {
+        return;
+    }
+    m_state = takeOutcome();
+    // As it answered just before the write: the news of its check may not have arrived.
+    if (m_outcome.deviceAnswered) {
+        m_unit = m_outcome.unitFound;
+    }
+    if (m_refusal != Refusal::Stopped && m_refusal != Refusal::LeftAlone) {
+        recordInHistory();
+    }
+}
 
 bool UpdateSession::hasEnded() const
 {
@@ -47,11 +64,9 @@ void UpdateSession::start(const MLPDeviceInfoNode& unit, const QString& filePath
     }
 }
 
-void UpdateSession::stopBeforeWriting()
+bool UpdateSession::stopBeforeWriting()
 {
-    if (m_request) {
-        m_request->stopBeforeWriting();
-    }
+    return m_request && m_request->stopBeforeWriting();
 }
 
 UpdateSession::Refusal UpdateSession::refusalFor(MLPUpdateOutcome::UnitProblem problem)
@@ -88,6 +103,11 @@ void UpdateSession::verifying()
 
 void UpdateSession::requestEnded()
 {
+    end(takeOutcome());
+}
+
+UpdateSession::State UpdateSession::takeOutcome()
+{
     m_outcome = m_request->outcome();
     // The request emits its final signal as the last thing it does with itself.
     delete m_request;
@@ -97,24 +117,20 @@ void UpdateSession::requestEnded()
     case Phase::FileCheck:
     case Phase::IdentityCheck:
         m_refusal = Refusal::Request;
-        end(State::Refused);
-        return;
+        return State::Refused;
     case Phase::Stopped:
         m_refusal = Refusal::Stopped;
-        end(State::Refused);
-        return;
+        return State::Refused;
     case Phase::UnitCheck:
         m_refusal = refusalFor(m_outcome.unitProblem);
-        end(State::Refused);
-        return;
+        return State::Refused;
     case Phase::Header:
     case Phase::Block:
-        end(State::Failed);
-        return;
+        return State::Failed;
     case Phase::Done:
         break;
     }
-    end(judgeWrittenUnit());
+    return judgeWrittenUnit();
 }
 
 // The update is done only when the unit written, asked afterwards, runs the file's firmware;

@@ -60,6 +60,9 @@ public:
 
     // Appends to the update history at historyPath.
     UpdateSession(MLPWorkerThread& thread, const QString& historyPath, QObject* parent = nullptr);
+    // Whatever ends the program, a request still running is not pulled from under its thread:
+    // one not begun is stopped, one writing runs to its end, and the session waits for it and
+    // records it in the history, telling no one.
     ~UpdateSession() override;
 
     // The update runs on a thread and link of its own, beside other sessions doing the same,
@@ -72,8 +75,9 @@ public:
     void start(const MLPDeviceInfoNode& unit, const QString& filePath,
                MLPUpdateFirmwareRequest::LeaveAlone leaveAlone = {});
     // Ends the session before any byte is written, when none has been yet; a write under
-    // way runs to its end.
-    void stopBeforeWriting();
+    // way runs to its end. Returns whether the stop came first; outcome().stop says so too once
+    // the session has ended.
+    bool stopBeforeWriting();
 
     // Writing is the state in which stopping would leave the device half-written.
     State state() const { return m_state; }
@@ -108,6 +112,8 @@ private slots:
 
 private:
     void setState(State state);
+    // Takes the ended request's outcome and deletes it; returns the state it ends the session in.
+    State takeOutcome();
     void end(State state);
     State judgeWrittenUnit() const;
     static Refusal refusalFor(MLPUpdateOutcome::UnitProblem problem);

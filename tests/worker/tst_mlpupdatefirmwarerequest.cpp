@@ -12,6 +12,8 @@
 
 #include <QtTest>
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -28,6 +30,7 @@ Q_DECLARE_METATYPE(Transfers)
 Q_DECLARE_METATYPE(MLPUpdateOutcome::Phase)
 Q_DECLARE_METATYPE(UpdateFileVerdict::Kind)
 Q_DECLARE_METATYPE(MLPUpdateOutcome::UnitProblem)
+Q_DECLARE_METATYPE(MLPUpdateOutcome::StopAnswer)
 
 namespace {
 
@@ -104,6 +107,11 @@ struct UpdateRig
         if (onVerifying) {
             QObject::connect(&request, &MLPUpdateFirmwareRequest::verifying, onVerifying);
         }
+        if (stopOnceChecked) {
+            QObject::connect(
+                &request, &MLPUpdateFirmwareRequest::unitChecked, &request,
+                [&] { stopCameFirst = request.stopBeforeWriting(); }, Qt::DirectConnection);
+        }
 
         MLPWorkerContext context;
         context.units = {&UpdateRig::openUnit, this};
@@ -139,6 +147,9 @@ struct UpdateRig
     QString comesBackAs = QStringLiteral("V1");
     MLPUnitLinks::Problem openProblem = MLPUnitLinks::Problem::None;
     bool stopBeforeWriting = false;
+    // Stopped as the check lets the write begin: too late, and stopBeforeWriting() says so.
+    bool stopOnceChecked = false;
+    bool stopCameFirst = false;
     // The serial number of every look for the unit.
     QStringList looksForUnit;
     MLPUpdateOutcome outcome;
@@ -396,6 +407,10 @@ private slots:
         QTest::newRow("no longer attached")
             << QByteArray("DEMO-5") << 0x0100 << "absent"
             << "DEMO-5" << Phase::UnitCheck << Kind::Fits << Problem::NotAttached;
+        // The first byte's step was taken: the write runs whole.
+        QTest::newRow("stopped once its check let the write begin")
+            << QByteArray("DEMO-5") << 0x0100 << "stopped late"
+            << "DEMO-5" << Phase::Done << Kind::Fits << Problem::None;
         // Attached, but its link cannot be opened: said as such, not as gone or silent.
         QTest::newRow("held by another program")
             << QByteArray("DEMO-5") << 0x0100 << "held"
@@ -422,6 +437,7 @@ private slots:
         rig.device.setSilent(situation == "silent");
         rig.absentLooks = situation == "absent" ? 1 : 0;
         rig.stopBeforeWriting = situation == "stopped";
+        rig.stopOnceChecked = situation == "stopped late";
         rig.openProblem = situation == "held"     ? MLPUnitLinks::Problem::Held
                           : situation == "denied" ? MLPUnitLinks::Problem::NotAccessible
                           : situation == "absent" ? MLPUnitLinks::Problem::NotAttached
@@ -437,14 +453,58 @@ private slots:
         QCOMPARE(rig.outcome.fileCheck.kind, verdict);
         QCOMPARE(rig.outcome.unitProblem, problem);
         QCOMPARE(rig.looksForUnit.first(), QStringLiteral("V1"));
-        const bool answers = situation == "answers" || situation == "stopped";
+        const bool answers = situation == "answers" || situation.startsWith("stopped");
         QCOMPARE(rig.outcome.deviceAnswered, answers);
+        QCOMPARE(rig.outcome.stop, situation == "stopped" ? MLPUpdateOutcome::StopAnswer::BeforeWriting
+                                   : situation == "stopped late"
+                                       ? MLPUpdateOutcome::StopAnswer::AfterWritingBegan
+                                       : MLPUpdateOutcome::StopAnswer::NotAsked);
+        QVERIFY(!rig.stopCameFirst);
         if (answers) {
             QCOMPARE(rig.outcome.unitFound.model, QString::fromLatin1(model));
             QCOMPARE(rig.outcome.unitFound.serial, QStringLiteral("V1"));
             QCOMPARE(rig.outcome.unitFound.address, rig.unit.address);
             QCOMPARE(int{rig.outcome.unitFound.hwVersion}, hwVersion);
             QCOMPARE(rig.outcome.deviceFwVersion, identity.fwVersion);
+        }
+    }
+
+    // Stop comes from another thread at a moment that moves across the check: whichever of the
+    // stop and the first byte comes first wins whole. Stopped, the unit got nothing; written,
+    // it got every segment; and what stopBeforeWriting() answered is what the outcome says.
+    void stopRacingTheCheckEitherWinsWhole()
+    {
+        const QString path = writeFile(twoBlockFile());
+        for (int delayUs = 0; delayUs < 200; ++delayUs) {
+            UpdateRig rig(100);
+            MLPUpdateFirmwareRequest request(rig.unit, path);
+            MLPWorkerContext context;
+            context.units = {&UpdateRig::openUnit, &rig};
+            context.clock = {&FakeClock::nowCallback, &FakeClock::sleepCallback, &rig.clock};
+            std::atomic<bool> go{false};
+            bool stopCameFirst = false;
+            std::thread stopper([&] {
+                while (!go) {
+                }
+                const auto until = std::chrono::steady_clock::now() + std::chrono::microseconds(delayUs);
+                while (std::chrono::steady_clock::now() < until) {
+                }
+                stopCameFirst = request.stopBeforeWriting();
+            });
+            go = true;
+            request.run(&context);
+            stopper.join();
+            const MLPUpdateOutcome outcome = request.outcome();
+            const std::size_t segments = rig.device.dataSegmentCount();
+            if (stopCameFirst) {
+                QCOMPARE(outcome.phase, MLPUpdateOutcome::Phase::Stopped);
+                QCOMPARE(outcome.stop, MLPUpdateOutcome::StopAnswer::BeforeWriting);
+                QCOMPARE(segments, std::size_t{0});
+            } else {
+                QCOMPARE(outcome.phase, MLPUpdateOutcome::Phase::Done);
+                QVERIFY(outcome.stop != MLPUpdateOutcome::StopAnswer::BeforeWriting);
+                QCOMPARE(segments, std::size_t{6});
+            }
         }
     }
 

@@ -253,7 +253,7 @@ private slots:
         connect(
             m_thread.get(), &MLPWorkerThread::deviceWriteStarted, this,
             [&] {
-                flaggedWhileWriting = m_thread->isWritingToDevice();
+                flaggedWhileWriting = m_thread->hasUpdateUnderWay();
                 ++writesStarted;
             },
             Qt::DirectConnection);
@@ -271,7 +271,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(writesFinished.load(), 1, kSignalTimeoutMs);
         QCOMPARE(writesStarted.load(), 1);
         QVERIFY(flaggedWhileWriting);
-        QVERIFY(!m_thread->isWritingToDevice());
+        QVERIFY(!m_thread->hasUpdateUnderWay());
         QCOMPARE(outcome.percents.last(), 100);
         QCOMPARE(toBytes(device->transferPayload(UpdateBlock, 0)), block);
         QCOMPARE(device->transferPayload(UpdateHeader, 0).size(), std::size_t{256});

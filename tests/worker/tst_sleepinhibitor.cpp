@@ -14,6 +14,8 @@
 
 #include <atomic>
 
+#include <signal.h>
+
 using namespace marlune::testing;
 
 namespace {
@@ -98,7 +100,7 @@ private slots:
         m_emulation->addMakerDevice(makeDevice("DEMO-5"));
         MLPWorkerThread worker;
         SleepInhibitor inhibitor;
-        inhibitor.holdWhileWriting(worker);
+        inhibitor.holdWhileUpdating(worker);
         worker.start();
         QCOMPARE(inhibitors(), QStringList());
 
@@ -128,11 +130,12 @@ private slots:
         const QString lock = inhibitors().first();
         const QStringList fields = lock.split(QLatin1Char('|'));
         QCOMPARE(fields.size(), 4);
-        QCOMPARE(fields[0], "shutdown:sleep");
+        // The lid too: where logind handles it, a closed lid ignores a sleep lock alone.
+        QCOMPARE(fields[0], "shutdown:sleep:handle-lid-switch");
         QCOMPARE(fields[1], QCoreApplication::applicationName());
         QVERIFY2(fields[2].contains("firmware update is being written"), qPrintable(fields[2]));
         QCOMPARE(fields[3], "block");
-        QVERIFY(worker.isWritingToDevice());
+        QVERIFY(worker.hasUpdateUnderWay());
         // A second unit's write holds the same one lock, which stays until both have ended.
         inhibitor.hold();
         QCOMPARE(inhibitors(), QStringList{lock});
@@ -143,6 +146,62 @@ private slots:
         inhibitor.release();
         QTRY_COMPARE_WITH_TIMEOUT(inhibitors(), QStringList(), kTimeoutMs);
 
+        worker.stop();
+        QVERIFY(worker.wait(kTimeoutMs));
+    }
+
+    void lockIsHeldBeforeTheFirstByte_data()
+    {
+        QTest::addColumn<int>("silentMs");
+        QTest::addColumn<bool>("heldAtFirstByte");
+        QTest::newRow("logind answers at once") << 0 << true;
+        QTest::newRow("logind answers slowly") << SleepInhibitor::kAnswerBoundMs / 3 << true;
+        // The log says so, and the unit is written all the same.
+        QTest::newRow("logind does not answer within the bound")
+            << SleepInhibitor::kAnswerBoundMs * 2 << false;
+    }
+
+    // The unit's first byte waits for logind's answer, within a bound: a mock logind held
+    // stopped answers late or not in time.
+    void lockIsHeldBeforeTheFirstByte()
+    {
+        QFETCH(int, silentMs);
+        QFETCH(bool, heldAtFirstByte);
+        m_emulation->addMakerDevice(makeDevice("DEMO-5"));
+        MLPWorkerThread worker;
+        SleepInhibitor inhibitor;
+        inhibitor.holdWhileUpdating(worker);
+        worker.start();
+        UpdateFileBuilder file;
+        file.blocks = {patternedBytes(3000)};
+        MLPDeviceInfoNode onlyUnit;
+        onlyUnit.address = QStringLiteral("usb:m/0");
+        MLPUpdateFirmwareRequest request(onlyUnit, file.writeTo(m_directory.filePath("update.ml2")));
+        std::atomic<int> locksAtFirstByte{-1};
+        if (heldAtFirstByte) {
+            connect(
+                &request, &MLPUpdateFirmwareRequest::unitChecked, &request,
+                [&] { locksAtFirstByte = static_cast<int>(inhibitors().size()); }, Qt::DirectConnection);
+        } else {
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("logind did not answer .* within"));
+        }
+        int updatesDone = 0;
+        connect(&request, &MLPWorkerRequestI::workDone, this, [&] { ++updatesDone; });
+        if (silentMs > 0) {
+            QCOMPARE(::kill(static_cast<pid_t>(m_logind.processId()), SIGSTOP), 0);
+            QTimer::singleShot(silentMs, this,
+                               [&] { ::kill(static_cast<pid_t>(m_logind.processId()), SIGCONT); });
+        }
+        worker.postUpdateBeside(&request);
+
+        QTRY_COMPARE_WITH_TIMEOUT(updatesDone, 1, kTimeoutMs);
+        QTRY_VERIFY_WITH_TIMEOUT(!worker.hasUpdateUnderWay(), kTimeoutMs);
+        if (heldAtFirstByte) {
+            QCOMPARE(locksAtFirstByte.load(), 1);
+        }
+        // Given back, also the one logind granted after the bound had passed.
+        QTest::qWait(silentMs);
+        QTRY_COMPARE_WITH_TIMEOUT(inhibitors(), QStringList(), kTimeoutMs);
         worker.stop();
         QVERIFY(worker.wait(kTimeoutMs));
     }

@@ -185,7 +185,7 @@ private slots:
         connect(&session, &UpdateSession::stateChanged, this, [&](State state) {
             seen << state;
             if (situation == "stop" && state == State::Checking) {
-                session.stopBeforeWriting();
+                QVERIFY(session.stopBeforeWriting());
             }
             if (situation == "pick" && state == State::Writing) {
                 m_thread->postSelect(listed.at(unitIsFirst ? 1 : 0));
@@ -206,6 +206,7 @@ private slots:
         QStringList warnings;
         const QList<UpdateHistoryEntry> history = UpdateHistory(historyPath()).read(warnings);
         if (refusal == UpdateSession::Refusal::Stopped) {
+            QCOMPARE(session.outcome().stop, MLPUpdateOutcome::StopAnswer::BeforeWriting);
             QVERIFY(history.isEmpty());
             return;
         }
@@ -247,6 +248,58 @@ private slots:
         } else {
             QVERIFY(entry.versionWritten.isEmpty());
             QVERIFY(entry.versionAfter.isEmpty());
+        }
+    }
+
+    void sessionEndedWithTheProgramWaitsForItsRequest_data()
+    {
+        QTest::addColumn<bool>("beside");
+        QTest::addColumn<bool>("whileWriting");
+        QTest::newRow("in the queue, not begun") << false << false;
+        QTest::newRow("in the queue, writing") << false << true;
+        QTest::newRow("beside, not begun") << true << false;
+        QTest::newRow("beside, writing") << true << true;
+    }
+
+    // The program ends (a forced log-off, the window closed) and the session goes while its
+    // request is posted or its unit is written: the request is not pulled from under the thread
+    // that runs it. One not begun sends nothing; a write runs whole and is recorded.
+    void sessionEndedWithTheProgramWaitsForItsRequest()
+    {
+        QFETCH(bool, beside);
+        QFETCH(bool, whileWriting);
+        auto device = makeDevice("DEMO-5");
+        device->setInstallsUpdates(true);
+        // Slow enough that the session goes while the write is under way.
+        device->setAnswerDelay(5);
+        m_emulation->addMakerDevice(device, makerWithSerial("A1"));
+        const QList<MLPDeviceInfoNode> listed = discover();
+        QCOMPARE(listed.size(), 1);
+        UpdateFileBuilder file;
+        file.firmwareVersion = 0x0210;
+        file.blocks = {patternedBytes(700, 3, 11)};
+        const QString path = UpdateFileBuilder::write(file.writer(), m_directory.filePath("update.ml2"));
+
+        auto session = std::make_unique<UpdateSession>(*m_thread, historyPath());
+        if (beside) {
+            session->runBesideOthers();
+        }
+        session->start(listed.first(), path);
+        if (whileWriting) {
+            QTRY_VERIFY_WITH_TIMEOUT(device->dataSegmentCount() > 0, kSignalTimeoutMs);
+        }
+        session.reset();
+        QVERIFY(!m_thread->hasUpdateUnderWay());
+
+        const QByteArray sent = toBytes(device->transferPayload(UpdateHeader, 0)) +
+                                toBytes(device->transferPayload(UpdateBlock, 0));
+        QCOMPARE(sent == file.writer().header() + file.blocks.first(), whileWriting);
+        QStringList warnings;
+        const QList<UpdateHistoryEntry> history = UpdateHistory(historyPath()).read(warnings);
+        QCOMPARE(history.size(), whileWriting ? 1 : 0);
+        if (whileWriting) {
+            QVERIFY(history.first().succeeded);
+            QCOMPARE(history.first().versionAfter, QStringLiteral("2.16"));
         }
     }
 

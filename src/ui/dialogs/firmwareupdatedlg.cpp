@@ -91,7 +91,7 @@ void FirmwareUpdateDlg::exitAfterRunningUpdates()
 {
     m_exitRequested = true;
     if (m_updateAllDialog) {
-        m_updateAllDialog->stopAfterRunningUnit();
+        m_updateAllDialog->stopForProgramEnd();
     }
     exitIfRequestedAndIdle();
 }
@@ -327,15 +327,22 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     disconnectWorkerThreadSignals();
     m_updatingAll = true;
     refreshBusy();
-    UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()), UpdateHistory::defaultPath(),
-                        this, [this](const MLPDeviceInfoNode& unit) { return m_fileSource->check(unit); });
-    m_updateAllDialog = &dialog;
-    connect(&dialog, &UpdateAllDlg::runFinished, this, &FirmwareUpdateDlg::exitIfRequestedAndIdle);
-    dialog.exec();
-    m_updateAllDialog = nullptr;
+    QString summary;
+    {
+        UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()),
+                            UpdateHistory::defaultPath(), this,
+                            [this](const MLPDeviceInfoNode& unit) { return m_fileSource->check(unit); });
+        m_updateAllDialog = &dialog;
+        connect(&dialog, &UpdateAllDlg::runFinished, this, &FirmwareUpdateDlg::exitIfRequestedAndIdle);
+        dialog.exec();
+        m_updateAllDialog = nullptr;
+        summary = dialog.summary();
+        // Gone before anything else reaches for the units: when a forced end of the session
+        // ended its loop, a unit still written is waited for here.
+    }
     m_updatingAll = false;
     connectWorkerThreadSignals();
-    m_status->setOutcome(dialog.summary().isEmpty() ? QString() : tr("Update All: %1").arg(dialog.summary()));
+    m_status->setOutcome(summary.isEmpty() ? QString() : tr("Update All: %1").arg(summary));
     // The units run other firmware now and the thread talks to another one.
     rediscoverKeepingUnit();
 }

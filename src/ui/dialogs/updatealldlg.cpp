@@ -238,13 +238,17 @@ void UpdateAllDlg::on_bttn_start_clicked()
     run(rows);
 }
 
-void UpdateAllDlg::stopAfterRunningUnit()
+void UpdateAllDlg::stopForProgramEnd()
 {
+    m_programEnds = true;
     if (isRunning() && !m_stopRequested) {
         on_bttn_stop_clicked();
     } else if (m_watch->isWatching()) {
         m_watch->stop();
         finishRun();
+    } else {
+        // Stopped already: the line now says that the program ends too.
+        showRunStatus();
     }
 }
 
@@ -266,10 +270,7 @@ void UpdateAllDlg::on_bttn_stop_clicked()
         m_rows[row].inRun = false;
         m_table->setCell(row, RigTable::kVerdictColumn, tr("Not started."));
     }
-    if (!isRunning()) {
-        return;
-    }
-    setStatus(tr("Stopping: units whose write has begun are finished first; no further unit is started."));
+    showRunStatus();
 }
 
 bool UpdateAllDlg::takesPart(RowState state) const
@@ -407,8 +408,9 @@ void UpdateAllDlg::unitEnded(int unit, const UpdateSession& session)
     shown.remainingMs.reset();
     m_table->setCell(row, RigTable::kTimeLeftColumn, QString());
     if (session.refusal() == UpdateSession::Refusal::Stopped) {
+        // Stop came before its first byte, which the session's one atomic step decided.
         shown.state = RowState::NotStarted;
-        m_table->setCell(row, RigTable::kVerdictColumn, tr("Not started."));
+        m_table->setCell(row, RigTable::kVerdictColumn, tr("Stopped before writing; not started."));
     } else if (session.refusal() == UpdateSession::Refusal::LeftAlone) {
         shown.state = session.outcome().unitProblem == MLPUpdateOutcome::UnitProblem::SameFirmware
                           ? RowState::SameFirmware
@@ -550,6 +552,13 @@ void UpdateAllDlg::showRunStatus()
     }
     if (!allEstimated) {
         slowestMs.reset();
+    }
+    if (m_stopRequested && isRunning()) {
+        setStatus(m_programEnds
+                      ? WritingProgressText::programEndsAfterWrites()
+                      : tr("Stopping: units whose write has begun are finished first; no further unit "
+                           "is started."));
+        return;
     }
     if (running == 0 && waiting == 0) {
         if (m_watch->isWatching()) {

@@ -59,8 +59,9 @@ public:
     bool isRunning() const;
     // How the last run ended ("3 updated, 1 failed, 0 not started."); empty before any.
     QString summary() const { return m_summary; }
-    // As Stop: the units being written finish, no further one starts, and watching ends.
-    void stopAfterRunningUnit();
+    // As Stop: the units being written finish, no further one starts, and watching ends; the
+    // status line says that the program ends then.
+    void stopForProgramEnd();
 
 signals:
     // A run has ended, with its watching: no unit is written or checked any more.
@@ -138,6 +139,8 @@ private:
     // The table row of each unit the run was given.
     QHash<int, int> m_rowOfRunUnit;
     bool m_stopRequested = false;
+    // The program ends once the run has: the status line says so until then.
+    bool m_programEnds = false;
     // The line under the table: who is being updated, then the summary.
     LabelHeightFit* m_statusFit = nullptr;
     // "Also units already at 1.03", "Also units with a newer firmware", where offered.

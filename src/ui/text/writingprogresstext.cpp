@@ -45,3 +45,9 @@ QString WritingProgressText::progressed(int percent)
     m_estimator.addSample(m_clock.elapsed(), percent);
     return text(m_writing, percent, m_estimator.remainingMs());
 }
+
+QString WritingProgressText::programEndsAfterWrites()
+{
+    return tr("The program ends once the writes under way have finished; no further unit is started. Keep "
+              "every unit connected and powered until then.");
+}

@@ -21,6 +21,9 @@ public:
     // The line at `percent`; remainingMs empty while there is no steady estimate.
     static QString text(const QString& writing, int percent, std::optional<qint64> remainingMs);
 
+    // Once the program is asked to end while units are written: it waits for them.
+    static QString programEndsAfterWrites();
+
     // A new update begins; `writing` names it. Returns its line at 0 percent.
     QString start(const QString& writing);
     // The line once the update has reported `percent`.

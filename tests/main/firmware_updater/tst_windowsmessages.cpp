@@ -59,18 +59,18 @@ void TestWindowsMessages::sessionEndAndDeviceChangeFollowTheWrite()
     QTRY_VERIFY_WITH_TIMEOUT(update->isEnabled(), kTimeoutMs);
 
     update->click();
-    QTRY_VERIFY_WITH_TIMEOUT(worker.isWritingToDevice(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(worker.hasUpdateUnderWay(), kTimeoutMs);
     QCOMPARE(SendMessageW(handle, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), LRESULT(0));
     // Refused, the session goes on: the program stays and the write with it.
     SendMessageW(handle, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
     discoveries.clear();
     SendMessageW(handle, WM_DEVICECHANGE, kDeviceNodesChanged, 0);
     QTest::qWait(2 * UsbHotplugWatcher::kSettleMs);
-    QVERIFY2(worker.isWritingToDevice(), "the write ended before the device change could be checked");
+    QVERIFY2(worker.hasUpdateUnderWay(), "the write ended before the device change could be checked");
     QCOMPARE(discoveries.count(), 0);
 
     // Once the write has ended, the query is agreed to again and the change taken up.
-    QTRY_VERIFY_WITH_TIMEOUT(!worker.isWritingToDevice(), kTimeoutMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!worker.hasUpdateUnderWay(), kTimeoutMs);
     QCOMPARE(SendMessageW(handle, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), LRESULT(1));
     QTRY_VERIFY_WITH_TIMEOUT(discoveries.count() >= 1, kTimeoutMs);
 

@@ -14,6 +14,7 @@
 #include "virtualdevice.h"
 #include "workerdevices.h"
 #include "workerthreadsignals.h"
+#include "writingprogresstext.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -891,7 +892,13 @@ void TestFirmwareUpdateFlow::pickDuringAnUpdateIsTheUnitWrittenNext()
 
 void TestFirmwareUpdateFlow::endRequestWaitsForTheRunningUpdate_data()
 {
-    marlune::testing::addFlagRows("updateAll", "one unit", "Update All open");
+    QTest::addColumn<bool>("updateAll");
+    QTest::addColumn<bool>("forced");
+    QTest::newRow("one unit") << false << false;
+    QTest::newRow("Update All open") << true << false;
+    // A forced log-off ends every event loop at once: the dialog and its run unwind while the
+    // unit is written.
+    QTest::newRow("Update All open, the session ended by force") << true << true;
 }
 
 // A signal asks the program to end while a unit is written: the window lets the write end
@@ -899,6 +906,7 @@ void TestFirmwareUpdateFlow::endRequestWaitsForTheRunningUpdate_data()
 void TestFirmwareUpdateFlow::endRequestWaitsForTheRunningUpdate()
 {
     QFETCH(bool, updateAll);
+    QFETCH(bool, forced);
     QList<std::shared_ptr<VirtualDevice>> devices;
     for (const char* serial : {"ML0001", "ML0002"}) {
         const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
@@ -932,21 +940,42 @@ void TestFirmwareUpdateFlow::endRequestWaitsForTheRunningUpdate()
         }
     });
     // Asked to end once the first data segment has reached a unit, while it is still written.
+    QString dialogStatus;
+    bool stopOffered = true;
     QTimer endRequest;
     connect(&endRequest, &QTimer::timeout, this, [&] {
         if (devices.first()->dataSegmentCount() + devices.last()->dataSegmentCount() > 0) {
             endRequest.stop();
+            auto* dialog = qobject_cast<UpdateAllDlg*>(QApplication::activeModalWidget());
+            if (forced) {
+                dialog->done(QDialog::Rejected);
+                return;
+            }
             m_window->exitAfterRunningUpdates();
+            if (dialog) {
+                dialogStatus = dialog->findChild<QLabel*>("lbl_status")->text();
+                stopOffered = dialog->findChild<QPushButton*>("bttn_stop")->isEnabled();
+            }
         }
     });
     endRequest.start(1);
     QTest::mouseClick(button(updateAll ? "bttn_updateAll" : "bttn_update"), Qt::LeftButton);
 
-    // Ready only once the unit's update has ended whole and been recorded, and no further
-    // unit was started.
-    QTRY_COMPARE_WITH_TIMEOUT(readyCount, 1, kUpdateTimeoutMs);
+    if (forced) {
+        // The dialog has gone, and the unit's write with it ran whole and was recorded.
+        QTRY_VERIFY_WITH_TIMEOUT(idleWithDevice(), kUpdateTimeoutMs);
+        historyWhenReady = takeHistory();
+    } else {
+        // Ready only once the unit's update has ended whole and been recorded, and no further
+        // unit was started.
+        QTRY_COMPARE_WITH_TIMEOUT(readyCount, 1, kUpdateTimeoutMs);
+    }
     QCOMPARE(historyWhenReady.size(), 1);
     QVERIFY(historyWhenReady.first().succeeded);
+    if (updateAll && !forced) {
+        QCOMPARE(dialogStatus, WritingProgressText::programEndsAfterWrites());
+        QVERIFY(!stopOffered);
+    }
 }
 
 QTEST_MAIN(TestFirmwareUpdateFlow)
