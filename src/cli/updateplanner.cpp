@@ -166,6 +166,7 @@ QString firmwareSkip(const MLPDeviceInfoNode& device, const UpdateFileVerdict& f
                                     "(--allow-older writes it)")
                          .arg(running, file.fileFirmwareVersionText);
     case marlune::FirmwareOrder::DeviceOlder:
+    case marlune::FirmwareOrder::DeviceNotBcd:
         break;
     }
     return QString();

@@ -30,10 +30,13 @@ QString verdictCell(const UpdateResult& result)
     return QStringLiteral("failed: %1").arg(result.reason);
 }
 
-// A unit in a line of its own among others: its address, a position that may change, and its
-// serial number, which does not.
+// A unit in a line of its own among others: its address, the position it was listed at, and
+// what names it: its own serial number, or where it sits on the bus.
 QString unitLabel(const MLPDeviceInfoNode& device)
 {
+    if (!device.serialIsOwn() && !device.portPath.isEmpty()) {
+        return QStringLiteral("%1 on port %2").arg(device.address, device.portPath);
+    }
     return device.serial.isEmpty() ? device.address
                                    : QStringLiteral("%1 %2").arg(device.address, device.serial);
 }
@@ -118,9 +121,11 @@ void UpdateReport::progressEvent(const MLPDeviceInfoNode& device, int percent)
 {
     QJsonObject event;
     event.insert(QStringLiteral("event"), QStringLiteral("progress"));
-    // The address is a position; with --all the serial tells a script which unit this is.
+    // The address is a position; with --all the serial, or where the serial is shared or
+    // missing the port path, tells a script which unit this is.
     event.insert(QStringLiteral("address"), device.address);
     event.insert(QStringLiteral("serial"), device.serial);
+    event.insert(QStringLiteral("portPath"), device.portPath);
     event.insert(QStringLiteral("percent"), percent);
     m_output.printJsonLine(event);
 }

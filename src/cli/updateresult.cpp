@@ -17,6 +17,8 @@ UpdateResult UpdateResult::of(const UpdatePlan::Item& item, const UpdateSession&
     result.outcome = session.outcome();
     switch (session.refusal()) {
     case UpdateSession::Refusal::NoAnswer:
+    case UpdateSession::Refusal::Held:
+    case UpdateSession::Refusal::NotAccessible:
         result.verdict = Verdict::NoAnswer;
         break;
     case UpdateSession::Refusal::NotAttached:

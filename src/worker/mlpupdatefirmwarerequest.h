@@ -2,6 +2,7 @@
 
 #include "mlpdeviceinfonode.h"
 #include "mlpprogressobserveri.h"
+#include "mlpunitlinks.h"
 #include "mlpupdateoutcome.h"
 #include "mlpworkerrequesti.h"
 
@@ -91,6 +92,8 @@ private:
     void transfer(MLPConnection* connection, MLU2File& file);
     bool transferDone(const MLPWriteResult& written, bool mayLackLastAck);
     void askAfterUpdate(MLPWorkerContext& context, UnitLink& unit);
+    bool answeredAfter(const MLPDeviceInfoNode& answered, bool onWrittenLink);
+    static MLPUpdateOutcome::UnitProblem unitProblemOf(MLPUnitLinks::Problem problem);
     void finish(bool succeeded);
     Q_INVOKABLE void emitOutcome(bool succeeded);
 

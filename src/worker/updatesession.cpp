@@ -59,6 +59,10 @@ UpdateSession::Refusal UpdateSession::refusalFor(MLPUpdateOutcome::UnitProblem p
     switch (problem) {
     case MLPUpdateOutcome::UnitProblem::NotAttached:
         return Refusal::NotAttached;
+    case MLPUpdateOutcome::UnitProblem::Held:
+        return Refusal::Held;
+    case MLPUpdateOutcome::UnitProblem::NotAccessible:
+        return Refusal::NotAccessible;
     case MLPUpdateOutcome::UnitProblem::NoAnswer:
         return Refusal::NoAnswer;
     case MLPUpdateOutcome::UnitProblem::SameFirmware:
@@ -113,10 +117,11 @@ void UpdateSession::requestEnded()
     end(judgeWrittenUnit());
 }
 
-// The update is done only when the unit, asked afterwards, runs the file's firmware.
+// The update is done only when the unit written, asked afterwards, runs the file's firmware;
+// another unit answering in its place confirms nothing.
 UpdateSession::State UpdateSession::judgeWrittenUnit() const
 {
-    if (m_outcome.answeredAfter &&
+    if (m_outcome.answeredAfter && m_outcome.sameUnitAfter &&
         marlune::compareFirmware(m_outcome.fileCheck.fileFirmwareVersion, m_outcome.unitAfter.fwVersion) ==
             marlune::FirmwareOrder::Same) {
         return State::Done;

@@ -40,8 +40,12 @@ public:
     enum class Refusal
     {
         None,
-        // No device of the unit's link kind and serial number is attached.
+        // No device of the unit's link kind and identity is attached.
         NotAttached,
+        // The unit is attached, but another program holds it.
+        Held,
+        // The unit is attached, but the system refused to open it for this user.
+        NotAccessible,
         // The unit did not answer on its link.
         NoAnswer,
         // Another model answers on the unit's link.

@@ -22,7 +22,9 @@ class UpdateText
 public:
     // "FTDI bridge", "maker USB".
     static QString linkKind(marlune::MLP::MLPLinkKind kind);
-    // Which unit: "FTDI bridge FT12AB", or "maker USB at usb:m/2" where no serial number was read.
+    // Which unit: "FTDI bridge FT12AB"; where the serial number is not its own, where it sits:
+    // "FTDI bridge on port 1-2.3", "FTDI bridge on port 1-2.3, serial A5028, shared by 2
+    // bridges"; "maker USB at usb:m/2" where neither was read.
     static QString unit(const MLPDeviceInfoNode& device);
     // Why a file cannot be used, as a clause; empty for no problem.
     static QString fileProblem(const MLU2FileProblem& problem);

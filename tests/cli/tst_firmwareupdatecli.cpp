@@ -148,8 +148,9 @@ private slots:
         QCOMPARE(devices.size(), 2);
         QCOMPARE(devices[0].toObject().value("link").toString(), "ftdi-bridge");
         const QJsonObject maker = devices[1].toObject();
-        QCOMPARE(maker.keys(), (QStringList{"address", "firmwareVersion", "hardwareVersion", "link",
-                                            "maxFrameLength", "model", "serial"}));
+        QCOMPARE(maker.keys(),
+                 (QStringList{"address", "firmwareVersion", "hardwareVersion", "link", "maxFrameLength",
+                              "model", "portPath", "serial", "serialSharedBy"}));
         QCOMPARE(maker.value("address").toString(), "usb:m/1");
         QCOMPARE(maker.value("link").toString(), "maker-usb");
         QCOMPARE(maker.value("model").toString(), "MAKER-1");

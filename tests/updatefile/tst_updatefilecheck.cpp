@@ -1,3 +1,4 @@
+#include "firmwareversion.h"
 #include "minisignsigner.h"
 #include "mlu2file.h"
 #include "registerbuiltinupdatefiles.h"
@@ -19,6 +20,7 @@ using Key = MinisignSigner::Key;
 
 Q_DECLARE_METATYPE(MLU2FileProblem::Kind)
 Q_DECLARE_METATYPE(UpdateFileVerdict::Kind)
+Q_DECLARE_METATYPE(marlune::FirmwareOrder)
 Q_DECLARE_METATYPE(UpdateFileSignatureVerdict::Kind)
 
 namespace {
@@ -317,6 +319,35 @@ private slots:
         const UpdateFileVerdict verdict = UpdateFileCheck::checkFile(file);
         QCOMPARE(verdict.kind, Verdict::FileProblem);
         QCOMPARE(verdict.fileProblem.kind, Problem::NotOpened);
+    }
+
+    // A file's version is plain numbers (1.12 is 0x010C), a device's BCD (1.12 is 0x0112); a
+    // device version with a digit above 9 is no version at all and matches nothing.
+    void deviceFirmwareIsComparedAsBcd_data()
+    {
+        QTest::addColumn<int>("fileVersion");
+        QTest::addColumn<int>("deviceVersion");
+        QTest::addColumn<marlune::FirmwareOrder>("order");
+        using Order = marlune::FirmwareOrder;
+        QTest::newRow("same") << 0x010C << 0x0112 << Order::Same;
+        QTest::newRow("device minor older") << 0x010C << 0x0111 << Order::DeviceOlder;
+        QTest::newRow("device major newer") << 0x010C << 0x0200 << Order::DeviceNewer;
+        QTest::newRow("two-digit major") << 0x0A00 << 0x1000 << Order::Same;
+        // Read as hexadecimal, 0x1A would be 1.26, or 26 minor as a plain byte: neither is meant.
+        QTest::newRow("minor not BCD, file 1.26") << 0x011A << 0x011A << Order::DeviceNotBcd;
+        QTest::newRow("minor not BCD, file 1.16") << 0x0110 << 0x011A << Order::DeviceNotBcd;
+        QTest::newRow("major not BCD") << 0x0100 << 0x1A00 << Order::DeviceNotBcd;
+        QTest::newRow("no answer") << 0x0100 << 0xFFFF << Order::DeviceNotBcd;
+    }
+
+    void deviceFirmwareIsComparedAsBcd()
+    {
+        QFETCH(int, fileVersion);
+        QFETCH(int, deviceVersion);
+        QFETCH(marlune::FirmwareOrder, order);
+        QCOMPARE(marlune::compareFirmware(static_cast<uint16_t>(fileVersion),
+                                          static_cast<uint16_t>(deviceVersion)),
+                 order);
     }
 };
 

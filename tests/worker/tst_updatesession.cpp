@@ -100,6 +100,8 @@ private slots:
         QTest::newRow("another unit in its place") << "replaced" << refused << Refusal::NotAttached << false;
         QTest::newRow("another model under the unit's serial number")
             << "swapped" << refused << Refusal::OtherUnit << false;
+        // Attached and listed, but another program has claimed it: not "no longer attached".
+        QTest::newRow("held by another program") << "held" << refused << Refusal::Held << false;
         // Nothing happened to the unit: the history has nothing to record.
         QTest::newRow("stopped while the unit is checked") << "stop" << refused << Refusal::Stopped << false;
         QTest::newRow("device refuses a block")
@@ -156,8 +158,13 @@ private slots:
             QVERIFY(changed.putChar('\x7f'));
         }
 
-        if (situation == "gone" || situation == "replaced" || situation == "swapped") {
+        if (situation == "gone" || situation == "replaced" || situation == "swapped" || situation == "held") {
             m_emulation->unplug(deviceId);
+        }
+        if (situation == "held") {
+            MakerDeviceOptions held = makerWithSerial(unit.serial.toStdString());
+            held.interfaceBusy = true;
+            m_emulation->addMakerDevice(makeDevice("DEMO-5"), held);
         }
         if (situation == "replaced") {
             // The only place free for the newcomer is the one the unit was listed at.
@@ -247,23 +254,40 @@ private slots:
     {
         QTest::addColumn<int>("maxAtOnce");
         QTest::addColumn<bool>("stop");
-        QTest::newRow("all at once") << 0 << false;
-        QTest::newRow("two at once") << 2 << false;
-        QTest::newRow("one at a time, stopped during the first") << 1 << true;
+        // The four units: maker USB with serial numbers of their own; FTDI bridges with these
+        // serial numbers, none, or all the same one, told apart only by the ports they sit on.
+        QTest::addColumn<QStringList>("bridgeSerials");
+        const QStringList makers;
+        QTest::newRow("all at once") << 0 << false << makers;
+        QTest::newRow("two at once") << 2 << false << makers;
+        QTest::newRow("one at a time, stopped during the first") << 1 << true << makers;
+        QTest::newRow("bridges without serial numbers, all at once")
+            << 0 << false << QStringList{"", "", "", ""};
+        QTest::newRow("bridges sharing one serial number, all at once")
+            << 0 << false << QStringList{"A5028", "A5028", "A5028", "A5028"};
     }
 
     // Four units, the third of which refuses a block: the run starts as many as it may at
     // once, the failure stops no other, each unit is written and recorded once, in the order
-    // the units ended. Stopped, it lets the unit being written finish and starts no other.
+    // the units ended, under the address it was listed at. Stopped, it lets the unit being
+    // written finish and starts no other.
     void rigRunWritesItsUnitsSideBySide()
     {
         QFETCH(int, maxAtOnce);
         QFETCH(bool, stop);
+        QFETCH(QStringList, bridgeSerials);
         QList<std::shared_ptr<VirtualDevice>> devices;
-        for (const char* serial : {"A1", "A2", "A3", "A4"}) {
+        QHash<QString, std::shared_ptr<VirtualDevice>> devicesByPort;
+        for (int index = 0; index < 4; ++index) {
             devices << makeDevice("DEMO-5");
             devices.last()->setInstallsUpdates(true);
-            m_emulation->addMakerDevice(devices.last(), makerWithSerial(serial));
+            const int id = bridgeSerials.isEmpty()
+                               ? m_emulation->addMakerDevice(devices.last(),
+                                                             makerWithSerial("A" + std::to_string(index + 1)))
+                               : m_emulation->addFtdiBridge(
+                                     devices.last(),
+                                     bridgeNamed("MARLUNE MLP-DEV", bridgeSerials.at(index).toStdString()));
+            devicesByPort.insert(QString::fromStdString(m_emulation->portPath(id)), devices.last());
         }
         const QList<MLPDeviceInfoNode> listed = discover();
         QCOMPARE(listed.size(), 4);
@@ -272,8 +296,11 @@ private slots:
         file.blocks = {patternedBytes(700, 3, 11)};
         const QString path = UpdateFileBuilder::write(file.writer(), m_directory.filePath("update.ml2"));
         const auto deviceOf = [&](const MLPDeviceInfoNode& unit) {
-            return devices.at(unit.serial.mid(1).toInt() - 1);
+            return devicesByPort.value(unit.portPath);
         };
+        for (const MLPDeviceInfoNode& unit : listed) {
+            QVERIFY2(deviceOf(unit), qPrintable(unit.portPath));
+        }
         deviceOf(listed.at(2))->failSegment(3, 0x07);
 
         RigUpdateRun run(*m_thread, historyPath());
@@ -291,12 +318,14 @@ private slots:
                 notStarted = run.stop();
             }
         });
-        connect(&run, &RigUpdateRun::unitEnded, this, [&](int, const UpdateSession& session) {
+        connect(&run, &RigUpdateRun::unitEnded, this, [&](int unit, const UpdateSession& session) {
             if (startedBeforeFirstEnd < 0) {
                 startedBeforeFirstEnd = running;
             }
             --running;
-            ended << session.unit().serial;
+            // Named as listed, never counted again while other units hold their links.
+            QCOMPARE(session.unit().address, listed.at(unit).address);
+            ended << session.unit().address;
         });
         for (const MLPDeviceInfoNode& unit : listed) {
             run.add(unit, path);
@@ -310,14 +339,20 @@ private slots:
         QStringList warnings;
         QStringList recorded;
         for (const UpdateHistoryEntry& entry : UpdateHistory(historyPath()).read(warnings)) {
-            recorded << entry.serial;
-            QCOMPARE(entry.succeeded, entry.serial != listed.at(2).serial);
+            recorded << entry.address;
+            QCOMPARE(entry.succeeded, entry.address != listed.at(2).address);
         }
         QCOMPARE(recorded, ended);
         QCOMPARE(recorded.size(), stop ? 1 : 4);
+        // Each device got exactly its own one image: as many segments as one update takes.
+        const std::size_t oneUpdate = deviceOf(listed.first())->dataSegmentCount();
         for (const MLPDeviceInfoNode& unit : listed) {
             const bool written = !stop || unit.isSameUnit(listed.first());
             QCOMPARE(deviceOf(unit)->transferPayload(UpdateHeader, 0).empty(), !written);
+            if (written && !unit.isSameUnit(listed.at(2))) {
+                QCOMPARE(toBytes(deviceOf(unit)->transferPayload(UpdateBlock, 0)), file.blocks.first());
+                QCOMPARE(deviceOf(unit)->dataSegmentCount(), oneUpdate);
+            }
         }
     }
 };

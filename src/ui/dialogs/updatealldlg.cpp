@@ -130,6 +130,7 @@ void UpdateAllDlg::addRow(const UnitUpdateFile& unit)
             state = RowState::NewerFirmware;
             break;
         case marlune::FirmwareOrder::DeviceOlder:
+        case marlune::FirmwareOrder::DeviceNotBcd:
             break;
         }
     }

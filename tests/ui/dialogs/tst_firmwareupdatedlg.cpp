@@ -81,9 +81,12 @@ void runRequest(MLPUpdateFirmwareRequest* request, VirtualDevice& unit)
     emitFromAnotherThread([&] {
         MLPWorkerContext context;
         context.units.context = &unit;
-        context.units.open = [](void* device, const MLPDeviceInfoNode&,
-                                MLPDeviceInfoNode&) -> std::unique_ptr<marlune::MLP::MLPPhy> {
-            return std::make_unique<marlune::testing::VirtualDevicePhy>(*static_cast<VirtualDevice*>(device));
+        context.units.open = [](void* device, const MLPDeviceInfoNode&) {
+            MLPUnitLinks::Opening opening;
+            opening.link =
+                std::make_unique<marlune::testing::VirtualDevicePhy>(*static_cast<VirtualDevice*>(device));
+            opening.problem = MLPUnitLinks::Problem::None;
+            return opening;
         };
         request->run(&context);
     });
