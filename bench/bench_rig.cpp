@@ -10,6 +10,7 @@
 #include "deviceendpoint.h"
 #include "emulatedftdibridge.h"
 #include "emulatedmakerdevice.h"
+#include "minisignsigner.h"
 #include "mlpworkerthread.h"
 #include "mlu2filewriter.h"
 #include "processusage.h"
@@ -812,6 +813,8 @@ int main(int argc, char** argv)
         writer.addBlock(MLU2FileWriter::pseudoRandomBytes(11, static_cast<int>(rig.blockLength)));
         const QString filePath = directory.filePath("rig.ml2");
         writer.writeTo(filePath);
+        // Signed as its maker would: the run checks the signature as it does in use.
+        marlune::testing::MinisignSigner::signAsMaker(filePath);
         program = programPasses(rig, filePath, directory.filePath("history.jsonl"));
         if (!program) {
             return 1;

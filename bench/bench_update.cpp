@@ -2,11 +2,13 @@
 // each emulated link against what its wire and the device's turnaround allow, how much
 // memory an update of the largest file costs (the file is read into memory once) and that a
 // larger one is refused unread, and how much CPU the worker thread burns while the selected
-// device is silent.
+// device is silent, and what checking the signature of a file at the size limit costs
+// beside an update of that file.
 //
 // Run under umockdev-wrapper, which the emulated USB devices need; prints its figures.
 
 #include "fakeclock.h"
+#include "minisignsigner.h"
 #include "mlpconnection.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpworkercontext.h"
@@ -14,6 +16,8 @@
 #include "mlu2file.h"
 #include "mlu2filewriter.h"
 #include "processusage.h"
+#include "trustedkeys.h"
+#include "updatefilesignaturecheck.h"
 #include "updatetext.h"
 #include "usbemulation.h"
 #include "virtualdevice.h"
@@ -84,6 +88,8 @@ QString writeUpdateFile(const QString& path, uint32_t blockLength)
     writer.addHardwareVersion(0x0100);
     writer.addBlock(MLU2FileWriter::pseudoRandomBytes(7, static_cast<int>(blockLength)));
     writer.writeTo(path);
+    // Signed as its maker would: every update checks the signature, as it does in use.
+    marlune::testing::MinisignSigner::signAsMaker(path);
     return path;
 }
 
@@ -151,8 +157,9 @@ double timedUpdate(MLPWorkerThread& thread, const QString& path)
     return timer.nsecsElapsed() / 1e9;
 }
 
-void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, uint16_t maxFrameLength,
-                    const QString& directory)
+// Returns the milliseconds one segment took, or a negative number when the update failed.
+double updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, uint16_t maxFrameLength,
+                      const QString& directory)
 {
     UsbEmulation emulation;
     auto device = benchDevice(maxFrameLength);
@@ -174,14 +181,14 @@ void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, 
     thread.postSelect(firstPosition());
     if (!waitFor([&] { return selections > 0; }, kSelectTimeoutMs)) {
         out << linkName << ": selection did not finish\n";
-        return;
+        return -1;
     }
 
     const double seconds = timedUpdate(thread, writeUpdateFile(directory + "/duration.ml2", blockLength));
     thread.stop();
     thread.wait();
     if (seconds < 0) {
-        return;
+        return -1;
     }
 
     const UpdateTraffic traffic(blockLength, maxFrameLength);
@@ -205,6 +212,7 @@ void updateDuration(const QString& linkName, bool bridge, uint32_t blockLength, 
                .arg((seconds - boundSeconds) * 1000.0 / traffic.segments, 0, 'f', 1)
                .arg(bridge ? "the bridge's latency timer and USB scheduling" : "USB frame alignment");
     out.flush();
+    return seconds * 1000.0 / traffic.segments;
 }
 
 // One update of a file of `fileBytes` bytes over a direct link to the virtual device (no wire),
@@ -319,6 +327,69 @@ void idleCpu(const QString& situation, bool devicePresent)
 
 } // namespace
 
+// The signature check of a file at the size limit, on the bytes in memory that the update
+// sends from, as the update runs it; beside the time an update of that file takes over
+// maker USB at the segment time measured above.
+void signatureCheck(const QString& directory, double makerUsbMsPerSegment)
+{
+    constexpr int kRuns = 5;
+    const QString path =
+        writeUpdateFile(directory + "/signed.ml2", static_cast<uint32_t>(MLU2File::kMaxUpdateFileBytes -
+                                                                         MLU2FileWriter::kFirstBlockOffset));
+    MLU2File file(path);
+    file.open();
+    const TrustedKeys keys;
+
+    const long idleAnon = marlune::bench::statusKiB("RssAnon:");
+    std::atomic<bool> running{true};
+    std::atomic<long> peakAnon{idleAnon};
+    std::thread sampler([&] {
+        while (running) {
+            peakAnon = std::max(peakAnon.load(), marlune::bench::statusKiB("RssAnon:"));
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    QList<double> milliseconds;
+    UpdateFileSignatureVerdict verdict;
+    for (int run = 0; run < kRuns; ++run) {
+        QElapsedTimer timer;
+        timer.start();
+        verdict = UpdateFileSignatureCheck::check(file.content(), file.signatureText(), file.modelName(),
+                                                  file.firmwareVersionText(), keys);
+        milliseconds << timer.nsecsElapsed() / 1e6;
+    }
+    running = false;
+    sampler.join();
+    std::sort(milliseconds.begin(), milliseconds.end());
+
+    const UpdateTraffic traffic(static_cast<uint32_t>(file.totalSize() - kHeaderLength), kLongFrameLength);
+    const double updateMs = traffic.segments * makerUsbMsPerSegment;
+    const double medianMs = milliseconds.at(kRuns / 2);
+    out << QString("Signature check of a file at the size limit, %1 bytes, in memory: %2\n")
+               .arg(file.content().size())
+               .arg(UpdateText::signature(verdict));
+    out << QString("  %1 ms (median of %2; fastest %3 ms, slowest %4 ms)\n")
+               .arg(medianMs, 0, 'f', 1)
+               .arg(kRuns)
+               .arg(milliseconds.first(), 0, 'f', 1)
+               .arg(milliseconds.last(), 0, 'f', 1);
+    out << QString("  anonymous resident memory: +%1 KiB over the file already read (%2 KiB)\n")
+               .arg(peakAnon.load() - idleAnon)
+               .arg(file.content().size() / 1024);
+    if (makerUsbMsPerSegment > 0) {
+        out << QString(
+                   "  an update of it over maker USB: %1 segments at %2 ms, about %3 s; the check is %4 %\n")
+                   .arg(traffic.segments)
+                   .arg(makerUsbMsPerSegment, 0, 'f', 1)
+                   .arg(updateMs / 1000.0, 0, 'f', 0)
+                   .arg(100.0 * medianMs / updateMs, 0, 'f', 3);
+    }
+    out.flush();
+    file.close();
+    QFile::remove(path);
+    QFile::remove(path + ".minisig");
+}
+
 int main(int argc, char** argv)
 {
     QCoreApplication application(argc, argv);
@@ -331,11 +402,13 @@ int main(int argc, char** argv)
         }
     }
 
-    updateDuration("maker USB", false, 256 * 1024, kLongFrameLength, directory.path());
+    const double makerUsbMsPerSegment =
+        updateDuration("maker USB", false, 256 * 1024, kLongFrameLength, directory.path());
     updateDuration("FTDI bridge", true, 16 * 1024, kLongFrameLength, directory.path());
     updateDuration("FTDI bridge", true, 16 * 1024, kDefaultFrameLength, directory.path());
     memoryOfUpdate("Update of a file at the size limit", MLU2File::kMaxUpdateFileBytes, directory.path());
     memoryOfUpdate("Update of a file one byte over it", MLU2File::kMaxUpdateFileBytes + 1, directory.path());
+    signatureCheck(directory.path(), makerUsbMsPerSegment);
     idleCpu("selected maker device silent", true);
     idleCpu("selected address without a device", false);
     return 0;

@@ -47,11 +47,14 @@ endfunction()
 set(MARLUNE_FTDI_BIN_DIR ${PROJECT_BINARY_DIR}/bin-ftdi)
 
 set(marlune_deps ${MARLUNE_WINDOWS_DEPS})
+# libsodium's DLL carries its ABI version in its name (libsodium-23.dll).
+file(GLOB marlune_sodium_dll ${marlune_deps}/bin/libsodium-*.dll)
 set(MARLUNE_WINDOWS_RUNTIME_DLLS
     ${marlune_deps}/bin/Qt5Core.dll
     ${marlune_deps}/bin/Qt5Gui.dll
     ${marlune_deps}/bin/Qt5Widgets.dll
     ${marlune_deps}/bin/libusb-1.0.dll
+    ${marlune_sodium_dll}
     ${marlune_deps}/mingw-runtime/libstdc++-6.dll
     ${marlune_deps}/mingw-runtime/libgcc_s_seh-1.dll
     ${marlune_deps}/mingw-runtime/libwinpthread-1.dll

@@ -5,7 +5,7 @@
 # Expects BINARY_DIR, WORK_DIR, CPACK_COMMAND, DPKG_DEB, LINTIAN, APPSTREAMCLI,
 # DESKTOP_FILE_VALIDATE, WITH_WINDOW, WITH_ICONS, QT_LIBRARY (the Qt Core package the tool
 # needs), VERSION, APPSTREAM_ID, REFUSE_SCRIPT,
-# DEMO_SAMPLE and DEMO_MODELS.
+# DEMO_SAMPLE, DEMO_MODELS and DEMO_KEY.
 
 function(run_checked)
     execute_process(COMMAND ${ARGN} RESULT_VARIABLE result OUTPUT_VARIABLE output ERROR_VARIABLE errors)
@@ -43,7 +43,7 @@ endforeach()
 run_checked(${DPKG_DEB} --field ${package} Depends)
 set(depends "${run_output}")
 message(STATUS "Depends: ${depends}")
-foreach(library ${QT_LIBRARY} libusb-1.0-0 libftdi1-2 libstdc\\+\\+6)
+foreach(library ${QT_LIBRARY} libusb-1.0-0 libftdi1-2 libsodium23 libstdc\\+\\+6)
     if(NOT depends MATCHES "(^|, )${library} \\(>= ")
         message(FATAL_ERROR "Depends lacks a versioned ${library}: ${depends}")
     endif()
@@ -110,6 +110,25 @@ run_checked(${root}/usr/bin/marlune-fwupdate-cli builtin --json)
 if(run_output MATCHES "DEMO-")
     message(FATAL_ERROR "the installed tool carries demo samples:\n${run_output}")
 endif()
+
+# No file of the package carries the demo key or any minisign secret key: the public key
+# bytes as the key file holds them (the form the program builds in), and a secret key file's
+# marks (its comment, and the base64 of "Ed" with the scrypt or no key derivation and "B2").
+file(STRINGS ${DEMO_KEY} demo_key_lines)
+list(GET demo_key_lines 1 demo_key)
+file(GLOB_RECURSE packaged_files LIST_DIRECTORIES false ${root}/*)
+foreach(packaged IN LISTS packaged_files)
+    file(READ ${packaged} packaged_content HEX)
+    foreach(mark "${demo_key}" "secret key" "RWRTY0Iy" "RWQAAEIy")
+        string(HEX "${mark}" mark_hex)
+        string(FIND "${packaged_content}" "${mark_hex}" found)
+        if(NOT found EQUAL -1)
+            message(FATAL_ERROR "${packaged} carries \"${mark}\": the package must carry neither the demo key "
+                                "nor any secret key")
+        endif()
+    endforeach()
+endforeach()
+message(STATUS "no demo key and no secret key in ${root}")
 
 # Installing or packaging a demo sample as firmware stops with the reason.
 execute_process(COMMAND ${CMAKE_COMMAND} -DFIRMWARE_FILES=${DEMO_SAMPLE} "-DDEMO_MODELS=${DEMO_MODELS}"

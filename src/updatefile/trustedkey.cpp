@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <algorithm>
+
 namespace {
 
 const char kPublicKeyAlgorithm[] = "Ed";

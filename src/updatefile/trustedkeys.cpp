@@ -16,10 +16,16 @@ QString TrustedKeys::builtInKeysDirectory()
     return QStringLiteral(":/trusted-keys");
 }
 
-TrustedKeys::TrustedKeys(const QString& administratorsFolder)
+TrustedKeys::TrustedKeys()
 {
-    addFolder(builtInKeysDirectory());
-    addFolder(administratorsFolder);
+    addFolder(builtInKeysDirectory(), false);
+    addFolder(administratorsFolder(), true);
+}
+
+TrustedKeys::TrustedKeys(const QString& folder)
+{
+    addFolder(builtInKeysDirectory(), false);
+    addFolder(folder, false);
 }
 
 const TrustedKey* TrustedKeys::find(const QByteArray& id) const
@@ -32,16 +38,18 @@ const TrustedKey* TrustedKeys::find(const QByteArray& id) const
     return nullptr;
 }
 
-void TrustedKeys::addFolder(const QString& folder)
+void TrustedKeys::addFolder(const QString& folder, bool onlyAdministrators)
 {
-    if (folder.isEmpty()) {
+    if (folder.isEmpty() || (onlyAdministrators && !onlyAdministratorsWrite(folder))) {
         return;
     }
     const QDir directory(folder);
     const QFileInfoList entries = directory.entryInfoList({QStringLiteral("*.pub")}, QDir::Files, QDir::Name);
     for (const QFileInfo& entry : entries) {
         QFile file(entry.filePath());
-        if (entry.size() > kMaxKeyFileBytes || !file.open(QIODevice::ReadOnly)) {
+        if (entry.size() > kMaxKeyFileBytes ||
+            (onlyAdministrators && !onlyAdministratorsWrite(entry.filePath())) ||
+            !file.open(QIODevice::ReadOnly)) {
             continue;
         }
         if (const std::optional<TrustedKey> key =

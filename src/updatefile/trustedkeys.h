@@ -18,14 +18,23 @@ public:
     static QString administratorsFolder();
     static QString builtInKeysDirectory();
 
-    explicit TrustedKeys(const QString& administratorsFolder = TrustedKeys::administratorsFolder());
+    // The built-in keys and those of the administrators' folder. The folder, and each key
+    // file in it, counts only when no one but an administrator can write it: a folder a
+    // person made themselves (ProgramData lets anyone) or a key file they may change is
+    // passed over.
+    TrustedKeys();
+    // The built-in keys and those of the folder named, as the caller trusts it.
+    explicit TrustedKeys(const QString& folder);
 
     // The key with this id; null when none is trusted. A built-in key comes before a folder's.
     const TrustedKey* find(const QByteArray& id) const;
     QList<TrustedKey> keys() const { return m_keys; }
 
 private:
-    void addFolder(const QString& folder);
+    // Per system: owned by root and written by no one else; owned by the Administrators
+    // group or the system.
+    static bool onlyAdministratorsWrite(const QString& path);
+    void addFolder(const QString& folder, bool onlyAdministrators);
 
     QList<TrustedKey> m_keys;
 };

@@ -2,7 +2,32 @@
 
 #include <QDir>
 
+#include <windows.h>
+
+#include <aclapi.h>
 #include <shlobj.h>
+
+namespace {
+
+// Whether the file or folder is owned by the Administrators group or the system: what the
+// installer creates, and never what a person without administrator rights creates, though
+// ProgramData lets anyone create files and folders in it.
+bool ownedByAdministrators(const QString& path)
+{
+    const std::wstring name = QDir::toNativeSeparators(path).toStdWString();
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetNamedSecurityInfoW(name.c_str(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                              nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+        return false;
+    }
+    const bool administrators =
+        IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+    LocalFree(descriptor);
+    return administrators;
+}
+
+} // namespace
 
 QString TrustedKeys::administratorsFolder()
 {
@@ -16,4 +41,9 @@ QString TrustedKeys::administratorsFolder()
     }
     CoTaskMemFree(programData);
     return folder;
+}
+
+bool TrustedKeys::onlyAdministratorsWrite(const QString& path)
+{
+    return ownedByAdministrators(path);
 }

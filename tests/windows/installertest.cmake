@@ -123,8 +123,8 @@ expect_signatures(${installer})
 file(ARCHIVE_EXTRACT INPUT ${zip} DESTINATION ${BINARY_DIR}/packages/zip-content)
 file(GLOB_RECURSE zipped RELATIVE ${BINARY_DIR}/packages/zip-content ${BINARY_DIR}/packages/zip-content/*)
 foreach(expected IN ITEMS bin/marlune-fwupdate.exe bin/marlune-fwupdate-cli.exe bin/Qt5Core.dll
-        bin/libusb-1.0.dll bin/platforms/qwindows.dll bin/marlune-fwupdate-winusb.inf licenses/README.txt
-        licenses/marlune-fwupdate.txt guide.html)
+        bin/libusb-1.0.dll bin/libsodium- bin/platforms/qwindows.dll bin/marlune-fwupdate-winusb.inf
+        licenses/README.txt licenses/marlune-fwupdate.txt guide.html)
     if(NOT "${zipped}" MATCHES "${PACKAGE}/${expected}")
         message(FATAL_ERROR "the ZIP lacks ${expected}: ${zipped}")
     endif()
@@ -161,7 +161,9 @@ set(installed ${installed_bin}/marlune-fwupdate-cli.exe ${installed_bin}/marlune
     ${installed_bin}/Qt5Core.dll ${installed_bin}/libstdc++-6.dll ${installed_bin}/platforms/qwindows.dll
     ${installed_bin}/marlune-fwupdate-winusb.inf ${install_dir}/licenses/marlune-fwupdate.txt
     ${install_dir}/guide.html ${install_dir}/Uninstall.exe
-    "${start_menu}/Marlune Firmware Update Tool.lnk" "${start_menu}/Marlune Firmware Update Tool Command Prompt.lnk")
+    "${start_menu}/Marlune Firmware Update Tool.lnk" "${start_menu}/Marlune Firmware Update Tool Command Prompt.lnk"
+    # The folder of trusted keys, which stays after uninstalling with what an administrator put there.
+    $ENV{WINEPREFIX}/drive_c/ProgramData/Marlune/trusted-keys)
 expect_files(PRESENT ${installed})
 print_size("Installed" ${install_dir})
 expect_resources(${installed_bin}/marlune-fwupdate.exe "VALUE \"OriginalFilename\", \"marlune-fwupdate.exe\""

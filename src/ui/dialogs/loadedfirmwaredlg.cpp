@@ -19,9 +19,8 @@ LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
         const bool opened = updateFile.open();
         // The file's problem as the check finds it, so that it is told here as in the tool tip.
         const UpdateFileVerdict verdict = UpdateFileCheck::checkFile(updateFile);
-        problem = verdict.kind == UpdateFileVerdict::Kind::SignatureRefused
-                      ? UpdateText::signature(verdict.signature)
-                      : UpdateText::fileProblem(verdict.fileProblem);
+        // A refused signature is told in its own row.
+        problem = UpdateText::fileProblem(verdict.fileProblem);
         if (verdict.fileProblem.headerIsValid()) {
             signature = UpdateText::sentence(UpdateText::signature(verdict.signature));
         }

@@ -123,7 +123,11 @@ void UpdateHistoryDlg::addRow(const UpdateHistoryEntry& entry)
         tr("%1 \u2192 %2 \u2192 %3")
             .arg(orDash(entry.versionBefore), orDash(entry.versionWritten), orDash(entry.versionAfter)));
     set(kVerdictColumn, entry.succeeded ? tr("Succeeded") : tr("Failed\n%1").arg(entry.reason));
-    set(kFileColumn, PathText::wrappable(entry.file) + QLatin1Char('\n') + shaLines(entry));
+    // Who signed the file written, or that no trusted key did.
+    const QString signature =
+        entry.isSigned() ? tr("Signed by %1 (key %2)").arg(entry.signedBy, entry.keyId) : tr("Unsigned");
+    set(kFileColumn, PathText::wrappable(entry.file) + QLatin1Char('\n') + shaLines(entry) +
+                         QLatin1Char('\n') + signature);
 }
 
 // Short columns take what their texts need; the verdict wraps at the width of a short

@@ -60,6 +60,8 @@ UpdateHistoryEntry entryAt(const QString& utcTime, const QString& serial, bool s
     entry.reason = succeeded ? QString() : QStringLiteral("Failed in block 0, segment 3.");
     entry.file = QStringLiteral("/srv/rig files/DEMO-B-release-candidate.ml2");
     entry.fileSha256 = QStringLiteral("5e1f0a2b9c");
+    entry.signedBy = QStringLiteral("maker");
+    entry.keyId = QStringLiteral("68618CD95EDF84EC");
     return entry;
 }
 
@@ -104,6 +106,8 @@ void TestUpdateHistoryDlg::showsTheHistoryNewestFirst()
     UpdateHistoryEntry withoutSerial = entryAt(QStringLiteral("2026-12-08T09:05:00Z"), QString(), true);
     withoutSerial.link = QStringLiteral("maker-usb");
     withoutSerial.versionWritten.clear();
+    withoutSerial.signedBy.clear();
+    withoutSerial.keyId.clear();
     for (const UpdateHistoryEntry& entry :
          {entryAt(QStringLiteral("2026-12-08T09:00:00Z"), "FT1", false), withoutSerial,
           entryAt(QStringLiteral("2026-12-08T09:10:00Z"), "FT1", true)}) {
@@ -114,16 +118,18 @@ void TestUpdateHistoryDlg::showsTheHistoryNewestFirst()
     // Paths as the system writes them: backslashes on Windows.
     const QString file =
         QDir::toNativeSeparators(QStringLiteral("/srv/rig files/DEMO-B-release-candidate.ml2")) +
-        QStringLiteral("\nSHA-256 5e1f0a2b 9c");
+        QStringLiteral("\nSHA-256 5e1f0a2b 9c\n");
+    const QString signedFile = file + QStringLiteral("Signed by maker (key 68618CD95EDF84EC)");
     QCOMPARE(tableRows(dialog.findChild<QTableWidget*>("historyTable")),
              (QStringList{shownTime("2026-12-08T09:10:00Z") +
-                              "|DEMO-B|FTDI bridge FT1|1.01 \u2192 1.03 \u2192 1.03|Succeeded|" + file,
+                              "|DEMO-B|FTDI bridge FT1|1.01 \u2192 1.03 \u2192 1.03|Succeeded|" + signedFile,
                           shownTime("2026-12-08T09:05:00Z") +
-                              "|DEMO-B|maker USB at usb:m/1|1.01 \u2192 \u2014 \u2192 1.03|Succeeded|" + file,
+                              "|DEMO-B|maker USB at usb:m/1|1.01 \u2192 \u2014 \u2192 1.03|Succeeded|" +
+                              file + "Unsigned",
                           shownTime("2026-12-08T09:00:00Z") +
                               "|DEMO-B|FTDI bridge FT1|1.01 \u2192 1.03 \u2192 \u2014|Failed\nFailed in "
                               "block 0, segment 3.|" +
-                              file}));
+                              signedFile}));
     QVERIFY(dialog.findChild<QLabel*>("lbl_historyProblems")->isHidden());
     QCOMPARE(visible(dialog.findChild<QLabel*>("lbl_historyFile")->text()),
              "Every update run on this computer, newest first, from " +
