@@ -136,7 +136,8 @@ double timedUpdate(MLPWorkerThread& thread, const QString& path)
 {
     bool finished = false;
     bool succeeded = false;
-    MLPUpdateFirmwareRequest request(thread.discoveredDevices().value(0, firstPosition()), path);
+    MLPUpdateFirmwareRequest request(thread.discoveredDevices().value(0, firstPosition()),
+                                     UpdateImage::read(path));
     QObject::connect(&request, &MLPWorkerRequestI::workDone, [&] { finished = succeeded = true; });
     QObject::connect(&request, &MLPWorkerRequestI::failed, [&] { finished = true; });
     QElapsedTimer timer;
@@ -232,7 +233,7 @@ void memoryOfUpdate(const QString& label, qint64 fileBytes, const QString& direc
         }
     });
 
-    MLPUpdateFirmwareRequest request(MLPDeviceInfoNode(), path);
+    MLPUpdateFirmwareRequest request(MLPDeviceInfoNode(), UpdateImage::read(path));
     bool succeeded = false;
     QObject::connect(&request, &MLPWorkerRequestI::workDone, [&] { succeeded = true; });
     QElapsedTimer timer;

@@ -15,7 +15,8 @@ UpdateFileVerdict UpdateFileCheck::check(const QString& path, const QString& dev
     return check(checkFile(path), deviceModel, deviceHwVersion);
 }
 
-UpdateFileVerdict UpdateFileCheck::check(MLU2File& file, const QString& deviceModel, uint16_t deviceHwVersion)
+UpdateFileVerdict UpdateFileCheck::check(const MLU2File& file, const QString& deviceModel,
+                                         uint16_t deviceHwVersion)
 {
     return check(checkFile(file), deviceModel, deviceHwVersion);
 }
@@ -47,7 +48,7 @@ UpdateFileVerdict UpdateFileCheck::checkFile(const QString& path)
     return verdict;
 }
 
-UpdateFileVerdict UpdateFileCheck::checkFile(MLU2File& file)
+UpdateFileVerdict UpdateFileCheck::checkFile(const MLU2File& file)
 {
     UpdateFileVerdict verdict;
     verdict.kind = UpdateFileVerdict::Kind::Fits;

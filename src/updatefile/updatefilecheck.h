@@ -21,9 +21,10 @@ public:
     static UpdateFileVerdict check(const QString& path, const QString& deviceModel, uint16_t deviceHwVersion);
     // The same for a file the caller has opened and keeps open: the verdict is of the very
     // bytes its blocks hand out.
-    static UpdateFileVerdict check(MLU2File& file, const QString& deviceModel, uint16_t deviceHwVersion);
+    static UpdateFileVerdict check(const MLU2File& file, const QString& deviceModel,
+                                   uint16_t deviceHwVersion);
     // The file alone, for an opened file: Fits or FileProblem.
-    static UpdateFileVerdict checkFile(MLU2File& file);
+    static UpdateFileVerdict checkFile(const MLU2File& file);
     // The same for the file at path, opened, checked and closed here.
     static UpdateFileVerdict checkFile(const QString& path);
     // The rule over facts read before: the verdict of checkFile() against a device. Reads nothing.

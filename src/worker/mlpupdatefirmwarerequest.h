@@ -4,6 +4,7 @@
 #include "mlpprogressobserveri.h"
 #include "mlpupdateoutcome.h"
 #include "mlpworkerrequesti.h"
+#include "updateimage.h"
 
 #include <QString>
 
@@ -54,7 +55,8 @@ public:
         bool newerFirmware = false;
     };
 
-    MLPUpdateFirmwareRequest(const MLPDeviceInfoNode& unit, const QString& filePath,
+    // Writes the image's bytes, read once for the whole run: every unit gets the same ones.
+    MLPUpdateFirmwareRequest(const MLPDeviceInfoNode& unit, const UpdateImage& image,
                              QObject* parent = nullptr);
 
     void setLeaveAlone(LeaveAlone leaveAlone) { m_leaveAlone = leaveAlone; }
@@ -82,10 +84,10 @@ signals:
 private:
     struct UnitLink;
 
-    void writeToUnit(MLPWorkerContext& context, MLU2File& file);
+    void writeToUnit(MLPWorkerContext& context, const MLU2File& file);
     bool readUnit(UnitLink& unit, MLPDeviceInfoNode& answered);
     bool checkUnit(UnitLink& unit);
-    void transfer(MLPConnection* connection, MLU2File& file);
+    void transfer(MLPConnection* connection, const MLU2File& file);
     bool transferDone(const MLPWriteResult& written, bool mayLackLastAck);
     void askAfterUpdate(MLPWorkerContext& context, UnitLink& unit);
     void finish(bool succeeded);
@@ -95,7 +97,7 @@ private:
     qint64 m_doneBytes = 0;
     qint64 m_currentTransferLength = 0;
     qint64 m_totalBytes = 0;
-    QString m_filePath;
+    UpdateImage m_image;
     MLPUpdateOutcome m_outcome;
     std::atomic<bool> m_stopBeforeWriting{false};
     LeaveAlone m_leaveAlone;

@@ -29,7 +29,8 @@ public:
     void setLeaveAlone(MLPUpdateFirmwareRequest::LeaveAlone leaveAlone) { m_leaveAlone = leaveAlone; }
 
     // Queues the unit; it starts from the event loop once fewer than maxAtOnce run.
-    int add(const MLPDeviceInfoNode& unit, const QString& filePath);
+    // Every unit given the same image is written from the same bytes.
+    int add(const MLPDeviceInfoNode& unit, const UpdateImage& image);
     // No waiting unit starts any more, and a unit still being checked is not written; a
     // write under way runs to its end. Returns the waiting units, which will not start.
     QList<int> stop();
@@ -53,7 +54,7 @@ private:
     {
         int unit;
         MLPDeviceInfoNode device;
-        QString filePath;
+        UpdateImage image;
     };
 
     void startWaiting();

@@ -1,12 +1,16 @@
 #include "emulatedbus.h"
 #include "mlpcommand.h"
+#include "mlptransport.h"
 #include "mlpworkerthread.h"
 #include "patternedbytes.h"
 #include "rigupdaterun.h"
+#include "timedfaultendpoint.h"
+#include "unitwatch.h"
 #include "updatefilebuilder.h"
 #include "updatehistory.h"
 #include "updatesession.h"
 #include "updatetext.h"
+#include "usbhotplugwatcher.h"
 #include "workerdevices.h"
 #include "workerthreadsignals.h"
 
@@ -159,7 +163,7 @@ private slots:
                 m_thread->postSelect(listed.at(unitIsFirst ? 1 : 0));
             }
         });
-        session.start(unit, path);
+        session.start(unit, UpdateImage::read(path));
         QTRY_VERIFY_WITH_TIMEOUT(session.hasEnded(), 4 * kSignalTimeoutMs);
 
         QCOMPARE(seen, states);
@@ -207,18 +211,22 @@ private slots:
     {
         QTest::addColumn<int>("maxAtOnce");
         QTest::addColumn<bool>("stop");
-        QTest::newRow("all at once") << 0 << false;
-        QTest::newRow("two at once") << 2 << false;
-        QTest::newRow("one at a time, stopped during the first") << 1 << true;
+        QTest::addColumn<bool>("replaceFile");
+        QTest::newRow("all at once") << 0 << false << false;
+        QTest::newRow("two at once") << 2 << false << false;
+        QTest::newRow("one at a time, stopped during the first") << 1 << true << false;
+        QTest::newRow("one at a time, the file replaced during the first") << 1 << false << true;
     }
 
     // Four units, the third of which refuses a block: the run starts as many as it may at
     // once, the failure stops no other, each unit is written and recorded once, in the order
     // the units ended. Stopped, it lets the unit being written finish and starts no other.
+    // Every unit gets the bytes read at the start, whatever the file on disk holds later.
     void rigRunWritesItsUnitsSideBySide()
     {
         QFETCH(int, maxAtOnce);
         QFETCH(bool, stop);
+        QFETCH(bool, replaceFile);
         QList<std::shared_ptr<VirtualDevice>> devices;
         for (const char* serial : {"A1", "A2", "A3", "A4"}) {
             devices << makeDevice("DEMO-5");
@@ -250,6 +258,12 @@ private slots:
             if (stop && session.state() == State::Writing && notStarted.isEmpty()) {
                 notStarted = run.stop();
             }
+            if (replaceFile && session.state() == State::Writing) {
+                UpdateFileBuilder other = file;
+                other.firmwareVersion = 0x0211;
+                other.blocks = {patternedBytes(700, 5, 13)};
+                UpdateFileBuilder::write(other.writer(), path);
+            }
         });
         connect(&run, &RigUpdateRun::unitEnded, this, [&](int, const UpdateSession& session) {
             if (startedBeforeFirstEnd < 0) {
@@ -258,8 +272,9 @@ private slots:
             --running;
             ended << session.unit().serial;
         });
+        const UpdateImage image = UpdateImage::read(path);
         for (const MLPDeviceInfoNode& unit : listed) {
-            run.add(unit, path);
+            run.add(unit, image);
         }
         QTRY_VERIFY_WITH_TIMEOUT(!run.isRunning(), 4 * kSignalTimeoutMs);
 
@@ -269,16 +284,91 @@ private slots:
         QCOMPARE(notStarted, stop ? (QList<int>{1, 2, 3}) : QList<int>());
         QStringList warnings;
         QStringList recorded;
+        const QByteArray sentFirst = file.writer().header() + file.blocks.first();
+        const QString hash =
+            QString::fromLatin1(QCryptographicHash::hash(sentFirst, QCryptographicHash::Sha256).toHex());
         for (const UpdateHistoryEntry& entry : UpdateHistory(historyPath()).read(warnings)) {
             recorded << entry.serial;
             QCOMPARE(entry.succeeded, entry.serial != listed.at(2).serial);
+            QCOMPARE(entry.fileSha256, hash);
         }
         QCOMPARE(recorded, ended);
         QCOMPARE(recorded.size(), stop ? 1 : 4);
         for (const MLPDeviceInfoNode& unit : listed) {
             const bool written = !stop || unit.isSameUnit(listed.first());
             QCOMPARE(deviceOf(unit)->transferPayload(UpdateHeader, 0).empty(), !written);
+            if (written && unit.serial != listed.at(2).serial) {
+                QCOMPARE(toBytes(deviceOf(unit)->transferPayload(UpdateHeader, 0)) +
+                             toBytes(deviceOf(unit)->transferPayload(UpdateBlock, 0)),
+                         sentFirst);
+            }
         }
+    }
+
+    // A watched unit restarts after its update and leaves the bus meanwhile; a look that
+    // lists the bus in its absence is still asking a silent device when the unit's update has
+    // ended. Leaving the bus for its own update is no new attachment: it is written once, also
+    // where units at the file's firmware are to be written.
+    void watchedUnitThatRestartsIsWrittenOnce()
+    {
+        auto device = makeDevice("DEMO-5");
+        device->setInstallsUpdates(true);
+        const auto plugIn = [&](std::shared_ptr<DeviceEndpoint> endpoint) {
+            return m_emulation->addMakerDevice(std::move(endpoint), makerWithSerial("A1"));
+        };
+        UpdateFileBuilder file;
+        file.firmwareVersion = 0x0210;
+        file.blocks = {patternedBytes(300, 3, 11)};
+        const UpdateImage image = UpdateImage::read(file.writeTo(m_directory.filePath("update.ml2")));
+        // Once listed and written, to learn how many frames that takes: its last is the question
+        // after the update, at which the unit will leave the bus the second time.
+        const int firstId = plugIn(device);
+        UpdateSession first(*m_thread, historyPath());
+        first.start(discover().first(), image);
+        QTRY_VERIFY_WITH_TIMEOUT(first.hasEnded(), kSignalTimeoutMs);
+        const std::size_t framesOfAListingAndAnUpdate = device->frameCount();
+        m_emulation->unplug(firstId);
+        auto endpoint = std::make_shared<TimedFaultEndpoint>(device);
+        endpoint->unplugOnFrame(2 * framesOfAListingAndAnUpdate - 1);
+        plugIn(endpoint);
+
+        RigUpdateRun run(*m_thread, historyPath());
+        run.setLeaveAlone({false, false});
+        UnitWatch watch(*m_thread, run);
+        connect(&watch, &UnitWatch::unitsAppeared, this, [&](const QList<MLPDeviceInfoNode>& units) {
+            for (const MLPDeviceInfoNode& unit : units) {
+                run.add(unit, image);
+            }
+        });
+        int writes = 0;
+        int discoveriesAtRestart = 0;
+        connect(&run, &RigUpdateRun::unitStateChanged, this, [&](int, const UpdateSession& session) {
+            writes += session.state() == State::Writing ? 1 : 0;
+            if (session.state() != State::Verifying) {
+                return;
+            }
+            QVERIFY(QTest::qWaitFor([&] { return !endpoint->isAttached(); }, kSignalTimeoutMs));
+            auto silent = makeDevice("DEMO-5");
+            silent->setSilent(true);
+            m_emulation->addMakerDevice(silent, makerWithSerial("S1"));
+            discoveriesAtRestart = m_seen->discoveries;
+            emit watch.findChild<UsbHotplugWatcher*>()->devicesChanged();
+            // Back once the look has listed the bus, long before it has waited out the silent one.
+            QTimer::singleShot(300, this, [&] {
+                plugIn(device);
+                emit watch.findChild<UsbHotplugWatcher*>()->devicesChanged();
+            });
+        });
+        watch.start({});
+        QTRY_COMPARE_WITH_TIMEOUT(writes, 1, kSignalTimeoutMs);
+        // The look under way ends after the unit's update; the one its return asked for comes next.
+        QTRY_VERIFY_WITH_TIMEOUT(discoveriesAtRestart > 0 && m_seen->discoveries >= discoveriesAtRestart + 2,
+                                 4 * kSignalTimeoutMs);
+        watch.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!run.isRunning(), kSignalTimeoutMs);
+        QCOMPARE(writes, 1);
+        QStringList warnings;
+        QCOMPARE(UpdateHistory(historyPath()).read(warnings).size(), 2);
     }
 };
 

@@ -283,8 +283,9 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     disconnectWorkerThreadSignals();
     m_updatingAll = true;
     refreshBusy();
+    const bool offerWatching = true;
     UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()), UpdateHistory::defaultPath(),
-                        this, [this](const MLPDeviceInfoNode& unit) { return m_fileSource->check(unit); });
+                        this, offerWatching);
     m_updateAllDialog = &dialog;
     connect(&dialog, &UpdateAllDlg::runFinished, this, &FirmwareUpdateDlg::exitIfRequestedAndIdle);
     dialog.exec();
@@ -314,7 +315,7 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
     const UpdateSession& session = *m_update->session();
     const QString reason = UpdateVerdictText::failed(session);
     m_status->endWriting(reason);
-    const UnitUpdateFile again{session.unit(), session.filePath(), m_target.verdict, {}};
+    const UnitUpdateFile again{session.unit(), session.image(), m_target.verdict, {}};
     m_failureBoxOpen = true;
     const bool retry = UpdateFailureBox::exec(this, reason, m_units->lists(again.unit));
     m_failureBoxOpen = false;
@@ -431,7 +432,6 @@ void FirmwareUpdateDlg::setBusy(bool b)
 void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
 {
     m_fileSource->setAlternativeFileMode(on);
-    m_status->setNoBuiltInFilesNote(!on && !m_fileSource->builtInFilesInstalled());
     enableUpdateButtonIfRequirementsAreMet();
     // The last update's verdict was about the other file source.
     m_status->setOutcome(QString());
