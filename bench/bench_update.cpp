@@ -218,9 +218,11 @@ void memoryOfUpdate(const QString& label, qint64 fileBytes, const QString& direc
     const std::shared_ptr<VirtualDevice> device = benchDevice(kLargeFrameLength);
     MLPWorkerContext context;
     context.units.context = device.get();
-    context.units.open = [](void* device, const MLPDeviceInfoNode&,
-                            MLPDeviceInfoNode&) -> std::unique_ptr<marlune::MLP::MLPPhy> {
-        return std::make_unique<VirtualDevicePhy>(*static_cast<VirtualDevice*>(device));
+    context.units.open = [](void* device, const MLPDeviceInfoNode&) {
+        MLPUnitLinks::Opening opening;
+        opening.link = std::make_unique<VirtualDevicePhy>(*static_cast<VirtualDevice*>(device));
+        opening.problem = MLPUnitLinks::Problem::None;
+        return opening;
     };
 
     const long idleAnon = marlune::bench::statusKiB("RssAnon:");

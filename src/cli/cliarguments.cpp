@@ -145,6 +145,10 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
         QStringLiteral("allow-older"),
         QStringLiteral("With --all, also write units that run a newer firmware than the file's: a step "
                        "back (update)."));
+    const QCommandLineOption allowUnsignedOption(
+        QStringLiteral("allow-unsigned"),
+        QStringLiteral("Also write a file no trusted key signed; a file whose signature does not hold is "
+                       "refused all the same (update)."));
     const QCommandLineOption quietOption(QStringList{QStringLiteral("q"), QStringLiteral("quiet")},
                                          QStringLiteral("Print only the verdict (update)."));
     const QCommandLineOption verboseOption(
@@ -152,8 +156,8 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
         QStringLiteral("Trace every frame sent and received (type, command, value, length, status, time) "
                        "on the error output (update)."));
     parser.addOptions({jsonOption, deviceOption, fileOption, allOption, jobsOption, watchOption,
-                       builtinOption, dryRunOption, allowReinstallOption, allowOlderOption, quietOption,
-                       verboseOption});
+                       builtinOption, dryRunOption, allowReinstallOption, allowOlderOption,
+                       allowUnsignedOption, quietOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("list, inspect FILE, builtin, update [FILE] or history."),
                                  QStringLiteral("command [FILE]"));
@@ -198,7 +202,7 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     if (m_command != Command::Update) {
         for (const QCommandLineOption& option :
              {deviceOption, fileOption, allOption, jobsOption, watchOption, builtinOption, dryRunOption,
-              allowReinstallOption, allowOlderOption, quietOption, verboseOption}) {
+              allowReinstallOption, allowOlderOption, allowUnsignedOption, quietOption, verboseOption}) {
             if (parser.isSet(option)) {
                 return usageError(QStringLiteral("--%1 belongs to update.").arg(option.names().last()));
             }
@@ -219,6 +223,7 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     m_dryRun = parser.isSet(dryRunOption);
     m_allowReinstall = parser.isSet(allowReinstallOption);
     m_allowOlder = parser.isSet(allowOlderOption);
+    m_allowUnsigned = parser.isSet(allowUnsignedOption);
     m_quiet = parser.isSet(quietOption);
     m_verbose = parser.isSet(verboseOption);
     if (parser.isSet(fileOption) && positional.size() > 1) {

@@ -37,6 +37,7 @@ public:
     // With --all: also units that already run the file's firmware, or a newer one.
     bool allowReinstall() const { return m_allowReinstall; }
     bool allowOlder() const { return m_allowOlder; }
+    bool allowUnsigned() const { return m_allowUnsigned; }
     // update: every listed device the file fits, side by side.
     bool all() const { return m_all; }
     // With --all: how many units are written at a time; 0 for all at once.
@@ -68,6 +69,7 @@ private:
     bool m_dryRun = false;
     bool m_allowReinstall = false;
     bool m_allowOlder = false;
+    bool m_allowUnsigned = false;
     bool m_all = false;
     int m_jobs = 0;
     bool m_watch = false;

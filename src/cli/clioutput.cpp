@@ -52,6 +52,10 @@ QJsonValue unitProblemKey(MLPUpdateOutcome::UnitProblem problem)
         return QStringLiteral("not-attached");
     case MLPUpdateOutcome::UnitProblem::NoAnswer:
         return QStringLiteral("no-answer");
+    case MLPUpdateOutcome::UnitProblem::Held:
+        return QStringLiteral("held");
+    case MLPUpdateOutcome::UnitProblem::NotAccessible:
+        return QStringLiteral("not-accessible");
     case MLPUpdateOutcome::UnitProblem::OtherModel:
         return QStringLiteral("other-model");
     case MLPUpdateOutcome::UnitProblem::SameFirmware:
@@ -176,6 +180,9 @@ QJsonObject CliOutput::deviceJson(const MLPDeviceInfoNode& device)
     object.insert(QStringLiteral("link"), QLatin1String(linkKindKey(device.linkKind)));
     object.insert(QStringLiteral("model"), device.model);
     object.insert(QStringLiteral("serial"), device.serial);
+    // Where it sits, which tells apart units that share a serial number or have none.
+    object.insert(QStringLiteral("portPath"), device.portPath);
+    object.insert(QStringLiteral("serialSharedBy"), device.serialShareCount);
     object.insert(QStringLiteral("hardwareVersion"), MLPDeviceInfoNode::versionText(device.hwVersion));
     object.insert(QStringLiteral("firmwareVersion"), MLPDeviceInfoNode::versionText(device.fwVersion));
     object.insert(QStringLiteral("maxFrameLength"), device.maxFrameLength);

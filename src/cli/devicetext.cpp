@@ -7,15 +7,21 @@ namespace devicetext {
 
 QString deviceSummary(const MLPDeviceInfoNode& device)
 {
-    const QString serial =
-        device.serial.isEmpty() ? QString() : QStringLiteral(", serial %1").arg(device.serial);
+    QString serial = device.serial.isEmpty() ? QString() : QStringLiteral(", serial %1").arg(device.serial);
+    if (device.serialShareCount > 1) {
+        serial += QStringLiteral(" shared by %1").arg(device.serialShareCount);
+    }
+    // Where it sits tells apart units whose serial number does not.
+    const QString port = device.portPath.isEmpty() || device.serialIsOwn()
+                             ? QString()
+                             : QStringLiteral(", port %1").arg(device.portPath);
     // A device that never answered is known only by where it is attached.
     if (device.model.isEmpty()) {
-        return QStringLiteral("%1 at %2%3")
-            .arg(UpdateText::linkKind(device.linkKind), device.address, serial);
+        return QStringLiteral("%1 at %2%3%4")
+            .arg(UpdateText::linkKind(device.linkKind), device.address, serial, port);
     }
-    return QStringLiteral("%1 at %2 (%3%4, hardware %5, firmware %6)")
-        .arg(device.model, device.address, UpdateText::linkKind(device.linkKind), serial,
+    return QStringLiteral("%1 at %2 (%3%4%5, hardware %6, firmware %7)")
+        .arg(device.model, device.address, UpdateText::linkKind(device.linkKind), serial, port,
              MLPDeviceInfoNode::versionText(device.hwVersion),
              MLPDeviceInfoNode::versionText(device.fwVersion));
 }

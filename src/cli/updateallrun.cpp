@@ -19,6 +19,9 @@ UpdateAllRun::UpdateAllRun(CliDeviceSession& devices, UpdateReport& report, cons
     // The plan's rule again at each unit's link, just before its first byte: a unit may have
     // been brought to the file's firmware, or a newer one, since the listing.
     m_rig->setLeaveAlone({!arguments.allowReinstall(), !arguments.allowOlder()});
+    if (arguments.allowUnsigned()) {
+        m_rig->allowUnsigned();
+    }
     connect(m_rig, &RigUpdateRun::unitStateChanged, this, &UpdateAllRun::unitStateChanged);
     connect(m_rig, &RigUpdateRun::unitProgress, this, [this](int unit, int percent) {
         Unit& running = m_units[unit];

@@ -68,13 +68,21 @@ FileChoice chooseFile(const MLPDeviceInfoNode& device, const CliArguments& argum
     if (!file.fileProblem.isNone()) {
         return {unusableFile(item.filePath, file)};
     }
-    const UpdateFileVerdict verdict = UpdateFileCheck::check(file, device.model, device.hwVersion);
+    UpdateFileVerdict verdict = UpdateFileCheck::check(file, device.model, device.hwVersion);
+    if (!arguments.allowUnsigned()) {
+        verdict = UpdateFileCheck::refusingUnsigned(verdict);
+    }
+    if (verdict.kind == UpdateFileVerdict::Kind::Unsigned) {
+        return {UpdateText::fileVerdict(verdict) + QStringLiteral(" (--allow-unsigned writes it)"), true};
+    }
     if (!verdict.fits()) {
         return {UpdateText::fileVerdict(verdict), true};
     }
     item.image = files.value(item.filePath);
     item.firmwareVersion = file.fileFirmwareVersionText;
     item.updateBytes = file.fileUpdateBytes;
+    item.signature = UpdateText::signature(file.signature);
+    item.allowUnsigned = arguments.allowUnsigned();
     return {};
 }
 
@@ -169,6 +177,9 @@ QString skipReason(const UnitPlan& unit, const CliArguments& arguments,
         if (!unit.fit.fileProblem.isNone()) {
             return unusableFile(fileFor(unit.unit, arguments, catalogue), unit.fit);
         }
+        if (unit.fit.kind == UpdateFileVerdict::Kind::Unsigned) {
+            return UpdateText::fileVerdict(unit.fit) + QStringLiteral(" (--allow-unsigned writes it)");
+        }
         return UpdateText::fileVerdict(unit.fit);
     case UnitPlan::Decision::NoAnswer:
         return QStringLiteral("did not answer; nothing was sent (check its power and cable, then run again)");
@@ -203,9 +214,10 @@ UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
                    const QHash<QString, QString>& catalogue, const QHash<QString, UpdateImage>& files,
                    const MissingDevices& missing)
 {
-    const UpdatePlanner planner(
+    UpdatePlanner planner(
         [&](const MLPDeviceInfoNode& device) { return files.value(fileFor(device, arguments, catalogue)); },
         {!arguments.allowReinstall(), !arguments.allowOlder()});
+    planner.setAllowUnsigned(arguments.allowUnsigned());
     UpdatePlan plan;
     bool anyFits = false;
     int index = 0;
@@ -219,6 +231,8 @@ UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
             item.image = unit.image;
             item.firmwareVersion = unit.fit.fileFirmwareVersionText;
             item.updateBytes = unit.fit.fileUpdateBytes;
+            item.signature = UpdateText::signature(unit.fit.signature);
+            item.allowUnsigned = arguments.allowUnsigned();
             plan.items << item;
         } else {
             plan.skipped << UpdatePlan::Skipped{skippedDevice(unit), skipReason(unit, arguments, catalogue),

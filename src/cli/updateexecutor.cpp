@@ -12,6 +12,9 @@ UpdateExecutor::UpdateExecutor(CliDeviceSession& devices, const QString& history
 UpdateResult UpdateExecutor::run(const UpdatePlan::Item& item, const std::function<void(int)>& progress)
 {
     UpdateSession session(m_devices.thread(), m_historyPath);
+    if (item.allowUnsigned) {
+        session.allowUnsigned();
+    }
     QEventLoop loop;
     QObject::connect(&session, &UpdateSession::progress, &loop, progress);
     QObject::connect(&session, &UpdateSession::stateChanged, &loop, [&] {

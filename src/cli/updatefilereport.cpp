@@ -1,6 +1,7 @@
 #include "updatefilereport.h"
 
 #include "mlu2file.h"
+#include "updatefilecheck.h"
 #include "updatetext.h"
 
 #include <QFileInfo>
@@ -35,6 +36,14 @@ UpdateFileReport UpdateFileReport::inspect(const QString& path)
         report.m_blocks.append(block);
     }
     report.m_problem = UpdateText::fileProblem(file.problem());
+    const UpdateFileVerdict verdict = UpdateFileCheck::checkFile(file);
+    report.m_signatureKind = verdict.signature.kind;
+    report.m_signature = UpdateText::signature(verdict.signature);
+    report.m_keyName = verdict.signature.keyName;
+    report.m_keyId = verdict.signature.keyId;
+    if (report.m_problem.isEmpty() && verdict.signature.refused()) {
+        report.m_problem = report.m_signature;
+    }
     file.close();
     return report;
 }
@@ -68,6 +77,12 @@ QJsonObject UpdateFileReport::toJson() const
     object.insert(QStringLiteral("allBlocksAvailable"), allAvailable);
     object.insert(QStringLiteral("updateBytes"), m_updateBytes);
     object.insert(QStringLiteral("fileBytes"), m_fileBytes);
+    QJsonObject signature;
+    signature.insert(QStringLiteral("trusted"), m_signatureKind == UpdateFileSignatureVerdict::Kind::Signed);
+    signature.insert(QStringLiteral("text"), m_signature);
+    signature.insert(QStringLiteral("signedBy"), m_keyName.isEmpty() ? QJsonValue() : QJsonValue(m_keyName));
+    signature.insert(QStringLiteral("keyId"), m_keyId);
+    object.insert(QStringLiteral("signature"), signature);
     return object;
 }
 
@@ -90,6 +105,7 @@ QStringList UpdateFileReport::toText() const
                      .arg(block.available ? QString() : QStringLiteral(", missing"));
     }
     lines << QStringLiteral("  Update sends:      %1 bytes (header and blocks)").arg(m_updateBytes);
+    lines << QStringLiteral("  Signature:         %1").arg(m_signature);
     lines << (isUsable() ? QStringLiteral("  Every block is available.")
                          : QStringLiteral("  Unusable: %1.").arg(m_problem));
     return lines;

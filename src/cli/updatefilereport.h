@@ -1,5 +1,7 @@
 #pragma once
 
+#include "updatefilesignatureverdict.h"
+
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -26,13 +28,17 @@ public:
     QString path() const { return m_path; }
     // The header is valid.
     bool isReadable() const { return m_readable; }
-    // The header is valid and every block lies wholly inside the file.
+    // The header is valid, every block lies wholly inside the file, and no signature beside
+    // it shows it is not what a trusted key signed.
     bool isUsable() const { return m_readable && m_problem.isEmpty(); }
     // Why the file cannot be used; empty when it can.
     QString problem() const { return m_problem; }
 
     QString model() const { return m_model; }
     QString firmwareVersion() const { return m_firmwareVersion; }
+    // Who signed it, as a clause: "signed by maker (key …)", "not signed", or why its
+    // signature does not hold.
+    QString signature() const { return m_signature; }
     QStringList hardwareVersions() const { return m_hardwareVersions; }
     QList<Block> blocks() const { return m_blocks; }
     qint64 updateBytes() const { return m_updateBytes; }
@@ -47,6 +53,10 @@ private:
     QString m_problem;
     QString m_model;
     QString m_firmwareVersion;
+    UpdateFileSignatureVerdict::Kind m_signatureKind = UpdateFileSignatureVerdict::Kind::NoSignature;
+    QString m_signature;
+    QString m_keyName;
+    QString m_keyId;
     QStringList m_hardwareVersions;
     QList<Block> m_blocks;
     qint64 m_updateBytes = 0;

@@ -22,6 +22,10 @@ struct UpdatePlan
         UpdateImage image;
         QString firmwareVersion; // the file's, as its header reads
         qint64 updateBytes = 0;
+        // Who signed the file, as a clause ("signed by maker (key …)", "not signed").
+        QString signature;
+        // The file carries no trusted signature and --allow-unsigned was given.
+        bool allowUnsigned = false;
     };
 
     // An attached device left out by --all, and why.

@@ -5,6 +5,7 @@
 #include "devicetext.h"
 #include "mlpdeviceinfonode.h"
 #include "updatecounts.h"
+#include "updatetext.h"
 
 #include <QJsonArray>
 
@@ -47,10 +48,13 @@ QString decisionKey(UnitPlan::Decision decision)
     return QStringLiteral("notAccessible");
 }
 
-// A unit in a line of its own among others: its address, a position that may change, and its
-// serial number, which does not.
+// A unit in a line of its own among others: its address, the position it was listed at, and
+// what names it: its own serial number, or where it sits on the bus.
 QString unitLabel(const MLPDeviceInfoNode& device)
 {
+    if (!device.serialIsOwn() && !device.portPath.isEmpty()) {
+        return QStringLiteral("%1 on port %2").arg(device.address, device.portPath);
+    }
     return device.serial.isEmpty() ? device.address
                                    : QStringLiteral("%1 %2").arg(device.address, device.serial);
 }
@@ -77,6 +81,7 @@ void UpdateReport::plan(const UpdatePlan& plan)
             entry.insert(QStringLiteral("file"), item.filePath);
             entry.insert(QStringLiteral("fileFirmwareVersion"), item.firmwareVersion);
             entry.insert(QStringLiteral("updateBytes"), item.updateBytes);
+            entry.insert(QStringLiteral("signature"), item.signature);
             items.append(entry);
         }
         QJsonArray skipped;
@@ -102,7 +107,8 @@ void UpdateReport::plan(const UpdatePlan& plan)
                        << QStringLiteral("File:   %1 (firmware %2, %3 bytes to send)")
                               .arg(item.filePath, item.firmwareVersion)
                               .arg(item.updateBytes)
-                       << '\n';
+                       << '\n'
+                       << QStringLiteral("        %1").arg(UpdateText::sentence(item.signature)) << '\n';
         if (m_arguments.dryRun()) {
             m_output.out() << QStringLiteral("Dry run: the file fits the device; nothing was sent.") << '\n';
         }
@@ -133,9 +139,11 @@ void UpdateReport::progressEvent(const MLPDeviceInfoNode& device, int percent)
 {
     QJsonObject event;
     event.insert(QStringLiteral("event"), QStringLiteral("progress"));
-    // The address is a position; with --all the serial tells a script which unit this is.
+    // The address is a position; with --all the serial, or where the serial is shared or
+    // missing the port path, tells a script which unit this is.
     event.insert(QStringLiteral("address"), device.address);
     event.insert(QStringLiteral("serial"), device.serial);
+    event.insert(QStringLiteral("portPath"), device.portPath);
     event.insert(QStringLiteral("percent"), percent);
     m_output.printJsonLine(event);
 }
@@ -181,6 +189,7 @@ void UpdateReport::result(const UpdateResult& result)
         record.insert(QStringLiteral("file"), result.item.filePath);
         record.insert(QStringLiteral("versionBefore"), MLPDeviceInfoNode::versionText(device.fwVersion));
         record.insert(QStringLiteral("fileFirmwareVersion"), result.item.firmwareVersion);
+        record.insert(QStringLiteral("signature"), result.item.signature);
         record.insert(QStringLiteral("succeeded"), result.succeeded());
         record.insert(QStringLiteral("reason"), result.reason);
         record.insert(QStringLiteral("nextStep"), result.nextStep);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <string>
 #include <utility>
@@ -88,11 +89,18 @@ void MLPPhyFtdiD2xx::openIndex(int32_t index)
     const int32_t position = m_listIndices[static_cast<std::size_t>(index)];
     {
         const MLPUsbListingLock listing;
-        std::string serialNumber = textOf(m_listed[static_cast<std::size_t>(position)].SerialNumber);
+        const FT_DEVICE_LIST_INFO_NODE& listed = m_listed[static_cast<std::size_t>(position)];
+        std::string serialNumber = textOf(listed.SerialNumber);
         if (namesOneBridge(serialNumber)) {
             // The driver may build its list anew to find the serial number.
             ++driverListsBuilt();
             m_openRefused = FT_OpenEx(serialNumber.data(), FT_OPEN_BY_SERIAL_NUMBER, &m_handle) != FT_OK;
+        } else if (namesOnePlace(listed.LocId)) {
+            // No serial number of its own: where it sits on the bus names it, whatever the list
+            // holds now. D2XX takes the location id itself in place of a pointer.
+            ++driverListsBuilt();
+            m_openRefused = FT_OpenEx(reinterpret_cast<PVOID>(static_cast<uintptr_t>(listed.LocId)),
+                                      FT_OPEN_BY_LOCATION, &m_handle) != FT_OK;
         } else if (positionStillHolds(static_cast<std::size_t>(position))) {
             m_openRefused = FT_Open(position, &m_handle) != FT_OK;
         } else {
@@ -272,6 +280,13 @@ bool MLPPhyFtdiD2xx::namesOneBridge(const std::string& serialNumber) const
            std::count_if(m_listed.begin(), m_listed.end(), [&](const FT_DEVICE_LIST_INFO_NODE& node) {
                return textOf(node.SerialNumber) == serialNumber;
            }) == 1;
+}
+
+bool MLPPhyFtdiD2xx::namesOnePlace(DWORD locationId) const
+{
+    return locationId != 0 &&
+           std::count_if(m_listed.begin(), m_listed.end(),
+                         [&](const FT_DEVICE_LIST_INFO_NODE& node) { return node.LocId == locationId; }) == 1;
 }
 
 void MLPPhyFtdiD2xx::setListIndices(std::vector<int32_t> listIndices)

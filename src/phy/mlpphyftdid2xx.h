@@ -18,9 +18,10 @@ namespace marlune::MLP {
 // Links on several threads share the driver's one device-information list, which every
 // listing rebuilds. So a link lists under MLPUsbListingLock and opens a bridge by its serial
 // number, which names it wherever it is listed now. A bridge without one (or whose serial
-// number the list shows twice) can only be opened by its position; that happens under the
-// same lock, and only while the driver's list is the one this link took, or a new one with
-// as many bridges and the same bridge at that position.
+// number the list shows twice) is opened by its location id, where it sits on the bus. Only a
+// bridge the driver gives no location either is opened by its position; that happens under
+// the same lock, and only while the driver's list is the one this link took, or a new one
+// with as many bridges and the same bridge at that position.
 class MLPPhyFtdiD2xx : public MLPPhyFtdiI
 {
 public:
@@ -89,6 +90,8 @@ private:
     bool positionStillHolds(std::size_t position);
     // Whether a serial number names exactly one bridge of this link's list.
     bool namesOneBridge(const std::string& serialNumber) const;
+    // Whether a location id names exactly one bridge of this link's list.
+    bool namesOnePlace(DWORD locationId) const;
 
     bool m_enumerated = false;
     std::vector<FT_DEVICE_LIST_INFO_NODE> m_listed;

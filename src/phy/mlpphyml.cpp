@@ -3,8 +3,9 @@
 #include "mlpphyaddress.h"
 #include "mlpusbidentities.h"
 #include "mlpusblistinglock.h"
+#include "mlpusbportpath.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include <libusb.h>
 
@@ -49,34 +50,29 @@ bool MLPPhyMl::isSupportedDevice(libusb_device* device) const
     return MLPUsbIdentities::isMakerDevice(descriptor.idVendor, descriptor.idProduct);
 }
 
-bool MLPPhyMl::readSerial(libusb_device* device, SerialBuffer& serial) const
+int MLPPhyMl::readSerial(libusb_device* device, SerialBuffer& serial) const
 {
     libusb_device_descriptor descriptor{};
     if (libusb_get_device_descriptor(device, &descriptor) != 0) {
-        return false;
+        return LIBUSB_ERROR_OTHER;
     }
     libusb_device_handle* handle = nullptr;
-    bool serialRead = false;
-    if (libusb_open(device, &handle) == 0) {
+    int status = libusb_open(device, &handle);
+    if (status == 0) {
         const int length = libusb_get_string_descriptor_ascii(handle, descriptor.iSerialNumber,
                                                               reinterpret_cast<unsigned char*>(serial.data()),
                                                               kSerialBufferBytes);
-        serialRead = length >= 0;
+        status = length >= 0 ? 0 : LIBUSB_ERROR_OTHER;
     }
     libusb_close(handle);
-    return serialRead;
+    return status;
 }
 
+// The serial numbers read when each device was listed: listing one more device opens no other.
 bool MLPPhyMl::isNewSerial(const SerialBuffer& serial) const
 {
-    for (libusb_device* listed : m_devices) {
-        SerialBuffer listedSerial{};
-        // A listed device whose serial cannot be read right now never counts as a match.
-        if (readSerial(listed, listedSerial) && std::strcmp(listedSerial.data(), serial.data()) == 0) {
-            return false;
-        }
-    }
-    return true;
+    return std::none_of(m_serials.begin(), m_serials.end(),
+                        [&](const std::string& listed) { return listed == serial.data(); });
 }
 
 void MLPPhyMl::releaseDevices()
@@ -86,6 +82,14 @@ void MLPPhyMl::releaseDevices()
     }
     m_devices.clear();
     m_serials.clear();
+    m_portPaths.clear();
+}
+
+void MLPPhyMl::listDevice(libusb_device* device, const SerialBuffer& serial)
+{
+    m_devices.push_back(libusb_ref_device(device));
+    m_serials.emplace_back(serial.data());
+    m_portPaths.push_back(MLPUsbPortPath::ofDevice(device));
 }
 
 int32_t MLPPhyMl::enumerate()
@@ -106,11 +110,40 @@ int32_t MLPPhyMl::enumerate()
             continue;
         }
         SerialBuffer serial{};
-        if (!readSerial(device, serial) || !isNewSerial(serial)) {
+        if (readSerial(device, serial) != 0 || !isNewSerial(serial)) {
             continue;
         }
-        m_devices.push_back(libusb_ref_device(device));
-        m_serials.emplace_back(serial.data());
+        listDevice(device, serial);
+    }
+    libusb_free_device_list(attached, 1);
+    return static_cast<int32_t>(m_devices.size());
+}
+
+int32_t MLPPhyMl::enumerateAt(const std::string& portPath)
+{
+    releaseDevices();
+    m_openStatus = 0;
+    if (!m_initialised || portPath.empty()) {
+        return 0;
+    }
+    const MLPUsbListingLock listing;
+    libusb_device** attached = nullptr;
+    const ssize_t attachedCount = libusb_get_device_list(m_context, &attached);
+    if (attachedCount < 0) {
+        return 0;
+    }
+    // The port path comes from the bus numbering libusb keeps without opening a device.
+    for (ssize_t i = 0; i < attachedCount; ++i) {
+        libusb_device* device = attached[i];
+        if (!isSupportedDevice(device) || MLPUsbPortPath::ofDevice(device) != portPath) {
+            continue;
+        }
+        SerialBuffer serial{};
+        m_openStatus = readSerial(device, serial);
+        if (m_openStatus == 0) {
+            listDevice(device, serial);
+        }
+        break;
     }
     libusb_free_device_list(attached, 1);
     return static_cast<int32_t>(m_devices.size());
@@ -122,6 +155,7 @@ void MLPPhyMl::openIndex(int32_t index)
         enumerate();
     }
     close();
+    m_openStatus = 0;
     if (index < 0 || static_cast<std::size_t>(index) >= m_devices.size()) {
         m_handle = nullptr;
         return;
@@ -129,14 +163,16 @@ void MLPPhyMl::openIndex(int32_t index)
     // The device is this link's own from its own list, so no other listing can shift it;
     // the lock only keeps the open apart from other threads' listings.
     const MLPUsbListingLock listing;
-    if (libusb_open(m_devices[static_cast<std::size_t>(index)], &m_handle) != 0) {
+    m_openStatus = libusb_open(m_devices[static_cast<std::size_t>(index)], &m_handle);
+    if (m_openStatus != 0) {
         m_handle = nullptr;
         return;
     }
     if (libusb_kernel_driver_active(m_handle, kInterfaceNumber) == 1) {
         libusb_detach_kernel_driver(m_handle, kInterfaceNumber);
     }
-    if (libusb_claim_interface(m_handle, kInterfaceNumber) != 0) {
+    m_openStatus = libusb_claim_interface(m_handle, kInterfaceNumber);
+    if (m_openStatus != 0) {
         close();
         return;
     }
@@ -149,6 +185,14 @@ std::string MLPPhyMl::serialAt(int32_t index) const
         return std::string();
     }
     return m_serials[static_cast<std::size_t>(index)];
+}
+
+std::string MLPPhyMl::portPathAt(int32_t index) const
+{
+    if (index < 0 || static_cast<std::size_t>(index) >= m_portPaths.size()) {
+        return std::string();
+    }
+    return m_portPaths[static_cast<std::size_t>(index)];
 }
 
 void MLPPhyMl::close()

@@ -46,24 +46,39 @@ public:
 
     // Lists the attached maker devices, one per serial number; returns how many.
     virtual int32_t enumerate();
+    // Lists only the maker device at a port path ("1-2.3", MLPUsbPortPath), opening no other
+    // device to read its serial number; returns 0 or 1.
+    int32_t enumerateAt(const std::string& portPath);
     // Closes the open device, then opens the one at `index` of the list and claims its
     // interface; enumerates first while the list is empty.
     virtual void openIndex(int32_t index);
 
     // The serial number of the device at a position of the last enumeration; empty beyond it.
     std::string serialAt(int32_t index) const;
+    // Where that device sits on the bus; empty where libusb tells no port numbers, and beyond the list.
+    std::string portPathAt(int32_t index) const;
+    // Why the last openIndex left the link closed, or why enumerateAt could not read the
+    // device it found at its port path: libusb's status (LIBUSB_ERROR_BUSY: another program
+    // has claimed the interface; LIBUSB_ERROR_ACCESS: the device may not be opened); 0 when
+    // it opened, or nothing was there to open.
+    int openStatus() const { return m_openStatus; }
 
 private:
     using SerialBuffer = std::array<char, kSerialBufferBytes>;
 
     bool isSupportedDevice(libusb_device* device) const;
-    bool readSerial(libusb_device* device, SerialBuffer& serial) const;
+    // libusb's status of the open, 0 when the serial number was read; LIBUSB_ERROR_OTHER when
+    // the device opened but has no serial number to read.
+    int readSerial(libusb_device* device, SerialBuffer& serial) const;
     bool isNewSerial(const SerialBuffer& serial) const;
     void releaseDevices();
+    void listDevice(libusb_device* device, const SerialBuffer& serial);
 
     libusb_context* m_context = nullptr;
     std::vector<libusb_device*> m_devices;
-    std::vector<std::string> m_serials; // one per listed device
+    std::vector<std::string> m_serials;   // one per listed device
+    std::vector<std::string> m_portPaths; // one per listed device
+    int m_openStatus = 0;
     libusb_device_handle* m_handle = nullptr;
     bool m_claimed = false;
     int32_t m_rxCount = 0;

@@ -2,6 +2,8 @@
 
 #include "mlpphyaddress.h"
 
+#include <libusb.h>
+
 namespace marlune::MLP {
 
 MLPPhyMultiUsb::MLPPhyMultiUsb() = default;
@@ -22,6 +24,24 @@ int32_t MLPPhyMultiUsb::enumerate()
 {
     m_ftdiCount = m_ftdi.enumerate();
     m_mlCount = m_ml.enumerate();
+    m_enumerated = true;
+    return m_ftdiCount + m_mlCount;
+}
+
+int32_t MLPPhyMultiUsb::enumerateKind(MLPLinkKind kind, const std::string& portPath)
+{
+    switch (kind) {
+    case MLPLinkKind::FtdiBridge:
+        m_ftdiCount = m_ftdi.enumerate();
+        m_mlCount = 0;
+        break;
+    case MLPLinkKind::MakerUsb:
+        m_ftdiCount = 0;
+        m_mlCount = portPath.empty() ? m_ml.enumerate() : m_ml.enumerateAt(portPath);
+        break;
+    case MLPLinkKind::Unknown:
+        return enumerate();
+    }
     m_enumerated = true;
     return m_ftdiCount + m_mlCount;
 }
@@ -67,6 +87,24 @@ bool MLPPhyMultiUsb::bridgeOpenRefused() const
     return m_current == &m_ftdi && m_ftdi.openRefused();
 }
 
+MLPPhyMultiUsb::OpenRefusal MLPPhyMultiUsb::openRefusal() const
+{
+    if (bridgeOpenRefused()) {
+        return OpenRefusal::Held;
+    }
+    switch (m_ml.openStatus()) {
+    case 0:
+        return OpenRefusal::None;
+    case LIBUSB_ERROR_BUSY:
+        return OpenRefusal::Held;
+    case LIBUSB_ERROR_ACCESS:
+        return OpenRefusal::Denied;
+    default:
+        break;
+    }
+    return OpenRefusal::Other;
+}
+
 std::string MLPPhyMultiUsb::serialAt(int32_t index) const
 {
     switch (linkKindAt(index)) {
@@ -78,6 +116,33 @@ std::string MLPPhyMultiUsb::serialAt(int32_t index) const
         break;
     }
     return std::string();
+}
+
+std::string MLPPhyMultiUsb::portPathAt(int32_t index) const
+{
+    switch (linkKindAt(index)) {
+    case MLPLinkKind::FtdiBridge:
+        return m_ftdi.portPathAt(index);
+    case MLPLinkKind::MakerUsb:
+        return m_ml.portPathAt(index - m_ftdiCount);
+    case MLPLinkKind::Unknown:
+        break;
+    }
+    return std::string();
+}
+
+int32_t MLPPhyMultiUsb::serialShareCountAt(int32_t index) const
+{
+    switch (linkKindAt(index)) {
+    case MLPLinkKind::FtdiBridge:
+        return m_ftdi.serialShareCountAt(index);
+    case MLPLinkKind::MakerUsb:
+        // The maker member lists one device per serial number.
+        return serialAt(index).empty() ? 0 : 1;
+    case MLPLinkKind::Unknown:
+        break;
+    }
+    return 0;
 }
 
 void MLPPhyMultiUsb::close()

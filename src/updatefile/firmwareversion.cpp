@@ -13,8 +13,24 @@ int bcdByteValue(uint8_t bcd)
 
 } // namespace
 
+bool isBcdVersion(uint16_t deviceVersion)
+{
+    constexpr int kDigits = 4;
+    constexpr int kDigitBits = 4;
+    constexpr uint16_t kDigitMask = 0xF;
+    for (int digit = 0; digit < kDigits; ++digit) {
+        if (((deviceVersion >> (digit * kDigitBits)) & kDigitMask) >= kBcdBase) {
+            return false;
+        }
+    }
+    return true;
+}
+
 FirmwareOrder compareFirmware(uint16_t fileVersion, uint16_t deviceBcdVersion)
 {
+    if (!isBcdVersion(deviceBcdVersion)) {
+        return FirmwareOrder::DeviceNotBcd;
+    }
     const int fileMajor = fileVersion >> 8;
     const int fileMinor = fileVersion & 0xFF;
     const int deviceMajor = bcdByteValue(static_cast<uint8_t>(deviceBcdVersion >> 8));

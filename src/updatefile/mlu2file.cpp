@@ -1,6 +1,7 @@
 #include "mlu2file.h"
 
 #include "mlu2reader.h"
+#include "updatefilesignature.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -75,7 +76,20 @@ bool MLU2File::readContent()
     }
     content.truncate(static_cast<int>(read));
     m_content = content;
+    readSignature();
     return true;
+}
+
+void MLU2File::readSignature()
+{
+    QFile signature(m_path + QStringLiteral(".minisig"));
+    if (!signature.exists()) {
+        return;
+    }
+    // One byte past the limit, so that a larger file reads as too large, not as cut short.
+    m_signatureText = signature.open(QIODevice::ReadOnly)
+                          ? signature.read(UpdateFileSignature::kMaxFileBytes + 1)
+                          : QByteArray();
 }
 
 bool MLU2File::readHeader()
@@ -97,6 +111,7 @@ bool MLU2File::readHeader()
 void MLU2File::close()
 {
     m_content = QByteArray();
+    m_signatureText.reset();
 }
 
 MLU2FileProblem MLU2File::problem() const

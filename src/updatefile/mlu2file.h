@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <optional>
 
 class QFile;
 
@@ -43,6 +44,12 @@ public:
     // Releases the bytes: blocks handed out earlier must not be used after this.
     void close();
 
+    // The whole file as open() read it, which the blocks are views of; null while closed.
+    const QByteArray& content() const { return m_content; }
+    // NAME.ml2.minisig beside the file, read by the same open(): none when there is no such
+    // file, empty when it could not be read or is too large to be a signature.
+    const std::optional<QByteArray>& signatureText() const { return m_signatureText; }
+
     // The first thing open() found wrong with the file. Kept after close().
     MLU2FileProblem problem() const;
 
@@ -60,7 +67,6 @@ public:
     static bool listsHardwareVersion(const QList<uint16_t>& fileHardwareVersions, uint16_t deviceHwVersion);
     const uint8_t* header() const;
     // The file's bytes as open() read them; null while closed.
-    QByteArray content() const { return m_content; }
 
     int blockCount() const;
     // A view of the bytes open() read, valid until close(). A null address means the block
@@ -86,6 +92,7 @@ private:
     uint32_t blockLength(int index) const;
     // Reads the whole file into m_content; false, with the problem noted, when it cannot.
     bool readContent();
+    void readSignature();
     MLU2FileProblem openFailure(const QFile& file) const;
     // Where a counted block lies, with the kind of problem when it does not lie in the file.
     MLU2FileProblem placement(int index) const;
@@ -93,6 +100,7 @@ private:
     QString m_path;
     // The file's bytes as open() read them; null while closed.
     QByteArray m_content;
+    std::optional<QByteArray> m_signatureText;
     uint8_t m_headerData[MLU2Format::kHeaderSize] = {};
     bool m_headerValid = false;
     MLU2FileProblem m_problem;

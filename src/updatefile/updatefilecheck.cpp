@@ -2,6 +2,7 @@
 
 #include "mlu2file.h"
 #include "mlu2format.h"
+#include "updatefilesignaturecheck.h"
 
 UpdateFileVerdict UpdateFileCheck::check(const QString& path, const QString& deviceModel,
                                          uint16_t deviceHwVersion)
@@ -15,8 +16,7 @@ UpdateFileVerdict UpdateFileCheck::check(const QString& path, const QString& dev
     return check(checkFile(path), deviceModel, deviceHwVersion);
 }
 
-UpdateFileVerdict UpdateFileCheck::check(const MLU2File& file, const QString& deviceModel,
-                                         uint16_t deviceHwVersion)
+UpdateFileVerdict UpdateFileCheck::check(MLU2File& file, const QString& deviceModel, uint16_t deviceHwVersion)
 {
     return check(checkFile(file), deviceModel, deviceHwVersion);
 }
@@ -39,16 +39,25 @@ UpdateFileVerdict UpdateFileCheck::check(const UpdateFileVerdict& fileAlone, con
     return verdict;
 }
 
-UpdateFileVerdict UpdateFileCheck::checkFile(const QString& path)
+UpdateFileVerdict UpdateFileCheck::checkFile(const QString& path, const TrustedKeys& keys)
 {
     MLU2File file(path);
     file.open();
-    const UpdateFileVerdict verdict = checkFile(file);
+    const UpdateFileVerdict verdict = checkFile(file, keys);
     file.close();
     return verdict;
 }
 
-UpdateFileVerdict UpdateFileCheck::checkFile(const MLU2File& file)
+UpdateFileVerdict UpdateFileCheck::refusingUnsigned(const UpdateFileVerdict& verdict)
+{
+    UpdateFileVerdict refusing = verdict;
+    if (refusing.fits() && !refusing.signature.trusted()) {
+        refusing.kind = UpdateFileVerdict::Kind::Unsigned;
+    }
+    return refusing;
+}
+
+UpdateFileVerdict UpdateFileCheck::checkFile(MLU2File& file, const TrustedKeys& keys)
 {
     UpdateFileVerdict verdict;
     verdict.kind = UpdateFileVerdict::Kind::Fits;
@@ -60,10 +69,14 @@ UpdateFileVerdict UpdateFileCheck::checkFile(const MLU2File& file)
         verdict.fileHardwareVersions = file.compatibleHardwareVersions();
         verdict.fileHardwareVersionsText = file.compatibleHardwareVersionsText();
         verdict.fileUpdateBytes = file.totalSize();
+        verdict.signature = UpdateFileSignatureCheck::check(
+            file.content(), file.signatureText(), verdict.fileModel, verdict.fileFirmwareVersionText, keys);
     }
     verdict.fileProblem = file.problem();
     if (!verdict.fileProblem.isNone()) {
         verdict.kind = UpdateFileVerdict::Kind::FileProblem;
+    } else if (verdict.signature.refused()) {
+        verdict.kind = UpdateFileVerdict::Kind::SignatureRefused;
     }
     return verdict;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mlu2fileproblem.h"
+#include "updatefilesignatureverdict.h"
 
 #include <QList>
 #include <QString>
@@ -22,6 +23,10 @@ struct UpdateFileVerdict
         OtherModel,
         // The file does not list the device's hardware version.
         HardwareNotListed,
+        // Its signature shows the file is not what a trusted key signed: signature says how.
+        SignatureRefused,
+        // It carries no signature of a trusted key, and unsigned files were not allowed.
+        Unsigned,
     };
 
     Kind kind = Kind::NoFile;
@@ -45,6 +50,9 @@ struct UpdateFileVerdict
     // The file's own problem, kept whatever the kind: a truncated file for another model
     // is OtherModel and still names its missing block here.
     MLU2FileProblem fileProblem;
+
+    // What the signature beside the file says of the bytes read, once the header was read.
+    UpdateFileSignatureVerdict signature;
 
     bool fits() const { return kind == Kind::Fits; }
 };

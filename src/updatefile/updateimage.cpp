@@ -2,6 +2,7 @@
 
 #include "mlu2file.h"
 #include "mlu2format.h"
+#include "trustedkeys.h"
 #include "updatefilecheck.h"
 
 #include <QCryptographicHash>
@@ -35,13 +36,18 @@ QString sentBytesHash(const MLU2File& file)
 
 UpdateImage UpdateImage::read(const QString& path)
 {
+    return read(path, TrustedKeys());
+}
+
+UpdateImage UpdateImage::read(const QString& path, const TrustedKeys& keys)
+{
     auto data = std::make_shared<Data>();
     data->path = path;
     data->file = std::make_unique<MLU2File>(path);
     // An empty path is no file chosen, as the default check says.
     if (!path.isEmpty()) {
         data->file->open();
-        data->check = UpdateFileCheck::checkFile(*data->file);
+        data->check = UpdateFileCheck::checkFile(*data->file, keys);
         if (data->check.fits()) {
             data->sentSha256 = sentBytesHash(*data->file);
         }

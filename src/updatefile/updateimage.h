@@ -8,6 +8,7 @@
 #include <memory>
 
 class MLU2File;
+class TrustedKeys;
 
 // One update file as a run writes it: read from disk, checked and hashed once, then shared
 // read-only by every unit of the run, each written from these very bytes whatever happens to
@@ -19,9 +20,10 @@ class UpdateImage
 public:
     // No file at all: check() says NoFile.
     UpdateImage() = default;
-    // Reads the file at path once; a file that cannot be used still gives an image, whose
-    // check() says why.
+    // Reads the file at path once, with its signature beside it, checked against keys; a file
+    // that cannot be used still gives an image, whose check() says why.
     static UpdateImage read(const QString& path);
+    static UpdateImage read(const QString& path, const TrustedKeys& keys);
 
     bool isNull() const { return !m_data; }
     QString path() const;
@@ -30,7 +32,8 @@ public:
     // The bytes parsed: header and blocks, for the transfer. Only for an image whose check()
     // has no file problem.
     const MLU2File& file() const;
-    // The file alone, as UpdateFileCheck::checkFile judges it: Fits or FileProblem.
+    // The file alone, as UpdateFileCheck::checkFile judges it: Fits, FileProblem or
+    // SignatureRefused, with the signature's verdict.
     UpdateFileVerdict check() const;
     bool isUsable() const { return check().fits(); }
     // The firmware the file brings, as its header reads ("1.07"); empty when it has no valid header.

@@ -32,16 +32,21 @@ MLPDeviceInfoNode MLPDeviceInfoNode::fromRecord(const MLPDeviceInfoRecord& recor
     MLPDeviceInfoNode node = fromRecord(record, where.address);
     node.linkKind = where.linkKind;
     node.serial = where.serial;
+    node.portPath = where.portPath;
+    node.serialShareCount = where.serialShareCount;
     return node;
 }
 
 bool MLPDeviceInfoNode::isSameUnit(const MLPDeviceInfoNode& other) const
 {
-    if (linkKind != other.linkKind) {
+    if (linkKind != other.linkKind || serial != other.serial) {
         return false;
     }
-    if (serial.isEmpty() || other.serial.isEmpty()) {
-        return serial.isEmpty() && other.serial.isEmpty() && !address.isEmpty() && address == other.address;
+    if (serialIsOwn() && other.serialIsOwn()) {
+        return true;
     }
-    return serial == other.serial;
+    if (!portPath.isEmpty() || !other.portPath.isEmpty()) {
+        return portPath == other.portPath;
+    }
+    return !address.isEmpty() && address == other.address;
 }

@@ -33,10 +33,21 @@ struct MLPDeviceInfoNode
     // The serial number the bridge or the maker device reported over USB; empty when none
     // was read. With the link kind it names one unit, where the address is only a position.
     QString serial;
+    // Where the device sits on the bus, "1-2.3" (bus 1, port 2, port 3 of the hub there);
+    // empty where the library told none. Another device plugged in or out does not shift it.
+    QString portPath;
+    // How many attached devices of this link kind reported this serial number when it was
+    // listed, this one included; 0 or 1 when it names this device alone.
+    int serialShareCount = 0;
+
+    // Whether the serial number names this device alone among those attached.
+    bool serialIsOwn() const { return !serial.isEmpty() && serialShareCount <= 1; }
 
     // The one rule for "is this the same unit", wherever a unit is met again (a discovery,
-    // a selection, the check before an update): the same link kind and serial number. An
-    // address is only a position, so it names the unit only when no serial number was read.
+    // a selection, the check before an update, the unit found after it): the same link kind
+    // and serial number, where that serial number is the device's own; otherwise, a device
+    // without one or sharing it, the same serial number at the same port path. Only where
+    // neither side knows its port path does the address, a mere position, name the unit.
     bool isSameUnit(const MLPDeviceInfoNode& other) const;
 };
 

@@ -5,6 +5,7 @@
 #include "mlpdeviceinforecord.h"
 #include "mlpphyaddress.h"
 #include "mlpphymultiusb.h"
+#include "mlpunitlinks.h"
 #include "mlpworkercontext.h"
 
 #include <QMutexLocker>
@@ -60,10 +61,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
         for (int32_t index = 0; index < deviceCount; ++index) {
             const QString address =
                 QString::fromStdString(marlune::MLP::MLPPhyAddress::multi().makeAddress(index));
-            MLPDeviceInfoNode attached;
-            attached.address = address;
-            attached.linkKind = link->linkKindAt(index);
-            attached.serial = QString::fromStdString(link->serialAt(index));
+            const MLPDeviceInfoNode attached = MLPUnitLinks::listedAt(*link, index, address);
             {
                 QMutexLocker locker(&m_devicesMutex);
                 m_attached.append(attached);
@@ -95,10 +93,8 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 continue;
             }
             if (answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength) {
-                MLPDeviceInfoNode node = MLPDeviceInfoNode::fromRecord(
-                    MLPDeviceInfoRecord::fromPayload(answer.data.get()), address);
-                node.linkKind = link->linkKindAt(index);
-                node.serial = QString::fromStdString(link->serialAt(index));
+                const MLPDeviceInfoNode node = MLPDeviceInfoNode::fromRecord(
+                    MLPDeviceInfoRecord::fromPayload(answer.data.get()), attached);
                 QMutexLocker locker(&m_devicesMutex);
                 m_deviceList.append(node);
             }

@@ -19,10 +19,10 @@ void MLPSelectDeviceRequest::run(MLPWorkerContext* context)
 {
     context->releaseThreadDevice();
 
-    MLPDeviceInfoNode opened;
+    MLPUnitLinks::Opening opening = context->units.open(context->units.context, context->unit);
+    MLPDeviceInfoNode opened = opening.where;
     opened.address = context->unit.address;
-    std::unique_ptr<marlune::MLP::MLPPhy> link =
-        context->units.open(context->units.context, context->unit, opened);
+    std::unique_ptr<marlune::MLP::MLPPhy> link = std::move(opening.link);
     if (!link) {
         // The unit is not attached: a link without a device answers nothing, so the pings
         // that follow report it lost, as for a unit that stopped answering.

@@ -24,15 +24,21 @@ struct MLPUpdateFirmwareRequest::UnitLink
 {
     std::unique_ptr<marlune::MLP::MLPPhy> link;
     std::unique_ptr<MLPConnection> connection;
-    // Where the unit was found: address, link kind and serial number.
+    // Where the unit was found: its identity, under the address it was named by.
     MLPDeviceInfoNode opened;
+    // Why the last open made no link.
+    MLPUnitLinks::Problem problem = MLPUnitLinks::Problem::None;
 
     bool open(MLPWorkerContext& context, const MLPDeviceInfoNode& unit)
     {
         close();
-        opened = MLPDeviceInfoNode();
+        MLPUnitLinks::Opening opening = context.units.open(context.units.context, unit);
+        opened = opening.where;
+        // Named as the caller named it: counting positions again while other units hold
+        // their links would give it another unit's address.
         opened.address = unit.address;
-        link = context.units.open(context.units.context, unit, opened);
+        problem = opening.problem;
+        link = std::move(opening.link);
         if (!link) {
             return false;
         }
@@ -65,8 +71,12 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
     context->releaseThreadDevice();
 
     // A truncated or damaged file would leave the device half-written; it is refused before
-    // any byte goes out. The image was read and checked once for the whole run.
+    // any byte goes out. The image was read, checked and its signature checked once for the
+    // whole run, on the very bytes sent below.
     m_outcome.fileCheck = m_image.check();
+    if (!m_allowUnsigned) {
+        m_outcome.fileCheck = UpdateFileCheck::refusingUnsigned(m_outcome.fileCheck);
+    }
     if (m_outcome.fileCheck.fits()) {
         m_outcome.sentSha256 = m_image.sentSha256();
         writeToUnit(*context, m_image.file());
@@ -80,7 +90,7 @@ void MLPUpdateFirmwareRequest::writeToUnit(MLPWorkerContext& context, const MLU2
     m_outcome.phase = MLPUpdateOutcome::Phase::UnitCheck;
     UnitLink unit;
     if (!unit.open(context, m_unit)) {
-        m_outcome.unitProblem = MLPUpdateOutcome::UnitProblem::NotAttached;
+        m_outcome.unitProblem = unitProblemOf(unit.problem);
         return;
     }
     m_outcome.unitFound = unit.opened;
@@ -152,28 +162,52 @@ bool MLPUpdateFirmwareRequest::checkUnit(UnitLink& unit)
     return true;
 }
 
+// Records an answer after the update; true when it came from the unit written: the same
+// model, on the link it was written on or found again as the same unit by its identity.
+bool MLPUpdateFirmwareRequest::answeredAfter(const MLPDeviceInfoNode& answered, bool onWrittenLink)
+{
+    m_outcome.answeredAfter = true;
+    m_outcome.unitAfter = answered;
+    m_outcome.sameUnitAfter = answered.model == m_outcome.unitFound.model &&
+                              (onWrittenLink || answered.isSameUnit(m_outcome.unitFound));
+    return m_outcome.sameUnitAfter;
+}
+
 void MLPUpdateFirmwareRequest::askAfterUpdate(MLPWorkerContext& context, UnitLink& unit)
 {
     MLPDeviceInfoNode answered;
-    if (readUnit(unit, answered)) {
-        m_outcome.answeredAfter = true;
-        m_outcome.unitAfter = answered;
+    if (readUnit(unit, answered) && answeredAfter(answered, true)) {
         return;
     }
-    // Silent: it may be starting its new firmware, and a maker-USB unit may leave the bus to
-    // do so. It is looked for by its identity, on whichever link it comes back on.
+    // Silent, or another unit in its place: it may be starting its new firmware, and a
+    // maker-USB unit may leave the bus to do so. It is looked for by its identity, on
+    // whichever link it comes back on.
     unit.close();
     const MLPClock& clock = context.clock;
     const uint32_t start = clock.nowMs(clock.context);
     while (clock.nowMs(clock.context) - start < kUnitReturnBoundMs) {
         clock.sleepMs(clock.context, kUnitLookupIntervalMs);
         if (unit.open(context, m_outcome.unitFound) && readUnit(unit, answered)) {
-            m_outcome.answeredAfter = true;
             m_outcome.cameBackAfter = true;
-            m_outcome.unitAfter = answered;
-            return;
+            if (answeredAfter(answered, false)) {
+                return;
+            }
         }
     }
+}
+
+MLPUpdateOutcome::UnitProblem MLPUpdateFirmwareRequest::unitProblemOf(MLPUnitLinks::Problem problem)
+{
+    switch (problem) {
+    case MLPUnitLinks::Problem::Held:
+        return MLPUpdateOutcome::UnitProblem::Held;
+    case MLPUnitLinks::Problem::NotAccessible:
+        return MLPUpdateOutcome::UnitProblem::NotAccessible;
+    case MLPUnitLinks::Problem::NotAttached:
+    case MLPUnitLinks::Problem::None:
+        break;
+    }
+    return MLPUpdateOutcome::UnitProblem::NotAttached;
 }
 
 void MLPUpdateFirmwareRequest::finish(bool succeeded)

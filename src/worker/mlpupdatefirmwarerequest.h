@@ -2,6 +2,7 @@
 
 #include "mlpdeviceinfonode.h"
 #include "mlpprogressobserveri.h"
+#include "mlpunitlinks.h"
 #include "mlpupdateoutcome.h"
 #include "mlpworkerrequesti.h"
 #include "updateimage.h"
@@ -60,6 +61,9 @@ public:
                              QObject* parent = nullptr);
 
     void setLeaveAlone(LeaveAlone leaveAlone) { m_leaveAlone = leaveAlone; }
+    // A file no trusted key signed is written too: the person was asked, or gave
+    // --allow-unsigned. A signature that does not hold is refused all the same.
+    void allowUnsigned() { m_allowUnsigned = true; }
 
     void run(MLPWorkerContext* context) override;
     bool writesToDevice() const override { return true; }
@@ -90,6 +94,8 @@ private:
     void transfer(MLPConnection* connection, const MLU2File& file);
     bool transferDone(const MLPWriteResult& written, bool mayLackLastAck);
     void askAfterUpdate(MLPWorkerContext& context, UnitLink& unit);
+    bool answeredAfter(const MLPDeviceInfoNode& answered, bool onWrittenLink);
+    static MLPUpdateOutcome::UnitProblem unitProblemOf(MLPUnitLinks::Problem problem);
     void finish(bool succeeded);
     Q_INVOKABLE void emitOutcome(bool succeeded);
 
@@ -101,4 +107,5 @@ private:
     MLPUpdateOutcome m_outcome;
     std::atomic<bool> m_stopBeforeWriting{false};
     LeaveAlone m_leaveAlone;
+    bool m_allowUnsigned = false;
 };

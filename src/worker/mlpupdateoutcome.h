@@ -30,7 +30,9 @@ struct MLPUpdateOutcome
     enum class UnitProblem
     {
         None,
-        NotAttached,   // no device of the unit's link kind and serial number is attached now
+        NotAttached,   // no device of the unit's link kind and identity is attached now
+        Held,          // it is attached, but another program holds it
+        NotAccessible, // it is attached, but the system refused to open it for this user
         NoAnswer,      // its link opened, but it gave no device information
         OtherModel,    // the device on its link names another model (unitFound says which)
         SameFirmware,  // it runs the file's firmware already, and such units were to be left alone
@@ -89,6 +91,9 @@ struct MLPUpdateOutcome
     bool answeredAfter = false;
     // It answered only after its link had gone and it was found again.
     bool cameBackAfter = false;
+    // What answered afterwards is the unit written: its model, and the same unit by its
+    // identity (isSameUnit). When not, unitAfter is the other unit that answered.
+    bool sameUnitAfter = false;
     MLPDeviceInfoNode unitAfter;
 
     bool succeeded() const { return phase == Phase::Done; }

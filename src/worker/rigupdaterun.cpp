@@ -64,6 +64,9 @@ void RigUpdateRun::startWaiting()
         const Waiting next = m_waiting.takeFirst();
         auto* session = new UpdateSession(m_thread, m_historyPath, this);
         session->runBesideOthers();
+        if (m_allowUnsigned) {
+            session->allowUnsigned();
+        }
         m_running.append({next.unit, session});
         const int unit = next.unit;
         connect(session, &UpdateSession::progress, this,

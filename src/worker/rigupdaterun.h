@@ -27,6 +27,8 @@ public:
     // 0 (the default) starts every unit at once.
     void setMaxAtOnce(int count) { m_maxAtOnce = count; }
     void setLeaveAlone(MLPUpdateFirmwareRequest::LeaveAlone leaveAlone) { m_leaveAlone = leaveAlone; }
+    // Every unit's session also writes a file no trusted key signed.
+    void allowUnsigned() { m_allowUnsigned = true; }
 
     // Queues the unit; it starts from the event loop once fewer than maxAtOnce run.
     // Every unit given the same image is written from the same bytes.
@@ -64,6 +66,7 @@ private:
     QString m_historyPath;
     int m_maxAtOnce = 0;
     MLPUpdateFirmwareRequest::LeaveAlone m_leaveAlone;
+    bool m_allowUnsigned = false;
     int m_added = 0;
     QList<Waiting> m_waiting;
     // Children of the run, by unit; each deleted once it has told its end.

@@ -21,6 +21,8 @@ const QString kAddress = QStringLiteral("address");
 const QString kVersionBefore = QStringLiteral("versionBefore");
 const QString kFile = QStringLiteral("file");
 const QString kFileSha256 = QStringLiteral("fileSha256");
+const QString kSignedBy = QStringLiteral("signedBy");
+const QString kKeyId = QStringLiteral("keyId");
 const QString kVersionWritten = QStringLiteral("versionWritten");
 const QString kVerdict = QStringLiteral("verdict");
 const QString kReason = QStringLiteral("reason");
@@ -59,6 +61,8 @@ bool fromLine(const QByteArray& line, UpdateHistoryEntry& entry)
     entry.versionBefore = object.value(kVersionBefore).toString();
     entry.file = systemPath(object.value(kFile).toString());
     entry.fileSha256 = object.value(kFileSha256).toString();
+    entry.signedBy = object.value(kSignedBy).toString();
+    entry.keyId = object.value(kKeyId).toString();
     entry.versionWritten = object.value(kVersionWritten).toString();
     entry.succeeded = verdict == kSucceeded;
     entry.reason = object.value(kReason).toString();
@@ -84,6 +88,9 @@ QJsonObject UpdateHistory::toJson(const UpdateHistoryEntry& entry)
     object.insert(kVersionBefore, entry.versionBefore);
     object.insert(kFile, systemPath(entry.file));
     object.insert(kFileSha256, entry.fileSha256);
+    // An unsigned file is recorded so: signedBy null.
+    object.insert(kSignedBy, entry.isSigned() ? QJsonValue(entry.signedBy) : QJsonValue());
+    object.insert(kKeyId, entry.keyId);
     object.insert(kVersionWritten, entry.versionWritten);
     object.insert(kVerdict, entry.succeeded ? kSucceeded : kFailed);
     object.insert(kReason, entry.reason);

@@ -16,6 +16,11 @@ struct UpdateHistoryEntry
     QString versionBefore;
     QString file;       // the absolute path, or "built-in MODEL" for a built-in file
     QString fileSha256; // hexadecimal, of the bytes the update sent: the header and the blocks
+    // The trusted key that signed the file, by name and id; no name for a file no trusted key
+    // signed (then the id, if any, is of the key that is not trusted).
+    QString signedBy;
+    QString keyId;
+    bool isSigned() const { return !signedBy.isEmpty(); }
     QString versionWritten;
     bool succeeded = false;
     QString reason; // why it failed; empty on success

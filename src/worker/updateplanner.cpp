@@ -15,6 +15,7 @@ bool UpdatePlanner::leavesAlone(marlune::FirmwareOrder firmware,
     case marlune::FirmwareOrder::DeviceNewer:
         return leaveAlone.newerFirmware;
     case marlune::FirmwareOrder::DeviceOlder:
+    case marlune::FirmwareOrder::DeviceNotBcd:
         break;
     }
     return false;
@@ -26,6 +27,9 @@ UnitPlan UpdatePlanner::decide(const MLPDeviceInfoNode& unit) const
     plan.unit = unit;
     plan.image = m_imageFor(unit);
     plan.fit = UpdateFileCheck::check(plan.image.check(), unit.model, unit.hwVersion);
+    if (!m_allowUnsigned) {
+        plan.fit = UpdateFileCheck::refusingUnsigned(plan.fit);
+    }
     if (!plan.fit.fits()) {
         plan.decision = UnitPlan::Decision::DoesNotFit;
         return plan;

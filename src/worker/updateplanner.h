@@ -24,6 +24,8 @@ public:
     UpdatePlanner(ImageFor imageFor, MLPUpdateFirmwareRequest::LeaveAlone leaveAlone);
 
     void setLeaveAlone(MLPUpdateFirmwareRequest::LeaveAlone leaveAlone) { m_leaveAlone = leaveAlone; }
+    // A file no trusted key signed fits too: where the person was asked, or the command line allows it.
+    void setAllowUnsigned(bool allow) { m_allowUnsigned = allow; }
     MLPUpdateFirmwareRequest::LeaveAlone leaveAlone() const { return m_leaveAlone; }
 
     // A unit that answered.
@@ -38,4 +40,5 @@ public:
 private:
     ImageFor m_imageFor;
     MLPUpdateFirmwareRequest::LeaveAlone m_leaveAlone;
+    bool m_allowUnsigned = false;
 };

@@ -29,6 +29,8 @@ UpdateSession::Verdict UpdateSession::verdict() const
     switch (m_refusal) {
     case Refusal::NoAnswer:
     case Refusal::NotAttached:
+    case Refusal::Held:
+    case Refusal::NotAccessible:
     case Refusal::OtherUnit:
         return Verdict::NotReached;
     case Refusal::Stopped:
@@ -51,6 +53,9 @@ void UpdateSession::start(const MLPDeviceInfoNode& unit, const UpdateImage& imag
     m_image = image;
     m_request = new MLPUpdateFirmwareRequest(unit, image, this);
     m_request->setLeaveAlone(leaveAlone);
+    if (m_allowUnsigned) {
+        m_request->allowUnsigned();
+    }
     connect(m_request, &MLPUpdateFirmwareRequest::progress, this, &UpdateSession::progress);
     connect(m_request, &MLPUpdateFirmwareRequest::unitChecked, this, &UpdateSession::unitChecked);
     connect(m_request, &MLPUpdateFirmwareRequest::verifying, this, &UpdateSession::verifying);
@@ -76,6 +81,10 @@ UpdateSession::Refusal UpdateSession::refusalFor(MLPUpdateOutcome::UnitProblem p
     switch (problem) {
     case MLPUpdateOutcome::UnitProblem::NotAttached:
         return Refusal::NotAttached;
+    case MLPUpdateOutcome::UnitProblem::Held:
+        return Refusal::Held;
+    case MLPUpdateOutcome::UnitProblem::NotAccessible:
+        return Refusal::NotAccessible;
     case MLPUpdateOutcome::UnitProblem::NoAnswer:
         return Refusal::NoAnswer;
     case MLPUpdateOutcome::UnitProblem::SameFirmware:
@@ -130,10 +139,11 @@ void UpdateSession::requestEnded()
     end(judgeWrittenUnit());
 }
 
-// The update is done only when the unit, asked afterwards, runs the file's firmware.
+// The update is done only when the unit written, asked afterwards, runs the file's firmware;
+// another unit answering in its place confirms nothing.
 UpdateSession::State UpdateSession::judgeWrittenUnit() const
 {
-    if (m_outcome.answeredAfter &&
+    if (m_outcome.answeredAfter && m_outcome.sameUnitAfter &&
         marlune::compareFirmware(m_outcome.fileCheck.fileFirmwareVersion, m_outcome.unitAfter.fwVersion) ==
             marlune::FirmwareOrder::Same) {
         return State::Done;
@@ -173,6 +183,8 @@ void UpdateSession::recordInHistory()
                                                                                   : m_unit.fwVersion);
     entry.file = historyFileName();
     entry.fileSha256 = m_outcome.sentSha256;
+    entry.signedBy = m_outcome.fileCheck.signature.keyName;
+    entry.keyId = m_outcome.fileCheck.signature.keyId;
     entry.succeeded = succeeded();
     // The device took the whole file also when it does not report the file's firmware.
     if (m_outcome.succeeded()) {

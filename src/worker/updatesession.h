@@ -40,8 +40,12 @@ public:
     enum class Refusal
     {
         None,
-        // No device of the unit's link kind and serial number is attached.
+        // No device of the unit's link kind and identity is attached.
         NotAttached,
+        // The unit is attached, but another program holds it.
+        Held,
+        // The unit is attached, but the system refused to open it for this user.
+        NotAccessible,
         // The unit did not answer on its link.
         NoAnswer,
         // Another model answers on the unit's link.
@@ -83,6 +87,8 @@ public:
     // The update runs on a thread and link of its own, beside other sessions doing the same,
     // instead of in the worker thread's queue. Set before start().
     void runBesideOthers() { m_beside = true; }
+    // A file no trusted key signed is written too. Set before start().
+    void allowUnsigned() { m_allowUnsigned = true; }
     // Writes the image to the unit, wherever it is attached now, unless what the unit reports
     // just before is to be left alone.
     void start(const MLPDeviceInfoNode& unit, const UpdateImage& image,
@@ -141,6 +147,7 @@ private:
     UpdateImage m_image;
     Refusal m_refusal = Refusal::None;
     bool m_beside = false;
+    bool m_allowUnsigned = false;
     MLPUpdateOutcome m_outcome;
     QString m_historyProblem;
     UpdateHistoryEntry m_historyEntry;

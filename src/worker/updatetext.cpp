@@ -1,5 +1,6 @@
 #include "updatetext.h"
 
+#include "firmwareversion.h"
 #include "mlpdeviceinfonode.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlu2file.h"
@@ -29,15 +30,27 @@ std::pair<QString, QString> endingWords(const UpdateSession& session)
         return {};
     }
     const MLPUpdateOutcome outcome = session.outcome();
-    const QString reason =
-        outcome.answeredAfter
-            ? UpdateText::tr(
-                  "the file was written and acknowledged, but the unit reports firmware %1, not %2")
-                  .arg(MLPDeviceInfoNode::versionText(outcome.unitAfter.fwVersion),
-                       session.fileFirmwareVersion())
-            : UpdateText::tr("the file was written and acknowledged, but the unit did not answer within %1 "
-                             "seconds afterwards")
-                  .arg(MLPUpdateFirmwareRequest::kUnitReturnBoundMs / kMillisecondsPerSecond);
+    QString reason;
+    if (!outcome.answeredAfter) {
+        reason =
+            UpdateText::tr("the file was written and acknowledged, but the unit did not answer within %1 "
+                           "seconds afterwards")
+                .arg(MLPUpdateFirmwareRequest::kUnitReturnBoundMs / kMillisecondsPerSecond);
+    } else if (!outcome.sameUnitAfter) {
+        reason =
+            UpdateText::tr("the file was written and acknowledged, but afterwards another unit answered in "
+                           "its place: %1 on %2")
+                .arg(outcome.unitAfter.model, UpdateText::unit(outcome.unitAfter));
+    } else if (!marlune::isBcdVersion(outcome.unitAfter.fwVersion)) {
+        reason = UpdateText::tr("the file was written and acknowledged, but the unit reports the firmware "
+                                "version 0x%1, which is not a version number")
+                     .arg(outcome.unitAfter.fwVersion, 4, kHexadecimal, QLatin1Char('0'));
+    } else {
+        reason =
+            UpdateText::tr("the file was written and acknowledged, but the unit reports firmware %1, not %2")
+                .arg(MLPDeviceInfoNode::versionText(outcome.unitAfter.fwVersion),
+                     session.fileFirmwareVersion());
+    }
     return {reason, UpdateText::tr("Power-cycle the unit, then look for the devices again and check the "
                                    "firmware it reports.")};
 }
@@ -59,10 +72,22 @@ QString UpdateText::linkKind(marlune::MLP::MLPLinkKind kind)
 
 QString UpdateText::unit(const MLPDeviceInfoNode& device)
 {
-    if (device.serial.isEmpty()) {
-        return tr("%1 at %2").arg(linkKind(device.linkKind), device.address);
+    if (device.serialIsOwn()) {
+        return tr("%1 %2").arg(linkKind(device.linkKind), device.serial);
     }
-    return tr("%1 %2").arg(linkKind(device.linkKind), device.serial);
+    if (device.portPath.isEmpty()) {
+        return device.serial.isEmpty()
+                   ? tr("%1 at %2").arg(linkKind(device.linkKind), device.address)
+                   : tr("%1 %2 at %3").arg(linkKind(device.linkKind), device.serial, device.address);
+    }
+    if (device.serial.isEmpty()) {
+        return tr("%1 on port %2").arg(linkKind(device.linkKind), device.portPath);
+    }
+    return (device.linkKind == marlune::MLP::MLPLinkKind::FtdiBridge
+                ? tr("%1 on port %2, serial %3, shared by %4 bridges")
+                : tr("%1 on port %2, serial %3, shared by %4 devices"))
+        .arg(linkKind(device.linkKind), device.portPath, device.serial)
+        .arg(device.serialShareCount);
 }
 
 QString UpdateText::fileProblem(const MLU2FileProblem& problem)
@@ -128,6 +153,36 @@ QString UpdateText::fileVerdict(const UpdateFileVerdict& verdict)
     case UpdateFileVerdict::Kind::HardwareNotListed:
         return tr("the update file fits hardware %1, the device has hardware %2")
             .arg(verdict.fileHardwareVersionsText, MLPDeviceInfoNode::versionText(verdict.deviceHwVersion));
+    case UpdateFileVerdict::Kind::SignatureRefused:
+        return tr("the update file is refused: %1").arg(signature(verdict.signature));
+    case UpdateFileVerdict::Kind::Unsigned:
+        return tr("the update file is %1, and unsigned files were not allowed")
+            .arg(signature(verdict.signature));
+    }
+    return QString();
+}
+
+QString UpdateText::signature(const UpdateFileSignatureVerdict& signature)
+{
+    using Kind = UpdateFileSignatureVerdict::Kind;
+    switch (signature.kind) {
+    case Kind::NoSignature:
+        return tr("not signed");
+    case Kind::Signed:
+        return tr("signed by %1 (key %2)").arg(signature.keyName, signature.keyId);
+    case Kind::UnknownKey:
+        return tr("signed by key %1, which is not trusted").arg(signature.keyId);
+    case Kind::Malformed:
+        return tr("its signature file is not a minisign signature");
+    case Kind::FileChanged:
+        return tr("the file was changed after it was signed");
+    case Kind::CommentChanged:
+        return tr("the signature's trusted comment was changed after it was signed");
+    case Kind::OtherFile:
+        return signature.signedModel.isEmpty()
+                   ? tr("the signature names no model and firmware")
+                   : tr("the signature is for %1 %2")
+                         .arg(signature.signedModel, signature.signedFirmwareVersion);
     }
     return QString();
 }
@@ -178,6 +233,11 @@ QString UpdateText::unitProblem(const MLPUpdateOutcome& outcome)
     switch (outcome.unitProblem) {
     case MLPUpdateOutcome::UnitProblem::NotAttached:
         return tr("%1 on %2 is no longer attached").arg(outcome.unit.model, unit(outcome.unit));
+    case MLPUpdateOutcome::UnitProblem::Held:
+        return tr("%1 on %2 is held by another program").arg(outcome.unit.model, unit(outcome.unit));
+    case MLPUpdateOutcome::UnitProblem::NotAccessible:
+        return tr("%1 on %2 is attached, but this user may not open it")
+            .arg(outcome.unit.model, unit(outcome.unit));
     case MLPUpdateOutcome::UnitProblem::NoAnswer:
         return tr("%1 on %2 did not answer when asked just before the update")
             .arg(outcome.unit.model, unit(outcome.unitFound));
@@ -203,6 +263,12 @@ QString UpdateText::nextStep(const MLPUpdateOutcome& outcome)
     switch (outcome.phase) {
     case Phase::FileCheck:
     case Phase::IdentityCheck:
+        if (outcome.fileCheck.kind == UpdateFileVerdict::Kind::SignatureRefused) {
+            return tr("Nothing was sent; get the file again from its maker.");
+        }
+        if (outcome.fileCheck.kind == UpdateFileVerdict::Kind::Unsigned) {
+            return tr("Nothing was sent; write it only if you trust where it came from.");
+        }
         return tr("Nothing was sent; look for the device again and choose the file that fits it.");
     case Phase::Stopped:
         return tr("The unit is as it was.");
@@ -214,6 +280,11 @@ QString UpdateText::nextStep(const MLPUpdateOutcome& outcome)
         case MLPUpdateOutcome::UnitProblem::SameFirmware:
         case MLPUpdateOutcome::UnitProblem::NewerFirmware:
             return tr("Nothing was sent.");
+        case MLPUpdateOutcome::UnitProblem::Held:
+            return tr("Nothing was sent; close the other program that uses it, then run the update again.");
+        case MLPUpdateOutcome::UnitProblem::NotAccessible:
+            return tr("Nothing was sent; give this user access to the device (see the README), then run the "
+                      "update again.");
         case MLPUpdateOutcome::UnitProblem::NotAttached:
         case MLPUpdateOutcome::UnitProblem::OtherModel:
         case MLPUpdateOutcome::UnitProblem::None:

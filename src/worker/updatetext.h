@@ -22,13 +22,19 @@ class UpdateText
 public:
     // "FTDI bridge", "maker USB".
     static QString linkKind(marlune::MLP::MLPLinkKind kind);
-    // Which unit: "FTDI bridge FT12AB", or "maker USB at usb:m/2" where no serial number was read.
+    // Which unit: "FTDI bridge FT12AB"; where the serial number is not its own, where it sits:
+    // "FTDI bridge on port 1-2.3", "FTDI bridge on port 1-2.3, serial A5028, shared by 2
+    // bridges"; "maker USB at usb:m/2" where neither was read.
     static QString unit(const MLPDeviceInfoNode& device);
     // Why a file cannot be used, as a clause; empty for no problem.
     static QString fileProblem(const MLU2FileProblem& problem);
     // Why a file may not be written to the device the verdict was made for, as a clause
     // naming the facts compared; empty when it fits.
     static QString fileVerdict(const UpdateFileVerdict& verdict);
+    // What a file's signature says, as a clause: "signed by maker (key 68618CD95EDF84EC)",
+    // "not signed", "the file was changed after it was signed", "the signature is for DEMO-B
+    // 1.04".
+    static QString signature(const UpdateFileSignatureVerdict& signature);
     // Where and why a failed update stopped and what it got through, as a clause.
     static QString failure(const MLPUpdateOutcome& outcome);
     // Why the unit was not written with UnitCheck, as a clause naming the unit.

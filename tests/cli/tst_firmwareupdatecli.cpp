@@ -4,6 +4,7 @@
 #include "emulatedbussuite.h"
 #include "firmwareupdatecli.h"
 #include "flagrows.h"
+#include "minisignsigner.h"
 #include "mlpcommand.h"
 #include "mlu2file.h"
 #include "patternedbytes.h"
@@ -147,8 +148,9 @@ private slots:
         QCOMPARE(devices.size(), 2);
         QCOMPARE(devices[0].toObject().value("link").toString(), "ftdi-bridge");
         const QJsonObject maker = devices[1].toObject();
-        QCOMPARE(maker.keys(), (QStringList{"address", "firmwareVersion", "hardwareVersion", "link",
-                                            "maxFrameLength", "model", "serial"}));
+        QCOMPARE(maker.keys(),
+                 (QStringList{"address", "firmwareVersion", "hardwareVersion", "link", "maxFrameLength",
+                              "model", "portPath", "serial", "serialSharedBy"}));
         QCOMPARE(maker.value("address").toString(), "usb:m/1");
         QCOMPARE(maker.value("link").toString(), "maker-usb");
         QCOMPARE(maker.value("model").toString(), "MAKER-1");
@@ -359,6 +361,79 @@ private slots:
         QCOMPARE(result.exitCode, int(kExitFileRejected));
         QVERIFY2(result.err.contains(reason), qPrintable(result.err));
         QCOMPARE(device->dataSegmentCount(), std::size_t{0});
+    }
+
+    // A file a trusted key signed for this model and version is written; one whose signature
+    // does not hold never is; one no trusted key signed only with --allow-unsigned. The
+    // history records who signed what was written.
+    void signatureDecidesWhetherTheFileIsWritten_data()
+    {
+        QTest::addColumn<QString>("signing");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("reason");
+        const int refused = kExitFileRejected;
+        QTest::newRow("signed") << "" << QStringList() << int(kExitSuccess)
+                                << "signed by demo (key 68618CD95EDF84EC)";
+        QTest::newRow("unsigned") << "unsigned" << QStringList() << refused
+                                  << "the update file is not signed, and unsigned files were not allowed "
+                                     "(--allow-unsigned writes it)";
+        QTest::newRow("unsigned, allowed")
+            << "unsigned" << QStringList{"--allow-unsigned"} << int(kExitSuccess) << "not signed";
+        QTest::newRow("unknown key") << "stranger" << QStringList() << refused
+                                     << "signed by key 2D0F3B0F072539CA, which is not trusted";
+        QTest::newRow("unknown key, allowed")
+            << "stranger" << QStringList{"--allow-unsigned"} << int(kExitSuccess) << "which is not trusted";
+        QTest::newRow("changed after signing, allowed")
+            << "changed" << QStringList{"--allow-unsigned"} << refused
+            << "the file was changed after it was signed";
+        QTest::newRow("signed for another version")
+            << "other version" << QStringList() << refused << "the signature is for DEMO-5 1.01";
+        QTest::newRow("unsigned, --all")
+            << "unsigned" << QStringList{"--all"} << refused << "(--allow-unsigned writes it)";
+        QTest::newRow("changed after signing, --all")
+            << "changed" << QStringList{"--all", "--allow-unsigned"} << refused
+            << "the file was changed after it was signed";
+        QTest::newRow("unsigned, --all allowed")
+            << "unsigned" << QStringList{"--all", "--allow-unsigned", "--allow-older"} << int(kExitSuccess)
+            << "";
+    }
+
+    void signatureDecidesWhetherTheFileIsWritten()
+    {
+        QFETCH(QString, signing);
+        QFETCH(QStringList, options);
+        QFETCH(int, exitCode);
+        QFETCH(QString, reason);
+        auto device = makeDevice("DEMO-5", 0x0100);
+        m_emulation->addMakerDevice(device);
+        const QString path = writeFile("DEMO-5", 0x0100, patterned(300));
+        if (signing == "unsigned") {
+            MinisignSigner::removeSignature(path);
+        } else if (signing == "stranger") {
+            MinisignSigner::sign(path, "model=DEMO-5 firmware=1.07", MinisignSigner::Key::Stranger);
+        } else if (signing == "other version") {
+            MinisignSigner::sign(path, "model=DEMO-5 firmware=1.01");
+        } else if (signing == "changed") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(MLU2FileWriter::kFirstBlockOffset + 100));
+            QVERIFY(file.putChar('\0'));
+        }
+
+        const CliRun result = runCli(QStringList{"update", "--file", path, "--dry-run"} + options);
+        QCOMPARE(result.exitCode, exitCode);
+        QVERIFY2((result.out + result.err).contains(reason, Qt::CaseInsensitive),
+                 qPrintable(result.out + result.err));
+        const CliRun written = runCli(QStringList{"update", "--json", "--file", path} + options);
+        QCOMPARE(written.exitCode, exitCode);
+        const bool sent = exitCode == kExitSuccess;
+        QCOMPARE(device->dataSegmentCount() > 0, sent);
+        if (sent) {
+            const UpdateHistoryEntry entry = historyEntries().last();
+            QCOMPARE(entry.signedBy, signing.isEmpty() ? QStringLiteral("demo") : QString());
+            QVERIFY2(written.out.contains("\"signature\""), qPrintable(written.out));
+        }
     }
 
     void brokenOrMissingFileIsRefusedBeforeAnyDeviceIsTouched_data()

@@ -85,7 +85,14 @@ private slots:
         m_emulation->addMakerDevice(device);
         const QByteArray block = patternedBytes(5000);
 
-        const CliRun result = run({"update", "--file", writeFile(block)});
+        // The program as installed trusts no demo key: what the test support signs is written
+        // only as an unsigned file.
+        const CliRun untrusted = run({"update", "--file", writeFile(block)});
+        QCOMPARE(untrusted.exitCode, int(kExitFileRejected));
+        QVERIFY2(untrusted.err.contains("which is not trusted"), qPrintable(untrusted.err));
+        QCOMPARE(device->dataSegmentCount(), std::size_t{0});
+
+        const CliRun result = run({"update", "--allow-unsigned", "--file", writeFile(block)});
         QCOMPARE(result.exitCode, int(kExitSuccess));
         QCOMPARE(toBytes(device->transferPayload(UpdateBlock, 0)), block);
         // Not a terminal: no bar, no carriage returns, one line per new percentage.
@@ -101,7 +108,8 @@ private slots:
         auto device = makeDevice("DEMO-5");
         device->failSegment(1, 0x09);
         m_emulation->addMakerDevice(device);
-        const CliRun result = run({"update", "--verbose", "--file", writeFile(QByteArray(1000, 'x'))});
+        const CliRun result =
+            run({"update", "--verbose", "--allow-unsigned", "--file", writeFile(QByteArray(1000, 'x'))});
         QCOMPARE(result.exitCode, int(kExitUpdateFailed));
         QVERIFY(result.err.contains("could not be completed"));
         // The trace goes to the error output: the device-information request, the refused segment,
@@ -124,7 +132,8 @@ private slots:
         const QByteArray block(3000, 'u');
 
         QProcess process;
-        process.start(QStringLiteral(MARLUNE_CLI_PATH), {"update", "--file", writeFile(block)});
+        process.start(QStringLiteral(MARLUNE_CLI_PATH),
+                      {"update", "--allow-unsigned", "--file", writeFile(block)});
         QVERIFY(process.waitForStarted());
         QByteArray out;
         while (!out.contains("0%\n") && process.waitForReadyRead(kProcessTimeoutMs)) {
@@ -163,9 +172,10 @@ private slots:
         const int recordedBefore = UpdateHistory().read(warnings).size();
 
         QProcess shell;
-        shell.start(QStringLiteral("bash"),
-                    {"-c", "\"$0\" update --json --file \"$1\" | head -1; exit \"${PIPESTATUS[0]}\"",
-                     QStringLiteral(MARLUNE_CLI_PATH), writeFile(block)});
+        shell.start(
+            QStringLiteral("bash"),
+            {"-c", "\"$0\" update --json --allow-unsigned --file \"$1\" | head -1; exit \"${PIPESTATUS[0]}\"",
+             QStringLiteral(MARLUNE_CLI_PATH), writeFile(block)});
         QVERIFY(shell.waitForFinished(kProcessTimeoutMs));
         QCOMPARE(shell.readAllStandardOutput().count('\n'), 1);
         QCOMPARE(shell.exitCode(), int(kExitSuccess));

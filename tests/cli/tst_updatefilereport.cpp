@@ -1,9 +1,11 @@
+#include "minisignsigner.h"
 #include "mlu2file.h"
 #include "updatefilebuilder.h"
 #include "updatefilereport.h"
 
 #include <QtTest>
 
+using marlune::testing::MinisignSigner;
 using marlune::testing::MLU2FileWriter;
 using marlune::testing::UpdateFileBuilder;
 
@@ -72,6 +74,54 @@ private slots:
         QCOMPARE(second.value("offset").toInt(), 1580);
         QCOMPARE(second.value("length").toInt(), 40);
         QCOMPARE(second.value("available").toBool(), true);
+    }
+
+    // Who signed the file is shown; a signature that does not hold makes it unusable.
+    void signatureIsShown_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<bool>("usable");
+        QTest::addColumn<QString>("signature");
+        QTest::addColumn<QString>("signedBy");
+        QTest::newRow("signed") << "" << true << "signed by demo (key 68618CD95EDF84EC)"
+                                << "demo";
+        QTest::newRow("unsigned") << "unsigned" << true << "not signed"
+                                  << "";
+        QTest::newRow("block changed") << "block" << false << "the file was changed after it was signed"
+                                       << "";
+        QTest::newRow("signed for another version")
+            << "version" << false << "the signature is for DEMO-5 1.08"
+            << "";
+    }
+
+    void signatureIsShown()
+    {
+        QFETCH(QString, change);
+        QFETCH(bool, usable);
+        QFETCH(QString, signature);
+        QFETCH(QString, signedBy);
+        const QString path = write(goodWriter());
+        if (change == "unsigned") {
+            MinisignSigner::removeSignature(path);
+        } else if (change == "version") {
+            MinisignSigner::sign(path, "model=DEMO-5 firmware=1.08");
+        } else if (change == "block") {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.seek(MLU2FileWriter::kFirstBlockOffset + 7));
+            QVERIFY(file.putChar('x'));
+        }
+
+        const UpdateFileReport report = UpdateFileReport::inspect(path);
+        QCOMPARE(report.isUsable(), usable);
+        QCOMPARE(report.signature(), signature);
+        QCOMPARE(report.problem(), usable ? QString() : signature);
+        QVERIFY(report.toText().contains("  Signature:         " + signature));
+        const QJsonObject json = report.toJson().value("signature").toObject();
+        QCOMPARE(json.value("trusted").toBool(), !signedBy.isEmpty());
+        // null for a file no trusted key signed
+        QCOMPARE(json.value("signedBy").isNull(), signedBy.isEmpty());
+        QCOMPARE(json.value("signedBy").toString(), signedBy);
     }
 
     void brokenHeaderGetsAReason_data()

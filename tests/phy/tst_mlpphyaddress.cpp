@@ -1,8 +1,10 @@
 #include "mlpphyaddress.h"
+#include "mlpusbportpath.h"
 
 #include <QtTest>
 
 using marlune::MLP::MLPPhyAddress;
+using marlune::MLP::MLPUsbPortPath;
 
 class TestMLPPhyAddress : public QObject
 {
@@ -59,6 +61,44 @@ private slots:
         for (int index : {0, 1, 9, 10, 255, 65536, INT_MAX}) {
             QCOMPARE(*MLPPhyAddress::ftdi().parseIndex(MLPPhyAddress::ftdi().makeAddress(index)), index);
         }
+    }
+
+    // A position is an address; a place on the bus is a port path, which D2XX writes as a
+    // location id, a hexadecimal digit per level. Both ways agree; what a digit cannot hold
+    // has no location id, and a location id with a gap names no place.
+    void portPathsAndLocationIdsAgree_data()
+    {
+        QTest::addColumn<int>("bus");
+        QTest::addColumn<QList<int>>("ports");
+        QTest::addColumn<QString>("portPath");
+        QTest::addColumn<uint>("locationId");
+        QTest::newRow("root hub port") << 1 << QList<int>{5} << "1-5" << 0x15u;
+        QTest::newRow("behind a hub") << 2 << QList<int>{1, 3} << "2-1.3" << 0x213u;
+        QTest::newRow("port 10") << 2 << QList<int>{10, 3} << "2-10.3" << 0x2A3u;
+        QTest::newRow("seven levels")
+            << 1 << QList<int>{1, 2, 3, 4, 5, 6, 7} << "1-1.2.3.4.5.6.7" << 0x11234567u;
+        QTest::newRow("port 16") << 1 << QList<int>{16} << "1-16" << 0u;
+        QTest::newRow("bus 16") << 16 << QList<int>{1} << "16-1" << 0u;
+        QTest::newRow("root hub itself") << 1 << QList<int>{} << "" << 0u;
+    }
+
+    void portPathsAndLocationIdsAgree()
+    {
+        QFETCH(int, bus);
+        QFETCH(QList<int>, ports);
+        QFETCH(QString, portPath);
+        QFETCH(uint, locationId);
+        std::vector<uint8_t> numbers;
+        for (int port : ports) {
+            numbers.push_back(static_cast<uint8_t>(port));
+        }
+        QCOMPARE(QString::fromStdString(MLPUsbPortPath::text(static_cast<uint8_t>(bus), numbers)), portPath);
+        QCOMPARE(MLPUsbPortPath::locationId(static_cast<uint8_t>(bus), numbers), locationId);
+        if (locationId != 0) {
+            QCOMPARE(QString::fromStdString(MLPUsbPortPath::ofLocationId(locationId)), portPath);
+        }
+        QVERIFY(MLPUsbPortPath::ofLocationId(0).empty());
+        QVERIFY(MLPUsbPortPath::ofLocationId(0x1023).empty());
     }
 };
 

@@ -155,12 +155,16 @@ private slots:
     void bridgesHeldElsewhereAreToldApart()
     {
         const int ours = m_d2xx.addBridge(kDevice);
-        m_d2xx.holdElsewhere(m_d2xx.addBridge(kDevice), 0x04036001);
+        const int held = m_d2xx.addBridge(kDevice);
+        m_d2xx.setLocationId(held, 0x213);
+        m_d2xx.holdElsewhere(held, 0x04036001);
         m_d2xx.holdElsewhere(m_d2xx.addBridge(kDevice), 0x12345678);
         m_d2xx.refuseOpen(m_d2xx.addBridge(kDongle));
         MLPPhyFtdi link;
         QCOMPARE(link.enumerate(), 2);
         QCOMPARE(link.heldBridgeCount(), 1);
+        // Where it sits, so that a unit listed there is known to be held, not gone.
+        QCOMPARE(link.heldPortPaths(), std::vector<std::string>{"2-1.3"});
 
         link.openIndex(1);
         QVERIFY(link.openRefused());
@@ -170,31 +174,43 @@ private slots:
 
     // Another link's listing rebuilds the driver's one list between this link's listing and
     // its open of bridge 1. A serial number of its own names the bridge wherever it is listed;
-    // without one, only its position in an unchanged list does.
+    // without one, its location (where it sits on the bus) does, and where the driver gives
+    // none, only its position in an unchanged list.
     void openReachesTheListedBridgeAfterAnotherListing_data()
     {
         QTest::addColumn<QStringList>("serialNumbers");
+        QTest::addColumn<bool>("located");
         QTest::addColumn<bool>("unplugFirst");
         QTest::addColumn<QStringList>("expectedOpen");
         const QStringList serials = {"FT0", "FT1", "FT2"};
         const QStringList secondWithout = {"FT0", "", "FT2"};
-        QTest::newRow("serial number, positions shifted") << serials << true << QStringList{"FT_OpenEx(FT1)"};
+        const QStringList shared = {"FT1", "FT1", "FT2"};
+        QTest::newRow("serial number, positions shifted")
+            << serials << false << true << QStringList{"FT_OpenEx(FT1)"};
         QTest::newRow("no serial number, positions kept")
-            << secondWithout << false << QStringList{"FT_Open(1)"};
-        QTest::newRow("no serial number, positions shifted") << secondWithout << true << QStringList{};
+            << secondWithout << false << false << QStringList{"FT_Open(1)"};
+        QTest::newRow("no serial number, positions shifted")
+            << secondWithout << false << true << QStringList{};
         QTest::newRow("serial number of two bridges")
-            << QStringList{"FT1", "FT1", "FT2"} << false << QStringList{"FT_Open(1)"};
+            << shared << false << false << QStringList{"FT_Open(1)"};
+        QTest::newRow("no serial number, located, positions shifted")
+            << secondWithout << true << true << QStringList{"FT_OpenEx(location 0x12)"};
+        QTest::newRow("serial number of two bridges, located")
+            << shared << true << false << QStringList{"FT_OpenEx(location 0x12)"};
     }
 
     void openReachesTheListedBridgeAfterAnotherListing()
     {
         QFETCH(QStringList, serialNumbers);
+        QFETCH(bool, located);
         QFETCH(bool, unplugFirst);
         QFETCH(QStringList, expectedOpen);
         ScriptedEndpoint devices[3];
         for (int bridge = 0; bridge < 3; ++bridge) {
             m_d2xx.addBridge(kDevice, &devices[bridge]);
             m_d2xx.setSerialNumber(bridge, serialNumbers[bridge].toLatin1());
+            // Bus 1, ports 1 to 3.
+            m_d2xx.setLocationId(bridge, located ? 0x11 + static_cast<uint32_t>(bridge) : 0);
         }
         MLPPhyFtdi link;
         QCOMPARE(link.enumerate(), 3);

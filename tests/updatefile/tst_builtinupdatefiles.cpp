@@ -2,6 +2,7 @@
 #include "mlu2file.h"
 #include "mlu2filewriter.h"
 #include "registerbuiltinupdatefiles.h"
+#include "updatefilecheck.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -127,12 +128,17 @@ private slots:
         QCOMPARE(marlune::updateFileModel(folder + "/absent.ml2"), QString());
     }
 
+    // Each signed, beside it, by the key built in with them: the demo key here.
     void builtInFilesLieInTheResourceFolder()
     {
         const QStringList paths = marlune::builtInUpdateFiles();
         QCOMPARE(paths, marlune::updateFilesIn(QStringLiteral(":/firmwares")));
+        QVERIFY(!paths.isEmpty());
         for (const QString& path : paths) {
             QVERIFY(path.startsWith(QLatin1String(":/firmwares/")));
+            const UpdateFileVerdict verdict = UpdateFileCheck::checkFile(path, TrustedKeys(QString()));
+            QCOMPARE(verdict.signature.kind, UpdateFileSignatureVerdict::Kind::Signed);
+            QCOMPARE(verdict.signature.keyName, QStringLiteral("demo"));
         }
         QCOMPARE(marlune::builtInUpdateFilesByModel(),
                  marlune::updateFilesByModelIn(QStringLiteral(":/firmwares")));

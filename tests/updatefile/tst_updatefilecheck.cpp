@@ -1,18 +1,27 @@
+#include "firmwareversion.h"
+#include "minisignsigner.h"
 #include "mlu2file.h"
+#include "registerbuiltinupdatefiles.h"
 #include "updatefilebuilder.h"
 #include "updatefilecheck.h"
 #include "updatefilefolder.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
+using marlune::testing::MinisignSigner;
 using marlune::testing::MLU2FileWriter;
 using marlune::testing::UpdateFileBuilder;
 using marlune::testing::UpdateFileFolder;
 using Problem = MLU2FileProblem::Kind;
 using Verdict = UpdateFileVerdict::Kind;
+using Signature = UpdateFileSignatureVerdict::Kind;
+using Key = MinisignSigner::Key;
 
 Q_DECLARE_METATYPE(MLU2FileProblem::Kind)
 Q_DECLARE_METATYPE(UpdateFileVerdict::Kind)
+Q_DECLARE_METATYPE(marlune::FirmwareOrder)
+Q_DECLARE_METATYPE(UpdateFileSignatureVerdict::Kind)
 
 namespace {
 
@@ -26,6 +35,36 @@ MLU2FileWriter demoWriter(const QByteArray& model = "DEMO-5")
     return file.writer();
 }
 
+// Changes one byte of a file in place.
+void changeByte(const QString& path, qint64 offset)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite) || !file.seek(offset)) {
+        qFatal("cannot change %s", qPrintable(path));
+    }
+    char byte = 0;
+    file.getChar(&byte);
+    file.seek(offset);
+    file.putChar(static_cast<char>(byte ^ 0x01));
+}
+
+// Changes one character of the line that starts with prefix in a signature file, at
+// position from that line's start, to another of the same kind.
+void changeSignatureLine(const QString& path, const QByteArray& prefix, int position)
+{
+    QFile file(path + QStringLiteral(".minisig"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        qFatal("cannot read %s", qPrintable(file.fileName()));
+    }
+    QByteArray text = file.readAll();
+    file.close();
+    const int at = text.indexOf(prefix) + position;
+    text[at] = text.at(at) == 'A' ? 'B' : 'A';
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text) != text.size()) {
+        qFatal("cannot write %s", qPrintable(file.fileName()));
+    }
+}
+
 } // namespace
 
 class TestUpdateFileCheck : public QObject
@@ -36,7 +75,11 @@ private:
     UpdateFileFolder m_folder;
 
 private slots:
-    void initTestCase() { QVERIFY(m_folder.isValid()); }
+    void initTestCase()
+    {
+        QVERIFY(m_folder.isValid());
+        registerBuiltInUpdateFiles();
+    }
 
     void verdictNamesTheFirstFailedRequirement_data()
     {
@@ -146,12 +189,165 @@ private slots:
         QCOMPARE(alone.deviceModel, QString());
     }
 
+    // The signature beside the file, made by the stock minisign, against the demo key built in
+    // and the keys of an administrators' folder; a refused signature refuses the file, one
+    // not from a trusted key only when unsigned files are not allowed.
+    void signatureHoldsOnlyForTheSignedBytes_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("strangerInFolder");
+        QTest::addColumn<Signature>("signature");
+        QTest::addColumn<Verdict>("kind");
+        QTest::addColumn<QString>("keyId");
+        QTest::addColumn<QString>("signedFor");
+
+        const QString comment = QStringLiteral("model=DEMO-5 firmware=1.07");
+        const QString demoId = MinisignSigner::keyId(Key::Demo);
+        const QString strangerId = MinisignSigner::keyId(Key::Stranger);
+        const auto signedFile = [&](const QString& trustedComment, Key key = Key::Demo, bool legacy = false) {
+            const QString path = m_folder.write(demoWriter());
+            MinisignSigner::sign(path, trustedComment, key, legacy);
+            return path;
+        };
+
+        QTest::newRow("signed") << signedFile(comment) << false << Signature::Signed << Verdict::Fits
+                                << demoId << "DEMO-5 1.07";
+        QTest::newRow("signed, legacy") << signedFile(comment, Key::Demo, true) << false << Signature::Signed
+                                        << Verdict::Fits << demoId << "DEMO-5 1.07";
+        const QString unsignedFile = m_folder.write(demoWriter());
+        MinisignSigner::removeSignature(unsignedFile);
+        QTest::newRow("no signature")
+            << unsignedFile << false << Signature::NoSignature << Verdict::Unsigned << ""
+            << "";
+        QTest::newRow("unknown key") << signedFile(comment, Key::Stranger) << false << Signature::UnknownKey
+                                     << Verdict::Unsigned << strangerId << "";
+        QTest::newRow("key added in the folder")
+            << signedFile(comment, Key::Stranger) << true << Signature::Signed << Verdict::Fits << strangerId
+            << "DEMO-5 1.07";
+
+        const struct
+        {
+            const char* name;
+            qint64 offset;
+        } changedBytes[] = {
+            {"header changed", MLU2FileWriter::kDeviceDataOffset},
+            {"block changed", MLU2FileWriter::kFirstBlockOffset + 299},
+            {"auxiliary section changed", 300},
+        };
+        for (const auto& changed : changedBytes) {
+            const QString path = signedFile(comment);
+            changeByte(path, changed.offset);
+            QTest::newRow(changed.name)
+                << path << false << Signature::FileChanged << Verdict::SignatureRefused << demoId << "";
+        }
+        const QString legacyChanged = signedFile(comment, Key::Demo, true);
+        changeByte(legacyChanged, MLU2FileWriter::kFirstBlockOffset);
+        QTest::newRow("block changed, legacy")
+            << legacyChanged << false << Signature::FileChanged << Verdict::SignatureRefused << demoId << "";
+        // Bytes 10 to 73 of the second line are the signature: its 40th character lies there.
+        const QString signatureChanged = signedFile(comment);
+        changeSignatureLine(signatureChanged, "\nRU", 40);
+        QTest::newRow("signature changed") << signatureChanged << false << Signature::FileChanged
+                                           << Verdict::SignatureRefused << demoId << "";
+        const QString commentChanged = signedFile(comment);
+        changeSignatureLine(commentChanged, "trusted comment: model=DEMO-", 28);
+        QTest::newRow("trusted comment changed") << commentChanged << false << Signature::CommentChanged
+                                                 << Verdict::SignatureRefused << demoId << "";
+        QTest::newRow("signed for another model")
+            << signedFile(QStringLiteral("model=DEMO-6 firmware=1.07")) << false << Signature::OtherFile
+            << Verdict::SignatureRefused << demoId << "DEMO-6 1.07";
+        QTest::newRow("signed for another version")
+            << signedFile(QStringLiteral("model=DEMO-5 firmware=1.08")) << false << Signature::OtherFile
+            << Verdict::SignatureRefused << demoId << "DEMO-5 1.08";
+        QTest::newRow("comment names nothing")
+            << signedFile(QStringLiteral("timestamp:1 file:x.ml2")) << false << Signature::OtherFile
+            << Verdict::SignatureRefused << demoId << "";
+
+        const QString garbage = m_folder.write(demoWriter());
+        QFile garbageSignature(garbage + QStringLiteral(".minisig"));
+        QVERIFY(garbageSignature.open(QIODevice::WriteOnly));
+        garbageSignature.write(
+            "untrusted comment: x\nnot base64\ntrusted comment: model=DEMO-5 firmware=1.07\nx\n");
+        garbageSignature.close();
+        QTest::newRow("malformed") << garbage << false << Signature::Malformed << Verdict::SignatureRefused
+                                   << ""
+                                   << "";
+        const QString oversized = signedFile(comment);
+        QVERIFY(QFile::resize(oversized + QStringLiteral(".minisig"), 16 * 1024 + 1));
+        QTest::newRow("signature file too large")
+            << oversized << false << Signature::Malformed << Verdict::SignatureRefused << ""
+            << "";
+    }
+
+    void signatureHoldsOnlyForTheSignedBytes()
+    {
+        QFETCH(QString, path);
+        QFETCH(bool, strangerInFolder);
+        QFETCH(Signature, signature);
+        QFETCH(Verdict, kind);
+        QFETCH(QString, keyId);
+        QFETCH(QString, signedFor);
+
+        QTemporaryDir keysFolder;
+        if (strangerInFolder) {
+            QVERIFY(QFile::copy(MinisignSigner::publicKeyFile(Key::Stranger),
+                                keysFolder.filePath("maker 2026.pub")));
+        }
+        const UpdateFileVerdict verdict = UpdateFileCheck::checkFile(path, TrustedKeys(keysFolder.path()));
+        QCOMPARE(verdict.signature.kind, signature);
+        QCOMPARE(verdict.signature.refused(), kind == Verdict::SignatureRefused);
+        QCOMPARE(verdict.kind,
+                 signature == Signature::Signed || kind == Verdict::Unsigned ? Verdict::Fits : kind);
+        QCOMPARE(UpdateFileCheck::refusingUnsigned(verdict).kind, kind);
+        QCOMPARE(verdict.signature.keyId, keyId);
+        const QString named =
+            verdict.signature.signedModel.isEmpty()
+                ? QString()
+                : verdict.signature.signedModel + ' ' + verdict.signature.signedFirmwareVersion;
+        QCOMPARE(named, signedFor);
+        const QString keyName = !verdict.signature.trusted() ? QString()
+                                : strangerInFolder           ? QStringLiteral("maker 2026")
+                                                             : QStringLiteral("demo");
+        QCOMPARE(verdict.signature.keyName, keyName);
+        // Against the device, too: a refused signature stays refused for the model it names.
+        QCOMPARE(UpdateFileCheck::check(verdict, "DEMO-5", 0x0100).kind, verdict.kind);
+    }
+
     void unopenedFileIsAProblem()
     {
         MLU2File file(m_folder.write(demoWriter()));
         const UpdateFileVerdict verdict = UpdateFileCheck::checkFile(file);
         QCOMPARE(verdict.kind, Verdict::FileProblem);
         QCOMPARE(verdict.fileProblem.kind, Problem::NotOpened);
+    }
+
+    // A file's version is plain numbers (1.12 is 0x010C), a device's BCD (1.12 is 0x0112); a
+    // device version with a digit above 9 is no version at all and matches nothing.
+    void deviceFirmwareIsComparedAsBcd_data()
+    {
+        QTest::addColumn<int>("fileVersion");
+        QTest::addColumn<int>("deviceVersion");
+        QTest::addColumn<marlune::FirmwareOrder>("order");
+        using Order = marlune::FirmwareOrder;
+        QTest::newRow("same") << 0x010C << 0x0112 << Order::Same;
+        QTest::newRow("device minor older") << 0x010C << 0x0111 << Order::DeviceOlder;
+        QTest::newRow("device major newer") << 0x010C << 0x0200 << Order::DeviceNewer;
+        QTest::newRow("two-digit major") << 0x0A00 << 0x1000 << Order::Same;
+        // Read as hexadecimal, 0x1A would be 1.26, or 26 minor as a plain byte: neither is meant.
+        QTest::newRow("minor not BCD, file 1.26") << 0x011A << 0x011A << Order::DeviceNotBcd;
+        QTest::newRow("minor not BCD, file 1.16") << 0x0110 << 0x011A << Order::DeviceNotBcd;
+        QTest::newRow("major not BCD") << 0x0100 << 0x1A00 << Order::DeviceNotBcd;
+        QTest::newRow("no answer") << 0x0100 << 0xFFFF << Order::DeviceNotBcd;
+    }
+
+    void deviceFirmwareIsComparedAsBcd()
+    {
+        QFETCH(int, fileVersion);
+        QFETCH(int, deviceVersion);
+        QFETCH(marlune::FirmwareOrder, order);
+        QCOMPARE(marlune::compareFirmware(static_cast<uint16_t>(fileVersion),
+                                          static_cast<uint16_t>(deviceVersion)),
+                 order);
     }
 };
 

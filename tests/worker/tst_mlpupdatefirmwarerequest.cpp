@@ -61,23 +61,32 @@ struct UpdateRig
         unit.address = QStringLiteral("usb:m/0");
     }
 
-    static std::unique_ptr<marlune::MLP::MLPPhy> openUnit(void* rig, const MLPDeviceInfoNode& unit,
-                                                          MLPDeviceInfoNode& opened)
+    static MLPUnitLinks::Opening openUnit(void* rig, const MLPDeviceInfoNode& unit)
     {
         auto& self = *static_cast<UpdateRig*>(rig);
         self.looksForUnit.append(unit.serial);
+        MLPUnitLinks::Opening opening;
+        opening.problem = self.openProblem;
         // Away for this many looks: the unit is not on the bus, then comes back answering.
         if (self.absentLooks > 0) {
             if (--self.absentLooks == 0) {
                 self.device.setSilent(false);
+                self.serial = self.comesBackAs;
             }
-            return nullptr;
+            opening.problem = MLPUnitLinks::Problem::NotAttached;
+            return opening;
         }
-        opened.linkKind = marlune::MLP::MLPLinkKind::MakerUsb;
-        opened.serial = QStringLiteral("V1");
+        if (opening.problem != MLPUnitLinks::Problem::None) {
+            return opening;
+        }
+        opening.where.linkKind = marlune::MLP::MLPLinkKind::MakerUsb;
+        opening.where.serial = self.serial;
+        // Whatever the opening says, the unit keeps the address it was named by.
+        opening.where.address = QStringLiteral("usb:m/7");
         auto link = std::make_unique<VirtualDevicePhy>(self.device, &self.clock);
         link->refuseWritesFrom(self.refusedFrom, kLinkError);
-        return link;
+        opening.link = std::move(link);
+        return opening;
     }
 
     // Runs the request and returns its progress values; exactly one final signal is checked,
@@ -124,6 +133,11 @@ struct UpdateRig
     // The link refuses the write with this number (counted from 0 over each link) and later ones.
     std::size_t refusedFrom = SIZE_MAX;
     int absentLooks = 0;
+    // The serial number of the device the unit's links lead to, and of the one found after
+    // the unit has been away.
+    QString serial = QStringLiteral("V1");
+    QString comesBackAs = QStringLiteral("V1");
+    MLPUnitLinks::Problem openProblem = MLPUnitLinks::Problem::None;
     bool stopBeforeWriting = false;
     // The serial number of every look for the unit.
     QStringList looksForUnit;
@@ -172,10 +186,12 @@ private:
         }
     }
 
-    static std::unique_ptr<marlune::MLP::MLPPhy> openDevice(void* runner, const MLPDeviceInfoNode&,
-                                                            MLPDeviceInfoNode&)
+    static MLPUnitLinks::Opening openDevice(void* runner, const MLPDeviceInfoNode&)
     {
-        return std::make_unique<VirtualDevicePhy>(static_cast<RequestRunner*>(runner)->m_device);
+        MLPUnitLinks::Opening opening;
+        opening.link = std::make_unique<VirtualDevicePhy>(static_cast<RequestRunner*>(runner)->m_device);
+        opening.problem = MLPUnitLinks::Problem::None;
+        return opening;
     }
 
     MLPWorkerRequestI* next()
@@ -380,6 +396,13 @@ private slots:
         QTest::newRow("no longer attached")
             << QByteArray("DEMO-5") << 0x0100 << "absent"
             << "DEMO-5" << Phase::UnitCheck << Kind::Fits << Problem::NotAttached;
+        // Attached, but its link cannot be opened: said as such, not as gone or silent.
+        QTest::newRow("held by another program")
+            << QByteArray("DEMO-5") << 0x0100 << "held"
+            << "DEMO-5" << Phase::UnitCheck << Kind::Fits << Problem::Held;
+        QTest::newRow("not accessible to this user")
+            << QByteArray("DEMO-5") << 0x0100 << "denied"
+            << "DEMO-5" << Phase::UnitCheck << Kind::Fits << Problem::NotAccessible;
     }
 
     void unitAndFileAreCheckedBeforeAnyByte()
@@ -399,6 +422,10 @@ private slots:
         rig.device.setSilent(situation == "silent");
         rig.absentLooks = situation == "absent" ? 1 : 0;
         rig.stopBeforeWriting = situation == "stopped";
+        rig.openProblem = situation == "held"     ? MLPUnitLinks::Problem::Held
+                          : situation == "denied" ? MLPUnitLinks::Problem::NotAccessible
+                          : situation == "absent" ? MLPUnitLinks::Problem::NotAttached
+                                                  : MLPUnitLinks::Problem::None;
         rig.unit.model = listedModel;
 
         const bool succeeds = phase == MLPUpdateOutcome::Phase::Done;
@@ -415,6 +442,7 @@ private slots:
         if (answers) {
             QCOMPARE(rig.outcome.unitFound.model, QString::fromLatin1(model));
             QCOMPARE(rig.outcome.unitFound.serial, QStringLiteral("V1"));
+            QCOMPARE(rig.outcome.unitFound.address, rig.unit.address);
             QCOMPARE(int{rig.outcome.unitFound.hwVersion}, hwVersion);
             QCOMPARE(rig.outcome.deviceFwVersion, identity.fwVersion);
         }
@@ -429,10 +457,16 @@ private slots:
         QTest::addColumn<int>("absentLooks");
         QTest::addColumn<bool>("answeredAfter");
         QTest::addColumn<int>("fwAfter");
-        QTest::newRow("answers at once with the file's firmware") << true << 0 << true << 0x0216;
-        QTest::newRow("keeps its old firmware") << false << 0 << true << 0x0203;
-        QTest::newRow("restarts and comes back within the bound") << true << 6 << true << 0x0216;
-        QTest::newRow("does not come back") << true << 1000 << false << 0;
+        QTest::addColumn<QString>("comesBackAs");
+        QTest::addColumn<bool>("sameUnit");
+        QTest::newRow("answers at once with the file's firmware")
+            << true << 0 << true << 0x0216 << "V1" << true;
+        QTest::newRow("keeps its old firmware") << false << 0 << true << 0x0203 << "V1" << true;
+        QTest::newRow("restarts and comes back within the bound")
+            << true << 6 << true << 0x0216 << "V1" << true;
+        QTest::newRow("does not come back") << true << 1000 << false << 0 << "V1" << false;
+        // Reporting the file's firmware, but not the unit written: looked for to the bound.
+        QTest::newRow("another unit comes back in its place") << true << 6 << true << 0x0216 << "V2" << false;
     }
 
     void unitIsAskedAgainAfterTheUpdate()
@@ -441,7 +475,10 @@ private slots:
         QFETCH(int, absentLooks);
         QFETCH(bool, answeredAfter);
         QFETCH(int, fwAfter);
+        QFETCH(QString, comesBackAs);
+        QFETCH(bool, sameUnit);
         UpdateRig rig(64);
+        rig.comesBackAs = comesBackAs;
         VirtualDeviceIdentity identity = fittingIdentity();
         identity.fwVersion = 0x0203;
         rig.device.setIdentity(identity);
@@ -460,8 +497,9 @@ private slots:
         QCOMPARE(rig.outcome.answeredAfter, answeredAfter);
         QCOMPARE(rig.outcome.cameBackAfter, answeredAfter && absentLooks > 0);
         QCOMPARE(int{rig.outcome.unitAfter.fwVersion}, fwAfter);
+        QCOMPARE(rig.outcome.sameUnitAfter, sameUnit);
         QCOMPARE(rig.looksForUnit.count(QStringLiteral("V1")), rig.looksForUnit.size());
-        if (!answeredAfter) {
+        if (!sameUnit) {
             // Looked for until the bound, and not much longer.
             const uint32_t waitedMs = rig.clock.nowMs() - leftAtMs;
             QVERIFY(waitedMs >= MLPUpdateFirmwareRequest::kUnitReturnBoundMs);

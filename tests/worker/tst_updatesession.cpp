@@ -1,4 +1,5 @@
 #include "emulatedbus.h"
+#include "minisignsigner.h"
 #include "mlpcommand.h"
 #include "mlptransport.h"
 #include "mlpworkerthread.h"
@@ -89,11 +90,22 @@ private slots:
             << Refusal::None << true;
         QTest::newRow("file for another model") << "other model" << refused << Refusal::Request << false;
         QTest::newRow("file cut short") << "truncated" << refused << Refusal::Request << false;
+        QTest::newRow("unsigned file") << "unsigned" << refused << Refusal::Request << false;
+        QTest::newRow("unsigned file, allowed") << "unsigned, allowed" << succeeded << Refusal::None << true;
+        QTest::newRow("signed by a key not trusted") << "stranger" << refused << Refusal::Request << false;
+        QTest::newRow("block changed after signing") << "changed" << refused << Refusal::Request << false;
+        // Allowing unsigned files never lets through one whose signature does not hold.
+        QTest::newRow("block changed after signing, unsigned allowed")
+            << "changed, allowed" << refused << Refusal::Request << false;
+        QTest::newRow("signed for another version")
+            << "other version" << refused << Refusal::Request << false;
         QTest::newRow("unit gone") << "gone" << refused << Refusal::NotAttached << false;
         // A newcomer takes the place the unit was listed at; the unit is not there by its serial.
         QTest::newRow("another unit in its place") << "replaced" << refused << Refusal::NotAttached << false;
         QTest::newRow("another model under the unit's serial number")
             << "swapped" << refused << Refusal::OtherUnit << false;
+        // Attached and listed, but another program has claimed it: not "no longer attached".
+        QTest::newRow("held by another program") << "held" << refused << Refusal::Held << false;
         // Nothing happened to the unit: the history has nothing to record.
         QTest::newRow("stopped while the unit is checked") << "stop" << refused << Refusal::Stopped << false;
         QTest::newRow("device refuses a block")
@@ -137,9 +149,26 @@ private slots:
             device->failSegment(8, 0x07);
         }
         const QString path = UpdateFileBuilder::write(writer, m_directory.filePath("update.ml2"));
+        if (situation.startsWith("unsigned")) {
+            MinisignSigner::removeSignature(path);
+        } else if (situation == "stranger") {
+            MinisignSigner::sign(path, "model=DEMO-5 firmware=2.16", MinisignSigner::Key::Stranger);
+        } else if (situation == "other version") {
+            MinisignSigner::sign(path, "model=DEMO-5 firmware=2.15");
+        } else if (situation.startsWith("changed")) {
+            QFile changed(path);
+            QVERIFY(changed.open(QIODevice::ReadWrite));
+            QVERIFY(changed.seek(MLU2FileWriter::kFirstBlockOffset + 5));
+            QVERIFY(changed.putChar('\x7f'));
+        }
 
-        if (situation == "gone" || situation == "replaced" || situation == "swapped") {
+        if (situation == "gone" || situation == "replaced" || situation == "swapped" || situation == "held") {
             m_emulation->unplug(deviceId);
+        }
+        if (situation == "held") {
+            MakerDeviceOptions held = makerWithSerial(unit.serial.toStdString());
+            held.interfaceBusy = true;
+            m_emulation->addMakerDevice(makeDevice("DEMO-5"), held);
         }
         if (situation == "replaced") {
             // The only place free for the newcomer is the one the unit was listed at.
@@ -153,6 +182,9 @@ private slots:
         }
 
         UpdateSession session(*m_thread, historyPath());
+        if (situation.endsWith("allowed")) {
+            session.allowUnsigned();
+        }
         QList<State> seen;
         connect(&session, &UpdateSession::stateChanged, this, [&](State state) {
             seen << state;
@@ -188,6 +220,21 @@ private slots:
         QCOMPARE(entry.file, QFileInfo(path).absoluteFilePath());
         QCOMPARE(entry.reason, UpdateText::reason(session));
         QCOMPARE(entry.reason.isEmpty(), session.succeeded());
+        // Who signed what was written, or that no trusted key did.
+        const bool trusted = !situation.startsWith("unsigned") && situation != "stranger" &&
+                             !situation.startsWith("changed") && situation != "other version";
+        QCOMPARE(entry.signedBy, trusted ? QStringLiteral("demo") : QString());
+        QCOMPARE(entry.keyId, situation.startsWith("unsigned") ? QString()
+                              : situation == "stranger" ? MinisignSigner::keyId(MinisignSigner::Key::Stranger)
+                                                        : MinisignSigner::keyId(MinisignSigner::Key::Demo));
+        const QMap<QString, QString> reasons{
+            {"unsigned", "the update file is not signed, and unsigned files were not allowed"},
+            {"stranger", "signed by key 2D0F3B0F072539CA, which is not trusted"},
+            {"changed", "the file was changed after it was signed"},
+            {"changed, allowed", "the file was changed after it was signed"},
+            {"other version", "the signature is for DEMO-5 2.15"},
+        };
+        QVERIFY2(entry.reason.contains(reasons.value(situation, entry.reason)), qPrintable(entry.reason));
         if (blocksSent) {
             // The hash is of what the device received, not of another read of the file.
             QCOMPARE(entry.fileSha256,
@@ -211,27 +258,44 @@ private slots:
     {
         QTest::addColumn<int>("maxAtOnce");
         QTest::addColumn<bool>("stop");
+        // The four units: maker USB with serial numbers of their own; FTDI bridges with these
+        // serial numbers, none, or all the same one, told apart only by the ports they sit on.
+        QTest::addColumn<QStringList>("bridgeSerials");
         QTest::addColumn<bool>("replaceFile");
-        QTest::newRow("all at once") << 0 << false << false;
-        QTest::newRow("two at once") << 2 << false << false;
-        QTest::newRow("one at a time, stopped during the first") << 1 << true << false;
-        QTest::newRow("one at a time, the file replaced during the first") << 1 << false << true;
+        const QStringList makers;
+        QTest::newRow("all at once") << 0 << false << makers << false;
+        QTest::newRow("two at once") << 2 << false << makers << false;
+        QTest::newRow("one at a time, stopped during the first") << 1 << true << makers << false;
+        QTest::newRow("one at a time, the file replaced during the first") << 1 << false << makers << true;
+        QTest::newRow("bridges without serial numbers, all at once")
+            << 0 << false << QStringList{"", "", "", ""} << false;
+        QTest::newRow("bridges sharing one serial number, all at once")
+            << 0 << false << QStringList{"A5028", "A5028", "A5028", "A5028"} << false;
     }
 
     // Four units, the third of which refuses a block: the run starts as many as it may at
     // once, the failure stops no other, each unit is written and recorded once, in the order
-    // the units ended. Stopped, it lets the unit being written finish and starts no other.
-    // Every unit gets the bytes read at the start, whatever the file on disk holds later.
+    // the units ended, under the address it was listed at. Stopped, it lets the unit being
+    // written finish and starts no other. Every unit gets the bytes read at the start, whatever
+    // the file on disk holds later.
     void rigRunWritesItsUnitsSideBySide()
     {
         QFETCH(int, maxAtOnce);
         QFETCH(bool, stop);
+        QFETCH(QStringList, bridgeSerials);
         QFETCH(bool, replaceFile);
         QList<std::shared_ptr<VirtualDevice>> devices;
-        for (const char* serial : {"A1", "A2", "A3", "A4"}) {
+        QHash<QString, std::shared_ptr<VirtualDevice>> devicesByPort;
+        for (int index = 0; index < 4; ++index) {
             devices << makeDevice("DEMO-5");
             devices.last()->setInstallsUpdates(true);
-            m_emulation->addMakerDevice(devices.last(), makerWithSerial(serial));
+            const int id = bridgeSerials.isEmpty()
+                               ? m_emulation->addMakerDevice(devices.last(),
+                                                             makerWithSerial("A" + std::to_string(index + 1)))
+                               : m_emulation->addFtdiBridge(
+                                     devices.last(),
+                                     bridgeNamed("MARLUNE MLP-DEV", bridgeSerials.at(index).toStdString()));
+            devicesByPort.insert(QString::fromStdString(m_emulation->portPath(id)), devices.last());
         }
         const QList<MLPDeviceInfoNode> listed = discover();
         QCOMPARE(listed.size(), 4);
@@ -240,8 +304,11 @@ private slots:
         file.blocks = {patternedBytes(700, 3, 11)};
         const QString path = UpdateFileBuilder::write(file.writer(), m_directory.filePath("update.ml2"));
         const auto deviceOf = [&](const MLPDeviceInfoNode& unit) {
-            return devices.at(unit.serial.mid(1).toInt() - 1);
+            return devicesByPort.value(unit.portPath);
         };
+        for (const MLPDeviceInfoNode& unit : listed) {
+            QVERIFY2(deviceOf(unit), qPrintable(unit.portPath));
+        }
         deviceOf(listed.at(2))->failSegment(3, 0x07);
 
         RigUpdateRun run(*m_thread, historyPath());
@@ -265,12 +332,14 @@ private slots:
                 UpdateFileBuilder::write(other.writer(), path);
             }
         });
-        connect(&run, &RigUpdateRun::unitEnded, this, [&](int, const UpdateSession& session) {
+        connect(&run, &RigUpdateRun::unitEnded, this, [&](int unit, const UpdateSession& session) {
             if (startedBeforeFirstEnd < 0) {
                 startedBeforeFirstEnd = running;
             }
             --running;
-            ended << session.unit().serial;
+            // Named as listed, never counted again while other units hold their links.
+            QCOMPARE(session.unit().address, listed.at(unit).address);
+            ended << session.unit().address;
         });
         const UpdateImage image = UpdateImage::read(path);
         for (const MLPDeviceInfoNode& unit : listed) {
@@ -288,19 +357,22 @@ private slots:
         const QString hash =
             QString::fromLatin1(QCryptographicHash::hash(sentFirst, QCryptographicHash::Sha256).toHex());
         for (const UpdateHistoryEntry& entry : UpdateHistory(historyPath()).read(warnings)) {
-            recorded << entry.serial;
-            QCOMPARE(entry.succeeded, entry.serial != listed.at(2).serial);
+            recorded << entry.address;
+            QCOMPARE(entry.succeeded, entry.address != listed.at(2).address);
             QCOMPARE(entry.fileSha256, hash);
         }
         QCOMPARE(recorded, ended);
         QCOMPARE(recorded.size(), stop ? 1 : 4);
+        // Each device got exactly its own one image: as many segments as one update takes.
+        const std::size_t oneUpdate = deviceOf(listed.first())->dataSegmentCount();
         for (const MLPDeviceInfoNode& unit : listed) {
             const bool written = !stop || unit.isSameUnit(listed.first());
             QCOMPARE(deviceOf(unit)->transferPayload(UpdateHeader, 0).empty(), !written);
-            if (written && unit.serial != listed.at(2).serial) {
+            if (written && !unit.isSameUnit(listed.at(2))) {
                 QCOMPARE(toBytes(deviceOf(unit)->transferPayload(UpdateHeader, 0)) +
                              toBytes(deviceOf(unit)->transferPayload(UpdateBlock, 0)),
                          sentFirst);
+                QCOMPARE(deviceOf(unit)->dataSegmentCount(), oneUpdate);
             }
         }
     }

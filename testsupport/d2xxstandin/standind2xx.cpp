@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -48,6 +49,7 @@ struct Bridge
     DemoDeviceDescription description;
     std::shared_ptr<VirtualDevice> device;
     std::string serial;
+    DWORD locationId = 0;
     bool open = false;
     ULONG baudRate = 9600;
     UCHAR wordLength = 8;
@@ -104,6 +106,9 @@ StandIn& standIn()
             auto bridge = std::make_unique<Bridge>();
             bridge->description = description;
             bridge->device = marlune::testing::makeDemoDevice(description);
+            // Bus 1, behind hubs of 15 ports each on the root hub's ports: "1-1.1", "1-1.2", ...
+            const auto index = static_cast<DWORD>(serialNumber - 1);
+            bridge->locationId = 0x100 | ((index / 15 + 1) << 4) | (index % 15 + 1);
             bridge->serial = "FTDEMO" + std::to_string(serialNumber++);
             made->bridges.push_back(std::move(bridge));
         }
@@ -174,7 +179,7 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
         FT_DEVICE_LIST_INFO_NODE& node = pDest[position];
         std::memset(&node, 0, sizeof node);
         node.ID = 0x04036001;
-        node.LocId = static_cast<DWORD>(position + 1);
+        node.LocId = bridge.locationId;
         // The driver cannot read the strings of a bridge another program has open.
         if (bridge.open || bridge.description.held) {
             node.Flags = FT_FLAGS_OPENED;
@@ -202,11 +207,25 @@ FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
 
 FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle)
 {
-    if (pArg1 == nullptr || Flags != FT_OPEN_BY_SERIAL_NUMBER || pHandle == nullptr) {
+    if (pHandle == nullptr) {
+        return FT_INVALID_PARAMETER;
+    }
+    StandIn& state = standIn();
+    if (Flags == FT_OPEN_BY_LOCATION) {
+        // The location id itself stands in the pointer's place.
+        const auto locationId = static_cast<DWORD>(reinterpret_cast<uintptr_t>(pArg1));
+        std::lock_guard<std::mutex> lock(state.mutex);
+        for (const auto& bridge : state.bridges) {
+            if (bridge->attached() && bridge->locationId == locationId) {
+                return openBridge(*bridge, pHandle);
+            }
+        }
+        return FT_DEVICE_NOT_FOUND;
+    }
+    if (pArg1 == nullptr || Flags != FT_OPEN_BY_SERIAL_NUMBER) {
         return FT_INVALID_PARAMETER;
     }
     const std::string serial(static_cast<const char*>(pArg1));
-    StandIn& state = standIn();
     std::lock_guard<std::mutex> lock(state.mutex);
     for (const auto& bridge : state.bridges) {
         if (bridge->attached() && bridge->serial == serial) {

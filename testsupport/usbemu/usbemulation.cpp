@@ -159,6 +159,8 @@ int UsbEmulation::plugIn(std::shared_ptr<EmulatedUsbDevice> device, EmulatedFtdi
     entry.bridge = bridge;
     entry.sysfsPath = "/sys/devices/pci0000:00/0000:00:14.0/usb" + std::to_string(busNumber) + "/" +
                       std::to_string(busNumber) + "-" + std::to_string(deviceNumber);
+    // libusb takes the port numbers from the sysfs name, "1-5": port 5 of bus 1's root hub.
+    entry.portPath = std::to_string(busNumber) + "-" + std::to_string(deviceNumber);
     entry.deviceNode = "/dev/bus/usb/" + formatNumber("%03u", static_cast<unsigned>(busNumber)) + "/" +
                        formatNumber("%03u", static_cast<unsigned>(deviceNumber));
 
@@ -204,6 +206,13 @@ void UsbEmulation::unplug(int id)
     }
     found->second.device->disconnect();
     removeFromTestbed(found->second);
+}
+
+std::string UsbEmulation::portPath(int id) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_devices.find(id);
+    return found == m_devices.end() ? std::string() : found->second.portPath;
 }
 
 bool UsbEmulation::isPlugged(int id) const

@@ -53,6 +53,9 @@ public:
     // unplugged the same way by the emulation itself.
     void unplug(int id);
     bool isPlugged(int id) const;
+    // Where the device was plugged in, as libusb reports its port path: "1-5" (bus 1, port 5
+    // of the root hub, which is also its address there).
+    std::string portPath(int id) const;
 
     // The line log of an FTDI bridge; empty for other ids.
     std::vector<FtdiLineEvent> ftdiLineLog(int id) const;
@@ -67,6 +70,7 @@ private:
         EmulatedFtdiBridge* bridge = nullptr;
         std::string sysfsPath;
         std::string deviceNode;
+        std::string portPath;
         bool handlerAttached = false;
         bool plugged = true;
     };

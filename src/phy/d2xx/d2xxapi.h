@@ -63,6 +63,7 @@ enum : UCHAR
 enum : DWORD
 {
     FT_OPEN_BY_SERIAL_NUMBER = 1,
+    FT_OPEN_BY_LOCATION = 4,
 };
 
 // Flags of a device-information list node. An open bridge is listed with its USB ids but
@@ -74,7 +75,8 @@ enum : ULONG
 };
 
 // One entry of the device-information list; Description and SerialNumber are
-// zero-terminated within their arrays.
+// zero-terminated within their arrays. LocId is the bridge's location id (see FT_OpenEx), 0
+// where the driver gives none; an opened bridge is listed with it too.
 struct FT_DEVICE_LIST_INFO_NODE
 {
     ULONG Flags;
@@ -100,7 +102,9 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
 FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle);
 
 // Opens the bridge that pArg1 names, whatever the device-information list holds; with
-// FT_OPEN_BY_SERIAL_NUMBER, pArg1 is its zero-terminated serial number.
+// FT_OPEN_BY_SERIAL_NUMBER, pArg1 is its zero-terminated serial number; with
+// FT_OPEN_BY_LOCATION, pArg1 is not a pointer but the location id itself (LocId of its node):
+// where the bridge sits on the bus, one hexadecimal digit per level, bus first.
 FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle);
 
 FT_STATUS FT_API FT_ResetDevice(FT_HANDLE ftHandle);

@@ -170,10 +170,14 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
     startUpdate(m_target);
 }
 
-void FirmwareUpdateDlg::startUpdate(const UnitUpdateFile& target)
+bool FirmwareUpdateDlg::startUpdate(const UnitUpdateFile& target)
 {
-    m_update->start(*m_workerThread, target);
+    if (!m_unsignedQuestion.allows(this, target)) {
+        return false;
+    }
+    m_update->start(*m_workerThread, target, !target.verdict.signature.trusted());
     m_status->startWriting(UpdateVerdictText::writing(target.verdict, target.unit));
+    return true;
 }
 
 void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
@@ -321,9 +325,8 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
     m_failureBoxOpen = false;
     // The unit may have gone while the box was open; then its loss is what the line tells.
     // The selection the update's end posted may still be under way: the retry runs after it.
-    if (retry && !m_discovering && !m_update->isRunning() && m_units->lists(again.unit)) {
-        startUpdate(again);
-    } else {
+    if (!retry || m_discovering || m_update->isRunning() || !m_units->lists(again.unit) ||
+        !startUpdate(again)) {
         m_hotplug->windowFreed();
     }
 }

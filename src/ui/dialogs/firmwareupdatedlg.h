@@ -3,6 +3,7 @@
 #include "mlpdeviceinfonode.h"
 #include "mlpworkerrequesti.h"
 #include "unitupdatefile.h"
+#include "unsignedfilequestion.h"
 
 #include <QDialog>
 #include <QList>
@@ -81,7 +82,8 @@ private slots:
 private:
     void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);
     // Writes the checked file to the unit.
-    void startUpdate(const UnitUpdateFile& target);
+    // False when the person would not have an unsigned file written.
+    bool startUpdate(const UnitUpdateFile& target);
     void updateStateChanged();
     void exitIfRequestedAndIdle();
     // Offered while the file in use fits two or more listed units.
@@ -99,6 +101,7 @@ private:
     MLPWorkerThread* m_workerThread = nullptr;
     // One unit's update: the one running, or the last until the next starts.
     UnitUpdateRun* m_update;
+    UnsignedFileQuestion m_unsignedQuestion;
     MLPDeviceInfoNode m_currentDevice;
     bool m_busy = false;
     bool m_haveDevice = false;

@@ -13,11 +13,18 @@ LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
 {
     m_ui->setupUi(this);
     QString problem;
+    QString signature;
     {
         MLU2File updateFile(filePath);
         const bool opened = updateFile.open();
         // The file's problem as the check finds it, so that it is told here as in the tool tip.
-        problem = UpdateText::fileProblem(UpdateFileCheck::checkFile(updateFile).fileProblem);
+        const UpdateFileVerdict verdict = UpdateFileCheck::checkFile(updateFile);
+        problem = verdict.kind == UpdateFileVerdict::Kind::SignatureRefused
+                      ? UpdateText::signature(verdict.signature)
+                      : UpdateText::fileProblem(verdict.fileProblem);
+        if (verdict.fileProblem.headerIsValid()) {
+            signature = UpdateText::sentence(UpdateText::signature(verdict.signature));
+        }
         if (opened) {
             addRow(QStringLiteral("Device Model"), updateFile.modelName());
             addRow(QStringLiteral("Compatible Hardware Versions"),
@@ -29,6 +36,9 @@ LoadedFirmwareDlg::LoadedFirmwareDlg(const QString& filePath, QWidget* parent)
         updateFile.close();
     }
     addRow(QStringLiteral("Path"), QDir::toNativeSeparators(filePath));
+    if (!signature.isEmpty()) {
+        addRow(tr("Signature"), signature);
+    }
     if (!problem.isEmpty()) {
         addRow(QStringLiteral("Problem"), UpdateText::sentence(problem));
     }

@@ -12,6 +12,7 @@
 #include "unitwatch.h"
 #include "updatecounts.h"
 #include "updatesession.h"
+#include "updatetext.h"
 #include "updateverdicttext.h"
 #include "writingprogresstext.h"
 
@@ -39,6 +40,8 @@ UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>&
       // Nothing ticked yet: units at the file's firmware or a newer one are left alone.
       m_planner([this](const MLPDeviceInfoNode& unit) { return m_images.value(unit.model); }, {true, true})
 {
+    // A file no trusted key signed is asked about once Start is pressed.
+    m_planner.setAllowUnsigned(true);
     // Each model's file as the window read it: every unit of the model, also one that appears
     // while watching, is planned and written from those bytes.
     for (const UnitUpdateFile& unit : units) {
@@ -181,13 +184,28 @@ QString UpdateAllDlg::planText() const
 
 void UpdateAllDlg::on_bttn_start_clicked()
 {
-    QMessageBox box(QMessageBox::Question, windowTitle(), filesText(), QMessageBox::Yes | QMessageBox::Cancel,
-                    this);
+    // A file no trusted key signed is asked about here, once, with Cancel as the default.
+    bool unsignedFiles = false;
+    for (const Row& row : qAsConst(m_rows)) {
+        unsignedFiles = unsignedFiles || (takesPart(row.state) && !row.plan.fit.signature.trusted());
+    }
+    QMessageBox box(unsignedFiles ? QMessageBox::Warning : QMessageBox::Question, windowTitle(), filesText(),
+                    QMessageBox::Yes | QMessageBox::Cancel, this);
     box.setInformativeText(
+        (unsignedFiles
+             ? tr("Nothing shows that an unsigned file is the one its maker released: write it only if "
+                  "you trust where it came from.\n\n")
+             : QString()) +
         tr("Keep every unit connected and powered until the last one has finished. Start now?"));
     box.button(QMessageBox::Yes)->setText(tr("Start"));
+    if (unsignedFiles) {
+        box.setDefaultButton(QMessageBox::Cancel);
+    }
     if (box.exec() != QMessageBox::Yes) {
         return;
+    }
+    if (unsignedFiles) {
+        m_run->allowUnsigned();
     }
     QList<int> rows;
     for (int row = 0; row < m_rows.size(); ++row) {

@@ -11,7 +11,7 @@ QString DeviceUnitText::unit(const MLPDeviceInfoNode& device)
 
 QString DeviceUnitText::unitDetails(const MLPDeviceInfoNode& device)
 {
-    if (device.serial.isEmpty()) {
+    if (!device.serialIsOwn()) {
         return unit(device);
     }
     return tr("%1, serial %2").arg(UpdateText::linkKind(device.linkKind), device.serial);

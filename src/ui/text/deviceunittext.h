@@ -14,9 +14,10 @@ class DeviceUnitText
     Q_DECLARE_TR_FUNCTIONS(DeviceUnitText)
 
 public:
-    // "maker USB 0042"; without a serial number, where it is listed: "maker USB at usb:m/2".
+    // "maker USB 0042"; without a serial number of its own, where it sits: "FTDI bridge on
+    // port 1-2.3" (UpdateText::unit).
     static QString unit(const MLPDeviceInfoNode& device);
-    // "maker USB, serial 0042"; without a serial number as unit() says it.
+    // "maker USB, serial 0042"; without a serial number of its own as unit() says it.
     static QString unitDetails(const MLPDeviceInfoNode& device);
     // "DEMO-A (maker USB, serial 0042)".
     static QString modelAndUnit(const MLPDeviceInfoNode& device);

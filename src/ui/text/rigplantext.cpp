@@ -2,6 +2,7 @@
 
 #include "builtinupdatefiles.h"
 #include "pathtext.h"
+#include "updatetext.h"
 
 #include <QDir>
 #include <QStringList>
@@ -64,8 +65,10 @@ QString RigPlanText::files(const QList<UnitPlan>& written)
                                    ? tr("the built-in update file")
                                    : PathText::wrappable(QDir::toNativeSeparators(paths.at(file)));
         lines << tr("Writes firmware %1 from %2 to %3 of model %4.")
-                     .arg(first.at(file)->fit.fileFirmwareVersionText, source,
-                          unitCount(unitsPerFile.at(file)), first.at(file)->unit.model);
+                         .arg(first.at(file)->fit.fileFirmwareVersionText, source,
+                              unitCount(unitsPerFile.at(file)), first.at(file)->unit.model) +
+                     QLatin1Char(' ') +
+                     UpdateText::sentence(UpdateText::signature(first.at(file)->fit.signature));
     }
     return lines.join(QLatin1Char('\n'));
 }

@@ -21,13 +21,16 @@ QString UpdateVerdictText::toolTip(const UpdateFileVerdict& verdict, uint16_t de
     switch (verdict.kind) {
     case UpdateFileVerdict::Kind::Fits:
         return tr("Writes firmware %1 to %2, which now has %3.")
-            .arg(verdict.fileFirmwareVersionText, verdict.deviceModel,
-                 MLPDeviceInfoNode::versionText(deviceFwVersion));
+                   .arg(verdict.fileFirmwareVersionText, verdict.deviceModel,
+                        MLPDeviceInfoNode::versionText(deviceFwVersion)) +
+               QLatin1Char(' ') + UpdateText::sentence(UpdateText::signature(verdict.signature));
     case UpdateFileVerdict::Kind::NoFile:
         return noFileText;
     case UpdateFileVerdict::Kind::FileProblem:
     case UpdateFileVerdict::Kind::OtherModel:
     case UpdateFileVerdict::Kind::HardwareNotListed:
+    case UpdateFileVerdict::Kind::SignatureRefused:
+    case UpdateFileVerdict::Kind::Unsigned:
         break;
     }
     return UpdateText::sentence(UpdateText::fileVerdict(verdict));

@@ -4,10 +4,13 @@
 #include "updatehistory.h"
 #include "updatesession.h"
 
-void UnitUpdateRun::start(MLPWorkerThread& thread, const UnitUpdateFile& target)
+void UnitUpdateRun::start(MLPWorkerThread& thread, const UnitUpdateFile& target, bool allowUnsigned)
 {
     recycle();
     m_session = new UpdateSession(thread, UpdateHistory::defaultPath(), this);
+    if (allowUnsigned) {
+        m_session->allowUnsigned();
+    }
     connect(m_session, &UpdateSession::progress, this, &UnitUpdateRun::progress);
     connect(m_session, &UpdateSession::stateChanged, this, &UnitUpdateRun::sessionStateChanged);
     m_session->start(target.unit, target.image);

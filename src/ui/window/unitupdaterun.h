@@ -18,8 +18,9 @@ public:
     using QObject::QObject;
 
     // Writes the target's file to its unit, found by its identity on its own link; the
-    // request checks the unit and the file once more before any byte goes out.
-    void start(MLPWorkerThread& thread, const UnitUpdateFile& target);
+    // request checks the unit and the file once more before any byte goes out. A file no
+    // trusted key signed is written only with allowUnsigned.
+    void start(MLPWorkerThread& thread, const UnitUpdateFile& target, bool allowUnsigned);
     bool isRunning() const;
     // The session running or run last; null before the first and after recycle().
     const UpdateSession* session() const { return m_session; }

@@ -3,6 +3,7 @@
 #include "builtinupdatefiles.h"
 #include "modetextlink.h"
 #include "updatefilecheck.h"
+#include "updatetext.h"
 #include "updateverdicttext.h"
 
 #include <QAbstractButton>
@@ -65,7 +66,23 @@ void UpdateFileSource::chooseFile(QWidget* window)
         m_loadedFile = chosenPath;
     }
     m_widgets.loadedInfo->setEnabled(m_loadedFile.has_value());
-    m_widgets.loadedFileName->setText(m_loadedFile ? QFileInfo(*m_loadedFile).fileName() : QString());
+    showLoadedFile();
+}
+
+// The file's name, marked when no trusted key signed it; who signed it in the tool tip.
+void UpdateFileSource::showLoadedFile()
+{
+    if (!m_loadedFile) {
+        m_widgets.loadedFileName->clear();
+        m_widgets.loadedFileName->setToolTip(QString());
+        return;
+    }
+    const UpdateFileSignatureVerdict signature = UpdateFileCheck::checkFile(*m_loadedFile).signature;
+    const QString name = QFileInfo(*m_loadedFile).fileName();
+    m_widgets.loadedFileName->setText(signature.trusted()   ? name
+                                      : signature.refused() ? tr("%1 (refused)").arg(name)
+                                                            : tr("%1 (unsigned)").arg(name));
+    m_widgets.loadedFileName->setToolTip(UpdateText::sentence(UpdateText::signature(signature)));
 }
 
 QString UpdateFileSource::fileFor(const MLPDeviceInfoNode& unit) const

@@ -57,6 +57,7 @@ private:
     // The built-in files by model in the built-in mode, read afresh; none in the other.
     QHash<QString, QString> catalogue() const;
     QString fileFor(const MLPDeviceInfoNode& unit, const QHash<QString, QString>& builtIn) const;
+    void showLoadedFile();
     // What is missing when the mode gives a unit no file.
     QString noFileText() const;
 

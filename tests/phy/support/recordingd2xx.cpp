@@ -4,6 +4,7 @@
 #include "deviceendpoint.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 namespace marlune::testing {
@@ -37,6 +38,11 @@ int RecordingD2xx::addBridge(const QByteArray& description, DeviceEndpoint* endp
 void RecordingD2xx::setSerialNumber(int bridge, const QByteArray& serialNumber)
 {
     m_bridges[static_cast<std::size_t>(bridge)].serialNumber = serialNumber;
+}
+
+void RecordingD2xx::setLocationId(int bridge, uint32_t locationId)
+{
+    m_bridges[static_cast<std::size_t>(bridge)].locationId = locationId;
 }
 
 void RecordingD2xx::unplug(int bridge)
@@ -109,6 +115,16 @@ RecordingD2xx::Handle* RecordingD2xx::openBySerialNumber(const QByteArray& seria
     return nullptr;
 }
 
+RecordingD2xx::Handle* RecordingD2xx::openByLocation(uint32_t locationId)
+{
+    for (std::size_t bridge = 0; bridge < m_bridges.size(); ++bridge) {
+        if (m_bridges[bridge].attached && locationId != 0 && m_bridges[bridge].locationId == locationId) {
+            return openBridge(static_cast<int>(bridge));
+        }
+    }
+    return nullptr;
+}
+
 RecordingD2xx::Handle* RecordingD2xx::openBridge(int bridge)
 {
     if (!m_bridges[static_cast<std::size_t>(bridge)].opens) {
@@ -170,6 +186,7 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
     for (int position = 0; position < provider.listedCount(); ++position) {
         FT_DEVICE_LIST_INFO_NODE& node = pDest[position];
         node = FT_DEVICE_LIST_INFO_NODE{};
+        node.LocId = provider.bridgeAt(position).locationId;
         if (provider.bridgeAt(position).heldElsewhere) {
             node.Flags = FT_FLAGS_OPENED;
             node.ID = provider.bridgeAt(position).usbIds;
@@ -197,9 +214,15 @@ FT_STATUS FT_API FT_Open(int deviceNumber, FT_HANDLE* pHandle)
 FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle)
 {
     RecordingD2xx& provider = RecordingD2xx::instance();
+    *pHandle = nullptr;
+    if (Flags == FT_OPEN_BY_LOCATION) {
+        const auto locationId = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(pArg1));
+        provider.record(QStringLiteral("FT_OpenEx(location 0x%1)").arg(locationId, 0, 16));
+        *pHandle = provider.openByLocation(locationId);
+        return *pHandle != nullptr ? FT_OK : FT_DEVICE_NOT_OPENED;
+    }
     const QByteArray serialNumber(static_cast<const char*>(pArg1));
     provider.record(QStringLiteral("FT_OpenEx(%1)").arg(QString::fromLatin1(serialNumber)));
-    *pHandle = nullptr;
     if (Flags != FT_OPEN_BY_SERIAL_NUMBER) {
         return FT_INVALID_PARAMETER;
     }

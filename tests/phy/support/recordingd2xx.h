@@ -15,7 +15,8 @@ class DeviceEndpoint;
 
 // A D2XX provider for tests, linked in place of the real one: a list of bridges the test
 // describes, each optionally backed by a device endpoint, and a log of every D2XX call in a
-// readable form ("FT_Open(1)", "FT_OpenEx(FT01)", "FT_SetTimeouts(100, 2000)",
+// readable form ("FT_Open(1)", "FT_OpenEx(FT01)", "FT_OpenEx(location 0x123)",
+// "FT_SetTimeouts(100, 2000)",
 // "FT_Write(91 4d 6c 01)").
 // Calls on a handle that is not open are logged with " without device" appended and fail.
 // FT_GetQueueStatus moves what the endpoint has ready into the handle's receive queue and
@@ -34,6 +35,9 @@ public:
     int addBridge(const QByteArray& description, DeviceEndpoint* endpoint = nullptr);
     // The bridge's serial number (none unless set), as the list shows it and FT_OpenEx finds it.
     void setSerialNumber(int bridge, const QByteArray& serialNumber);
+    // Where the bridge sits on the bus, as its list node's LocId shows it and FT_OpenEx by
+    // location finds it (none unless set); kept while another program holds it.
+    void setLocationId(int bridge, uint32_t locationId);
     // The bridge leaves the bus: the next list closes up behind it and FT_OpenEx no longer
     // finds it.
     void unplug(int bridge);
@@ -57,6 +61,7 @@ public:
     {
         QByteArray description;
         QByteArray serialNumber;
+        uint32_t locationId = 0;
         DeviceEndpoint* endpoint = nullptr;
         bool attached = true;
         bool opens = true;
@@ -83,6 +88,8 @@ public:
     Handle* openListed(int position);
     // The first attached bridge with this serial number, whatever the list holds.
     Handle* openBySerialNumber(const QByteArray& serialNumber);
+    // The attached bridge at this location, whatever the list holds.
+    Handle* openByLocation(uint32_t locationId);
     bool closeHandle(void* handle);
 
 private:

@@ -2,7 +2,9 @@
 #include "builtinupdatefiles.h"
 #include "deviceinfodlg.h"
 #include "firmwareupdatedlg.h"
+#include "flagrows.h"
 #include "loadedfirmwaredlg.h"
+#include "minisignsigner.h"
 #include "mlpupdatefirmwarerequest.h"
 #include "mlpworkercontext.h"
 #include "mlpworkerthread.h"
@@ -79,9 +81,12 @@ void runRequest(MLPUpdateFirmwareRequest* request, VirtualDevice& unit)
     emitFromAnotherThread([&] {
         MLPWorkerContext context;
         context.units.context = &unit;
-        context.units.open = [](void* device, const MLPDeviceInfoNode&,
-                                MLPDeviceInfoNode&) -> std::unique_ptr<marlune::MLP::MLPPhy> {
-            return std::make_unique<marlune::testing::VirtualDevicePhy>(*static_cast<VirtualDevice*>(device));
+        context.units.open = [](void* device, const MLPDeviceInfoNode&) {
+            MLPUnitLinks::Opening opening;
+            opening.link =
+                std::make_unique<marlune::testing::VirtualDevicePhy>(*static_cast<VirtualDevice*>(device));
+            opening.problem = MLPUnitLinks::Problem::None;
+            return opening;
         };
         request->run(&context);
     });
@@ -181,6 +186,9 @@ private slots:
     void deviceInfoButtonShowsTheCurrentDevice();
     void builtInInfoButtonShowsTheCatalogue();
     void loadedInfoButtonShowsTheLoadedFile();
+    // A file no trusted key signed.
+    void unsignedFileIsWrittenOnlyAfterYes_data();
+    void unsignedFileIsWrittenOnlyAfterYes();
     void historyButtonShowsTheHistory();
 
 private:
@@ -680,7 +688,8 @@ void TestFirmwareUpdateDlg::updateButtonFollowsTheLoadedFile_data()
     QTest::addColumn<QString>("toolTip");
 
     // The window without a device: model N/A, firmware and hardware 0.00.
-    const QString writes = QStringLiteral("Writes firmware 1.07 to N/A, which now has 0.00.");
+    const QString writes = QStringLiteral(
+        "Writes firmware 1.07 to N/A, which now has 0.00. Signed by demo (key 68618CD95EDF84EC).");
     QTest::newRow("fits") << kNoDeviceModel << QVector<uint16_t>{0x0000} << 0 << true << writes;
     QTest::newRow("fits among several")
         << kNoDeviceModel << QVector<uint16_t>{0x0100, 0x0000, 0x0200} << 0 << true << writes;
@@ -1088,8 +1097,9 @@ void TestFirmwareUpdateDlg::loadedInfoButtonShowsTheLoadedFile()
     QTest::mouseClick(button("infoButtonLoadedFirmware"), Qt::LeftButton);
 
     QCOMPARE(watcher.seenCount(), 1);
-    QCOMPARE(rows.size(), 4);
-    QCOMPARE(rows.last(), "Path|" + QDir::toNativeSeparators(path));
+    QCOMPARE(rows.size(), 5);
+    QCOMPARE(rows.at(3), "Path|" + QDir::toNativeSeparators(path));
+    QCOMPARE(rows.last(), "Signature|Signed by demo (key 68618CD95EDF84EC).");
     QTRY_VERIFY(!shown);
 }
 
@@ -1105,6 +1115,57 @@ void TestFirmwareUpdateDlg::historyButtonShowsTheHistory()
     QTest::mouseClick(button("bttn_history"), Qt::LeftButton);
     QCOMPARE(watcher.seenCount(), 1);
     QTRY_VERIFY(!shown);
+}
+
+void TestFirmwareUpdateDlg::unsignedFileIsWrittenOnlyAfterYes_data()
+{
+    marlune::testing::addFlagRows("yes", "answered No", "answered Yes");
+}
+
+// Its row says so, and the window asks before the first write, No by default; after Yes it
+// does not ask again for that file.
+void TestFirmwareUpdateDlg::unsignedFileIsWrittenOnlyAfterYes()
+{
+    QFETCH(bool, yes);
+    showAndFinishDiscovery();
+    selectDevice();
+    invokeLink(QStringLiteral("alternative-update-file"));
+    const QString path = writeUpdateFile(QStringLiteral("unsigned.ml2"), kNoDeviceModel, {0x0000});
+    marlune::testing::MinisignSigner::removeSignature(path);
+    loadFile(path);
+    QCOMPARE(label("lbl_fileStatus")->text(), QStringLiteral("unsigned.ml2 (unsigned)"));
+    QCOMPARE(label("lbl_fileStatus")->toolTip(), QStringLiteral("Not signed."));
+    QVERIFY(button("bttn_update")->isEnabled());
+
+    ModalDialogWatcher watcher([&](QWidget* dialog) {
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        QVERIFY(box);
+        QCOMPARE(box->text(), QStringLiteral("unsigned.ml2 is not signed."));
+        QCOMPARE(box->defaultButton(), box->button(QMessageBox::No));
+        box->button(yes ? QMessageBox::Yes : QMessageBox::No)->click();
+    });
+    invoke("on_bttn_update_clicked");
+    QTRY_COMPARE(watcher.seenCount(), 1);
+    QPointer<MLPUpdateFirmwareRequest> request = m_window->findChild<MLPUpdateFirmwareRequest*>();
+    QCOMPARE(!request.isNull(), yes);
+    if (!yes) {
+        QVERIFY(progressBar()->isHidden());
+        QVERIFY(button("bttn_update")->isEnabled());
+        invoke("on_bttn_update_clicked");
+        QTRY_COMPARE(watcher.seenCount(), 2);
+        QVERIFY(!m_window->findChild<MLPUpdateFirmwareRequest*>());
+        return;
+    }
+    const std::unique_ptr<VirtualDevice> unit = makeUnit();
+    runRequest(request, *unit);
+    QTRY_VERIFY(!request);
+    QVERIFY(
+        label("statusLabel")->text().endsWith(" updated to firmware 1.07. It now reports firmware 1.07."));
+    selectDevice();
+    invoke("on_bttn_update_clicked");
+    QVERIFY(m_window->findChild<MLPUpdateFirmwareRequest*>());
+    QTest::qWait(3 * ModalDialogWatcher::kPollIntervalMs);
+    QCOMPARE(watcher.seenCount(), 1);
 }
 
 QTEST_MAIN(TestFirmwareUpdateDlg)

@@ -201,7 +201,8 @@ void TestFirmwareUpdateFlow::startSelectsTheFirstDeviceAndOffersItsBuiltInFile()
     QCOMPARE(devicesCombo()->currentIndex(), 0);
     QVERIFY(button("bttn_update")->isEnabled());
     QCOMPARE(button("bttn_update")->toolTip(),
-             QStringLiteral("Writes firmware 1.03 to DEMO-B, which now has 1.01."));
+             QStringLiteral("Writes firmware 1.03 to DEMO-B, which now has 1.01. Signed by demo (key "
+                            "68618CD95EDF84EC)."));
     QVERIFY2(button("bttn_updateAll")->isHidden(), "one unit fits: nothing to update all together");
 }
 

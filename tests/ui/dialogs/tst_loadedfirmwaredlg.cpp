@@ -49,14 +49,17 @@ void TestLoadedFirmwareDlg::readableFileShowsItsHeaderAndPath()
     const QString path = file.writeTo(m_directory.filePath(QStringLiteral("demo5.ml2")));
 
     const LoadedFirmwareDlg dialog(path);
-    QCOMPARE(rows(dialog), (QStringList{"Device Model|DEMO-5", "Compatible Hardware Versions|1.00,1.02",
-                                        "Firmware Version|1.07", "Path|" + QDir::toNativeSeparators(path)}));
+    const QStringList header{"Device Model|DEMO-5", "Compatible Hardware Versions|1.00,1.02",
+                             "Firmware Version|1.07", "Path|" + QDir::toNativeSeparators(path)};
+    QCOMPARE(rows(dialog), header + QStringList{"Signature|Signed by demo (key 68618CD95EDF84EC)."});
 
-    // A readable header with a block cut short: the problem the tool tip names is told too.
+    // A readable header with a block cut short: the problem the tool tip names is told too, and
+    // the signature no longer holds.
     QFile cut(path);
     QVERIFY(cut.resize(cut.size() - 10));
     const LoadedFirmwareDlg truncated(path);
-    QCOMPARE(rows(truncated), rows(dialog)
+    QCOMPARE(rows(truncated), QStringList(header)
+                                  << "Signature|The file was changed after it was signed."
                                   << "Problem|Block 0 (100 bytes from offset 1280) reaches beyond the end "
                                      "of the file (1370 bytes): the file is truncated.");
 }

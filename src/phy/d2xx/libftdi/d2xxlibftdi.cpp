@@ -16,6 +16,7 @@
 #include "libftdibridge.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -99,10 +100,11 @@ FT_STATUS FT_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE* pDest, LPDWORD l
     const std::lock_guard<std::mutex> lock(state.mutex);
     for (std::size_t position = 0; position < state.deviceList.size(); ++position) {
         const LibftdiBridge::ListEntry& entry = state.deviceList[position];
-        // Flags, Type and LocId are left 0: nothing of ours reads them.
+        // Flags and Type are left 0: nothing of ours reads them.
         FT_DEVICE_LIST_INFO_NODE& node = pDest[position];
         node = FT_DEVICE_LIST_INFO_NODE{};
         node.ID = entry.id;
+        node.LocId = entry.locationId;
         copyText(entry.serialNumber, node.SerialNumber, sizeof node.SerialNumber);
         copyText(entry.description, node.Description, sizeof node.Description);
     }
@@ -144,6 +146,13 @@ FT_STATUS FT_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE* pHandle)
         return FT_INVALID_PARAMETER;
     }
     *pHandle = nullptr;
+    if (Flags == FT_OPEN_BY_LOCATION) {
+        // Only the bridge there is looked at: no other device is opened to read its strings.
+        LibftdiBridge::ListEntry entry;
+        const FT_STATUS status =
+            LibftdiBridge::locate(static_cast<DWORD>(reinterpret_cast<uintptr_t>(pArg1)), entry);
+        return status == FT_OK ? openEntry(entry, pHandle) : status;
+    }
     if (pArg1 == nullptr || Flags != FT_OPEN_BY_SERIAL_NUMBER) {
         return FT_INVALID_PARAMETER;
     }

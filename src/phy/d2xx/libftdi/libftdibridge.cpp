@@ -1,6 +1,7 @@
 #include "libftdibridge.h"
 
 #include "mlpusbidentities.h"
+#include "mlpusbportpath.h"
 
 #include <algorithm>
 #include <chrono>
@@ -42,6 +43,12 @@ int boundedTimeout(ULONG timeoutMs)
     return static_cast<int>(std::clamp<ULONG>(timeoutMs, 1, INT_MAX));
 }
 
+DWORD locationIdOf(libusb_device* device)
+{
+    return marlune::MLP::MLPUsbPortPath::locationId(libusb_get_bus_number(device),
+                                                    marlune::MLP::MLPUsbPortPath::portsOf(device));
+}
+
 FT_STATUS statusOf(int ftdiResult)
 {
     return ftdiResult == 0 ? FT_OK : FT_IO_ERROR;
@@ -49,7 +56,8 @@ FT_STATUS statusOf(int ftdiResult)
 
 } // namespace
 
-FT_STATUS LibftdiBridge::listAttached(std::vector<ListEntry>& entries)
+// The attached bridges in libusb's order, each with its strings when readStrings is set.
+FT_STATUS LibftdiBridge::listBridges(bool readStrings, std::vector<ListEntry>& entries)
 {
     entries.clear();
     libusb_context* context = nullptr;
@@ -73,8 +81,9 @@ FT_STATUS LibftdiBridge::listAttached(std::vector<ListEntry>& entries)
         entry.busNumber = libusb_get_bus_number(device);
         entry.deviceAddress = libusb_get_device_address(device);
         entry.id = (ULONG{descriptor.idVendor} << 16) | descriptor.idProduct;
+        entry.locationId = locationIdOf(device);
         libusb_device_handle* handle = nullptr;
-        if (libusb_open(device, &handle) == 0) {
+        if (readStrings && libusb_open(device, &handle) == 0) {
             entry.description = readString(handle, descriptor.iProduct, kDescriptionBytes);
             entry.serialNumber = readString(handle, descriptor.iSerialNumber, kSerialNumberBytes);
             libusb_close(handle);
@@ -83,6 +92,28 @@ FT_STATUS LibftdiBridge::listAttached(std::vector<ListEntry>& entries)
     }
     libusb_free_device_list(attached, 1);
     libusb_exit(context);
+    return FT_OK;
+}
+
+FT_STATUS LibftdiBridge::listAttached(std::vector<ListEntry>& entries)
+{
+    return listBridges(true, entries);
+}
+
+FT_STATUS LibftdiBridge::locate(DWORD locationId, ListEntry& entry)
+{
+    std::vector<ListEntry> entries;
+    const FT_STATUS status = listBridges(false, entries);
+    if (status != FT_OK) {
+        return status;
+    }
+    const auto found = std::find_if(entries.begin(), entries.end(), [&](const ListEntry& candidate) {
+        return locationId != 0 && candidate.locationId == locationId;
+    });
+    if (found == entries.end()) {
+        return FT_DEVICE_NOT_FOUND;
+    }
+    entry = *found;
     return FT_OK;
 }
 

@@ -22,7 +22,8 @@ public:
     {
         uint8_t busNumber = 0;
         uint8_t deviceAddress = 0;
-        ULONG id = 0; // vendor id in the high half, product id in the low half
+        ULONG id = 0;         // vendor id in the high half, product id in the low half
+        DWORD locationId = 0; // where it sits on the bus (MLPUsbPortPath); 0 where that cannot be written
         std::string serialNumber;
         std::string description; // the USB product string
     };
@@ -34,6 +35,9 @@ public:
     // The attached bridges (the FTDI ids of MLPUsbIdentities) in libusb's order; a bridge whose strings
     // cannot be read (no access, or a string it does not have) is listed with that text empty.
     static FT_STATUS listAttached(std::vector<ListEntry>& entries);
+    // The attached bridge at a location, found without opening any device; its strings are
+    // left empty. FT_DEVICE_NOT_FOUND when no bridge sits there.
+    static FT_STATUS locate(DWORD locationId, ListEntry& entry);
 
     LibftdiBridge();
     ~LibftdiBridge();
@@ -52,6 +56,7 @@ public:
     FT_STATUS queueStatus(DWORD& bytesQueued);
 
 private:
+    static FT_STATUS listBridges(bool readStrings, std::vector<ListEntry>& entries);
     // Appends the data of the chip's next answer to m_received.
     FT_STATUS receiveAnswer();
 

@@ -1,0 +1,6 @@
+#include "trustedkeys.h"
+
+QString TrustedKeys::administratorsFolder()
+{
+    return QStringLiteral("/etc/marlune-fwupdate/trusted-keys");
+}
