@@ -56,6 +56,7 @@ set(expected_files
     ./usr/share/man/man1/marlune-fwupdate-cli.1.gz
     ./usr/share/doc/marlune-fwupdate/copyright
     ./usr/share/doc/marlune-fwupdate/changelog.gz
+    ./usr/share/doc/marlune-fwupdate/guide.html
     ./usr/lib/udev/rules.d/60-marlune-fwupdate.rules
     ./usr/share/metainfo/${APPSTREAM_ID}.metainfo.xml)
 if(WITH_WINDOW)

@@ -54,10 +54,69 @@ configure_file(/usr/share/doc/mingw-w64-x86-64-dev/copyright ${licence_dir}/ming
 configure_file(windows/licenses.txt ${licence_dir}/README.txt COPYONLY)
 install(DIRECTORY ${licence_dir}/ DESTINATION licenses)
 
-# The README, whose Windows section the installer's last page points to for the drivers.
-set(readme ${CMAKE_CURRENT_BINARY_DIR}/windows/README.txt)
-configure_file(${PROJECT_SOURCE_DIR}/README.md ${readme} @ONLY NEWLINE_STYLE CRLF)
-install(FILES ${readme} DESTINATION .)
+# The user's guide, which the installer's last page offers to open; the README is the
+# developers'.
+install(FILES ${MARLUNE_GUIDE} DESTINATION .)
+
+# Authenticode signatures, with the maker's certificate: never in the repository, named when
+# configuring. Both programs and every DLL and plugin beside them are signed as they are
+# installed (after stripping, which would break a signature), the uninstaller and the
+# installer as makensis writes them (sign.cmake).
+set(MARLUNE_SIGN_CERTIFICATE "" CACHE FILEPATH "Code-signing certificate (PEM) for the Windows programs and installer")
+set(MARLUNE_SIGN_KEY "" CACHE FILEPATH "The private key (PEM) of MARLUNE_SIGN_CERTIFICATE")
+set(MARLUNE_SIGN_PKCS12 "" CACHE FILEPATH "Instead of certificate and key: both in one PKCS#12 file")
+set(MARLUNE_SIGN_PASSWORD_FILE "" CACHE FILEPATH "A file holding the password of the key or PKCS#12 file, if it has one")
+set(MARLUNE_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 timestamp server, so that signatures outlive the certificate")
+set(MARLUNE_SIGN_CREDENTIALS "")
+if(MARLUNE_SIGN_PKCS12 AND (MARLUNE_SIGN_CERTIFICATE OR MARLUNE_SIGN_KEY))
+    message(FATAL_ERROR "Name either MARLUNE_SIGN_PKCS12 or MARLUNE_SIGN_CERTIFICATE with MARLUNE_SIGN_KEY, not both")
+elseif(MARLUNE_SIGN_PKCS12)
+    set(MARLUNE_SIGN_CREDENTIALS "-pkcs12;${MARLUNE_SIGN_PKCS12}")
+elseif(MARLUNE_SIGN_CERTIFICATE AND MARLUNE_SIGN_KEY)
+    set(MARLUNE_SIGN_CREDENTIALS "-certs;${MARLUNE_SIGN_CERTIFICATE};-key;${MARLUNE_SIGN_KEY}")
+elseif(MARLUNE_SIGN_CERTIFICATE OR MARLUNE_SIGN_KEY)
+    message(FATAL_ERROR "MARLUNE_SIGN_CERTIFICATE and MARLUNE_SIGN_KEY are needed together")
+endif()
+if(MARLUNE_SIGN_CREDENTIALS)
+    set(MARLUNE_SIGN ON)
+    find_program(OSSLSIGNCODE osslsigncode REQUIRED)
+    foreach(file IN ITEMS ${MARLUNE_SIGN_CERTIFICATE} ${MARLUNE_SIGN_KEY} ${MARLUNE_SIGN_PKCS12} ${MARLUNE_SIGN_PASSWORD_FILE})
+        if(NOT EXISTS ${file})
+            message(FATAL_ERROR "${file}, named for signing, does not exist")
+        endif()
+    endforeach()
+    if(MARLUNE_SIGN_PASSWORD_FILE)
+        list(APPEND MARLUNE_SIGN_CREDENTIALS -readpass ${MARLUNE_SIGN_PASSWORD_FILE})
+    endif()
+    set(MARLUNE_SIGN_TIMESTAMP "")
+    if(MARLUNE_SIGN_TIMESTAMP_URL)
+        set(MARLUNE_SIGN_TIMESTAMP "-ts;${MARLUNE_SIGN_TIMESTAMP_URL}")
+        message(STATUS "Windows programs and installer: signed, timestamped by ${MARLUNE_SIGN_TIMESTAMP_URL}")
+    else()
+        message(STATUS "Windows programs and installer: signed, without a timestamp (MARLUNE_SIGN_TIMESTAMP_URL)")
+    endif()
+else()
+    set(MARLUNE_SIGN OFF)
+    message(STATUS "Windows programs and installer: not signed (no MARLUNE_SIGN_CERTIFICATE or MARLUNE_SIGN_PKCS12)")
+endif()
+set(MARLUNE_HELP_LINK "https://www.marlune.invalid/firmware-update-tool" CACHE STRING
+    "Where the uninstall entry sends a person for help")
+set(sign_script ${CMAKE_CURRENT_BINARY_DIR}/windows/sign.cmake)
+configure_file(windows/sign.cmake.in ${sign_script} @ONLY)
+if(MARLUNE_SIGN)
+    install(CODE "
+        file(GLOB_RECURSE signed LIST_DIRECTORIES false
+             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${MARLUNE_WINDOWS_INSTALL_BIN}/*.exe\"
+             \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${MARLUNE_WINDOWS_INSTALL_BIN}/*.dll\")
+        foreach(file IN LISTS signed)
+            execute_process(COMMAND \"${CMAKE_COMMAND}\" -DFILE=\${file} -P \"${sign_script}\"
+                            COMMAND_ERROR_IS_FATAL ANY)
+        endforeach()
+        list(LENGTH signed count)
+        message(STATUS \"Signed \${count} programs and DLLs\")")
+else()
+    install(CODE "message(STATUS \"The programs and DLLs are not signed: no certificate was named\")")
+endif()
 
 set(CPACK_GENERATOR NSIS ZIP)
 set(CPACK_PACKAGE_NAME ${MARLUNE_APP_ID})
@@ -77,7 +136,12 @@ set(CPACK_MARLUNE_WINDOWS_VERSION ${MARLUNE_WINDOWS_VERSION})
 set(CPACK_MARLUNE_RUNNING_MUTEX ${MARLUNE_RUNNING_MUTEX})
 set(CPACK_MARLUNE_LICENCE ${licence})
 set(CPACK_MARLUNE_ICON ${PROJECT_BINARY_DIR}/resources/pictures/Marlune.ico)
-set(MARLUNE_HELP_LINK "https://www.marlune.invalid/firmware-update-tool" CACHE STRING
-    "Where the uninstall entry sends a person for help")
 set(CPACK_MARLUNE_HELP_LINK ${MARLUNE_HELP_LINK})
+set(CPACK_MARLUNE_WELCOME_BITMAP ${PROJECT_BINARY_DIR}/resources/pictures/installer-welcome.bmp)
+# makensis makes the uninstaller in a pass of its own, which the installer's pass starts.
+find_program(MAKENSIS makensis REQUIRED)
+set(CPACK_MARLUNE_MAKENSIS ${MAKENSIS})
+set(CPACK_MARLUNE_UNINSTALLER ${CMAKE_CURRENT_BINARY_DIR}/windows/Uninstall.exe)
+set(CPACK_MARLUNE_CMAKE ${CMAKE_COMMAND})
+set(CPACK_MARLUNE_SIGN_SCRIPT ${sign_script})
 include(CPack)

@@ -1,5 +1,6 @@
 // Paints the program's pictures at build time: the window icon as a multi-size Windows
-// icon file and the information button image at normal and double pixel density. They are
+// icon file, the information button image at normal and double pixel density, and the
+// installer's side picture. They are
 // drawn with shapes only (no fonts), so every machine produces the same bytes.
 
 #include <QBuffer>
@@ -28,6 +29,11 @@ const QVector<int> kWindowIconSizes = {16, 24, 32, 48, 64, 128, 256};
 constexpr int kFirstPngIconSize = 256;
 // The information button draws at the default button icon size.
 constexpr int kInfoIconSize = 16;
+// The picture on the left of the installer's first and last pages, at the size NSIS shows.
+constexpr int kInstallerPictureWidth = 164;
+constexpr int kInstallerPictureHeight = 314;
+constexpr int kInstallerIconSize = 96;
+constexpr int kInstallerIconTop = 40;
 
 QImage transparentImage(int size)
 {
@@ -108,6 +114,27 @@ QImage paintInfoIcon(int scale)
     painter.drawRect(QRectF(7.0, 6.0, 2.0, 6.0));
     painter.drawRect(QRectF(6.0, 11.0, 4.0, 1.0));
     return image;
+}
+
+// The installer's side picture: the icon's sea blue from top to bottom, with the window icon
+// in its upper part. A BMP without transparency, the one kind NSIS shows there.
+QByteArray installerPictureBytes()
+{
+    QImage image(kInstallerPictureWidth, kInstallerPictureHeight, QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient background(0.0, 0.0, 0.0, kInstallerPictureHeight);
+    background.setColorAt(0.0, QColor(0x23, 0x7a, 0x99));
+    background.setColorAt(1.0, QColor(0x0b, 0x30, 0x43));
+    painter.fillRect(image.rect(), background);
+    painter.drawImage((kInstallerPictureWidth - kInstallerIconSize) / 2, kInstallerIconTop,
+                      paintWindowIcon(kInstallerIconSize));
+    painter.end();
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "BMP");
+    return bytes;
 }
 
 QByteArray pngBytes(const QImage& image)
@@ -205,6 +232,7 @@ int main(int argc, char** argv)
     const bool written =
         writeFile(outputDirectory.filePath("Marlune.ico"), iconFileBytes(kWindowIconSizes)) &&
         writeFile(outputDirectory.filePath("info.png"), pngBytes(paintInfoIcon(1))) &&
-        writeFile(outputDirectory.filePath("info@2x.png"), pngBytes(paintInfoIcon(2)));
+        writeFile(outputDirectory.filePath("info@2x.png"), pngBytes(paintInfoIcon(2))) &&
+        writeFile(outputDirectory.filePath("installer-welcome.bmp"), installerPictureBytes());
     return written ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 namespace {
@@ -93,6 +94,15 @@ bool isWellFormedAddress(const QString& address)
     return address.startsWith(prefix) && position.match(address.mid(prefix.size())).hasMatch();
 }
 
+// Qt's usage line names the program as it was started, on Windows by its whole path; the
+// help names it as a person types it.
+QString helpNamingTheProgram(const QString& qtHelpText)
+{
+    const int usageEnd = qtHelpText.indexOf(QLatin1Char('\n'));
+    return QStringLiteral("Usage: %1 [options] command [FILE]").arg(QCoreApplication::applicationName()) +
+           qtHelpText.mid(usageEnd);
+}
+
 } // namespace
 
 CliArguments::Outcome CliArguments::usageError(const QString& text)
@@ -105,7 +115,13 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(commandsText());
-    const QCommandLineOption helpOption = parser.addHelpOption();
+    // Qt's own help option would list --help-all for Qt's options, which mean nothing here;
+    // it stays understood for scripts that use it.
+    const QCommandLineOption helpOption(
+        QStringList{QStringLiteral("h"), QStringLiteral("help"), QStringLiteral("?")},
+        QStringLiteral("Displays this help."));
+    QCommandLineOption helpAllOption(QStringLiteral("help-all"));
+    helpAllOption.setFlags(QCommandLineOption::HiddenFromHelp);
     const QCommandLineOption versionOption = parser.addVersionOption();
     const QCommandLineOption jsonOption(
         QStringLiteral("json"),
@@ -155,13 +171,13 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
         QStringLiteral("verbose"),
         QStringLiteral("Trace every frame sent and received (type, command, value, length, status, time) "
                        "on the error output (update)."));
-    parser.addOptions({jsonOption, deviceOption, fileOption, allOption, jobsOption, watchOption,
-                       builtinOption, dryRunOption, allowReinstallOption, allowOlderOption,
+    parser.addOptions({helpOption, helpAllOption, jsonOption, deviceOption, fileOption, allOption, jobsOption,
+                       watchOption, builtinOption, dryRunOption, allowReinstallOption, allowOlderOption,
                        allowUnsignedOption, quietOption, verboseOption});
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("list, inspect FILE, builtin, update [FILE] or history."),
                                  QStringLiteral("command [FILE]"));
-    m_helpText = parser.helpText() + QLatin1Char('\n') + exitCodesText();
+    m_helpText = helpNamingTheProgram(parser.helpText()) + QLatin1Char('\n') + exitCodesText();
 
     // Known before anything else, so that even a command line that does not parse is
     // answered in the form the caller asked for.
@@ -169,8 +185,7 @@ CliArguments::Outcome CliArguments::parse(const QStringList& arguments)
     if (!parser.parse(arguments)) {
         return usageError(parser.errorText());
     }
-    // addHelpOption also adds --help-all, which parse() leaves to the caller.
-    if (parser.isSet(helpOption) || parser.isSet(QStringLiteral("help-all"))) {
+    if (parser.isSet(helpOption) || parser.isSet(helpAllOption)) {
         return Outcome::ShowHelp;
     }
     if (parser.isSet(versionOption)) {

@@ -17,11 +17,13 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral(MARLUNE_CLI_NAME));
     QCoreApplication::setApplicationVersion(QStringLiteral(MARLUNE_VERSION));
 
-    QTextStream out(stdout);
-    QTextStream err(stderr);
-    FirmwareUpdateCli cli(out, err, marlune::isTerminal(stdout));
+    // Qt reads the command line as Windows' wide one (arguments()), so a path with any
+    // characters arrives whole; the streams write it out whole.
+    const std::unique_ptr<QTextStream> out = marlune::openTextStream(stdout);
+    const std::unique_ptr<QTextStream> err = marlune::openTextStream(stderr);
+    FirmwareUpdateCli cli(*out, *err, marlune::isTerminal(stdout));
     const int exitCode = cli.run(QCoreApplication::arguments());
-    out.flush();
-    err.flush();
+    out->flush();
+    err->flush();
     return exitCode;
 }

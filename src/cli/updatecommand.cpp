@@ -7,6 +7,7 @@
 #include "frametraceprinter.h"
 #include "mlpdeviceinfonode.h"
 #include "progressdisplay.h"
+#include "runningwindow.h"
 #include "updateallrun.h"
 #include "updatecommandplanner.h"
 #include "updatecounts.h"
@@ -15,6 +16,26 @@
 #include "updatereport.h"
 
 #include <algorithm>
+
+namespace {
+
+// A unit the window holds cannot be opened here: naming the window saves the search. By its
+// serial number when the command named one, else whether the window holds any unit.
+QString heldByWindowText(const QString& serial)
+{
+    if (!RunningWindow::holdsUnit(serial)) {
+        return QString();
+    }
+    if (serial.isEmpty()) {
+        return QStringLiteral("The Marlune Firmware Update Tool window is running and holds a unit, which "
+                              "this tool cannot reach meanwhile: close the window and try again.");
+    }
+    return QStringLiteral("The Marlune Firmware Update Tool window holds %1: close the window, or select "
+                          "another unit in it, and try again.")
+        .arg(serial);
+}
+
+} // namespace
 
 UpdateCommand::UpdateCommand(CliOutput& output) : m_output(output) {}
 
@@ -128,14 +149,24 @@ int UpdateCommand::exitCode(const QList<UpdateResult>& results, const UpdatePlan
 int UpdateCommand::refuse(const UpdatePlan& plan, const CliArguments& arguments,
                           const MissingDevices& missing)
 {
+    QStringList details = plan.refusalDetails;
+    const QString heldByWindow =
+        plan.refusalCode == kExitNoDevice ? heldByWindowText(arguments.deviceSerial()) : QString();
+    if (!heldByWindow.isEmpty()) {
+        details << heldByWindow;
+    }
     if (arguments.json()) {
-        m_output.printJsonLine(CliOutput::refusalJson(plan.refusal, plan.refusalDetails, plan.refusalCode));
+        m_output.printJsonLine(CliOutput::refusalJson(plan.refusal, details, plan.refusalCode));
     }
     if (plan.noDeviceFound) {
-        return m_output.reportNoDevice(missing);
+        const int exitCode = m_output.reportNoDevice(missing);
+        if (!heldByWindow.isEmpty()) {
+            m_output.err() << heldByWindow << '\n';
+        }
+        return exitCode;
     }
     m_output.err() << plan.refusal << '\n';
-    for (const QString& detail : plan.refusalDetails) {
+    for (const QString& detail : details) {
         m_output.err() << QStringLiteral("  ") << detail << '\n';
     }
     return plan.refusalCode;

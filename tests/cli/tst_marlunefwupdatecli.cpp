@@ -7,6 +7,8 @@
 #include "updatehistory.h"
 #include "workerdevices.h"
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QtTest>
 
 #include <csignal>
@@ -20,6 +22,16 @@ constexpr int kProcessTimeoutMs = 60000;
 constexpr uint32_t kSlowAnswerMs = 20;
 
 } // namespace
+
+// The window's side of its session D-Bus name, as the tool meets it: it holds ML0042.
+class WindowStandIn : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "com.marlune.FirmwareUpdateTool.Window")
+
+public slots:
+    Q_SCRIPTABLE bool HoldsUnit(const QString& serial) { return serial == QLatin1String("ML0042"); }
+};
 
 // The executable as a script runs it, unchanged, in a child process that inherits the USB
 // emulation of this one.
@@ -65,6 +77,10 @@ private slots:
         const CliRun help = run({"--help"});
         QCOMPARE(help.exitCode, int(kExitSuccess));
         QVERIFY(help.out.contains("Exit codes:"));
+        // By its name, not the path it was started by, and without Qt's own options.
+        QVERIFY2(help.out.startsWith("Usage: marlune-fwupdate-cli [options] command [FILE]\n"),
+                 qPrintable(help.out));
+        QVERIFY(!help.out.contains("help-all"));
     }
 
     void listJsonFromTheExecutable()
@@ -157,6 +173,45 @@ private slots:
         QCOMPARE(run({}).exitCode, int(kExitUsageError));
         QCOMPARE(run({"list", "--file", "x.ml2"}).exitCode, int(kExitUsageError));
         QCOMPARE(run({"update", "--device", "usb:m/one"}).exitCode, int(kExitUsageError));
+    }
+
+    // A unit the tool cannot find that the running window holds: the tool says so, and only for
+    // that unit. The window answers on a session bus of the test's own while the tool runs.
+    void unitHeldByTheWindowIsNamed()
+    {
+        QProcess bus;
+        bus.start(QStringLiteral("dbus-daemon"), {"--session", "--nofork", "--print-address=1",
+                                                  "--address=unix:path=" + m_directory.filePath("bus")});
+        QVERIFY2(bus.waitForStarted(), "dbus-daemon is not installed (scripts/install-deps installs it)");
+        QVERIFY(bus.waitForReadyRead(kProcessTimeoutMs));
+        const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+        QDBusConnection connection =
+            QDBusConnection::connectToBus(address, QStringLiteral("window-stand-in"));
+        WindowStandIn window;
+        QVERIFY(connection.registerObject(QStringLiteral("/com/marlune/FirmwareUpdateTool/Window"), &window,
+                                          QDBusConnection::ExportScriptableSlots));
+        QVERIFY(connection.registerService(QStringLiteral("com.marlune.FirmwareUpdateTool")));
+
+        for (const QString& serial : {QStringLiteral("ML0042"), QStringLiteral("ML0043")}) {
+            QProcess tool;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), address);
+            tool.setProcessEnvironment(environment);
+            tool.start(QStringLiteral(MARLUNE_CLI_PATH), {"update", "--device", serial, "--dry-run"});
+            // The stand-in answers from this event loop.
+            QTRY_VERIFY_WITH_TIMEOUT(tool.state() == QProcess::NotRunning, kProcessTimeoutMs);
+            QCOMPARE(tool.exitCode(), int(kExitNoDevice));
+            const QString error = QString::fromUtf8(tool.readAllStandardError());
+            QCOMPARE(
+                error.contains(QStringLiteral("The Marlune Firmware Update Tool window holds %1: close the "
+                                              "window, or select another unit in it, and try again.")
+                                   .arg(serial)),
+                serial == QLatin1String("ML0042"));
+        }
+        connection.unregisterService(QStringLiteral("com.marlune.FirmwareUpdateTool"));
+        QDBusConnection::disconnectFromBus(QStringLiteral("window-stand-in"));
+        bus.terminate();
+        bus.waitForFinished(kProcessTimeoutMs);
     }
 
     // Piped into a reader that stops after the first line: the output ends there, the update

@@ -1,12 +1,16 @@
 # The installer and the ZIP as a Windows user and an IT department meet them. Makes both with
-# CPack and reads back the version information and manifests Windows shows; then, in a Wine
-# prefix of its own on a virtual display: installs silently with the command-line tool on the
-# system PATH, runs the installed command-line tool (alone, beside the stand-in FTDI driver
-# library, and on a history an older version wrote), starts the window and is refused
-# installing over it and uninstalling under it, closes it and uninstalls, after which nothing
-# of the installation is left but the user's history:
+# CPack and reads back the version information and manifests Windows shows, and the
+# signatures (checked against SIGNING_CA when the build signs; none otherwise); then, in a
+# Wine prefix of its own on a virtual display: installs silently with the command-line tool on
+# the system PATH, runs the installed command-line tool (alone, beside the stand-in FTDI driver
+# library, and on a history an older version wrote), starts the window, whose second start
+# only hands it a file, which the command-line tool names as holding its unit, and which
+# keeps an installation over it and the quiet uninstaller from running, closes it and
+# uninstalls as the quiet uninstall string does, after which nothing of the installation is
+# left but the user's history:
 #   cmake -DBINARY_DIR=... -DWINE_RUN=... -DWINE_PREFIX=... -DCPACK_COMMAND=... -DWINDRES=...
 #         -DXWININFO=... -DPACKAGE=name -DVERSION=0.28 -DWINDOWS_VERSION=0.28.0.0 -DSTANDIN=path/ftd2xx.dll
+#         -DSAMPLE=path/DEMO-B.ml2 -DOSSLSIGNCODE=... -DSIGNED=ON|OFF [-DSIGNING_CA=ca.pem]
 #         -P installertest.cmake
 # Sizes are printed, not checked.
 function(run)
@@ -79,6 +83,19 @@ function(system_path variable)
     set(${variable} "${value}" PARENT_SCOPE)
 endfunction()
 
+# Every file signed with SHA-256 by a certificate SIGNING_CA issued, or, in a build that does
+# not sign, none signed at all.
+function(expect_signatures)
+    foreach(file IN LISTS ARGN)
+        if(SIGNED)
+            run(COMMAND ${OSSLSIGNCODE} verify -CAfile ${SIGNING_CA} -in ${file} EXIT 0
+                OUTPUT "Message digest algorithm *: SHA256" "Signature verification: ok")
+        else()
+            run(COMMAND ${OSSLSIGNCODE} verify -in ${file} EXIT 1 OUTPUT "No signature found")
+        endif()
+    endforeach()
+endfunction()
+
 function(print_size label path)
     if(IS_DIRECTORY ${path})
         file(GLOB_RECURSE files ${path}/*)
@@ -100,13 +117,14 @@ set(zip ${BINARY_DIR}/packages/${PACKAGE}.zip)
 expect_files(PRESENT ${installer} ${zip})
 print_size("Installer" ${installer})
 expect_resources(${installer} "VALUE \"FileDescription\", \"Marlune Firmware Update Tool setup\"")
+expect_signatures(${installer})
 
 # The portable ZIP holds the programs with what they load, and no update file.
 file(ARCHIVE_EXTRACT INPUT ${zip} DESTINATION ${BINARY_DIR}/packages/zip-content)
 file(GLOB_RECURSE zipped RELATIVE ${BINARY_DIR}/packages/zip-content ${BINARY_DIR}/packages/zip-content/*)
 foreach(expected IN ITEMS bin/marlune-fwupdate.exe bin/marlune-fwupdate-cli.exe bin/Qt5Core.dll
         bin/libusb-1.0.dll bin/platforms/qwindows.dll bin/marlune-fwupdate-winusb.inf licenses/README.txt
-        licenses/marlune-fwupdate.txt README.txt)
+        licenses/marlune-fwupdate.txt guide.html)
     if(NOT "${zipped}" MATCHES "${PACKAGE}/${expected}")
         message(FATAL_ERROR "the ZIP lacks ${expected}: ${zipped}")
     endif()
@@ -142,7 +160,7 @@ run(COMMAND ${WINE_RUN} ${installer} /S /ADDTOPATH "/D=C:\\marlune-installer-tes
 set(installed ${installed_bin}/marlune-fwupdate-cli.exe ${installed_bin}/marlune-fwupdate.exe
     ${installed_bin}/Qt5Core.dll ${installed_bin}/libstdc++-6.dll ${installed_bin}/platforms/qwindows.dll
     ${installed_bin}/marlune-fwupdate-winusb.inf ${install_dir}/licenses/marlune-fwupdate.txt
-    ${install_dir}/README.txt ${install_dir}/Uninstall.exe
+    ${install_dir}/guide.html ${install_dir}/Uninstall.exe
     "${start_menu}/Marlune Firmware Update Tool.lnk" "${start_menu}/Marlune Firmware Update Tool Command Prompt.lnk")
 expect_files(PRESENT ${installed})
 print_size("Installed" ${install_dir})
@@ -150,7 +168,9 @@ expect_resources(${installed_bin}/marlune-fwupdate.exe "VALUE \"OriginalFilename
     "ICON" "PerMonitor<" "Microsoft.Windows.Common-Controls" "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")
 expect_resources(${installed_bin}/marlune-fwupdate-cli.exe "VALUE \"OriginalFilename\", \"marlune-fwupdate-cli.exe\""
     "ICON" "Microsoft.Windows.Common-Controls" "8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a")
-expect_resources(${install_dir}/Uninstall.exe)
+expect_resources(${install_dir}/Uninstall.exe "VALUE \"FileDescription\", \"Marlune Firmware Update Tool uninstaller\"")
+file(GLOB_RECURSE installed_programs ${installed_bin}/*.exe ${installed_bin}/*.dll)
+expect_signatures(${installed_programs} ${install_dir}/Uninstall.exe)
 
 # The uninstall entry says all an inventory asks; the App Paths entry leads to the window.
 set(uninstall_key "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\marlune-fwupdate")
@@ -160,7 +180,8 @@ foreach(entry IN ITEMS "DisplayName=Marlune Firmware Update Tool" "DisplayVersio
         "InstallLocation=C:\\\\marlune-installer-test$" "HelpLink=https?://"
         "DisplayIcon=C:\\\\marlune-installer-test\\\\bin\\\\marlune-fwupdate.exe"
         "UninstallString=\"C:\\\\marlune-installer-test\\\\Uninstall.exe\"$"
-        "QuietUninstallString=\"C:\\\\marlune-installer-test\\\\Uninstall.exe\" /S$" "EstimatedSize=0x[0-9a-f]+$")
+        "QuietUninstallString=\"C:\\\\marlune-installer-test\\\\Uninstall.exe\" /S _\\?=C:\\\\marlune-installer-test$"
+        "EstimatedSize=0x[0-9a-f]+$")
     string(REGEX MATCH "^[A-Za-z]+" name "${entry}")
     string(REGEX REPLACE "^[A-Za-z]+=" "" pattern "${entry}")
     registry_value("${uninstall_entry}" ${name} value)
@@ -183,7 +204,6 @@ file(COPY ${STANDIN} DESTINATION ${installed_bin})
 set(ENV{MARLUNE_DEMO_DEVICES} "ftdi:DEMO-B")
 run(COMMAND ${WINE_RUN} ${installed_bin}/marlune-fwupdate-cli.exe list EXIT 0
     OUTPUT "usb:m/0 +FTDI bridge +FTDEMO1 +DEMO-B")
-file(REMOVE ${installed_bin}/ftd2xx.dll)
 
 # A history line as an older version wrote it, with forward slashes: read, it shows the
 # system's backslashes, in the table and in JSON, as does the history's own path.
@@ -200,7 +220,13 @@ run(COMMAND ${WINE_RUN} ${installed_bin}/marlune-fwupdate-cli.exe history --json
            "\"path\": \"C:\\\\\\\\[Uu]sers\\\\\\\\[^\"]+\\\\\\\\marlune-fwupdate\\\\\\\\history\\.jsonl\"")
 
 # With the window running, neither an installation over it nor the uninstaller touches
-# anything. The window runs as a person starts it, on the display; it is up once it is shown.
+# anything. The window runs as a person starts it, on the display, beside the stand-in FTDI
+# driver library; it is up once it is shown.
+function(window_count variable)
+    execute_process(COMMAND sh -c "\"$0\" -root -tree 2>/dev/null | grep -c '\"Marlune Firmware Update Tool'" ${XWININFO}
+                    OUTPUT_VARIABLE count OUTPUT_STRIP_TRAILING_WHITESPACE)
+    set(${variable} ${count} PARENT_SCOPE)
+endfunction()
 execute_process(COMMAND sh -c "\"$0\" \"$1\" >/dev/null 2>&1 & echo $!" ${WINE_RUN} ${window_path}
                 OUTPUT_VARIABLE window_process OUTPUT_STRIP_TRAILING_WHITESPACE)
 execute_process(COMMAND sh -c "until \"$0\" -root -tree 2>/dev/null | grep -q 'Marlune Firmware Update Tool'; do sleep 0.5; done"
@@ -208,8 +234,34 @@ execute_process(COMMAND sh -c "until \"$0\" -root -tree 2>/dev/null | grep -q 'M
 if(NOT shown EQUAL 0)
     message(FATAL_ERROR "the installed window did not show")
 endif()
+# A second start, as with "Open with", hands the running window the file and ends: still one
+# window.
+window_count(windows_before)
+file(COPY ${SAMPLE} DESTINATION ${install_dir}-files)
+run(COMMAND ${WINE_RUN} ${window_path} "C:\\marlune-installer-test-files\\DEMO-B.ml2" EXIT 0)
+window_count(windows_after)
+if(NOT windows_after EQUAL windows_before)
+    message(FATAL_ERROR "a second start showed a window of its own: ${windows_before} X windows before, ${windows_after} after")
+endif()
+# The window holds the bridge; the command-line tool, which finds it held, says so. The window
+# selects it a moment after it shows.
+set(ENV{MARLUNE_DEMO_DEVICES} "ftdi:DEMO-B,held")
+foreach(attempt RANGE 20)
+    execute_process(COMMAND ${WINE_RUN} ${installed_bin}/marlune-fwupdate-cli.exe update --device FTDEMO1
+                            "C:\\marlune-installer-test-files\\DEMO-B.ml2"
+                    RESULT_VARIABLE exit_code OUTPUT_VARIABLE output ERROR_VARIABLE output TIMEOUT 120)
+    if(output MATCHES "window holds FTDEMO1")
+        break()
+    endif()
+    execute_process(COMMAND sleep 1)
+endforeach()
+message("marlune-fwupdate-cli update --device FTDEMO1 beside the window\n-- exit ${exit_code}:\n${output}")
+if(NOT exit_code EQUAL 3 OR NOT output MATCHES "The Marlune Firmware Update Tool window holds FTDEMO1: close the window")
+    message(FATAL_ERROR "the command-line tool did not name the window that holds its unit")
+endif()
 run(COMMAND ${WINE_RUN} ${installer} /S "/D=C:\\marlune-installer-test" EXIT 2)
-# In place (_?=), so that Wine returns with the uninstaller's own exit code.
+# As the QuietUninstallString runs it: in place (_?=), so that it is waited for and Wine
+# returns with the uninstaller's own exit code.
 run(COMMAND ${WINE_RUN} ${install_dir}/Uninstall.exe /S "_?=C:\\marlune-installer-test" EXIT 2)
 expect_files(PRESENT ${installed})
 registry_key(${uninstall_key} kept_entry)
@@ -217,11 +269,13 @@ if(NOT kept_entry STREQUAL uninstall_entry)
     message(FATAL_ERROR "the refused uninstaller changed the uninstall entry:\n${kept_entry}")
 endif()
 
-# Closed as a person closes it; then the uninstaller runs as Windows starts it, from a copy of
-# itself, which Wine's server outlives.
+# Closed as a person closes it; then the quiet uninstaller runs as before, waited for, and
+# the whole folder goes, the uninstaller's own file too.
 run(COMMAND ${WINE_RUN} taskkill /IM marlune-fwupdate.exe EXIT 0)
 execute_process(COMMAND sh -c "while kill -0 $0 2>/dev/null; do sleep 0.2; done" ${window_process} TIMEOUT 60)
-run(COMMAND ${WINE_RUN} ${install_dir}/Uninstall.exe /S EXIT 0)
+file(REMOVE ${installed_bin}/ftd2xx.dll)
+run(COMMAND ${WINE_RUN} ${install_dir}/Uninstall.exe /S "_?=C:\\marlune-installer-test" EXIT 0)
+# Its own file goes a moment after it ended, by a copy of it that Wine's server outlives.
 run(COMMAND wineserver -w EXIT 0)
 expect_files(ABSENT ${install_dir} ${start_menu})
 expect_files(PRESENT ${history})

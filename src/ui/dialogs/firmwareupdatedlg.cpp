@@ -21,9 +21,11 @@
 
 #include <QCloseEvent>
 #include <QDebug>
+#include <QDir>
 #include <QList>
 #include <QShowEvent>
 
+#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -154,6 +156,44 @@ void FirmwareUpdateDlg::on_bttn_load_clicked()
     // The last update's verdict was about another file.
     m_status->setOutcome(QString());
     enableUpdateButtonIfRequirementsAreMet();
+}
+
+void FirmwareUpdateDlg::bringForward(const QString& file)
+{
+    if (isMinimized()) {
+        showNormal();
+    }
+    raise();
+    activateWindow();
+    if (file.isEmpty()) {
+        return;
+    }
+    if (m_busy) {
+        m_fileToLoad = file;
+    } else {
+        loadFile(file);
+    }
+}
+
+bool FirmwareUpdateDlg::holdsUnit(const QString& serial) const
+{
+    if (m_updatingAll) {
+        const QList<MLPDeviceInfoNode> units = m_units->listed();
+        return std::any_of(units.begin(), units.end(), [&serial](const MLPDeviceInfoNode& unit) {
+            return serial.isEmpty() || unit.serial == serial;
+        });
+    }
+    return m_haveDevice && (serial.isEmpty() || m_currentDevice.serial == serial);
+}
+
+void FirmwareUpdateDlg::loadFile(const QString& path)
+{
+    if (!m_fileSource->useFile(path)) {
+        m_status->setOutcome(tr("There is no update file %1.").arg(QDir::toNativeSeparators(path)));
+        return;
+    }
+    // The loaded file is in use at once, also where the built-in files were.
+    setAlternativeFileMode(true);
 }
 
 void FirmwareUpdateDlg::on_bttn_quit_clicked()
@@ -429,6 +469,9 @@ void FirmwareUpdateDlg::setBusy(bool b)
     enableUpdateButtonIfRequirementsAreMet();
     if (!b) {
         m_hotplug->windowFreed();
+        if (!m_fileToLoad.isEmpty()) {
+            loadFile(std::exchange(m_fileToLoad, QString()));
+        }
     }
 }
 

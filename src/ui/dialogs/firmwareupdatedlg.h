@@ -44,6 +44,12 @@ public:
     // once no unit is being written, at once when idle, otherwise when the running update has
     // ended and been recorded. Update All starts no further unit meanwhile.
     void exitAfterRunningUpdates();
+    // Another start of the program asked for this window: it comes to the front and loads
+    // `file`, when one is named, as Load would; while the window is busy, once it is idle.
+    void bringForward(const QString& file);
+    // Whether the window holds the unit with this serial number (any unit for an empty one):
+    // the unit it has selected and keeps asking, or writes, or the units of Update All.
+    bool holdsUnit(const QString& serial) const;
 
 signals:
     // Ending every event loop now cuts no update off, Update All's included.
@@ -94,6 +100,7 @@ private:
     void connectWorkerThreadSignals();
     void disconnectWorkerThreadSignals();
     void startDiscovery();
+    void loadFile(const QString& path);
     // Reads the list afresh with the chosen unit, or the one that went silent, chosen again.
     void rediscoverKeepingUnit();
 
@@ -114,6 +121,8 @@ private:
     // The Update All Units dialog while it is open.
     UpdateAllDlg* m_updateAllDialog = nullptr;
     bool m_exitRequested = false;
+    // A file another start named while the window was busy.
+    QString m_fileToLoad;
     // The worker thread's answers while the window follows them.
     QList<QMetaObject::Connection> m_workerConnections;
     // The file in use for the current device and the shared check's verdict on it.

@@ -119,8 +119,7 @@ QString DeviceListText::noDevice(const QList<InaccessibleUsbDevice>& inaccessibl
                    .arg(withoutDriver)
                    .arg(DeviceAccessProbe::winUsbDriverFile());
     } else {
-        text = tr("No Marlune device found. Check the device's power and USB cable, and that this user may "
-                  "use USB devices.");
+        text = nothingAttached();
     }
     return text;
 }

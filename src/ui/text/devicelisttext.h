@@ -26,6 +26,9 @@ public:
 
 private:
     static QString noDevice(const QList<InaccessibleUsbDevice>& inaccessible);
+    // No device of ours on the bus at all: what to check, in the system's own terms
+    // (devicelisttext_unix.cpp, devicelisttext_windows.cpp).
+    static QString nothingAttached();
     // Devices of ours beside listed or silent ones that could not be opened; empty for none.
     static QString notOpened(const QList<InaccessibleUsbDevice>& inaccessible);
 };

@@ -62,11 +62,18 @@ void UpdateFileSource::chooseFile(QWidget* window)
     const QString startDirectory = m_loadedFile ? *m_loadedFile : QDir::homePath();
     const QString chosenPath = QFileDialog::getOpenFileName(window, tr("Open a Marlune Update File"),
                                                             startDirectory, tr("ML2 fles (*.ml2)"));
-    if (QFileInfo::exists(chosenPath)) {
-        m_loadedFile = chosenPath;
+    useFile(chosenPath);
+}
+
+bool UpdateFileSource::useFile(const QString& path)
+{
+    const bool exists = QFileInfo::exists(path);
+    if (exists) {
+        m_loadedFile = path;
     }
     m_widgets.loadedInfo->setEnabled(m_loadedFile.has_value());
     showLoadedFile();
+    return exists;
 }
 
 // The file's name, marked when no trusted key signed it; who signed it in the tool tip.

@@ -45,6 +45,9 @@ public:
 
     // Asks the user for an update file; a cancelled choice keeps the file loaded before.
     void chooseFile(QWidget* window);
+    // Takes `path` as the loaded file, as the choice does; false, keeping the file loaded
+    // before, when there is no such file.
+    bool useFile(const QString& path);
     std::optional<QString> loadedFile() const { return m_loadedFile; }
 
     // The file the mode gives the unit; empty when there is none.

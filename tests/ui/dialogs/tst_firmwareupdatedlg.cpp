@@ -156,6 +156,7 @@ private slots:
     void fileDialogStartsAtTheLoadedFile();
     void cancelledFileDialogKeepsThePreviousFile();
     void cancelledFileDialogWithoutFileLeavesNoneLoaded();
+    void fileFromAnotherStartIsLoadedOnceIdle();
 
     // Compatibility test and the reason shown on the disabled button.
     void updateButtonFollowsTheLoadedFile_data();
@@ -615,6 +616,29 @@ void TestFirmwareUpdateDlg::switchingModesKeepsTheLoadedFile()
 
     QCOMPARE(label("lbl_fileStatus")->text(), QStringLiteral("kept.ml2"));
     QVERIFY(button("infoButtonLoadedFirmware")->isEnabled());
+}
+
+// A second start of the program hands its file over: loaded as Load would, once the window
+// is no longer busy; a file that is gone leaves the loaded one and says so.
+void TestFirmwareUpdateDlg::fileFromAnotherStartIsLoadedOnceIdle()
+{
+    m_window->show();
+    const QString path = writeUpdateFile(QStringLiteral("handed.ml2"), "DEMO-K", {0x0100});
+    m_window->bringForward(path);
+    QVERIFY(isBuiltInMode());
+
+    emit m_workerThread->deviceDiscoverFinsihed();
+    QVERIFY(!isBuiltInMode());
+    QCOMPARE(label("lbl_fileStatus")->text(), QStringLiteral("handed.ml2"));
+
+    const QString gone = QFileInfo(path).dir().filePath(QStringLiteral("gone.ml2"));
+    m_window->bringForward(gone);
+    QCOMPARE(label("lbl_fileStatus")->text(), QStringLiteral("handed.ml2"));
+    QVERIFY2(
+        label("statusLabel")
+            ->text()
+            .startsWith(QStringLiteral("There is no update file %1.\n").arg(QDir::toNativeSeparators(gone))),
+        qPrintable(label("statusLabel")->text()));
 }
 
 void TestFirmwareUpdateDlg::fileDialogAsksForUpdateFilesFromHome()
