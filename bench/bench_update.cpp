@@ -142,7 +142,8 @@ double timedUpdate(MLPWorkerThread& thread, const QString& path)
 {
     bool finished = false;
     bool succeeded = false;
-    MLPUpdateFirmwareRequest request(thread.discoveredDevices().value(0, firstPosition()), path);
+    MLPUpdateFirmwareRequest request(thread.discoveredDevices().value(0, firstPosition()),
+                                     UpdateImage::read(path));
     // The bench's files are made here and signed by nobody.
     request.allowUnsigned();
     QObject::connect(&request, &MLPWorkerRequestI::workDone, [&] { finished = succeeded = true; });
@@ -244,7 +245,8 @@ void memoryOfUpdate(const QString& label, qint64 fileBytes, const QString& direc
         }
     });
 
-    MLPUpdateFirmwareRequest request(MLPDeviceInfoNode(), path);
+    MLPUpdateFirmwareRequest request(MLPDeviceInfoNode(), UpdateImage::read(path));
+    // The bench's files are made here and signed by nobody.
     request.allowUnsigned();
     bool succeeded = false;
     QObject::connect(&request, &MLPWorkerRequestI::workDone, [&] { succeeded = true; });

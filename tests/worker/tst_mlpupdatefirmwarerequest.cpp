@@ -97,7 +97,7 @@ struct UpdateRig
     // taken the whole file.
     QList<int> run(const QString& path, bool expectSuccess, const std::function<void()>& onVerifying = {})
     {
-        MLPUpdateFirmwareRequest request(unit, path);
+        MLPUpdateFirmwareRequest request(unit, UpdateImage::read(path));
         if (stopBeforeWriting) {
             request.stopBeforeWriting();
         }
@@ -623,7 +623,7 @@ private slots:
         int succeeded = 0;
         int finished = 0;
         std::function<void()> postNext = [&] {
-            auto* request = new MLPUpdateFirmwareRequest(MLPDeviceInfoNode(), path);
+            auto* request = new MLPUpdateFirmwareRequest(MLPDeviceInfoNode(), UpdateImage::read(path));
             const auto dispose = [&, request](bool success) {
                 delete request;
                 succeeded += success ? 1 : 0;
@@ -662,7 +662,7 @@ private slots:
         const MLU2FileWriter writer = twoBlockFile();
         const QString path = writeFile(writer);
         UpdateRig rig(64);
-        MLPUpdateFirmwareRequest request(rig.unit, path);
+        MLPUpdateFirmwareRequest request(rig.unit, UpdateImage::read(path));
         bool changed = false;
         connect(&request, &MLPUpdateFirmwareRequest::progress, this, [&] {
             QFile file(path);
