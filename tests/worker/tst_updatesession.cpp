@@ -288,7 +288,7 @@ private slots:
         if (beside) {
             session->runBesideOthers();
         }
-        session->start(listed.first(), path);
+        session->start(listed.first(), UpdateImage::read(path));
         if (whileWriting) {
             QTRY_VERIFY_WITH_TIMEOUT(device->dataSegmentCount() > 0, kSignalTimeoutMs);
         }
