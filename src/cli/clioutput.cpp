@@ -260,6 +260,9 @@ QStringList CliOutput::table(const QList<QStringList>& rows)
 
 QStringList CliOutput::unitCells(const MLPDeviceInfoNode& device)
 {
-    return QStringList{device.address, device.model, UpdateText::linkKind(device.linkKind),
-                       orDash(device.serial), MLPDeviceInfoNode::versionText(device.fwVersion)};
+    // A device that never answered has no model and no version to show.
+    const bool answered = !device.model.isEmpty();
+    return QStringList{orDash(device.address), orDash(device.model), UpdateText::linkKind(device.linkKind),
+                       orDash(device.serial),
+                       answered ? MLPDeviceInfoNode::versionText(device.fwVersion) : QStringLiteral("-")};
 }

@@ -15,6 +15,11 @@ QString deviceSummary(const MLPDeviceInfoNode& device)
     const QString port = device.portPath.isEmpty() || device.serialIsOwn()
                              ? QString()
                              : QStringLiteral(", port %1").arg(device.portPath);
+    // A device that never answered is known only by where it is attached.
+    if (device.model.isEmpty()) {
+        return QStringLiteral("%1 at %2%3%4")
+            .arg(UpdateText::linkKind(device.linkKind), device.address, serial, port);
+    }
     return QStringLiteral("%1 at %2 (%3%4%5, hardware %6, firmware %7)")
         .arg(device.model, device.address, UpdateText::linkKind(device.linkKind), serial, port,
              MLPDeviceInfoNode::versionText(device.hwVersion),

@@ -16,6 +16,9 @@ UpdateAllRun::UpdateAllRun(CliDeviceSession& devices, UpdateReport& report, cons
       m_watch(new UnitWatch(devices.thread(), *m_rig, this))
 {
     m_rig->setMaxAtOnce(arguments.jobs());
+    // The plan's rule again at each unit's link, just before its first byte: a unit may have
+    // been brought to the file's firmware, or a newer one, since the listing.
+    m_rig->setLeaveAlone({!arguments.allowReinstall(), !arguments.allowOlder()});
     if (arguments.allowUnsigned()) {
         m_rig->allowUnsigned();
     }
@@ -57,7 +60,7 @@ void UpdateAllRun::add(const QList<UpdatePlan::Item>& items)
     for (const UpdatePlan::Item& item : items) {
         m_units.append(Unit{item, item.device, 0, std::nullopt});
         // Numbered in the order added, as the units are kept here.
-        m_rig->add(item.device, item.filePath);
+        m_rig->add(item.device, item.image);
     }
 }
 

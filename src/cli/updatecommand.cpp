@@ -9,10 +9,10 @@
 #include "progressdisplay.h"
 #include "runningwindow.h"
 #include "updateallrun.h"
-#include "updatefilecheck.h"
+#include "updatecommandplanner.h"
+#include "updatecounts.h"
 #include "updatehistory.h"
 #include "updateinterruptguard.h"
-#include "updateplanner.h"
 #include "updatereport.h"
 
 #include <algorithm>
@@ -41,17 +41,18 @@ UpdateCommand::UpdateCommand(CliOutput& output) : m_output(output) {}
 
 int UpdateCommand::run(const CliArguments& arguments)
 {
-    // Each file is read here, once; the plan and its refusals are made from what it holds.
-    QHash<QString, UpdateFileVerdict> files;
+    // Each file is read here, once; the plan and its refusals are made from what it holds, and
+    // every unit is written from those very bytes, whatever happens to the file meanwhile.
+    QHash<QString, UpdateImage> files;
     const auto readFiles = [&files](const QStringList& paths) {
         for (const QString& path : paths) {
             if (!files.contains(path)) {
-                files.insert(path, UpdateFileCheck::checkFile(path));
+                files.insert(path, UpdateImage::read(path));
             }
         }
     };
-    readFiles(UpdatePlanner::filesFor(arguments, {}, {}));
-    UpdatePlan plan = UpdatePlanner::checkNamedFile(arguments, files);
+    readFiles(UpdateCommandPlanner::filesFor(arguments, {}, {}));
+    UpdatePlan plan = UpdateCommandPlanner::checkNamedFile(arguments, files);
     if (plan.isRefused()) {
         return refuse(plan, arguments, MissingDevices());
     }
@@ -67,8 +68,9 @@ int UpdateCommand::run(const CliArguments& arguments)
     const QHash<QString, QString> catalogue = arguments.updateFilePath().isEmpty()
                                                   ? marlune::builtInUpdateFilesByModel()
                                                   : QHash<QString, QString>();
-    readFiles(UpdatePlanner::filesFor(arguments, catalogue, devices));
-    plan = UpdatePlanner::plan(devices, arguments, catalogue, files);
+    readFiles(UpdateCommandPlanner::filesFor(arguments, catalogue, devices));
+    plan =
+        UpdateCommandPlanner::plan(devices, arguments, catalogue, files, session.thread().missingDevices());
     if (plan.isRefused()) {
         session.stop();
         tracePrinter.flush();
@@ -85,8 +87,8 @@ int UpdateCommand::run(const CliArguments& arguments)
     QList<UpdateResult> results;
     if (arguments.all()) {
         UpdateAllRun rig(session, report, arguments, [&](const QList<MLPDeviceInfoNode>& units) {
-            readFiles(UpdatePlanner::filesFor(arguments, catalogue, units));
-            return UpdatePlanner::plan(units, arguments, catalogue, files);
+            readFiles(UpdateCommandPlanner::filesFor(arguments, catalogue, units));
+            return UpdateCommandPlanner::plan(units, arguments, catalogue, files);
         });
         rig.run(plan, devices);
         session.stop();
@@ -101,30 +103,41 @@ int UpdateCommand::run(const CliArguments& arguments)
         session.stop();
         tracePrinter.flush();
     }
-    return exitCode(results, arguments);
+    return exitCode(results, plan, arguments);
 }
 
-int UpdateCommand::exitCode(const QList<UpdateResult>& results, const CliArguments& arguments)
+int UpdateCommand::exitCode(const QList<UpdateResult>& results, const UpdatePlan& plan,
+                            const CliArguments& arguments)
 {
     if (arguments.all()) {
-        const auto any = [&results](UpdateResult::Verdict verdict) {
-            return std::any_of(results.begin(), results.end(),
-                               [verdict](const UpdateResult& result) { return result.verdict == verdict; });
-        };
-        // A unit that took the file but does not report it is told apart only when nothing worse happened.
-        if (any(UpdateResult::Verdict::Failed) || any(UpdateResult::Verdict::NoAnswer) ||
-            any(UpdateResult::Verdict::DevicesChanged) || any(UpdateResult::Verdict::NotStarted)) {
+        UpdateCounts counts;
+        for (const UpdateResult& result : results) {
+            counts.add(result.verdict);
+        }
+        const bool unreached =
+            std::any_of(plan.skipped.begin(), plan.skipped.end(), [](const UpdatePlan::Skipped& skip) {
+                return skip.decision == UnitPlan::Decision::NoAnswer ||
+                       skip.decision == UnitPlan::Decision::Held ||
+                       skip.decision == UnitPlan::Decision::NotAccessible;
+            });
+        // Each code only when nothing worse happened: a unit not written as it should have
+        // been, then one that took the file but does not report it, then a listed device
+        // nobody could ask.
+        if (counts.failed > 0 || counts.notStarted > 0) {
             return kExitUpdateFailed;
         }
-        return any(UpdateResult::Verdict::Unconfirmed) ? kExitUnconfirmed : kExitSuccess;
+        if (counts.unconfirmed > 0) {
+            return kExitUnconfirmed;
+        }
+        return unreached ? kExitNoDevice : kExitSuccess;
     }
     switch (results.first().verdict) {
-    case UpdateResult::Verdict::Succeeded:
+    case UpdateResult::Verdict::Confirmed:
+    case UpdateResult::Verdict::LeftAlone:
         return kExitSuccess;
-    case UpdateResult::Verdict::NoAnswer:
-    case UpdateResult::Verdict::DevicesChanged:
+    case UpdateResult::Verdict::NotReached:
         return kExitNoDevice;
-    case UpdateResult::Verdict::Unconfirmed:
+    case UpdateResult::Verdict::TookFileUnconfirmed:
         return kExitUnconfirmed;
     case UpdateResult::Verdict::Failed:
     case UpdateResult::Verdict::NotStarted:

@@ -29,7 +29,8 @@ private:
     int refuse(const UpdatePlan& plan, const CliArguments& arguments, const MissingDevices& missing);
     UpdateResult execute(UpdateExecutor& executor, UpdateReport& report, const UpdatePlan::Item& item,
                          const CliArguments& arguments);
-    static int exitCode(const QList<UpdateResult>& results, const CliArguments& arguments);
+    static int exitCode(const QList<UpdateResult>& results, const UpdatePlan& plan,
+                        const CliArguments& arguments);
 
     CliOutput& m_output;
 };

@@ -22,7 +22,7 @@ UpdateResult UpdateExecutor::run(const UpdatePlan::Item& item, const std::functi
             loop.quit();
         }
     });
-    session.start(item.device, item.filePath);
+    session.start(item.device, item.image);
     if (!session.hasEnded()) {
         loop.exec();
     }

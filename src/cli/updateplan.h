@@ -2,6 +2,8 @@
 
 #include "cliexitcode.h"
 #include "mlpdeviceinfonode.h"
+#include "unitplan.h"
+#include "updateimage.h"
 
 #include <QList>
 #include <QString>
@@ -16,6 +18,8 @@ struct UpdatePlan
         MLPDeviceInfoNode device;
         int index = 0; // position in the discovered list
         QString filePath;
+        // The file's bytes as read once for the run: every unit of the run gets these.
+        UpdateImage image;
         QString firmwareVersion; // the file's, as its header reads
         qint64 updateBytes = 0;
         // Who signed the file, as a clause ("signed by maker (key …)", "not signed").
@@ -24,11 +28,12 @@ struct UpdatePlan
         bool allowUnsigned = false;
     };
 
-    // A listed device left out by --all, and why.
+    // An attached device left out by --all, and why.
     struct Skipped
     {
         MLPDeviceInfoNode device;
         QString reason;
+        UnitPlan::Decision decision = UnitPlan::Decision::DoesNotFit;
     };
 
     QList<Item> items;

@@ -4,30 +4,48 @@
 #include "clioutput.h"
 #include "devicetext.h"
 #include "mlpdeviceinfonode.h"
+#include "updatecounts.h"
 #include "updatetext.h"
 
 #include <QJsonArray>
-
-#include <algorithm>
-#include <functional>
 
 namespace {
 
 QString verdictCell(const UpdateResult& result)
 {
     switch (result.verdict) {
-    case UpdateResult::Verdict::Succeeded:
+    case UpdateResult::Verdict::Confirmed:
         return QStringLiteral("succeeded");
-    case UpdateResult::Verdict::Unconfirmed:
+    case UpdateResult::Verdict::TookFileUnconfirmed:
         return QStringLiteral("not confirmed: %1").arg(result.reason);
     case UpdateResult::Verdict::NotStarted:
         return QStringLiteral("not started: %1").arg(result.reason);
-    case UpdateResult::Verdict::NoAnswer:
-    case UpdateResult::Verdict::DevicesChanged:
+    case UpdateResult::Verdict::LeftAlone:
+        return QStringLiteral("skipped: %1").arg(result.reason);
+    case UpdateResult::Verdict::NotReached:
     case UpdateResult::Verdict::Failed:
         break;
     }
     return QStringLiteral("failed: %1").arg(result.reason);
+}
+
+QString decisionKey(UnitPlan::Decision decision)
+{
+    switch (decision) {
+    case UnitPlan::Decision::Write:
+        return QStringLiteral("write");
+    case UnitPlan::Decision::LeaveAlone:
+        return QStringLiteral("leftAlone");
+    case UnitPlan::Decision::DoesNotFit:
+        return QStringLiteral("doesNotFit");
+    case UnitPlan::Decision::NoAnswer:
+        return QStringLiteral("noAnswer");
+    case UnitPlan::Decision::Held:
+        return QStringLiteral("held");
+    case UnitPlan::Decision::NotAccessible:
+        break;
+    }
+    return QStringLiteral("notAccessible");
 }
 
 // A unit in a line of its own among others: its address, the position it was listed at, and
@@ -41,11 +59,6 @@ QString unitLabel(const MLPDeviceInfoNode& device)
                                    : QStringLiteral("%1 %2").arg(device.address, device.serial);
 }
 
-int countOf(const QList<UpdateResult>& results, const std::function<bool(const UpdateResult&)>& counted)
-{
-    return static_cast<int>(std::count_if(results.begin(), results.end(), counted));
-}
-
 } // namespace
 
 UpdateReport::UpdateReport(CliOutput& output, const CliArguments& arguments)
@@ -55,7 +68,11 @@ UpdateReport::UpdateReport(CliOutput& output, const CliArguments& arguments)
 void UpdateReport::plan(const UpdatePlan& plan)
 {
     if (m_arguments.json()) {
+        // Every attached device has a line: those the run writes get theirs as they go.
         if (!m_arguments.dryRun()) {
+            for (const UpdatePlan::Skipped& skip : plan.skipped) {
+                skipped(skip);
+            }
             return;
         }
         QJsonArray items;
@@ -70,6 +87,7 @@ void UpdateReport::plan(const UpdatePlan& plan)
         QJsonArray skipped;
         for (const UpdatePlan::Skipped& skip : plan.skipped) {
             QJsonObject entry = CliOutput::deviceJson(skip.device);
+            entry.insert(QStringLiteral("decision"), decisionKey(skip.decision));
             entry.insert(QStringLiteral("reason"), skip.reason);
             skipped.append(entry);
         }
@@ -215,6 +233,7 @@ void UpdateReport::skipped(const UpdatePlan::Skipped& skip)
     if (m_arguments.json()) {
         QJsonObject record = CliOutput::deviceJson(skip.device);
         record.insert(QStringLiteral("event"), QStringLiteral("skipped"));
+        record.insert(QStringLiteral("decision"), decisionKey(skip.decision));
         record.insert(QStringLiteral("reason"), skip.reason);
         m_output.printJsonLine(record);
         return;
@@ -248,21 +267,26 @@ void UpdateReport::endingAfterWrites()
 
 void UpdateReport::summary(const QList<UpdateResult>& results, const QList<UpdatePlan::Skipped>& skipped)
 {
-    const int updated = countOf(results, [](const UpdateResult& result) { return result.succeeded(); });
-    const int notStarted = countOf(results, [](const UpdateResult& result) {
-        return result.verdict == UpdateResult::Verdict::NotStarted;
-    });
+    UpdateCounts counts;
+    for (const UpdateResult& result : results) {
+        counts.add(result.verdict);
+    }
+    for (const UpdatePlan::Skipped& skip : skipped) {
+        UnitPlan unit;
+        unit.decision = skip.decision;
+        counts.add(unit);
+    }
     if (m_arguments.json()) {
         QJsonObject record;
         record.insert(QStringLiteral("event"), QStringLiteral("summary"));
-        record.insert(QStringLiteral("updated"), updated);
-        record.insert(QStringLiteral("failed"), results.size() - updated - notStarted);
+        record.insert(QStringLiteral("updated"), counts.confirmed);
+        record.insert(QStringLiteral("failed"), counts.failed + counts.unconfirmed);
         // Of the failed: units that took the whole file but do not report its firmware.
-        record.insert(QStringLiteral("unconfirmed"), countOf(results, [](const UpdateResult& result) {
-                          return result.verdict == UpdateResult::Verdict::Unconfirmed;
-                      }));
-        record.insert(QStringLiteral("notStarted"), notStarted);
-        record.insert(QStringLiteral("skipped"), skipped.size());
+        record.insert(QStringLiteral("unconfirmed"), counts.unconfirmed);
+        record.insert(QStringLiteral("notStarted"), counts.notStarted);
+        record.insert(QStringLiteral("skipped"), counts.leftAlone + counts.notFitting + counts.unreached);
+        // Of the skipped: attached devices that could not be asked (no answer, held, not accessible).
+        record.insert(QStringLiteral("unreached"), counts.unreached);
         m_output.printJsonLine(record);
         return;
     }
@@ -283,5 +307,12 @@ void UpdateReport::summary(const QList<UpdateResult>& results, const QList<Updat
         m_output.out() << '\n';
     }
     m_output.printLines(CliOutput::table(rows));
-    m_output.out() << QStringLiteral("%1 of %2 updates succeeded.").arg(updated).arg(results.size()) << '\n';
+    m_output.out()
+        << QStringLiteral("%1 of %2 updates succeeded.").arg(counts.confirmed).arg(counts.updates()) << '\n';
+    if (counts.unreached > 0) {
+        m_output.out() << QStringLiteral("%1 attached device(s) could not be asked and were not written; the "
+                                         "table says why.")
+                              .arg(counts.unreached)
+                       << '\n';
+    }
 }

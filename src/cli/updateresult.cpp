@@ -15,27 +15,7 @@ UpdateResult UpdateResult::of(const UpdatePlan::Item& item, const UpdateSession&
     result.reason = UpdateText::reason(session);
     result.nextStep = UpdateText::nextStep(session);
     result.outcome = session.outcome();
-    switch (session.refusal()) {
-    case UpdateSession::Refusal::NoAnswer:
-    case UpdateSession::Refusal::Held:
-    case UpdateSession::Refusal::NotAccessible:
-        result.verdict = Verdict::NoAnswer;
-        break;
-    case UpdateSession::Refusal::NotAttached:
-    case UpdateSession::Refusal::OtherUnit:
-        result.verdict = Verdict::DevicesChanged;
-        break;
-    case UpdateSession::Refusal::Stopped:
-        result.verdict = Verdict::NotStarted;
-        break;
-    case UpdateSession::Refusal::Request:
-    case UpdateSession::Refusal::LeftAlone:
-    case UpdateSession::Refusal::None:
-        result.verdict = session.succeeded()                                    ? Verdict::Succeeded
-                         : session.state() == UpdateSession::State::Unconfirmed ? Verdict::Unconfirmed
-                                                                                : Verdict::Failed;
-        break;
-    }
+    result.verdict = session.verdict();
     if (session.outcome().answeredAfter) {
         result.versionAfter = MLPDeviceInfoNode::versionText(session.unitAfter().fwVersion);
     }

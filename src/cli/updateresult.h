@@ -2,35 +2,18 @@
 
 #include "mlpupdateoutcome.h"
 #include "updateplan.h"
+#include "updatesession.h"
 
 #include <QString>
 
 #include <optional>
 
-class UpdateSession;
-
-// What the update of one planned unit came to, in the command-line tool's verdicts and
-// words; the single update and update --all judge an ended session the same way, by of().
+// What the update of one planned unit came to: its session's verdict, in the command-line
+// tool's words; the single update and update --all take an ended session the same way, by of().
 struct UpdateResult
 {
-    enum class Verdict
-    {
-        Succeeded,
-        // Nothing was sent: the unit did not answer on its link.
-        NoAnswer,
-        // Nothing was sent: the unit is no longer attached, or another model answers on
-        // its link.
-        DevicesChanged,
-        // The unit took the whole file, but reports another firmware afterwards or did not
-        // answer within the bound for a restart.
-        Unconfirmed,
-        // The update was started and the device did not take all of it, or the request
-        // refused it (outcome tells why).
-        Failed,
-        // Nothing was sent: the run was stopped before the unit's first byte, waiting for its
-        // turn or still being checked.
-        NotStarted,
-    };
+    // The session's own verdict, judged once for every front end.
+    using Verdict = UpdateSession::Verdict;
 
     // The result of a session that has ended, for the item it was started for.
     static UpdateResult of(const UpdatePlan::Item& item, const UpdateSession& session);
@@ -51,7 +34,7 @@ struct UpdateResult
     // Set when the history could not be written; the update's verdict stands regardless.
     QString historyWarning;
 
-    bool succeeded() const { return verdict == Verdict::Succeeded; }
+    bool succeeded() const { return verdict == Verdict::Confirmed; }
     // The device took the whole file, confirmed or not.
-    bool written() const { return verdict == Verdict::Succeeded || verdict == Verdict::Unconfirmed; }
+    bool written() const { return verdict == Verdict::Confirmed || verdict == Verdict::TookFileUnconfirmed; }
 };

@@ -92,30 +92,36 @@ void MLPPhyMl::listDevice(libusb_device* device, const SerialBuffer& serial)
     m_portPaths.push_back(MLPUsbPortPath::ofDevice(device));
 }
 
+// Visits our devices on the bus under the listing lock, until `visit` returns true.
+void MLPPhyMl::visitAttached(const std::function<bool(libusb_device*)>& visit)
+{
+    const MLPUsbListingLock listing;
+    libusb_device** attached = nullptr;
+    const ssize_t attachedCount = libusb_get_device_list(m_context, &attached);
+    if (attachedCount < 0) {
+        return;
+    }
+    for (ssize_t i = 0; i < attachedCount; ++i) {
+        if (isSupportedDevice(attached[i]) && visit(attached[i])) {
+            break;
+        }
+    }
+    libusb_free_device_list(attached, 1);
+}
+
 int32_t MLPPhyMl::enumerate()
 {
     releaseDevices();
     if (!m_initialised) {
         return 0;
     }
-    const MLPUsbListingLock listing;
-    libusb_device** attached = nullptr;
-    const ssize_t attachedCount = libusb_get_device_list(m_context, &attached);
-    if (attachedCount < 0) {
-        return 0;
-    }
-    for (ssize_t i = 0; i < attachedCount; ++i) {
-        libusb_device* device = attached[i];
-        if (!isSupportedDevice(device)) {
-            continue;
-        }
+    visitAttached([this](libusb_device* device) {
         SerialBuffer serial{};
-        if (readSerial(device, serial) != 0 || !isNewSerial(serial)) {
-            continue;
+        if (readSerial(device, serial) == 0 && isNewSerial(serial)) {
+            listDevice(device, serial);
         }
-        listDevice(device, serial);
-    }
-    libusb_free_device_list(attached, 1);
+        return false;
+    });
     return static_cast<int32_t>(m_devices.size());
 }
 
@@ -126,26 +132,18 @@ int32_t MLPPhyMl::enumerateAt(const std::string& portPath)
     if (!m_initialised || portPath.empty()) {
         return 0;
     }
-    const MLPUsbListingLock listing;
-    libusb_device** attached = nullptr;
-    const ssize_t attachedCount = libusb_get_device_list(m_context, &attached);
-    if (attachedCount < 0) {
-        return 0;
-    }
     // The port path comes from the bus numbering libusb keeps without opening a device.
-    for (ssize_t i = 0; i < attachedCount; ++i) {
-        libusb_device* device = attached[i];
-        if (!isSupportedDevice(device) || MLPUsbPortPath::ofDevice(device) != portPath) {
-            continue;
+    visitAttached([this, &portPath](libusb_device* device) {
+        if (MLPUsbPortPath::ofDevice(device) != portPath) {
+            return false;
         }
         SerialBuffer serial{};
         m_openStatus = readSerial(device, serial);
         if (m_openStatus == 0) {
             listDevice(device, serial);
         }
-        break;
-    }
-    libusb_free_device_list(attached, 1);
+        return true;
+    });
     return static_cast<int32_t>(m_devices.size());
 }
 

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,7 @@ private:
     bool isNewSerial(const SerialBuffer& serial) const;
     void releaseDevices();
     void listDevice(libusb_device* device, const SerialBuffer& serial);
+    void visitAttached(const std::function<bool(libusb_device*)>& visit);
 
     libusb_context* m_context = nullptr;
     std::vector<libusb_device*> m_devices;

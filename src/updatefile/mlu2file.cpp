@@ -183,7 +183,7 @@ int MLU2File::blockCount() const
     return m_headerValid && isCountInRange(count, kMaxBlocks) ? count : 0;
 }
 
-MLU2Block MLU2File::block(int index)
+MLU2Block MLU2File::block(int index) const
 {
     if (index < 0 || index >= blockCount()) {
         return {};

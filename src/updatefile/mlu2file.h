@@ -66,12 +66,13 @@ public:
     // among a file's hardware versions (plain numbers, major in the high byte).
     static bool listsHardwareVersion(const QList<uint16_t>& fileHardwareVersions, uint16_t deviceHwVersion);
     const uint8_t* header() const;
+    // The file's bytes as open() read them; null while closed.
 
     int blockCount() const;
     // A view of the bytes open() read, valid until close(). A null address means the block
     // is not available: it does not lie wholly inside the file, it has no bytes, or the file
     // is closed. An index outside 0..blockCount()-1 gives an empty block.
-    MLU2Block block(int index);
+    MLU2Block block(int index) const;
     // Where a counted block starts in the file: behind the header, the auxiliary sections
     // and the blocks before it.
     qint64 blockOffset(int index) const;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "inaccessibleusbdevice.h"
+#include "mlpdeviceinfonode.h"
 
 #include <QList>
 
@@ -12,6 +13,10 @@ struct MissingDevices
     QList<InaccessibleUsbDevice> inaccessible; // could not be opened at all
     int heldBridges = 0;                       // FTDI bridges of ours another program holds open
     bool ftdiDriverMissing = false;            // no FTDI bridge can be seen at all (Windows)
+    // Those not answering, and the held bridges the listing saw, where it saw them: address,
+    // link kind and serial number. A held bridge may also be one no listing could open at all.
+    QList<MLPDeviceInfoNode> unansweredUnits;
+    QList<MLPDeviceInfoNode> heldUnits;
 
     bool any() const
     {

@@ -80,6 +80,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 allAnswered = false;
                 QMutexLocker locker(&m_devicesMutex);
                 ++m_missing.heldBridges;
+                m_missing.heldUnits << attached;
                 continue;
             }
 
@@ -88,6 +89,7 @@ void MLPDiscoverRequest::run(MLPWorkerContext* context)
                 allAnswered = false;
                 QMutexLocker locker(&m_devicesMutex);
                 ++m_missing.unanswered;
+                m_missing.unansweredUnits << attached;
                 continue;
             }
             if (answer.data && answer.length == MLPDeviceInfoRecord::kPayloadLength) {

@@ -8,8 +8,7 @@
 #include "mlpworkercontext.h"
 #include "mlu2file.h"
 #include "updatefilecheck.h"
-
-#include <QCryptographicHash>
+#include "updateplanner.h"
 
 #include <cmath>
 
@@ -17,21 +16,6 @@ namespace {
 
 constexpr uint32_t kHeaderLength = 256;
 constexpr uint32_t kUpdateReceiveCapacity = 50000;
-
-// The blocks are views of the bytes MLU2File read at open, which the transfer sends from, so the
-// hash is of those very bytes.
-QString sentBytesHash(MLU2File& file)
-{
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    hash.addData(QByteArray::fromRawData(reinterpret_cast<const char*>(file.header()),
-                                         static_cast<int>(kHeaderLength)));
-    for (int index = 0; index < file.blockCount(); ++index) {
-        const MLU2Block block = file.block(index);
-        hash.addData(QByteArray::fromRawData(reinterpret_cast<const char*>(block.data),
-                                             static_cast<int>(block.length)));
-    }
-    return QString::fromLatin1(hash.result().toHex());
-}
 
 } // namespace
 
@@ -73,9 +57,9 @@ struct MLPUpdateFirmwareRequest::UnitLink
     }
 };
 
-MLPUpdateFirmwareRequest::MLPUpdateFirmwareRequest(const MLPDeviceInfoNode& unit, const QString& filePath,
+MLPUpdateFirmwareRequest::MLPUpdateFirmwareRequest(const MLPDeviceInfoNode& unit, const UpdateImage& image,
                                                    QObject* parent)
-    : MLPWorkerRequestI(parent), m_unit(unit), m_filePath(filePath)
+    : MLPWorkerRequestI(parent), m_unit(unit), m_image(image)
 {}
 
 void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
@@ -86,21 +70,16 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
     // the unit it shows again afterwards.
     context->releaseThreadDevice();
 
-    {
-        MLU2File file(m_filePath);
-        // A truncated or damaged file passes open() but cannot deliver all its blocks;
-        // starting such an update would leave the device half-written, so it is refused
-        // before any byte goes out. Its signature is checked on the very bytes sent below.
-        file.open();
-        m_outcome.fileCheck = UpdateFileCheck::checkFile(file);
-        if (!m_allowUnsigned) {
-            m_outcome.fileCheck = UpdateFileCheck::refusingUnsigned(m_outcome.fileCheck);
-        }
-        if (m_outcome.fileCheck.fits()) {
-            m_outcome.sentSha256 = sentBytesHash(file);
-            writeToUnit(*context, file);
-        }
-        file.close();
+    // A truncated or damaged file would leave the device half-written; it is refused before
+    // any byte goes out. The image was read, checked and its signature checked once for the
+    // whole run, on the very bytes sent below.
+    m_outcome.fileCheck = m_image.check();
+    if (!m_allowUnsigned) {
+        m_outcome.fileCheck = UpdateFileCheck::refusingUnsigned(m_outcome.fileCheck);
+    }
+    if (m_outcome.fileCheck.fits()) {
+        m_outcome.sentSha256 = m_image.sentSha256();
+        writeToUnit(*context, m_image.file());
     }
 
     if (m_step == Step::Stopped) {
@@ -112,7 +91,7 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
     finish(m_outcome.succeeded());
 }
 
-void MLPUpdateFirmwareRequest::writeToUnit(MLPWorkerContext& context, MLU2File& file)
+void MLPUpdateFirmwareRequest::writeToUnit(MLPWorkerContext& context, const MLU2File& file)
 {
     m_outcome.phase = MLPUpdateOutcome::Phase::UnitCheck;
     UnitLink unit;
@@ -190,21 +169,17 @@ bool MLPUpdateFirmwareRequest::checkUnit(UnitLink& unit)
         m_outcome.phase = MLPUpdateOutcome::Phase::IdentityCheck;
         return false;
     }
-    // Decided by what it reports now: a list read earlier may not know of an update since.
-    switch (marlune::compareFirmware(m_outcome.fileCheck.fileFirmwareVersion, answered.fwVersion)) {
-    case marlune::FirmwareOrder::Same:
-        m_outcome.unitProblem = m_leaveAlone.sameFirmware ? MLPUpdateOutcome::UnitProblem::SameFirmware
-                                                          : MLPUpdateOutcome::UnitProblem::None;
-        break;
-    case marlune::FirmwareOrder::DeviceNewer:
-        m_outcome.unitProblem = m_leaveAlone.newerFirmware ? MLPUpdateOutcome::UnitProblem::NewerFirmware
-                                                           : MLPUpdateOutcome::UnitProblem::None;
-        break;
-    case marlune::FirmwareOrder::DeviceOlder:
-    case marlune::FirmwareOrder::DeviceNotBcd:
-        break;
+    // The plan's rule again, by what it reports now: a list read earlier may not know of an
+    // update since.
+    const marlune::FirmwareOrder firmware =
+        marlune::compareFirmware(m_outcome.fileCheck.fileFirmwareVersion, answered.fwVersion);
+    if (UpdatePlanner::leavesAlone(firmware, m_leaveAlone)) {
+        m_outcome.unitProblem = firmware == marlune::FirmwareOrder::Same
+                                    ? MLPUpdateOutcome::UnitProblem::SameFirmware
+                                    : MLPUpdateOutcome::UnitProblem::NewerFirmware;
+        return false;
     }
-    return m_outcome.unitProblem == MLPUpdateOutcome::UnitProblem::None;
+    return true;
 }
 
 // Records an answer after the update; true when it came from the unit written: the same
@@ -275,7 +250,7 @@ void MLPUpdateFirmwareRequest::emitOutcome(bool succeeded)
     }
 }
 
-void MLPUpdateFirmwareRequest::transfer(MLPConnection* connection, MLU2File& file)
+void MLPUpdateFirmwareRequest::transfer(MLPConnection* connection, const MLU2File& file)
 {
     m_doneBytes = 0;
     m_totalBytes = file.totalSize();

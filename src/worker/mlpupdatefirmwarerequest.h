@@ -5,6 +5,7 @@
 #include "mlpunitlinks.h"
 #include "mlpupdateoutcome.h"
 #include "mlpworkerrequesti.h"
+#include "updateimage.h"
 
 #include <QString>
 
@@ -55,7 +56,8 @@ public:
         bool newerFirmware = false;
     };
 
-    MLPUpdateFirmwareRequest(const MLPDeviceInfoNode& unit, const QString& filePath,
+    // Writes the image's bytes, read once for the whole run: every unit gets the same ones.
+    MLPUpdateFirmwareRequest(const MLPDeviceInfoNode& unit, const UpdateImage& image,
                              QObject* parent = nullptr);
 
     void setLeaveAlone(LeaveAlone leaveAlone) { m_leaveAlone = leaveAlone; }
@@ -90,11 +92,11 @@ signals:
 private:
     struct UnitLink;
 
-    void writeToUnit(MLPWorkerContext& context, MLU2File& file);
+    void writeToUnit(MLPWorkerContext& context, const MLU2File& file);
     bool readUnit(UnitLink& unit, MLPDeviceInfoNode& answered);
     bool checkUnit(UnitLink& unit);
     bool beginWriting();
-    void transfer(MLPConnection* connection, MLU2File& file);
+    void transfer(MLPConnection* connection, const MLU2File& file);
     bool transferDone(const MLPWriteResult& written, bool mayLackLastAck);
     void askAfterUpdate(MLPWorkerContext& context, UnitLink& unit);
     bool answeredAfter(const MLPDeviceInfoNode& answered, bool onWrittenLink);
@@ -106,7 +108,7 @@ private:
     qint64 m_doneBytes = 0;
     qint64 m_currentTransferLength = 0;
     qint64 m_totalBytes = 0;
-    QString m_filePath;
+    UpdateImage m_image;
     MLPUpdateOutcome m_outcome;
     // Where the stop and the first byte meet: whichever moves it from Checking first wins.
     enum class Step

@@ -10,10 +10,10 @@ RigUpdateRun::RigUpdateRun(MLPWorkerThread& thread, const QString& historyPath, 
 
 RigUpdateRun::~RigUpdateRun() = default;
 
-int RigUpdateRun::add(const MLPDeviceInfoNode& unit, const QString& filePath)
+int RigUpdateRun::add(const MLPDeviceInfoNode& unit, const UpdateImage& image)
 {
     const int number = m_added++;
-    m_waiting.append(Waiting{number, unit, filePath});
+    m_waiting.append(Waiting{number, unit, image});
     // Started from the loop, so that the caller knows the unit's number before any of its news.
     if (!m_startPosted) {
         m_startPosted = true;
@@ -73,7 +73,7 @@ void RigUpdateRun::startWaiting()
                 [this, unit](int percent) { emit unitProgress(unit, percent); });
         connect(session, &UpdateSession::stateChanged, this,
                 [this, unit, session] { sessionStateChanged(unit, session); });
-        session->start(next.device, next.filePath, m_leaveAlone);
+        session->start(next.device, next.image, m_leaveAlone);
     }
 }
 

@@ -31,7 +31,8 @@ public:
     void allowUnsigned() { m_allowUnsigned = true; }
 
     // Queues the unit; it starts from the event loop once fewer than maxAtOnce run.
-    int add(const MLPDeviceInfoNode& unit, const QString& filePath);
+    // Every unit given the same image is written from the same bytes.
+    int add(const MLPDeviceInfoNode& unit, const UpdateImage& image);
     // No waiting unit starts any more, and a unit still being checked is not written; a
     // write under way runs to its end. Returns the waiting units, which will not start.
     QList<int> stop();
@@ -55,7 +56,7 @@ private:
     {
         int unit;
         MLPDeviceInfoNode device;
-        QString filePath;
+        UpdateImage image;
     };
 
     void startWaiting();

@@ -56,7 +56,8 @@ void UnitWatch::look()
         return;
     }
     m_looking = true;
-    m_thread.postDiscover(m_run.unitsInRun());
+    m_inRunAtLook = m_run.unitsInRun();
+    m_thread.postDiscover(m_inRunAtLook);
 }
 
 void UnitWatch::discovered()
@@ -70,11 +71,14 @@ void UnitWatch::discovered()
     }
     const QList<MLPDeviceInfoNode> attached = m_thread.attachedUnits();
     const QList<MLPDeviceInfoNode> inRun = m_run.unitsInRun();
-    // A unit that left the bus is forgotten, to be told again when it comes back; one being
-    // updated may be away restarting, and is kept.
+    // A unit that left the bus is forgotten, to be told again when it comes back. One being
+    // updated may be away restarting, and is kept; so is one whose update ended while this
+    // look ran: the look may have missed it restarting, and only a look started after its
+    // update can tell that it was unplugged.
     m_known.erase(std::remove_if(m_known.begin(), m_known.end(),
                                  [&](const MLPDeviceInfoNode& unit) {
-                                     return !listsUnit(attached, unit) && !listsUnit(inRun, unit);
+                                     return !listsUnit(attached, unit) && !listsUnit(inRun, unit) &&
+                                            !listsUnit(m_inRunAtLook, unit);
                                  }),
                   m_known.end());
     QList<MLPDeviceInfoNode> appeared;

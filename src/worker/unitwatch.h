@@ -48,6 +48,8 @@ private:
     UsbHotplugWatcher* m_hotplug = nullptr;
     QTimer m_lookTimer;
     QList<MLPDeviceInfoNode> m_known;
+    // The run's units as the look under way began.
+    QList<MLPDeviceInfoNode> m_inRunAtLook;
     bool m_watching = false;
     bool m_looking = false;
     bool m_lookAgain = false;

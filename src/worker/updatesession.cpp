@@ -41,12 +41,34 @@ bool UpdateSession::hasEnded() const
            m_state == State::Failed;
 }
 
-void UpdateSession::start(const MLPDeviceInfoNode& unit, const QString& filePath,
+UpdateSession::Verdict UpdateSession::verdict() const
+{
+    switch (m_refusal) {
+    case Refusal::NoAnswer:
+    case Refusal::NotAttached:
+    case Refusal::Held:
+    case Refusal::NotAccessible:
+    case Refusal::OtherUnit:
+        return Verdict::NotReached;
+    case Refusal::Stopped:
+        return Verdict::NotStarted;
+    case Refusal::LeftAlone:
+        return Verdict::LeftAlone;
+    case Refusal::Request:
+    case Refusal::None:
+        break;
+    }
+    return m_state == State::Done          ? Verdict::Confirmed
+           : m_state == State::Unconfirmed ? Verdict::TookFileUnconfirmed
+                                           : Verdict::Failed;
+}
+
+void UpdateSession::start(const MLPDeviceInfoNode& unit, const UpdateImage& image,
                           MLPUpdateFirmwareRequest::LeaveAlone leaveAlone)
 {
     m_unit = unit;
-    m_filePath = filePath;
-    m_request = new MLPUpdateFirmwareRequest(unit, filePath, this);
+    m_image = image;
+    m_request = new MLPUpdateFirmwareRequest(unit, image, this);
     m_request->setLeaveAlone(leaveAlone);
     if (m_allowUnsigned) {
         m_request->allowUnsigned();
@@ -195,8 +217,8 @@ void UpdateSession::recordInHistory()
 // A built-in file lives in the program's resources, where no path outside it leads.
 QString UpdateSession::historyFileName() const
 {
-    if (m_filePath.startsWith(marlune::builtInUpdateFilesDirectory())) {
+    if (m_image.path().startsWith(marlune::builtInUpdateFilesDirectory())) {
         return tr("built-in %1").arg(m_unit.model);
     }
-    return QFileInfo(m_filePath).absoluteFilePath();
+    return QFileInfo(m_image.path()).absoluteFilePath();
 }

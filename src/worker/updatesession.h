@@ -58,6 +58,28 @@ public:
         LeftAlone,
     };
 
+    // What an ended session came to, judged here once for every front end and every count.
+    enum class Verdict
+    {
+        // The unit took the whole file and reports the file's firmware afterwards.
+        Confirmed,
+        // The unit took the whole file, but reports another firmware afterwards or did not
+        // answer within the bound for a restart.
+        TookFileUnconfirmed,
+        // The update was started and the device did not take all of it, or the file or what
+        // the unit reported refused it (outcome() tells why).
+        Failed,
+        // Nothing was sent: the unit did not answer on its link, is no longer attached, or
+        // another model answers on its link.
+        NotReached,
+        // Nothing was sent: stopped before the unit's first byte.
+        NotStarted,
+        // Nothing was sent: asked just before, the unit ran the file's firmware or a newer one,
+        // and was to be left alone.
+        LeftAlone,
+    };
+    Q_ENUM(Verdict)
+
     // Appends to the update history at historyPath.
     UpdateSession(MLPWorkerThread& thread, const QString& historyPath, QObject* parent = nullptr);
     // Whatever ends the program, a request still running is not pulled from under its thread:
@@ -70,9 +92,9 @@ public:
     void runBesideOthers() { m_beside = true; }
     // A file no trusted key signed is written too. Set before start().
     void allowUnsigned() { m_allowUnsigned = true; }
-    // Writes the file to the unit, wherever it is attached now, unless what the unit reports
+    // Writes the image to the unit, wherever it is attached now, unless what the unit reports
     // just before is to be left alone.
-    void start(const MLPDeviceInfoNode& unit, const QString& filePath,
+    void start(const MLPDeviceInfoNode& unit, const UpdateImage& image,
                MLPUpdateFirmwareRequest::LeaveAlone leaveAlone = {});
     // Ends the session before any byte is written, when none has been yet; a write under
     // way runs to its end. Returns whether the stop came first; outcome().stop says so too once
@@ -83,11 +105,15 @@ public:
     State state() const { return m_state; }
     bool hasEnded() const;
     bool succeeded() const { return m_state == State::Done; }
+    // Once the session has ended.
+    Verdict verdict() const;
 
     // The unit as the session last saw it: as given, then as it answered just before the
     // update, with the firmware it ran then.
     MLPDeviceInfoNode unit() const { return m_unit; }
-    QString filePath() const { return m_filePath; }
+    QString filePath() const { return m_image.path(); }
+    // The bytes written, as read once for the run.
+    UpdateImage image() const { return m_image; }
     Refusal refusal() const { return m_refusal; }
     // The request's own account; complete once the session has ended.
     MLPUpdateOutcome outcome() const { return m_outcome; }
@@ -124,7 +150,7 @@ private:
     QString m_historyPath;
     State m_state = State::Idle;
     MLPDeviceInfoNode m_unit;
-    QString m_filePath;
+    UpdateImage m_image;
     Refusal m_refusal = Refusal::None;
     bool m_beside = false;
     bool m_allowUnsigned = false;

@@ -515,7 +515,8 @@ private slots:
 
     // Each unit "link serial [fault]": a fault of "error" refuses the first segment of block 0,
     // "unplug" pulls the plug and "stall" stops taking bytes at its fourth (segments are counted
-    // from 1 in words); "current" runs the file's 1.07 already. The others run 1.06.
+    // from 1 in words); "current" runs the file's 1.07 already; "silent" never answers. The
+    // others run 1.06.
     void updateAllGoesOnAfterFailedDevices_data()
     {
         QTest::addColumn<QStringList>("units");
@@ -529,6 +530,8 @@ private slots:
             << QStringList() << int(kExitUpdateFailed);
         QTest::newRow("one at a time") << QStringList{"ftdi FT0001", "maker ML0001", "maker ML0002"}
                                        << QStringList{"--jobs", "1"} << int(kExitSuccess);
+        QTest::newRow("a unit that does not answer")
+            << QStringList{"maker ML0001", "maker ML0002 silent"} << QStringList() << int(kExitNoDevice);
     }
 
     void updateAllGoesOnAfterFailedDevices()
@@ -541,7 +544,8 @@ private slots:
             {"error", "failed: block 0 stopped at segment 1: the device refused it with status 0x07"},
             {"unplug", "failed: block 0 stopped at segment 4"},
             {"stall", "failed: block 0 stopped at segment 4: the USB link did not take it"},
-            {"current", "skipped: already runs firmware 1.07 (--allow-reinstall"}};
+            {"current", "skipped: already runs firmware 1.07 (--allow-reinstall"},
+            {"silent", "skipped: did not answer; nothing was sent"}};
         QHash<QString, QString> faults;
         QHash<QString, std::shared_ptr<VirtualDevice>> devices;
         QStringList attempted;
@@ -550,6 +554,7 @@ private slots:
             const QString fault = unit.section(' ', 2);
             auto device = makeDevice("DEMO-5", 0x0100, fault == "current" ? 0x0107 : 0x0106);
             auto endpoint = std::make_shared<TimedFaultEndpoint>(device);
+            device->setSilent(fault == "silent");
             if (fault == "error") {
                 device->failSegment(3, 0x07);
             } else if (fault == "unplug") {
@@ -564,7 +569,7 @@ private slots:
             }
             faults.insert(serial, fault);
             devices.insert(serial, device);
-            if (fault != "current") {
+            if (fault != "current" && fault != "silent") {
                 attempted << serial;
             }
         }
@@ -583,12 +588,17 @@ private slots:
             const QStringList rows = summary.filter(serial);
             QCOMPARE(rows.size(), 1);
             const QString address = rows[0].section(' ', 0, 0);
-            const QString expected = QStringLiteral("DEMO-5 %1 %2 %3 %4 %5")
-                                         .arg(unit.startsWith("ftdi") ? "FTDI bridge" : "maker USB", serial,
-                                              fault == "current" ? "1.07" : "1.06",
+            // A unit that never answered is listed without the model and firmware it did not tell.
+            const bool silent = fault == "silent";
+            const QString expected = QStringLiteral("%1 %2 %3 %4 %5 %6")
+                                         .arg(silent ? "-" : "DEMO-5",
+                                              unit.startsWith("ftdi") ? "FTDI bridge" : "maker USB", serial,
+                                              silent               ? "-"
+                                              : fault == "current" ? "1.07"
+                                                                   : "1.06",
                                               fault.isEmpty() ? "1.07" : "-", verdicts.value(fault));
             QVERIFY2(rows[0].simplified().section(' ', 1).startsWith(expected), qPrintable(rows[0]));
-            if (fault == "current") {
+            if (fault == "current" || silent) {
                 QCOMPARE(devices.value(serial)->dataSegmentCount(), std::size_t{0});
                 continue;
             }

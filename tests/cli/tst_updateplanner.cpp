@@ -1,7 +1,6 @@
 #include "cliarguments.h"
+#include "updatecommandplanner.h"
 #include "updatefilebuilder.h"
-#include "updatefilecheck.h"
-#include "updateplanner.h"
 
 #include <QtTest>
 
@@ -19,7 +18,7 @@ private:
     QHash<QString, QString> m_catalogue;
 
     // "MODEL", "MODEL/hhhh" or "MODEL/hhhh/ffff" with the hardware and firmware versions as
-    // the device reports them (BCD).
+    // the device reports them (BCD); "?" for a device that did not answer.
     static QList<MLPDeviceInfoNode> devicesFrom(const QStringList& entries)
     {
         QList<MLPDeviceInfoNode> devices;
@@ -120,6 +119,9 @@ private slots:
         QTest::newRow("all, watching: a file that fits none is nothing to refuse")
             << "update --all --watch {dir}/fit.ml2" << QStringList{"DEMO-6", "OTHER"} << true << 0 << ""
             << QStringList() << 2;
+        QTest::newRow("all: a device that did not answer is listed, not written")
+            << "update --all {dir}/fit.ml2" << QStringList{"DEMO-5", "?"} << true << 0 << ""
+            << QStringList{"usb:m/0"} << 1;
         QTest::newRow("all: each its own built-in file")
             << "update --all --builtin" << QStringList{"DEMO-6/0200", "OTHER", "DEMO-5"} << true << 0 << ""
             << QStringList{"usb:m/0", "usb:m/2"} << 1;
@@ -139,14 +141,23 @@ private slots:
         QCOMPARE(arguments.parse(QStringList{"marlune-fwupdate-cli"} +
                                  line.replace("{dir}", m_directory.path()).split(QLatin1Char(' '))),
                  CliArguments::Outcome::Run);
-        const QList<MLPDeviceInfoNode> listed = devicesFrom(devices);
+        QList<MLPDeviceInfoNode> listed = devicesFrom(devices);
+        MissingDevices missing;
+        for (const MLPDeviceInfoNode& device : std::as_const(listed)) {
+            if (device.model == "?") {
+                missing.unansweredUnits << device;
+            }
+        }
+        listed.erase(std::remove_if(listed.begin(), listed.end(),
+                                    [](const MLPDeviceInfoNode& device) { return device.model == "?"; }),
+                     listed.end());
         const QHash<QString, QString> builtIn = catalogue ? m_catalogue : QHash<QString, QString>();
         // The planner reads nothing: it is handed what each file holds.
-        QHash<QString, UpdateFileVerdict> files;
-        for (const QString& path : UpdatePlanner::filesFor(arguments, builtIn, listed)) {
-            files.insert(path, UpdateFileCheck::checkFile(path));
+        QHash<QString, UpdateImage> files;
+        for (const QString& path : UpdateCommandPlanner::filesFor(arguments, builtIn, listed)) {
+            files.insert(path, UpdateImage::read(path));
         }
-        const UpdatePlan plan = UpdatePlanner::plan(listed, arguments, builtIn, files);
+        const UpdatePlan plan = UpdateCommandPlanner::plan(listed, arguments, builtIn, files, missing);
 
         QCOMPARE(int(plan.refusalCode), refusalCode);
         QVERIFY2(plan.refusal.contains(reason), qPrintable(plan.refusal));

@@ -507,7 +507,7 @@ void TestFaultMatrix::runRow(Link link)
         std::unique_ptr<MLPUpdateFirmwareRequest> request;
         std::unique_ptr<UpdateSignals> updateSignals;
         if (stage == Stage::Update) {
-            request = std::make_unique<MLPUpdateFirmwareRequest>(unit, m_updateFile);
+            request = std::make_unique<MLPUpdateFirmwareRequest>(unit, UpdateImage::read(m_updateFile));
             updateSignals = std::make_unique<UpdateSignals>(*request);
             m_thread->postUpdate(request.get());
         }

@@ -97,7 +97,7 @@ struct UpdateRig
     // taken the whole file.
     QList<int> run(const QString& path, bool expectSuccess, const std::function<void()>& onVerifying = {})
     {
-        MLPUpdateFirmwareRequest request(unit, path);
+        MLPUpdateFirmwareRequest request(unit, UpdateImage::read(path));
         if (stopBeforeWriting) {
             request.stopBeforeWriting();
         }
@@ -474,10 +474,10 @@ private slots:
     // it got every segment; and what stopBeforeWriting() answered is what the outcome says.
     void stopRacingTheCheckEitherWinsWhole()
     {
-        const QString path = writeFile(twoBlockFile());
+        const UpdateImage image = UpdateImage::read(writeFile(twoBlockFile()));
         for (int delayUs = 0; delayUs < 200; ++delayUs) {
             UpdateRig rig(100);
-            MLPUpdateFirmwareRequest request(rig.unit, path);
+            MLPUpdateFirmwareRequest request(rig.unit, image);
             MLPWorkerContext context;
             context.units = {&UpdateRig::openUnit, &rig};
             context.clock = {&FakeClock::nowCallback, &FakeClock::sleepCallback, &rig.clock};
@@ -623,7 +623,7 @@ private slots:
         int succeeded = 0;
         int finished = 0;
         std::function<void()> postNext = [&] {
-            auto* request = new MLPUpdateFirmwareRequest(MLPDeviceInfoNode(), path);
+            auto* request = new MLPUpdateFirmwareRequest(MLPDeviceInfoNode(), UpdateImage::read(path));
             const auto dispose = [&, request](bool success) {
                 delete request;
                 succeeded += success ? 1 : 0;
@@ -662,7 +662,7 @@ private slots:
         const MLU2FileWriter writer = twoBlockFile();
         const QString path = writeFile(writer);
         UpdateRig rig(64);
-        MLPUpdateFirmwareRequest request(rig.unit, path);
+        MLPUpdateFirmwareRequest request(rig.unit, UpdateImage::read(path));
         bool changed = false;
         connect(&request, &MLPUpdateFirmwareRequest::progress, this, [&] {
             QFile file(path);

@@ -262,7 +262,8 @@ private slots:
             Qt::DirectConnection);
 
         const QByteArray block = patternedBytes(3000, 5, 13);
-        MLPUpdateFirmwareRequest request(m_thread->discoveredDevices().first(), writeUpdateFile(block));
+        MLPUpdateFirmwareRequest request(m_thread->discoveredDevices().first(),
+                                         UpdateImage::read(writeUpdateFile(block)));
         UpdateOutcome outcome(request);
         m_thread->postUpdate(&request);
         QTRY_COMPARE_WITH_TIMEOUT(outcome.done + outcome.failed, 1, 4 * kSignalTimeoutMs);
@@ -282,7 +283,8 @@ private slots:
         ThreadSignals seen(*m_thread);
         m_thread->start();
         discover(seen);
-        MLPUpdateFirmwareRequest request(atAddress("usb:m/0"), writeUpdateFile(patternedBytes(100, 5, 13)));
+        MLPUpdateFirmwareRequest request(atAddress("usb:m/0"),
+                                         UpdateImage::read(writeUpdateFile(patternedBytes(100, 5, 13))));
         UpdateOutcome outcome(request);
         m_thread->postUpdate(&request);
         QTRY_COMPARE_WITH_TIMEOUT(outcome.failed, 1, kSignalTimeoutMs);
@@ -299,7 +301,8 @@ private slots:
         // The list stays usable during an update: a selection posted while the update is
         // still pending (pings run meanwhile) runs after it instead of replacing it.
         const MLPDeviceInfoNode unit = m_thread->discoveredDevices().first();
-        MLPUpdateFirmwareRequest request(unit, writeUpdateFile(patternedBytes(500, 5, 13)));
+        MLPUpdateFirmwareRequest request(unit,
+                                         UpdateImage::read(writeUpdateFile(patternedBytes(500, 5, 13))));
         UpdateOutcome outcome(request);
         m_thread->postUpdate(&request);
         m_thread->postSelect(unit);

@@ -108,7 +108,8 @@ private slots:
         file.blocks = {patternedBytes(3000)};
         MLPDeviceInfoNode onlyUnit;
         onlyUnit.address = QStringLiteral("usb:m/0");
-        MLPUpdateFirmwareRequest request(onlyUnit, file.writeTo(m_directory.filePath("update.ml2")));
+        MLPUpdateFirmwareRequest request(onlyUnit,
+                                         UpdateImage::read(file.writeTo(m_directory.filePath("update.ml2"))));
         // The write waits after its first segment until the lock has been looked at.
         QSemaphore looked;
         std::atomic<bool> paused{false};
@@ -176,7 +177,8 @@ private slots:
         file.blocks = {patternedBytes(3000)};
         MLPDeviceInfoNode onlyUnit;
         onlyUnit.address = QStringLiteral("usb:m/0");
-        MLPUpdateFirmwareRequest request(onlyUnit, file.writeTo(m_directory.filePath("update.ml2")));
+        MLPUpdateFirmwareRequest request(onlyUnit,
+                                         UpdateImage::read(file.writeTo(m_directory.filePath("update.ml2"))));
         std::atomic<int> locksAtFirstByte{-1};
         if (heldAtFirstByte) {
             connect(

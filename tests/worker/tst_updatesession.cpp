@@ -1,13 +1,17 @@
 #include "emulatedbus.h"
 #include "minisignsigner.h"
 #include "mlpcommand.h"
+#include "mlptransport.h"
 #include "mlpworkerthread.h"
 #include "patternedbytes.h"
 #include "rigupdaterun.h"
+#include "timedfaultendpoint.h"
+#include "unitwatch.h"
 #include "updatefilebuilder.h"
 #include "updatehistory.h"
 #include "updatesession.h"
 #include "updatetext.h"
+#include "usbhotplugwatcher.h"
 #include "workerdevices.h"
 #include "workerthreadsignals.h"
 
@@ -191,7 +195,7 @@ private slots:
                 m_thread->postSelect(listed.at(unitIsFirst ? 1 : 0));
             }
         });
-        session.start(unit, path);
+        session.start(unit, UpdateImage::read(path));
         QTRY_VERIFY_WITH_TIMEOUT(session.hasEnded(), 4 * kSignalTimeoutMs);
 
         QCOMPARE(seen, states);
@@ -284,7 +288,7 @@ private slots:
         if (beside) {
             session->runBesideOthers();
         }
-        session->start(listed.first(), path);
+        session->start(listed.first(), UpdateImage::read(path));
         if (whileWriting) {
             QTRY_VERIFY_WITH_TIMEOUT(device->dataSegmentCount() > 0, kSignalTimeoutMs);
         }
@@ -310,25 +314,29 @@ private slots:
         // The four units: maker USB with serial numbers of their own; FTDI bridges with these
         // serial numbers, none, or all the same one, told apart only by the ports they sit on.
         QTest::addColumn<QStringList>("bridgeSerials");
+        QTest::addColumn<bool>("replaceFile");
         const QStringList makers;
-        QTest::newRow("all at once") << 0 << false << makers;
-        QTest::newRow("two at once") << 2 << false << makers;
-        QTest::newRow("one at a time, stopped during the first") << 1 << true << makers;
+        QTest::newRow("all at once") << 0 << false << makers << false;
+        QTest::newRow("two at once") << 2 << false << makers << false;
+        QTest::newRow("one at a time, stopped during the first") << 1 << true << makers << false;
+        QTest::newRow("one at a time, the file replaced during the first") << 1 << false << makers << true;
         QTest::newRow("bridges without serial numbers, all at once")
-            << 0 << false << QStringList{"", "", "", ""};
+            << 0 << false << QStringList{"", "", "", ""} << false;
         QTest::newRow("bridges sharing one serial number, all at once")
-            << 0 << false << QStringList{"A5028", "A5028", "A5028", "A5028"};
+            << 0 << false << QStringList{"A5028", "A5028", "A5028", "A5028"} << false;
     }
 
     // Four units, the third of which refuses a block: the run starts as many as it may at
     // once, the failure stops no other, each unit is written and recorded once, in the order
     // the units ended, under the address it was listed at. Stopped, it lets the unit being
-    // written finish and starts no other.
+    // written finish and starts no other. Every unit gets the bytes read at the start, whatever
+    // the file on disk holds later.
     void rigRunWritesItsUnitsSideBySide()
     {
         QFETCH(int, maxAtOnce);
         QFETCH(bool, stop);
         QFETCH(QStringList, bridgeSerials);
+        QFETCH(bool, replaceFile);
         QList<std::shared_ptr<VirtualDevice>> devices;
         QHash<QString, std::shared_ptr<VirtualDevice>> devicesByPort;
         for (int index = 0; index < 4; ++index) {
@@ -370,6 +378,12 @@ private slots:
             if (stop && session.state() == State::Writing && notStarted.isEmpty()) {
                 notStarted = run.stop();
             }
+            if (replaceFile && session.state() == State::Writing) {
+                UpdateFileBuilder other = file;
+                other.firmwareVersion = 0x0211;
+                other.blocks = {patternedBytes(700, 5, 13)};
+                UpdateFileBuilder::write(other.writer(), path);
+            }
         });
         connect(&run, &RigUpdateRun::unitEnded, this, [&](int unit, const UpdateSession& session) {
             if (startedBeforeFirstEnd < 0) {
@@ -380,8 +394,9 @@ private slots:
             QCOMPARE(session.unit().address, listed.at(unit).address);
             ended << session.unit().address;
         });
+        const UpdateImage image = UpdateImage::read(path);
         for (const MLPDeviceInfoNode& unit : listed) {
-            run.add(unit, path);
+            run.add(unit, image);
         }
         QTRY_VERIFY_WITH_TIMEOUT(!run.isRunning(), 4 * kSignalTimeoutMs);
 
@@ -391,9 +406,13 @@ private slots:
         QCOMPARE(notStarted, stop ? (QList<int>{1, 2, 3}) : QList<int>());
         QStringList warnings;
         QStringList recorded;
+        const QByteArray sentFirst = file.writer().header() + file.blocks.first();
+        const QString hash =
+            QString::fromLatin1(QCryptographicHash::hash(sentFirst, QCryptographicHash::Sha256).toHex());
         for (const UpdateHistoryEntry& entry : UpdateHistory(historyPath()).read(warnings)) {
             recorded << entry.address;
             QCOMPARE(entry.succeeded, entry.address != listed.at(2).address);
+            QCOMPARE(entry.fileSha256, hash);
         }
         QCOMPARE(recorded, ended);
         QCOMPARE(recorded.size(), stop ? 1 : 4);
@@ -403,10 +422,78 @@ private slots:
             const bool written = !stop || unit.isSameUnit(listed.first());
             QCOMPARE(deviceOf(unit)->transferPayload(UpdateHeader, 0).empty(), !written);
             if (written && !unit.isSameUnit(listed.at(2))) {
-                QCOMPARE(toBytes(deviceOf(unit)->transferPayload(UpdateBlock, 0)), file.blocks.first());
+                QCOMPARE(toBytes(deviceOf(unit)->transferPayload(UpdateHeader, 0)) +
+                             toBytes(deviceOf(unit)->transferPayload(UpdateBlock, 0)),
+                         sentFirst);
                 QCOMPARE(deviceOf(unit)->dataSegmentCount(), oneUpdate);
             }
         }
+    }
+
+    // A watched unit restarts after its update and leaves the bus meanwhile; a look that
+    // lists the bus in its absence is still asking a silent device when the unit's update has
+    // ended. Leaving the bus for its own update is no new attachment: it is written once, also
+    // where units at the file's firmware are to be written.
+    void watchedUnitThatRestartsIsWrittenOnce()
+    {
+        auto device = makeDevice("DEMO-5");
+        device->setInstallsUpdates(true);
+        const auto plugIn = [&](std::shared_ptr<DeviceEndpoint> endpoint) {
+            return m_emulation->addMakerDevice(std::move(endpoint), makerWithSerial("A1"));
+        };
+        UpdateFileBuilder file;
+        file.firmwareVersion = 0x0210;
+        file.blocks = {patternedBytes(300, 3, 11)};
+        const UpdateImage image = UpdateImage::read(file.writeTo(m_directory.filePath("update.ml2")));
+        // Once listed and written, to learn how many frames that takes: its last is the question
+        // after the update, at which the unit will leave the bus the second time.
+        const int firstId = plugIn(device);
+        UpdateSession first(*m_thread, historyPath());
+        first.start(discover().first(), image);
+        QTRY_VERIFY_WITH_TIMEOUT(first.hasEnded(), kSignalTimeoutMs);
+        const std::size_t framesOfAListingAndAnUpdate = device->frameCount();
+        m_emulation->unplug(firstId);
+        auto endpoint = std::make_shared<TimedFaultEndpoint>(device);
+        endpoint->unplugOnFrame(2 * framesOfAListingAndAnUpdate - 1);
+        plugIn(endpoint);
+
+        RigUpdateRun run(*m_thread, historyPath());
+        run.setLeaveAlone({false, false});
+        UnitWatch watch(*m_thread, run);
+        connect(&watch, &UnitWatch::unitsAppeared, this, [&](const QList<MLPDeviceInfoNode>& units) {
+            for (const MLPDeviceInfoNode& unit : units) {
+                run.add(unit, image);
+            }
+        });
+        int writes = 0;
+        int discoveriesAtRestart = 0;
+        connect(&run, &RigUpdateRun::unitStateChanged, this, [&](int, const UpdateSession& session) {
+            writes += session.state() == State::Writing ? 1 : 0;
+            if (session.state() != State::Verifying) {
+                return;
+            }
+            QVERIFY(QTest::qWaitFor([&] { return !endpoint->isAttached(); }, kSignalTimeoutMs));
+            auto silent = makeDevice("DEMO-5");
+            silent->setSilent(true);
+            m_emulation->addMakerDevice(silent, makerWithSerial("S1"));
+            discoveriesAtRestart = m_seen->discoveries;
+            emit watch.findChild<UsbHotplugWatcher*>()->devicesChanged();
+            // Back once the look has listed the bus, long before it has waited out the silent one.
+            QTimer::singleShot(300, this, [&] {
+                plugIn(device);
+                emit watch.findChild<UsbHotplugWatcher*>()->devicesChanged();
+            });
+        });
+        watch.start({});
+        QTRY_COMPARE_WITH_TIMEOUT(writes, 1, kSignalTimeoutMs);
+        // The look under way ends after the unit's update; the one its return asked for comes next.
+        QTRY_VERIFY_WITH_TIMEOUT(discoveriesAtRestart > 0 && m_seen->discoveries >= discoveriesAtRestart + 2,
+                                 4 * kSignalTimeoutMs);
+        watch.stop();
+        QTRY_VERIFY_WITH_TIMEOUT(!run.isRunning(), kSignalTimeoutMs);
+        QCOMPARE(writes, 1);
+        QStringList warnings;
+        QCOMPARE(UpdateHistory(historyPath()).read(warnings).size(), 2);
     }
 };
 

@@ -329,9 +329,9 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     refreshBusy();
     QString summary;
     {
+        const bool offerWatching = true;
         UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()),
-                            UpdateHistory::defaultPath(), this,
-                            [this](const MLPDeviceInfoNode& unit) { return m_fileSource->check(unit); });
+                            UpdateHistory::defaultPath(), this, offerWatching);
         m_updateAllDialog = &dialog;
         connect(&dialog, &UpdateAllDlg::runFinished, this, &FirmwareUpdateDlg::exitIfRequestedAndIdle);
         dialog.exec();
@@ -365,7 +365,7 @@ void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
     const UpdateSession& session = *m_update->session();
     const QString reason = UpdateVerdictText::failed(session);
     m_status->endWriting(reason);
-    const UnitUpdateFile again{session.unit(), session.filePath(), m_target.verdict, {}};
+    const UnitUpdateFile again{session.unit(), session.image(), m_target.verdict, {}};
     m_failureBoxOpen = true;
     const bool retry = UpdateFailureBox::exec(this, reason, m_units->lists(again.unit));
     m_failureBoxOpen = false;
@@ -484,7 +484,6 @@ void FirmwareUpdateDlg::setBusy(bool b)
 void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
 {
     m_fileSource->setAlternativeFileMode(on);
-    m_status->setNoBuiltInFilesNote(!on && !m_fileSource->builtInFilesInstalled());
     enableUpdateButtonIfRequirementsAreMet();
     // The last update's verdict was about the other file source.
     m_status->setOutcome(QString());

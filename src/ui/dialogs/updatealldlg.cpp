@@ -1,17 +1,16 @@
 #include "updatealldlg.h"
 
-#include "builtinupdatefiles.h"
 #include "deviceunittext.h"
-#include "firmwareversion.h"
 #include "historycsvexport.h"
 #include "labelheightfit.h"
 #include "leftalonechoice.h"
 #include "mlpdeviceinfonode.h"
-#include "pathtext.h"
+#include "rigplantext.h"
 #include "rigtable.h"
 #include "rigupdaterun.h"
 #include "ui_updatealldlg.h"
 #include "unitwatch.h"
+#include "updatecounts.h"
 #include "updatesession.h"
 #include "updatetext.h"
 #include "updateverdicttext.h"
@@ -20,7 +19,6 @@
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QDir>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -34,23 +32,23 @@ namespace {
 
 constexpr int kFullPercent = 100;
 
-QString leftAloneText(bool sameFirmware)
-{
-    return sameFirmware ? UpdateAllDlg::tr("Already runs the file's firmware; left alone.")
-                        : UpdateAllDlg::tr("Runs a newer firmware than the file's: a step back; left alone.");
-}
-
-QString unitCount(int count)
-{
-    return count == 1 ? UpdateAllDlg::tr("1 unit") : UpdateAllDlg::tr("%1 units").arg(count);
-}
-
 } // namespace
 
 UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>& units,
-                           const QString& historyPath, QWidget* parent, UnitCheck check)
-    : QDialog(parent), m_ui(new Ui::UpdateAllDlg), m_thread(thread), m_check(std::move(check))
+                           const QString& historyPath, QWidget* parent, bool offerWatching)
+    : QDialog(parent), m_ui(new Ui::UpdateAllDlg), m_thread(thread),
+      // Nothing ticked yet: units at the file's firmware or a newer one are left alone.
+      m_planner([this](const MLPDeviceInfoNode& unit) { return m_images.value(unit.model); }, {true, true})
 {
+    // A file no trusted key signed is asked about once Start is pressed.
+    m_planner.setAllowUnsigned(true);
+    // Each model's file as the window read it: every unit of the model, also one that appears
+    // while watching, is planned and written from those bytes.
+    for (const UnitUpdateFile& unit : units) {
+        if (!m_images.contains(unit.unit.model)) {
+            m_images.insert(unit.unit.model, unit.image);
+        }
+    }
     m_ui->setupUi(this);
     m_table = std::make_unique<RigTable>(*m_ui->unitsTable);
     m_run = new RigUpdateRun(thread, historyPath, this);
@@ -62,13 +60,13 @@ UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>&
     connect(m_watch, &UnitWatch::unitsAppeared, this, &UpdateAllDlg::unitsAppeared);
     for (const UnitUpdateFile& unit : units) {
         if (unit.fits()) {
-            addRow(unit);
+            addRow(unit.unit, unit.reason);
         }
     }
     m_fittingCount = m_rows.size();
     for (const UnitUpdateFile& unit : units) {
         if (!unit.fits()) {
-            addRow(unit);
+            addRow(unit.unit, unit.reason);
         }
     }
     offerLeftAlone();
@@ -80,7 +78,7 @@ UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>&
     m_ui->spin_atOnce->setMinimumWidth(m_ui->spin_atOnce->sizeHint().width() +
                                        2 * m_ui->spin_atOnce->fontMetrics().averageCharWidth());
     connect(m_ui->chk_oneAtATime, &QCheckBox::toggled, m_ui->spin_atOnce, &QWidget::setDisabled);
-    m_ui->chk_keepWatching->setVisible(bool(m_check));
+    m_ui->chk_keepWatching->setVisible(offerWatching);
     m_ui->lbl_status->hide();
     m_ui->bttn_stop->hide();
     m_ui->bttn_retryFailed->hide();
@@ -118,88 +116,70 @@ void UpdateAllDlg::closeEvent(QCloseEvent* event)
     QDialog::closeEvent(event);
 }
 
-void UpdateAllDlg::addRow(const UnitUpdateFile& unit)
+UpdateAllDlg::RowState UpdateAllDlg::stateOf(const UnitPlan& plan)
 {
-    RowState state = unit.fits() ? RowState::Waiting : RowState::Greyed;
-    if (unit.fits()) {
-        switch (marlune::compareFirmware(unit.verdict.fileFirmwareVersion, unit.unit.fwVersion)) {
-        case marlune::FirmwareOrder::Same:
-            state = RowState::SameFirmware;
-            break;
-        case marlune::FirmwareOrder::DeviceNewer:
-            state = RowState::NewerFirmware;
-            break;
-        case marlune::FirmwareOrder::DeviceOlder:
-        case marlune::FirmwareOrder::DeviceNotBcd:
-            break;
-        }
+    if (!plan.fits()) {
+        return RowState::Greyed;
     }
-    const int row = m_table->addRow(!unit.fits());
-    m_rows.append(Row{unit, state, false, {}, {}, {}});
-    m_table->setCell(row, RigTable::kModelColumn, unit.unit.model);
-    m_table->setCell(row, RigTable::kUnitColumn, DeviceUnitText::unitDetails(unit.unit));
-    m_table->setCell(row, RigTable::kBeforeColumn, MLPDeviceInfoNode::versionText(unit.unit.fwVersion));
-    m_table->setCell(row, RigTable::kVerdictColumn,
-                     !unit.fits()                       ? unit.reason
-                     : state == RowState::SameFirmware  ? leftAloneText(true)
-                     : state == RowState::NewerFirmware ? leftAloneText(false)
-                                                        : tr("Waiting."));
+    if (plan.writes()) {
+        return RowState::Waiting;
+    }
+    return plan.firmware == marlune::FirmwareOrder::Same ? RowState::SameFirmware : RowState::NewerFirmware;
 }
 
-// One sentence per file: the units of one model share theirs.
-QString UpdateAllDlg::filesText() const
+void UpdateAllDlg::addRow(const MLPDeviceInfoNode& unit, const QString& notFitting)
 {
-    QStringList files;
-    QList<int> firstRows;
-    QList<int> unitsPerFile;
-    for (int row = 0; row < m_fittingCount; ++row) {
-        if (!takesPart(m_rows.at(row).state)) {
+    Row added;
+    added.plan = m_planner.decide(unit);
+    added.state = stateOf(added.plan);
+    added.notFitting = notFitting.isEmpty() && !added.plan.fits()
+                           ? UpdateVerdictText::toolTip(added.plan.fit, unit.fwVersion, QString())
+                           : notFitting;
+    const int row = m_table->addRow(!added.plan.fits());
+    m_rows.append(added);
+    m_table->setCell(row, RigTable::kModelColumn, unit.model);
+    m_table->setCell(row, RigTable::kUnitColumn, DeviceUnitText::unitDetails(unit));
+    m_table->setCell(row, RigTable::kBeforeColumn, MLPDeviceInfoNode::versionText(unit.fwVersion));
+    m_table->setCell(row, RigTable::kVerdictColumn, RigPlanText::row(added.plan, added.notFitting));
+}
+
+// The boxes have changed before the first run: each unit the file fits is planned again, and
+// its row says what the run now does with it.
+void UpdateAllDlg::planAgain()
+{
+    m_planner.setLeaveAlone(m_leftAlone->leaveAlone());
+    for (int row = 0; row < m_rows.size(); ++row) {
+        Row& planned = m_rows[row];
+        if (!planned.plan.fits()) {
             continue;
         }
-        const int file = files.indexOf(m_rows.at(row).unit.filePath);
-        if (file < 0) {
-            files << m_rows.at(row).unit.filePath;
-            firstRows << row;
-            unitsPerFile << 1;
-        } else {
-            ++unitsPerFile[file];
+        planned.plan = m_planner.decide(planned.plan.unit);
+        planned.state = stateOf(planned.plan);
+        m_table->setCell(row, RigTable::kVerdictColumn, RigPlanText::row(planned.plan, planned.notFitting));
+    }
+    m_table->fitRows();
+    m_ui->lbl_plan->setText(planText());
+}
+
+QList<UnitPlan> UpdateAllDlg::plans(bool takingPartOnly) const
+{
+    QList<UnitPlan> plans;
+    for (const Row& row : m_rows) {
+        if (!takingPartOnly || takesPart(row.state)) {
+            plans << row.plan;
         }
     }
-    QStringList lines;
-    for (int file = 0; file < files.size(); ++file) {
-        const UnitUpdateFile& first = m_rows.at(firstRows.at(file)).unit;
-        // The built-in files live in the program's resources, where no path outside it leads.
-        const QString source = files.at(file).startsWith(marlune::builtInUpdateFilesDirectory())
-                                   ? tr("the built-in update file")
-                                   : PathText::wrappable(QDir::toNativeSeparators(files.at(file)));
-        lines << tr("Writes firmware %1 from %2 to %3 of model %4.")
-                         .arg(first.verdict.fileFirmwareVersionText, source, unitCount(unitsPerFile.at(file)),
-                              first.unit.model) +
-                     QLatin1Char(' ') + UpdateText::sentence(UpdateText::signature(first.verdict.signature));
-    }
-    return lines.join(QLatin1Char('\n'));
+    return plans;
+}
+
+QString UpdateAllDlg::filesText() const
+{
+    return RigPlanText::files(plans(true));
 }
 
 QString UpdateAllDlg::planText() const
 {
-    QStringList lines;
-    if (m_fittingCount == 0) {
-        lines << tr("The update file in use fits none of the listed units.");
-    } else if (const QString files = filesText(); files.isEmpty()) {
-        lines << tr("Every unit the file fits runs its firmware already, or a newer one.");
-    } else {
-        lines << files
-              << tr("The units are written side by side, each on its own link; one that fails does not "
-                    "stop the others.");
-    }
-    if (m_fittingCount < m_rows.size()) {
-        lines << tr("Greyed units are left as they are; their row says why.");
-    }
-    if (m_leftAlone->offered()) {
-        lines << tr("Units that already run the file's firmware, or a newer one, are left alone unless "
-                    "ticked below.");
-    }
-    return lines.join(QLatin1Char('\n'));
+    return RigPlanText::plan(plans(false), m_leftAlone->offered());
 }
 
 void UpdateAllDlg::on_bttn_start_clicked()
@@ -207,7 +187,7 @@ void UpdateAllDlg::on_bttn_start_clicked()
     // A file no trusted key signed is asked about here, once, with Cancel as the default.
     bool unsignedFiles = false;
     for (const Row& row : qAsConst(m_rows)) {
-        unsignedFiles = unsignedFiles || (takesPart(row.state) && !row.unit.verdict.signature.trusted());
+        unsignedFiles = unsignedFiles || (takesPart(row.state) && !row.plan.fit.signature.trusted());
     }
     QMessageBox box(unsignedFiles ? QMessageBox::Warning : QMessageBox::Question, windowTitle(), filesText(),
                     QMessageBox::Yes | QMessageBox::Cancel, this);
@@ -267,6 +247,7 @@ void UpdateAllDlg::on_bttn_stop_clicked()
     for (const int unit : m_run->stop()) {
         const int row = m_rowOfRunUnit.value(unit);
         m_rows[row].state = RowState::NotStarted;
+        m_rows[row].verdict = UpdateSession::Verdict::NotStarted;
         m_rows[row].inRun = false;
         m_table->setCell(row, RigTable::kVerdictColumn, tr("Not started."));
     }
@@ -280,9 +261,7 @@ bool UpdateAllDlg::takesPart(RowState state) const
     case RowState::NotStarted:
         return true;
     case RowState::SameFirmware:
-        return m_leftAlone->alsoSameFirmware();
     case RowState::NewerFirmware:
-        return m_leftAlone->alsoNewerFirmware();
     case RowState::Running:
     case RowState::Greyed:
     case RowState::Updated:
@@ -298,15 +277,16 @@ void UpdateAllDlg::offerLeftAlone()
     QStringList versions;
     bool newer = false;
     for (int row = 0; row < m_fittingCount; ++row) {
-        if (m_rows.at(row).state == RowState::SameFirmware &&
-            !versions.contains(m_rows.at(row).unit.verdict.fileFirmwareVersionText)) {
-            versions << m_rows.at(row).unit.verdict.fileFirmwareVersionText;
+        const UnitPlan& plan = m_rows.at(row).plan;
+        if (plan.firmware == marlune::FirmwareOrder::Same &&
+            !versions.contains(plan.fit.fileFirmwareVersionText)) {
+            versions << plan.fit.fileFirmwareVersionText;
         }
-        newer = newer || m_rows.at(row).state == RowState::NewerFirmware;
+        newer = newer || plan.firmware == marlune::FirmwareOrder::DeviceNewer;
     }
     auto* layout = qobject_cast<QBoxLayout*>(this->layout());
     m_leftAlone = new LeftAloneChoice(*this, *layout, layout->indexOf(m_ui->unitsTable) + 1, versions, newer);
-    connect(m_leftAlone, &LeftAloneChoice::changed, this, [this] { m_ui->lbl_plan->setText(planText()); });
+    connect(m_leftAlone, &LeftAloneChoice::changed, this, &UpdateAllDlg::planAgain);
 }
 
 void UpdateAllDlg::on_bttn_retryFailed_clicked()
@@ -346,6 +326,7 @@ void UpdateAllDlg::run(const QList<int>& rows)
     for (const int row : rows) {
         m_rows[row].state = RowState::Waiting;
         m_rows[row].inRun = true;
+        m_rows[row].verdict.reset();
         m_rows[row].estimator.reset();
         m_rows[row].remainingMs.reset();
         // A fresh bar from the start: the row's earlier one may tell a failed run.
@@ -355,7 +336,7 @@ void UpdateAllDlg::run(const QList<int>& rows)
         m_table->setCell(row, RigTable::kVerdictColumn, tr("Waiting."));
         m_table->setCell(row, RigTable::kAfterColumn, QString());
         m_table->setRowToolTip(row, QString());
-        m_rowOfRunUnit.insert(m_run->add(m_rows.at(row).unit.unit, m_rows.at(row).unit.filePath), row);
+        m_rowOfRunUnit.insert(m_run->add(m_rows.at(row).plan.unit, m_rows.at(row).plan.image), row);
     }
     m_ui->bttn_retryFailed->hide();
     m_ui->bttn_exportRun->hide();
@@ -407,20 +388,30 @@ void UpdateAllDlg::unitEnded(int unit, const UpdateSession& session)
     shown.inRun = false;
     shown.remainingMs.reset();
     m_table->setCell(row, RigTable::kTimeLeftColumn, QString());
-    if (session.refusal() == UpdateSession::Refusal::Stopped) {
+    shown.verdict = session.verdict();
+    switch (session.verdict()) {
+    case UpdateSession::Verdict::NotStarted:
         // Stop came before its first byte, which the session's one atomic step decided.
         shown.state = RowState::NotStarted;
         m_table->setCell(row, RigTable::kVerdictColumn, tr("Stopped before writing; not started."));
-    } else if (session.refusal() == UpdateSession::Refusal::LeftAlone) {
+        break;
+    case UpdateSession::Verdict::LeftAlone:
         shown.state = session.outcome().unitProblem == MLPUpdateOutcome::UnitProblem::SameFirmware
                           ? RowState::SameFirmware
                           : RowState::NewerFirmware;
         m_table->setCell(row, RigTable::kBeforeColumn,
                          MLPDeviceInfoNode::versionText(session.outcome().unitFound.fwVersion));
-    } else {
-        shown.state = session.succeeded()                                    ? RowState::Updated
-                      : session.state() == UpdateSession::State::Unconfirmed ? RowState::Unconfirmed
-                                                                             : RowState::Failed;
+        break;
+    case UpdateSession::Verdict::Confirmed:
+        shown.state = RowState::Updated;
+        break;
+    case UpdateSession::Verdict::TookFileUnconfirmed:
+        shown.state = RowState::Unconfirmed;
+        break;
+    case UpdateSession::Verdict::Failed:
+    case UpdateSession::Verdict::NotReached:
+        shown.state = RowState::Failed;
+        break;
     }
     m_table->setCell(row, RigTable::kAfterColumn, UpdateVerdictText::rowAfter(session));
     m_table->setRowToolTip(row, session.succeeded()
@@ -452,7 +443,7 @@ void UpdateAllDlg::startWatching()
     if (!m_watch->isWatching()) {
         QList<MLPDeviceInfoNode> known;
         for (const Row& row : std::as_const(m_rows)) {
-            known << row.unit.unit;
+            known << row.plan.unit;
         }
         m_watch->start(known);
     }
@@ -470,14 +461,14 @@ void UpdateAllDlg::unitsAppeared(const QList<MLPDeviceInfoNode>& units)
 {
     QSet<QString> models;
     for (int row = 0; row < m_fittingCount; ++row) {
-        models.insert(m_rows.at(row).unit.unit.model);
+        models.insert(m_rows.at(row).plan.unit.model);
     }
     QList<int> rows;
     for (const MLPDeviceInfoNode& unit : units) {
         if (!models.contains(unit.model)) {
             continue;
         }
-        addRow(m_check(unit));
+        addRow(unit);
         if (takesPart(m_rows.last().state)) {
             rows << m_rows.size() - 1;
         }
@@ -497,25 +488,23 @@ void UpdateAllDlg::unitsAppeared(const QList<MLPDeviceInfoNode>& units)
 
 void UpdateAllDlg::finishRun()
 {
-    int updated = 0;
-    int unconfirmed = 0;
-    int failed = 0;
-    int notStarted = 0;
+    UpdateCounts counts;
     for (const Row& row : std::as_const(m_rows)) {
-        updated += row.state == RowState::Updated ? 1 : 0;
-        unconfirmed += row.state == RowState::Unconfirmed ? 1 : 0;
-        failed += row.state == RowState::Failed ? 1 : 0;
-        notStarted += row.state == RowState::NotStarted ? 1 : 0;
+        if (row.verdict) {
+            counts.add(*row.verdict);
+        }
     }
-    QString summary =
-        unconfirmed == 0
-            ? tr("%1 updated, %2 failed, %3 not started.").arg(updated).arg(failed).arg(notStarted)
-            : tr("%1 updated, %2 not confirmed (power-cycle them and check them "
-                 "again), %3 failed, %4 not started.")
-                  .arg(updated)
-                  .arg(unconfirmed)
-                  .arg(failed)
-                  .arg(notStarted);
+    QString summary = counts.unconfirmed == 0
+                          ? tr("%1 updated, %2 failed, %3 not started.")
+                                .arg(counts.confirmed)
+                                .arg(counts.failed)
+                                .arg(counts.notStarted)
+                          : tr("%1 updated, %2 not confirmed (power-cycle them and check them "
+                               "again), %3 failed, %4 not started.")
+                                .arg(counts.confirmed)
+                                .arg(counts.unconfirmed)
+                                .arg(counts.failed)
+                                .arg(counts.notStarted);
     if (!m_historyProblem.isEmpty()) {
         summary += QLatin1Char(' ') + m_historyProblem;
     }
@@ -523,9 +512,9 @@ void UpdateAllDlg::finishRun()
     setStatus(summary);
     m_ui->bttn_stop->hide();
     m_ui->bttn_start->setText(tr("Continue"));
-    m_ui->bttn_start->setVisible(notStarted > 0);
+    m_ui->bttn_start->setVisible(counts.notStarted > 0);
     m_ui->bttn_retryFailed->show();
-    m_ui->bttn_retryFailed->setEnabled(failed > 0);
+    m_ui->bttn_retryFailed->setEnabled(counts.failed > 0);
     m_ui->bttn_exportRun->show();
     m_ui->bttn_exportRun->setEnabled(!m_runEntries.isEmpty());
     m_ui->bttn_close->setEnabled(true);
@@ -564,12 +553,14 @@ void UpdateAllDlg::showRunStatus()
         if (m_watch->isWatching()) {
             setStatus(tr("Watching: units of the models above are written as they are plugged in; %1 "
                          "written so far. Stop Watching ends it.")
-                          .arg(unitCount(static_cast<int>(m_runEntries.size()))));
+                          .arg(RigPlanText::unitCount(static_cast<int>(m_runEntries.size()))));
         }
         return;
     }
-    QString text = waiting == 0 ? tr("Updating %1 at once.").arg(unitCount(running))
-                                : tr("Updating %1 at once; %2 waiting.").arg(unitCount(running)).arg(waiting);
+    QString text =
+        waiting == 0
+            ? tr("Updating %1 at once.").arg(RigPlanText::unitCount(running))
+            : tr("Updating %1 at once; %2 waiting.").arg(RigPlanText::unitCount(running)).arg(waiting);
     if (const QString left = WritingProgressText::timeLeft(slowestMs); !left.isEmpty() && waiting == 0) {
         text += QLatin1Char(' ') + tr("Time left: %1 (the slowest unit).").arg(left);
     }

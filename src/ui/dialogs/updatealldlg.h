@@ -1,8 +1,11 @@
 #pragma once
 
 #include "transfertimeestimator.h"
+#include "unitplan.h"
 #include "unitupdatefile.h"
 #include "updatehistoryentry.h"
+#include "updateplanner.h"
+#include "updatesession.h"
 
 #include <QDialog>
 #include <QElapsedTimer>
@@ -10,7 +13,6 @@
 #include <QList>
 #include <QString>
 
-#include <functional>
 #include <memory>
 #include <optional>
 
@@ -21,7 +23,6 @@ class QCloseEvent;
 class RigTable;
 class RigUpdateRun;
 class UnitWatch;
-class UpdateSession;
 
 namespace Ui {
 class UpdateAllDlg;
@@ -42,17 +43,15 @@ class UpdateAllDlg : public QDialog
     Q_OBJECT
 
 public:
-    // The file check for a unit that appears while watching.
-    using UnitCheck = std::function<UnitUpdateFile(const MLPDeviceInfoNode&)>;
-
     // Worth offering when the file in use fits two or more of the units.
     static bool isWorthOffering(const QList<UnitUpdateFile>& units);
 
     // Runs modally; the caller keeps the thread and makes its own window busy meanwhile. The
-    // thread's own device is let go before the first unit opens. Without a check, there is no
-    // watching.
+    // thread's own device is let go before the first unit opens. Each model's units are written
+    // from the image their first unit brings, also those that appear while watching, which is
+    // offered only when asked.
     UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>& units, const QString& historyPath,
-                 QWidget* parent = nullptr, UnitCheck check = {});
+                 QWidget* parent = nullptr, bool offerWatching = false);
     ~UpdateAllDlg() override;
 
     // Whether a unit waits, or is being checked or written right now (close/Escape refused then).
@@ -98,8 +97,13 @@ private:
     };
     struct Row
     {
-        UnitUpdateFile unit;
+        // What the run does with the unit, as planned before its run.
+        UnitPlan plan;
+        // Why the file does not fit it, in the window's words.
+        QString notFitting;
         RowState state = RowState::Waiting;
+        // How its last session ended, or that the run did not start it; none while it waits or runs.
+        std::optional<UpdateSession::Verdict> verdict;
         // Given to the run and not ended yet.
         bool inRun = false;
         // Since its first byte, for its time left.
@@ -108,10 +112,13 @@ private:
         std::optional<qint64> remainingMs;
     };
 
-    void addRow(const UnitUpdateFile& unit);
+    static RowState stateOf(const UnitPlan& plan);
+    void addRow(const MLPDeviceInfoNode& unit, const QString& notFitting = {});
     // The choice to write the units left alone by the firmware they run, where there are any.
     void offerLeftAlone();
+    void planAgain();
     bool takesPart(RowState state) const;
+    QList<UnitPlan> plans(bool takingPartOnly) const;
     QString filesText() const;
     QString planText() const;
     void run(const QList<int>& rows);
@@ -128,7 +135,8 @@ private:
 
     Ui::UpdateAllDlg* m_ui;
     MLPWorkerThread& m_thread;
-    UnitCheck m_check;
+    QHash<QString, UpdateImage> m_images;
+    UpdatePlanner m_planner;
     std::unique_ptr<RigTable> m_table;
     // The table's rows in its order: the units the file fits first, in the caller's order,
     // then those it does not fit, then those that appeared while watching.

@@ -58,12 +58,6 @@ void StatusLine::setDeviceState(const QString& text)
     show();
 }
 
-void StatusLine::setNoBuiltInFilesNote(bool shown)
-{
-    m_noBuiltInFilesNote = shown;
-    show();
-}
-
 void StatusLine::show()
 {
     QStringList parts;
@@ -71,9 +65,6 @@ void StatusLine::show()
         if (!part.isEmpty()) {
             parts << part;
         }
-    }
-    if (m_noBuiltInFilesNote) {
-        parts << tr("No built-in update files are installed; load an update file through the link above.");
     }
     m_label->setText(parts.join(QLatin1Char('\n')));
     m_label->setVisible(!parts.isEmpty());

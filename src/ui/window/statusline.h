@@ -10,8 +10,7 @@ class QLabel;
 class QProgressBar;
 
 // The window's verdict line under its controls: the latest update's outcome, then what the
-// device list says now, then a note when no built-in files are installed while the window
-// offers them. Hidden while it has nothing to say; as tall as its text needs otherwise.
+// device list says now. Hidden while it has nothing to say; as tall as its text needs otherwise.
 // While an update writes, the progress bar beside the update button goes with it.
 class StatusLine
 {
@@ -25,7 +24,6 @@ public:
     // A further sentence about the same outcome.
     void addToOutcome(const QString& sentence);
     void setDeviceState(const QString& text);
-    void setNoBuiltInFilesNote(bool shown);
 
     // An update begins writing; `writing` names the firmware and the unit.
     void startWriting(const QString& writing);
@@ -43,5 +41,4 @@ private:
     WritingProgressText m_writingProgress;
     QString m_outcome;
     QString m_deviceState;
-    bool m_noBuiltInFilesNote = false;
 };

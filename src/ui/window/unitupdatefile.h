@@ -2,6 +2,7 @@
 
 #include "mlpdeviceinfonode.h"
 #include "updatefileverdict.h"
+#include "updateimage.h"
 
 #include <QString>
 
@@ -10,11 +11,12 @@
 struct UnitUpdateFile
 {
     MLPDeviceInfoNode unit;
-    // Empty when no file is in use for the unit's model.
-    QString filePath;
+    // Null when no file is in use for the unit's model; the bytes the unit is written from.
+    UpdateImage image;
     UpdateFileVerdict verdict;
     // Why the file may not be written to the unit, as a sentence; empty when it fits.
     QString reason;
 
     bool fits() const { return verdict.fits(); }
+    QString filePath() const { return image.path(); }
 };

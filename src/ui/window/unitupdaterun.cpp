@@ -13,7 +13,7 @@ void UnitUpdateRun::start(MLPWorkerThread& thread, const UnitUpdateFile& target,
     }
     connect(m_session, &UpdateSession::progress, this, &UnitUpdateRun::progress);
     connect(m_session, &UpdateSession::stateChanged, this, &UnitUpdateRun::sessionStateChanged);
-    m_session->start(target.unit, target.filePath);
+    m_session->start(target.unit, target.image);
 }
 
 bool UnitUpdateRun::isRunning() const
@@ -39,19 +39,25 @@ void UnitUpdateRun::recycle()
 void UnitUpdateRun::sessionStateChanged()
 {
     emit stateChanged();
-    using State = UpdateSession::State;
-    const State state = m_session->state();
-    if (state == State::Failed || state == State::Refused) {
-        // The session's outcome tells why; the window's slot takes the request's kind of signal.
-        emit failed(MLPWorkerRequestI::OperationFailed);
+    if (!m_session->hasEnded()) {
+        if (m_session->state() == UpdateSession::State::Verifying) {
+            emit written();
+        }
         return;
     }
-    if (state == State::Verifying) {
-        emit written();
-    }
-    if (state == State::Done) {
+    switch (m_session->verdict()) {
+    case UpdateSession::Verdict::Confirmed:
         emit done();
-    } else if (state == State::Unconfirmed) {
+        return;
+    case UpdateSession::Verdict::TookFileUnconfirmed:
         emit unconfirmed();
+        return;
+    case UpdateSession::Verdict::Failed:
+    case UpdateSession::Verdict::NotReached:
+    case UpdateSession::Verdict::NotStarted:
+    case UpdateSession::Verdict::LeftAlone:
+        break;
     }
+    // The session's outcome tells why; the window's slot takes the request's kind of signal.
+    emit failed(MLPWorkerRequestI::OperationFailed);
 }

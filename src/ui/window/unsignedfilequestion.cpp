@@ -8,13 +8,13 @@
 
 bool UnsignedFileQuestion::allows(QWidget* window, const UnitUpdateFile& target)
 {
-    if (target.verdict.signature.trusted() || m_allowedFiles.contains(target.filePath)) {
+    if (target.verdict.signature.trusted() || m_allowedFiles.contains(target.filePath())) {
         return true;
     }
     QMessageBox box(
         QMessageBox::Warning, tr("Unsigned update file"),
         tr("%1 is %2.")
-            .arg(QFileInfo(target.filePath).fileName(), UpdateText::signature(target.verdict.signature)),
+            .arg(QFileInfo(target.filePath()).fileName(), UpdateText::signature(target.verdict.signature)),
         QMessageBox::Yes | QMessageBox::No, window);
     box.setInformativeText(tr("Nothing shows that it is the file its maker released: a damaged download or a "
                               "changed copy can leave %1 unusable. Write it only if you trust where it came "
@@ -25,6 +25,6 @@ bool UnsignedFileQuestion::allows(QWidget* window, const UnitUpdateFile& target)
     if (box.exec() != QMessageBox::Yes) {
         return false;
     }
-    m_allowedFiles.insert(target.filePath);
+    m_allowedFiles.insert(target.filePath());
     return true;
 }

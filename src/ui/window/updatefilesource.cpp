@@ -23,14 +23,15 @@ const char* const kBuiltInFilesLink = "default-update-file";
 UpdateFileSource::UpdateFileSource(const Widgets& widgets)
     : m_widgets(widgets), m_builtInFilesInstalled(marlune::hasBuiltInUpdateFiles())
 {
-    // Without built-in files, the built-in mode says so instead of claiming them loaded.
-    const QString builtInModeState = m_builtInFilesInstalled
-                                         ? tr("Built-in firmware update files loaded. Load ")
-                                         : tr("No built-in firmware update files are installed. Load ");
-    m_builtInModeText = ModeTextLink::richText(builtInModeState, QString::fromLatin1(kAlternativeFileLink),
-                                               tr("alternative"), tr(" update file."));
-    m_alternativeModeText = ModeTextLink::richText(tr("Load the "), QString::fromLatin1(kBuiltInFilesLink),
-                                                   tr("built-in"), tr(" firmware updates."));
+    m_builtInModeText = ModeTextLink::richText(tr("Built-in firmware update files loaded. Load "),
+                                               QString::fromLatin1(kAlternativeFileLink), tr("alternative"),
+                                               tr(" update file."));
+    // Without built-in files the window keeps to a loaded file, and nothing offers them.
+    m_alternativeModeText =
+        m_builtInFilesInstalled
+            ? ModeTextLink::richText(tr("Load the "), QString::fromLatin1(kBuiltInFilesLink), tr("built-in"),
+                                     tr(" firmware updates."))
+            : tr("No built-in firmware update files are installed.");
     new ModeTextLink(m_widgets.modeText);
     m_widgets.loadedInfo->setEnabled(false);
 }
@@ -54,8 +55,6 @@ void UpdateFileSource::setAlternativeFileMode(bool on)
     m_widgets.modeText->setText(on ? m_alternativeModeText : m_builtInModeText);
     m_widgets.builtInInfo->setVisible(!on);
     m_widgets.loadedInfo->setVisible(on);
-    m_widgets.modeText->setToolTip(
-        on && !builtInFilesInstalled() ? tr("No built-in update files are installed.") : QString());
 }
 
 void UpdateFileSource::chooseFile(QWidget* window)
@@ -114,16 +113,18 @@ QString UpdateFileSource::fileFor(const MLPDeviceInfoNode& unit, const QHash<QSt
 QList<UnitUpdateFile> UpdateFileSource::check(const QList<MLPDeviceInfoNode>& units) const
 {
     const QHash<QString, QString> builtIn = catalogue();
-    QHash<QString, UpdateFileVerdict> files;
+    // Each file read once: the units that share it are written from the same bytes.
+    QHash<QString, UpdateImage> images;
     QList<UnitUpdateFile> checked;
     for (const MLPDeviceInfoNode& unit : units) {
-        UnitUpdateFile entry{unit, fileFor(unit, builtIn), {}, {}};
-        if (!entry.filePath.isEmpty() && !files.contains(entry.filePath)) {
-            files.insert(entry.filePath, UpdateFileCheck::checkFile(entry.filePath));
+        const QString path = fileFor(unit, builtIn);
+        if (!path.isEmpty() && !images.contains(path)) {
+            images.insert(path, UpdateImage::read(path));
         }
-        entry.verdict = entry.filePath.isEmpty()
+        UnitUpdateFile entry{unit, images.value(path), {}, {}};
+        entry.verdict = path.isEmpty()
                             ? UpdateFileCheck::check(QString(), unit.model, unit.hwVersion)
-                            : UpdateFileCheck::check(files.value(entry.filePath), unit.model, unit.hwVersion);
+                            : UpdateFileCheck::check(entry.image.check(), unit.model, unit.hwVersion);
         if (!entry.fits()) {
             entry.reason = UpdateVerdictText::toolTip(entry.verdict, unit.fwVersion, noFileText());
         }

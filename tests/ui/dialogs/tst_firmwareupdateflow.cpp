@@ -133,8 +133,9 @@ private:
 
     static UnitUpdateFile withBuiltInFile(const MLPDeviceInfoNode& device)
     {
-        UnitUpdateFile unit{device, marlune::builtInUpdateFilesByModel().value(device.model), {}, {}};
-        unit.verdict = UpdateFileCheck::check(unit.filePath, device.model, device.hwVersion);
+        UnitUpdateFile unit{
+            device, UpdateImage::read(marlune::builtInUpdateFilesByModel().value(device.model)), {}, {}};
+        unit.verdict = UpdateFileCheck::check(unit.image.check(), device.model, device.hwVersion);
         unit.reason = UpdateText::sentence(UpdateText::fileVerdict(unit.verdict));
         return unit;
     }
@@ -765,6 +766,11 @@ void TestFirmwareUpdateFlow::updateAllLeavesAloneUnitsAtTheFilesFirmware()
         QCOMPARE(also->text(), QStringLiteral("Also units already at 1.03"));
         QCOMPARE(table->item(1, 5)->text(), QStringLiteral("Already runs the file's firmware; left alone."));
         also->setChecked(situation == "ticked");
+        // The row tells what the plan above it now does with the unit.
+        QCOMPARE(table->item(1, 5)->text(),
+                 situation == "ticked" ? QStringLiteral("Already runs the file's firmware; written again.")
+                                       : QStringLiteral("Already runs the file's firmware; left alone."));
+        QCOMPARE(dialog.findChild<QLabel*>("lbl_plan")->text().contains("to 2 units"), situation == "ticked");
     }
     ModalDialogWatcher watcher(
         [](QWidget* box) { qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click(); });
@@ -795,7 +801,8 @@ void TestFirmwareUpdateFlow::updateAllKeepsWatchingForUnitsPluggedIn()
     }
     // Discovered first: the discovery makes the worker thread.
     const QList<UnitUpdateFile> units = discoverUnitsWithTheirBuiltInFiles();
-    UpdateAllDlg dialog(*m_workerThread, units, UpdateHistory::defaultPath(), nullptr, &withBuiltInFile);
+    const bool offerWatching = true;
+    UpdateAllDlg dialog(*m_workerThread, units, UpdateHistory::defaultPath(), nullptr, offerWatching);
     dialog.show();
     auto* table = dialog.findChild<QTableWidget*>("unitsTable");
     const auto verdicts = [&] {

@@ -1,8 +1,9 @@
-#include "updateplanner.h"
+#include "updatecommandplanner.h"
 
 #include "devicetext.h"
-#include "firmwareversion.h"
+#include "mlpusbidentities.h"
 #include "updatefilecheck.h"
+#include "updateplanner.h"
 #include "updatetext.h"
 
 namespace {
@@ -26,11 +27,11 @@ QString noBuiltInFileReason(const QString& model, const QHash<QString, QString>&
 }
 
 // What a file named in the plan holds; a file nobody read counts as missing.
-UpdateFileVerdict fileFacts(const QHash<QString, UpdateFileVerdict>& files, const QString& path)
+UpdateFileVerdict fileFacts(const QHash<QString, UpdateImage>& files, const QString& path)
 {
     const auto found = files.constFind(path);
     if (found != files.constEnd()) {
-        return found.value();
+        return found.value().check();
     }
     UpdateFileVerdict missing;
     missing.kind = UpdateFileVerdict::Kind::FileProblem;
@@ -54,8 +55,8 @@ struct FileChoice
 
 // The file for one device, or why there is none that fits.
 FileChoice chooseFile(const MLPDeviceInfoNode& device, const CliArguments& arguments,
-                      const QHash<QString, QString>& catalogue,
-                      const QHash<QString, UpdateFileVerdict>& files, UpdatePlan::Item& item)
+                      const QHash<QString, QString>& catalogue, const QHash<QString, UpdateImage>& files,
+                      UpdatePlan::Item& item)
 {
     item.device = device;
     item.filePath =
@@ -77,6 +78,7 @@ FileChoice chooseFile(const MLPDeviceInfoNode& device, const CliArguments& argum
     if (!verdict.fits()) {
         return {UpdateText::fileVerdict(verdict), true};
     }
+    item.image = files.value(item.filePath);
     item.firmwareVersion = file.fileFirmwareVersionText;
     item.updateBytes = file.fileUpdateBytes;
     item.signature = UpdateText::signature(file.signature);
@@ -85,7 +87,7 @@ FileChoice chooseFile(const MLPDeviceInfoNode& device, const CliArguments& argum
 }
 
 UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
-                   const QHash<QString, QString>& catalogue, const QHash<QString, UpdateFileVerdict>& files)
+                   const QHash<QString, QString>& catalogue, const QHash<QString, UpdateImage>& files)
 {
     int index = 0;
     const bool bySerial = !arguments.deviceSerial().isEmpty();
@@ -147,53 +149,100 @@ UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
     return plan;
 }
 
-// Why a rig's unit is left alone although the file fits it: it runs the file's firmware
-// already, or a newer one; empty when it is to be written.
-QString firmwareSkip(const MLPDeviceInfoNode& device, const UpdateFileVerdict& file,
-                     const CliArguments& arguments)
+QString fileFor(const MLPDeviceInfoNode& device, const CliArguments& arguments,
+                const QHash<QString, QString>& catalogue)
 {
-    const QString running = MLPDeviceInfoNode::versionText(device.fwVersion);
-    switch (marlune::compareFirmware(file.fileFirmwareVersion, device.fwVersion)) {
-    case marlune::FirmwareOrder::Same:
-        return arguments.allowReinstall()
-                   ? QString()
-                   : QStringLiteral("already runs firmware %1 (--allow-reinstall writes it again)")
-                         .arg(running);
-    case marlune::FirmwareOrder::DeviceNewer:
-        return arguments.allowOlder()
-                   ? QString()
+    return arguments.updateFilePath().isEmpty() ? catalogue.value(device.model) : arguments.updateFilePath();
+}
+
+// Why the plan leaves a device out, in the command line's words.
+QString skipReason(const UnitPlan& unit, const CliArguments& arguments,
+                   const QHash<QString, QString>& catalogue)
+{
+    const QString running = MLPDeviceInfoNode::versionText(unit.unit.fwVersion);
+    switch (unit.decision) {
+    case UnitPlan::Decision::Write:
+        break;
+    case UnitPlan::Decision::LeaveAlone:
+        return unit.firmware == marlune::FirmwareOrder::Same
+                   ? QStringLiteral("already runs firmware %1 (--allow-reinstall writes it again)")
+                         .arg(running)
                    : QStringLiteral("runs firmware %1, newer than the file's %2: a step back "
                                     "(--allow-older writes it)")
-                         .arg(running, file.fileFirmwareVersionText);
-    case marlune::FirmwareOrder::DeviceOlder:
-    case marlune::FirmwareOrder::DeviceNotBcd:
-        break;
+                         .arg(running, unit.fit.fileFirmwareVersionText);
+    case UnitPlan::Decision::DoesNotFit:
+        if (unit.image.isNull()) {
+            return noBuiltInFileReason(unit.unit.model, catalogue);
+        }
+        if (!unit.fit.fileProblem.isNone()) {
+            return unusableFile(fileFor(unit.unit, arguments, catalogue), unit.fit);
+        }
+        if (unit.fit.kind == UpdateFileVerdict::Kind::Unsigned) {
+            return UpdateText::fileVerdict(unit.fit) + QStringLiteral(" (--allow-unsigned writes it)");
+        }
+        return UpdateText::fileVerdict(unit.fit);
+    case UnitPlan::Decision::NoAnswer:
+        return QStringLiteral("did not answer; nothing was sent (check its power and cable, then run again)");
+    case UnitPlan::Decision::Held:
+        return QStringLiteral("held open by another program (DMX software, for one); nothing was sent (close "
+                              "that program, then run again)");
+    case UnitPlan::Decision::NotAccessible:
+        return QStringLiteral("cannot be used: %1; nothing was sent").arg(unit.inaccessible.problem);
     }
     return QString();
 }
 
-UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
-                   const QHash<QString, QString>& catalogue, const QHash<QString, UpdateFileVerdict>& files)
+// A device the plan leaves out, as the summary lists it; one that could not be opened at all is
+// known only by where it sits on the bus.
+MLPDeviceInfoNode skippedDevice(const UnitPlan& unit)
 {
+    if (unit.decision != UnitPlan::Decision::NotAccessible) {
+        return unit.unit;
+    }
+    MLPDeviceInfoNode device;
+    device.address = QStringLiteral("usb bus %1 device %2")
+                         .arg(unit.inaccessible.busNumber)
+                         .arg(unit.inaccessible.deviceNumber);
+    device.linkKind =
+        marlune::MLP::MLPUsbIdentities::isFtdiBridge(unit.inaccessible.vendorId, unit.inaccessible.productId)
+            ? marlune::MLP::MLPLinkKind::FtdiBridge
+            : marlune::MLP::MLPLinkKind::MakerUsb;
+    return device;
+}
+
+UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
+                   const QHash<QString, QString>& catalogue, const QHash<QString, UpdateImage>& files,
+                   const MissingDevices& missing)
+{
+    UpdatePlanner planner(
+        [&](const MLPDeviceInfoNode& device) { return files.value(fileFor(device, arguments, catalogue)); },
+        {!arguments.allowReinstall(), !arguments.allowOlder()});
+    planner.setAllowUnsigned(arguments.allowUnsigned());
     UpdatePlan plan;
-    bool anyLeftByFirmware = false;
-    for (int index = 0; index < devices.size(); ++index) {
-        UpdatePlan::Item item;
-        item.index = index;
-        const FileChoice choice = chooseFile(devices[index], arguments, catalogue, files, item);
-        const QString skip = choice.problem.isEmpty()
-                                 ? firmwareSkip(devices[index], fileFacts(files, item.filePath), arguments)
-                                 : choice.problem;
-        if (skip.isEmpty()) {
+    bool anyFits = false;
+    int index = 0;
+    for (const UnitPlan& unit : planner.plan(devices, missing)) {
+        anyFits = anyFits || unit.fits();
+        if (unit.writes()) {
+            UpdatePlan::Item item;
+            item.device = unit.unit;
+            item.index = index;
+            item.filePath = unit.image.path();
+            item.image = unit.image;
+            item.firmwareVersion = unit.fit.fileFirmwareVersionText;
+            item.updateBytes = unit.fit.fileUpdateBytes;
+            item.signature = UpdateText::signature(unit.fit.signature);
+            item.allowUnsigned = arguments.allowUnsigned();
             plan.items << item;
         } else {
-            plan.skipped << UpdatePlan::Skipped{devices[index], skip};
-            anyLeftByFirmware = anyLeftByFirmware || choice.problem.isEmpty();
+            plan.skipped << UpdatePlan::Skipped{skippedDevice(unit), skipReason(unit, arguments, catalogue),
+                                                unit.decision};
         }
+        ++index;
     }
     // A rig already up to date is nothing to refuse: the summary says why each unit was left.
     // Nor is a bench with nothing to write while watching: units are still to be plugged in.
-    if (plan.items.isEmpty() && !anyLeftByFirmware && !arguments.watch()) {
+    if (!anyFits && !arguments.watch()) {
         QStringList details;
         for (const UpdatePlan::Skipped& skipped : plan.skipped) {
             details << QStringLiteral("%1: %2").arg(devicetext::deviceSummary(skipped.device),
@@ -211,8 +260,9 @@ UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
 
 } // namespace
 
-QStringList UpdatePlanner::filesFor(const CliArguments& arguments, const QHash<QString, QString>& catalogue,
-                                    const QList<MLPDeviceInfoNode>& devices)
+QStringList UpdateCommandPlanner::filesFor(const CliArguments& arguments,
+                                           const QHash<QString, QString>& catalogue,
+                                           const QList<MLPDeviceInfoNode>& devices)
 {
     if (!arguments.updateFilePath().isEmpty()) {
         return QStringList{arguments.updateFilePath()};
@@ -227,8 +277,8 @@ QStringList UpdatePlanner::filesFor(const CliArguments& arguments, const QHash<Q
     return paths;
 }
 
-UpdatePlan UpdatePlanner::checkNamedFile(const CliArguments& arguments,
-                                         const QHash<QString, UpdateFileVerdict>& files)
+UpdatePlan UpdateCommandPlanner::checkNamedFile(const CliArguments& arguments,
+                                                const QHash<QString, UpdateImage>& files)
 {
     if (arguments.updateFilePath().isEmpty()) {
         return UpdatePlan();
@@ -240,15 +290,15 @@ UpdatePlan UpdatePlanner::checkNamedFile(const CliArguments& arguments,
     return UpdatePlan();
 }
 
-UpdatePlan UpdatePlanner::plan(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
-                               const QHash<QString, QString>& catalogue,
-                               const QHash<QString, UpdateFileVerdict>& files)
+UpdatePlan UpdateCommandPlanner::plan(const QList<MLPDeviceInfoNode>& devices, const CliArguments& arguments,
+                                      const QHash<QString, QString>& catalogue,
+                                      const QHash<QString, UpdateImage>& files, const MissingDevices& missing)
 {
     if (devices.isEmpty() && !arguments.watch()) {
         UpdatePlan plan = refused(kExitNoDevice, QStringLiteral("No Marlune device found."));
         plan.noDeviceFound = true;
         return plan;
     }
-    return arguments.all() ? planAll(devices, arguments, catalogue, files)
+    return arguments.all() ? planAll(devices, arguments, catalogue, files, missing)
                            : planOne(devices, arguments, catalogue, files);
 }
