@@ -615,7 +615,8 @@ private slots:
         constexpr int kUpdates = 1500;
         UpdateFileBuilder file;
         file.blocks = {patternedBytes(20, 4, 7)};
-        const QString path = writeFile(file.writer());
+        // One image for every request, as a run shares it: the test is about the requests.
+        const UpdateImage image = UpdateImage::read(writeFile(file.writer()));
 
         RequestRunner runner;
         QObject window;
@@ -623,7 +624,7 @@ private slots:
         int succeeded = 0;
         int finished = 0;
         std::function<void()> postNext = [&] {
-            auto* request = new MLPUpdateFirmwareRequest(MLPDeviceInfoNode(), UpdateImage::read(path));
+            auto* request = new MLPUpdateFirmwareRequest(MLPDeviceInfoNode(), image);
             const auto dispose = [&, request](bool success) {
                 delete request;
                 succeeded += success ? 1 : 0;
