@@ -414,7 +414,7 @@ void UpdateAllDlg::unitEnded(int unit, const UpdateSession& session)
         break;
     }
     m_table->setCell(row, RigTable::kAfterColumn, UpdateVerdictText::rowAfter(session));
-    m_table->setRowToolTip(row, session.succeeded()
+    m_table->setRowToolTip(row, session.confirmed()
                                     ? UpdateVerdictText::succeeded(session) + QLatin1Char(' ') +
                                           UpdateVerdictText::afterwards(session)
                                     : UpdateVerdictText::failed(session));

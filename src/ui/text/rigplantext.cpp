@@ -20,6 +20,7 @@ QString RigPlanText::row(const UnitPlan& plan, const QString& notFitting)
         case marlune::FirmwareOrder::DeviceNewer:
             return tr("Runs a newer firmware than the file's: a step back; written.");
         case marlune::FirmwareOrder::DeviceOlder:
+        case marlune::FirmwareOrder::DeviceNotBcd:
             break;
         }
         return tr("Waiting.");
