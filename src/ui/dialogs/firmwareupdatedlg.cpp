@@ -331,7 +331,8 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     {
         const bool offerWatching = true;
         UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()),
-                            UpdateHistory::defaultPath(), this, offerWatching);
+                            UpdateHistory::defaultPath(), this, offerWatching,
+                            m_workerThread->missingDevices());
         m_updateAllDialog = &dialog;
         connect(&dialog, &UpdateAllDlg::runFinished, this, &FirmwareUpdateDlg::exitIfRequestedAndIdle);
         dialog.exec();
