@@ -8,6 +8,7 @@
 #include "rigplantext.h"
 #include "rigrows.h"
 #include "rigruntext.h"
+#include "rigstartquestion.h"
 #include "rigtable.h"
 #include "ui_updatealldlg.h"
 #include "updatesession.h"
@@ -17,7 +18,6 @@
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 
@@ -145,14 +145,7 @@ void UpdateAllDlg::on_bttn_start_clicked()
 {
     // A file no trusted key signed is asked about here, once, with Cancel as the default.
     const bool unsignedFiles = m_rows->anyUnsignedTakingPart();
-    QMessageBox box(unsignedFiles ? QMessageBox::Warning : QMessageBox::Question, windowTitle(),
-                    RigPlanText::files(m_rows->plans(true)), QMessageBox::Yes | QMessageBox::Cancel, this);
-    box.setInformativeText(RigRunText::startQuestion(unsignedFiles));
-    box.button(QMessageBox::Yes)->setText(tr("Start"));
-    if (unsignedFiles) {
-        box.setDefaultButton(QMessageBox::Cancel);
-    }
-    if (box.exec() != QMessageBox::Yes) {
+    if (!RigStartQuestion::ask(this, RigPlanText::files(m_rows->plans(true)), unsignedFiles)) {
         return;
     }
     if (unsignedFiles) {
