@@ -15,6 +15,7 @@
 #include "mlpworkerthread.h"
 #include "mlu2file.h"
 #include "mlu2filewriter.h"
+#include "peakmemorysampler.h"
 #include "processusage.h"
 #include "trustedkeys.h"
 #include "updatefilesignaturecheck.h"
@@ -32,12 +33,10 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <memory>
-#include <thread>
 
 using marlune::testing::FtdiBridgeOptions;
 using marlune::testing::MakerDeviceOptions;
@@ -235,15 +234,7 @@ void memoryOfUpdate(const QString& label, qint64 fileBytes, const QString& direc
         return opening;
     };
 
-    const long idleAnon = marlune::bench::statusKiB("RssAnon:");
-    std::atomic<bool> running{true};
-    std::atomic<long> peakAnon{idleAnon};
-    std::thread sampler([&] {
-        while (running) {
-            peakAnon = std::max(peakAnon.load(), marlune::bench::statusKiB("RssAnon:"));
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    });
+    PeakMemorySampler memory(std::chrono::milliseconds(5));
 
     MLPUpdateFirmwareRequest request(MLPDeviceInfoNode(), UpdateImage::read(path));
     // The bench's files are made here and signed by nobody.
@@ -254,8 +245,8 @@ void memoryOfUpdate(const QString& label, qint64 fileBytes, const QString& direc
     timer.start();
     request.run(&context);
     const double seconds = timer.nsecsElapsed() / 1e9;
-    running = false;
-    sampler.join();
+    const long peakAnon = memory.stop();
+    const long idleAnon = memory.idleKiB();
 
     const MLPUpdateOutcome outcome = request.outcome();
     const bool refused = outcome.phase == MLPUpdateOutcome::Phase::FileCheck;
@@ -271,8 +262,8 @@ void memoryOfUpdate(const QString& label, qint64 fileBytes, const QString& direc
     }
     out << QString("  anonymous resident memory: idle %1 KiB, peak %2 KiB (+%3 KiB, the file is %4 KiB)\n")
                .arg(idleAnon)
-               .arg(peakAnon.load())
-               .arg(peakAnon.load() - idleAnon)
+               .arg(peakAnon)
+               .arg(peakAnon - idleAnon)
                .arg(fileBytes / 1024);
     out.flush();
     QFile::remove(path);
@@ -342,15 +333,7 @@ void signatureCheck(const QString& directory, double makerUsbMsPerSegment)
     file.open();
     const TrustedKeys keys;
 
-    const long idleAnon = marlune::bench::statusKiB("RssAnon:");
-    std::atomic<bool> running{true};
-    std::atomic<long> peakAnon{idleAnon};
-    std::thread sampler([&] {
-        while (running) {
-            peakAnon = std::max(peakAnon.load(), marlune::bench::statusKiB("RssAnon:"));
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-        }
-    });
+    PeakMemorySampler memory(std::chrono::milliseconds(1));
     QList<double> milliseconds;
     UpdateFileSignatureVerdict verdict;
     for (int run = 0; run < kRuns; ++run) {
@@ -360,8 +343,8 @@ void signatureCheck(const QString& directory, double makerUsbMsPerSegment)
                                                   file.firmwareVersionText(), keys);
         milliseconds << timer.nsecsElapsed() / 1e6;
     }
-    running = false;
-    sampler.join();
+    const long peakAnon = memory.stop();
+    const long idleAnon = memory.idleKiB();
     std::sort(milliseconds.begin(), milliseconds.end());
 
     const UpdateTraffic traffic(static_cast<uint32_t>(file.totalSize() - kHeaderLength), kLongFrameLength);
@@ -376,7 +359,7 @@ void signatureCheck(const QString& directory, double makerUsbMsPerSegment)
                .arg(milliseconds.first(), 0, 'f', 1)
                .arg(milliseconds.last(), 0, 'f', 1);
     out << QString("  anonymous resident memory: +%1 KiB over the file already read (%2 KiB)\n")
-               .arg(peakAnon.load() - idleAnon)
+               .arg(peakAnon - idleAnon)
                .arg(file.content().size() / 1024);
     if (makerUsbMsPerSegment > 0) {
         out << QString(

@@ -177,7 +177,8 @@ private slots:
         file.blocks = {patternedBytes(3000)};
         MLPDeviceInfoNode onlyUnit;
         onlyUnit.address = QStringLiteral("usb:m/0");
-        MLPUpdateFirmwareRequest request(onlyUnit, file.writeTo(m_directory.filePath("update.ml2")));
+        MLPUpdateFirmwareRequest request(onlyUnit,
+                                         UpdateImage::read(file.writeTo(m_directory.filePath("update.ml2"))));
         std::atomic<int> locksAtFirstByte{-1};
         if (heldAtFirstByte) {
             connect(

@@ -19,8 +19,9 @@ QString RigPlanText::row(const UnitPlan& plan, const QString& notFitting)
             return tr("Already runs the file's firmware; written again.");
         case marlune::FirmwareOrder::DeviceNewer:
             return tr("Runs a newer firmware than the file's: a step back; written.");
-        case marlune::FirmwareOrder::DeviceOlder:
         case marlune::FirmwareOrder::DeviceNotBcd:
+            return tr("Reports a firmware version that is not a version number; written.");
+        case marlune::FirmwareOrder::DeviceOlder:
             break;
         }
         return tr("Waiting.");
