@@ -258,7 +258,7 @@ PassFigures runRig(MLPWorkerThread& thread, const QList<MLPDeviceInfoNode>& unit
     QObject::connect(&run, &RigUpdateRun::unitEnded, [&](int unit, const UpdateSession& session) {
         UnitTimes& times = pass.units[static_cast<std::size_t>(unit)];
         times.ended = now();
-        times.updated = session.succeeded();
+        times.updated = session.confirmed();
         times.verdict =
             QMetaEnum::fromType<UpdateSession::State>().valueToKey(static_cast<int>(session.state()));
         if (!times.updated) {

@@ -190,7 +190,7 @@ void UpdateReport::result(const UpdateResult& result)
         record.insert(QStringLiteral("versionBefore"), MLPDeviceInfoNode::versionText(device.fwVersion));
         record.insert(QStringLiteral("fileFirmwareVersion"), result.item.firmwareVersion);
         record.insert(QStringLiteral("signature"), result.item.signature);
-        record.insert(QStringLiteral("succeeded"), result.succeeded());
+        record.insert(QStringLiteral("succeeded"), result.confirmed());
         record.insert(QStringLiteral("reason"), result.reason);
         record.insert(QStringLiteral("nextStep"), result.nextStep);
         record.insert(QStringLiteral("versionAfter"), result.versionAfter);
@@ -202,14 +202,14 @@ void UpdateReport::result(const UpdateResult& result)
     }
     if (m_arguments.all()) {
         if (!m_arguments.quiet()) {
-            m_output.out() << (result.succeeded()
+            m_output.out() << (result.confirmed()
                                    ? QStringLiteral("%1: update complete.").arg(unitLabel(device))
                                    : QStringLiteral("%1: %2.").arg(unitLabel(device), verdictCell(result)))
                            << '\n';
         }
         return;
     }
-    if (result.succeeded()) {
+    if (result.confirmed()) {
         m_output.out() << QStringLiteral("Update complete.") << '\n';
         if (!result.versionAfter.isEmpty() && !m_arguments.quiet()) {
             m_output.out() << QStringLiteral("The device now reports firmware %1.").arg(result.versionAfter)

@@ -34,7 +34,7 @@ struct UpdateResult
     // Set when the history could not be written; the update's verdict stands regardless.
     QString historyWarning;
 
-    bool succeeded() const { return verdict == Verdict::Confirmed; }
+    bool confirmed() const { return verdict == Verdict::Confirmed; }
     // The device took the whole file, confirmed or not.
     bool written() const { return verdict == Verdict::Confirmed || verdict == Verdict::TookFileUnconfirmed; }
 };

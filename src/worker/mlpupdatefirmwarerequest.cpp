@@ -88,7 +88,7 @@ void MLPUpdateFirmwareRequest::run(MLPWorkerContext* context)
         m_outcome.stop = MLPUpdateOutcome::StopAnswer::AfterWritingBegan;
     }
     m_ran = true;
-    finish(m_outcome.succeeded());
+    finish(m_outcome.tookFile());
 }
 
 void MLPUpdateFirmwareRequest::writeToUnit(MLPWorkerContext& context, const MLU2File& file)
@@ -113,7 +113,7 @@ void MLPUpdateFirmwareRequest::writeToUnit(MLPWorkerContext& context, const MLU2
     transfer(unit.connection.get(), file);
     // Unregistered before anything else is asked: no segment can report progress any more.
     unit.connection->removeObserver(this);
-    if (m_outcome.succeeded()) {
+    if (m_outcome.tookFile()) {
         emit verifying();
         askAfterUpdate(context, unit);
     }
@@ -230,7 +230,7 @@ MLPUpdateOutcome::UnitProblem MLPUpdateFirmwareRequest::unitProblemOf(MLPUnitLin
     return MLPUpdateOutcome::UnitProblem::NotAttached;
 }
 
-void MLPUpdateFirmwareRequest::finish(bool succeeded)
+void MLPUpdateFirmwareRequest::finish(bool tookFile)
 {
     // The window deletes the request in the slot that receives its final signal. Emitted
     // on the worker thread, the signal would leave Qt tidying the request's connections on
@@ -238,12 +238,12 @@ void MLPUpdateFirmwareRequest::finish(bool succeeded)
     // object being run. So the final signal is emitted on the request's own thread, where
     // the deletion happens: at once when run() runs there, otherwise from that thread's
     // event loop. Nothing touches the request after handing the emission over.
-    QMetaObject::invokeMethod(this, "emitOutcome", Qt::AutoConnection, Q_ARG(bool, succeeded));
+    QMetaObject::invokeMethod(this, "emitOutcome", Qt::AutoConnection, Q_ARG(bool, tookFile));
 }
 
-void MLPUpdateFirmwareRequest::emitOutcome(bool succeeded)
+void MLPUpdateFirmwareRequest::emitOutcome(bool tookFile)
 {
-    if (succeeded) {
+    if (tookFile) {
         emit workDone();
     } else {
         emit failed(OperationFailed);

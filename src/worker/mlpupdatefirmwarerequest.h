@@ -101,8 +101,8 @@ private:
     void askAfterUpdate(MLPWorkerContext& context, UnitLink& unit);
     bool answeredAfter(const MLPDeviceInfoNode& answered, bool onWrittenLink);
     static MLPUpdateOutcome::UnitProblem unitProblemOf(MLPUnitLinks::Problem problem);
-    void finish(bool succeeded);
-    Q_INVOKABLE void emitOutcome(bool succeeded);
+    void finish(bool tookFile);
+    Q_INVOKABLE void emitOutcome(bool tookFile);
 
     MLPDeviceInfoNode m_unit;
     qint64 m_doneBytes = 0;

@@ -106,5 +106,6 @@ struct MLPUpdateOutcome
     bool sameUnitAfter = false;
     MLPDeviceInfoNode unitAfter;
 
-    bool succeeded() const { return phase == Phase::Done; }
+    // The device took the whole file; whether it runs it is told by what it answered afterwards.
+    bool tookFile() const { return phase == Phase::Done; }
 };

@@ -201,9 +201,9 @@ void UpdateSession::recordInHistory()
     entry.fileSha256 = m_outcome.sentSha256;
     entry.signedBy = m_outcome.fileCheck.signature.keyName;
     entry.keyId = m_outcome.fileCheck.signature.keyId;
-    entry.succeeded = succeeded();
+    entry.succeeded = confirmed();
     // The device took the whole file also when it does not report the file's firmware.
-    if (m_outcome.succeeded()) {
+    if (m_outcome.tookFile()) {
         entry.versionWritten = fileFirmwareVersion();
     }
     entry.reason = UpdateText::reason(*this);

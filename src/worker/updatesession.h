@@ -104,7 +104,8 @@ public:
     // Writing is the state in which stopping would leave the device half-written.
     State state() const { return m_state; }
     bool hasEnded() const;
-    bool succeeded() const { return m_state == State::Done; }
+    // The unit took the file and reports the file's firmware afterwards.
+    bool confirmed() const { return m_state == State::Done; }
     // Once the session has ended.
     Verdict verdict() const;
 

@@ -216,11 +216,11 @@ private slots:
         }
         QCOMPARE(history.size(), 1);
         const UpdateHistoryEntry& entry = history.first();
-        QCOMPARE(entry.succeeded, session.succeeded());
+        QCOMPARE(entry.succeeded, session.confirmed());
         QCOMPARE(entry.serial, unit.serial);
         QCOMPARE(entry.file, QFileInfo(path).absoluteFilePath());
         QCOMPARE(entry.reason, UpdateText::reason(session));
-        QCOMPARE(entry.reason.isEmpty(), session.succeeded());
+        QCOMPARE(entry.reason.isEmpty(), session.confirmed());
         // Who signed what was written, or that no trusted key did.
         const bool trusted = !situation.startsWith("unsigned") && situation != "stranger" &&
                              !situation.startsWith("changed") && situation != "other version";

@@ -18,6 +18,7 @@
 #include "updatehistorydlg.h"
 #include "updatesession.h"
 #include "updateverdicttext.h"
+#include "workerthreadanswers.h"
 
 #include <QCloseEvent>
 #include <QDebug>
@@ -52,6 +53,10 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     m_ui->bttn_update->setEnabled(false);
     m_status = std::make_unique<StatusLine>(m_ui->statusLabel, m_ui->progressBar);
     m_units = std::make_unique<UnitList>(m_ui->devicesCombo);
+    m_workerAnswers =
+        std::make_unique<WorkerThreadAnswers>(*this, [this](bool answered, const MLPDeviceInfoNode& device) {
+            selectionAnswered(answered, device);
+        });
     m_update = new UnitUpdateRun(this);
     connect(m_update, &UnitUpdateRun::stateChanged, this, &FirmwareUpdateDlg::updateStateChanged);
     connect(m_update, &UnitUpdateRun::progress, this, &FirmwareUpdateDlg::progress);
@@ -331,7 +336,8 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     {
         const bool offerWatching = true;
         UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()),
-                            UpdateHistory::defaultPath(), this, offerWatching);
+                            UpdateHistory::defaultPath(), this, offerWatching,
+                            m_workerThread->missingDevices());
         m_updateAllDialog = &dialog;
         connect(&dialog, &UpdateAllDlg::runFinished, this, &FirmwareUpdateDlg::exitIfRequestedAndIdle);
         dialog.exec();
@@ -491,20 +497,10 @@ void FirmwareUpdateDlg::setAlternativeFileMode(bool on)
 
 void FirmwareUpdateDlg::connectWorkerThreadSignals()
 {
-    if (m_workerConnections.isEmpty()) {
-        m_workerConnections = {
-            connect(m_workerThread, SIGNAL(deviceDiscoverFinsihed()), this, SLOT(devicesDiscovered())),
-            connect(m_workerThread, SIGNAL(deviceSelectionFinished(uint16_t, uint16_t)), this,
-                    SLOT(deviceSelected(uint16_t, uint16_t))),
-            connect(m_workerThread, SIGNAL(lostConnection()), this, SLOT(onConnectionLost())),
-            connect(m_workerThread, &MLPWorkerThread::deviceSelectionAnswered, this,
-                    &FirmwareUpdateDlg::selectionAnswered)};
-    }
+    m_workerAnswers->follow(*m_workerThread);
 }
 
 void FirmwareUpdateDlg::disconnectWorkerThreadSignals()
 {
-    for (const QMetaObject::Connection& connection : std::exchange(m_workerConnections, {})) {
-        disconnect(connection);
-    }
+    m_workerAnswers->ignore();
 }

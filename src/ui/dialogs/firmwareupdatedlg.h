@@ -21,6 +21,7 @@ class UnitUpdateRun;
 class UpdateFileSource;
 class HotplugRefresh;
 class UpdateAllDlg;
+class WorkerThreadAnswers;
 
 namespace Ui {
 class FirmwareUpdateDlg;
@@ -124,7 +125,7 @@ private:
     // A file another start named while the window was busy.
     QString m_fileToLoad;
     // The worker thread's answers while the window follows them.
-    QList<QMetaObject::Connection> m_workerConnections;
+    std::unique_ptr<WorkerThreadAnswers> m_workerAnswers;
     // The file in use for the current device and the shared check's verdict on it.
     UnitUpdateFile m_target;
 

@@ -6,74 +6,68 @@
 #include "leftalonechoice.h"
 #include "mlpdeviceinfonode.h"
 #include "rigplantext.h"
+#include "rigrows.h"
+#include "rigruntext.h"
+#include "rigstartquestion.h"
 #include "rigtable.h"
-#include "rigupdaterun.h"
 #include "ui_updatealldlg.h"
-#include "unitwatch.h"
-#include "updatecounts.h"
 #include "updatesession.h"
-#include "updatetext.h"
 #include "updateverdicttext.h"
 #include "writingprogresstext.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QScreen>
-#include <QSet>
 
 #include <algorithm>
-#include <utility>
-
-namespace {
-
-constexpr int kFullPercent = 100;
-
-} // namespace
 
 UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>& units,
-                           const QString& historyPath, QWidget* parent, bool offerWatching)
-    : QDialog(parent), m_ui(new Ui::UpdateAllDlg), m_thread(thread),
-      // Nothing ticked yet: units at the file's firmware or a newer one are left alone.
-      m_planner([this](const MLPDeviceInfoNode& unit) { return m_images.value(unit.model); }, {true, true})
+                           const QString& historyPath, QWidget* parent, bool offerWatching,
+                           const MissingDevices& missing)
+    : QDialog(parent), m_ui(new Ui::UpdateAllDlg)
 {
-    // A file no trusted key signed is asked about once Start is pressed.
-    m_planner.setAllowUnsigned(true);
     // Each model's file as the window read it: every unit of the model, also one that appears
     // while watching, is planned and written from those bytes.
+    QHash<QString, UpdateImage> images;
     for (const UnitUpdateFile& unit : units) {
-        if (!m_images.contains(unit.unit.model)) {
-            m_images.insert(unit.unit.model, unit.image);
+        if (!images.contains(unit.unit.model)) {
+            images.insert(unit.unit.model, unit.image);
         }
     }
     m_ui->setupUi(this);
     m_table = std::make_unique<RigTable>(*m_ui->unitsTable);
-    m_run = new RigUpdateRun(thread, historyPath, this);
-    connect(m_run, &RigUpdateRun::unitStateChanged, this, &UpdateAllDlg::unitStateChanged);
-    connect(m_run, &RigUpdateRun::unitProgress, this, &UpdateAllDlg::unitProgress);
-    connect(m_run, &RigUpdateRun::unitEnded, this, &UpdateAllDlg::unitEnded);
-    connect(m_run, &RigUpdateRun::finished, this, &UpdateAllDlg::runEnded);
-    m_watch = new UnitWatch(thread, *m_run, this);
-    connect(m_watch, &UnitWatch::unitsAppeared, this, &UpdateAllDlg::unitsAppeared);
-    for (const UnitUpdateFile& unit : units) {
-        if (unit.fits()) {
-            addRow(unit.unit, unit.reason);
+    m_rows = new RigRows(thread, images, historyPath, this);
+    connect(m_rows, &RigRows::rowStateChanged, this, &UpdateAllDlg::rowStateChanged);
+    connect(m_rows, &RigRows::rowProgress, this, &UpdateAllDlg::rowProgress);
+    connect(m_rows, &RigRows::rowEnded, this, &UpdateAllDlg::rowEnded);
+    connect(m_rows, &RigRows::rowsAppeared, this, &UpdateAllDlg::rowsAppeared);
+    connect(m_rows, &RigRows::runEnded, this, &UpdateAllDlg::runEnded);
+    // The units the file fits first, in the caller's order, then those it does not fit, then
+    // the devices that could not be asked.
+    int fittingCount = 0;
+    for (const bool fitting : {true, false}) {
+        for (const UnitUpdateFile& unit : units) {
+            if (unit.fits() == fitting) {
+                m_notFitting << unit.reason;
+                showRow(m_rows->add(unit.unit));
+            }
+        }
+        if (fitting) {
+            fittingCount = static_cast<int>(m_rows->rows().size());
         }
     }
-    m_fittingCount = m_rows.size();
-    for (const UnitUpdateFile& unit : units) {
-        if (!unit.fits()) {
-            addRow(unit.unit, unit.reason);
-        }
+    m_rows->addUnreached(missing);
+    for (int row = static_cast<int>(m_notFitting.size()); row < m_rows->rows().size(); ++row) {
+        m_notFitting << QString();
+        showRow(row);
     }
     offerLeftAlone();
-    m_ui->lbl_plan->setText(planText());
+    m_ui->lbl_plan->setText(RigPlanText::plan(m_rows->plans(false), m_leftAlone->offered()));
     new LabelHeightFit(m_ui->lbl_plan);
     m_statusFit = new LabelHeightFit(m_ui->lbl_status);
-    m_ui->spin_atOnce->setMaximum(std::max(m_fittingCount, 1));
+    m_ui->spin_atOnce->setMaximum(std::max(fittingCount, 1));
     // Some styles (Windows' among them) size the box too tight for "all" beside its arrows.
     m_ui->spin_atOnce->setMinimumWidth(m_ui->spin_atOnce->sizeHint().width() +
                                        2 * m_ui->spin_atOnce->fontMetrics().averageCharWidth());
@@ -83,8 +77,8 @@ UpdateAllDlg::UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>&
     m_ui->bttn_stop->hide();
     m_ui->bttn_retryFailed->hide();
     m_ui->bttn_exportRun->hide();
-    m_ui->bttn_start->setEnabled(m_fittingCount > 0);
-    fitToTable();
+    m_ui->bttn_start->setEnabled(fittingCount > 0);
+    m_table->fitDialog(*this);
 }
 
 UpdateAllDlg::~UpdateAllDlg()
@@ -94,7 +88,7 @@ UpdateAllDlg::~UpdateAllDlg()
 
 bool UpdateAllDlg::isRunning() const
 {
-    return m_run->isRunning();
+    return m_rows->isRunning();
 }
 
 void UpdateAllDlg::reject()
@@ -102,7 +96,7 @@ void UpdateAllDlg::reject()
     if (isRunning()) {
         return;
     }
-    m_watch->stop();
+    m_rows->stopWatching();
     QDialog::reject();
 }
 
@@ -112,119 +106,63 @@ void UpdateAllDlg::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    m_watch->stop();
+    m_rows->stopWatching();
     QDialog::closeEvent(event);
 }
 
-UpdateAllDlg::RowState UpdateAllDlg::stateOf(const UnitPlan& plan)
+// A new row, or one planned again: the unit and what the run does with it.
+void UpdateAllDlg::showRow(int row)
 {
-    if (!plan.fits()) {
-        return RowState::Greyed;
+    const UnitPlan& plan = m_rows->row(row).plan;
+    if (row == m_table->rowCount()) {
+        m_table->addRow(!plan.fits());
+        m_table->setCell(row, RigTable::kModelColumn, plan.unit.model);
+        m_table->setCell(row, RigTable::kUnitColumn, RigRunText::unit(plan));
+        m_table->setCell(row, RigTable::kBeforeColumn, RigRunText::before(plan));
     }
-    if (plan.writes()) {
-        return RowState::Waiting;
+    QString notFitting = m_notFitting.at(row);
+    if (notFitting.isEmpty() && plan.decision == UnitPlan::Decision::DoesNotFit) {
+        notFitting = UpdateVerdictText::toolTip(plan.fit, plan.unit.fwVersion, QString());
     }
-    return plan.firmware == marlune::FirmwareOrder::Same ? RowState::SameFirmware : RowState::NewerFirmware;
-}
-
-void UpdateAllDlg::addRow(const MLPDeviceInfoNode& unit, const QString& notFitting)
-{
-    Row added;
-    added.plan = m_planner.decide(unit);
-    added.state = stateOf(added.plan);
-    added.notFitting = notFitting.isEmpty() && !added.plan.fits()
-                           ? UpdateVerdictText::toolTip(added.plan.fit, unit.fwVersion, QString())
-                           : notFitting;
-    const int row = m_table->addRow(!added.plan.fits());
-    m_rows.append(added);
-    m_table->setCell(row, RigTable::kModelColumn, unit.model);
-    m_table->setCell(row, RigTable::kUnitColumn, DeviceUnitText::unitDetails(unit));
-    m_table->setCell(row, RigTable::kBeforeColumn, MLPDeviceInfoNode::versionText(unit.fwVersion));
-    m_table->setCell(row, RigTable::kVerdictColumn, RigPlanText::row(added.plan, added.notFitting));
+    m_table->setCell(row, RigTable::kVerdictColumn, RigPlanText::row(plan, notFitting));
 }
 
 // The boxes have changed before the first run: each unit the file fits is planned again, and
 // its row says what the run now does with it.
 void UpdateAllDlg::planAgain()
 {
-    m_planner.setLeaveAlone(m_leftAlone->leaveAlone());
-    for (int row = 0; row < m_rows.size(); ++row) {
-        Row& planned = m_rows[row];
-        if (!planned.plan.fits()) {
-            continue;
+    m_rows->setLeaveAlone(m_leftAlone->leaveAlone());
+    for (int row = 0; row < m_rows->rows().size(); ++row) {
+        if (m_rows->row(row).plan.fits()) {
+            showRow(row);
         }
-        planned.plan = m_planner.decide(planned.plan.unit);
-        planned.state = stateOf(planned.plan);
-        m_table->setCell(row, RigTable::kVerdictColumn, RigPlanText::row(planned.plan, planned.notFitting));
     }
     m_table->fitRows();
-    m_ui->lbl_plan->setText(planText());
-}
-
-QList<UnitPlan> UpdateAllDlg::plans(bool takingPartOnly) const
-{
-    QList<UnitPlan> plans;
-    for (const Row& row : m_rows) {
-        if (!takingPartOnly || takesPart(row.state)) {
-            plans << row.plan;
-        }
-    }
-    return plans;
-}
-
-QString UpdateAllDlg::filesText() const
-{
-    return RigPlanText::files(plans(true));
-}
-
-QString UpdateAllDlg::planText() const
-{
-    return RigPlanText::plan(plans(false), m_leftAlone->offered());
+    m_ui->lbl_plan->setText(RigPlanText::plan(m_rows->plans(false), m_leftAlone->offered()));
 }
 
 void UpdateAllDlg::on_bttn_start_clicked()
 {
     // A file no trusted key signed is asked about here, once, with Cancel as the default.
-    bool unsignedFiles = false;
-    for (const Row& row : qAsConst(m_rows)) {
-        unsignedFiles = unsignedFiles || (takesPart(row.state) && !row.plan.fit.signature.trusted());
-    }
-    QMessageBox box(unsignedFiles ? QMessageBox::Warning : QMessageBox::Question, windowTitle(), filesText(),
-                    QMessageBox::Yes | QMessageBox::Cancel, this);
-    box.setInformativeText(
-        (unsignedFiles
-             ? tr("Nothing shows that an unsigned file is the one its maker released: write it only if "
-                  "you trust where it came from.\n\n")
-             : QString()) +
-        tr("Keep every unit connected and powered until the last one has finished. Start now?"));
-    box.button(QMessageBox::Yes)->setText(tr("Start"));
-    if (unsignedFiles) {
-        box.setDefaultButton(QMessageBox::Cancel);
-    }
-    if (box.exec() != QMessageBox::Yes) {
+    const bool unsignedFiles = m_rows->anyUnsignedTakingPart();
+    if (!RigStartQuestion::ask(this, RigPlanText::files(m_rows->plans(true)), unsignedFiles)) {
         return;
     }
     if (unsignedFiles) {
-        m_run->allowUnsigned();
-    }
-    QList<int> rows;
-    for (int row = 0; row < m_rows.size(); ++row) {
-        // The first run takes every unit; one after Stop, those it did not start.
-        if (takesPart(m_rows.at(row).state)) {
-            rows << row;
-        }
+        m_rows->allowUnsigned();
     }
     m_ui->bttn_start->hide();
-    run(rows);
+    // The first run takes every unit; one after Stop, those it did not start.
+    run(m_rows->takingPart());
 }
 
 void UpdateAllDlg::stopForProgramEnd()
 {
     m_programEnds = true;
-    if (isRunning() && !m_stopRequested) {
+    if (isRunning() && !m_rows->stopRequested()) {
         on_bttn_stop_clicked();
-    } else if (m_watch->isWatching()) {
-        m_watch->stop();
+    } else if (m_rows->isWatching()) {
+        m_rows->stopWatching();
         finishRun();
     } else {
         // Stopped already: the line now says that the program ends too.
@@ -234,77 +172,39 @@ void UpdateAllDlg::stopForProgramEnd()
 
 void UpdateAllDlg::on_bttn_stop_clicked()
 {
-    m_stopRequested = true;
-    m_watch->stop();
+    const bool running = isRunning();
+    const QList<int> notStarted = m_rows->stop();
     m_ui->bttn_stop->setEnabled(false);
     // Watching with nothing to write: the run has ended already, and no end will be told.
-    if (!isRunning()) {
+    if (!running) {
         finishRun();
         return;
     }
-    // Units still being checked are not written; writes under way run to their end. The
-    // run tells its end once they have.
-    for (const int unit : m_run->stop()) {
-        const int row = m_rowOfRunUnit.value(unit);
-        m_rows[row].state = RowState::NotStarted;
-        m_rows[row].verdict = UpdateSession::Verdict::NotStarted;
-        m_rows[row].inRun = false;
+    // Writes under way run to their end; the run tells its end once they have.
+    for (const int row : notStarted) {
         m_table->setCell(row, RigTable::kVerdictColumn, tr("Not started."));
     }
     showRunStatus();
 }
 
-bool UpdateAllDlg::takesPart(RowState state) const
-{
-    switch (state) {
-    case RowState::Waiting:
-    case RowState::NotStarted:
-        return true;
-    case RowState::SameFirmware:
-    case RowState::NewerFirmware:
-    case RowState::Running:
-    case RowState::Greyed:
-    case RowState::Updated:
-    case RowState::Unconfirmed:
-    case RowState::Failed:
-        break;
-    }
-    return false;
-}
-
 void UpdateAllDlg::offerLeftAlone()
 {
-    QStringList versions;
-    bool newer = false;
-    for (int row = 0; row < m_fittingCount; ++row) {
-        const UnitPlan& plan = m_rows.at(row).plan;
-        if (plan.firmware == marlune::FirmwareOrder::Same &&
-            !versions.contains(plan.fit.fileFirmwareVersionText)) {
-            versions << plan.fit.fileFirmwareVersionText;
-        }
-        newer = newer || plan.firmware == marlune::FirmwareOrder::DeviceNewer;
-    }
     auto* layout = qobject_cast<QBoxLayout*>(this->layout());
-    m_leftAlone = new LeftAloneChoice(*this, *layout, layout->indexOf(m_ui->unitsTable) + 1, versions, newer);
+    m_leftAlone = new LeftAloneChoice(*this, *layout, layout->indexOf(m_ui->unitsTable) + 1,
+                                      m_rows->sameFirmwareVersions(), m_rows->anyNewerFirmware());
     connect(m_leftAlone, &LeftAloneChoice::changed, this, &UpdateAllDlg::planAgain);
 }
 
 void UpdateAllDlg::on_bttn_retryFailed_clicked()
 {
-    QList<int> rows;
-    for (int row = 0; row < m_rows.size(); ++row) {
-        if (m_rows.at(row).state == RowState::Failed) {
-            rows << row;
-        }
-    }
-    run(rows);
+    run(m_rows->failed());
 }
 
 void UpdateAllDlg::on_bttn_exportRun_clicked()
 {
     const QString exported =
         HistoryCsvExport::save(this, tr("Export This Run"), QStringLiteral("marlune-update-run.csv"),
-                               tr("This run's updates could not be written to %1: %2"), m_runEntries);
+                               tr("This run's updates could not be written to %1: %2"), m_rows->entries());
     if (!exported.isEmpty()) {
         setStatus(m_summary + QLatin1Char(' ') + exported);
     }
@@ -312,32 +212,16 @@ void UpdateAllDlg::on_bttn_exportRun_clicked()
 
 void UpdateAllDlg::run(const QList<int>& rows)
 {
-    m_stopRequested = false;
     // The choices are made once: the rows already say which units they took.
     m_leftAlone->fix();
     for (QWidget* choice :
          std::initializer_list<QWidget*>{m_ui->spin_atOnce, m_ui->chk_oneAtATime, m_ui->chk_keepWatching}) {
         choice->setEnabled(false);
     }
-    m_run->setMaxAtOnce(m_ui->chk_oneAtATime->isChecked() ? 1 : m_ui->spin_atOnce->value());
-    // The unit's own answer decides again at its link: the list may be older than an update
-    // made since.
-    m_run->setLeaveAlone(m_leftAlone->leaveAlone());
     for (const int row : rows) {
-        m_rows[row].state = RowState::Waiting;
-        m_rows[row].inRun = true;
-        m_rows[row].verdict.reset();
-        m_rows[row].estimator.reset();
-        m_rows[row].remainingMs.reset();
-        // A fresh bar from the start: the row's earlier one may tell a failed run.
-        m_table->removeProgress(row);
-        m_table->progressBar(row);
-        m_table->setCell(row, RigTable::kTimeLeftColumn, QString());
-        m_table->setCell(row, RigTable::kVerdictColumn, tr("Waiting."));
-        m_table->setCell(row, RigTable::kAfterColumn, QString());
-        m_table->setRowToolTip(row, QString());
-        m_rowOfRunUnit.insert(m_run->add(m_rows.at(row).plan.unit, m_rows.at(row).plan.image), row);
+        m_table->restartRow(row, tr("Waiting."));
     }
+    m_rows->run(rows, m_ui->chk_oneAtATime->isChecked() ? 1 : m_ui->spin_atOnce->value());
     m_ui->bttn_retryFailed->hide();
     m_ui->bttn_exportRun->hide();
     m_ui->bttn_stop->setText(tr("Stop"));
@@ -349,80 +233,45 @@ void UpdateAllDlg::run(const QList<int>& rows)
     showRunStatus();
 }
 
-void UpdateAllDlg::unitStateChanged(int unit, const UpdateSession& session)
+void UpdateAllDlg::rowStateChanged(int row, const UpdateSession& session)
 {
-    const int row = m_rowOfRunUnit.value(unit);
-    Row& shown = m_rows[row];
-    shown.state = RowState::Running;
     m_table->setCell(row, RigTable::kVerdictColumn, UpdateVerdictText::row(session));
     if (session.state() == UpdateSession::State::Writing) {
         // What the unit reported just before its write, not what the list said earlier.
         m_table->setCell(row, RigTable::kBeforeColumn,
                          MLPDeviceInfoNode::versionText(session.unit().fwVersion));
-        shown.writing.start();
-        shown.estimator.emplace(kFullPercent);
     } else if (session.state() == UpdateSession::State::Verifying) {
-        shown.remainingMs.reset();
         m_table->setCell(row, RigTable::kTimeLeftColumn, QString());
     }
     m_table->fitRows();
 }
 
-void UpdateAllDlg::unitProgress(int unit, int percent)
+void UpdateAllDlg::rowProgress(int row, int percent)
 {
-    const int row = m_rowOfRunUnit.value(unit);
-    Row& shown = m_rows[row];
     m_table->progressBar(row)->setValue(percent);
-    if (shown.estimator) {
-        shown.estimator->addSample(shown.writing.elapsed(), percent);
-        shown.remainingMs = shown.estimator->remainingMs();
-        m_table->setCell(row, RigTable::kTimeLeftColumn, WritingProgressText::timeLeft(shown.remainingMs));
+    if (m_rows->row(row).estimator) {
+        m_table->setCell(row, RigTable::kTimeLeftColumn,
+                         WritingProgressText::timeLeft(m_rows->row(row).remainingMs));
     }
     showRunStatus();
 }
 
-void UpdateAllDlg::unitEnded(int unit, const UpdateSession& session)
+void UpdateAllDlg::rowEnded(int row, const UpdateSession& session)
 {
-    const int row = m_rowOfRunUnit.take(unit);
-    Row& shown = m_rows[row];
-    shown.inRun = false;
-    shown.remainingMs.reset();
     m_table->setCell(row, RigTable::kTimeLeftColumn, QString());
-    shown.verdict = session.verdict();
-    switch (session.verdict()) {
-    case UpdateSession::Verdict::NotStarted:
-        // Stop came before its first byte, which the session's one atomic step decided.
-        shown.state = RowState::NotStarted;
+    if (session.verdict() == UpdateSession::Verdict::NotStarted) {
         m_table->setCell(row, RigTable::kVerdictColumn, tr("Stopped before writing; not started."));
-        break;
-    case UpdateSession::Verdict::LeftAlone:
-        shown.state = session.outcome().unitProblem == MLPUpdateOutcome::UnitProblem::SameFirmware
-                          ? RowState::SameFirmware
-                          : RowState::NewerFirmware;
+    } else if (session.verdict() == UpdateSession::Verdict::LeftAlone) {
         m_table->setCell(row, RigTable::kBeforeColumn,
                          MLPDeviceInfoNode::versionText(session.outcome().unitFound.fwVersion));
-        break;
-    case UpdateSession::Verdict::Confirmed:
-        shown.state = RowState::Updated;
-        break;
-    case UpdateSession::Verdict::TookFileUnconfirmed:
-        shown.state = RowState::Unconfirmed;
-        break;
-    case UpdateSession::Verdict::Failed:
-    case UpdateSession::Verdict::NotReached:
-        shown.state = RowState::Failed;
-        break;
     }
     m_table->setCell(row, RigTable::kAfterColumn, UpdateVerdictText::rowAfter(session));
-    m_table->setRowToolTip(row, session.succeeded()
+    m_table->setRowToolTip(row, session.confirmed()
                                     ? UpdateVerdictText::succeeded(session) + QLatin1Char(' ') +
                                           UpdateVerdictText::afterwards(session)
                                     : UpdateVerdictText::failed(session));
     if (const QString problem = UpdateVerdictText::historyProblem(session); !problem.isEmpty()) {
         m_historyProblem = problem;
-    }
-    if (session.historyEntry().time.isValid()) {
-        m_runEntries << session.historyEntry();
     }
     m_table->fitRows();
     showRunStatus();
@@ -431,7 +280,7 @@ void UpdateAllDlg::unitEnded(int unit, const UpdateSession& session)
 // Nothing waits or runs any more: the run is over, or watching begins or goes on.
 void UpdateAllDlg::runEnded()
 {
-    if (m_ui->chk_keepWatching->isChecked() && !m_stopRequested) {
+    if (m_ui->chk_keepWatching->isChecked() && !m_rows->stopRequested()) {
         startWatching();
         return;
     }
@@ -440,45 +289,26 @@ void UpdateAllDlg::runEnded()
 
 void UpdateAllDlg::startWatching()
 {
-    if (!m_watch->isWatching()) {
-        QList<MLPDeviceInfoNode> known;
-        for (const Row& row : std::as_const(m_rows)) {
-            known << row.plan.unit;
-        }
-        m_watch->start(known);
-    }
+    m_rows->startWatching();
     m_ui->bttn_stop->setText(tr("Stop Watching"));
     m_ui->bttn_close->setEnabled(true);
     m_ui->bttn_exportRun->setVisible(true);
-    m_ui->bttn_exportRun->setEnabled(!m_runEntries.isEmpty());
+    m_ui->bttn_exportRun->setEnabled(!m_rows->entries().isEmpty());
     showRunStatus();
 }
 
-// A unit of a model the run writes is written as it appears, unless the file does not fit it
-// or it is to be left alone for the firmware it runs; units of other models are not the
-// run's business and are not shown.
-void UpdateAllDlg::unitsAppeared(const QList<MLPDeviceInfoNode>& units)
+void UpdateAllDlg::rowsAppeared(int firstRow, const QList<int>& toRun)
 {
-    QSet<QString> models;
-    for (int row = 0; row < m_fittingCount; ++row) {
-        models.insert(m_rows.at(row).plan.unit.model);
+    for (int row = firstRow; row < m_rows->rows().size(); ++row) {
+        m_notFitting << QString();
+        showRow(row);
     }
-    QList<int> rows;
-    for (const MLPDeviceInfoNode& unit : units) {
-        if (!models.contains(unit.model)) {
-            continue;
-        }
-        addRow(unit);
-        if (takesPart(m_rows.last().state)) {
-            rows << m_rows.size() - 1;
-        }
-    }
-    if (rows.isEmpty()) {
+    if (toRun.isEmpty()) {
         m_table->fitRows();
         return;
     }
-    const bool watching = m_watch->isWatching();
-    run(rows);
+    const bool watching = m_rows->isWatching();
+    run(toRun);
     // Still watching: Stop ends the watch as well.
     if (watching) {
         m_ui->bttn_stop->setText(tr("Stop Watching"));
@@ -488,102 +318,38 @@ void UpdateAllDlg::unitsAppeared(const QList<MLPDeviceInfoNode>& units)
 
 void UpdateAllDlg::finishRun()
 {
-    UpdateCounts counts;
-    for (const Row& row : std::as_const(m_rows)) {
-        if (row.verdict) {
-            counts.add(*row.verdict);
-        }
-    }
-    QString summary = counts.unconfirmed == 0
-                          ? tr("%1 updated, %2 failed, %3 not started.")
-                                .arg(counts.confirmed)
-                                .arg(counts.failed)
-                                .arg(counts.notStarted)
-                          : tr("%1 updated, %2 not confirmed (power-cycle them and check them "
-                               "again), %3 failed, %4 not started.")
-                                .arg(counts.confirmed)
-                                .arg(counts.unconfirmed)
-                                .arg(counts.failed)
-                                .arg(counts.notStarted);
+    const UpdateCounts counts = m_rows->counts();
+    m_summary = RigRunText::summary(counts);
     if (!m_historyProblem.isEmpty()) {
-        summary += QLatin1Char(' ') + m_historyProblem;
+        m_summary += QLatin1Char(' ') + m_historyProblem;
     }
-    m_summary = summary;
-    setStatus(summary);
+    setStatus(m_summary);
     m_ui->bttn_stop->hide();
     m_ui->bttn_start->setText(tr("Continue"));
     m_ui->bttn_start->setVisible(counts.notStarted > 0);
     m_ui->bttn_retryFailed->show();
     m_ui->bttn_retryFailed->setEnabled(counts.failed > 0);
     m_ui->bttn_exportRun->show();
-    m_ui->bttn_exportRun->setEnabled(!m_runEntries.isEmpty());
+    m_ui->bttn_exportRun->setEnabled(!m_rows->entries().isEmpty());
     m_ui->bttn_close->setEnabled(true);
     m_ui->bttn_close->setDefault(true);
     emit runFinished();
 }
 
-// How many units are written and wait, and the run's time left: the slowest unit's.
 void UpdateAllDlg::showRunStatus()
 {
-    int running = 0;
-    int waiting = 0;
-    std::optional<qint64> slowestMs;
-    // Known only while every unit being written has a steady estimate of its own.
-    bool allEstimated = true;
-    for (const Row& row : std::as_const(m_rows)) {
-        running += row.state == RowState::Running ? 1 : 0;
-        waiting += row.inRun && row.state == RowState::Waiting ? 1 : 0;
-        if (row.remainingMs) {
-            slowestMs = std::max(slowestMs.value_or(0), *row.remainingMs);
-        } else if (row.state == RowState::Running && row.estimator) {
-            allEstimated = false;
-        }
+    const QString text =
+        RigRunText::status(m_rows->progress(), m_rows->stopRequested() && isRunning(), m_programEnds,
+                           m_rows->isWatching(), static_cast<int>(m_rows->entries().size()));
+    if (!text.isEmpty()) {
+        setStatus(text);
     }
-    if (!allEstimated) {
-        slowestMs.reset();
-    }
-    if (m_stopRequested && isRunning()) {
-        setStatus(m_programEnds
-                      ? WritingProgressText::programEndsAfterWrites()
-                      : tr("Stopping: units whose write has begun are finished first; no further unit "
-                           "is started."));
-        return;
-    }
-    if (running == 0 && waiting == 0) {
-        if (m_watch->isWatching()) {
-            setStatus(tr("Watching: units of the models above are written as they are plugged in; %1 "
-                         "written so far. Stop Watching ends it.")
-                          .arg(RigPlanText::unitCount(static_cast<int>(m_runEntries.size()))));
-        }
-        return;
-    }
-    QString text =
-        waiting == 0
-            ? tr("Updating %1 at once.").arg(RigPlanText::unitCount(running))
-            : tr("Updating %1 at once; %2 waiting.").arg(RigPlanText::unitCount(running)).arg(waiting);
-    if (const QString left = WritingProgressText::timeLeft(slowestMs); !left.isEmpty() && waiting == 0) {
-        text += QLatin1Char(' ') + tr("Time left: %1 (the slowest unit).").arg(left);
-    }
-    setStatus(text + QLatin1Char(' ') +
-              tr("Keep every unit connected and powered until the last one has finished."));
 }
 
 void UpdateAllDlg::setStatus(const QString& text)
 {
     m_ui->lbl_status->setText(text);
     m_statusFit->fit();
-}
-
-// The dialog takes the table's width and never outgrows the screen.
-void UpdateAllDlg::fitToTable()
-{
-    const int tableWidth = m_table->fitColumns();
-    const QMargins margins = layout()->contentsMargins();
-    const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
-    const int widthWanted = std::max(width(), tableWidth + margins.left() + margins.right());
-    // As tall as the rows need, with no empty band under them; longer verdicts grow it later.
-    resize(screen.isValid() ? std::min(widthWanted, screen.width()) : widthWanted,
-           layout()->minimumSize().height());
 }
 
 bool UpdateAllDlg::isWorthOffering(const QList<UnitUpdateFile>& units)

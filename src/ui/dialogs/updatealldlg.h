@@ -1,28 +1,22 @@
 #pragma once
 
-#include "transfertimeestimator.h"
-#include "unitplan.h"
+#include "missingdevices.h"
 #include "unitupdatefile.h"
-#include "updatehistoryentry.h"
-#include "updateplanner.h"
-#include "updatesession.h"
 
 #include <QDialog>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
-#include <optional>
 
 class LabelHeightFit;
 class LeftAloneChoice;
 class MLPWorkerThread;
 class QCloseEvent;
+class RigRows;
 class RigTable;
-class RigUpdateRun;
-class UnitWatch;
+class UpdateSession;
 
 namespace Ui {
 class UpdateAllDlg;
@@ -33,11 +27,12 @@ class UpdateAllDlg;
 // the units with their progress, time left and verdicts. It opens with the plan; Start runs
 // it, a failure does not stop the others, Stop lets the units being written finish and
 // starts no further one (Continue starts those later), and "Retry failed" runs the failed
-// units again. Units the file does not fit are listed greyed with the reason and left alone;
-// so are units that already run the file's firmware or a newer one, unless ticked. With
-// "Keep watching" ticked, units of the same models plugged in after the run are written as
-// they appear, each in a row of its own, until Stop Watching. "Export this run…" saves the
-// run's updates in the history's columns.
+// units again. Units the file does not fit, and attached devices that could not be asked what
+// they are, are listed greyed with the reason and left alone; so are units that already run
+// the file's firmware or a newer one, unless ticked. With "Keep watching" ticked, units of the
+// same models plugged in after the run are written as they appear, each in a row of its own,
+// until Stop Watching. "Export this run…" saves the run's updates in the history's columns.
+// What the run does is RigRows'; the dialog shows it and words it.
 class UpdateAllDlg : public QDialog
 {
     Q_OBJECT
@@ -49,9 +44,9 @@ public:
     // Runs modally; the caller keeps the thread and makes its own window busy meanwhile. The
     // thread's own device is let go before the first unit opens. Each model's units are written
     // from the image their first unit brings, also those that appear while watching, which is
-    // offered only when asked.
+    // offered only when asked. `missing` are the devices the listing saw but could not ask.
     UpdateAllDlg(MLPWorkerThread& thread, const QList<UnitUpdateFile>& units, const QString& historyPath,
-                 QWidget* parent = nullptr, bool offerWatching = false);
+                 QWidget* parent = nullptr, bool offerWatching = false, const MissingDevices& missing = {});
     ~UpdateAllDlg() override;
 
     // Whether a unit waits, or is being checked or written right now (close/Escape refused then).
@@ -80,81 +75,32 @@ private slots:
     void on_bttn_exportRun_clicked();
 
 private:
-    enum class RowState
-    {
-        Waiting,
-        Running,
-        Updated,
-        // Took the whole file but does not report its firmware afterwards.
-        Unconfirmed,
-        // Runs the file's firmware already, or a newer one: left alone unless asked.
-        SameFirmware,
-        NewerFirmware,
-        Failed,
-        NotStarted,
-        // The file does not fit it.
-        Greyed,
-    };
-    struct Row
-    {
-        // What the run does with the unit, as planned before its run.
-        UnitPlan plan;
-        // Why the file does not fit it, in the window's words.
-        QString notFitting;
-        RowState state = RowState::Waiting;
-        // How its last session ended, or that the run did not start it; none while it waits or runs.
-        std::optional<UpdateSession::Verdict> verdict;
-        // Given to the run and not ended yet.
-        bool inRun = false;
-        // Since its first byte, for its time left.
-        QElapsedTimer writing;
-        std::optional<TransferTimeEstimator> estimator;
-        std::optional<qint64> remainingMs;
-    };
-
-    static RowState stateOf(const UnitPlan& plan);
-    void addRow(const MLPDeviceInfoNode& unit, const QString& notFitting = {});
+    void showRow(int row);
     // The choice to write the units left alone by the firmware they run, where there are any.
     void offerLeftAlone();
     void planAgain();
-    bool takesPart(RowState state) const;
-    QList<UnitPlan> plans(bool takingPartOnly) const;
-    QString filesText() const;
-    QString planText() const;
     void run(const QList<int>& rows);
-    void unitStateChanged(int unit, const UpdateSession& session);
-    void unitProgress(int unit, int percent);
-    void unitEnded(int unit, const UpdateSession& session);
+    void rowStateChanged(int row, const UpdateSession& session);
+    void rowProgress(int row, int percent);
+    void rowEnded(int row, const UpdateSession& session);
+    void rowsAppeared(int firstRow, const QList<int>& toRun);
     void runEnded();
     void startWatching();
-    void unitsAppeared(const QList<MLPDeviceInfoNode>& units);
     void finishRun();
     void showRunStatus();
     void setStatus(const QString& text);
-    void fitToTable();
 
     Ui::UpdateAllDlg* m_ui;
-    MLPWorkerThread& m_thread;
-    QHash<QString, UpdateImage> m_images;
-    UpdatePlanner m_planner;
+    RigRows* m_rows = nullptr;
     std::unique_ptr<RigTable> m_table;
-    // The table's rows in its order: the units the file fits first, in the caller's order,
-    // then those it does not fit, then those that appeared while watching.
-    QList<Row> m_rows;
-    int m_fittingCount = 0;
-    RigUpdateRun* m_run = nullptr;
-    UnitWatch* m_watch = nullptr;
-    // The table row of each unit the run was given.
-    QHash<int, int> m_rowOfRunUnit;
-    bool m_stopRequested = false;
+    // Why the file does not fit each row's unit, in the window's words; empty where it fits.
+    QStringList m_notFitting;
     // The program ends once the run has: the status line says so until then.
     bool m_programEnds = false;
     // The line under the table: who is being updated, then the summary.
     LabelHeightFit* m_statusFit = nullptr;
     // "Also units already at 1.03", "Also units with a newer firmware", where offered.
     LeftAloneChoice* m_leftAlone = nullptr;
-    // The updates of this dialog's runs, as the history has them, in the order they ended.
-    QList<UpdateHistoryEntry> m_runEntries;
     // The last reason a session gave for not adding its update to the history.
     QString m_historyProblem;
     QString m_summary;

@@ -5,7 +5,9 @@
 #include <QCoreApplication>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QLayout>
 #include <QProgressBar>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTableWidgetItem>
@@ -38,6 +40,22 @@ int RigTable::addRow(bool greyed)
         m_table.setItem(row, column, item);
     }
     return row;
+}
+
+int RigTable::rowCount() const
+{
+    return m_table.rowCount();
+}
+
+void RigTable::restartRow(int row, const QString& verdict)
+{
+    // A fresh bar from the start: the row's earlier one may tell a failed run.
+    removeProgress(row);
+    progressBar(row);
+    setCell(row, kTimeLeftColumn, QString());
+    setCell(row, kVerdictColumn, verdict);
+    setCell(row, kAfterColumn, QString());
+    setRowToolTip(row, QString());
 }
 
 void RigTable::setCell(int row, Column column, const QString& text)
@@ -110,4 +128,15 @@ int RigTable::fitColumns()
         tableWidth += m_table.columnWidth(column);
     }
     return tableWidth;
+}
+
+void RigTable::fitDialog(QWidget& dialog)
+{
+    const int tableWidth = fitColumns();
+    const QMargins margins = dialog.layout()->contentsMargins();
+    const QRect screen = dialog.screen() ? dialog.screen()->availableGeometry() : QRect();
+    const int widthWanted = std::max(dialog.width(), tableWidth + margins.left() + margins.right());
+    // As tall as the rows need, with no empty band under them; longer verdicts grow it later.
+    dialog.resize(screen.isValid() ? std::min(widthWanted, screen.width()) : widthWanted,
+                  dialog.layout()->minimumSize().height());
 }

@@ -28,8 +28,12 @@ public:
 
     explicit RigTable(QTableWidget& table);
 
-    // A new row at the end; greyed rows (a unit the file does not fit) take no clicks.
+    // A new row at the end; greyed rows (a unit the file does not fit, or a device that could
+    // not be asked) take no clicks.
     int addRow(bool greyed);
+    int rowCount() const;
+    // The row as its unit is given to a run again: a fresh bar, nothing after it yet.
+    void restartRow(int row, const QString& verdict);
     void setCell(int row, Column column, const QString& text);
     void setRowToolTip(int row, const QString& toolTip);
     // The row's bar, made on first use; removeProgress() takes it away again.
@@ -40,6 +44,9 @@ public:
     // Short columns take what their texts need and the verdict wraps at the width of a short
     // sentence; returns the width the whole table wants.
     int fitColumns();
+    // The dialog around the table takes the table's width, never more than the screen's, and
+    // the height its rows need.
+    void fitDialog(QWidget& dialog);
 
 private:
     QTableWidget& m_table;

@@ -731,10 +731,12 @@ void TestFirmwareUpdateFlow::updateAllLeavesAloneUnitsAtTheFilesFirmware_data()
     QTest::newRow("listed at the file's firmware") << "listed";
     QTest::newRow("updated since the list was read") << "since";
     QTest::newRow("ticked to be written again") << "ticked";
+    QTest::newRow("beside a device that does not answer") << "unanswered";
 }
 
 // Two units of the fitting model: the first runs 1.01, the second the built-in file's 1.03,
-// as the list says or as only its own answer tells. The second is left alone unless ticked.
+// as the list says or as only its own answer tells. The second is left alone unless ticked. An
+// attached device that does not answer has a greyed row of its own and is not written.
 void TestFirmwareUpdateFlow::updateAllLeavesAloneUnitsAtTheFilesFirmware()
 {
     QFETCH(QString, situation);
@@ -743,6 +745,11 @@ void TestFirmwareUpdateFlow::updateAllLeavesAloneUnitsAtTheFilesFirmware()
         const bool current = QByteArray(serial) == "ML0002" && situation != "since";
         devices << makeDevice(kFittingModel, 0x0100, current ? 0x0103 : kFirmwareBefore);
         m_emulation->addMakerDevice(devices.last(), marlune::testing::makerWithSerial(serial));
+    }
+    if (situation == "unanswered") {
+        devices << makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+        devices.last()->setSilent(true);
+        m_emulation->addMakerDevice(devices.last(), marlune::testing::makerWithSerial("ML0003"));
     }
     QList<UnitUpdateFile> units = discoverUnitsWithTheirBuiltInFiles();
     std::sort(units.begin(), units.end(),
@@ -754,12 +761,18 @@ void TestFirmwareUpdateFlow::updateAllLeavesAloneUnitsAtTheFilesFirmware()
         identity.hwVersion = 0x0100;
         identity.fwVersion = 0x0103;
         identity.maxFrameLength = 128;
-        devices.last()->setIdentity(identity);
+        devices.at(1)->setIdentity(identity);
     }
 
-    UpdateAllDlg dialog(*m_workerThread, units, UpdateHistory::defaultPath());
+    UpdateAllDlg dialog(*m_workerThread, units, UpdateHistory::defaultPath(), nullptr, false,
+                        m_workerThread->missingDevices());
     dialog.show();
     auto* table = dialog.findChild<QTableWidget*>("unitsTable");
+    QCOMPARE(table->rowCount(), situation == "unanswered" ? 3 : 2);
+    if (situation == "unanswered") {
+        QCOMPARE(table->item(2, 5)->text(), QStringLiteral("Did not answer; check its power and cable."));
+        QCOMPARE(table->item(2, 5)->flags(), Qt::NoItemFlags);
+    }
     auto* also = dialog.findChild<QCheckBox*>("chk_alsoSameFirmware");
     QCOMPARE(also != nullptr, situation != "since");
     if (also) {
@@ -778,7 +791,10 @@ void TestFirmwareUpdateFlow::updateAllLeavesAloneUnitsAtTheFilesFirmware()
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.isRunning(), kUpdateTimeoutMs);
 
     QVERIFY(devices.first()->dataSegmentCount() > 0);
-    QCOMPARE(devices.last()->dataSegmentCount() > 0, situation == "ticked");
+    QCOMPARE(devices.at(1)->dataSegmentCount() > 0, situation == "ticked");
+    if (situation == "unanswered") {
+        QCOMPARE(devices.last()->dataSegmentCount(), 0);
+    }
     if (situation == "since") {
         QCOMPARE(table->item(1, 2)->text(), QStringLiteral("1.03"));
         QVERIFY2(table->item(1, 5)->text().startsWith(
