@@ -127,11 +127,14 @@ set(MARLUNE_WINE_QTEST ${PROJECT_BINARY_DIR}/wine-qtest)
 file(CONFIGURE OUTPUT ${MARLUNE_WINE_QTEST} CONTENT [[#!/bin/sh
 # Runs a Qt Test suite of this build under Wine and prints its log (made by
 # cmake/MarluneWindows.cmake).
+# Its own output goes to a file too, never to the caller's pipe: a Wine server the suite starts
+# outlives it, and would hold that pipe open for as long as other suites keep it running.
 log=$(mktemp)
-"@MARLUNE_WINE_RUN@" "$@" -o "Z:$log,txt"
+output=$(mktemp)
+"@MARLUNE_WINE_RUN@" "$@" -o "Z:$log,txt" </dev/null >"$output" 2>&1
 status=$?
-cat "$log"
-rm -f "$log"
+cat "$output" "$log"
+rm -f "$log" "$output"
 exit $status
 ]] @ONLY)
 file(CHMOD ${MARLUNE_WINE_QTEST} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE

@@ -12,11 +12,20 @@ set(ENV{MARLUNE_DEMO_DEVICES} "${DEVICES}")
 if(COPY)
     file(COPY ${COPY} DESTINATION ${COPY_TO})
 endif()
+# The output goes to files, not pipes: a Wine server this program starts outlives it, and
+# would hold a pipe open for as long as other tests keep the server running.
+string(RANDOM LENGTH 8 run_id)
+set(output_file ${CMAKE_CURRENT_BINARY_DIR}/runprogram-${run_id}.out)
+set(error_file ${CMAKE_CURRENT_BINARY_DIR}/runprogram-${run_id}.err)
 execute_process(COMMAND ${WINE_RUN} ${PROGRAM} ${ARGUMENTS}
     RESULT_VARIABLE exit_code
-    OUTPUT_VARIABLE standard_output
-    ERROR_VARIABLE error_output
+    INPUT_FILE /dev/null
+    OUTPUT_FILE ${output_file}
+    ERROR_FILE ${error_file}
     TIMEOUT 120)
+file(READ ${output_file} standard_output)
+file(READ ${error_file} error_output)
+file(REMOVE ${output_file} ${error_file})
 set(output "${standard_output}${error_output}")
 message("${PROGRAM} ${ARGUMENTS}\n-- exit ${exit_code}, output:\n${output}")
 if(NOT exit_code STREQUAL EXPECT_EXIT)
@@ -33,8 +42,7 @@ foreach(pattern IN LISTS EXPECT_ABSENT)
     endif()
 endforeach()
 if(JSON_FIELD)
-    string(RANDOM LENGTH 8 suffix)
-    set(json_file ${CMAKE_CURRENT_BINARY_DIR}/runprogram-${suffix}.json)
+    set(json_file ${CMAKE_CURRENT_BINARY_DIR}/runprogram-${run_id}.json)
     file(WRITE ${json_file} "${standard_output}")
     execute_process(
         COMMAND ${PYTHON} -c [=[
