@@ -10,12 +10,9 @@
 #include "runningwindow.h"
 #include "updateallrun.h"
 #include "updatecommandplanner.h"
-#include "updatecounts.h"
 #include "updatehistory.h"
 #include "updateinterruptguard.h"
 #include "updatereport.h"
-
-#include <algorithm>
 
 namespace {
 
@@ -110,16 +107,7 @@ int UpdateCommand::exitCode(const QList<UpdateResult>& results, const UpdatePlan
                             const CliArguments& arguments)
 {
     if (arguments.all()) {
-        UpdateCounts counts;
-        for (const UpdateResult& result : results) {
-            counts.add(result.verdict);
-        }
-        const bool unreached =
-            std::any_of(plan.skipped.begin(), plan.skipped.end(), [](const UpdatePlan::Skipped& skip) {
-                return skip.decision == UnitPlan::Decision::NoAnswer ||
-                       skip.decision == UnitPlan::Decision::Held ||
-                       skip.decision == UnitPlan::Decision::NotAccessible;
-            });
+        const UpdateCounts counts = UpdateResult::counts(results, plan.skipped);
         // Each code only when nothing worse happened: a unit not written as it should have
         // been, then one that took the file but does not report it, then a listed device
         // nobody could ask.
@@ -129,7 +117,7 @@ int UpdateCommand::exitCode(const QList<UpdateResult>& results, const UpdatePlan
         if (counts.unconfirmed > 0) {
             return kExitUnconfirmed;
         }
-        return unreached ? kExitNoDevice : kExitSuccess;
+        return counts.unreached > 0 ? kExitNoDevice : kExitSuccess;
     }
     switch (results.first().verdict) {
     case UpdateResult::Verdict::Confirmed:

@@ -4,7 +4,6 @@
 #include "clioutput.h"
 #include "devicetext.h"
 #include "mlpdeviceinfonode.h"
-#include "updatecounts.h"
 #include "updatetext.h"
 
 #include <QJsonArray>
@@ -267,15 +266,7 @@ void UpdateReport::endingAfterWrites()
 
 void UpdateReport::summary(const QList<UpdateResult>& results, const QList<UpdatePlan::Skipped>& skipped)
 {
-    UpdateCounts counts;
-    for (const UpdateResult& result : results) {
-        counts.add(result.verdict);
-    }
-    for (const UpdatePlan::Skipped& skip : skipped) {
-        UnitPlan unit;
-        unit.decision = skip.decision;
-        counts.add(unit);
-    }
+    const UpdateCounts counts = UpdateResult::counts(results, skipped);
     if (m_arguments.json()) {
         QJsonObject record;
         record.insert(QStringLiteral("event"), QStringLiteral("summary"));

@@ -26,6 +26,21 @@ UpdateResult UpdateResult::of(const UpdatePlan::Item& item, const UpdateSession&
     return result;
 }
 
+UpdateCounts UpdateResult::counts(const QList<UpdateResult>& results,
+                                  const QList<UpdatePlan::Skipped>& skipped)
+{
+    UpdateCounts counts;
+    for (const UpdateResult& result : results) {
+        counts.add(result.verdict);
+    }
+    for (const UpdatePlan::Skipped& skip : skipped) {
+        UnitPlan unit;
+        unit.decision = skip.decision;
+        counts.add(unit);
+    }
+    return counts;
+}
+
 UpdateResult UpdateResult::notStarted(const UpdatePlan::Item& item)
 {
     UpdateResult result;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mlpupdateoutcome.h"
+#include "updatecounts.h"
 #include "updateplan.h"
 #include "updatesession.h"
 
@@ -19,6 +20,8 @@ struct UpdateResult
     static UpdateResult of(const UpdatePlan::Item& item, const UpdateSession& session);
     // A unit whose session never started.
     static UpdateResult notStarted(const UpdatePlan::Item& item);
+    // What a run's units came to: the results, and the listed devices the plan wrote nothing to.
+    static UpdateCounts counts(const QList<UpdateResult>& results, const QList<UpdatePlan::Skipped>& skipped);
 
     UpdatePlan::Item item;
     Verdict verdict = Verdict::Failed;
