@@ -37,6 +37,14 @@ private:
     QProcess m_logind;
     QString m_busAddress;
 
+    // A sound file with one block of 3000 bytes, read as an update reads it.
+    UpdateImage oneBlockImage()
+    {
+        UpdateFileBuilder file;
+        file.blocks = {patternedBytes(3000)};
+        return UpdateImage::read(file.writeTo(m_directory.filePath("update.ml2")));
+    }
+
     QDBusConnection bus() const
     {
         return QDBusConnection::connectToBus(m_busAddress, QStringLiteral("test"));
@@ -104,12 +112,9 @@ private slots:
         worker.start();
         QCOMPARE(inhibitors(), QStringList());
 
-        UpdateFileBuilder file;
-        file.blocks = {patternedBytes(3000)};
         MLPDeviceInfoNode onlyUnit;
         onlyUnit.address = QStringLiteral("usb:m/0");
-        MLPUpdateFirmwareRequest request(onlyUnit,
-                                         UpdateImage::read(file.writeTo(m_directory.filePath("update.ml2"))));
+        MLPUpdateFirmwareRequest request(onlyUnit, oneBlockImage());
         // The write waits after its first segment until the lock has been looked at.
         QSemaphore looked;
         std::atomic<bool> paused{false};
@@ -173,12 +178,9 @@ private slots:
         SleepInhibitor inhibitor;
         inhibitor.holdWhileUpdating(worker);
         worker.start();
-        UpdateFileBuilder file;
-        file.blocks = {patternedBytes(3000)};
         MLPDeviceInfoNode onlyUnit;
         onlyUnit.address = QStringLiteral("usb:m/0");
-        MLPUpdateFirmwareRequest request(onlyUnit,
-                                         UpdateImage::read(file.writeTo(m_directory.filePath("update.ml2"))));
+        MLPUpdateFirmwareRequest request(onlyUnit, oneBlockImage());
         std::atomic<int> locksAtFirstByte{-1};
         if (heldAtFirstByte) {
             connect(
