@@ -9,10 +9,10 @@
 #include "mlpworkerthread.h"
 #include "statusline.h"
 #include "ui_firmwareupdatedlg.h"
-#include "unitlist.h"
+#include "unitselection.h"
 #include "unitupdaterun.h"
-#include "updatealldlg.h"
-#include "updatefailurebox.h"
+#include "updateallhost.h"
+#include "updatebuttons.h"
 #include "updatefilesource.h"
 #include "updatehistory.h"
 #include "updatehistorydlg.h"
@@ -26,7 +26,6 @@
 #include <QList>
 #include <QShowEvent>
 
-#include <algorithm>
 #include <optional>
 #include <utility>
 
@@ -49,28 +48,26 @@ FirmwareUpdateDlg::FirmwareUpdateDlg(QWidget* parent) : QDialog(parent), m_ui(ne
     m_ui->setupUi(this);
     // The main window is a dialog, which gets no minimize button of its own.
     setWindowFlag(Qt::WindowMinimizeButtonHint);
-    initCurrentDevice();
-    m_ui->bttn_update->setEnabled(false);
+    m_buttons = std::make_unique<UpdateButtons>(m_ui->bttn_update, m_ui->bttn_updateAll);
+    m_buttons->disable(false);
     m_status = std::make_unique<StatusLine>(m_ui->statusLabel, m_ui->progressBar);
-    m_units = std::make_unique<UnitList>(m_ui->devicesCombo);
+    m_selection = std::make_unique<UnitSelection>(m_ui->devicesCombo, *m_status, [this] { refreshBusy(); });
+    initCurrentDevice();
     m_workerAnswers =
         std::make_unique<WorkerThreadAnswers>(*this, [this](bool answered, const MLPDeviceInfoNode& device) {
             selectionAnswered(answered, device);
         });
-    m_update = new UnitUpdateRun(this);
+    m_updateAll = new UpdateAllHost(this);
+    connect(m_updateAll, &UpdateAllHost::opened, this, &FirmwareUpdateDlg::refreshBusy);
+    connect(m_updateAll, &UpdateAllHost::runFinished, this, &FirmwareUpdateDlg::exitIfRequestedAndIdle);
+    m_update = new UnitUpdateRun(this, *m_status);
     connect(m_update, &UnitUpdateRun::stateChanged, this, &FirmwareUpdateDlg::updateStateChanged);
     connect(m_update, &UnitUpdateRun::progress, this, &FirmwareUpdateDlg::progress);
     connect(m_update, &UnitUpdateRun::written, this, &FirmwareUpdateDlg::updateSuccessFul);
-    connect(m_update, &UnitUpdateRun::done, this, [this] {
-        const UpdateSession& session = *m_update->session();
-        m_status->setOutcome(UpdateVerdictText::succeeded(session) + QLatin1Char(' ') +
-                             UpdateVerdictText::afterwards(session));
-    });
-    connect(m_update, &UnitUpdateRun::unconfirmed, this,
-            [this] { m_status->setOutcome(UpdateVerdictText::failed(*m_update->session())); });
     connect(m_update, &UnitUpdateRun::failed, this, &FirmwareUpdateDlg::updateFailed);
-    m_hotplug = new HotplugRefresh([this] { return m_workerThread && !m_busy && !m_failureBoxOpen; },
-                                   [this] { rediscoverKeepingUnit(); }, this);
+    m_hotplug =
+        new HotplugRefresh([this] { return m_workerThread && !m_busy && !m_update->isOfferingRetry(); },
+                           [this] { startDiscovery(true); }, this);
     new ComboWidthFit(m_ui->devicesCombo);
     m_fileSource = std::make_unique<UpdateFileSource>(
         UpdateFileSource::Widgets{m_ui->lbl_fileOpenMode, m_ui->bttn_load, m_ui->lbl_fileStatus,
@@ -95,9 +92,7 @@ void FirmwareUpdateDlg::setWorkerThread(MLPWorkerThread* thread)
 void FirmwareUpdateDlg::exitAfterRunningUpdates()
 {
     m_exitRequested = true;
-    if (m_updateAllDialog) {
-        m_updateAllDialog->stopForProgramEnd();
-    }
+    m_updateAll->stopForProgramEnd();
     exitIfRequestedAndIdle();
 }
 
@@ -105,7 +100,7 @@ void FirmwareUpdateDlg::exitAfterRunningUpdates()
 // or of the window, has a request running or its end to record.
 void FirmwareUpdateDlg::exitIfRequestedAndIdle()
 {
-    if (m_exitRequested && !m_update->isRunning() && !(m_updateAllDialog && m_updateAllDialog->isRunning())) {
+    if (m_exitRequested && !m_update->isRunning() && !m_updateAll->isRunning()) {
         m_exitRequested = false;
         emit readyToExit();
     }
@@ -121,38 +116,22 @@ void FirmwareUpdateDlg::reject()
 
 void FirmwareUpdateDlg::on_devicesCombo_currentIndexChanged(int index)
 {
-    if (index < 0 || !m_workerThread) {
-        return;
+    if (index >= 0 && m_workerThread) {
+        m_selection->select(*m_workerThread, index);
     }
-    m_selecting = true;
-    refreshBusy();
-    m_workerThread->selectDevice(index);
-    // A stray index past the list (a discovery empties it first) keeps the device as it was.
-    m_currentDevice = m_units->listed().value(index, m_currentDevice);
 }
 
 void FirmwareUpdateDlg::on_bttnDiscover_clicked()
 {
     // Asked for by the user: the list starts afresh, with the first device selected.
-    m_units->forget();
-    startDiscovery();
+    startDiscovery(false);
 }
 
-void FirmwareUpdateDlg::rediscoverKeepingUnit()
+void FirmwareUpdateDlg::startDiscovery(bool keepUnit)
 {
-    m_units->keep(m_haveDevice ? std::optional(m_currentDevice) : m_units->lost());
-    startDiscovery();
-}
-
-void FirmwareUpdateDlg::startDiscovery()
-{
-    if (!m_workerThread) {
-        return;
+    if (m_workerThread) {
+        m_selection->discover(*m_workerThread, keepUnit);
     }
-    m_discovering = true;
-    refreshBusy();
-    m_units->clear();
-    m_workerThread->postDiscover();
 }
 
 void FirmwareUpdateDlg::on_bttn_load_clicked()
@@ -182,13 +161,7 @@ void FirmwareUpdateDlg::bringForward(const QString& file)
 
 bool FirmwareUpdateDlg::holdsUnit(const QString& serial) const
 {
-    if (m_updatingAll) {
-        const QList<MLPDeviceInfoNode> units = m_units->listed();
-        return std::any_of(units.begin(), units.end(), [&serial](const MLPDeviceInfoNode& unit) {
-            return serial.isEmpty() || unit.serial == serial;
-        });
-    }
-    return m_haveDevice && (serial.isEmpty() || m_currentDevice.serial == serial);
+    return m_selection->holds(serial, m_updateAll->isOpen());
 }
 
 void FirmwareUpdateDlg::loadFile(const QString& path)
@@ -212,17 +185,7 @@ void FirmwareUpdateDlg::on_bttn_update_clicked()
         return;
     }
     // The file the enabled button was checked with, to the unit the list shows.
-    startUpdate(m_target);
-}
-
-bool FirmwareUpdateDlg::startUpdate(const UnitUpdateFile& target)
-{
-    if (!m_unsignedQuestion.allows(this, target)) {
-        return false;
-    }
-    m_update->start(*m_workerThread, target, !target.verdict.signature.trusted());
-    m_status->startWriting(UpdateVerdictText::writing(target.verdict, target.unit));
-    return true;
+    m_update->start(*m_workerThread, m_target);
 }
 
 void FirmwareUpdateDlg::on_lbl_fileOpenMode_linkActivated(const QString& link)
@@ -240,27 +203,11 @@ void FirmwareUpdateDlg::progress(int percents)
     m_status->progressed(percents);
 }
 
+// The unit being written is looked for again by its update, and stays the chosen one.
 void FirmwareUpdateDlg::devicesDiscovered()
 {
-    // A discovery closes the worker thread's connection, so whatever was selected before is
-    // gone there too. Forgetting it here keeps the window from offering an update to a
-    // device the thread no longer talks to; when devices were found the first one (or the
-    // unit to keep) is selected again below.
-    m_haveDevice = false;
-    initCurrentDevice();
-    m_discovering = false;
-    // A selection posted before the discovery has run or was replaced by it; either way no
-    // answer to it is awaited any more.
-    m_selecting = false;
-    refreshBusy();
-    if (m_update->isRunning()) {
-        // The update looks for its unit again: that unit stays the chosen one.
-        m_units->keep(m_update->session()->unit());
-    }
-    const QList<MLPDeviceInfoNode> devices = m_workerThread->discoveredDevices();
-    const int entryToSelect = m_units->fill(devices);
-    m_status->setDeviceState(
-        DeviceListText::afterDiscovery(devices, m_workerThread->missingDevices(), m_units->lost()));
+    const int entryToSelect = m_selection->discovered(
+        *m_workerThread, m_update->isRunning() ? std::optional(m_update->session()->unit()) : std::nullopt);
     if (entryToSelect >= 0) {
         on_devicesCombo_currentIndexChanged(entryToSelect);
     }
@@ -268,58 +215,41 @@ void FirmwareUpdateDlg::devicesDiscovered()
 
 void FirmwareUpdateDlg::deviceSelected(uint16_t, uint16_t)
 {
-    m_haveDevice = true;
-    m_selecting = false;
-    refreshBusy();
+    m_selection->selected();
 }
 
-// What the unit answered now is fresher than what the discovery listed: an update changes
-// its firmware version, and the tool tip goes by it.
 void FirmwareUpdateDlg::selectionAnswered(bool answered, const MLPDeviceInfoNode& device)
 {
-    if (answered && device.isSameUnit(m_currentDevice)) {
-        m_currentDevice = device;
+    // The tool tip goes by the firmware the unit reports now.
+    if (answered && m_selection->refresh(device)) {
         enableUpdateButtonIfRequirementsAreMet();
     }
 }
 
 void FirmwareUpdateDlg::onConnectionLost()
 {
-    if (m_haveDevice) {
-        // The pings repeat the loss every few seconds; it is told once.
-        m_units->setLost(m_currentDevice);
-        if (!m_update->tellsOfSilence()) {
-            m_status->setDeviceState(DeviceListText::noLongerAnswers(m_currentDevice));
-        }
+    // The pings repeat the loss every few seconds; it is told once, and not over the update's
+    // own account of a unit that went silent.
+    const std::optional<MLPDeviceInfoNode> lost = m_selection->lose();
+    if (lost && !m_update->tellsOfSilence()) {
+        m_status->setDeviceState(DeviceListText::noLongerAnswers(*lost));
     }
-    m_units->clear();
-    m_haveDevice = false;
     m_ui->infoButtonDevice->setEnabled(false);
-    initCurrentDevice();
     enableUpdateButtonIfRequirementsAreMet();
 }
 
 void FirmwareUpdateDlg::enableUpdateButtonIfRequirementsAreMet()
 {
-    offerUpdateAll();
-    if (!m_haveDevice || m_busy) {
-        m_ui->bttn_update->setEnabled(false);
-        m_ui->bttn_update->setToolTip(m_haveDevice ? tr("Wait until the running task has finished.")
-                                                   : QString());
-        return;
+    const bool selected = m_selection->isSelected();
+    m_buttons->offerAll(
+        selected && UpdateAllHost::isWorthOffering(m_fileSource->check(m_selection->units().listed())),
+        m_busy);
+    if (selected && !m_busy) {
+        isSelectedFirmwareValidForDevice();
+        m_buttons->offer(m_target);
+    } else {
+        m_buttons->disable(selected);
     }
-    m_ui->bttn_update->setEnabled(isSelectedFirmwareValidForDevice());
-    m_ui->bttn_update->setToolTip(
-        m_target.fits() ? UpdateVerdictText::toolTip(m_target.verdict, m_currentDevice.fwVersion, {})
-                        : m_target.reason);
-}
-
-void FirmwareUpdateDlg::offerUpdateAll()
-{
-    const bool offered =
-        m_haveDevice && UpdateAllDlg::isWorthOffering(m_fileSource->check(m_units->listed()));
-    m_ui->bttn_updateAll->setVisible(offered);
-    m_ui->bttn_updateAll->setEnabled(offered && !m_busy);
 }
 
 void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
@@ -330,34 +260,19 @@ void FirmwareUpdateDlg::on_bttn_updateAll_clicked()
     // The dialog's units run on links of their own, and its watching lends the worker thread
     // for discoveries; the window follows none of its answers meanwhile and stays busy.
     disconnectWorkerThreadSignals();
-    m_updatingAll = true;
-    refreshBusy();
-    QString summary;
-    {
-        const bool offerWatching = true;
-        UpdateAllDlg dialog(*m_workerThread, m_fileSource->check(m_units->listed()),
-                            UpdateHistory::defaultPath(), this, offerWatching,
-                            m_workerThread->missingDevices());
-        m_updateAllDialog = &dialog;
-        connect(&dialog, &UpdateAllDlg::runFinished, this, &FirmwareUpdateDlg::exitIfRequestedAndIdle);
-        dialog.exec();
-        m_updateAllDialog = nullptr;
-        summary = dialog.summary();
-        // Gone before anything else reaches for the units: when a forced end of the session
-        // ended its loop, a unit still written is waited for here.
-    }
-    m_updatingAll = false;
+    const QString summary =
+        m_updateAll->run(*m_workerThread, m_fileSource->check(m_selection->units().listed()));
     connectWorkerThreadSignals();
     m_status->setOutcome(summary.isEmpty() ? QString() : tr("Update All: %1").arg(summary));
     // The units run other firmware now and the thread talks to another one.
-    rediscoverKeepingUnit();
+    startDiscovery(true);
 }
 
 // The shared update check, for the chosen file and the current device; its verdict is kept
 // for the tool tip and for the update the button starts.
 bool FirmwareUpdateDlg::isSelectedFirmwareValidForDevice()
 {
-    m_target = m_fileSource->check(m_currentDevice);
+    m_target = m_fileSource->check(m_selection->unit());
     return m_target.fits();
 }
 
@@ -368,17 +283,9 @@ QString FirmwareUpdateDlg::getSelectedFirmwareFileName(MLPDeviceInfoNode deviceI
 
 void FirmwareUpdateDlg::updateFailed(MLPWorkerRequestI::failReason)
 {
-    const UpdateSession& session = *m_update->session();
-    const QString reason = UpdateVerdictText::failed(session);
+    const QString reason = UpdateVerdictText::failed(*m_update->session());
     m_status->endWriting(reason);
-    const UnitUpdateFile again{session.unit(), session.image(), m_target.verdict, {}};
-    m_failureBoxOpen = true;
-    const bool retry = UpdateFailureBox::exec(this, reason, m_units->lists(again.unit));
-    m_failureBoxOpen = false;
-    // The unit may have gone while the box was open; then its loss is what the line tells.
-    // The selection the update's end posted may still be under way: the retry runs after it.
-    if (!retry || m_discovering || m_update->isRunning() || !m_units->lists(again.unit) ||
-        !startUpdate(again)) {
+    if (!m_update->offerRetry(*m_workerThread, reason, m_selection->units(), !m_selection->isDiscovering())) {
         m_hotplug->windowFreed();
     }
 }
@@ -392,9 +299,8 @@ void FirmwareUpdateDlg::updateSuccessFul()
 // list shows, which is the one the person picked last, also when picked during the update.
 void FirmwareUpdateDlg::updateStateChanged()
 {
-    if (!m_update->isRunning() && m_haveDevice && m_workerThread) {
-        m_selecting = true;
-        m_workerThread->postSelect(m_currentDevice);
+    if (!m_update->isRunning() && m_workerThread) {
+        m_selection->selectAgain(*m_workerThread);
     }
     refreshBusy();
     exitIfRequestedAndIdle();
@@ -403,8 +309,7 @@ void FirmwareUpdateDlg::updateStateChanged()
 void FirmwareUpdateDlg::initCurrentDevice()
 {
     // No unit: no link kind or serial number, so nothing is taken for the same unit later.
-    m_currentDevice = MLPDeviceInfoNode();
-    m_currentDevice.model = QStringLiteral("N/A");
+    m_selection->clearUnit();
 }
 
 void FirmwareUpdateDlg::closeEvent(QCloseEvent* e)
@@ -443,7 +348,7 @@ void FirmwareUpdateDlg::recycleFirmwareUpdateRequest()
 
 void FirmwareUpdateDlg::on_infoButtonDevice_clicked()
 {
-    runInformationDialog<DeviceInfoDlg>(this, m_currentDevice);
+    runInformationDialog<DeviceInfoDlg>(this, m_selection->unit());
 }
 
 void FirmwareUpdateDlg::on_infoButtonBuiltInFirmware_clicked()
@@ -462,7 +367,7 @@ void FirmwareUpdateDlg::on_infoButtonLoadedFirmware_clicked()
 // answered, an update session that has not ended, or the units being updated all together.
 void FirmwareUpdateDlg::refreshBusy()
 {
-    m_busy = m_discovering || m_selecting || m_updatingAll || m_update->isRunning();
+    m_busy = m_selection->awaitsThread() || m_updateAll->isOpen() || m_update->isRunning();
     setBusy(m_busy);
 }
 
@@ -476,7 +381,7 @@ void FirmwareUpdateDlg::setBusy(bool b)
     m_ui->bttnDiscover->setEnabled(!b);
     m_ui->bttn_quit->setEnabled(!b);
     m_ui->bttn_load->setEnabled(!b);
-    m_ui->infoButtonDevice->setEnabled(!b && m_haveDevice);
+    m_ui->infoButtonDevice->setEnabled(!b && m_selection->isSelected());
     // Busy, it disables both update buttons and says to wait.
     enableUpdateButtonIfRequirementsAreMet();
     if (!b) {

@@ -3,7 +3,6 @@
 #include "mlpdeviceinfonode.h"
 #include "mlpworkerrequesti.h"
 #include "unitupdatefile.h"
-#include "unsignedfilequestion.h"
 
 #include <QDialog>
 #include <QList>
@@ -16,11 +15,12 @@ class QCloseEvent;
 class QShowEvent;
 class MLPWorkerThread;
 class StatusLine;
-class UnitList;
+class UnitSelection;
 class UnitUpdateRun;
 class UpdateFileSource;
 class HotplugRefresh;
-class UpdateAllDlg;
+class UpdateAllHost;
+class UpdateButtons;
 class WorkerThreadAnswers;
 
 namespace Ui {
@@ -88,39 +88,25 @@ private slots:
 
 private:
     void selectionAnswered(bool answered, const MLPDeviceInfoNode& device);
-    // Writes the checked file to the unit.
-    // False when the person would not have an unsigned file written.
-    bool startUpdate(const UnitUpdateFile& target);
     void updateStateChanged();
     void exitIfRequestedAndIdle();
-    // Offered while the file in use fits two or more listed units.
-    void offerUpdateAll();
     void refreshBusy();
     void setBusy(bool b);
     void setAlternativeFileMode(bool on);
     void connectWorkerThreadSignals();
     void disconnectWorkerThreadSignals();
-    void startDiscovery();
+    // With keepUnit the unit chosen now, or the one that went silent, is chosen again once listed.
+    void startDiscovery(bool keepUnit);
     void loadFile(const QString& path);
-    // Reads the list afresh with the chosen unit, or the one that went silent, chosen again.
-    void rediscoverKeepingUnit();
 
     Ui::FirmwareUpdateDlg* m_ui;
     MLPWorkerThread* m_workerThread = nullptr;
     // One unit's update: the one running, or the last until the next starts.
     UnitUpdateRun* m_update;
-    UnsignedFileQuestion m_unsignedQuestion;
-    MLPDeviceInfoNode m_currentDevice;
     bool m_busy = false;
-    bool m_haveDevice = false;
     std::unique_ptr<UpdateFileSource> m_fileSource;
 
-    // What makes the window busy, each set where its request is posted and cleared where it ends.
-    bool m_discovering = false;
-    bool m_selecting = false;
-    bool m_updatingAll = false;
-    // The Update All Units dialog while it is open.
-    UpdateAllDlg* m_updateAllDialog = nullptr;
+    UpdateAllHost* m_updateAll;
     bool m_exitRequested = false;
     // A file another start named while the window was busy.
     QString m_fileToLoad;
@@ -130,9 +116,8 @@ private:
     UnitUpdateFile m_target;
 
     std::unique_ptr<StatusLine> m_status;
-    std::unique_ptr<UnitList> m_units;
+    std::unique_ptr<UnitSelection> m_selection;
+    std::unique_ptr<UpdateButtons> m_buttons;
 
     HotplugRefresh* m_hotplug;
-    // A refresh under the box would rebuild the list the box speaks of.
-    bool m_failureBoxOpen = false;
 };

@@ -351,9 +351,3 @@ void UpdateAllDlg::setStatus(const QString& text)
     m_ui->lbl_status->setText(text);
     m_statusFit->fit();
 }
-
-bool UpdateAllDlg::isWorthOffering(const QList<UnitUpdateFile>& units)
-{
-    return std::count_if(units.begin(), units.end(),
-                         [](const UnitUpdateFile& unit) { return unit.fits(); }) >= 2;
-}

@@ -38,9 +38,6 @@ class UpdateAllDlg : public QDialog
     Q_OBJECT
 
 public:
-    // Worth offering when the file in use fits two or more of the units.
-    static bool isWorthOffering(const QList<UnitUpdateFile>& units);
-
     // Runs modally; the caller keeps the thread and makes its own window busy meanwhile. The
     // thread's own device is let go before the first unit opens. Each model's units are written
     // from the image their first unit brings, also those that appear while watching, which is
