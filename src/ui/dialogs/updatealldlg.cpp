@@ -338,9 +338,11 @@ void UpdateAllDlg::finishRun()
 
 void UpdateAllDlg::showRunStatus()
 {
+    // Written means took the whole file: a failed unit has a history entry too.
+    const UpdateCounts counts = m_rows->counts();
     const QString text =
         RigRunText::status(m_rows->progress(), m_rows->stopRequested() && isRunning(), m_programEnds,
-                           m_rows->isWatching(), static_cast<int>(m_rows->entries().size()));
+                           m_rows->isWatching(), counts.confirmed + counts.unconfirmed);
     if (!text.isEmpty()) {
         setStatus(text);
     }

@@ -806,17 +806,21 @@ void TestFirmwareUpdateFlow::updateAllLeavesAloneUnitsAtTheFilesFirmware()
     QVERIFY(dialog.close());
 }
 
-// Watching after the run of two units: a unit of their model plugged in is written as it
-// appears, one of another model is not shown, and the written unit unplugged and plugged in
-// again, now at the file's firmware, is listed as left alone and not written twice.
+// Watching after the run of three units, one of which fails: a unit of their model plugged in
+// is written as it appears, one of another model is not shown, and the written unit unplugged
+// and plugged in again, now at the file's firmware, is listed as left alone and not written
+// twice. The line under the table counts only the units that took the file.
 void TestFirmwareUpdateFlow::updateAllKeepsWatchingForUnitsPluggedIn()
 {
-    for (const char* serial : {"ML0001", "ML0002"}) {
-        m_emulation->addMakerDevice(makeDevice(kFittingModel, 0x0100, kFirmwareBefore),
-                                    marlune::testing::makerWithSerial(serial));
+    std::map<QString, std::shared_ptr<VirtualDevice>> devicesBySerial;
+    for (const char* serial : {"ML0001", "ML0002", "ML0004"}) {
+        const std::shared_ptr<VirtualDevice> device = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
+        m_emulation->addMakerDevice(device, marlune::testing::makerWithSerial(serial));
+        devicesBySerial[QString::fromLatin1(serial)] = device;
     }
     // Discovered first: the discovery makes the worker thread.
     const QList<UnitUpdateFile> units = discoverUnitsWithTheirBuiltInFiles();
+    devicesBySerial.at(units.at(2).unit.serial)->failSegment(1, 0x07);
     const bool offerWatching = true;
     UpdateAllDlg dialog(*m_workerThread, units, UpdateHistory::defaultPath(), nullptr, offerWatching);
     dialog.show();
@@ -834,14 +838,16 @@ void TestFirmwareUpdateFlow::updateAllKeepsWatchingForUnitsPluggedIn()
         [](QWidget* box) { qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click(); });
     QTest::mouseClick(dialog.findChild<QPushButton*>("bttn_start"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(status().startsWith("Watching"), kUpdateTimeoutMs);
+    QVERIFY2(status().contains("; 2 units written so far."), qPrintable(status()));
     const QString updated = QStringLiteral("Updated to firmware 1.03.");
-    QCOMPARE(verdicts(), (QStringList{updated, updated}));
+    QCOMPARE(verdicts().mid(0, 2), (QStringList{updated, updated}));
+    QVERIFY2(verdicts().at(2).startsWith("Failed"), qPrintable(verdicts().at(2)));
 
     const std::shared_ptr<VirtualDevice> newcomer = makeDevice(kFittingModel, 0x0100, kFirmwareBefore);
     const int newcomerId = m_emulation->addMakerDevice(newcomer, marlune::testing::makerWithSerial("ML0003"));
     m_emulation->addMakerDevice(makeDevice(kOtherModel, 0x0200, kFirmwareBefore),
                                 marlune::testing::makerWithSerial("ML0009"));
-    QTRY_COMPARE_WITH_TIMEOUT(verdicts(), (QStringList{updated, updated, updated}), kUpdateTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(verdicts().value(3), updated, kUpdateTimeoutMs);
     QTRY_VERIFY_WITH_TIMEOUT(!dialog.isRunning() && status().startsWith("Watching"), kStateTimeoutMs);
     const std::size_t segmentsWritten = newcomer->dataSegmentCount();
 
@@ -850,13 +856,13 @@ void TestFirmwareUpdateFlow::updateAllKeepsWatchingForUnitsPluggedIn()
     m_emulation->unplug(newcomerId);
     QTRY_VERIFY_WITH_TIMEOUT(workerSignals.discoveries > 0, kStateTimeoutMs);
     m_emulation->addMakerDevice(newcomer, marlune::testing::makerWithSerial("ML0003"));
-    QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 4, kUpdateTimeoutMs);
+    QTRY_COMPARE_WITH_TIMEOUT(table->rowCount(), 5, kUpdateTimeoutMs);
     QCOMPARE(verdicts().last(), QStringLiteral("Already runs the file's firmware; left alone."));
     QCOMPARE(newcomer->dataSegmentCount(), segmentsWritten);
 
     QTest::mouseClick(dialog.findChild<QPushButton*>("bttn_stop"), Qt::LeftButton);
-    QCOMPARE(status(), QStringLiteral("3 updated, 0 failed, 0 not started."));
-    QCOMPARE(takeHistory().size(), 3);
+    QCOMPARE(status(), QStringLiteral("3 updated, 1 failed, 0 not started."));
+    QCOMPARE(takeHistory().size(), 4);
     QVERIFY(dialog.close());
 }
 
