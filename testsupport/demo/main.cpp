@@ -1,7 +1,8 @@
 // marlune-fwupdate-demo: plugs emulated Marlune devices into a umockdev testbed and runs the
 // real, unchanged program as a child process, which inherits the emulation. What a tester
 // sees is exactly what ships; only the hardware is pretend. MARLUNE_DEMO_DEVICES chooses
-// the devices and their faults (see demodevicedescription.h and the README).
+// the devices and their faults (see demodevicedescription.h and the README). With --cli as
+// the first argument the child is the command-line tool, given the arguments after it.
 
 #include "demodevice.h"
 #include "demodevicedescription.h"
@@ -12,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QProcess>
+#include <QStringList>
 #include <QTextStream>
 #include <QTimer>
 
@@ -31,6 +33,7 @@ namespace {
 const char* const kDevicesVariable = "MARLUNE_DEMO_DEVICES";
 const char* const kPreloadLibrary = "libumockdev-preload";
 const char* const kWrapper = "umockdev-wrapper";
+const char* const kCliOption = "--cli";
 constexpr int kUnplugPollMs = 5;
 constexpr int kSetupFailure = 2;
 
@@ -65,7 +68,13 @@ int main(int argc, char** argv)
 {
     runUnderUmockdevWrapper(argv);
     QCoreApplication application(argc, argv);
-    QTextStream console(stdout);
+    QStringList arguments = application.arguments().mid(1);
+    const bool commandLine = !arguments.isEmpty() && arguments.first() == QLatin1String(kCliOption);
+    if (commandLine) {
+        arguments.removeFirst();
+    }
+    // The command-line tool's own output stays alone on its stream, for --json and for pipes.
+    QTextStream console(commandLine ? stderr : stdout);
 
     QVector<DemoDeviceDescription> descriptions = DemoDeviceDescription::defaultDevices();
     const QString devicesText = qEnvironmentVariable(kDevicesVariable);
@@ -139,7 +148,7 @@ int main(int argc, char** argv)
                      });
     QObject::connect(&program, &QProcess::errorOccurred, &application, [&](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
-            QTextStream(stderr) << "cannot start " << MARLUNE_FWUPDATE_PATH << Qt::endl;
+            QTextStream(stderr) << "cannot start " << program.program() << Qt::endl;
             application.exit(kSetupFailure);
         }
     });
@@ -150,7 +159,8 @@ int main(int argc, char** argv)
     QObject::connect(&terminationSignals, &TerminationSignalNotifier::terminationRequested, &program,
                      [&] { program.terminate(); });
 
-    program.start(QStringLiteral(MARLUNE_FWUPDATE_PATH), application.arguments().mid(1));
+    program.start(QString::fromUtf8(commandLine ? MARLUNE_FWUPDATE_CLI_PATH : MARLUNE_FWUPDATE_PATH),
+                  arguments);
     const int exitCode = application.exec();
     if (program.state() != QProcess::NotRunning) {
         program.terminate();
