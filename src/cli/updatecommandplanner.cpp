@@ -135,7 +135,6 @@ UpdatePlan planOne(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
     }
 
     UpdatePlan::Item item;
-    item.index = index;
     const FileChoice choice = chooseFile(devices[index], arguments, catalogue, files, item);
     if (choice.mismatch) {
         return refused(kExitFileRejected, QStringLiteral("Refusing to update %1: %2.")
@@ -220,13 +219,11 @@ UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
     planner.setAllowUnsigned(arguments.allowUnsigned());
     UpdatePlan plan;
     bool anyFits = false;
-    int index = 0;
     for (const UnitPlan& unit : planner.plan(devices, missing)) {
         anyFits = anyFits || unit.fits();
         if (unit.writes()) {
             UpdatePlan::Item item;
             item.device = unit.unit;
-            item.index = index;
             item.filePath = unit.image.path();
             item.image = unit.image;
             item.firmwareVersion = unit.fit.fileFirmwareVersionText;
@@ -238,7 +235,6 @@ UpdatePlan planAll(const QList<MLPDeviceInfoNode>& devices, const CliArguments& 
             plan.skipped << UpdatePlan::Skipped{skippedDevice(unit), skipReason(unit, arguments, catalogue),
                                                 unit.decision};
         }
-        ++index;
     }
     // A rig already up to date is nothing to refuse: the summary says why each unit was left.
     // Nor is a bench with nothing to write while watching: units are still to be plugged in.

@@ -16,7 +16,6 @@ struct UpdatePlan
     struct Item
     {
         MLPDeviceInfoNode device;
-        int index = 0; // position in the discovered list
         QString filePath;
         // The file's bytes as read once for the run: every unit of the run gets these.
         UpdateImage image;
