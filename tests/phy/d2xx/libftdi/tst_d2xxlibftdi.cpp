@@ -102,8 +102,8 @@ private slots:
         QCOMPARE(listed, (std::set<std::string>{"MARLUNE MLP-DEV/FT0001", "MARLUNE MLP-DGL/FT0002"}));
     }
 
-    // While a bridge stays attached its strings are read once; a bridge plugged in again, or
-    // another one in its place, is read anew. An open bridge keeps what the provider read.
+    // While a bridge stays attached its strings are read once, as long as an open bridge keeps
+    // what the provider read.
     void listingReadsABridgeOnceWhileItStaysAttached()
     {
         m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
@@ -120,6 +120,7 @@ private slots:
         QCOMPARE(m_emulation->stringReadCount(other), reads);
     }
 
+    // A bridge plugged in again, or another one in its place, is read anew.
     void bridgePluggedInAgainIsReadAnew_data()
     {
         addFlagRows("samePort", "on the next port, another bridge open meanwhile", "on the same port");
