@@ -11,15 +11,7 @@
 
 namespace marlune::MLP {
 
-MLPPhyMl::MLPPhyMl()
-{
-    if (libusb_init(&m_context) == 0) {
-        m_initialised = true;
-    } else {
-        // A null context means libusb's default one to every later call; none may be made.
-        m_context = nullptr;
-    }
-}
+MLPPhyMl::MLPPhyMl() = default;
 
 MLPPhyMl::~MLPPhyMl()
 {
@@ -39,6 +31,20 @@ void MLPPhyMl::open(const std::string& address)
         return;
     }
     openIndex(*index);
+}
+
+bool MLPPhyMl::started()
+{
+    if (!m_startTried) {
+        m_startTried = true;
+        if (libusb_init(&m_context) == 0) {
+            m_initialised = true;
+        } else {
+            // A null context means libusb's default one to every later call; none may be made.
+            m_context = nullptr;
+        }
+    }
+    return m_initialised;
 }
 
 bool MLPPhyMl::isSupportedDevice(libusb_device* device) const
@@ -112,7 +118,7 @@ void MLPPhyMl::visitAttached(const std::function<bool(libusb_device*)>& visit)
 int32_t MLPPhyMl::enumerate()
 {
     releaseDevices();
-    if (!m_initialised) {
+    if (!started()) {
         return 0;
     }
     visitAttached([this](libusb_device* device) {
@@ -129,7 +135,7 @@ int32_t MLPPhyMl::enumerateAt(const std::string& portPath)
 {
     releaseDevices();
     m_openStatus = 0;
-    if (!m_initialised || portPath.empty()) {
+    if (portPath.empty() || !started()) {
         return 0;
     }
     // The port path comes from the bus numbering libusb keeps without opening a device.

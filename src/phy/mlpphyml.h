@@ -16,8 +16,10 @@ namespace marlune::MLP {
 
 // The link to devices on the maker's own USB interface: finds them by vendor and product
 // id (MLPUsbIdentities), tells physical devices apart by serial number and carries MLP bytes over the bulk
-// endpoint pair of interface 0. Holds its own libusb context for its whole life, shared with
-// no other link: links on several threads meet only in MLPUsbListingLock, which their listings
+// endpoint pair of interface 0. Holds its own libusb context from its first listing to its end,
+// shared with no other link; starting one reads every device on the bus, one start at a time
+// in the process, so a link that never lists a maker device (a bridge unit's) starts none.
+// Links on several threads meet only in MLPUsbListingLock, which their listings
 // and opens take, and in libusb's process-wide state, which libusb locks itself.
 class MLPPhyMl : public MLPPhy
 {
@@ -67,6 +69,8 @@ public:
 private:
     using SerialBuffer = std::array<char, kSerialBufferBytes>;
 
+    // Starts the libusb context at the first call; false when it could not, then and later.
+    bool started();
     bool isSupportedDevice(libusb_device* device) const;
     // libusb's status of the open, 0 when the serial number was read; LIBUSB_ERROR_OTHER when
     // the device opened but has no serial number to read.
@@ -86,6 +90,7 @@ private:
     int32_t m_rxCount = 0;
     int32_t m_rxPos = 0;
     std::array<uint8_t, kBulkInTransferBytes> m_rxBuffer{};
+    bool m_startTried = false;
     bool m_initialised = false;
 };
 

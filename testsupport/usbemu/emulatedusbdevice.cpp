@@ -188,6 +188,12 @@ bool EmulatedUsbDevice::isDisconnected() const
     return m_disconnected;
 }
 
+int EmulatedUsbDevice::stringReadCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stringReads;
+}
+
 bool EmulatedUsbDevice::serviceDevice(Clock::time_point)
 {
     return false;
@@ -409,8 +415,7 @@ int EmulatedUsbDevice::runControlUrb(Urb& urb)
     return 0;
 }
 
-std::optional<std::size_t> EmulatedUsbDevice::handleStandardRequest(const SetupPacket& setup,
-                                                                    uint8_t* data) const
+std::optional<std::size_t> EmulatedUsbDevice::handleStandardRequest(const SetupPacket& setup, uint8_t* data)
 {
     if (!(setup.requestType & kDirectionIn)) {
         return 0; // SET_FEATURE, CLEAR_FEATURE and the like: accepted
@@ -426,6 +431,9 @@ std::optional<std::size_t> EmulatedUsbDevice::handleStandardRequest(const SetupP
             reply = m_descriptors.configurationDescriptor();
         } else if (descriptorType == kStringDescriptor) {
             reply = m_descriptors.stringDescriptor(descriptorIndex);
+            if (descriptorIndex != 0) {
+                ++m_stringReads;
+            }
         }
         if (reply.empty()) {
             return std::nullopt;

@@ -62,6 +62,8 @@ public:
     // endpoint reports that it was unplugged.
     void disconnect();
     bool isDisconnected() const;
+    // How many string descriptors the host has asked for, the language list left out.
+    int stringReadCount() const;
 
 protected:
     struct SetupPacket
@@ -154,7 +156,7 @@ private:
 
     void submitUrb(UMockdevIoctlClient* client, Clock::time_point now);
     int runControlUrb(Urb& urb);
-    std::optional<std::size_t> handleStandardRequest(const SetupPacket& setup, uint8_t* data) const;
+    std::optional<std::size_t> handleStandardRequest(const SetupPacket& setup, uint8_t* data);
     void discardUrb(UMockdevIoctlClient* client);
     void reapUrb(UMockdevIoctlClient* client, bool blocking, Clock::time_point now);
     int claimInterface(UMockdevIoctlClient* client, unsigned int interfaceNumber);
@@ -174,6 +176,7 @@ private:
     std::map<UMockdevIoctlClient*, ClientState> m_clients;
     UMockdevIoctlClient* m_interfaceOwner = nullptr;
     bool m_disconnected = false;
+    int m_stringReads = 0;
     std::deque<Delivery> m_deliveries;
 
     // What the device's thread is handed; never held while answering or servicing.

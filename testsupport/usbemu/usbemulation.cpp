@@ -222,6 +222,13 @@ bool UsbEmulation::isPlugged(int id) const
     return found != m_devices.end() && found->second.plugged;
 }
 
+int UsbEmulation::stringReadCount(int id) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_devices.find(id);
+    return found == m_devices.end() ? 0 : found->second.device->stringReadCount();
+}
+
 std::vector<FtdiLineEvent> UsbEmulation::ftdiLineLog(int id) const
 {
     std::lock_guard lock(m_mutex);

@@ -57,6 +57,10 @@ public:
     // of the root hub, which is also its address there).
     std::string portPath(int id) const;
 
+    // How many string descriptors the host has read from a device, the language list left
+    // out; 0 for unknown ids.
+    int stringReadCount(int id) const;
+
     // The line log of an FTDI bridge; empty for other ids.
     std::vector<FtdiLineEvent> ftdiLineLog(int id) const;
     void clearFtdiLineLog(int id);

@@ -3,7 +3,8 @@
 // touching freed memory.
 //
 // Several threads may call these functions at once, each with handles of its own. The device
-// list and the set of open handles are the whole process's and are locked. A handle belongs
+// list and the set of open handles are the whole process's and are locked; so are the bridges'
+// strings, which LibftdiBus keeps while each bridge stays attached. A handle belongs
 // to the thread that opened it, as with the vendor's driver: its settings, reads, writes and
 // its FT_Close come from that thread alone, so a bridge's own USB traffic runs without the lock
 // and a read waiting on one bridge holds up no other. FT_Close takes its handle out of the set
@@ -81,7 +82,8 @@ FT_STATUS FT_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs)
     if (lpdwNumDevs == nullptr) {
         return FT_INVALID_PARAMETER;
     }
-    // Reading every bridge's strings takes a while; only the new list's hand-over is locked.
+    // Reading the strings of bridges not read before takes a while; only the new list's
+    // hand-over is locked.
     std::vector<LibftdiBridge::ListEntry> attached;
     const FT_STATUS status = LibftdiBridge::listAttached(attached);
     ProviderState& state = providerState();

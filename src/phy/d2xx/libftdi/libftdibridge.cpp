@@ -1,7 +1,6 @@
 #include "libftdibridge.h"
 
-#include "mlpusbidentities.h"
-#include "mlpusbportpath.h"
+#include "libftdibus.h"
 
 #include <algorithm>
 #include <chrono>
@@ -14,39 +13,15 @@ namespace marlune::d2xx {
 
 namespace {
 
-constexpr int kDescriptionBytes = sizeof FT_DEVICE_LIST_INFO_NODE{}.Description;
-constexpr int kSerialNumberBytes = sizeof FT_DEVICE_LIST_INFO_NODE{}.SerialNumber;
 // Every USB packet the chip sends starts with two modem-status bytes.
 constexpr unsigned int kStatusBytes = 2;
 // D2XX's range for the latency timer; the chips themselves would also take 1.
 constexpr UCHAR kMinLatencyMs = 2;
 
-std::string readString(libusb_device_handle* handle, uint8_t index, int capacity)
-{
-    // Index 0 means the device has no such string.
-    if (index == 0) {
-        return std::string();
-    }
-    std::string text(static_cast<std::size_t>(capacity), '\0');
-    const int length = libusb_get_string_descriptor_ascii(
-        handle, index, reinterpret_cast<unsigned char*>(text.data()), capacity);
-    if (length < 0) {
-        return std::string();
-    }
-    text.resize(std::min(static_cast<std::size_t>(length), text.size() - 1));
-    return text;
-}
-
 int boundedTimeout(ULONG timeoutMs)
 {
     // libusb reads 0 as "no limit", which D2XX does not mean.
     return static_cast<int>(std::clamp<ULONG>(timeoutMs, 1, INT_MAX));
-}
-
-DWORD locationIdOf(libusb_device* device)
-{
-    return marlune::MLP::MLPUsbPortPath::locationId(libusb_get_bus_number(device),
-                                                    marlune::MLP::MLPUsbPortPath::portsOf(device));
 }
 
 FT_STATUS statusOf(int ftdiResult)
@@ -56,43 +31,14 @@ FT_STATUS statusOf(int ftdiResult)
 
 } // namespace
 
-// The attached bridges in libusb's order, each with its strings when readStrings is set.
 FT_STATUS LibftdiBridge::listBridges(bool readStrings, std::vector<ListEntry>& entries)
 {
-    entries.clear();
-    libusb_context* context = nullptr;
-    if (libusb_init(&context) != 0) {
+    const std::shared_ptr<LibftdiBus> bus = LibftdiBus::acquire();
+    if (!bus) {
+        entries.clear();
         return FT_IO_ERROR;
     }
-    libusb_device** attached = nullptr;
-    const ssize_t attachedCount = libusb_get_device_list(context, &attached);
-    if (attachedCount < 0) {
-        libusb_exit(context);
-        return FT_IO_ERROR;
-    }
-    for (ssize_t i = 0; i < attachedCount; ++i) {
-        libusb_device* device = attached[i];
-        libusb_device_descriptor descriptor{};
-        if (libusb_get_device_descriptor(device, &descriptor) != 0 ||
-            !marlune::MLP::MLPUsbIdentities::isFtdiBridge(descriptor.idVendor, descriptor.idProduct)) {
-            continue;
-        }
-        ListEntry entry;
-        entry.busNumber = libusb_get_bus_number(device);
-        entry.deviceAddress = libusb_get_device_address(device);
-        entry.id = (ULONG{descriptor.idVendor} << 16) | descriptor.idProduct;
-        entry.locationId = locationIdOf(device);
-        libusb_device_handle* handle = nullptr;
-        if (readStrings && libusb_open(device, &handle) == 0) {
-            entry.description = readString(handle, descriptor.iProduct, kDescriptionBytes);
-            entry.serialNumber = readString(handle, descriptor.iSerialNumber, kSerialNumberBytes);
-            libusb_close(handle);
-        }
-        entries.push_back(std::move(entry));
-    }
-    libusb_free_device_list(attached, 1);
-    libusb_exit(context);
-    return FT_OK;
+    return bus->listBridges(readStrings, entries);
 }
 
 FT_STATUS LibftdiBridge::listAttached(std::vector<ListEntry>& entries)
@@ -131,6 +77,7 @@ LibftdiBridge::~LibftdiBridge()
 
 FT_STATUS LibftdiBridge::open(const ListEntry& entry)
 {
+    m_bus = LibftdiBus::acquire();
     m_context = ftdi_new();
     if (m_context == nullptr) {
         return FT_INSUFFICIENT_RESOURCES;

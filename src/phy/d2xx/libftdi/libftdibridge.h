@@ -4,12 +4,15 @@
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 struct ftdi_context;
 
 namespace marlune::d2xx {
+
+class LibftdiBus;
 
 // One FTDI bridge opened through libftdi1, with the D2XX meaning of each operation: a D2XX
 // handle of the libftdi provider points to one. Owns its libftdi context, and with it a
@@ -34,6 +37,7 @@ public:
 
     // The attached bridges (the FTDI ids of MLPUsbIdentities) in libusb's order; a bridge whose strings
     // cannot be read (no access, or a string it does not have) is listed with that text empty.
+    // Only bridges the provider has not read while attached are opened for their strings.
     static FT_STATUS listAttached(std::vector<ListEntry>& entries);
     // The attached bridge at a location, found without opening any device; its strings are
     // left empty. FT_DEVICE_NOT_FOUND when no bridge sits there.
@@ -60,6 +64,9 @@ private:
     // Appends the data of the chip's next answer to m_received.
     FT_STATUS receiveAnswer();
 
+    // Held while open, so the strings the provider has read stay known to the listings of
+    // other units meanwhile. The bridge's own traffic runs on its libftdi context.
+    std::shared_ptr<LibftdiBus> m_bus;
     ftdi_context* m_context = nullptr;
     bool m_open = false;
     ULONG m_readTimeoutMs = kDefaultTimeoutMs;

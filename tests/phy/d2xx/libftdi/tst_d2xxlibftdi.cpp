@@ -11,6 +11,7 @@
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 using namespace marlune::testing;
 
@@ -37,6 +38,19 @@ private:
             return false;
         }
         return FT_Open(0, &m_handle) == FT_OK && FT_SetBaudRate(m_handle, kWorkingBaudRate) == FT_OK;
+    }
+
+    std::set<std::string> listedSerialNumbers()
+    {
+        DWORD count = 0;
+        FT_CreateDeviceInfoList(&count);
+        std::vector<FT_DEVICE_LIST_INFO_NODE> nodes(count);
+        FT_GetDeviceInfoList(nodes.data(), &count);
+        std::set<std::string> serialNumbers;
+        for (const FT_DEVICE_LIST_INFO_NODE& node : nodes) {
+            serialNumbers.insert(node.SerialNumber);
+        }
+        return serialNumbers;
     }
 
     QByteArray readFor(DWORD count, ULONG timeoutMs, FT_STATUS* status = nullptr)
@@ -86,6 +100,59 @@ private slots:
             listed.insert(std::string(node.Description) + "/" + node.SerialNumber);
         }
         QCOMPARE(listed, (std::set<std::string>{"MARLUNE MLP-DEV/FT0001", "MARLUNE MLP-DGL/FT0002"}));
+    }
+
+    // While a bridge stays attached its strings are read once, as long as an open bridge keeps
+    // what the provider read.
+    void listingReadsABridgeOnceWhileItStaysAttached()
+    {
+        m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                   bridgeNamed("MARLUNE MLP-DEV", "FT0001"));
+        const int other = m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                                     bridgeNamed("MARLUNE MLP-DEV", "FT0002"));
+        QCOMPARE(FT_OpenEx(const_cast<char*>("FT0001"), FT_OPEN_BY_SERIAL_NUMBER, &m_handle), FT_OK);
+        DWORD count = 0;
+        FT_CreateDeviceInfoList(&count);
+        const int reads = m_emulation->stringReadCount(other);
+
+        QCOMPARE(listedSerialNumbers(), (std::set<std::string>{"FT0001", "FT0002"}));
+        QVERIFY(reads > 0);
+        QCOMPARE(m_emulation->stringReadCount(other), reads);
+    }
+
+    // A bridge plugged in again, or another one in its place, is read anew.
+    void bridgePluggedInAgainIsReadAnew_data()
+    {
+        addFlagRows("samePort", "on the next port, another bridge open meanwhile", "on the same port");
+    }
+
+    void bridgePluggedInAgainIsReadAnew()
+    {
+        QFETCH(bool, samePort);
+        if (!samePort) {
+            m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                       bridgeNamed("MARLUNE MLP-DEV", "FT0009"));
+            QCOMPARE(FT_OpenEx(const_cast<char*>("FT0009"), FT_OPEN_BY_SERIAL_NUMBER, &m_handle), FT_OK);
+        }
+        const int first = m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                                     bridgeNamed("MARLUNE MLP-DEV", "FT0001"));
+        QVERIFY(listedSerialNumbers().count("FT0001") == 1);
+        const std::string firstPort = m_emulation->portPath(first);
+
+        if (samePort) {
+            // The emulation hands out no address twice on one bus; a fresh one starts again.
+            m_emulation.stop();
+            m_emulation.start();
+        } else {
+            m_emulation->unplug(first);
+        }
+        const int second = m_emulation->addFtdiBridge(std::make_shared<ScriptedEndpoint>(),
+                                                      bridgeNamed("MARLUNE MLP-DEV", "FT0002"));
+
+        QCOMPARE(m_emulation->portPath(second) == firstPort, samePort);
+        const std::set<std::string> listed = listedSerialNumbers();
+        QVERIFY(listed.count("FT0002") == 1);
+        QVERIFY(listed.count("FT0001") == 0);
     }
 
     void descriptionFillsTheFieldWithItsTerminatingZero()
