@@ -21,8 +21,9 @@ bool ownedByAdministrators(const QString& path)
                               nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
         return false;
     }
-    const bool administrators =
-        IsWellKnownSid(owner, WinBuiltinAdministratorsSid) || IsWellKnownSid(owner, WinLocalSystemSid);
+    // A descriptor may come without an owner; it is then nobody's.
+    const bool administrators = owner && (IsWellKnownSid(owner, WinBuiltinAdministratorsSid) ||
+                                          IsWellKnownSid(owner, WinLocalSystemSid));
     LocalFree(descriptor);
     return administrators;
 }
